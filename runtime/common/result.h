@@ -1,0 +1,83 @@
+// Results of fallible operations: a value, or what went wrong.
+//
+// `Result<T>` carries a `Failure`, the user's sentence composed where the failure happened; it
+// travels up unchanged. `Expected<T, E>` is the general form, used at the platform seam where a
+// call fails with an error code that the logic renders.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+namespace plinth {
+
+// A failure text: one UTF-8 sentence addressed to the user, shown or printed as it stands.
+struct Failure {
+    std::string text;
+    friend bool operator==(const Failure&, const Failure&) = default;
+};
+
+// Marks the error side explicitly, so that T and E may be the same type.
+template <class E>
+struct Unexpected {
+    E error;
+};
+
+template <class E>
+Unexpected<std::decay_t<E>> unexpected(E&& error) {
+    return {std::forward<E>(error)};
+}
+
+inline Unexpected<Failure> fail(std::string text) { return {Failure{std::move(text)}}; }
+
+template <class T, class E>
+class [[nodiscard]] Expected {
+public:
+    Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    template <class U>
+    Expected(Unexpected<U> error) : state_(std::in_place_index<1>, E(std::move(error.error))) {}
+
+    bool ok() const { return state_.index() == 0; }
+    explicit operator bool() const { return ok(); }
+
+    T& value() & { return std::get<0>(state_); }
+    const T& value() const& { return std::get<0>(state_); }
+    T&& value() && { return std::get<0>(std::move(state_)); }
+    T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+    T* operator->() { return &value(); }
+    const T* operator->() const { return &value(); }
+
+    const E& error() const { return std::get<1>(state_); }
+    E& error() { return std::get<1>(state_); }
+
+private:
+    std::variant<T, E> state_;
+};
+
+template <class E>
+class [[nodiscard]] Expected<void, E> {
+public:
+    Expected() = default;
+    template <class U>
+    Expected(Unexpected<U> error) : error_(E(std::move(error.error))) {}
+
+    bool ok() const { return !error_.has_value(); }
+    explicit operator bool() const { return ok(); }
+    const E& error() const { return *error_; }
+    E& error() { return *error_; }
+
+private:
+    std::optional<E> error_;
+};
+
+template <class T>
+using Result = Expected<T, Failure>;
+using Status = Result<void>;
+
+// Success of a `Status`, spelled as a value.
+inline Status success() { return {}; }
+
+}  // namespace plinth

@@ -1,0 +1,150 @@
+#include "common/text.h"
+
+namespace plinth {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool is_separator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
+
+void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Decodes one scalar value at `i`, advancing it; nothing when the sequence is malformed (then
+// `i` has moved past the first byte only).
+std::optional<char32_t> decode_utf8(std::string_view s, size_t& i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    size_t length = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2, cp = lead & 0x1F, minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3, cp = lead & 0x0F, minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4, cp = lead & 0x07, minimum = 0x10000;
+    } else {
+        ++i;
+        return std::nullopt;
+    }
+    if (s.size() - i < length) {
+        ++i;
+        return std::nullopt;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return std::nullopt;
+        }
+        cp = (cp << 6) | (byte(i + k) & 0x3F);
+    }
+    if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return std::nullopt;
+    }
+    i += length;
+    return cp;
+}
+
+}  // namespace
+
+std::u16string to_utf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const char32_t cp = decode_utf8(utf8, i).value_or(kReplacement);
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+std::optional<std::string> convert_utf16(std::u16string_view utf16, bool lossy) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        const char16_t unit = utf16[i];
+        char32_t cp = unit;
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+            utf16[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+            if (!lossy) return std::nullopt;
+            cp = kReplacement;
+        }
+        append_utf8(out, cp);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string to_utf8(std::u16string_view utf16) { return *convert_utf16(utf16, true); }
+
+std::optional<std::string> to_utf8_strict(std::u16string_view utf16) {
+    return convert_utf16(utf16, false);
+}
+
+bool is_valid_utf8(std::string_view bytes) {
+    size_t i = 0;
+    while (i < bytes.size()) {
+        if (!decode_utf8(bytes, i)) return false;
+    }
+    return true;
+}
+
+Path join_path(std::u16string_view base, std::u16string_view component) {
+    Path joined(base);
+    if (!base.empty() && !is_separator(base.back())) joined.push_back(u'\\');
+    joined.append(component);
+    return joined;
+}
+
+std::optional<Path> parent_folder(std::u16string_view path) {
+    const size_t last = path.find_last_of(u"\\/");
+    if (last == std::u16string_view::npos) return std::nullopt;
+    return Path(path.substr(0, last));
+}
+
+Path final_component(std::u16string_view path) {
+    const size_t last = path.find_last_of(u"\\/");
+    return Path(last == std::u16string_view::npos ? path : path.substr(last + 1));
+}
+
+std::u16string ascii_lower(std::u16string_view text) {
+    std::u16string out(text);
+    for (char16_t& unit : out) {
+        if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit - u'A' + u'a');
+    }
+    return out;
+}
+
+}  // namespace plinth

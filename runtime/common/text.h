@@ -1,0 +1,44 @@
+// Text and path helpers shared by every subsystem.
+//
+// Texts are UTF-8 `std::string`; paths and everything handed to Windows are UTF-16 code units
+// (`std::u16string`), kept exactly as Windows gives them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plinth {
+
+using Path = std::u16string;
+
+// UTF-8 to UTF-16. Malformed UTF-8 becomes U+FFFD; our own texts are valid UTF-8 already.
+std::u16string to_utf16(std::string_view utf8);
+
+// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD, so this never fails.
+std::string to_utf8(std::u16string_view utf16);
+
+// UTF-16 to UTF-8, or nothing when the units contain an unpaired surrogate.
+std::optional<std::string> to_utf8_strict(std::u16string_view utf16);
+
+// Whether the bytes are well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
+bool is_valid_utf8(std::string_view bytes);
+
+// A path shown or written as text.
+inline std::string path_text(std::u16string_view path) { return to_utf8(path); }
+
+// Base and component with one backslash between them, unless the base is empty or already ends
+// with a separator.
+Path join_path(std::u16string_view base, std::u16string_view component);
+
+// The folder part of a path (everything before the last separator), or nothing when the path
+// has no separator.
+std::optional<Path> parent_folder(std::u16string_view path);
+
+// The last component of a path (everything after the last separator).
+Path final_component(std::u16string_view path);
+
+// ASCII letters A-Z become a-z; every other unit stays.
+std::u16string ascii_lower(std::u16string_view text);
+
+}  // namespace plinth

@@ -1,0 +1,298 @@
+// The seam between the installer's logic and Windows.
+//
+// The logic reaches the operating system only through these interfaces. Each call returns what
+// the logic needs, in plain C++ types: a value, or the error code the call failed with (a Win32
+// error code, a registry status or an HRESULT), which the logic renders into its failure text.
+// The arguments that the logic must control (flags, value types, access masks) are passed
+// through as the logic's values so that tests can see them.
+//
+// Two implementations: platform/win32 (the real calls) and platform/fake (an in-memory Windows
+// for the unit tests, with fault injection).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "common/text.h"
+
+namespace plinth::platform {
+
+// A Win32 error code or registry status; 0 (ERROR_SUCCESS) means success.
+using ErrorCode = std::uint32_t;
+// A COM result; negative means failure.
+using HResult = std::int32_t;
+
+template <class T>
+using SysResult = Expected<T, ErrorCode>;
+
+// Error codes and constants the logic needs by value.
+namespace codes {
+inline constexpr ErrorCode kSuccess = 0;
+inline constexpr ErrorCode kFileNotFound = 2;
+inline constexpr ErrorCode kPathNotFound = 3;
+inline constexpr ErrorCode kAccessDenied = 5;
+inline constexpr ErrorCode kSharingViolation = 32;
+inline constexpr ErrorCode kInvalidParameter = 87;
+inline constexpr ErrorCode kDiskFull = 112;
+inline constexpr ErrorCode kAlreadyExists = 183;
+inline constexpr ErrorCode kMoreData = 234;
+inline constexpr HResult kEPointer = static_cast<HResult>(0x80004003);
+inline constexpr HResult kEFail = static_cast<HResult>(0x80004005);
+}  // namespace codes
+
+// A failed COM call: its HRESULT and the description of the thread's error information, when
+// the call left some (empty otherwise).
+struct ComError {
+    HResult code = 0;
+    std::u16string description;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Registry: always HKEY_CURRENT_USER.
+
+// An open key (from RegCreateKeyExW). Destroying it closes it (RegCloseKey).
+class RegistryKey {
+public:
+    virtual ~RegistryKey() = default;
+    // RegSetValueExW(key, name, 0, type, data, size).
+    virtual ErrorCode set_value(const std::u16string& name, std::uint32_t type,
+                                std::span<const std::uint8_t> data) = 0;
+};
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+    // RegCreateKeyExW(HKCU, path, 0, NULL, options, access, NULL, &key, NULL).
+    virtual Expected<std::unique_ptr<RegistryKey>, ErrorCode> create_key(const std::u16string& path,
+                                                                         std::uint32_t options,
+                                                                         std::uint32_t access) = 0;
+    // RegGetValueW(HKCU, path, name, flags, NULL, data, byte_count). `data` may be null to learn
+    // the size; `byte_count` is in and out as for the real call.
+    virtual ErrorCode get_value(const std::u16string& path, const std::u16string& name,
+                                std::uint32_t flags, void* data, std::uint32_t* byte_count) = 0;
+    // RegDeleteTreeW(HKCU, path).
+    virtual ErrorCode delete_tree(const std::u16string& path) = 0;
+    // RegDeleteKeyW(HKCU, path).
+    virtual ErrorCode delete_key(const std::u16string& path) = 0;
+    // RegDeleteKeyValueW(HKCU, path, name).
+    virtual ErrorCode delete_key_value(const std::u16string& path, const std::u16string& name) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Files.
+
+struct FileInfo {
+    bool is_folder = false;
+    std::uint64_t size = 0;
+    bool read_only = false;
+};
+
+class Files {
+public:
+    virtual ~Files() = default;
+    // Creates the folder and every missing parent; an existing folder is success.
+    virtual ErrorCode create_folder_tree(const Path& path) = 0;
+    // The names of a folder's entries (no "." or ".."); entries that can't be read are left out.
+    virtual SysResult<std::vector<Path>> list_folder(const Path& path) = 0;
+    // Metadata of a file or folder, links followed.
+    virtual SysResult<FileInfo> metadata(const Path& path) = 0;
+    // DeleteFileW(path).
+    virtual ErrorCode delete_file(const Path& path) = 0;
+    // Opens the path with DELETE access only (sharing read, write and delete, with
+    // FILE_FLAG_OPEN_REPARSE_POINT) and sets FileDispositionInfoEx with `disposition_flags`.
+    virtual ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) = 0;
+    // MoveFileW(from, to): a rename; `to` does not exist.
+    virtual ErrorCode rename(const Path& from, const Path& to) = 0;
+    // The final canonical path, links followed.
+    virtual SysResult<Path> canonical_path(const Path& path) = 0;
+    // The whole file.
+    virtual SysResult<std::vector<std::uint8_t>> read_file(const Path& path) = 0;
+    // Creates the file, or truncates it when it exists, and writes every byte.
+    virtual ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Shell: known folders, shortcuts, change notification, environment.
+
+enum class KnownFolder {
+    user_program_files,  // FOLDERID_UserProgramFiles
+    programs,            // FOLDERID_Programs (the Start menu's Programs folder)
+    desktop,             // FOLDERID_Desktop
+};
+
+// What a shortcut file records.
+struct ShortcutSpec {
+    Path shortcut_path;                     // IPersistFile::Save(path, TRUE)
+    Path target_path;                       // IShellLinkW::SetPath
+    std::optional<Path> working_directory;  // IShellLinkW::SetWorkingDirectory, when set
+    std::u16string description;             // IShellLinkW::SetDescription
+};
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // SHGetKnownFolderPath(folder, flags, NULL, &path), the buffer freed with CoTaskMemFree. An
+    // invalid UTF-16 path is still success: the logic decides what to make of it.
+    virtual Expected<Path, ComError> known_folder(KnownFolder folder, std::uint32_t flags) = 0;
+    // CoCreateInstance(CLSID_ShellLink), the IShellLinkW setters, IPersistFile::Save.
+    virtual Expected<void, ComError> create_shortcut(const ShortcutSpec& spec) = 0;
+    // SHChangeNotify(event_id, flags, NULL, NULL).
+    virtual void change_notify(std::int32_t event_id, std::uint32_t flags) = 0;
+    // The value of an environment variable, or nothing when it is not set.
+    virtual std::optional<std::u16string> environment_variable(const std::u16string& name) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Processes.
+
+struct ProcessStart {
+    std::optional<Path> application;  // lpApplicationName, or NULL for the usual program search
+    std::u16string command_line;      // lpCommandLine
+    std::uint32_t creation_flags = 0;
+    bool inherit_handles = false;
+};
+
+class Processes {
+public:
+    virtual ~Processes() = default;
+    // CreateProcessW with the environment and current directory inherited; the process and
+    // thread handles are closed at once, nothing waits for the child.
+    virtual ErrorCode start(const ProcessStart& start) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Dialogs: the task dialog, field for field.
+
+using WindowHandle = std::uintptr_t;
+
+// PFTASKDIALOGCALLBACK with plain types.
+using DialogCallback = HResult (*)(WindowHandle window, std::uint32_t notification,
+                                   std::uintptr_t wparam, std::intptr_t lparam, void* data);
+
+// TASKDIALOG_BUTTON.
+struct DialogButton {
+    std::int32_t id = 0;
+    const char16_t* text = nullptr;
+};
+
+// TASKDIALOGCONFIG, member for member, in its order. Text pointers are NUL-terminated UTF-16
+// owned by whoever built the configuration; `main_icon` and `footer_icon` hold either an icon
+// handle or a MAKEINTRESOURCEW value, as the flags say.
+struct DialogConfig {
+    std::uint32_t size = 0;
+    WindowHandle parent = 0;
+    std::uintptr_t instance = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t common_buttons = 0;
+    const char16_t* window_title = nullptr;
+    std::uintptr_t main_icon = 0;
+    const char16_t* main_instruction = nullptr;
+    const char16_t* content = nullptr;
+    std::uint32_t button_count = 0;
+    const DialogButton* buttons = nullptr;
+    std::int32_t default_button = 0;
+    std::uint32_t radio_button_count = 0;
+    const DialogButton* radio_buttons = nullptr;
+    std::int32_t default_radio_button = 0;
+    const char16_t* verification_text = nullptr;
+    const char16_t* expanded_information = nullptr;
+    const char16_t* expanded_control_text = nullptr;
+    const char16_t* collapsed_control_text = nullptr;
+    std::uintptr_t footer_icon = 0;
+    const char16_t* footer = nullptr;
+    DialogCallback callback = nullptr;
+    void* callback_data = nullptr;
+    std::uint32_t width = 0;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // TaskDialogIndirect(config, pressed_button, NULL, NULL); returns its HRESULT. The callback
+    // runs inside this call.
+    virtual HResult show(const DialogConfig& config, std::int32_t* pressed_button) = 0;
+    // SendMessageW(window, TDM_NAVIGATE_PAGE, 0, &config).
+    virtual void navigate(WindowHandle window, const DialogConfig& config) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The running module: its handle, its resources, its own file, its icon.
+
+using ModuleHandle = std::uintptr_t;
+
+struct PackageResource {
+    enum class State { found, missing, unloadable };
+    State state = State::missing;
+    std::span<const std::uint8_t> bytes;  // when found: valid until the process ends
+    ErrorCode error = 0;                  // when unloadable: the last error
+};
+
+class Module {
+public:
+    virtual ~Module() = default;
+    // GetModuleHandleW(NULL).
+    virtual SysResult<ModuleHandle> own_handle() = 0;
+    // FindResourceW(module, 1, RT_RCDATA), SizeofResource, LoadResource, LockResource.
+    virtual PackageResource package_resource(ModuleHandle module) = 0;
+    // GetModuleFileNameW(NULL), however long the path.
+    virtual SysResult<Path> own_path() = 0;
+    // GetDpiForSystem().
+    virtual std::uint32_t system_dpi() = 0;
+    // LoadIconWithScaleDown(module, MAKEINTRESOURCEW(1), side, side): an icon handle, or nothing.
+    virtual std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// System texts: FormatMessageW.
+
+class SystemText {
+public:
+    virtual ~SystemText() = default;
+    // FormatMessageW(flags, source, code, 0, buffer of 2048 units, NULL); the source is the
+    // module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
+    // FormatMessageW itself.
+    virtual SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
+                                                     std::uint32_t code) = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The process itself: command line, COM, standard error, clock.
+
+struct LocalDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+class Session {
+public:
+    virtual ~Session() = default;
+    // CommandLineToArgvW(GetCommandLineW()), the program's own path first.
+    virtual std::vector<std::u16string> arguments() = 0;
+    // CoInitializeEx(NULL, coinit); the result is not looked at.
+    virtual void initialize_com(std::uint32_t coinit) = 0;
+    // Writes the bytes to the standard error stream, if the process has one.
+    virtual void write_standard_error(std::string_view bytes) = 0;
+    // Today's date in the local time zone.
+    virtual LocalDate local_date() = 0;
+};
+
+// Everything the logic may call, handed to it by reference.
+struct Platform {
+    Registry& registry;
+    Files& files;
+    Shell& shell;
+    Processes& processes;
+    Dialogs& dialogs;
+    Module& module;
+    SystemText& system_text;
+    Session& session;
+};
+
+}  // namespace plinth::platform

@@ -1,0 +1,31 @@
+// The setup state: the record of one run, owned by the entry from the moment the package is
+// valid until the process ends. The dialog flow (as the task dialog's callback data) and the
+// setup operation work on it in place.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/text.h"
+#include "dialog/dialog_page.h"
+#include "package/app_manifest.h"
+
+namespace plinth {
+
+struct SetupState {
+    AppManifest manifest;
+    // The compressed app inside the loaded package resource; valid for the whole process.
+    std::span<const std::uint8_t> payload;
+    // Pages shown so far; each stays alive as long as the dialog may show it.
+    std::vector<DialogPage> pages;
+    // Set by a successful removal: the folder the self-deletion empties at the end of the run.
+    std::optional<Path> folder_to_delete;
+    bool remove_mode = false;
+    bool desktop_shortcut = false;
+    bool done = false;
+    bool failed = false;
+};
+
+}  // namespace plinth

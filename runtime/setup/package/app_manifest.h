@@ -1,0 +1,33 @@
+// The app manifest: what the installer knows about the app it carries.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plinth {
+
+// A file type the app opens.
+struct DocumentType {
+    std::string name;
+    std::vector<std::string> extensions;  // without the leading dot, as written
+    bool owned = false;
+    std::optional<std::uint16_t> icon;  // icon resource number in the app's exe
+
+    friend bool operator==(const DocumentType&, const DocumentType&) = default;
+};
+
+// UTF-8 texts; name, id and exe are never empty once a manifest is accepted.
+struct AppManifest {
+    std::string name;
+    std::string id;
+    std::string version;
+    std::string publisher;
+    std::string exe;
+    std::vector<DocumentType> documents;
+
+    friend bool operator==(const AppManifest&, const AppManifest&) = default;
+};
+
+}  // namespace plinth

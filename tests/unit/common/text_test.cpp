@@ -1,0 +1,53 @@
+#include "common/text.h"
+
+#include <gtest/gtest.h>
+
+namespace plinth {
+namespace {
+
+TEST(Text, RoundTripsCharactersOutsideTheBasicPlane) {
+    const std::string text = "Notes \xF0\x9F\x93\x9D caf\xC3\xA9";
+    const std::u16string wide = to_utf16(text);
+    EXPECT_EQ(wide, u"Notes \U0001F4DD caf\u00E9");
+    EXPECT_EQ(to_utf8(wide), text);
+}
+
+TEST(Text, UnpairedSurrogateBecomesReplacementCharacter) {
+    const std::u16string lone_high{u'a', char16_t(0xD800), u'b'};
+    const std::u16string lone_low{char16_t(0xDC00)};
+    const std::u16string reversed{char16_t(0xDC00), char16_t(0xD800)};
+    EXPECT_EQ(to_utf8(lone_high), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(to_utf8(lone_low), "\xEF\xBF\xBD");
+    EXPECT_EQ(to_utf8(reversed), "\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_FALSE(to_utf8_strict(lone_high).has_value());
+    EXPECT_EQ(to_utf8_strict(u"ok"), "ok");
+}
+
+TEST(Text, Utf8Validation) {
+    EXPECT_TRUE(is_valid_utf8("plain \xC3\xA9 \xF0\x9F\x93\x9D"));
+    EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));          // overlong '/'
+    EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));      // encoded surrogate
+    EXPECT_FALSE(is_valid_utf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    EXPECT_FALSE(is_valid_utf8("\xE2\x82"));          // cut short
+}
+
+TEST(Text, JoinPutsOneSeparatorBetween) {
+    EXPECT_EQ(join_path(u"C:\\Apps", u"Notes"), u"C:\\Apps\\Notes");
+    EXPECT_EQ(join_path(u"C:\\Apps\\", u"Notes"), u"C:\\Apps\\Notes");
+    EXPECT_EQ(join_path(u"C:\\Apps/", u"Notes"), u"C:\\Apps/Notes");
+    EXPECT_EQ(join_path(u"", u"Notes"), u"Notes");
+}
+
+TEST(Text, ParentAndFinalComponent) {
+    EXPECT_EQ(parent_folder(u"C:\\Apps\\Notes.exe"), u"C:\\Apps");
+    EXPECT_EQ(parent_folder(u"Notes.exe"), std::nullopt);
+    EXPECT_EQ(final_component(u"C:\\Apps\\Notes.exe"), u"Notes.exe");
+    EXPECT_EQ(final_component(u"C:\\Apps\\"), u"");
+}
+
+TEST(Text, AsciiLowerLeavesOtherLettersAlone) {
+    EXPECT_EQ(ascii_lower(u"/UNINSTALL \u00C9"), u"/uninstall \u00C9");
+}
+
+}  // namespace
+}  // namespace plinth
