@@ -11,10 +11,14 @@
 #include "common/text.h"
 #include "dialog/dialog_page.h"
 #include "package/app_manifest.h"
+#include "platform/platform.h"
 
 namespace plinth {
 
 struct SetupState {
+    // The seam every operation of the run works through; the dialog's callback receives only
+    // this record, so it travels here. Not owned.
+    platform::Platform* platform = nullptr;
     AppManifest manifest;
     // The compressed app inside the loaded package resource; valid for the whole process.
     std::span<const std::uint8_t> payload;
