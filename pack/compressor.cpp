@@ -19,11 +19,11 @@ namespace {
 
 Result<Bytes> compress_zlib(ByteView data) {
     // One call with the whole input: the packer refuses apps of 2 GiB and more before this.
-    if (data.size() > std::numeric_limits<uInt>::max() / 2) return fail("the app is too large to compress");
+    if (data.size() > std::numeric_limits<uInt>::max() / 2) return fail("The app is too large to compress.");
     z_stream stream{};
     // Level 9 with the largest window and memory level: zlib's smallest output.
     if (deflateInit2(&stream, 9, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
-        return fail("zlib could not start");
+        return fail("zlib could not start.");
     }
     Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
     stream.next_in = const_cast<Bytef*>(data.data());
@@ -33,18 +33,18 @@ Result<Bytes> compress_zlib(ByteView data) {
     const int status = deflate(&stream, Z_FINISH);
     out.resize(stream.total_out);
     deflateEnd(&stream);
-    if (status != Z_STREAM_END) return fail("zlib could not compress the app");
+    if (status != Z_STREAM_END) return fail("zlib could not compress the app.");
     return out;
 }
 
 #if PLINTH_HAVE_LIBDEFLATE
 Result<Bytes> compress_libdeflate(ByteView data) {
     libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
-    if (compressor == nullptr) return fail("libdeflate could not start");
+    if (compressor == nullptr) return fail("libdeflate could not start.");
     Bytes out(libdeflate_zlib_compress_bound(compressor, data.size()));
     const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size());
     libdeflate_free_compressor(compressor);
-    if (size == 0) return fail("libdeflate could not compress the app");
+    if (size == 0) return fail("libdeflate could not compress the app.");
     out.resize(size);
     return out;
 }
@@ -57,7 +57,7 @@ Result<Bytes> compress_zopfli(ByteView data) {
     unsigned char* buffer = nullptr;
     std::size_t size = 0;
     ZopfliCompress(&options, ZOPFLI_FORMAT_ZLIB, data.data(), data.size(), &buffer, &size);
-    if (buffer == nullptr) return fail("zopfli could not compress the app");
+    if (buffer == nullptr) return fail("zopfli could not compress the app.");
     Bytes out(buffer, buffer + size);
     std::free(buffer);
     return out;
@@ -102,7 +102,7 @@ Compressor default_compressor() {
 }
 
 Result<Bytes> compress(Compressor compressor, ByteView data) {
-    Result<Bytes> stream = fail("compressor " + std::string(compressor_name(compressor)) + " is not in this build");
+    Result<Bytes> stream = fail("The compressor " + std::string(compressor_name(compressor)) + " is not in this build.");
     switch (compressor) {
         case Compressor::zlib: stream = compress_zlib(data); break;
 #if PLINTH_HAVE_LIBDEFLATE
@@ -117,8 +117,8 @@ Result<Bytes> compress(Compressor compressor, ByteView data) {
     // The runtime's own inflater must give the app back, byte for byte.
     auto inflated = inflate_payload(*stream);
     if (!inflated || *inflated != Bytes(data.begin(), data.end())) {
-        return fail("the " + std::string(compressor_name(compressor)) +
-                    " stream did not inflate back to the app; nothing was written");
+        return fail("The " + std::string(compressor_name(compressor)) +
+                    " stream did not inflate back to the app; nothing was written.");
     }
     return stream;
 }

@@ -41,21 +41,21 @@ std::string path_to_utf8(const std::filesystem::path& path) {
 Result<Bytes> read_file(const std::filesystem::path& path, std::uint64_t max_size) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
-    if (error || !std::filesystem::exists(status)) return fail(shown(path) + ": no such file");
-    if (std::filesystem::is_directory(status)) return fail(shown(path) + ": is a folder, not a file");
+    if (error || !std::filesystem::exists(status)) return fail(shown(path) + ": No such file.");
+    if (std::filesystem::is_directory(status)) return fail(shown(path) + ": Is a folder, not a file.");
     std::ifstream in(path, std::ios::binary);
-    if (!in) return fail(shown(path) + ": can't be opened for reading");
+    if (!in) return fail(shown(path) + ": Can't be opened for reading.");
     in.seekg(0, std::ios::end);
     const std::streamoff size = in.tellg();
-    if (size < 0) return fail(shown(path) + ": can't be read");
+    if (size < 0) return fail(shown(path) + ": Can't be read.");
     if (static_cast<std::uint64_t>(size) > max_size) {
-        return fail(shown(path) + ": too large (" + std::to_string(size) + " bytes; the limit is " +
-                    std::to_string(max_size) + ")");
+        return fail(shown(path) + ": Too large (" + std::to_string(size) + " bytes; the limit is " +
+                    std::to_string(max_size) + ").");
     }
     in.seekg(0, std::ios::beg);
     Bytes bytes(static_cast<std::size_t>(size));
     if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-        return fail(shown(path) + ": can't be read");
+        return fail(shown(path) + ": Can't be read.");
     }
     return bytes;
 }
@@ -64,14 +64,14 @@ Status write_file_replacing(const std::filesystem::path& path, ByteView bytes) {
     const std::filesystem::path temporary = temporary_beside(path);
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return fail(shown(path) + ": can't be written (the folder is missing or not writable)");
+        if (!out) return fail(shown(path) + ": Can't be written (the folder is missing or not writable).");
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         out.flush();
         if (!out) {
             out.close();
             std::error_code ignored;
             std::filesystem::remove(temporary, ignored);
-            return fail(shown(path) + ": can't be written (is the disk full?)");
+            return fail(shown(path) + ": Can't be written (is the disk full?).");
         }
     }
     std::error_code error;
@@ -79,7 +79,7 @@ Status write_file_replacing(const std::filesystem::path& path, ByteView bytes) {
     if (error) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
-        return fail(shown(path) + ": can't be replaced (" + error.message() + ")");
+        return fail(shown(path) + ": Can't be replaced (" + error.message() + ").");
     }
     return success();
 }

@@ -17,13 +17,13 @@ std::uint16_t language_of(const ResourceTree& tree, std::uint16_t type, std::uin
 
 Result<ResourceTree> stub_resources(ByteView stub) {
     auto tree = read_stub_resources(stub);
-    if (!tree) return fail("the stub can't be used: " + tree.error().text);
+    if (!tree) return fail("The stub can't be used: " + tree.error().text + ".");
     return tree;
 }
 
 Result<Bytes> write_stub(ByteView stub, const ResourceTree& tree) {
     auto installer = replace_resources(stub, tree);
-    if (!installer) return fail("the installer can't be written: " + installer.error().text);
+    if (!installer) return fail("The installer can't be built: " + installer.error().text + ".");
     return installer;
 }
 
@@ -31,8 +31,8 @@ Result<Bytes> write_stub(ByteView stub, const ResourceTree& tree) {
 
 Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
     auto manifest = check_manifest_for_packing(inputs.manifest_json);
-    if (!manifest) return fail("the manifest is refused: " + manifest.error());
-    if (inputs.manifest_json.size() > kMaxPackageSize) return fail("the manifest is too large");
+    if (!manifest) return fail(manifest.error());
+    if (inputs.manifest_json.size() > kMaxPackageSize) return fail("The manifest is too large.");
 
     auto tree = stub_resources(inputs.stub);
     if (!tree) return fail(tree.error().text);
@@ -44,7 +44,7 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
     std::optional<IconSet> icons;
     if (inputs.icon_file) {
         auto parsed = parse_ico(*inputs.icon_file);
-        if (!parsed) return fail("the icon can't be used: " + parsed.error().text);
+        if (!parsed) return fail("The icon can't be used: " + parsed.error().text + ".");
         icons = std::move(*parsed);
         built.icon_source = IconSource::icon_file;
     } else if (auto app_image = read_pe_image(inputs.app)) {
@@ -60,13 +60,13 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
     tree->set(ResourceName::number(kTypeVersion), ResourceName::number(1),
               language_of(*tree, kTypeVersion, 1, kLangEnglishUs), build_version_record(strings));
 
-    if (inputs.app.size() > kMaxPackageSize) return fail("the app is too large for an installer");
+    if (inputs.app.size() > kMaxPackageSize) return fail("The app is too large for an installer.");
     auto payload = compress(inputs.compressor, inputs.app);
     if (!payload) return fail(payload.error().text);
     built.payload_size = payload->size();
     const std::uint64_t package_size = kPackageHeaderSize + inputs.manifest_json.size() + payload->size();
     if (package_size > kMaxPackageSize) {
-        return fail("the package (" + std::to_string(package_size) + " bytes) is too large for an installer");
+        return fail("The package (" + std::to_string(package_size) + " bytes) is too large for an installer.");
     }
     Bytes package = build_package(inputs.manifest_json, *payload);
     payload->clear();
@@ -80,7 +80,7 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
 }
 
 Result<Bytes> build_raw_installer(ByteView stub, ByteView package) {
-    if (package.size() > kMaxPackageSize) return fail("the package is too large for an installer");
+    if (package.size() > kMaxPackageSize) return fail("The package is too large for an installer.");
     auto tree = stub_resources(stub);
     if (!tree) return fail(tree.error().text);
     tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral,

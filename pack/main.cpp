@@ -2,6 +2,7 @@
 //
 // Exit codes: 0 done, 1 the inputs or the output failed (nothing was written), 2 the command
 // line was wrong.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>

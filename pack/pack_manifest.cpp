@@ -35,25 +35,26 @@ std::string describe_byte(unsigned char c) {
 std::optional<std::string> exe_problem(std::string_view exe) {
     for (unsigned char c : exe) {
         if (c == '/' || c == '\\') {
-            return "\"exe\" must be a file name, not a path: \"" + std::string(exe) + "\" has a path separator";
+            return "The manifest's \"exe\" must be a file name, not a path: \"" + std::string(exe) +
+                   "\" has a path separator.";
         }
         if (kForbidden.find(static_cast<char>(c)) != std::string_view::npos) {
-            return "\"exe\" has the character " + std::string(1, static_cast<char>(c)) +
-                   ", which Windows doesn't allow in file names";
+            return "The manifest's \"exe\" has the character " + std::string(1, static_cast<char>(c)) +
+                   ", which Windows doesn't allow in file names.";
         }
         if (c < 0x20 || c == 0x7f) {
-            return "\"exe\" has the control character " + describe_byte(c) +
-                   ", which Windows doesn't allow in file names";
+            return "The manifest's \"exe\" has the control character " + describe_byte(c) +
+                   ", which Windows doesn't allow in file names.";
         }
     }
-    if (exe == "." || exe == "..") return "\"exe\" must name a file, not \"" + std::string(exe) + "\"";
+    if (exe == "." || exe == "..") return "The manifest's \"exe\" must name a file, not \"" + std::string(exe) + "\".";
     std::string stem(exe.substr(0, exe.find('.')));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
     std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) {
         return static_cast<char>(std::tolower(c));
     });
     if (std::find(kDeviceNames.begin(), kDeviceNames.end(), stem) != kDeviceNames.end()) {
-        return "\"exe\" is \"" + std::string(exe) + "\", which Windows reserves for a device";
+        return "The manifest's \"exe\" is \"" + std::string(exe) + "\", a name Windows reserves for a device.";
     }
     return std::nullopt;
 }
@@ -77,7 +78,9 @@ Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view j
     auto manifest = check_app_manifest(json);
     if (!manifest) return manifest;
     if (auto problem = exe_problem(manifest->exe)) return unexpected(*problem);
-    if (empty_after_trimming(manifest->id)) return unexpected(std::string("\"id\" is only white space"));
+    if (empty_after_trimming(manifest->id)) {
+        return unexpected(std::string("The manifest's \"id\" is only white space; it must be a non-empty text."));
+    }
     return manifest;
 }
 

@@ -21,7 +21,7 @@ Result<StubLayout> check_stub(ByteView stub) {
         return fail("the executable has no resource directory entry");
     }
     if (image->directories[kDirSecurity].rva != 0 || image->directories[kDirSecurity].size != 0) {
-        return fail("the executable is already signed: pack an unsigned stub and sign the installer afterwards");
+        return fail("the executable is already signed (pack an unsigned stub, then sign the installer)");
     }
     const DataDirectory resources = image->directories[kDirResource];
     if (resources.rva == 0) return fail("the executable has no resource section");
