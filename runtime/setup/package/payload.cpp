@@ -13,6 +13,24 @@ namespace plinth {
 namespace {
 
 constexpr std::size_t kInitialOutputSize = 64 * 1024;
+// Executables deflate to between a half and a quarter of their size. Room for four times the
+// compressed bytes is reserved before inflating: reserved memory costs address space, not pages,
+// until it is written, so the output is normally never moved or copied while it grows; an app
+// that deflates better than that makes the vector reallocate, doubling its capacity each time.
+constexpr std::size_t kReserveFactor = 4;
+// Each growth within the reservation makes this much more writable (resize() zeroes it, just
+// before the inflater writes over it), so the untouched rest of the reservation stays unused.
+constexpr std::size_t kGrowthStep = 1024 * 1024;
+
+void reserve_for(std::vector<std::uint8_t>& output, std::size_t compressed_size) {
+    const std::size_t limit = output.max_size() / kReserveFactor;
+    const std::size_t wanted = std::max(kInitialOutputSize, std::min(compressed_size, limit) * kReserveFactor);
+    try {
+        output.reserve(wanted);
+    } catch (const std::exception&) {
+        // Without the reservation the output still grows by doubling; only slower.
+    }
+}
 
 class Inflater {
 public:
@@ -40,6 +58,7 @@ Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payl
     std::vector<std::uint8_t> input(kInflateInputBufferSize);
     std::size_t consumed = 0;  // payload bytes moved into the input buffer so far
     std::vector<std::uint8_t> output;
+    reserve_for(output, payload.size());
     std::size_t produced = 0;
 
     for (;;) {
@@ -51,8 +70,11 @@ Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payl
             stream.avail_in = static_cast<uInt>(count);
         }
         if (produced == output.size()) {
-            // Doubling keeps the number of rounds logarithmic in the exe's size.
-            output.resize(std::max(kInitialOutputSize, output.size() * 2));
+            if (output.size() == output.capacity()) {
+                // Full: the capacity doubles (the one case that copies what was inflated).
+                output.reserve(std::max(kInitialOutputSize, output.capacity() * 2));
+            }
+            output.resize(output.size() + std::min(kGrowthStep, output.capacity() - output.size()));
         }
         const std::size_t space = std::min<std::size_t>(output.size() - produced,
                                                         std::numeric_limits<uInt>::max());

@@ -66,6 +66,24 @@ TEST(InflatePayload, HighlyCompressibleContentGrowsTheOutputManyTimes) {
     EXPECT_EQ(*inflated, data);
 }
 
+// Output sizes around the 1 MiB steps in which the output is made writable, for content that
+// fits the room reserved from the stream's size (incompressible) and for content that outgrows
+// it (runs of a byte: several times smaller compressed), which makes the output move.
+TEST(InflatePayload, RestoresContentAroundTheOutputGrowthSteps) {
+    const std::size_t mib = 1024 * 1024;
+    for (const std::size_t size : {mib - 1, mib, mib + 1, 3 * mib + 7}) {
+        for (const bool runs : {false, true}) {
+            Bytes data = sample(size);
+            if (runs) {
+                for (std::size_t i = 0; i < data.size(); ++i) data[i] = data[i - i % 64];
+            }
+            const auto inflated = inflate_payload(deflate_bytes(data));
+            ASSERT_TRUE(inflated.ok()) << size << (runs ? " runs" : " incompressible");
+            EXPECT_TRUE(*inflated == data) << size << (runs ? " runs" : " incompressible");
+        }
+    }
+}
+
 TEST(InflatePayload, StreamOfNothingGivesNoBytes) {
     const auto inflated = inflate_payload(deflate_bytes({}));
     ASSERT_TRUE(inflated.ok());
