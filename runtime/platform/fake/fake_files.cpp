@@ -1,0 +1,261 @@
+#include "platform/fake/fake_files.h"
+
+#include "common/text.h"
+
+namespace plinth::fake {
+namespace {
+
+using platform::ErrorCode;
+namespace codes = platform::codes;
+
+constexpr std::uint32_t kDispositionDelete = 0x1;
+constexpr std::uint32_t kDispositionIgnoreReadOnly = 0x10;
+
+}  // namespace
+
+FakeFiles::FakeFiles(FaultPlan& faults) : faults_(faults) { add_folder(u"C:"); }
+
+// Lower-case, backslashes only, no trailing separator, no "\\?\" prefix.
+Path FakeFiles::key(const Path& path) {
+    Path out = ascii_lower(path);
+    if (out.rfind(u"\\\\?\\", 0) == 0) out.erase(0, 4);
+    for (char16_t& unit : out) {
+        if (unit == u'/') unit = u'\\';
+    }
+    while (out.size() > 1 && out.back() == u'\\') out.pop_back();
+    return out;
+}
+
+Path FakeFiles::parent_key(const Path& key) {
+    const size_t last = key.find_last_of(u'\\');
+    return last == Path::npos ? Path() : key.substr(0, last);
+}
+
+const FakeFiles::Node* FakeFiles::find(const Path& path) const {
+    auto it = nodes_.find(key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+FakeFiles::Node* FakeFiles::find(const Path& path) {
+    auto it = nodes_.find(key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+ErrorCode FakeFiles::missing_error(const Path& path) const {
+    const Path parent = parent_key(key(path));
+    if (parent.empty()) return codes::kFileNotFound;
+    const Node* node = find(parent);
+    return node && node->folder ? codes::kFileNotFound : codes::kPathNotFound;
+}
+
+void FakeFiles::ensure_folder(const Path& path) {
+    const Path k = key(path);
+    if (k.empty() || nodes_.count(k)) return;
+    ensure_folder(parent_key(k));
+    Node node;
+    node.path = path;
+    while (node.path.size() > 1 && (node.path.back() == u'\\' || node.path.back() == u'/')) node.path.pop_back();
+    node.folder = true;
+    nodes_[k] = node;
+}
+
+ErrorCode FakeFiles::create_folder_tree(const Path& path) {
+    if (auto code = faults_.check("files.create_folder_tree", path)) return *code;
+    const Path k = key(path);
+    // Only the drives that exist can take folders; a relative path hangs off the current folder.
+    const size_t colon = k.find(u':');
+    if (colon != Path::npos && !nodes_.count(k.substr(0, colon + 1))) return codes::kPathNotFound;
+    for (Path walk = k; !walk.empty(); walk = parent_key(walk)) {
+        auto it = nodes_.find(walk);
+        if (it != nodes_.end() && !it->second.folder) return codes::kAlreadyExists;
+    }
+    ensure_folder(path);
+    return codes::kSuccess;
+}
+
+platform::SysResult<std::vector<Path>> FakeFiles::list_folder(const Path& path) {
+    if (auto code = faults_.check("files.list_folder", path)) return unexpected(*code);
+    const Node* folder = find(path);
+    if (!folder || !folder->folder) return unexpected(codes::kPathNotFound);
+    const Path k = key(path);
+    std::vector<Path> names;
+    for (const auto& [node_key, node] : nodes_) {
+        if (node_key != k && parent_key(node_key) == k) names.push_back(final_component(node.path));
+    }
+    return names;
+}
+
+platform::SysResult<platform::FileInfo> FakeFiles::metadata(const Path& path) {
+    if (auto code = faults_.check("files.metadata", path)) return unexpected(*code);
+    const Node* node = find(path);
+    if (!node) return unexpected(missing_error(path));
+    return platform::FileInfo{node->folder, node->bytes.size(), node->attributes.read_only};
+}
+
+ErrorCode FakeFiles::delete_file(const Path& path) {
+    if (auto code = faults_.check("files.delete_file", path)) return *code;
+    Node* node = find(path);
+    if (!node) return missing_error(path);
+    if (node->folder || node->attributes.running || node->attributes.read_only) return codes::kAccessDenied;
+    if (node->attributes.locked) return codes::kSharingViolation;
+    nodes_.erase(key(path));
+    return codes::kSuccess;
+}
+
+ErrorCode FakeFiles::delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) {
+    if (auto code = faults_.check("files.delete_file_by_handle", path)) return *code;
+    Node* node = find(path);
+    if (!node) return missing_error(path);
+    if (node->attributes.locked) return codes::kSharingViolation;
+    // Opening a folder needs backup semantics, which this open doesn't ask for.
+    if (node->folder) return codes::kAccessDenied;
+    if (!disposition_ex_supported_) return codes::kInvalidParameter;
+    if (node->attributes.running) return codes::kAccessDenied;
+    if (!(disposition_flags & kDispositionDelete)) return codes::kSuccess;
+    if (node->attributes.read_only && !(disposition_flags & kDispositionIgnoreReadOnly)) {
+        return codes::kAccessDenied;
+    }
+    nodes_.erase(key(path));
+    return codes::kSuccess;
+}
+
+ErrorCode FakeFiles::rename(const Path& from, const Path& to) {
+    if (auto code = faults_.check("files.rename", from)) return *code;
+    Node* node = find(from);
+    if (!node) return missing_error(from);
+    if (node->attributes.locked) return codes::kSharingViolation;
+    if (find(to)) return codes::kAlreadyExists;
+    const Node* parent = find(parent_key(key(to)));
+    if (!parent_key(key(to)).empty() && (!parent || !parent->folder)) return codes::kPathNotFound;
+    const Path from_key = key(from);
+    const Path to_key = key(to);
+    const Path stored_from = node->path;
+    std::map<Path, Node> moved;
+    for (auto it = nodes_.begin(); it != nodes_.end();) {
+        if (it->first == from_key || it->first.rfind(from_key + u"\\", 0) == 0) {
+            Node renamed = it->second;
+            renamed.path = to + it->second.path.substr(stored_from.size());
+            moved[to_key + it->first.substr(from_key.size())] = renamed;
+            it = nodes_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    for (auto& [k, n] : moved) nodes_[k] = n;
+    return codes::kSuccess;
+}
+
+platform::SysResult<Path> FakeFiles::canonical_path(const Path& path) {
+    if (auto code = faults_.check("files.canonical_path", path)) return unexpected(*code);
+    const Node* node = find(path);
+    if (!node) return unexpected(missing_error(path));
+    return u"\\\\?\\" + node->path;
+}
+
+platform::SysResult<std::vector<std::uint8_t>> FakeFiles::read_file(const Path& path) {
+    if (auto code = faults_.check("files.read_file", path)) return unexpected(*code);
+    const Node* node = find(path);
+    if (!node) return unexpected(missing_error(path));
+    if (node->folder) return unexpected(codes::kAccessDenied);
+    if (node->attributes.locked) return unexpected(codes::kSharingViolation);
+    return node->bytes;
+}
+
+ErrorCode FakeFiles::write_file(const Path& path, std::span<const std::uint8_t> bytes) {
+    if (auto code = faults_.check("files.write_file", path)) return *code;
+    Node* node = find(path);
+    if (node) {
+        if (node->folder || node->attributes.read_only) return codes::kAccessDenied;
+        if (node->attributes.running || node->attributes.locked) return codes::kSharingViolation;
+        node->bytes.assign(bytes.begin(), bytes.end());
+        return codes::kSuccess;
+    }
+    const Path parent = parent_key(key(path));
+    const Node* folder = find(parent);
+    if (!parent.empty() && (!folder || !folder->folder)) return codes::kPathNotFound;
+    Node created;
+    created.path = path;
+    created.bytes.assign(bytes.begin(), bytes.end());
+    nodes_[key(path)] = created;
+    return codes::kSuccess;
+}
+
+void FakeFiles::add_folder(const Path& path) { ensure_folder(path); }
+
+void FakeFiles::add_file(const Path& path, std::vector<std::uint8_t> bytes, FileAttributes attributes) {
+    ensure_folder(parent_key(key(path)).empty() ? Path() : *parent_folder(path));
+    Node node;
+    node.path = path;
+    node.bytes = std::move(bytes);
+    node.attributes = attributes;
+    nodes_[key(path)] = node;
+}
+
+void FakeFiles::add_file(const Path& path, std::string_view text, FileAttributes attributes) {
+    add_file(path, std::vector<std::uint8_t>(text.begin(), text.end()), attributes);
+}
+
+void FakeFiles::set_attributes(const Path& path, FileAttributes attributes) {
+    if (Node* node = find(path)) node->attributes = attributes;
+}
+
+bool FakeFiles::exists(const Path& path) const { return find(path) != nullptr; }
+
+bool FakeFiles::is_folder(const Path& path) const {
+    const Node* node = find(path);
+    return node && node->folder;
+}
+
+std::optional<std::vector<std::uint8_t>> FakeFiles::bytes(const Path& path) const {
+    const Node* node = find(path);
+    if (!node || node->folder) return std::nullopt;
+    return node->bytes;
+}
+
+std::optional<std::string> FakeFiles::text(const Path& path) const {
+    auto found = bytes(path);
+    if (!found) return std::nullopt;
+    return std::string(found->begin(), found->end());
+}
+
+std::vector<Path> FakeFiles::list_tree(const Path& folder) const {
+    const Path k = key(folder);
+    std::vector<Path> paths;
+    for (const auto& [node_key, node] : nodes_) {
+        if (node_key.rfind(k + u"\\", 0) == 0) paths.push_back(node.path);
+    }
+    return paths;
+}
+
+std::string FakeFiles::dump() const {
+    std::string out;
+    for (const auto& [node_key, node] : nodes_) {
+        out += to_utf8(node.path);
+        if (node.folder) {
+            out += "\\\n";
+            continue;
+        }
+        out += " [" + std::to_string(node.bytes.size()) + " bytes";
+        std::uint32_t hash = 2166136261u;  // FNV-1a, to tell contents apart
+        for (std::uint8_t byte : node.bytes) hash = (hash ^ byte) * 16777619u;
+        out += ", " + std::to_string(hash);
+        if (node.attributes.read_only) out += ", read-only";
+        if (node.attributes.running) out += ", running";
+        if (node.attributes.locked) out += ", locked";
+        out += "]\n";
+    }
+    return out;
+}
+
+void FakeFiles::remove_drive(const Path& drive) {
+    const Path k = key(drive);
+    for (auto it = nodes_.begin(); it != nodes_.end();) {
+        if (it->first == k || it->first.rfind(k + u"\\", 0) == 0) {
+            it = nodes_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // namespace plinth::fake

@@ -1,0 +1,73 @@
+// An in-memory file system: folders and files with bytes and attributes, compared without ASCII
+// case, with files that are running programs (can't be deleted, can be renamed) or held open
+// (neither), and the canonical-path rule of the real system.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fault_plan.h"
+#include "platform/platform.h"
+
+namespace plinth::fake {
+
+struct FileAttributes {
+    bool read_only = false;
+    bool running = false;  // a running program's image: delete refused, rename allowed
+    bool locked = false;   // held open without delete sharing: delete, rename and write refused
+};
+
+class FakeFiles : public platform::Files {
+public:
+    explicit FakeFiles(FaultPlan& faults);
+
+    platform::ErrorCode create_folder_tree(const Path& path) override;
+    platform::SysResult<std::vector<Path>> list_folder(const Path& path) override;
+    platform::SysResult<platform::FileInfo> metadata(const Path& path) override;
+    platform::ErrorCode delete_file(const Path& path) override;
+    platform::ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;
+    platform::ErrorCode rename(const Path& from, const Path& to) override;
+    platform::SysResult<Path> canonical_path(const Path& path) override;
+    platform::SysResult<std::vector<std::uint8_t>> read_file(const Path& path) override;
+    platform::ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
+
+    // Seeding and inspection, for tests. Parents are created as needed.
+    void add_folder(const Path& path);
+    void add_file(const Path& path, std::vector<std::uint8_t> bytes, FileAttributes attributes = {});
+    void add_file(const Path& path, std::string_view text, FileAttributes attributes = {});
+    void set_attributes(const Path& path, FileAttributes attributes);
+    bool exists(const Path& path) const;
+    bool is_folder(const Path& path) const;
+    std::optional<std::vector<std::uint8_t>> bytes(const Path& path) const;
+    std::optional<std::string> text(const Path& path) const;
+    // Paths of every file and folder below `folder`, in sorted order, as stored.
+    std::vector<Path> list_tree(const Path& folder) const;
+    // The whole tree as text, sorted: equal dumps mean equal file systems.
+    std::string dump() const;
+    // Like Wine 8, refuse FileDispositionInfoEx with ERROR_INVALID_PARAMETER.
+    void set_disposition_ex_supported(bool supported) { disposition_ex_supported_ = supported; }
+    // A drive that has gone away: every path below it is unreachable.
+    void remove_drive(const Path& drive);
+
+private:
+    struct Node {
+        Path path;  // as first created
+        bool folder = false;
+        std::vector<std::uint8_t> bytes;
+        FileAttributes attributes;
+    };
+    static Path key(const Path& path);
+    static Path parent_key(const Path& key);
+    const Node* find(const Path& path) const;
+    Node* find(const Path& path);
+    platform::ErrorCode missing_error(const Path& path) const;
+    void ensure_folder(const Path& path);
+
+    FaultPlan& faults_;
+    std::map<Path, Node> nodes_;  // by key()
+    bool disposition_ex_supported_ = true;
+};
+
+}  // namespace plinth::fake

@@ -1,0 +1,72 @@
+#include "platform/fake/fake_process.h"
+
+namespace plinth::fake {
+
+platform::SysResult<platform::ModuleHandle> FakeModule::own_handle() {
+    if (auto code = faults_.check("module.own_handle")) return unexpected(*code);
+    return kHandle;
+}
+
+platform::PackageResource FakeModule::package_resource(platform::ModuleHandle) {
+    platform::PackageResource resource;
+    if (auto code = faults_.check("module.package_resource")) {
+        resource.state = platform::PackageResource::State::unloadable;
+        resource.error = *code;
+        return resource;
+    }
+    if (!package) return resource;
+    if (package_load_error) {
+        resource.state = platform::PackageResource::State::unloadable;
+        resource.error = *package_load_error;
+        return resource;
+    }
+    resource.state = platform::PackageResource::State::found;
+    resource.bytes = std::span<const std::uint8_t>(package->data(), package->size());
+    return resource;
+}
+
+platform::SysResult<Path> FakeModule::own_path() {
+    if (auto code = faults_.check("module.own_path")) return unexpected(*code);
+    return path;
+}
+
+std::optional<std::uintptr_t> FakeModule::load_app_icon(platform::ModuleHandle, int side) {
+    icon_sides.push_back(side);
+    if (!icon_available) return std::nullopt;
+    return kIcon;
+}
+
+FakeSystemText::FakeSystemText(FaultPlan& faults) : faults_(faults) {
+    messages = {
+        {0, u"The operation completed successfully.\r\n"},
+        {2, u"The system cannot find the file specified.\r\n"},
+        {3, u"The system cannot find the path specified.\r\n"},
+        {5, u"Access is denied.\r\n"},
+        {32, u"The process cannot access the file because it is being used by another process.\r\n"},
+        {87, u"The parameter is incorrect.\r\n"},
+        {112, u"There is not enough space on the disk.\r\n"},
+        {183, u"Cannot create a file when that file already exists.\r\n"},
+        {0x80070002u, u"The system cannot find the file specified.\r\n"},
+        {0x80070003u, u"The system cannot find the path specified.\r\n"},
+        {0x80070005u, u"Access is denied.\r\n"},
+        {0x80070020u, u"The process cannot access the file because it is being used by another process.\r\n"},
+        {0x80070070u, u"There is not enough space on the disk.\r\n"},
+        {0x80004003u, u"Invalid pointer\r\n"},
+        {0x80004005u, u"Unspecified error\r\n"},
+    };
+    ntdll_messages = {
+        {0xC0000022u, u"{Access Denied}\r\nA process has requested access to an object, but has not been granted those access rights.\r\n"},
+    };
+}
+
+platform::SysResult<std::u16string> FakeSystemText::format_message(std::uint32_t flags, bool from_ntdll,
+                                                                   std::uint32_t code) {
+    calls.push_back({flags, from_ntdll, code});
+    if (auto error = faults_.check("system_text.format_message")) return unexpected(*error);
+    const auto& table = from_ntdll ? ntdll_messages : messages;
+    auto it = table.find(code);
+    if (it == table.end()) return unexpected(platform::ErrorCode{317});  // ERROR_MR_MID_NOT_FOUND
+    return it->second;
+}
+
+}  // namespace plinth::fake

@@ -1,0 +1,78 @@
+// The running module (package resource, own path, icon), system message texts and the process
+// session (command line, COM, standard error, clock).
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fault_plan.h"
+#include "platform/platform.h"
+
+namespace plinth::fake {
+
+class FakeModule : public platform::Module {
+public:
+    explicit FakeModule(FaultPlan& faults) : faults_(faults) {}
+
+    platform::SysResult<platform::ModuleHandle> own_handle() override;
+    platform::PackageResource package_resource(platform::ModuleHandle module) override;
+    platform::SysResult<Path> own_path() override;
+    std::uint32_t system_dpi() override { return dpi; }
+    std::optional<std::uintptr_t> load_app_icon(platform::ModuleHandle module, int side) override;
+
+    // The RCDATA 1 resource; nothing means the executable has none.
+    std::optional<std::vector<std::uint8_t>> package;
+    // When set, loading the resource fails with this last error.
+    std::optional<platform::ErrorCode> package_load_error;
+    Path path = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
+    std::uint32_t dpi = 96;
+    bool icon_available = true;
+    std::vector<int> icon_sides;  // side of every icon load, in order
+
+    static constexpr platform::ModuleHandle kHandle = 0x140000000;
+    static constexpr std::uintptr_t kIcon = 0x1C0DE;
+
+private:
+    FaultPlan& faults_;
+};
+
+class FakeSystemText : public platform::SystemText {
+public:
+    explicit FakeSystemText(FaultPlan& faults);
+    platform::SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
+                                                       std::uint32_t code) override;
+
+    // Messages by code, with the CR LF the real table ends them with.
+    std::map<std::uint32_t, std::u16string> messages;
+    std::map<std::uint32_t, std::u16string> ntdll_messages;
+    struct Call {
+        std::uint32_t flags;
+        bool from_ntdll;
+        std::uint32_t code;
+    };
+    std::vector<Call> calls;
+
+private:
+    FaultPlan& faults_;
+};
+
+class FakeSession : public platform::Session {
+public:
+    explicit FakeSession(FaultPlan&) {}
+    std::vector<std::u16string> arguments() override { return command_line; }
+    void initialize_com(std::uint32_t coinit) override { com_initializations.push_back(coinit); }
+    void write_standard_error(std::string_view bytes) override {
+        if (has_standard_error) standard_error.append(bytes);
+    }
+    platform::LocalDate local_date() override { return date; }
+
+    std::vector<std::u16string> command_line{u"C:\\Users\\Ann\\Downloads\\Setup.exe"};
+    std::vector<std::uint32_t> com_initializations;
+    std::string standard_error;
+    bool has_standard_error = true;
+    platform::LocalDate date{2026, 12, 7};
+};
+
+}  // namespace plinth::fake

@@ -1,0 +1,76 @@
+// An in-memory HKEY_CURRENT_USER: keys compared without case, typed values, open keys counted.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fault_plan.h"
+#include "platform/platform.h"
+
+namespace plinth::fake {
+
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegDword = 4;
+
+struct RegistryValue {
+    std::u16string name;
+    std::uint32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+
+class FakeRegistry : public platform::Registry {
+public:
+    explicit FakeRegistry(FaultPlan& faults) : faults_(faults) {}
+
+    Expected<std::unique_ptr<platform::RegistryKey>, platform::ErrorCode> create_key(
+        const std::u16string& path, std::uint32_t options, std::uint32_t access) override;
+    platform::ErrorCode get_value(const std::u16string& path, const std::u16string& name,
+                                  std::uint32_t flags, void* data, std::uint32_t* byte_count) override;
+    platform::ErrorCode delete_tree(const std::u16string& path) override;
+    platform::ErrorCode delete_key(const std::u16string& path) override;
+    platform::ErrorCode delete_key_value(const std::u16string& path, const std::u16string& name) override;
+
+    // Seeding and inspection, for tests.
+    void put_value(const std::u16string& path, const std::u16string& name, std::uint32_t type,
+                   std::vector<std::uint8_t> data);
+    void put_text(const std::u16string& path, const std::u16string& name, std::string_view text);
+    std::optional<RegistryValue> value(const std::u16string& path, const std::u16string& name) const;
+    // A REG_SZ value as text, without its terminating zero units.
+    std::optional<std::string> text(const std::u16string& path, const std::u16string& name) const;
+    std::optional<std::uint32_t> number(const std::u16string& path, const std::u16string& name) const;
+    bool key_exists(const std::u16string& path) const;
+    // Names of a key's values in the order they were first written.
+    std::vector<std::u16string> value_names(const std::u16string& path) const;
+    // The whole tree as text, sorted: equal dumps mean equal registries.
+    std::string dump() const;
+    int open_keys() const { return open_keys_; }
+    // Arguments of the last create_key call.
+    std::uint32_t last_create_options() const { return last_options_; }
+    std::uint32_t last_create_access() const { return last_access_; }
+
+private:
+    struct Key {
+        std::u16string name;
+        std::map<std::u16string, std::unique_ptr<Key>> subkeys;  // by lower-case name
+        std::map<std::u16string, RegistryValue> values;          // by lower-case name
+        std::vector<std::u16string> value_order;                 // lower-case names
+    };
+    class OpenKey;
+
+    Key* find(const std::u16string& path) const;
+    Key* find_or_create(const std::u16string& path);
+    static void set(Key& key, const std::u16string& name, std::uint32_t type,
+                    std::vector<std::uint8_t> data);
+    static void dump_key(const Key& key, const std::string& path, std::string& out);
+
+    FaultPlan& faults_;
+    Key root_;
+    int open_keys_ = 0;
+    std::uint32_t last_options_ = 0;
+    std::uint32_t last_access_ = 0;
+};
+
+}  // namespace plinth::fake

@@ -1,0 +1,85 @@
+#include "platform/fake/fake_shell.h"
+
+#include "common/text.h"
+
+namespace plinth::fake {
+
+using platform::ComError;
+using platform::KnownFolder;
+
+FakeShell::FakeShell(FaultPlan& faults, FakeFiles& files) : faults_(faults), files_(files) {
+    set_known_folder(KnownFolder::user_program_files, u"C:\\Users\\Ann\\AppData\\Local\\Programs");
+    set_known_folder(KnownFolder::programs,
+                     u"C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
+    set_known_folder(KnownFolder::desktop, u"C:\\Users\\Ann\\Desktop");
+    set_environment(u"LOCALAPPDATA", u"C:\\Users\\Ann\\AppData\\Local");
+}
+
+void FakeShell::set_known_folder(KnownFolder folder, Path path) {
+    folders_[folder] = FolderEntry{std::move(path), {}};
+}
+
+void FakeShell::fail_known_folder(KnownFolder folder, platform::HResult code,
+                                  std::u16string description) {
+    folders_[folder] = FolderEntry{std::nullopt, ComError{code, std::move(description)}};
+}
+
+void FakeShell::set_environment(const std::u16string& name, std::optional<std::u16string> value) {
+    if (value) {
+        environment_[ascii_lower(name)] = *value;
+    } else {
+        environment_.erase(ascii_lower(name));
+    }
+}
+
+Expected<Path, ComError> FakeShell::known_folder(KnownFolder folder, std::uint32_t flags) {
+    known_folder_flags.push_back(flags);
+    if (auto code = faults_.check("shell.known_folder")) {
+        return unexpected(ComError{static_cast<platform::HResult>(*code), {}});
+    }
+    const FolderEntry& entry = folders_[folder];
+    if (!entry.path) return unexpected(entry.failure);
+    constexpr std::uint32_t kCreate = 0x00008000;  // KF_FLAG_CREATE
+    if (flags & kCreate) files_.add_folder(*entry.path);
+    return *entry.path;
+}
+
+std::string FakeShell::shortcut_file_text(const platform::ShortcutSpec& spec) {
+    std::string text = "target=" + to_utf8(spec.target_path) + "\n";
+    if (spec.working_directory) text += "working directory=" + to_utf8(*spec.working_directory) + "\n";
+    text += "description=" + to_utf8(spec.description) + "\n";
+    return text;
+}
+
+Expected<void, ComError> FakeShell::create_shortcut(const platform::ShortcutSpec& spec) {
+    if (auto code = faults_.check("shell.create_shortcut", spec.shortcut_path)) {
+        return unexpected(ComError{static_cast<platform::HResult>(*code), {}});
+    }
+    const std::string text = shortcut_file_text(spec);
+    const auto written = files_.write_file(
+        spec.shortcut_path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (written != platform::codes::kSuccess) {
+        // IPersistFile::Save reports a file-system failure as the HRESULT of the Win32 error.
+        return unexpected(ComError{static_cast<platform::HResult>(0x80070000u | (written & 0xFFFF)), {}});
+    }
+    shortcuts.push_back(spec);
+    return {};
+}
+
+void FakeShell::change_notify(std::int32_t event_id, std::uint32_t flags) {
+    notifications.push_back({event_id, flags});
+}
+
+std::optional<std::u16string> FakeShell::environment_variable(const std::u16string& name) {
+    auto it = environment_.find(ascii_lower(name));
+    if (it == environment_.end()) return std::nullopt;
+    return it->second;
+}
+
+platform::ErrorCode FakeProcesses::start(const platform::ProcessStart& start) {
+    if (auto code = faults_.check("processes.start", start.command_line)) return *code;
+    started.push_back(start);
+    return platform::codes::kSuccess;
+}
+
+}  // namespace plinth::fake

@@ -1,0 +1,64 @@
+// Known folders, shortcuts (written as files into the fake file system), shell notifications,
+// environment variables and started processes.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fake_files.h"
+#include "platform/fake/fault_plan.h"
+#include "platform/platform.h"
+
+namespace plinth::fake {
+
+class FakeShell : public platform::Shell {
+public:
+    FakeShell(FaultPlan& faults, FakeFiles& files);
+
+    Expected<Path, platform::ComError> known_folder(platform::KnownFolder folder,
+                                                    std::uint32_t flags) override;
+    Expected<void, platform::ComError> create_shortcut(const platform::ShortcutSpec& spec) override;
+    void change_notify(std::int32_t event_id, std::uint32_t flags) override;
+    std::optional<std::u16string> environment_variable(const std::u16string& name) override;
+
+    // Setup and inspection, for tests.
+    void set_known_folder(platform::KnownFolder folder, Path path);
+    // The lookup of `folder` fails with this HRESULT (and the optional error description).
+    void fail_known_folder(platform::KnownFolder folder, platform::HResult code,
+                           std::u16string description = {});
+    void set_environment(const std::u16string& name, std::optional<std::u16string> value);
+    // The text a shortcut file holds: its target, working folder and description, one per line.
+    static std::string shortcut_file_text(const platform::ShortcutSpec& spec);
+
+    struct Notification {
+        std::int32_t event_id;
+        std::uint32_t flags;
+    };
+    std::vector<std::uint32_t> known_folder_flags;  // flags of every lookup, in order
+    std::vector<platform::ShortcutSpec> shortcuts;   // every shortcut saved, in order
+    std::vector<Notification> notifications;
+
+private:
+    struct FolderEntry {
+        std::optional<Path> path;
+        platform::ComError failure;
+    };
+    FaultPlan& faults_;
+    FakeFiles& files_;
+    std::map<platform::KnownFolder, FolderEntry> folders_;
+    std::map<std::u16string, std::u16string> environment_;
+};
+
+class FakeProcesses : public platform::Processes {
+public:
+    explicit FakeProcesses(FaultPlan& faults) : faults_(faults) {}
+    platform::ErrorCode start(const platform::ProcessStart& start) override;
+    std::vector<platform::ProcessStart> started;
+
+private:
+    FaultPlan& faults_;
+};
+
+}  // namespace plinth::fake

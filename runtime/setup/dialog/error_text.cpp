@@ -1,0 +1,65 @@
+#include "dialog/error_text.h"
+
+#include <cstdio>
+
+namespace plinth {
+namespace {
+
+constexpr std::uint32_t kFromHmodule = 0x00000800;      // FORMAT_MESSAGE_FROM_HMODULE
+constexpr std::uint32_t kFromSystem = 0x00001000;       // FORMAT_MESSAGE_FROM_SYSTEM
+constexpr std::uint32_t kIgnoreInserts = 0x00000200;    // FORMAT_MESSAGE_IGNORE_INSERTS
+constexpr std::uint32_t kFacilityNtBit = 0x10000000;    // FACILITY_NT_BIT
+
+std::u16string_view trim_trailing_space(std::u16string_view text) {
+    while (!text.empty()) {
+        const char16_t last = text.back();
+        if (last != u'\t' && last != u'\n' && last != u'\r' && last != u' ') break;
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+std::string decimal(std::uint32_t value) { return std::to_string(value); }
+
+}  // namespace
+
+platform::HResult hresult_from_win32(platform::ErrorCode code) {
+    if (static_cast<platform::HResult>(code) <= 0) return static_cast<platform::HResult>(code);
+    return static_cast<platform::HResult>((code & 0x0000FFFFu) | 0x80070000u);
+}
+
+std::string os_error_text(platform::SystemText& system_text, platform::ErrorCode code) {
+    std::uint32_t flags = kFromSystem | kIgnoreInserts;
+    std::uint32_t message_id = code;
+    const bool from_ntdll = (code & kFacilityNtBit) != 0;
+    if (from_ntdll) {
+        flags |= kFromHmodule;
+        message_id &= ~kFacilityNtBit;
+    }
+    const auto message = system_text.format_message(flags, from_ntdll, message_id);
+    if (!message) {
+        return "OS Error " + decimal(code) + " (FormatMessageW() returned error " +
+               decimal(message.error()) + ")";
+    }
+    const auto text = to_utf8_strict(trim_trailing_space(*message));
+    if (!text) return "OS Error " + decimal(code) + " (FormatMessageW() returned invalid UTF-16)";
+    return *text + " (os error " + decimal(code) + ")";
+}
+
+std::string com_error_text(platform::SystemText& system_text, platform::HResult result) {
+    const auto code = static_cast<std::uint32_t>(result);
+    const auto message = system_text.format_message(kFromSystem | kIgnoreInserts, false, code);
+    if (message) return to_utf8(trim_trailing_space(*message));
+    // No message for it in the system's table: the number is all there is to show.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+    return std::string("Error ") + hex;
+}
+
+std::string com_error_text(platform::SystemText& system_text, const platform::ComError& error) {
+    const std::u16string_view description = trim_trailing_space(error.description);
+    if (!description.empty()) return to_utf8(description);
+    return com_error_text(system_text, error.code);
+}
+
+}  // namespace plinth
