@@ -1,0 +1,18 @@
+#include "entry/command_line.h"
+
+#include "common/text.h"
+
+namespace plinth {
+
+RunOptions parse_command_line(const std::vector<std::u16string>& arguments) {
+    RunOptions options;
+    // Compared as UTF-16 units: an unpaired surrogate simply never equals a switch.
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::u16string argument = ascii_lower(arguments[i]);
+        if (argument == u"--silent" || argument == u"/s") options.silent = true;
+        if (argument == u"--uninstall" || argument == u"/uninstall") options.remove_mode = true;
+    }
+    return options;
+}
+
+}  // namespace plinth

@@ -1,0 +1,20 @@
+// The command line: the only thing that tells a silent run from an interactive one, and a removal
+// from an install.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace plinth {
+
+struct RunOptions {
+    bool silent = false;       // "--silent" or "/s": no dialog, the operation runs at once
+    bool remove_mode = false;  // "--uninstall" or "/uninstall": remove instead of install
+};
+
+// `arguments` as the session gives them, the program's own path first (skipped). Each argument
+// is compared whole after lower-casing ASCII letters only; order and repetition don't matter and
+// everything else, including arguments that aren't valid UTF-16, is ignored.
+RunOptions parse_command_line(const std::vector<std::u16string>& arguments);
+
+}  // namespace plinth

@@ -1,0 +1,14 @@
+// The page shown when the installer's own package can't be used (interactive runs only): title
+// "Setup", main instruction "This installer is damaged", the failure text as its content. Returns
+// once the user has closed it; a dialog that can't be shown is ignored.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace plinth {
+
+void show_damaged_installer_page(platform::Platform& platform, const std::string& failure_text);
+
+}  // namespace plinth

@@ -1,0 +1,13 @@
+// The interactive run: the first page, the task dialog with the dialog flow inside it, and what
+// follows the dialog (opening the installed app). Returns the process exit code: 0 when the
+// operation completed, 1 when it failed, 2 when the dialog closed without running it.
+#pragma once
+
+#include "entry/setup_state.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+int run_interactive(platform::Platform& platform, SetupState& state);
+
+}  // namespace plinth

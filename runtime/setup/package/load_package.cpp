@@ -1,0 +1,25 @@
+#include "package/load_package.h"
+
+#include <string>
+
+#include "dialog/error_text.h"
+
+namespace plinth {
+
+Result<Package> load_installer_package(platform::Platform& platform) {
+    const auto module = platform.module.own_handle();
+    if (!module) return fail(com_error_text(platform.system_text, hresult_from_win32(module.error())));
+
+    const platform::PackageResource resource = platform.module.package_resource(*module);
+    switch (resource.state) {
+        case platform::PackageResource::State::missing:
+            return fail(std::string(kNoPackageText));
+        case platform::PackageResource::State::unloadable:
+            return fail(com_error_text(platform.system_text, hresult_from_win32(resource.error)));
+        case platform::PackageResource::State::found:
+            break;
+    }
+    return read_package(resource.bytes);
+}
+
+}  // namespace plinth

@@ -1,0 +1,30 @@
+// The app manifest inside the installer package: JSON text into an `AppManifest`.
+//
+// One decision for the runtime and the packer: a manifest that `check_app_manifest` accepts is
+// exactly one that `parse_app_manifest` accepts, with the same fields.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+#include "package/app_manifest.h"
+
+namespace plinth {
+
+inline constexpr std::string_view kUnreadablePackageText = "Its contents can't be read.";
+
+// The manifest, or the reason it's refused, written for the app's developer: the JSON error with
+// its line and column, or which of "name", "id" and "exe" is missing, empty or not a string.
+//
+// Keys are matched exactly; unknown keys are ignored; a key of another JSON type than expected
+// counts as missing. Each element of "documents" becomes one document type, whatever its type.
+// "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
+// true or false; "extensions" keeps its string elements, empty ones included.
+Expected<AppManifest, std::string> check_app_manifest(std::string_view json);
+
+// The same decision as `check_app_manifest`, with the user's failure text
+// "Its contents can't be read." in place of the reason.
+Result<AppManifest> parse_app_manifest(std::string_view json);
+
+}  // namespace plinth

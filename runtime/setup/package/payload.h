@@ -1,0 +1,24 @@
+// Inflating the payload: the app's exe back from its zlib stream, entirely in memory.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+
+namespace plinth {
+
+inline constexpr std::string_view kDamagedPayloadText = "The app inside the installer is damaged.";
+// The payload is fed to the inflater through a buffer of this size, never copied as a whole.
+inline constexpr std::size_t kInflateInputBufferSize = 32768;
+
+// The exe's bytes from a zlib stream (RFC 1950: header, deflate data, verified Adler-32). Bytes
+// after the end of the stream are not looked at. A corrupt, truncated or empty stream, a gzip or
+// raw deflate stream, a stream that needs a preset dictionary, and one that can't be held in
+// memory all fail with "The app inside the installer is damaged.".
+Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload);
+
+}  // namespace plinth

@@ -1,0 +1,58 @@
+#include "entry/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace plinth {
+namespace {
+
+struct CommandLineCase {
+    const char* label;
+    std::vector<std::u16string> arguments;  // after the program path
+    bool silent;
+    bool remove_mode;
+};
+
+class CommandLine : public testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLine, SetsTheRunOptions) {
+    std::vector<std::u16string> arguments{u"C:\\Setup.exe"};
+    arguments.insert(arguments.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+    const RunOptions options = parse_command_line(arguments);
+    EXPECT_EQ(options.silent, GetParam().silent);
+    EXPECT_EQ(options.remove_mode, GetParam().remove_mode);
+}
+
+const std::u16string kLoneSurrogate(1, static_cast<char16_t>(0xD800));
+
+INSTANTIATE_TEST_SUITE_P(
+    Entry, CommandLine,
+    testing::Values(
+        CommandLineCase{"no_arguments", {}, false, false},
+        CommandLineCase{"upper_s", {u"/S"}, true, false},
+        CommandLineCase{"lower_s", {u"/s"}, true, false},
+        CommandLineCase{"double_dash_silent_any_case", {u"--SiLeNt"}, true, false},
+        CommandLineCase{"uninstall_then_s", {u"/uninstall", u"/S"}, true, true},
+        CommandLineCase{"s_then_upper_uninstall", {u"/S", u"/UNINSTALL"}, true, true},
+        CommandLineCase{"double_dash_uninstall", {u"--Uninstall"}, false, true},
+        CommandLineCase{"unknown_beside_silent", {u"/s", u"/?"}, true, false},
+        CommandLineCase{"repeated", {u"/s", u"/s", u"--uninstall", u"/uninstall"}, true, true},
+        CommandLineCase{"dash_s", {u"-s"}, false, false},
+        CommandLineCase{"slash_silent", {u"/silent"}, false, false},
+        CommandLineCase{"uninstall_with_value", {u"--uninstall=yes"}, false, false},
+        CommandLineCase{"switch_with_space", {u"/s "}, false, false},
+        CommandLineCase{"two_switches_in_one_argument", {u"/s /uninstall"}, false, false},
+        CommandLineCase{"long_s_not_folded", {u"/\u017F"}, false, false},
+        CommandLineCase{"kelvin_sign_not_folded", {u"--uninstall\u212A"}, false, false},
+        CommandLineCase{"lone_surrogate", {kLoneSurrogate, u"/s" + kLoneSurrogate}, false, false},
+        CommandLineCase{"lone_surrogate_beside_switch", {kLoneSurrogate, u"/UnInstall"}, false, true},
+        CommandLineCase{"empty_argument", {u""}, false, false}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CommandLine, ProgramPathIsNeverASwitch) {
+    EXPECT_FALSE(parse_command_line({u"/s"}).silent);
+    EXPECT_FALSE(parse_command_line({u"/uninstall", u"x"}).remove_mode);
+    EXPECT_FALSE(parse_command_line({}).silent);
+}
+
+}  // namespace
+}  // namespace plinth
