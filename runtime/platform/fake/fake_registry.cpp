@@ -108,6 +108,7 @@ Expected<std::unique_ptr<platform::RegistryKey>, ErrorCode> FakeRegistry::create
 
 ErrorCode FakeRegistry::get_value(const std::u16string& path, const std::u16string& name,
                                   std::uint32_t flags, void* data, std::uint32_t* byte_count) {
+    if (before_get_value) before_get_value();
     if (auto code = faults_.check("registry.get_value", path)) return *code;
     const Key* key = find(path);
     if (!key) return codes::kFileNotFound;

@@ -1,6 +1,7 @@
 // An in-memory HKEY_CURRENT_USER: keys compared without case, typed values, open keys counted.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -47,6 +48,8 @@ public:
     // The whole tree as text, sorted: equal dumps mean equal registries.
     std::string dump() const;
     int open_keys() const { return open_keys_; }
+    // Runs at the start of every get_value call, e.g. to change a value between two reads.
+    std::function<void()> before_get_value;
     // Arguments of the last create_key call.
     std::uint32_t last_create_options() const { return last_options_; }
     std::uint32_t last_create_access() const { return last_access_; }

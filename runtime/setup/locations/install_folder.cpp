@@ -1,0 +1,26 @@
+#include "locations/install_folder.h"
+
+#include "locations/folder_name.h"
+#include "locations/known_folders.h"
+#include "registry/registry_access.h"
+#include "registry/uninstall_entry.h"
+
+namespace plinth {
+
+Path install_folder(platform::Platform& platform, const AppManifest& manifest) {
+    // An earlier installation's folder wins, so updates and the removal find it where it is.
+    if (auto recorded = read_text_value(platform, uninstall_key_path(manifest.id), "InstallLocation")) {
+        const Path folder = to_utf16(*recorded);
+        auto info = platform.files.metadata(folder);
+        if (info && info->is_folder) return folder;
+    }
+    Path base;
+    if (auto programs = known_folder_path(platform, platform::KnownFolder::user_program_files)) {
+        base = std::move(*programs);
+    } else {
+        base = join_path(platform.shell.environment_variable(u"LOCALAPPDATA").value_or(u""), u"Programs");
+    }
+    return join_path(base, to_utf16(folder_name(manifest.name)));
+}
+
+}  // namespace plinth

@@ -1,0 +1,14 @@
+// Where the app's files go, decided afresh on every call.
+#pragma once
+
+#include "common/text.h"
+#include "package/app_manifest.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// The recorded "InstallLocation" when it names an existing folder; otherwise the user's program
+// folder (or LOCALAPPDATA\Programs) joined with the app's folder name. Never fails.
+Path install_folder(platform::Platform& platform, const AppManifest& manifest);
+
+}  // namespace plinth

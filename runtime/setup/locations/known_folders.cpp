@@ -1,0 +1,13 @@
+#include "locations/known_folders.h"
+
+#include "dialog/error_text.h"
+
+namespace plinth {
+
+Result<Path> known_folder_path(platform::Platform& platform, platform::KnownFolder folder) {
+    auto path = platform.shell.known_folder(folder, kKnownFolderCreate);
+    if (!path) return fail(com_error_text(platform.system_text, path.error()));
+    return std::move(*path);
+}
+
+}  // namespace plinth

@@ -1,0 +1,76 @@
+#include "registry/document_types.h"
+
+#include "registry/registry_access.h"
+
+namespace plinth {
+namespace {
+
+constexpr std::int32_t kAssociationsChanged = 0x08000000;  // SHCNE_ASSOCCHANGED
+constexpr std::uint32_t kIdList = 0;                       // SHCNF_IDLIST
+
+const std::string kClasses = "Software\\Classes\\";
+
+// Creates the key, writes its default value and closes it again.
+Status write_default_value(platform::Platform& platform, const std::string& key_path,
+                           std::string_view text) {
+    auto key = create_key(platform, key_path);
+    if (!key) return fail(key.error().text);
+    return write_text_value(**key, "", text);
+}
+
+std::string icon_suffix(const DocumentType& type) {
+    // A negative number names an icon resource; ",0" is the first icon of the file.
+    return type.icon ? ",-" + std::to_string(*type.icon) : ",0";
+}
+
+Status write_type(platform::Platform& platform, std::string_view app_id, const DocumentType& type,
+                  const std::string& app) {
+    const std::string id = prog_id(app_id, type);
+    const std::string id_path = kClasses + id;
+    if (auto done = write_default_value(platform, id_path, type.name); !done) return done;
+    if (auto done = write_default_value(platform, id_path + "\\DefaultIcon", app + icon_suffix(type)); !done) {
+        return done;
+    }
+    const std::string command = "\"" + app + "\" \"%1\"";
+    if (auto done = write_default_value(platform, id_path + "\\shell\\open\\command", command); !done) {
+        return done;
+    }
+    for (const std::string& extension : type.extensions) {
+        const std::string extension_path = kClasses + "." + extension;
+        auto extension_key = create_key(platform, extension_path);
+        if (!extension_key) return fail(extension_key.error().text);
+        if (type.owned) {
+            if (auto done = write_text_value(**extension_key, "", id); !done) return done;
+        }
+        auto open_with = create_key(platform, extension_path + "\\OpenWithProgids");
+        if (!open_with) return fail(open_with.error().text);
+        if (auto done = write_text_value(**open_with, id, ""); !done) return done;
+        // Both keys close here, the open-with key first.
+    }
+    return success();
+}
+
+}  // namespace
+
+std::string prog_id(std::string_view app_id, const DocumentType& type) {
+    std::string id(app_id);
+    id += '.';
+    id += type.extensions.empty() ? std::string_view("document") : std::string_view(type.extensions.front());
+    return id;
+}
+
+Status write_associations(platform::Platform& platform, std::string_view app_id,
+                          const std::vector<DocumentType>& types, const Path& app_path) {
+    const std::string app = path_text(app_path);
+    for (const DocumentType& type : types) {
+        if (auto done = write_type(platform, app_id, type, app); !done) return done;
+    }
+    if (!types.empty()) notify_associations_changed(platform);
+    return success();
+}
+
+void notify_associations_changed(platform::Platform& platform) {
+    platform.shell.change_notify(kAssociationsChanged, kIdList);
+}
+
+}  // namespace plinth

@@ -1,0 +1,93 @@
+#include "registry/registry_access.h"
+
+#include <vector>
+
+#include "common/text.h"
+
+namespace plinth {
+namespace {
+
+constexpr std::uint32_t kNonVolatile = 0;          // REG_OPTION_NON_VOLATILE
+constexpr std::uint32_t kKeyWrite = 0x00020006;    // KEY_WRITE
+constexpr std::uint32_t kRestrictSz = 0x00000002;  // RRF_RT_REG_SZ
+
+}  // namespace
+
+std::string registry_failure_text(std::string_view subject, platform::ErrorCode code) {
+    std::string text = "Can't write to the registry (";
+    text += subject;
+    text += ", error ";
+    text += std::to_string(code);
+    text += ").";
+    return text;
+}
+
+Result<OpenKey> create_key(platform::Platform& platform, std::string_view key_path) {
+    auto key = platform.registry.create_key(to_utf16(key_path), kNonVolatile, kKeyWrite);
+    if (!key) return fail(registry_failure_text(key_path, key.error()));
+    return OpenKey(std::move(*key));
+}
+
+Status write_text_value(platform::RegistryKey& key, std::string_view value_name, std::string_view text) {
+    const std::u16string units = to_utf16(text);
+    std::vector<std::uint8_t> data;
+    data.reserve((units.size() + 1) * 2);
+    for (char16_t unit : units) {
+        data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        data.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    data.push_back(0);
+    data.push_back(0);
+    const auto code = key.set_value(to_utf16(value_name), kRegSz, data);
+    if (code != platform::codes::kSuccess) return fail(registry_failure_text(value_name, code));
+    return success();
+}
+
+Status write_number_value(platform::RegistryKey& key, std::string_view value_name, std::uint32_t number) {
+    const std::uint8_t data[4] = {
+        static_cast<std::uint8_t>(number & 0xFF),
+        static_cast<std::uint8_t>((number >> 8) & 0xFF),
+        static_cast<std::uint8_t>((number >> 16) & 0xFF),
+        static_cast<std::uint8_t>((number >> 24) & 0xFF),
+    };
+    const auto code = key.set_value(to_utf16(value_name), kRegDword, data);
+    if (code != platform::codes::kSuccess) return fail(registry_failure_text(value_name, code));
+    return success();
+}
+
+std::optional<std::string> read_text_value(platform::Platform& platform, std::string_view key_path,
+                                           std::string_view value_name) {
+    const std::u16string path = to_utf16(key_path);
+    const std::u16string name = to_utf16(value_name);
+    std::uint32_t count = 0;
+    if (platform.registry.get_value(path, name, kRestrictSz, nullptr, &count) != platform::codes::kSuccess) {
+        return std::nullopt;
+    }
+    // One unit more than the value needs, so an odd byte count still fits whole and the buffer
+    // is never empty.
+    std::vector<char16_t> buffer(count / 2 + 1, u'\0');
+    std::uint32_t returned = count;
+    if (platform.registry.get_value(path, name, kRestrictSz, buffer.data(), &returned) !=
+        platform::codes::kSuccess) {
+        return std::nullopt;  // also when the value grew in between
+    }
+    // A success that claims more bytes than were offered would point past the buffer.
+    if (returned > count) return std::nullopt;
+    std::u16string_view units(buffer.data(), returned / 2);
+    while (!units.empty() && units.back() == u'\0') units.remove_suffix(1);
+    return to_utf8(units);
+}
+
+void delete_tree(platform::Platform& platform, std::string_view key_path) {
+    (void)platform.registry.delete_tree(to_utf16(key_path));
+}
+
+void delete_key(platform::Platform& platform, std::string_view key_path) {
+    (void)platform.registry.delete_key(to_utf16(key_path));
+}
+
+void delete_value(platform::Platform& platform, std::string_view key_path, std::string_view value_name) {
+    (void)platform.registry.delete_key_value(to_utf16(key_path), to_utf16(value_name));
+}
+
+}  // namespace plinth

@@ -1,0 +1,44 @@
+// The one way the installer touches the registry: keys and values under HKEY_CURRENT_USER, texts
+// handed over as NUL-terminated UTF-16, and every failed write turned into one failure text.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// An open key; destroying it closes it.
+using OpenKey = std::unique_ptr<platform::RegistryKey>;
+
+inline constexpr std::uint32_t kRegSz = 1;     // REG_SZ
+inline constexpr std::uint32_t kRegDword = 4;  // REG_DWORD
+
+// "Can't write to the registry ({subject}, error {code})."
+std::string registry_failure_text(std::string_view subject, platform::ErrorCode code);
+
+// Creates the key with its missing parents, or opens it when it exists.
+Result<OpenKey> create_key(platform::Platform& platform, std::string_view key_path);
+
+// A REG_SZ value: the UTF-16LE units and exactly one zero unit. The empty name is the default value.
+Status write_text_value(platform::RegistryKey& key, std::string_view value_name, std::string_view text);
+
+// A REG_DWORD value, little-endian.
+Status write_number_value(platform::RegistryKey& key, std::string_view value_name, std::uint32_t number);
+
+// A REG_SZ value as text without its trailing zero units, or nothing when the key or value is
+// missing, of another type, unreadable, or changed size while it was being read.
+std::optional<std::string> read_text_value(platform::Platform& platform, std::string_view key_path,
+                                           std::string_view value_name);
+
+// The deletions of the removal; whether they succeed is not looked at.
+void delete_tree(platform::Platform& platform, std::string_view key_path);
+void delete_key(platform::Platform& platform, std::string_view key_path);
+void delete_value(platform::Platform& platform, std::string_view key_path, std::string_view value_name);
+
+}  // namespace plinth

@@ -1,0 +1,32 @@
+// The per-user uninstall entry: the app's line in the list of installed programs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "common/result.h"
+#include "common/text.h"
+#include "package/app_manifest.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// "Software\Microsoft\Windows\CurrentVersion\Uninstall\" followed by the id exactly as written.
+std::string uninstall_key_path(std::string_view id);
+
+// What the installation measured and decided; the entry records it.
+struct UninstallEntryFacts {
+    Path install_folder;
+    Path app_path;        // the install folder joined with the manifest exe
+    Path uninstall_path;  // the install folder joined with "uninstall.exe"
+    std::uint64_t app_size = 0;        // bytes of the inflated app
+    std::uint64_t installer_size = 0;  // bytes of the running installer, 0 when unknown
+};
+
+// Writes the entry's values, then, with its key still open, the document type associations.
+// Stops at the first failure; nothing written before is undone.
+Status write_uninstall_entry(platform::Platform& platform, const AppManifest& manifest,
+                             const UninstallEntryFacts& facts);
+
+}  // namespace plinth
