@@ -1,8 +1,45 @@
 #include "removal/self_deletion.h"
 
 namespace plinth {
+namespace {
 
-// Placeholder until the removal lands: starts nothing.
-void start_self_deletion(platform::Platform&, const Path&) {}
+constexpr std::uint32_t kCreateNoWindow = 0x08000000;
+constexpr std::uint32_t kCreateUnicodeEnvironment = 0x00000400;
+
+// The path between double quotes, as cmd.exe must read it: a literal text.
+std::optional<std::u16string> quoted_for_cmd(std::u16string_view path) {
+    std::u16string quoted = u"\"";
+    for (char16_t unit : path) {
+        if (unit == u'"' || unit < 0x20) return std::nullopt;
+        quoted.push_back(unit);
+        // An empty pair of quotes after each percent sign: every %...% pair cmd.exe looks up
+        // then names a variable beginning with two quotes, which no environment defines, so the
+        // text stays as it is; del and rmdir drop the quotes.
+        if (unit == u'%') quoted += u"\"\"";
+    }
+    quoted.push_back(u'"');
+    return quoted;
+}
+
+}  // namespace
+
+std::optional<std::u16string> self_deletion_command(const Path& folder) {
+    auto uninstaller = quoted_for_cmd(join_path(folder, u"uninstall.exe"));
+    auto quoted_folder = quoted_for_cmd(folder);
+    if (!uninstaller || !quoted_folder) return std::nullopt;
+    return u"ping -n 3 127.0.0.1 > nul & del /f /q " + *uninstaller + u" & rmdir " + *quoted_folder;
+}
+
+void start_self_deletion(platform::Platform& platform, const Path& folder) {
+    auto command = self_deletion_command(folder);
+    if (!command) return;
+    platform::ProcessStart start;
+    start.application = std::nullopt;  // the usual program search finds the system's cmd.exe
+    start.command_line = u"\"cmd.exe\" /c " + *command;
+    start.creation_flags = kCreateNoWindow | kCreateUnicodeEnvironment;
+    start.inherit_handles = true;
+    // Nothing to do about a failure: the removal has succeeded, only the leftovers stay.
+    (void)platform.processes.start(start);
+}
 
 }  // namespace plinth

@@ -1,0 +1,24 @@
+#include "install/file_deletion.h"
+
+namespace plinth {
+namespace {
+
+// FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+// FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE
+constexpr std::uint32_t kDeleteIgnoringReadOnly = 0x13;
+
+}  // namespace
+
+platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) {
+    const platform::ErrorCode first = platform.files.delete_file(path);
+    if (first != platform::codes::kAccessDenied) return first;
+    // Access denied is what a read-only attribute gives; the handle route can ignore it. Where
+    // that route isn't supported (Wine answers ERROR_INVALID_PARAMETER) the file stays and the
+    // caller sees the first refusal.
+    if (platform.files.delete_file_by_handle(path, kDeleteIgnoringReadOnly) == platform::codes::kSuccess) {
+        return platform::codes::kSuccess;
+    }
+    return platform::codes::kAccessDenied;
+}
+
+}  // namespace plinth

@@ -1,0 +1,15 @@
+// Deleting one file so that a read-only attribute doesn't stand in the way.
+#pragma once
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// DeleteFileW; only when that is refused with ERROR_ACCESS_DENIED, a second attempt through a
+// handle with FileDispositionInfoEx (delete, POSIX semantics, ignore read-only). Returns 0 on
+// success, ERROR_ACCESS_DENIED when both attempts failed, or the first attempt's error when it
+// failed for another reason.
+platform::ErrorCode delete_file(platform::Platform& platform, const Path& path);
+
+}  // namespace plinth
