@@ -33,4 +33,8 @@ struct DialogPage {
     bool error_icon = false;
 };
 
+// A page with the three texts and the defaults: no custom buttons, no verification text, the
+// Close button, no error icon. Every page builder starts from it.
+DialogPage make_page(std::string title, std::string main_instruction, std::string content);
+
 }  // namespace plinth

@@ -1,9 +1,16 @@
 #include "entry/damaged_installer.h"
 
+#include "dialog/dialog_config.h"
+#include "dialog/pages.h"
+
 namespace plinth {
 
-// Placeholder until the dialog pages land: shows nothing. The failure still reaches standard
-// error and the exit code through the caller.
-void show_damaged_installer_page(platform::Platform&, const std::string&) {}
+void show_damaged_installer_page(platform::Platform& platform, const std::string& failure_text) {
+    // Lives until the dialog returns: the configuration points into it.
+    DialogPage page = damaged_installer_page(failure_text);
+    const platform::DialogConfig config = to_dialog_config(platform, page, nullptr);
+    // Nothing to do if the dialog can't be shown: the caller still reports on standard error.
+    (void)platform.dialogs.show(config, nullptr);
+}
 
 }  // namespace plinth
