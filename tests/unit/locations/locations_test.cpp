@@ -131,6 +131,14 @@ TEST(ShortcutList, StartMenuThenDesktopWithFailedLookupsSkipped) {
     }
 }
 
+TEST(InstallFolder, KnownFolderWithAnUnpairedSurrogateIsKeptAsWindowsGaveIt) {
+    // Such a name is a valid Windows path; emptying it would send the app into the current folder.
+    fake::FakePlatform fake;
+    const Path odd = std::u16string(u"C:\\Users\\Ann") + char16_t(0xDC00) + u"\\Programs";
+    fake.shell.set_known_folder(KnownFolder::user_program_files, odd);
+    EXPECT_EQ(install_folder(fake.platform(), notes()), odd + u"\\Notes Pro");
+}
+
 TEST(ShortcutList, EmptyNameGivesAppLnk) {
     fake::FakePlatform fake;
     auto list = shortcut_list(fake.platform(), " ... ");
