@@ -1,11 +1,49 @@
 #include "entry/interactive_run.h"
 
+#include <optional>
+#include <string>
+
+#include "dialog/dialog_config.h"
+#include "dialog/pages.h"
 #include "entry/exit_code.h"
+#include "locations/install_folder.h"
+#include "registry/registry_access.h"
+#include "registry/uninstall_entry.h"
 
 namespace plinth {
+namespace {
 
-// Placeholder until the dialog lands: no dialog is shown and nothing is changed, which is what a
-// dialog closed without running the operation reports.
-int run_interactive(platform::Platform&, SetupState&) { return exit_code_value(ExitCode::cancelled); }
+DialogPage first_page(platform::Platform& platform, const SetupState& state) {
+    // A removal asks nothing of the registry: the page reads the same whatever is installed.
+    if (state.remove_mode) return remove_page(state.manifest);
+    const std::optional<std::string> installed =
+        read_text_value(platform, uninstall_key_path(state.manifest.id), "DisplayVersion");
+    return install_page(state.manifest, installed, install_folder(platform, state.manifest));
+}
+
+// Starts the installed app without waiting for it; a failure changes nothing about the run.
+void open_installed_app(platform::Platform& platform, const SetupState& state) {
+    const Path app = join_path(install_folder(platform, state.manifest), to_utf16(state.manifest.exe));
+    platform::ProcessStart start;
+    start.application = app;
+    // The program's own path as its first argument, quoted as Windows programs expect; no more.
+    start.command_line = u"\"" + app + u"\"";
+    (void)platform.processes.start(start);
+}
+
+}  // namespace
+
+int run_interactive(platform::Platform& platform, SetupState& state) {
+    state.pages.push_back(first_page(platform, state));
+    const platform::DialogConfig config = to_dialog_config(platform, state.pages.back(), &state);
+    std::int32_t pressed = 0;
+    // A dialog that can't be shown counts as one closed before anything ran.
+    if (platform.dialogs.show(config, &pressed) < 0) pressed = 0;
+
+    if (pressed == kOpenButton) open_installed_app(platform, state);
+    if (state.done) return exit_code_value(ExitCode::completed);
+    if (state.failed) return exit_code_value(ExitCode::failed);
+    return exit_code_value(ExitCode::cancelled);
+}
 
 }  // namespace plinth

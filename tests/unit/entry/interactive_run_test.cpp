@@ -1,0 +1,134 @@
+#include "entry/interactive_run.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "entry/run.h"
+#include "package/container.h"
+#include "platform/fake/fake_platform.h"
+
+namespace plinth {
+namespace {
+
+using fake::UserAction;
+
+constexpr char16_t kUninstallKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\com.example.sketchpad";
+constexpr char16_t kFolder[] = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Sketch Pad";
+constexpr char16_t kDesktopShortcut[] = u"C:\\Users\\Ann\\Desktop\\Sketch Pad.lnk";
+
+std::vector<std::uint8_t> compressed(std::string_view text) {
+    uLongf size = compressBound(static_cast<uLong>(text.size()));
+    std::vector<std::uint8_t> out(size);
+    EXPECT_EQ(compress(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size())),
+              Z_OK);
+    out.resize(size);
+    return out;
+}
+
+class InteractiveRun : public testing::Test {
+protected:
+    InteractiveRun() {
+        use_manifest("Sketch Pad", "2.0");
+        // A user's machine has its known folders already (looking one up would create it).
+        fake.files.add_folder(u"C:\\Users\\Ann\\AppData\\Local\\Programs");
+        fake.files.add_folder(u"C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
+        fake.files.add_folder(u"C:\\Users\\Ann\\Desktop");
+    }
+
+    void use_manifest(const std::string& name, const std::string& version) {
+        const std::string json = R"({"name":")" + name + R"(","id":"com.example.sketchpad","version":")" + version +
+                                 R"(","publisher":"Example","exe":"SketchPad.exe"})";
+        fake.module.package = build_package(json, compressed("MZ the app"));
+        fake.files.add_file(fake.module.path, "MZ the installer");
+    }
+    int run(std::vector<std::u16string> arguments = {}) {
+        fake.session.command_line = {fake.module.path};
+        fake.session.command_line.insert(fake.session.command_line.end(), arguments.begin(), arguments.end());
+        return run_setup(fake.platform());
+    }
+    std::string instruction(std::size_t page) const { return fake.dialogs.pages.at(page).main_instruction.value_or("<none>"); }
+
+    // A finished install, with the dialog's records cleared, as a later run finds it.
+    void install_first() {
+        fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+        ASSERT_EQ(run(), 0);
+        fake.dialogs.pages.clear();
+        fake.processes.started.clear();
+        fake.faults.reset();
+    }
+
+    fake::FakePlatform fake;
+};
+
+TEST_F(InteractiveRun, FirstPageWordingFollowsTheRecordedVersion) {
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {std::nullopt, "Install Sketch Pad 2.0?"},
+        {"2.0", "Install Sketch Pad 2.0 again?"},
+        {"10.0", "Update Sketch Pad from 10.0 to 2.0?"},
+        {"2.0.0", "Update Sketch Pad from 2.0.0 to 2.0?"},
+        {"", "Update Sketch Pad from  to 2.0?"},
+    };
+    for (const auto& [recorded, expected] : cases) {
+        SCOPED_TRACE(expected);
+        fake.dialogs.pages.clear();
+        if (recorded) fake.registry.put_text(kUninstallKey, u"DisplayVersion", *recorded);
+        fake.dialogs.script = {UserAction::click(fake::kIdCancel)};
+        EXPECT_EQ(run(), 2);
+        ASSERT_EQ(fake.dialogs.pages.size(), 1u);
+        const fake::ShownPage& page = fake.dialogs.pages[0];
+        EXPECT_EQ(page.main_instruction, expected);
+        EXPECT_EQ(page.window_title, "Sketch Pad Setup");
+        EXPECT_EQ(page.content, "It's installed for you only, in C:\\Users\\Ann\\AppData\\Local\\Programs\\Sketch Pad.");
+        EXPECT_EQ(page.verification_text, "Add a shortcut to the desktop");
+        EXPECT_EQ(page.buttons, (std::vector<std::pair<std::int32_t, std::string>>{{100, "Install"}}));
+        fake.registry.delete_tree(kUninstallKey);
+    }
+}
+
+TEST_F(InteractiveRun, DisplayVersionOfAnotherTypeCountsAsNone) {
+    fake.registry.put_value(kUninstallKey, u"DisplayVersion", fake::kRegDword, {2, 0, 0, 0});
+    fake.dialogs.script = {UserAction::click(fake::kIdCancel)};
+    EXPECT_EQ(run(), 2);
+    EXPECT_EQ(instruction(0), "Install Sketch Pad 2.0?");
+}
+
+TEST_F(InteractiveRun, RemovePageMakesNoRegistryRead) {
+    fake.registry.put_text(kUninstallKey, u"DisplayVersion", "1.0");
+    fake.dialogs.script = {UserAction::click(fake::kIdCancel)};
+    EXPECT_EQ(run({u"/uninstall"}), 2);
+    EXPECT_EQ(instruction(0), "Remove Sketch Pad?");
+    EXPECT_EQ(fake.dialogs.pages[0].content,
+              "Sketch Pad will be removed from this computer. The documents you made with it stay where they are.");
+    EXPECT_EQ(fake.dialogs.pages[0].buttons, (std::vector<std::pair<std::int32_t, std::string>>{{100, "Remove"}}));
+    EXPECT_FALSE(fake.dialogs.pages[0].verification_text.has_value());
+    for (const std::string& call : fake.faults.call_log()) EXPECT_EQ(call.rfind("registry.", 0), std::string::npos) << call;
+}
+
+TEST_F(InteractiveRun, CancelOrCloseOnTheFirstPageChangesNothing) {
+    for (const UserAction action : {UserAction::click(fake::kIdCancel), UserAction::close()}) {
+        for (const bool remove : {false, true}) {
+            SCOPED_TRACE(remove ? "remove" : "install");
+            const std::string before = fake.state_dump();
+            fake.dialogs.script = {UserAction::set_check_box(true), action};
+            if (remove) fake.dialogs.script.pop_front();
+            EXPECT_EQ(run(remove ? std::vector<std::u16string>{u"/uninstall"} : std::vector<std::u16string>{}), 2);
+            EXPECT_EQ(fake.state_dump(), before);
+            EXPECT_TRUE(fake.processes.started.empty());
+            EXPECT_TRUE(fake.dialogs.refused_actions.empty());
+        }
+    }
+}
+
+TEST_F(InteractiveRun, ADialogThatCantBeShownEndsLikeACancel) {
+    const std::string before = fake.state_dump();
+    fake.faults.fail("dialogs.show", 0x80004005u);
+    EXPECT_EQ(run(), 2);
+    EXPECT_EQ(fake.state_dump(), before);
+    EXPECT_TRUE(fake.processes.started.empty());
+}
+
+}  // namespace
+}  // namespace plinth
