@@ -232,6 +232,8 @@ SysResult<std::vector<std::uint8_t>> Win32Files::read_file(const Path& path) {
 
     std::vector<std::uint8_t> bytes;
     try {
+        // Room for the probe past the end below, so that it doesn't move (copy) the whole file.
+        bytes.reserve(static_cast<std::size_t>(size.QuadPart) + 65536);
         bytes.resize(static_cast<std::size_t>(size.QuadPart));
         std::size_t done = 0;
         for (;;) {
