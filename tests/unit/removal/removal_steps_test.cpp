@@ -90,7 +90,7 @@ protected:
 
 TEST_F(Removal, RemovesEverythingButTheUninstallerAndFolder) {
     install();
-    fake.files.add_file(kFolder + u"\\Notes.exe.1.old", "old app", {.running = false});
+    fake.files.add_file(kFolder + u"\\Notes.exe.1.old", "old app");
     ASSERT_TRUE(remove().ok());
     expect_removed();
     EXPECT_EQ(fake.shell.notifications[0].event_id, 0x08000000);
