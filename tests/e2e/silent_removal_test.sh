@@ -143,3 +143,28 @@ e2e_assert_eq "no window from the self-deletion either" "" "$NEW_WINDOWS"
 expect_registration_gone
 e2e_assert_same_file "the installer file is untouched" "$E2E_WORK/installer.orig" "$installer"
 e2e_assert_eq "Downloads holds only the installer" "PlinthSample-Setup.exe" "$(ls -A "$downloads")"
+
+e2e_log "--- 4. an install folder whose name cmd.exe could expand (%OS%)"
+# Moved by hand and recorded as such: the removal follows InstallLocation. With the folder's
+# text handed to cmd.exe as it stands, %OS% would become Windows_NT, and the self-deletion
+# would delete the uninstall.exe of the decoy folder instead.
+install
+apps="$E2E_USER_DIR/Apps"
+moved="$apps/x%OS%y"
+decoy="$apps/xWindows_NTy"
+mkdir -p "$apps" "$decoy"
+printf 'another program\n' >"$decoy/uninstall.exe"
+mv "$INSTALL_DIR" "$moved" || e2e_die "Can't move the install folder."
+INSTALL_DIR=$moved
+moved_win=$(e2e_win_path "$moved")
+e2e_wine reg add "$UNINSTALL_KEY" /v InstallLocation /t REG_SZ /d "$moved_win" /f >/dev/null
+e2e_wine reg add "$UNINSTALL_KEY" /v QuietUninstallString /t REG_SZ \
+  /d "\"$moved_win\\uninstall.exe\" /uninstall /S" /f >/dev/null
+remove_quietly
+e2e_assert_exit 0
+if e2e_wait_until "$DELETION_WAIT" path_gone "$moved"; then
+  e2e_pass "the folder x%OS%y is gone within $DELETION_WAIT s"
+else
+  e2e_fail "the folder x%OS%y is gone within $DELETION_WAIT s" "left: $(ls -A "$moved" | tr '\n' ' ')"
+fi
+e2e_assert_file_bytes "the decoy's uninstall.exe is untouched" "$decoy/uninstall.exe" $'another program\n'
