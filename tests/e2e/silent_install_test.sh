@@ -109,7 +109,6 @@ first_state=$(state_snapshot)
 # 2. The same version again: the same state.
 e2e_log "== reinstall"
 silent_run "$setup_v1" /S
-expect_installed "$default_folder" 1.0.0 "$setup_v1"
 e2e_assert_eq "a reinstall ends in the state of the first install" "$first_state" "$(state_snapshot)"
 
 # 3. Another version: the entry and uninstall.exe follow it; a second run changes nothing.
@@ -126,7 +125,7 @@ e2e_log "== the installed uninstall.exe without the remove switch"
 before=$(stat -c '%y %s' "$default_folder/uninstall.exe")
 silent_run "$(e2e_win_path "$default_folder/uninstall.exe")" /S
 e2e_assert_eq "uninstall.exe was not written" "$before" "$(stat -c '%y %s' "$default_folder/uninstall.exe")"
-expect_installed "$default_folder" 2.0.0 "$setup_v2"
+e2e_assert_eq "the state is the update's" "$update_state" "$(state_snapshot)"
 
 # 5. A recorded InstallLocation that names an existing folder is used as it stands.
 e2e_log "== recorded install folder"
@@ -134,12 +133,15 @@ elsewhere="$WINEPREFIX/drive_c/Apps/Sample Elsewhere"
 mkdir -p "$elsewhere"
 e2e_wine reg add "$uninstall_key" /v InstallLocation /t REG_SZ /d "$(e2e_win_path "$elsewhere")" /f >/dev/null
 silent_run "$setup_v2" /S
-expect_installed "$elsewhere" 2.0.0 "$setup_v2"
+e2e_assert_same_file "the app went to the recorded folder" "$E2E_SAMPLE_EXE" "$elsewhere/PlinthSample.exe"
+e2e_assert_same_file "uninstall.exe went to the recorded folder" "$setup_v2" "$elsewhere/uninstall.exe"
+e2e_assert_reg "$uninstall_key" InstallLocation REG_SZ "$(e2e_win_path "$elsewhere")"
+e2e_assert_reg "$uninstall_key" DisplayIcon REG_SZ "$(e2e_win_path "$elsewhere")\\PlinthSample.exe,0"
 
 # ... and one naming a folder that is gone is ignored: the default folder again.
 rm -rf "$elsewhere"
 silent_run "$setup_v2" /S
-expect_installed "$default_folder" 2.0.0 "$setup_v2"
+e2e_assert_eq "a stale location gives the update's state in the default folder" "$update_state" "$(state_snapshot)"
 e2e_check "no folder was made for the stale location" test ! -e "$elsewhere"
 
 # 6. Installing over the running app: Wine, like Windows, refuses to delete a running exe but
@@ -161,7 +163,7 @@ if e2e_find_window "Plinth Sample" 30; then
   E2E_BG_PID=$running
   e2e_wait_exit 20
   silent_run "$setup_v1" /S
-  expect_installed "$default_folder" 1.0.0 "$setup_v1"
+  e2e_assert_eq "the leftover is swept: the state of the first install" "$first_state" "$(state_snapshot)"
 else
   e2e_fail "the installed app runs" "no window titled 'Plinth Sample' within 30 s"
 fi
