@@ -262,6 +262,43 @@ e2e_run() {
   return 0
 }
 
+# e2e_start EXE [ARGS...]: like e2e_run, but in the background (for a program with a window).
+# e2e_wait_exit SECONDS then collects it into E2E_RC (124 when it is still running).
+e2e_start() {
+  E2E_RUN_COUNT=$((${E2E_RUN_COUNT:-0} + 1))
+  E2E_STDOUT_FILE="$E2E_WORK/out/run$E2E_RUN_COUNT.stdout"
+  E2E_STDERR_FILE="$E2E_WORK/out/run$E2E_RUN_COUNT.stderr"
+  "$E2E_WINE" "$@" </dev/null >"$E2E_STDOUT_FILE" 2>"$E2E_STDERR_FILE" &
+  E2E_BG_PID=$!
+}
+
+e2e_wait_exit() {
+  local deadline=$((SECONDS + $1))
+  while kill -0 "$E2E_BG_PID" 2>/dev/null; do
+    if [[ $SECONDS -ge $deadline ]]; then
+      E2E_RC=124
+      return 0
+    fi
+    sleep 0.1
+  done
+  wait "$E2E_BG_PID"
+  E2E_RC=$?
+  return 0
+}
+
+# e2e_find_window NAME [SECONDS]: sets E2E_WINDOW to the X window titled exactly NAME, waiting
+# for it up to SECONDS (default 20); returns 1 when none appears.
+e2e_find_window() {
+  local deadline=$((SECONDS + ${2:-20}))
+  E2E_WINDOW=""
+  while [[ -z "$E2E_WINDOW" ]]; do
+    E2E_WINDOW=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1)
+    [[ -n "$E2E_WINDOW" ]] && return 0
+    [[ $SECONDS -ge $deadline ]] && return 1
+    sleep 0.2
+  done
+}
+
 # e2e_wine ARGS...: a Wine built-in (reg, cmd, winepath) whose output the caller reads.
 e2e_wine() { "$E2E_WINE" "$@" 2>/dev/null </dev/null; }
 
@@ -304,34 +341,122 @@ e2e_wait_until() {
 # e2e_reg_key_exists KEY
 e2e_reg_key_exists() { "$E2E_WINE" reg query "$1" </dev/null >/dev/null 2>&1; }
 
-# e2e_reg_value KEY NAME: sets E2E_REG_TYPE and E2E_REG_DATA as reg query shows them (REG_DWORD
-# as 0x..); returns 1 when the key or value is missing. An empty NAME is the default value.
-e2e_reg_value() {
-  local key=$1 name=$2 out shown line rest
-  E2E_REG_TYPE="" E2E_REG_DATA=""
-  if [[ -z "$name" ]]; then
-    out=$("$E2E_WINE" reg query "$key" /ve </dev/null 2>/dev/null) || return 1
-    shown="(Default)"
-  else
-    out=$("$E2E_WINE" reg query "$key" /v "$name" </dev/null 2>/dev/null) || return 1
-    shown=$name
+# Reading values goes through "reg export": its UTF-16 file keeps every character, where reg
+# query's output passes through the console code page and garbles anything outside ASCII.
+
+# _e2e_reg_export KEY: the key's own section of reg export, as UTF-8 lines without CR, with
+# continued hex lines joined. Returns 1 when the key is missing.
+_e2e_reg_export() {
+  local file
+  file=$(mktemp) || e2e_die "mktemp failed."
+  if ! "$E2E_WINE" reg export "$1" "$file" /y </dev/null >/dev/null 2>&1; then
+    rm -f "$file"
+    return 1
   fi
-  while IFS= read -r line; do
-    line=${line%$'\r'}
-    # "    NAME    TYPE    DATA"; reg matches the name without case.
-    if [[ "${line,,}" == "    ${shown,,}    reg_"* ]]; then
-      rest=${line:$((8 + ${#shown}))}
-      E2E_REG_TYPE=${rest%%    *}
-      E2E_REG_DATA=${rest#"$E2E_REG_TYPE"}
-      E2E_REG_DATA=${E2E_REG_DATA#    }
-      return 0
+  iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n *//; ta' |
+    awk 'NR > 1 && /^\[/ { sections++ } sections == 1 && !/^\[/ && NF'
+  rm -f "$file"
+}
+
+# "25,00,54,00" (UTF-16LE bytes) to UTF-8 text, trailing zero units dropped; inner zero units
+# become the two characters \0, as reg query shows a REG_MULTI_SZ.
+_e2e_hex_utf16() {
+  local hex=$1
+  while [[ "$hex" == *",00,00" || "$hex" == "00,00" ]]; do
+    if [[ "$hex" == "00,00" ]]; then hex=""; else hex=${hex%,00,00}; fi
+  done
+  [[ -z "$hex" ]] && return 0
+  printf "\\x${hex//,/\\x}" | iconv -f UTF-16LE -t UTF-8 | tr '\0' '\001' | sed 's/\x01/\\0/g'
+}
+
+# "05,00,00,00" (little-endian) as 0x5.
+_e2e_hex_number() {
+  local -a bytes
+  IFS=, read -r -a bytes <<<"$1"
+  local i value=0
+  for ((i = ${#bytes[@]} - 1; i >= 0; i--)); do value=$(((value << 8) | 16#${bytes[i]})); done
+  printf '0x%x' "$value"
+}
+
+# Undoes the export's escapes in a quoted text: \\ \" \n \0.
+_e2e_unescape() {
+  local in=$1 out="" c i
+  for ((i = 0; i < ${#in}; i++)); do
+    c=${in:i:1}
+    if [[ "$c" == '\' && $((i + 1)) -lt ${#in} ]]; then
+      i=$((i + 1))
+      c=${in:i:1}
+      case $c in n) c=$'\n' ;; 0) c='\0' ;; esac
     fi
-  done <<<"$out"
+    out+=$c
+  done
+  printf '%s' "$out"
+}
+
+# e2e_reg_value KEY NAME: sets E2E_REG_TYPE and E2E_REG_DATA; returns 1 when the key or value is
+# missing. An empty NAME is the default value; names match without case, as in the registry.
+# Data as reg query would show it: texts as they are (REG_MULTI_SZ parts joined by \0), numbers
+# as 0x.. in hex, REG_BINARY as upper-case hex digits. E2E_REG_HEX holds the raw bytes of
+# values that the export wrote as hex ("01,02,ab"), and is empty for plain texts and DWORDs.
+e2e_reg_value() {
+  local key=$1 want=${2,,} line name data kind
+  local quoted_re='^"((\\.|[^"\\])*)"=(.*)$'
+  E2E_REG_TYPE="" E2E_REG_DATA="" E2E_REG_HEX=""
+  local section
+  section=$(_e2e_reg_export "$key") || return 1
+  while IFS= read -r line; do
+    if [[ "$line" == '@='* ]]; then
+      name="" data=${line#@=}
+    elif [[ "$line" =~ $quoted_re ]]; then
+      name=$(_e2e_unescape "${BASH_REMATCH[1]}") data=${BASH_REMATCH[3]}
+    else
+      continue
+    fi
+    [[ "${name,,}" == "$want" ]] || continue
+    case $data in
+      \"*\")
+        E2E_REG_TYPE=REG_SZ
+        data=${data#\"}
+        E2E_REG_DATA=$(_e2e_unescape "${data%\"}") ;;
+      dword:*)
+        E2E_REG_TYPE=REG_DWORD
+        E2E_REG_DATA=$(printf '0x%x' "$((16#${data#dword:}))") ;;
+      hex:* | hex\(*\):*)
+        kind=${data%%:*}
+        E2E_REG_HEX=${data#*:}
+        case $kind in
+          hex | 'hex(3)') E2E_REG_TYPE=REG_BINARY
+            E2E_REG_DATA=${E2E_REG_HEX//,/}; E2E_REG_DATA=${E2E_REG_DATA^^} ;;
+          'hex(0)') E2E_REG_TYPE=REG_NONE
+            E2E_REG_DATA=${E2E_REG_HEX//,/}; E2E_REG_DATA=${E2E_REG_DATA^^} ;;
+          'hex(1)') E2E_REG_TYPE=REG_SZ; E2E_REG_DATA=$(_e2e_hex_utf16 "$E2E_REG_HEX") ;;
+          'hex(2)') E2E_REG_TYPE=REG_EXPAND_SZ; E2E_REG_DATA=$(_e2e_hex_utf16 "$E2E_REG_HEX") ;;
+          'hex(7)') E2E_REG_TYPE=REG_MULTI_SZ; E2E_REG_DATA=$(_e2e_hex_utf16 "$E2E_REG_HEX") ;;
+          'hex(4)') E2E_REG_TYPE=REG_DWORD; E2E_REG_DATA=$(_e2e_hex_number "$E2E_REG_HEX") ;;
+          'hex(b)') E2E_REG_TYPE=REG_QWORD; E2E_REG_DATA=$(_e2e_hex_number "$E2E_REG_HEX") ;;
+          *) E2E_REG_TYPE="REG_${kind}"; E2E_REG_DATA=${E2E_REG_HEX//,/} ;;
+        esac ;;
+      *) E2E_REG_TYPE=unknown E2E_REG_DATA=$data ;;
+    esac
+    return 0
+  done <<<"$section"
   return 1
 }
 
-# e2e_reg_dump KEY: the key and its subkeys as reg query /s shows them (for people).
-e2e_reg_dump() { "$E2E_WINE" reg query "$1" /s </dev/null 2>/dev/null | tr -d '\r' | sed '/^$/d'; }
+# e2e_reg_key_exists KEY
+e2e_reg_key_exists() { "$E2E_WINE" reg query "$1" </dev/null >/dev/null 2>&1; }
+
+# e2e_reg_dump KEY: the key and its subkeys in .reg form, UTF-8 (for people).
+e2e_reg_dump() {
+  local file
+  file=$(mktemp) || return 1
+  if "$E2E_WINE" reg export "$1" "$file" /y </dev/null >/dev/null 2>&1; then
+    iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' | sed '1d; /^$/d'
+  else
+    printf '(no key %s)\n' "$1"
+  fi
+  rm -f "$file"
+}
 
 # ---------------------------------------------------------------------------------------------
 # Checks
@@ -355,7 +480,7 @@ e2e_assert_exit() {
   else
     local detail=("expected: $1" "actual:   $E2E_RC")
     [[ "$E2E_RC" == 124 ]] && detail+=("(timed out after ${E2E_TIMEOUT:-60} s)")
-    detail+=("stderr: $(_e2e_show_bytes "$E2E_STDERR_FILE")")
+    detail+=("stderr: $(_e2e_show_bytes "${E2E_STDERR_FILE:-/dev/null}")")
     e2e_fail "exit code $1" "${detail[@]}"
   fi
 }

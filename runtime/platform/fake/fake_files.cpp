@@ -51,10 +51,18 @@ ErrorCode FakeFiles::missing_error(const Path& path) const {
 void FakeFiles::ensure_folder(const Path& path) {
     const Path k = key(path);
     if (k.empty() || nodes_.count(k)) return;
-    ensure_folder(parent_key(k));
+    // The path as the key spells it, but in its own case: parents made on the way keep the
+    // spelling they were given, as the real file system does.
+    Path shown = path;
+    if (shown.rfind(u"\\\\?\\", 0) == 0) shown.erase(0, 4);
+    for (char16_t& unit : shown) {
+        if (unit == u'/') unit = u'\\';
+    }
+    while (shown.size() > 1 && shown.back() == u'\\') shown.pop_back();
+    const Path parent = parent_key(k);
+    if (!parent.empty()) ensure_folder(shown.substr(0, parent.size()));
     Node node;
-    node.path = path;
-    while (node.path.size() > 1 && (node.path.back() == u'\\' || node.path.back() == u'/')) node.path.pop_back();
+    node.path = shown;
     node.folder = true;
     nodes_[k] = node;
 }

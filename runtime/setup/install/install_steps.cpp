@@ -1,8 +1,72 @@
 #include "install/install_steps.h"
 
-namespace plinth {
+#include <cstdint>
+#include <vector>
 
-// Placeholder until the install steps land: never pretend to have installed anything.
-Status install_app(platform::Platform&, SetupState&) { return fail("Installing isn't available in this build."); }
+#include "dialog/error_text.h"
+#include "install/leftover_sweep.h"
+#include "install/replace_and_write.h"
+#include "install/shortcuts.h"
+#include "locations/install_folder.h"
+#include "package/payload.h"
+#include "registry/uninstall_entry.h"
+
+namespace plinth {
+namespace {
+
+// Whether this process is the installed uninstall.exe itself, which must not be copied onto
+// itself. A path that can't be resolved (normally: no uninstall.exe yet) means "no".
+bool running_as(platform::Platform& platform, const Path& installer_path, const Path& uninstall_path) {
+    const auto installer = platform.files.canonical_path(installer_path);
+    if (!installer) return false;
+    const auto uninstaller = platform.files.canonical_path(uninstall_path);
+    return uninstaller && *installer == *uninstaller;
+}
+
+}  // namespace
+
+Status install_app(platform::Platform& platform, SetupState& state) {
+    const AppManifest& manifest = state.manifest;
+    UninstallEntryFacts facts;
+
+    facts.install_folder = install_folder(platform, manifest);
+    if (const auto code = platform.files.create_folder_tree(facts.install_folder); code != platform::codes::kSuccess) {
+        return fail("Can't create the folder " + path_text(facts.install_folder) + ": " +
+                    os_error_text(platform.system_text, code));
+    }
+
+    sweep_leftovers(platform, facts.install_folder);
+
+    facts.app_path = join_path(facts.install_folder, to_utf16(manifest.exe));
+    {
+        auto app = inflate_payload(state.payload);
+        if (!app) return fail(std::string(kDamagedPayloadText));
+        facts.app_size = app->size();
+        if (auto written = replace_and_write(platform, facts.app_path, *app); !written) return written;
+    }  // the app's bytes are dropped before the installer is read
+
+    const auto installer_path = platform.module.own_path();
+    if (!installer_path) return fail(os_error_text(platform.system_text, installer_path.error()));
+
+    facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
+    if (const auto info = platform.files.metadata(*installer_path)) facts.installer_size = info->size;
+
+    if (!running_as(platform, *installer_path, facts.uninstall_path)) {
+        const auto installer = platform.files.read_file(*installer_path);
+        if (!installer) {
+            return fail("Can't read the installer: " + os_error_text(platform.system_text, installer.error()));
+        }
+        if (auto written = replace_and_write(platform, facts.uninstall_path, *installer); !written) return written;
+    }
+
+    if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut); !created) {
+        return created;
+    }
+
+    if (auto entry = write_uninstall_entry(platform, manifest, facts); !entry) return entry;
+
+    state.done = true;
+    return success();
+}
 
 }  // namespace plinth

@@ -1,8 +1,73 @@
 #include "removal/removal_steps.h"
 
-namespace plinth {
+#include <string>
+#include <string_view>
 
-// Placeholder until the removal lands: never pretend to have removed anything.
-Status remove_app(platform::Platform&, SetupState&) { return fail("Removing isn't available in this build."); }
+#include "install/file_deletion.h"
+#include "install/leftover_sweep.h"
+#include "locations/install_folder.h"
+#include "locations/shortcut_list.h"
+#include "registry/document_types.h"
+#include "registry/registry_access.h"
+#include "registry/uninstall_entry.h"
+
+namespace plinth {
+namespace {
+
+// A key path with an empty component ("a\\b", a leading or trailing backslash) can name one of
+// its ancestors: the registry reads "Uninstall\\" as the Uninstall key itself. Deleting that
+// tree would take every other program's entry with it, so such a key is left alone. The id
+// and the extensions come from the manifest unchecked, so this can happen.
+bool names_only_itself(std::string_view key_path) {
+    return !key_path.empty() && key_path.front() != '\\' && key_path.back() != '\\' &&
+           key_path.find("\\\\") == std::string_view::npos;
+}
+
+void delete_key_and_tree(platform::Platform& platform, const std::string& key_path) {
+    if (!names_only_itself(key_path)) return;
+    delete_tree(platform, key_path);
+    delete_key(platform, key_path);
+}
+
+void remove_associations(platform::Platform& platform, const AppManifest& manifest) {
+    for (const DocumentType& type : manifest.documents) {
+        const std::string id = prog_id(manifest.id, type);
+        delete_key_and_tree(platform, "Software\\Classes\\" + id);
+        for (const std::string& extension : type.extensions) {
+            const std::string extension_key = "Software\\Classes\\." + extension;
+            delete_value(platform, extension_key + "\\OpenWithProgids", id);
+            // The default handler goes only while it is still ours, owned or not at install:
+            // another program that took the extension over since keeps it.
+            const auto handler = read_text_value(platform, extension_key, "");
+            if (handler && *handler == id) delete_value(platform, extension_key, "");
+        }
+    }
+    if (!manifest.documents.empty()) notify_associations_changed(platform);
+}
+
+}  // namespace
+
+Status remove_app(platform::Platform& platform, SetupState& state) {
+    const AppManifest& manifest = state.manifest;
+    const Path folder = install_folder(platform, manifest);
+    const Path app_path = join_path(folder, to_utf16(manifest.exe));
+
+    // First, and alone able to fail: while the app runs its exe can't be deleted, and then
+    // nothing else may go either, so that quitting the app and trying again finishes the job.
+    if (platform.files.metadata(app_path).ok() &&
+        delete_file(platform, app_path) != platform::codes::kSuccess) {
+        return fail(manifest.name + " is open. Quit it, then try again.");
+    }
+
+    sweep_leftovers(platform, folder);
+    // The desktop path too, whether or not a desktop shortcut was ever made.
+    for (const Path& shortcut : shortcut_list(platform, manifest.name)) (void)delete_file(platform, shortcut);
+    remove_associations(platform, manifest);
+    delete_key_and_tree(platform, uninstall_key_path(manifest.id));
+
+    state.folder_to_delete = folder;
+    state.done = true;
+    return success();
+}
 
 }  // namespace plinth

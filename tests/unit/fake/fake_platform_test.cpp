@@ -29,6 +29,16 @@ TEST(FakeFiles, DeletionFollowsTheRealRules) {
               (std::vector<Path>{u"C:\\A\\app.exe.1.old", u"C:\\A\\open.txt"}));
 }
 
+TEST(FakeFiles, ParentsMadeOnTheWayKeepTheirSpelling) {
+    // Whichever call creates a folder first, it is stored as spelt, so state dumps compare.
+    FakePlatform fake;
+    fake.files.add_file(u"C:\\Users\\Ann\\Notes\\a.txt", "x");
+    fake.files.add_folder(u"\\\\?\\C:\\Data/Sub\\");
+    EXPECT_EQ(fake.files.list_tree(u"C:"),
+              (std::vector<Path>{u"C:\\Data", u"C:\\Data\\Sub", u"C:\\Users", u"C:\\Users\\Ann",
+                                 u"C:\\Users\\Ann\\Notes", u"C:\\Users\\Ann\\Notes\\a.txt"}));
+}
+
 TEST(FakeFiles, FolderTreesAndCanonicalPaths) {
     FakePlatform fake;
     EXPECT_EQ(fake.files.create_folder_tree(u"C:\\Users\\Ann\\Programs\\App"), codes::kSuccess);

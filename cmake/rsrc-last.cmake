@@ -1,0 +1,25 @@
+# Writes a linker script that is mingw ld's default with one change: .rsrc comes after .reloc,
+# so that the resource section is the executable's last. The packer rewrites the resources by
+# replacing that last section, which needs nothing after it.
+function(plinth_write_rsrc_last_script linker output)
+  execute_process(COMMAND ${linker} --verbose OUTPUT_VARIABLE text RESULT_VARIABLE result)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${linker} --verbose failed")
+  endif()
+  # The script sits between two lines of equals signs.
+  string(FIND "${text}" "\n=====" start)
+  string(SUBSTRING "${text}" ${start} -1 text)
+  string(REGEX REPLACE "^\n=+\n" "" text "${text}")
+  string(FIND "${text}" "\n=====" end)
+  string(SUBSTRING "${text}" 0 ${end} text)
+  string(REGEX MATCH "  \\.rsrc [^}]*}\n" rsrc "${text}")
+  string(REGEX MATCH "  \\.reloc [^}]*}\n" reloc "${text}")
+  if(NOT rsrc OR NOT reloc)
+    message(FATAL_ERROR "Unexpected default linker script of ${linker}")
+  endif()
+  string(REPLACE "${rsrc}${reloc}" "${reloc}${rsrc}" swapped "${text}")
+  if(swapped STREQUAL text)
+    message(FATAL_ERROR "No .rsrc directly before .reloc in the linker script of ${linker}")
+  endif()
+  file(WRITE ${output} "${swapped}")
+endfunction()

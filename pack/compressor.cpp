@@ -1,0 +1,126 @@
+#include "compressor.h"
+
+#include <zlib.h>
+
+#include <cstdlib>
+#include <limits>
+
+#if PLINTH_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+#if PLINTH_HAVE_ZOPFLI
+#include <zopfli/zopfli.h>
+#endif
+
+#include "package/payload.h"
+
+namespace plinth::pack {
+namespace {
+
+Result<Bytes> compress_zlib(ByteView data) {
+    // One call with the whole input: the packer refuses apps of 2 GiB and more before this.
+    if (data.size() > std::numeric_limits<uInt>::max() / 2) return fail("The app is too large to compress.");
+    z_stream stream{};
+    // Level 9 with the largest window and memory level: zlib's smallest output.
+    if (deflateInit2(&stream, 9, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+        return fail("zlib could not start.");
+    }
+    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int status = deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    if (status != Z_STREAM_END) return fail("zlib could not compress the app.");
+    return out;
+}
+
+#if PLINTH_HAVE_LIBDEFLATE
+Result<Bytes> compress_libdeflate(ByteView data) {
+    libdeflate_compressor* compressor = libdeflate_alloc_compressor(12);
+    if (compressor == nullptr) return fail("libdeflate could not start.");
+    Bytes out(libdeflate_zlib_compress_bound(compressor, data.size()));
+    const std::size_t size = libdeflate_zlib_compress(compressor, data.data(), data.size(), out.data(), out.size());
+    libdeflate_free_compressor(compressor);
+    if (size == 0) return fail("libdeflate could not compress the app.");
+    out.resize(size);
+    return out;
+}
+#endif
+
+#if PLINTH_HAVE_ZOPFLI
+Result<Bytes> compress_zopfli(ByteView data) {
+    ZopfliOptions options;
+    ZopfliInitOptions(&options);
+    unsigned char* buffer = nullptr;
+    std::size_t size = 0;
+    ZopfliCompress(&options, ZOPFLI_FORMAT_ZLIB, data.data(), data.size(), &buffer, &size);
+    if (buffer == nullptr) return fail("zopfli could not compress the app.");
+    Bytes out(buffer, buffer + size);
+    std::free(buffer);
+    return out;
+}
+#endif
+
+}  // namespace
+
+std::string_view compressor_name(Compressor compressor) {
+    switch (compressor) {
+        case Compressor::zlib: return "zlib";
+        case Compressor::libdeflate: return "libdeflate";
+        case Compressor::zopfli: return "zopfli";
+    }
+    return "zlib";
+}
+
+std::optional<Compressor> compressor_from_name(std::string_view name) {
+    for (Compressor c : {Compressor::zlib, Compressor::libdeflate, Compressor::zopfli}) {
+        if (compressor_name(c) == name) return c;
+    }
+    return std::nullopt;
+}
+
+std::vector<Compressor> available_compressors() {
+    std::vector<Compressor> list{Compressor::zlib};
+#if PLINTH_HAVE_LIBDEFLATE
+    list.push_back(Compressor::libdeflate);
+#endif
+#if PLINTH_HAVE_ZOPFLI
+    list.push_back(Compressor::zopfli);
+#endif
+    return list;
+}
+
+Compressor default_compressor() {
+#if PLINTH_HAVE_LIBDEFLATE
+    return Compressor::libdeflate;
+#else
+    return Compressor::zlib;
+#endif
+}
+
+Result<Bytes> compress(Compressor compressor, ByteView data) {
+    Result<Bytes> stream = fail("The compressor " + std::string(compressor_name(compressor)) + " is not in this build.");
+    switch (compressor) {
+        case Compressor::zlib: stream = compress_zlib(data); break;
+#if PLINTH_HAVE_LIBDEFLATE
+        case Compressor::libdeflate: stream = compress_libdeflate(data); break;
+#endif
+#if PLINTH_HAVE_ZOPFLI
+        case Compressor::zopfli: stream = compress_zopfli(data); break;
+#endif
+        default: break;
+    }
+    if (!stream) return stream;
+    // The runtime's own inflater must give the app back, byte for byte.
+    auto inflated = inflate_payload(*stream);
+    if (!inflated || *inflated != Bytes(data.begin(), data.end())) {
+        return fail("The " + std::string(compressor_name(compressor)) +
+                    " stream did not inflate back to the app; nothing was written.");
+    }
+    return stream;
+}
+
+}  // namespace plinth::pack

@@ -1,0 +1,91 @@
+#include "installer_builder.h"
+
+#include "icon_group.h"
+#include "pack_manifest.h"
+#include "package/container.h"
+#include "resource_writer.h"
+#include "version_record.h"
+
+namespace plinth::pack {
+namespace {
+
+// The language of the stub's existing resource, so a rewrite keeps the stub's choice.
+std::uint16_t language_of(const ResourceTree& tree, std::uint16_t type, std::uint16_t id, std::uint16_t fallback) {
+    const auto* languages = tree.find(ResourceName::number(type), ResourceName::number(id));
+    return languages != nullptr && !languages->empty() ? languages->begin()->first : fallback;
+}
+
+Result<ResourceTree> stub_resources(ByteView stub) {
+    auto tree = read_stub_resources(stub);
+    if (!tree) return fail("The stub can't be used: " + tree.error().text + ".");
+    return tree;
+}
+
+Result<Bytes> write_stub(ByteView stub, const ResourceTree& tree) {
+    auto installer = replace_resources(stub, tree);
+    if (!installer) return fail("The installer can't be built: " + installer.error().text + ".");
+    return installer;
+}
+
+}  // namespace
+
+Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
+    auto manifest = check_manifest_for_packing(inputs.manifest_json);
+    if (!manifest) return fail(manifest.error());
+    if (inputs.manifest_json.size() > kMaxPackageSize) return fail("The manifest is too large.");
+
+    auto tree = stub_resources(inputs.stub);
+    if (!tree) return fail(tree.error().text);
+
+    BuiltInstaller built;
+    built.manifest = std::move(*manifest);
+
+    // Icon group 1: from the icon file, else the app's own first group, else the stub's.
+    std::optional<IconSet> icons;
+    if (inputs.icon_file) {
+        auto parsed = parse_ico(*inputs.icon_file);
+        if (!parsed) return fail("The icon can't be used: " + parsed.error().text + ".");
+        icons = std::move(*parsed);
+        built.icon_source = IconSource::icon_file;
+    } else if (auto app_image = read_pe_image(inputs.app)) {
+        if (auto app_tree = read_resource_tree(*app_image)) {
+            icons = first_icon_group(*app_tree);
+            if (icons) built.icon_source = IconSource::app;
+        }
+    }
+    if (icons) put_icon_group(*tree, 1, *icons, language_of(*tree, kTypeGroupIcon, 1, kLangEnglishUs));
+
+    const VersionStrings strings{built.manifest.name, built.manifest.version, built.manifest.publisher,
+                                 built.manifest.name + " Setup"};
+    tree->set(ResourceName::number(kTypeVersion), ResourceName::number(1),
+              language_of(*tree, kTypeVersion, 1, kLangEnglishUs), build_version_record(strings));
+
+    if (inputs.app.size() > kMaxPackageSize) return fail("The app is too large for an installer.");
+    auto payload = compress(inputs.compressor, inputs.app);
+    if (!payload) return fail(payload.error().text);
+    built.payload_size = payload->size();
+    const std::uint64_t package_size = kPackageHeaderSize + inputs.manifest_json.size() + payload->size();
+    if (package_size > kMaxPackageSize) {
+        return fail("The package (" + std::to_string(package_size) + " bytes) is too large for an installer.");
+    }
+    Bytes package = build_package(inputs.manifest_json, *payload);
+    payload->clear();
+    payload->shrink_to_fit();
+    tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral, std::move(package));
+
+    auto installer = write_stub(inputs.stub, *tree);
+    if (!installer) return fail(installer.error().text);
+    built.installer = std::move(*installer);
+    return built;
+}
+
+Result<Bytes> build_raw_installer(ByteView stub, ByteView package) {
+    if (package.size() > kMaxPackageSize) return fail("The package is too large for an installer.");
+    auto tree = stub_resources(stub);
+    if (!tree) return fail(tree.error().text);
+    tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral,
+              Bytes(package.begin(), package.end()));
+    return write_stub(stub, *tree);
+}
+
+}  // namespace plinth::pack

@@ -1,0 +1,43 @@
+// Turning a stub, a manifest and an app into an installer, in memory.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "byte_io.h"
+#include "common/result.h"
+#include "compressor.h"
+#include "package/app_manifest.h"
+
+namespace plinth::pack {
+
+// The largest package the installer can carry: its resource size is 32-bit, and the whole
+// image must stay below the 2 GiB Windows can map (the writer checks the final image).
+inline constexpr std::uint64_t kMaxPackageSize = 0x7fffffff;
+
+enum class IconSource { icon_file, app, stub };
+
+struct InstallerInputs {
+    std::string manifest_json;
+    Bytes app;
+    std::optional<Bytes> icon_file;  // a .ico file's bytes, when one was given
+    Bytes stub;
+    Compressor compressor = Compressor::zlib;
+};
+
+struct BuiltInstaller {
+    Bytes installer;
+    AppManifest manifest;
+    std::size_t payload_size = 0;
+    IconSource icon_source = IconSource::stub;
+};
+
+// The installer: a copy of the stub with the package as RCDATA 1, icon group 1 from the icon
+// file, else the app's first icon group, else the stub's own, and a version record made from
+// the manifest. Fails with a sentence for the developer; nothing is half done.
+Result<BuiltInstaller> build_installer(const InstallerInputs& inputs);
+
+// A copy of the stub with `package` as RCDATA 1, as it is: no check of its contents.
+Result<Bytes> build_raw_installer(ByteView stub, ByteView package);
+
+}  // namespace plinth::pack

@@ -1,0 +1,80 @@
+#include "installer_report.h"
+
+#include <sstream>
+
+#include "locations/folder_name.h"
+#include "package/container.h"
+#include "package/load_package.h"
+#include "package/payload.h"
+#include "pe_image.h"
+#include "registry/document_types.h"
+#include "registry/uninstall_entry.h"
+#include "resource_tree.h"
+
+namespace plinth::pack {
+namespace {
+
+constexpr std::string_view kHive = "HKEY_CURRENT_USER\\";
+
+std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+}  // namespace
+
+Result<std::string> describe_installer(ByteView installer) {
+    auto image = read_pe_image(installer);
+    if (!image) return fail(image.error().text);
+    auto tree = read_resource_tree(*image);
+    if (!tree) return fail(tree.error().text);
+    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(1));
+    if (languages == nullptr || languages->empty()) return fail(std::string(kNoPackageText));
+    const Bytes& resource = languages->begin()->second.bytes;
+    auto package = read_package(resource);
+    if (!package) return fail(package.error().text);
+    auto app = inflate_payload(package->payload);
+    if (!app) return fail(app.error().text);
+
+    const AppManifest& m = package->manifest;
+    std::ostringstream out;
+    out << "App manifest\n"
+        << "  name:       " << quoted(m.name) << "\n"
+        << "  id:         " << quoted(m.id) << "\n"
+        << "  version:    " << quoted(m.version) << "\n"
+        << "  publisher:  " << quoted(m.publisher) << "\n"
+        << "  exe:        " << quoted(m.exe) << "\n"
+        << "  documents:  " << m.documents.size() << "\n";
+    for (std::size_t i = 0; i < m.documents.size(); ++i) {
+        const DocumentType& d = m.documents[i];
+        out << "    " << i + 1 << ". " << quoted(d.name) << ", extensions:";
+        if (d.extensions.empty()) out << " none";
+        for (std::size_t e = 0; e < d.extensions.size(); ++e) out << (e ? ", " : " ") << quoted(d.extensions[e]);
+        out << (d.owned ? ", owned" : ", not owned");
+        if (d.icon) {
+            out << ", icon " << *d.icon;
+        } else {
+            out << ", no icon";
+        }
+        out << "\n";
+    }
+
+    const std::string folder = folder_name(m.name);
+    out << "What it writes (per user)\n"
+        << "  install folder:  <user's Programs folder>\\" << folder << "\\ with " << quoted(m.exe)
+        << " and \"uninstall.exe\"\n"
+        << "  shortcut file:   " << quoted(folder + ".lnk") << " (Start menu; desktop when chosen)\n"
+        << "  uninstall key:   " << kHive << uninstall_key_path(m.id) << "\n";
+    for (const DocumentType& d : m.documents) {
+        const std::string id = prog_id(m.id, d);
+        out << "  ProgID key:      " << kHive << "Software\\Classes\\" << id << "\n";
+        for (const std::string& extension : d.extensions) {
+            out << "  extension key:   " << kHive << "Software\\Classes\\." << extension
+                << (d.owned ? "  (default value: " + id + "; " : "  (") << "OpenWithProgids\\" << id << ")\n";
+        }
+    }
+
+    out << "Payload\n"
+        << "  compressed:  " << package->payload.size() << " bytes\n"
+        << "  inflated:    " << app->size() << " bytes\n";
+    return out.str();
+}
+
+}  // namespace plinth::pack

@@ -1,0 +1,236 @@
+#include "resource_tree.h"
+
+#include <limits>
+
+namespace plinth::pack {
+namespace {
+
+constexpr std::uint32_t kHighBit = 0x80000000u;
+// A real executable has at most a few thousand resources; the caps stop a crafted tree whose
+// directories share subdirectories from multiplying into an unbounded read.
+constexpr std::size_t kMaxLeaves = 65536;
+constexpr std::uint64_t kMaxTotalData = std::uint64_t{1} << 31;
+
+const char* const kDamaged = "damaged resource section";
+
+class TreeReader {
+public:
+    TreeReader(const PeImage& image, std::uint32_t base) : image_(image), base_(base) {}
+
+    Status read(ResourceTree& tree) {
+        return read_directory(0, 0, [&](const ResourceName& type, std::uint32_t type_dir) -> Status {
+            return read_directory(type_dir, 1, [&](const ResourceName& name, std::uint32_t name_dir) -> Status {
+                return read_directory(name_dir, 2, [&](const ResourceName& lang, std::uint32_t entry) -> Status {
+                    if (!lang.id) return fail(std::string(kDamaged) + " (a language given by name)");
+                    auto data = read_data_entry(entry);
+                    if (!data) return fail(data.error().text);
+                    tree.types[type][name][*lang.id] = std::move(*data);
+                    return success();
+                });
+            });
+        });
+    }
+
+private:
+    std::optional<ByteView> at(std::uint32_t offset, std::uint32_t size) const {
+        if (std::uint64_t{base_} + offset > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+        return image_.bytes_at_rva(base_ + offset, size);
+    }
+
+    // Calls `visit` with each entry's name and target offset; levels 0 and 1 hold
+    // subdirectories, level 2 holds data entries.
+    template <class Visit>
+    Status read_directory(std::uint32_t offset, int level, Visit visit) {
+        const auto header = at(offset, 16);
+        if (!header) return fail(std::string(kDamaged) + " (a directory lies outside the file)");
+        const std::uint32_t count = std::uint32_t{*read_u16(*header, 12)} + *read_u16(*header, 14);
+        const auto entries = at(offset + 16, count * 8);
+        if (!entries) return fail(std::string(kDamaged) + " (a directory lies outside the file)");
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t name_field = *read_u32(*entries, i * 8);
+            const std::uint32_t target = *read_u32(*entries, i * 8 + 4);
+            auto name = read_name(name_field);
+            if (!name) return fail(name.error().text);
+            const bool is_directory = (target & kHighBit) != 0;
+            if (is_directory != (level < 2)) return fail(std::string(kDamaged) + " (the tree is not three levels deep)");
+            if (level == 2 && ++leaves_ > kMaxLeaves) return fail(std::string(kDamaged) + " (too many resources)");
+            if (auto status = visit(*name, target & ~kHighBit); !status) return status;
+        }
+        return success();
+    }
+
+    Result<ResourceName> read_name(std::uint32_t field) const {
+        if ((field & kHighBit) == 0) {
+            if (field > 0xffff) return fail(std::string(kDamaged) + " (an id above 65535)");
+            return ResourceName::number(static_cast<std::uint16_t>(field));
+        }
+        const std::uint32_t offset = field & ~kHighBit;
+        const auto length = at(offset, 2);
+        if (!length) return fail(std::string(kDamaged) + " (a name lies outside the file)");
+        const std::uint16_t units = *read_u16(*length, 0);
+        const auto text = at(offset + 2, std::uint32_t{units} * 2);
+        if (!text) return fail(std::string(kDamaged) + " (a name lies outside the file)");
+        std::u16string name;
+        for (std::uint32_t i = 0; i < units; ++i) name.push_back(static_cast<char16_t>(*read_u16(*text, i * 2)));
+        return ResourceName::named(std::move(name));
+    }
+
+    Result<ResourceData> read_data_entry(std::uint32_t offset) {
+        const auto entry = at(offset, 16);
+        if (!entry) return fail(std::string(kDamaged) + " (a data entry lies outside the file)");
+        const std::uint32_t rva = *read_u32(*entry, 0);
+        const std::uint32_t size = *read_u32(*entry, 4);
+        total_ += size;
+        if (total_ > kMaxTotalData) return fail(std::string(kDamaged) + " (the resources are too large)");
+        const auto data = image_.bytes_at_rva(rva, size);
+        if (!data) return fail(std::string(kDamaged) + " (a resource's data lies outside the file)");
+        return ResourceData{Bytes(data->begin(), data->end()), *read_u32(*entry, 8)};
+    }
+
+    const PeImage& image_;
+    std::uint32_t base_;
+    std::size_t leaves_ = 0;
+    std::uint64_t total_ = 0;
+};
+
+void append_name_string(Bytes& out, const std::u16string& text) {
+    append_u16(out, static_cast<std::uint16_t>(text.size()));
+    for (char16_t unit : text) append_u16(out, unit);
+}
+
+}  // namespace
+
+const ResourceTree::Languages* ResourceTree::find(const ResourceName& type, const ResourceName& name) const {
+    const auto t = types.find(type);
+    if (t == types.end()) return nullptr;
+    const auto n = t->second.find(name);
+    return n == t->second.end() ? nullptr : &n->second;
+}
+
+void ResourceTree::set(const ResourceName& type, const ResourceName& name, std::uint16_t language, Bytes bytes) {
+    Languages& languages = types[type][name];
+    languages.clear();
+    languages[language] = ResourceData{std::move(bytes), 0};
+}
+
+void ResourceTree::remove(const ResourceName& type, const ResourceName& name) {
+    const auto t = types.find(type);
+    if (t == types.end()) return;
+    t->second.erase(name);
+    if (t->second.empty()) types.erase(t);
+}
+
+Result<ResourceTree> read_resource_tree(const PeImage& image) {
+    ResourceTree tree;
+    const DataDirectory& directory = image.directories[kDirResource];
+    if (image.directory_count <= kDirResource || directory.rva == 0) return tree;
+    TreeReader reader(image, directory.rva);
+    if (auto status = reader.read(tree); !status) return fail(status.error().text);
+    return tree;
+}
+
+Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t section_rva) {
+    // Pass 1: sizes of the directory tables, the data entries and the name strings.
+    std::uint64_t directories = 16 + 8 * std::uint64_t{tree.types.size()};
+    std::uint64_t leaves = 0;
+    std::uint64_t strings = 0;
+    const auto count_name = [&](const ResourceName& name) {
+        if (!name.id) strings += 2 + 2 * std::uint64_t{name.text.size()};
+    };
+    for (const auto& [type, names] : tree.types) {
+        count_name(type);
+        directories += 16 + 8 * std::uint64_t{names.size()};
+        for (const auto& [name, languages] : names) {
+            count_name(name);
+            directories += 16 + 8 * std::uint64_t{languages.size()};
+            leaves += languages.size();
+        }
+    }
+    for (const auto& [type, names] : tree.types) {
+        if (!type.id && type.text.size() > 0xffff) return fail("a resource name is too long");
+        for (const auto& [name, languages] : names) {
+            if (!name.id && name.text.size() > 0xffff) return fail("a resource name is too long");
+        }
+    }
+    const std::uint64_t entries_start = directories;
+    const std::uint64_t strings_start = entries_start + 16 * leaves;
+    const std::uint64_t data_start = align_up(strings_start + strings, 8);
+    std::uint64_t end = data_start;
+    for (const auto& [type, names] : tree.types) {
+        for (const auto& [name, languages] : names) {
+            for (const auto& [lang, data] : languages) end = align_up(end, 8) + data.bytes.size();
+        }
+    }
+    if (end > kHighBit || std::uint64_t{section_rva} + end > std::numeric_limits<std::uint32_t>::max()) {
+        return fail("the resources are too large for a Windows executable");
+    }
+
+    // Pass 2: write everything at its place.
+    Bytes out;
+    out.reserve(static_cast<std::size_t>(end));
+    Bytes tail_entries;  // data entries
+    Bytes tail_strings;  // name strings
+    Bytes tail_data;     // the blobs, offsets relative to data_start
+    std::uint64_t next_directory = 16 + 8 * std::uint64_t{tree.types.size()};
+
+    const auto name_field = [&](const ResourceName& name) -> std::uint32_t {
+        if (name.id) return *name.id;
+        const auto offset = static_cast<std::uint32_t>(strings_start + tail_strings.size());
+        append_name_string(tail_strings, name.text);
+        return offset | kHighBit;
+    };
+    const auto directory_header = [&](Bytes& buffer, std::size_t named, std::size_t numbered) {
+        append_u32(buffer, 0);  // characteristics
+        append_u32(buffer, 0);  // time stamp: zero keeps the output reproducible
+        append_u32(buffer, 0);  // version
+        append_u16(buffer, static_cast<std::uint16_t>(named));
+        append_u16(buffer, static_cast<std::uint16_t>(numbered));
+    };
+    const auto counts = [](const auto& map) {
+        std::size_t named = 0;
+        for (const auto& [key, value] : map) named += key.id ? 0 : 1;
+        return std::pair{named, map.size() - named};
+    };
+
+    // Breadth-first: root, then every type directory, then every name directory.
+    auto [root_named, root_numbered] = counts(tree.types);
+    directory_header(out, root_named, root_numbered);
+    for (const auto& [type, names] : tree.types) {
+        append_u32(out, name_field(type));
+        append_u32(out, static_cast<std::uint32_t>(next_directory) | kHighBit);
+        next_directory += 16 + 8 * std::uint64_t{names.size()};
+    }
+    for (const auto& [type, names] : tree.types) {
+        auto [named, numbered] = counts(names);
+        directory_header(out, named, numbered);
+        for (const auto& [name, languages] : names) {
+            append_u32(out, name_field(name));
+            append_u32(out, static_cast<std::uint32_t>(next_directory) | kHighBit);
+            next_directory += 16 + 8 * std::uint64_t{languages.size()};
+        }
+    }
+    std::uint64_t next_entry = entries_start;
+    for (const auto& [type, names] : tree.types) {
+        for (const auto& [name, languages] : names) {
+            directory_header(out, 0, languages.size());
+            for (const auto& [lang, data] : languages) {
+                append_u32(out, lang);
+                append_u32(out, static_cast<std::uint32_t>(next_entry));
+                next_entry += 16;
+                pad_to(tail_data, 8);
+                append_u32(tail_entries, static_cast<std::uint32_t>(section_rva + data_start + tail_data.size()));
+                append_u32(tail_entries, static_cast<std::uint32_t>(data.bytes.size()));
+                append_u32(tail_entries, data.codepage);
+                append_u32(tail_entries, 0);
+                tail_data.insert(tail_data.end(), data.bytes.begin(), data.bytes.end());
+            }
+        }
+    }
+    out.insert(out.end(), tail_entries.begin(), tail_entries.end());
+    out.insert(out.end(), tail_strings.begin(), tail_strings.end());
+    pad_to(out, 8);
+    out.insert(out.end(), tail_data.begin(), tail_data.end());
+    return out;
+}
+
+}  // namespace plinth::pack

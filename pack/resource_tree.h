@@ -1,0 +1,67 @@
+// The resource tree of a PE image: type, name and language, each level sorted as Windows
+// expects (string names first, by code unit, then integer ids ascending).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "byte_io.h"
+#include "common/result.h"
+#include "pe_image.h"
+
+namespace plinth::pack {
+
+inline constexpr std::uint16_t kTypeIcon = 3;
+inline constexpr std::uint16_t kTypeRcData = 10;
+inline constexpr std::uint16_t kTypeGroupIcon = 14;
+inline constexpr std::uint16_t kTypeVersion = 16;
+inline constexpr std::uint16_t kTypeManifest = 24;
+inline constexpr std::uint16_t kLangNeutral = 0;
+inline constexpr std::uint16_t kLangEnglishUs = 0x0409;
+
+// An integer id or a string name.
+struct ResourceName {
+    std::optional<std::uint16_t> id;
+    std::u16string text;
+
+    static ResourceName number(std::uint16_t value) { return {value, {}}; }
+    static ResourceName named(std::u16string value) { return {std::nullopt, std::move(value)}; }
+
+    friend bool operator==(const ResourceName&, const ResourceName&) = default;
+    friend bool operator<(const ResourceName& a, const ResourceName& b) {
+        if (a.id.has_value() != b.id.has_value()) return !a.id.has_value();
+        if (a.id) return *a.id < *b.id;
+        return a.text < b.text;
+    }
+};
+
+struct ResourceData {
+    Bytes bytes;
+    std::uint32_t codepage = 0;
+    friend bool operator==(const ResourceData&, const ResourceData&) = default;
+};
+
+struct ResourceTree {
+    using Languages = std::map<std::uint16_t, ResourceData>;
+    using Names = std::map<ResourceName, Languages>;
+    std::map<ResourceName, Names> types;
+
+    // Every language of one resource, or nothing.
+    const Languages* find(const ResourceName& type, const ResourceName& name) const;
+    // Replaces every language of (type, name) with the one given.
+    void set(const ResourceName& type, const ResourceName& name, std::uint16_t language, Bytes bytes);
+    void remove(const ResourceName& type, const ResourceName& name);
+
+    friend bool operator==(const ResourceTree&, const ResourceTree&) = default;
+};
+
+// Reads the image's resource tree (empty when it has none).
+Result<ResourceTree> read_resource_tree(const PeImage& image);
+
+// Lays the tree out as the contents of a resource section mapped at `section_rva`: directory
+// tables, data entries, name strings, then the data, each blob 8-byte aligned.
+Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t section_rva);
+
+}  // namespace plinth::pack

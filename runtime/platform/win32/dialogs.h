@@ -1,0 +1,31 @@
+// The task dialog: the seam's configuration mapped onto TASKDIALOGCONFIG.
+#pragma once
+
+#include <list>
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace plinth::platform::win32 {
+
+class Win32Dialogs final : public Dialogs {
+public:
+    Win32Dialogs();
+    ~Win32Dialogs() override;
+
+    HResult show(const DialogConfig& config, std::int32_t* pressed_button) override;
+    void navigate(WindowHandle window, const DialogConfig& config) override;
+
+    struct Converted;
+
+private:
+    // Every configuration handed to the dialog, kept until the outermost dialog has closed:
+    // TDM_NAVIGATE_PAGE reads the new page's configuration and button arrays after the message
+    // has been sent. List nodes never move.
+    std::list<std::unique_ptr<Converted>> converted_;
+    int depth_ = 0;
+
+    Converted& convert(const DialogConfig& config);
+};
+
+}  // namespace plinth::platform::win32

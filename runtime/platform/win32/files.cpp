@@ -1,0 +1,270 @@
+#include "platform/win32/files.h"
+
+#include <algorithm>
+#include <limits>
+#include <new>
+
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/wide.h"
+
+namespace plinth::platform::win32 {
+namespace {
+
+bool is_separator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool is_drive_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
+// The position just past the separator that ends the component starting at `pos`, or the end.
+std::size_t past_component(std::u16string_view path, std::size_t pos) {
+    while (pos < path.size() && !is_separator(path[pos])) ++pos;
+    return pos < path.size() ? pos + 1 : pos;
+}
+
+ErrorCode last_error() { return static_cast<ErrorCode>(GetLastError()); }
+
+bool is_folder(const Path& path) {
+    DWORD attributes = GetFileAttributesW(wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// One folder; an existing folder (whatever CreateDirectoryW said about it) is success.
+ErrorCode create_one_folder(const Path& path) {
+    if (CreateDirectoryW(wide(path), nullptr)) return ERROR_SUCCESS;
+    ErrorCode error = last_error();
+    if (is_folder(path)) return ERROR_SUCCESS;
+    return error;
+}
+
+UniqueFile open_existing(const Path& path, DWORD access, DWORD flags) {
+    return UniqueFile(CreateFileW(wide(path), access,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, flags, nullptr));
+}
+
+// FileDispositionInfoEx (Windows 10 1607 and later); mingw's header hides it behind a version
+// test that no _WIN32_WINNT value passes.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+
+// Each read or write call moves at most this much, so that the DWORD count can't overflow.
+constexpr DWORD kChunk = 1u << 30;
+
+// Deletes through FileDispositionInfo where the Ex class is not available (Windows 10 before
+// 1809, FAT volumes, Wine): the read-only attribute is cleared first when the flags say to
+// ignore it, and restored when the deletion is refused after all.
+ErrorCode delete_by_handle_without_ex(const Path& path, std::uint32_t flags) {
+    if (!(flags & FILE_DISPOSITION_FLAG_DELETE)) return ERROR_SUCCESS;
+    bool ignore_read_only = flags & FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
+    DWORD access = DELETE | (ignore_read_only ? FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES : 0);
+    UniqueFile file =
+        open_existing(path, access, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+    if (!file) return last_error();
+
+    FILE_BASIC_INFO basic{};
+    bool cleared = false;
+    if (ignore_read_only) {
+        if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
+            return last_error();
+        if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+            FILE_BASIC_INFO writable{};  // zero times: left unchanged
+            writable.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
+            if (writable.FileAttributes == 0) writable.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            if (!SetFileInformationByHandle(file.get(), FileBasicInfo, &writable, sizeof writable))
+                return last_error();
+            cleared = true;
+        }
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    if (SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition,
+                                   sizeof disposition))
+        return ERROR_SUCCESS;
+    ErrorCode error = last_error();
+    if (cleared) {
+        FILE_BASIC_INFO restore{};
+        restore.FileAttributes = basic.FileAttributes;
+        SetFileInformationByHandle(file.get(), FileBasicInfo, &restore, sizeof restore);
+    }
+    return error;
+}
+
+}  // namespace
+
+std::size_t root_length(std::u16string_view path) {
+    std::size_t n = path.size();
+    if (n >= 4 && is_separator(path[0]) && is_separator(path[1]) &&
+        (path[2] == u'?' || path[2] == u'.') && is_separator(path[3])) {
+        std::u16string_view rest = path.substr(4);
+        if (rest.size() >= 3 && (rest[0] == u'U' || rest[0] == u'u') &&
+            (rest[1] == u'N' || rest[1] == u'n') && (rest[2] == u'C' || rest[2] == u'c') &&
+            (rest.size() == 3 || is_separator(rest[3]))) {
+            if (rest.size() == 3) return n;
+            return past_component(path, past_component(path, 8));  // server, then share
+        }
+        if (rest.size() >= 2 && is_drive_letter(rest[0]) && rest[1] == u':')
+            return rest.size() >= 3 && is_separator(rest[2]) ? 7 : 6;
+        return past_component(path, 4);  // Volume{...}, GLOBALROOT and the like
+    }
+    if (n >= 2 && is_separator(path[0]) && is_separator(path[1]))
+        return past_component(path, past_component(path, 2));  // \\server\share
+    if (n >= 2 && is_drive_letter(path[0]) && path[1] == u':')
+        return n >= 3 && is_separator(path[2]) ? 3 : 2;
+    if (n >= 1 && is_separator(path[0])) return 1;
+    return 0;
+}
+
+ErrorCode Win32Files::create_folder_tree(const Path& path) {
+    std::size_t root = root_length(path);
+    std::size_t end = path.size();
+    while (end > root && is_separator(path[end - 1])) --end;
+    if (end <= root) return is_folder(path) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
+
+    // Walk up until a folder can be made (or exists), then come back down making the rest.
+    std::vector<std::size_t> missing;
+    for (;;) {
+        ErrorCode error = create_one_folder(path.substr(0, end));
+        if (error == ERROR_SUCCESS) break;
+        if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return error;
+        std::size_t parent = end;
+        while (parent > root && !is_separator(path[parent - 1])) --parent;
+        while (parent > root && is_separator(path[parent - 1])) --parent;
+        if (parent <= root) return error;
+        missing.push_back(end);
+        end = parent;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        ErrorCode error = create_one_folder(path.substr(0, *it));
+        if (error != ERROR_SUCCESS) return error;
+    }
+    return ERROR_SUCCESS;
+}
+
+SysResult<std::vector<Path>> Win32Files::list_folder(const Path& path) {
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW(wide(join_path(path, u"*")), &entry));
+    if (!find) {
+        ErrorCode error = last_error();
+        // A drive's root has no "." entry, so an empty one lists nothing at all.
+        if (error == ERROR_FILE_NOT_FOUND) return std::vector<Path>{};
+        return unexpected(error);
+    }
+    std::vector<Path> names;
+    do {
+        std::u16string name = from_wide(entry.cFileName);
+        if (name != u"." && name != u"..") names.push_back(std::move(name));
+    } while (FindNextFileW(find.get(), &entry));
+    ErrorCode error = last_error();
+    if (error != ERROR_NO_MORE_FILES) return unexpected(error);
+    return names;
+}
+
+SysResult<FileInfo> Win32Files::metadata(const Path& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data))
+        return unexpected(last_error());
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link: describe what it points to.
+        UniqueFile file = open_existing(path, FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS);
+        if (!file) return unexpected(last_error());
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(file.get(), &info)) return unexpected(last_error());
+        data.dwFileAttributes = info.dwFileAttributes;
+        data.nFileSizeHigh = info.nFileSizeHigh;
+        data.nFileSizeLow = info.nFileSizeLow;
+    }
+    FileInfo info;
+    info.is_folder = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    info.read_only = data.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+    info.size = info.is_folder
+                    ? 0
+                    : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return info;
+}
+
+ErrorCode Win32Files::delete_file(const Path& path) {
+    return DeleteFileW(wide(path)) ? ERROR_SUCCESS : last_error();
+}
+
+ErrorCode Win32Files::delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) {
+    {
+        UniqueFile file =
+            open_existing(path, DELETE, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+        if (!file) return last_error();
+        FILE_DISPOSITION_INFO_EX disposition{};
+        disposition.Flags = disposition_flags;
+        if (SetFileInformationByHandle(file.get(), kFileDispositionInfoEx, &disposition,
+                                       sizeof disposition))
+            return ERROR_SUCCESS;
+        ErrorCode error = last_error();
+        if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+            error != ERROR_INVALID_FUNCTION)
+            return error;
+    }
+    return delete_by_handle_without_ex(path, disposition_flags);
+}
+
+ErrorCode Win32Files::rename(const Path& from, const Path& to) {
+    return MoveFileW(wide(from), wide(to)) ? ERROR_SUCCESS : last_error();
+}
+
+SysResult<Path> Win32Files::canonical_path(const Path& path) {
+    UniqueFile file = open_existing(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
+    if (!file) return unexpected(last_error());
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        DWORD length = GetFinalPathNameByHandleW(file.get(), buffer.data(),
+                                                 static_cast<DWORD>(buffer.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return unexpected(last_error());
+        // Too small: the result is the size needed, terminating NUL included.
+        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        buffer.resize(length);
+    }
+}
+
+SysResult<std::vector<std::uint8_t>> Win32Files::read_file(const Path& path) {
+    UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return unexpected(last_error());
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size)) return unexpected(last_error());
+    if (static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<std::size_t>::max() / 2)
+        return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
+
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+        std::size_t done = 0;
+        for (;;) {
+            // Read until the end, even if the file grew since its size was taken.
+            if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
+            DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
+            DWORD got = 0;
+            if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr))
+                return unexpected(last_error());
+            if (got == 0) break;
+            done += got;
+        }
+        bytes.resize(done);
+    } catch (const std::bad_alloc&) {
+        return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
+    }
+    return bytes;
+}
+
+ErrorCode Win32Files::write_file(const Path& path, std::span<const std::uint8_t> bytes) {
+    UniqueFile file(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return last_error();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
+        DWORD written = 0;
+        if (!WriteFile(file.get(), bytes.data() + done, want, &written, nullptr))
+            return last_error();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        done += written;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace plinth::platform::win32

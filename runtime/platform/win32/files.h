@@ -1,0 +1,25 @@
+// The file system through CreateFileW and friends; no fixed-size path buffers.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace plinth::platform::win32 {
+
+class Win32Files final : public Files {
+public:
+    ErrorCode create_folder_tree(const Path& path) override;
+    SysResult<std::vector<Path>> list_folder(const Path& path) override;
+    SysResult<FileInfo> metadata(const Path& path) override;
+    ErrorCode delete_file(const Path& path) override;
+    ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;
+    ErrorCode rename(const Path& from, const Path& to) override;
+    SysResult<Path> canonical_path(const Path& path) override;
+    SysResult<std::vector<std::uint8_t>> read_file(const Path& path) override;
+    ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
+};
+
+// The length of the part of `path` that names a root and can't be created: "C:\", "\\?\C:\",
+// "\\server\share\", "\\?\UNC\server\share\", "\\?\Volume{...}\", "\" or nothing (relative).
+std::size_t root_length(std::u16string_view path);
+
+}  // namespace plinth::platform::win32

@@ -1,0 +1,69 @@
+#include "platform/win32/module.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <vector>
+
+#include "platform/win32/wide.h"
+
+namespace plinth::platform::win32 {
+
+SysResult<ModuleHandle> Win32Module::own_handle() {
+    HMODULE module = GetModuleHandleW(nullptr);
+    if (!module) return unexpected(static_cast<ErrorCode>(GetLastError()));
+    return reinterpret_cast<ModuleHandle>(module);
+}
+
+PackageResource Win32Module::package_resource(ModuleHandle handle) {
+    HMODULE module = reinterpret_cast<HMODULE>(handle);
+    PackageResource result;
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), RT_RCDATA);
+    if (!resource) {
+        result.state = PackageResource::State::missing;
+        result.error = static_cast<ErrorCode>(GetLastError());
+        return result;
+    }
+    DWORD size = SizeofResource(module, resource);
+    HGLOBAL loaded = LoadResource(module, resource);
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) {
+        result.state = PackageResource::State::unloadable;
+        result.error = static_cast<ErrorCode>(GetLastError());
+        return result;
+    }
+    // A module's resources stay mapped until the process ends.
+    result.state = PackageResource::State::found;
+    result.bytes = {static_cast<const std::uint8_t*>(bytes), size};
+    return result;
+}
+
+SysResult<Path> Win32Module::own_path() {
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
+        // A full buffer means the path was cut short.
+        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        if (buffer.size() >= 0x10000) return unexpected(static_cast<ErrorCode>(ERROR_INSUFFICIENT_BUFFER));
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::uint32_t Win32Module::system_dpi() {
+    // Windows 10 1607 and later; earlier systems are taken to run at 96 dpi.
+    using GetDpiForSystemFn = UINT(WINAPI*)();
+    static const auto get_dpi = reinterpret_cast<GetDpiForSystemFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
+    return get_dpi ? get_dpi() : USER_DEFAULT_SCREEN_DPI;
+}
+
+std::optional<std::uintptr_t> Win32Module::load_app_icon(ModuleHandle module, int side) {
+    HICON icon = nullptr;
+    HRESULT hr = LoadIconWithScaleDown(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(1),
+                                       side, side, &icon);
+    if (FAILED(hr) || !icon) return std::nullopt;
+    return reinterpret_cast<std::uintptr_t>(icon);
+}
+
+}  // namespace plinth::platform::win32

@@ -1,0 +1,17 @@
+// The running executable: its handle, its package resource, its file, its icon.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace plinth::platform::win32 {
+
+class Win32Module final : public Module {
+public:
+    SysResult<ModuleHandle> own_handle() override;
+    PackageResource package_resource(ModuleHandle module) override;
+    SysResult<Path> own_path() override;
+    std::uint32_t system_dpi() override;
+    std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) override;
+};
+
+}  // namespace plinth::platform::win32

@@ -1,0 +1,16 @@
+// The process itself: command line, COM, standard error, clock.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace plinth::platform::win32 {
+
+class Win32Session final : public Session {
+public:
+    std::vector<std::u16string> arguments() override;
+    void initialize_com(std::uint32_t coinit) override;
+    void write_standard_error(std::string_view bytes) override;
+    LocalDate local_date() override;
+};
+
+}  // namespace plinth::platform::win32

@@ -1,0 +1,99 @@
+#include "platform/win32/shell.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <vector>
+
+#include "platform/win32/com_error.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/wide.h"
+
+namespace plinth::platform::win32 {
+namespace {
+
+// Defined here rather than taken from libuuid, whose single object would bring every GUID of
+// the SDK into the executable.
+constexpr GUID kFolderUserProgramFiles = {
+    0x5cd7aee2, 0x2219, 0x4a67, {0xb8, 0x5d, 0x6c, 0x9c, 0xe1, 0x56, 0x60, 0xcb}};
+constexpr GUID kFolderPrograms = {
+    0xa77f5d77, 0x2e2b, 0x44c3, {0xa6, 0xa2, 0xab, 0xa6, 0x01, 0x05, 0x4a, 0x51}};
+constexpr GUID kFolderDesktop = {
+    0xb4bfcc3a, 0xdb2c, 0x424c, {0xb0, 0x29, 0x7f, 0xe9, 0x9a, 0x87, 0xc6, 0x41}};
+constexpr GUID kClassShellLink = {
+    0x00021401, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kInterfaceShellLinkW = {
+    0x000214f9, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kInterfacePersistFile = {
+    0x0000010b, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+const GUID& folder_id(KnownFolder folder) {
+    switch (folder) {
+        case KnownFolder::user_program_files: return kFolderUserProgramFiles;
+        case KnownFolder::programs: return kFolderPrograms;
+        case KnownFolder::desktop: return kFolderDesktop;
+    }
+    return kFolderDesktop;
+}
+
+}  // namespace
+
+Expected<Path, ComError> Win32Shell::known_folder(KnownFolder folder, std::uint32_t flags) {
+    clear_com_error_info();
+    UniqueCoTaskMem<wchar_t> path;
+    HRESULT hr = SHGetKnownFolderPath(folder_id(folder), flags, nullptr, path.put());
+    if (FAILED(hr)) return unexpected(com_error(hr));
+    if (!path) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
+    return from_wide(path.get());
+}
+
+Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& spec) {
+    clear_com_error_info();
+    ComPtr<IShellLinkW> link;
+    HRESULT hr = CoCreateInstance(kClassShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                  kInterfaceShellLinkW, put_void(link));
+    if (FAILED(hr)) return unexpected(com_error(hr));
+    if (!link) return unexpected(ComError{0, {}});
+
+    hr = link->SetPath(wide(spec.target_path));
+    if (FAILED(hr)) return unexpected(com_error(hr));
+    if (spec.working_directory) {
+        hr = link->SetWorkingDirectory(wide(*spec.working_directory));
+        if (FAILED(hr)) return unexpected(com_error(hr));
+    }
+    hr = link->SetDescription(wide(spec.description));
+    if (FAILED(hr)) return unexpected(com_error(hr));
+
+    ComPtr<IPersistFile> file;
+    hr = link->QueryInterface(kInterfacePersistFile, put_void(file));
+    if (FAILED(hr)) return unexpected(com_error(hr));
+    if (!file) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
+    hr = file->Save(wide(spec.shortcut_path), TRUE);
+    if (FAILED(hr)) return unexpected(com_error(hr));
+    return {};
+}
+
+void Win32Shell::change_notify(std::int32_t event_id, std::uint32_t flags) {
+    SHChangeNotify(event_id, flags, nullptr, nullptr);
+}
+
+std::optional<std::u16string> Win32Shell::environment_variable(const std::u16string& name) {
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        SetLastError(ERROR_SUCCESS);
+        DWORD length = GetEnvironmentVariableW(wide(name), buffer.data(),
+                                               static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            // Zero with no error is a variable set to the empty text.
+            if (GetLastError() == ERROR_SUCCESS) return std::u16string();
+            return std::nullopt;
+        }
+        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        // Too small: the result is the size needed, terminating NUL included. The value may
+        // change between calls, so ask again.
+        buffer.resize(length);
+    }
+}
+
+}  // namespace plinth::platform::win32

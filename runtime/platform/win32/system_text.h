@@ -1,0 +1,14 @@
+// The system's message texts (FormatMessageW).
+#pragma once
+
+#include "platform/platform.h"
+
+namespace plinth::platform::win32 {
+
+class Win32SystemText final : public SystemText {
+public:
+    SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
+                                             std::uint32_t code) override;
+};
+
+}  // namespace plinth::platform::win32

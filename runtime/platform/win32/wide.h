@@ -1,0 +1,29 @@
+// UTF-16 texts between the seam (char16_t) and Windows (wchar_t, 16-bit on Windows).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows uses 16-bit wide characters");
+
+namespace plinth::platform::win32 {
+
+// The NUL-terminated wide view of a seam text.
+inline const wchar_t* wide(const std::u16string& text) {
+    return reinterpret_cast<const wchar_t*>(text.c_str());
+}
+
+// A text or null: for optional arguments that Windows takes as a null pointer.
+inline const wchar_t* wide_or_null(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+
+inline std::u16string from_wide(const wchar_t* text, std::size_t count) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text), count);
+}
+
+inline std::u16string from_wide(const wchar_t* text) {
+    return text ? from_wide(text, std::wstring_view(text).size()) : std::u16string();
+}
+
+}  // namespace plinth::platform::win32

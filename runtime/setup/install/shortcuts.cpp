@@ -1,0 +1,33 @@
+#include "install/shortcuts.h"
+
+#include "dialog/error_text.h"
+#include "locations/shortcut_list.h"
+
+namespace plinth {
+
+Status create_one_shortcut(platform::Platform& platform, const Path& shortcut_path, const Path& app_path,
+                           std::string_view app_name) {
+    platform::ShortcutSpec spec;
+    spec.shortcut_path = shortcut_path;
+    spec.target_path = app_path;
+    spec.working_directory = parent_folder(app_path);
+    spec.description = to_utf16(app_name);
+    const auto saved = platform.shell.create_shortcut(spec);
+    if (!saved) {
+        return fail("Can't add the shortcut " + path_text(shortcut_path) + ": " +
+                    com_error_text(platform.system_text, saved.error()));
+    }
+    return success();
+}
+
+Status create_shortcuts(platform::Platform& platform, const Path& app_path, std::string_view app_name,
+                        bool desktop_shortcut) {
+    const std::vector<Path> shortcuts = shortcut_list(platform, app_name);
+    for (std::size_t i = 0; i < shortcuts.size(); ++i) {
+        if (i > 0 && !desktop_shortcut) break;
+        if (auto created = create_one_shortcut(platform, shortcuts[i], app_path, app_name); !created) return created;
+    }
+    return success();
+}
+
+}  // namespace plinth

@@ -1,0 +1,80 @@
+#include "file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace plinth::pack {
+namespace {
+
+class FileIo : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("plinth-pack-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder_); }
+
+    void write(const std::filesystem::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    }
+    std::vector<std::string> listing() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::filesystem::path folder_;
+};
+
+TEST_F(FileIo, ReplacingWritesTheWholeFileAndLeavesNoTemporary) {
+    const auto out = folder_ / "Setup.exe";
+    write(out, "old installer, longer than the new one");
+    ASSERT_TRUE(write_file_replacing(out, Bytes{'n', 'e', 'w'}).ok());
+    EXPECT_EQ(*read_file(out, 100), (Bytes{'n', 'e', 'w'}));
+    EXPECT_EQ(listing(), std::vector<std::string>{"Setup.exe"});
+}
+
+TEST_F(FileIo, AFailedWriteKeepsTheOldFileAndLeavesNothingElse) {
+    // The target is a folder: the rename fails after the temporary file was written.
+    const auto out = folder_ / "Setup.exe";
+    std::filesystem::create_directories(out / "inside");
+    auto result = write_file_replacing(out, Bytes(1000, 1));
+    ASSERT_FALSE(result.ok());
+    EXPECT_NE(result.error().text.find("Setup.exe"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_directory(out / "inside"));
+    EXPECT_EQ(listing(), std::vector<std::string>{"Setup.exe"});
+
+    const auto missing_folder = folder_ / "no-such-folder" / "Setup.exe";
+    EXPECT_FALSE(write_file_replacing(missing_folder, Bytes{1}).ok());
+    EXPECT_EQ(listing(), std::vector<std::string>{"Setup.exe"});
+}
+
+TEST_F(FileIo, ReadingNamesTheFileAndTheProblem) {
+    write(folder_ / "ten", "0123456789");
+    EXPECT_EQ(read_file(folder_ / "ten", 10)->size(), 10u);
+    auto too_large = read_file(folder_ / "ten", 9);
+    ASSERT_FALSE(too_large.ok());
+    EXPECT_NE(too_large.error().text.find("Too large"), std::string::npos);
+    auto missing = read_file(folder_ / "absent.json", 10);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().text.find("absent.json: No such file"), std::string::npos);
+    EXPECT_FALSE(read_file(folder_, 10).ok());
+    write(folder_ / "empty", "");
+    EXPECT_TRUE(read_file(folder_ / "empty", 0)->empty());
+}
+
+TEST_F(FileIo, Utf8PathsSurviveTheRoundTrip) {
+    const std::string name = "caf\xC3\xA9 \xF0\x9F\x93\x9D.exe";
+    const auto path = folder_ / path_from_utf8(name);
+    ASSERT_TRUE(write_file_replacing(path, Bytes{7}).ok());
+    EXPECT_EQ(path_to_utf8(path.filename()), name);
+    EXPECT_EQ(*read_file(path, 1), Bytes{7});
+}
+
+}  // namespace
+}  // namespace plinth::pack

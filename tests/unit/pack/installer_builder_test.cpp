@@ -1,0 +1,210 @@
+#include "installer_builder.h"
+
+#include <gtest/gtest.h>
+
+#include "icon_group.h"
+#include "installer_report.h"
+#include "package/container.h"
+#include "package/payload.h"
+#include "pack/synthetic_pe.h"
+#include "resource_writer.h"
+#include "version_record.h"
+
+namespace plinth::pack {
+namespace {
+
+using testing::build_stub;
+
+const char* const kManifest =
+    R"({"name": "Notes", "id": "com.example.notes", "version": "1.4.2", "publisher": "Example Ltd",
+        "exe": "Notes.exe", "documents": [{"name": "Note", "extensions": ["note"], "owned": true, "icon": 2}]})";
+
+Bytes dib(std::uint8_t seed) {
+    Bytes data(48, seed);
+    put_u32(data, 0, 40);
+    return data;
+}
+
+Bytes ico_file(std::uint8_t seed) {
+    Bytes out;
+    append_u16(out, 0);
+    append_u16(out, 1);
+    append_u16(out, 1);
+    out.insert(out.end(), {32, 32, 0, 0});
+    append_u16(out, 1);
+    append_u16(out, 32);
+    append_u32(out, 48);
+    append_u32(out, 22);
+    const Bytes image = dib(seed);
+    out.insert(out.end(), image.begin(), image.end());
+    return out;
+}
+
+// The runtime stub's resources: a manifest, a default icon and a version record.
+ResourceTree stub_tree() {
+    ResourceTree tree;
+    tree.set(ResourceName::number(kTypeManifest), ResourceName::number(1), kLangEnglishUs, Bytes(30, 'm'));
+    put_icon_group(tree, 1, *parse_ico(ico_file(1)), kLangEnglishUs);
+    tree.set(ResourceName::number(kTypeVersion), ResourceName::number(1), kLangEnglishUs,
+             build_version_record({"plinth", "0.1", "", "plinth setup"}));
+    return tree;
+}
+
+// An app exe with its own icon group.
+Bytes app_with_icon() {
+    ResourceTree tree;
+    put_icon_group(tree, 101, *parse_ico(ico_file(9)), kLangEnglishUs);
+    return build_stub(tree);
+}
+
+InstallerInputs inputs() {
+    InstallerInputs in;
+    in.manifest_json = kManifest;
+    in.app = app_with_icon();
+    in.stub = build_stub(stub_tree(), Bytes{1, 2, 3});
+    in.compressor = Compressor::zlib;
+    return in;
+}
+
+ResourceTree resources_of(const Bytes& installer) {
+    auto image = read_pe_image(installer);
+    EXPECT_TRUE(image.ok());
+    return *read_resource_tree(*image);
+}
+
+TEST(InstallerBuilder, InstallerCarriesThePackageIconAndVersion) {
+    const InstallerInputs in = inputs();
+    auto built = build_installer(in);
+    ASSERT_TRUE(built.ok()) << built.error().text;
+    EXPECT_EQ(built->icon_source, IconSource::app);
+    const ResourceTree tree = resources_of(built->installer);
+
+    // RCDATA 1 is a package the runtime reads, with the app inside.
+    const auto* rcdata = tree.find(ResourceName::number(kTypeRcData), ResourceName::number(1));
+    ASSERT_NE(rcdata, nullptr);
+    ASSERT_EQ(rcdata->size(), 1u);
+    auto package = read_package(rcdata->begin()->second.bytes);
+    ASSERT_TRUE(package.ok());
+    EXPECT_EQ(package->manifest.name, "Notes");
+    EXPECT_EQ(package->manifest.documents.at(0).icon, 2);
+    EXPECT_EQ(package->payload.size(), built->payload_size);
+    EXPECT_EQ(*inflate_payload(package->payload), in.app);
+
+    // Icon group 1 is the app's, in the stub's language; the stub's manifest is untouched.
+    EXPECT_EQ(first_icon_group(tree)->at(0).data, dib(9));
+    EXPECT_TRUE(tree.find(ResourceName::number(kTypeGroupIcon), ResourceName::number(1))->contains(kLangEnglishUs));
+    EXPECT_EQ(tree.find(ResourceName::number(kTypeIcon), ResourceName::number(1))->at(kLangEnglishUs).bytes, dib(9));
+    EXPECT_EQ(tree.find(ResourceName::number(kTypeManifest), ResourceName::number(1))->at(kLangEnglishUs).bytes,
+              Bytes(30, 'm'));
+
+    // The version record comes from the manifest.
+    const auto* version = tree.find(ResourceName::number(kTypeVersion), ResourceName::number(1));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(version->size(), 1u);
+    EXPECT_EQ(version->at(kLangEnglishUs).bytes,
+              build_version_record({"Notes", "1.4.2", "Example Ltd", "Notes Setup"}));
+
+    // The stub's overlay stays at the end.
+    EXPECT_EQ(Bytes(built->installer.end() - 3, built->installer.end()), (Bytes{1, 2, 3}));
+}
+
+TEST(InstallerBuilder, IconComesFromTheIconFileThenTheAppThenTheStub) {
+    InstallerInputs with_file = inputs();
+    with_file.icon_file = ico_file(5);
+    auto from_file = build_installer(with_file);
+    ASSERT_TRUE(from_file.ok());
+    EXPECT_EQ(from_file->icon_source, IconSource::icon_file);
+    EXPECT_EQ(first_icon_group(resources_of(from_file->installer))->at(0).data, dib(5));
+
+    InstallerInputs plain_app = inputs();
+    plain_app.app = Bytes(5000, 'x');  // not an executable at all: packed as it is
+    auto from_stub = build_installer(plain_app);
+    ASSERT_TRUE(from_stub.ok());
+    EXPECT_EQ(from_stub->icon_source, IconSource::stub);
+    EXPECT_EQ(first_icon_group(resources_of(from_stub->installer))->at(0).data, dib(1));
+}
+
+TEST(InstallerBuilder, SameInputsGiveTheSameInstaller) {
+    for (Compressor c : available_compressors()) {
+        InstallerInputs in = inputs();
+        in.compressor = c;
+        auto first = build_installer(in);
+        auto second = build_installer(in);
+        ASSERT_TRUE(first.ok() && second.ok());
+        EXPECT_EQ(first->installer, second->installer) << compressor_name(c);
+    }
+}
+
+TEST(InstallerBuilder, RefusalsNameTheProblem) {
+    struct Case {
+        const char* what;
+        InstallerInputs in;
+        const char* message;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"bad JSON", inputs(), "line 1"});
+    cases.back().in.manifest_json = "{\"name\": \"Notes\",}";
+    cases.push_back({"exe with a folder", inputs(), "path separator"});
+    cases.back().in.manifest_json = R"({"name": "Notes", "id": "x", "exe": "bin/Notes.exe"})";
+    cases.push_back({"blank id", inputs(), "\"id\""});
+    cases.back().in.manifest_json = R"({"name": "Notes", "id": "  ", "exe": "Notes.exe"})";
+    cases.push_back({"bad icon file", inputs(), "The icon can't be used"});
+    cases.back().in.icon_file = Bytes{0, 0, 1, 0, 1, 0, 32};
+    cases.push_back({"stub is not an executable", inputs(), "The stub can't be used: not a Windows executable"});
+    cases.back().in.stub = Bytes(500, 'z');
+    cases.push_back({"truncated stub", inputs(), "The stub can't be used: truncated"});
+    cases.back().in.stub.resize(0x500);
+    for (const Case& c : cases) {
+        auto built = build_installer(c.in);
+        ASSERT_FALSE(built.ok()) << c.what;
+        EXPECT_NE(built.error().text.find(c.message), std::string::npos) << c.what << ": " << built.error().text;
+    }
+}
+
+TEST(InstallerBuilder, RawModeEmbedsAnyBytesUnchecked) {
+    const Bytes stub = build_stub(stub_tree());
+    const Bytes blob{'P', 'L', 'N', 'S', 'E', 'T', 'U', 'P', 3, 0, 0, 0, '{', '}', ']'};
+    auto raw = build_raw_installer(stub, blob);
+    ASSERT_TRUE(raw.ok()) << raw.error().text;
+    const ResourceTree tree = resources_of(*raw);
+    EXPECT_EQ(tree.find(ResourceName::number(kTypeRcData), ResourceName::number(1))->begin()->second.bytes, blob);
+    // Nothing else changes: the stub's icon and version stay.
+    ResourceTree expected = stub_tree();
+    expected.set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral, blob);
+    EXPECT_EQ(tree, expected);
+    EXPECT_TRUE(build_raw_installer(stub, {}).ok());
+}
+
+TEST(InstallerReport, ShowsTheManifestTheKeysAndThePayload) {
+    auto built = build_installer(inputs());
+    ASSERT_TRUE(built.ok());
+    auto report = describe_installer(built->installer);
+    ASSERT_TRUE(report.ok()) << report.error().text;
+    for (const std::string& line : std::vector<std::string>{
+             "name:       \"Notes\"", "\"Note\", extensions: \"note\", owned, icon 2", "shortcut file:   \"Notes.lnk\"",
+          "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\com.example.notes",
+          "HKEY_CURRENT_USER\\Software\\Classes\\com.example.notes.note",
+          "HKEY_CURRENT_USER\\Software\\Classes\\.note  (default value: com.example.notes.note",
+          "inflated:    " + std::to_string(inputs().app.size()) + " bytes"}) {
+        EXPECT_NE(report->find(line), std::string::npos) << line << "\n" << *report;
+    }
+}
+
+TEST(InstallerReport, DamagedPackagesGiveTheRuntimesMessages) {
+    const Bytes stub = build_stub(stub_tree());
+    EXPECT_EQ(describe_installer(stub).error().text, "It has nothing in it to install.");
+    const Bytes bad_manifest{'P', 'L', 'N', 'S', 'E', 'T', 'U', 'P', 2, 0, 0, 0, '{', '}'};
+    EXPECT_EQ(describe_installer(*build_raw_installer(stub, bad_manifest)).error().text, "Its contents can't be read.");
+
+    auto built = build_installer(inputs());
+    ASSERT_TRUE(built.ok());
+    const ResourceTree tree = resources_of(built->installer);
+    const auto* rcdata = tree.find(ResourceName::number(kTypeRcData), ResourceName::number(1));
+    Bytes cut = rcdata->begin()->second.bytes;
+    cut.resize(cut.size() - 2);  // inside the checksum
+    EXPECT_EQ(describe_installer(*build_raw_installer(stub, cut)).error().text,
+              "The app inside the installer is damaged.");
+}
+
+}  // namespace
+}  // namespace plinth::pack

@@ -1,0 +1,73 @@
+#include "pack_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include "package/manifest.h"
+
+namespace plinth::pack {
+namespace {
+
+std::string manifest_with(const std::string& id, const std::string& exe) {
+    return R"({"name": "Notes", "id": ")" + id + R"(", "exe": ")" + exe + R"("})";
+}
+
+TEST(PackManifest, RefusesExeValuesThatCannotBeAFileName) {
+    const std::pair<std::string, std::string> refused[] = {
+        {"bin/Notes.exe", "path separator"},
+        {"bin\\\\Notes.exe", "path separator"},
+        {"C:Notes.exe", "character :"},
+        {"Notes?.exe", "character ?"},
+        {"No*tes.exe", "character *"},
+        {"Notes\\\".exe", "character \""},
+        {"<Notes>.exe", "character <"},
+        {"Notes|.exe", "character |"},
+        {"Notes\\t.exe", "control character U+0009"},
+        {"Notes\\u001f.exe", "control character U+001F"},
+        {"..", "must name a file"},
+        {".", "must name a file"},
+        {"CON", "reserves for a device"},
+        {"nul.exe", "reserves for a device"},
+        {"Com1 .txt.exe", "reserves for a device"},
+    };
+    for (const auto& [exe, reason] : refused) {
+        const std::string json = manifest_with("com.example.notes", exe);
+        // The runtime itself would load each of these.
+        ASSERT_TRUE(parse_app_manifest(json).ok()) << exe;
+        auto checked = check_manifest_for_packing(json);
+        ASSERT_FALSE(checked.ok()) << exe;
+        EXPECT_NE(checked.error().find("\"exe\""), std::string::npos) << checked.error();
+        EXPECT_NE(checked.error().find(reason), std::string::npos) << exe << ": " << checked.error();
+    }
+}
+
+TEST(PackManifest, AcceptsOrdinaryNamesNearTheRefusedOnes) {
+    for (const std::string exe : {"Notes.exe", "console.exe", "COM10.exe", "LPT.exe", "My App 2.0.exe",
+                                  "caf\u00e9.exe", "..Notes.exe", "Notes.exe."}) {
+        auto checked = check_manifest_for_packing(manifest_with("com.example.notes", exe));
+        EXPECT_TRUE(checked.ok()) << exe << ": " << (checked.ok() ? "" : checked.error());
+    }
+}
+
+TEST(PackManifest, IdOfOnlyWhiteSpaceIsRefused) {
+    for (const std::string id : {" ", "\\t\\n ", "\u00a0", "\u3000 "}) {
+        auto checked = check_manifest_for_packing(manifest_with(id, "Notes.exe"));
+        ASSERT_FALSE(checked.ok()) << id;
+        EXPECT_NE(checked.error().find("\"id\""), std::string::npos);
+    }
+    EXPECT_TRUE(check_manifest_for_packing(manifest_with(" x ", "Notes.exe")).ok());
+}
+
+TEST(PackManifest, TheRuntimesReasonsComeThroughUnchanged) {
+    const std::string bad_json = "{\n  \"name\": \"Notes\",\n}";
+    auto checked = check_manifest_for_packing(bad_json);
+    ASSERT_FALSE(checked.ok());
+    EXPECT_EQ(checked.error(), check_app_manifest(bad_json).error());
+    EXPECT_NE(checked.error().find("line 3"), std::string::npos) << checked.error();
+
+    auto missing = check_manifest_for_packing(R"({"name": "Notes", "id": "x"})");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find("\"exe\""), std::string::npos) << missing.error();
+}
+
+}  // namespace
+}  // namespace plinth::pack

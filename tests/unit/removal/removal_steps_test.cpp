@@ -1,0 +1,253 @@
+#include "removal/removal_steps.h"
+
+#include <gtest/gtest.h>
+
+#include "locations/install_folder.h"
+#include "platform/fake/fake_platform.h"
+#include "registry/uninstall_entry.h"
+
+namespace plinth {
+namespace {
+
+const Path kFolder = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes";
+const Path kApp = kFolder + u"\\Notes.exe";
+const Path kUninstaller = kFolder + u"\\uninstall.exe";
+const Path kStartMenuShortcut =
+    u"C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Notes.lnk";
+const Path kDesktopShortcut = u"C:\\Users\\Ann\\Desktop\\Notes.lnk";
+const std::u16string kUninstallKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\com.example.notes";
+const std::u16string kOtherUninstallKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\other";
+const std::string kAppIsOpen = "Notes is open. Quit it, then try again.";
+
+AppManifest notes() {
+    AppManifest manifest;
+    manifest.name = "Notes";
+    manifest.id = "com.example.notes";
+    manifest.version = "1.0";
+    manifest.exe = "Notes.exe";
+    manifest.documents = {
+        {.name = "Note", .extensions = {"note", "nt"}, .owned = true, .icon = 2},
+        {.name = "Text", .extensions = {"txt"}, .owned = false, .icon = std::nullopt},
+    };
+    return manifest;
+}
+
+// Another program's registrations: they must come through every removal unchanged.
+void seed_other_program(fake::FakePlatform& fake) {
+    fake.registry.put_text(kOtherUninstallKey, u"DisplayName", "Other");
+    fake.registry.put_text(u"Software\\Classes\\.txt", u"", "txtfile");
+    fake.registry.put_text(u"Software\\Classes\\.txt\\OpenWithProgids", u"other.txt", "");
+    fake.registry.put_text(u"Software\\Classes\\txtfile", u"", "Text Document");
+}
+
+class Removal : public testing::Test {
+protected:
+    Removal() {
+        state.platform = &fake.platform();
+        state.manifest = notes();
+        state.remove_mode = true;
+        seed_other_program(fake);
+    }
+
+    // What an installation with a desktop shortcut leaves behind, written by the same code.
+    void install() {
+        fake.files.add_file(kApp, "app");
+        fake.files.add_file(kUninstaller, "uninstaller");
+        fake.files.add_file(kStartMenuShortcut, "link");
+        fake.files.add_file(kDesktopShortcut, "link");
+        UninstallEntryFacts facts{kFolder, kApp, kUninstaller, 3, 11};
+        ASSERT_TRUE(write_uninstall_entry(fake.platform(), state.manifest, facts).ok());
+        fake.shell.notifications.clear();
+    }
+
+    Status remove() { return remove_app(fake.platform(), state); }
+
+    // The registry of a machine where only the other program and the now empty extension keys
+    // of the app remain.
+    std::string registry_after_removal() {
+        fake::FakePlatform expected;
+        seed_other_program(expected);
+        for (const char16_t* key : {u"Software\\Classes\\.note\\OpenWithProgids",
+                                    u"Software\\Classes\\.nt\\OpenWithProgids"}) {
+            (void)expected.registry.create_key(key, 0, 0x20006);
+        }
+        return expected.registry.dump();
+    }
+
+    void expect_removed() {
+        EXPECT_EQ(fake.registry.dump(), registry_after_removal());
+        EXPECT_EQ(fake.files.list_tree(kFolder), std::vector<Path>{kUninstaller});
+        EXPECT_FALSE(fake.files.exists(kStartMenuShortcut));
+        EXPECT_FALSE(fake.files.exists(kDesktopShortcut));
+        EXPECT_EQ(fake.shell.notifications.size(), 1u);
+        EXPECT_EQ(state.folder_to_delete, kFolder);
+        EXPECT_TRUE(state.done);
+    }
+
+    fake::FakePlatform fake;
+    SetupState state;
+};
+
+TEST_F(Removal, RemovesEverythingButTheUninstallerAndFolder) {
+    install();
+    fake.files.add_file(kFolder + u"\\Notes.exe.1.old", "old app", {.running = false});
+    ASSERT_TRUE(remove().ok());
+    expect_removed();
+    EXPECT_EQ(fake.shell.notifications[0].event_id, 0x08000000);
+    EXPECT_EQ(fake.shell.notifications[0].flags, 0u);
+}
+
+TEST_F(Removal, AppThatCantBeDeletedMeansNothingIsRemoved) {
+    struct Case {
+        const char* what;
+        fake::FileAttributes attributes;
+    };
+    const Case cases[] = {
+        {"running", {.running = true}},
+        {"held open", {.locked = true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        install();
+        fake.files.set_attributes(kApp, c.attributes);
+        fake.files.add_file(kFolder + u"\\Notes.exe.1.old", "old app");
+        const std::string before = fake.state_dump();
+
+        const Status status = remove();
+        ASSERT_FALSE(status.ok());
+        EXPECT_EQ(status.error().text, kAppIsOpen);
+        EXPECT_EQ(fake.state_dump(), before);
+        EXPECT_TRUE(fake.shell.notifications.empty());
+        EXPECT_FALSE(state.folder_to_delete.has_value());
+        EXPECT_FALSE(state.done);
+
+        fake.files.set_attributes(kApp, {});  // the user quits the app and tries again
+        ASSERT_TRUE(remove().ok());
+        expect_removed();
+        state.done = false;
+        state.folder_to_delete.reset();
+    }
+}
+
+TEST_F(Removal, ReadOnlyAppIsDeletedByTheSecondAttempt) {
+    install();
+    fake.files.set_attributes(kApp, {.read_only = true});
+    ASSERT_TRUE(remove().ok());
+    expect_removed();
+}
+
+TEST_F(Removal, AppAlreadyDeletedByHandStillRemovesTheRest) {
+    install();
+    ASSERT_EQ(fake.files.delete_file(kApp), platform::codes::kSuccess);
+    ASSERT_TRUE(remove().ok());
+    expect_removed();
+}
+
+TEST_F(Removal, ExtensionDefaultGoesOnlyWhileItIsStillOurs) {
+    struct Case {
+        std::string default_value;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"com.example.notes.note", false},
+        {"other.note", true},
+        {"COM.EXAMPLE.NOTES.note", true},   // same key name to Windows, but not our text
+        {"com.example.notes.note ", true},  // one byte longer
+        {"com.example.notes.not", true},    // one byte shorter
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.default_value);
+        install();
+        fake.registry.put_text(u"Software\\Classes\\.note", u"", c.default_value);
+        ASSERT_TRUE(remove().ok());
+        EXPECT_EQ(fake.registry.text(u"Software\\Classes\\.note", u""),
+                  c.kept ? std::optional(c.default_value) : std::nullopt);
+        EXPECT_FALSE(fake.registry.value(u"Software\\Classes\\.note\\OpenWithProgids",
+                                         u"com.example.notes.note"));
+        EXPECT_FALSE(fake.registry.key_exists(u"Software\\Classes\\com.example.notes.note"));
+    }
+}
+
+TEST_F(Removal, TypeNeverOwnedLosesOnlyItsOpenWithEntry) {
+    install();
+    ASSERT_TRUE(remove().ok());
+    EXPECT_EQ(fake.registry.text(u"Software\\Classes\\.txt", u""), "txtfile");
+    EXPECT_EQ(fake.registry.value_names(u"Software\\Classes\\.txt\\OpenWithProgids"),
+              std::vector<std::u16string>{u"other.txt"});
+    EXPECT_FALSE(fake.registry.key_exists(u"Software\\Classes\\com.example.notes.txt"));
+}
+
+TEST_F(Removal, SecondRemovalFindsNothingAndSucceedsForTheSameFolder) {
+    install();
+    ASSERT_TRUE(remove().ok());
+    const std::string after_first = fake.state_dump();
+    state.done = false;
+    state.folder_to_delete.reset();
+
+    ASSERT_TRUE(remove().ok());
+    EXPECT_EQ(fake.state_dump(), after_first);
+    EXPECT_EQ(state.folder_to_delete, kFolder);
+    EXPECT_TRUE(state.done);
+}
+
+TEST_F(Removal, UserFilesInTheFolderStay) {
+    install();
+    const std::vector<Path> users = {kFolder + u"\\my notes.txt", kFolder + u"\\Notes.exe.bak",
+                                     kFolder + u"\\backup.OLD", kFolder + u"\\data\\cache.old"};
+    for (const Path& file : users) fake.files.add_file(file, "mine");
+    fake.files.add_file(kFolder + u"\\Notes.exe.7.old", "old app");
+
+    ASSERT_TRUE(remove().ok());
+    EXPECT_EQ(fake.files.list_tree(kFolder),
+              (std::vector<Path>{kFolder + u"\\backup.OLD", kFolder + u"\\data", kFolder + u"\\data\\cache.old",
+                                 kFolder + u"\\my notes.txt", kFolder + u"\\Notes.exe.bak", kUninstaller}));
+    for (const Path& file : users) EXPECT_EQ(fake.files.text(file), "mine");
+}
+
+TEST_F(Removal, NothingInstalledStillSucceeds) {
+    const std::string registry_before = fake.registry.dump();
+    ASSERT_TRUE(remove().ok());
+    EXPECT_EQ(fake.registry.dump(), registry_before);
+    EXPECT_FALSE(fake.files.exists(kFolder));
+    EXPECT_EQ(state.folder_to_delete, kFolder);
+    EXPECT_TRUE(state.done);
+}
+
+TEST_F(Removal, RecordedInstallLocationIsTheFolderRemoved) {
+    const Path elsewhere = u"D:\\Tools\\Notes 2";
+    fake.files.add_folder(elsewhere);
+    fake.files.add_file(elsewhere + u"\\Notes.exe", "app");
+    fake.files.add_file(kApp, "a copy the removal must not touch");
+    ASSERT_TRUE(write_uninstall_entry(fake.platform(), state.manifest,
+                                      {elsewhere, elsewhere + u"\\Notes.exe", elsewhere + u"\\uninstall.exe", 1, 1})
+                    .ok());
+    ASSERT_TRUE(remove().ok());
+    EXPECT_FALSE(fake.files.exists(elsewhere + u"\\Notes.exe"));
+    EXPECT_TRUE(fake.files.exists(kApp));
+    EXPECT_EQ(state.folder_to_delete, elsewhere);
+}
+
+TEST_F(Removal, NoDocumentTypesNoNotification) {
+    state.manifest.documents.clear();
+    install();
+    ASSERT_TRUE(remove().ok());
+    EXPECT_TRUE(fake.shell.notifications.empty());
+    EXPECT_FALSE(fake.registry.key_exists(kUninstallKey));
+}
+
+TEST_F(Removal, IdThatNamesAParentKeyDeletesNoOtherProgramsKeys) {
+    // The registry reads an empty path component as nothing: "Uninstall\\" is Uninstall itself,
+    // "Classes\\.txt" is .txt.
+    for (const char* id : {"\\", "vendor\\", "\\vendor", "a\\\\b"}) {
+        SCOPED_TRACE(id);
+        state.manifest.id = id;
+        state.manifest.documents = {{.name = "Text", .extensions = {"txt"}, .owned = false, .icon = std::nullopt}};
+        ASSERT_TRUE(remove().ok());
+        EXPECT_EQ(fake.registry.text(kOtherUninstallKey, u"DisplayName"), "Other");
+        EXPECT_EQ(fake.registry.text(u"Software\\Classes\\.txt", u""), "txtfile");
+        EXPECT_TRUE(fake.registry.value(u"Software\\Classes\\.txt\\OpenWithProgids", u"other.txt"));
+    }
+}
+
+}  // namespace
+}  // namespace plinth
