@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <cctype>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -218,6 +219,32 @@ std::optional<std::string> expected_failure(const Scenario& scenario, const std:
     return std::nullopt;
 }
 
+// The state to compare after a rerun. Two differences from the clean run are by design:
+// - a running program can't be cleaned up, so when a rename failed it sits under the next
+//   spare name: the numbers of moved-aside files don't count;
+// - when the Start-menu folder couldn't be found, the desktop shortcut was the first entry of
+//   the list and is always written; only a removal deletes it again.
+std::string comparable_state(const fake::FakePlatform& fake, const Scenario& scenario,
+                             const std::string& failed_call) {
+    std::string state = fake.state_dump();
+    if (!scenario.running.empty()) {
+        for (size_t at = state.find(".old ["); at != std::string::npos; at = state.find(".old [", at + 1)) {
+            size_t digits = at;
+            while (digits > 0 && std::isdigit(static_cast<unsigned char>(state[digits - 1]))) --digits;
+            if (digits < at && digits > 0 && state[digits - 1] == '.') {
+                state.replace(digits, at - digits, "N");
+                at = digits;
+            }
+        }
+    }
+    if (!scenario.run.remove && !scenario.run.desktop_shortcut && failed_call == "shell.known_folder") {
+        const std::string line = to_utf8(kDesktopShortcut) + " [";
+        const size_t at = state.find(line);
+        if (at != std::string::npos) state.erase(at, state.find('\n', at) + 1 - at);
+    }
+    return state;
+}
+
 void prepare(fake::FakePlatform& fake, const Scenario& scenario) {
     scenario.prepare(fake);
     for (const Path& path : scenario.running) fake.files.set_attributes(path, {.running = true});
@@ -233,7 +260,7 @@ int sweep(const Scenario& scenario) {
     EXPECT_TRUE(clean) << scenario.name << ": the clean run fails: " << clean.error().text;
     if (!clean) return 0;
     const std::vector<std::string> log = probe.faults.call_log();
-    const std::string clean_state = probe.state_dump();
+    const std::string clean_state = comparable_state(probe, scenario, "");
     EXPECT_EQ(foreign_changes(probe), "") << scenario.name << ": the clean run";
 
     int injections = 0;
@@ -275,7 +302,7 @@ int sweep(const Scenario& scenario) {
             fake.faults.reset();
             const Status rerun = perform(fake, scenario.run);
             EXPECT_TRUE(rerun) << where << ", rerun: " << (rerun ? "" : rerun.error().text);
-            EXPECT_EQ(fake.state_dump(), clean_state) << where << ", rerun";
+            EXPECT_EQ(comparable_state(fake, scenario, log[index]), clean_state) << where << ", rerun";
             EXPECT_EQ(foreign_changes(fake), "") << where << ", rerun";
             if (::testing::Test::HasFailure()) return injections;  // one broken case tells enough
         }
