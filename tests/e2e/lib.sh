@@ -1,17 +1,24 @@
 # Shared helpers for the end-to-end tests: the real Windows executables under Wine.
 #
-# A test script sources this file, calls e2e_prefix, runs programs with e2e_run and checks what
-# they did with the e2e_assert_* helpers. Every check prints a clear line; a failed check does not
-# stop the script (so one run reports every difference), but the test fails at exit. e2e_die
-# stops at once, for a state in which further checks make no sense.
+# A test is a file tests/e2e/NAME_test.sh (registered by CMakeLists.txt as e2e.NAME). It sources
+# this file, calls e2e_prefix, runs programs with e2e_run and checks what they did with the
+# e2e_assert_* helpers. Every check prints a clear line; a failed check does not stop the script
+# (so one run reports every difference), but the test fails at exit. e2e_die stops at once, for
+# a state in which further checks make no sense.
 #
 #   source "$(dirname "$0")/lib.sh"
+#   e2e_require setup packer sample              # E2E_SETUP_EXE, E2E_PACK, E2E_SAMPLE_EXE ...
 #   e2e_prefix                                   # own copy of the base prefix, own wineserver
-#   e2e_require setup                            # E2E_SETUP_EXE (dies clearly if not built)
 #   e2e_run "$E2E_SETUP_EXE" /S                  # E2E_RC, E2E_STDOUT_FILE, E2E_STDERR_FILE
 #   e2e_assert_exit 1
 #   e2e_assert_file_bytes "stderr" "$E2E_STDERR_FILE" $'setup: ...\n'
-#   e2e_reg_value 'HKCU\Software\...' 'DisplayName' && echo "$E2E_REG_TYPE $E2E_REG_DATA"
+#   e2e_assert_reg 'HKCU\Software\...' DisplayName REG_SZ 'Plinth Sample'
+#   e2e_reg_value 'HKCU\Software\...' InstallLocation && dir=$(e2e_unix_path "$E2E_REG_DATA")
+#
+# Folders of the prefix's user: E2E_USER_DIR, E2E_LOCALAPPDATA, E2E_PROGRAMS_DIR (where installs
+# land under Wine), E2E_START_MENU_PROGRAMS, E2E_DESKTOP. Windows: e2e_xvfb (a private X server),
+# e2e_start / e2e_wait_exit (a program in the background), e2e_find_window, e2e_screenshot
+# (kept in E2E_ARTIFACTS, build/host/e2e/artifacts/NAME).
 #
 # Environment, set by tests/e2e/CMakeLists.txt (or by the caller, as scripts/demo does):
 #   PLINTH_E2E_ROOT          folder of the base prefix, the per-test work folders and artifacts

@@ -130,5 +130,134 @@ TEST_F(InteractiveRun, ADialogThatCantBeShownEndsLikeACancel) {
     EXPECT_TRUE(fake.processes.started.empty());
 }
 
+TEST_F(InteractiveRun, FailedInstallShowsTheFailurePageAndExitsOne) {
+    fake.faults.fail("files.create_folder_tree", 5);
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run(), 1);
+    ASSERT_EQ(fake.dialogs.pages.size(), 2u);
+    const fake::ShownPage& page = fake.dialogs.pages[1];
+    EXPECT_EQ(page.window_title, "Sketch Pad Setup");
+    EXPECT_EQ(page.main_instruction, "Sketch Pad couldn't be installed");
+    EXPECT_EQ(page.content, std::string("Can't create the folder ") +
+                                "C:\\Users\\Ann\\AppData\\Local\\Programs\\Sketch Pad: Access is denied. (os error 5)");
+    EXPECT_EQ(page.config.main_icon, 0xFFFEu);
+    EXPECT_EQ(page.config.flags, 0x0008u);
+    EXPECT_TRUE(fake.processes.started.empty());
+    EXPECT_EQ(fake.session.standard_error, "");  // shown on the page, not written
+}
+
+TEST_F(InteractiveRun, TickedThenClearedCheckBoxMakesNoDesktopShortcut) {
+    fake.dialogs.script = {UserAction::set_check_box(true), UserAction::set_check_box(false), UserAction::click(100),
+                           UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(instruction(1), "Sketch Pad is installed");
+    EXPECT_FALSE(fake.files.exists(kDesktopShortcut));
+    EXPECT_TRUE(fake.files.exists(u"C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Sketch Pad.lnk"));
+}
+
+TEST_F(InteractiveRun, TickedCheckBoxMakesTheDesktopShortcut) {
+    fake.dialogs.script = {UserAction::set_check_box(true), UserAction::click(100), UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(fake.files.exists(kDesktopShortcut));
+}
+
+TEST_F(InteractiveRun, InstalledPageThenOpenStartsTheApp) {
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(101)};
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(fake.dialogs.pages.size(), 2u);
+    const fake::ShownPage& page = fake.dialogs.pages[1];
+    EXPECT_EQ(page.window_title, "Sketch Pad Setup");
+    EXPECT_EQ(page.main_instruction, "Sketch Pad is installed");
+    EXPECT_EQ(page.content, "You'll find it in the Start menu.");
+    EXPECT_EQ(page.buttons, (std::vector<std::pair<std::int32_t, std::string>>{{101, "Open Sketch Pad"}}));
+    EXPECT_EQ(page.config.common_buttons, 0x20u);
+    EXPECT_EQ(page.config.flags, 0x000Au);
+    EXPECT_EQ(fake.files.text(std::u16string(kFolder) + u"\\SketchPad.exe"), "MZ the app");
+
+    ASSERT_EQ(fake.processes.started.size(), 1u);
+    const platform::ProcessStart& start = fake.processes.started[0];
+    EXPECT_EQ(start.application, std::u16string(kFolder) + u"\\SketchPad.exe");
+    EXPECT_EQ(start.command_line, u"\"" + std::u16string(kFolder) + u"\\SketchPad.exe\"");
+    EXPECT_EQ(start.creation_flags, 0u);
+    EXPECT_FALSE(start.inherit_handles);
+}
+
+TEST_F(InteractiveRun, OpenThatFailsToStartChangesNothingAboutTheRun) {
+    fake.faults.fail("processes.start", 2);
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(101)};
+    EXPECT_EQ(run(), 0);
+}
+
+TEST_F(InteractiveRun, CloseOrCancelAfterASuccessStartsNothing) {
+    for (const UserAction action : {UserAction::click(fake::kIdClose), UserAction::close()}) {
+        fake.dialogs.script = {UserAction::click(100), action};
+        EXPECT_EQ(run(), 0);
+        EXPECT_TRUE(fake.processes.started.empty());
+    }
+}
+
+TEST_F(InteractiveRun, ReinstallAndUpdateReadTheRecordedVersion) {
+    install_first();
+    fake.dialogs.script = {UserAction::click(fake::kIdCancel)};
+    EXPECT_EQ(run(), 2);
+    EXPECT_EQ(instruction(0), "Install Sketch Pad 2.0 again?");
+
+    fake.dialogs.pages.clear();
+    use_manifest("Sketch Pad", "2.1");
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(instruction(0), "Update Sketch Pad from 2.0 to 2.1?");
+    EXPECT_EQ(fake.registry.text(kUninstallKey, u"DisplayVersion"), "2.1");
+}
+
+TEST_F(InteractiveRun, RemovalShowsTheRemovedPageAndStartsTheSelfDeletion) {
+    install_first();
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run({u"/uninstall"}), 0);
+    ASSERT_EQ(fake.dialogs.pages.size(), 2u);
+    EXPECT_EQ(instruction(1), "Sketch Pad is removed");
+    EXPECT_FALSE(fake.dialogs.pages[1].content.has_value());
+    EXPECT_TRUE(fake.dialogs.pages[1].buttons.empty());
+    EXPECT_FALSE(fake.files.exists(std::u16string(kFolder) + u"\\SketchPad.exe"));
+    EXPECT_FALSE(fake.registry.key_exists(kUninstallKey));
+    ASSERT_EQ(fake.processes.started.size(), 1u);
+    EXPECT_NE(fake.processes.started[0].command_line.find(u"cmd.exe"), std::u16string::npos);
+}
+
+TEST_F(InteractiveRun, FailedRemovalShowsTheRemovalsTextAndExitsOne) {
+    install_first();
+    fake.files.set_attributes(std::u16string(kFolder) + u"\\SketchPad.exe", {.running = true});
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run({u"/uninstall"}), 1);
+    ASSERT_EQ(fake.dialogs.pages.size(), 2u);
+    EXPECT_EQ(instruction(1), "Sketch Pad couldn't be removed");
+    EXPECT_EQ(fake.dialogs.pages[1].content, "Sketch Pad is open. Quit it, then try again.");
+    EXPECT_TRUE(fake.processes.started.empty());  // no self-deletion after a failure
+}
+
+TEST_F(InteractiveRun, TextsOutsideTheBmpSurviveEveryPage) {
+    const std::string name = "Caf\xC3\xA9 \xF0\x9F\x8E\xA8";  // é and U+1F3A8
+    use_manifest(name, "\xF0\x9D\x9F\x99");                      // U+1D7D9, a digit outside the BMP
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run(), 0);
+    ASSERT_EQ(fake.dialogs.pages.size(), 2u);
+    EXPECT_EQ(fake.dialogs.pages[0].window_title, name + " Setup");
+    EXPECT_EQ(instruction(0), "Install " + name + " \xF0\x9D\x9F\x99?");
+    EXPECT_EQ(fake.dialogs.pages[0].content,
+              "It's installed for you only, in C:\\Users\\Ann\\AppData\\Local\\Programs\\" + name + ".");
+    EXPECT_EQ(instruction(1), name + " is installed");
+    EXPECT_EQ(fake.dialogs.pages[1].buttons.at(0).second, "Open " + name);
+}
+
+TEST_F(InteractiveRun, IconSideFollowsTheSystemDpiOnEveryPage) {
+    for (const auto& [dpi, side] : {std::pair<std::uint32_t, int>{72, 32}, {168, 56}}) {
+        fake.module.dpi = dpi;
+        fake.module.icon_sides.clear();
+        fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+        EXPECT_EQ(run(), 0);
+        EXPECT_EQ(fake.module.icon_sides, (std::vector<int>{side, side}));
+    }
+}
+
 }  // namespace
 }  // namespace plinth
