@@ -75,6 +75,28 @@ Result<StubLayout> check_stub(ByteView stub) {
             return fail("data directory " + std::to_string(d) + " lies after the resources, so they can't be rewritten safely");
         }
     }
+    // Relocations and debug entries are moved along; they must not live in the resources, and
+    // no relocation may patch a place that moves.
+    const std::uint64_t rsrc_rva_end = rsrc.virtual_address + align_up(rsrc.virtual_extent(), image->section_alignment);
+    for (std::size_t d : {kDirBaseReloc, kDirDebug}) {
+        const DataDirectory& dir = image->directories[d];
+        if (d < image->directory_count && dir.rva != 0 && dir.rva >= rsrc.virtual_address && dir.rva < rsrc_rva_end) {
+            return fail("data directory " + std::to_string(d) + " lies inside the resource section");
+        }
+    }
+    if (const DataDirectory relocs = image->directories[kDirBaseReloc]; relocs.rva != 0 && relocs.size != 0) {
+        const auto blocks = image->bytes_at_rva(relocs.rva, relocs.size);
+        if (!blocks) return fail("the relocations lie outside the file");
+        for (std::uint64_t at = 0; at + 8 <= blocks->size();) {
+            const std::uint32_t page = *read_u32(*blocks, at);
+            const std::uint32_t block_size = *read_u32(*blocks, at + 4);
+            if (block_size < 8) break;
+            if (page >= rsrc.virtual_address) {
+                return fail("relocations patch the resource section or a section after it");
+            }
+            at += block_size;
+        }
+    }
     layout.image = std::move(*image);
     return layout;
 }

@@ -171,6 +171,17 @@ TEST(ResourceWriter, RefusesStubsItCannotRewriteSafely) {
     }
     {
         SyntheticPe pe = plain_pe();
+        pe.sections.push_back({".reloc", Bytes{0x00, 0x20, 0, 0, 0x0c, 0, 0, 0, 0x10, 0xa0, 0, 0}, 0x42000040});
+        pe.reloc_section = 2;
+        cases.push_back({"relocation inside .rsrc", build_pe(pe), "relocations patch the resource section"});
+    }
+    {
+        SyntheticPe pe = plain_pe();
+        pe.reloc_section = 1;
+        cases.push_back({"relocations inside .rsrc", build_pe(pe), "lies inside the resource section"});
+    }
+    {
+        SyntheticPe pe = plain_pe();
         pe.resource_section = -1;
         cases.push_back({"no resources", build_pe(pe), "no resource section"});
     }

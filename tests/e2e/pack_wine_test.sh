@@ -1,0 +1,44 @@
+#!/bin/bash
+# Packed installers under Wine: the runtime finds the package the packer wrote, a crafted bad
+# manifest is refused with the runtime's message, and the Windows packer writes the same
+# installer as the Linux one.
+# e2e-timeout: 240
+source "$(dirname "$0")/lib.sh"
+e2e_require setup sample packer
+e2e_prefix
+work=$E2E_WORK/out
+
+# The sample app's installer passes the package load: a silent run does not stop at the package.
+setup=$work/Sample-Setup.exe
+"$E2E_PACK" build --manifest "$E2E_SAMPLE_MANIFEST" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" \
+  --compressor zlib --out "$setup" >/dev/null || e2e_die "The packer failed on the sample app."
+e2e_run "$setup" /S
+e2e_check "the runtime finds the package (no 'nothing in it to install')" \
+  bash -c "! grep -qF 'It has nothing in it to install.' '$E2E_STDERR_FILE'"
+e2e_check "the runtime reads the manifest (no 'contents can't be read')" \
+  bash -c "! grep -qF \"Its contents can't be read.\" '$E2E_STDERR_FILE'"
+e2e_check "the runtime inflates the app (no 'app inside the installer is damaged')" \
+  bash -c "! grep -qF 'The app inside the installer is damaged.' '$E2E_STDERR_FILE'"
+
+# A crafted bad manifest, through raw mode.
+printf 'PLNSETUP\002\000\000\000[]' >"$work/bad.bin"
+"$E2E_PACK" raw --package "$work/bad.bin" --stub "$E2E_SETUP_EXE" --out "$work/bad.exe" >/dev/null ||
+  e2e_die "raw mode failed."
+e2e_run "$work/bad.exe" /S
+e2e_assert_exit 1
+e2e_assert_file_bytes "stderr is the runtime's package line" "$E2E_STDERR_FILE" \
+  $'setup: Its contents can\'t be read.\n'
+
+# plinth-pack.exe under Wine writes the same bytes as the Linux packer (zlib is in both).
+e2e_find_built plinth-pack.exe
+win_pack=$E2E_FOUND
+cp "$E2E_SAMPLE_MANIFEST" "$work/app.json"
+cp "$E2E_SAMPLE_EXE" "$work/PlinthSample.exe"
+cp "$E2E_SETUP_EXE" "$work/stub.exe"
+pushd "$work" >/dev/null || e2e_die "Can't enter $work."
+e2e_run "$win_pack" build --manifest app.json --app PlinthSample.exe --stub stub.exe \
+  --compressor zlib --out "Sample Setup é.exe"
+popd >/dev/null
+e2e_assert_exit 0
+e2e_assert_same_file "the Windows packer's installer equals the Linux packer's" "$setup" \
+  "$work/Sample Setup é.exe"
