@@ -1,7 +1,10 @@
 #include "removal/removal_steps.h"
 
+#include <zlib.h>
+
 #include <gtest/gtest.h>
 
+#include "install/install_steps.h"
 #include "locations/install_folder.h"
 #include "platform/fake/fake_platform.h"
 #include "registry/uninstall_entry.h"
@@ -90,7 +93,7 @@ protected:
 
 TEST_F(Removal, RemovesEverythingButTheUninstallerAndFolder) {
     install();
-    fake.files.add_file(kFolder + u"\\Notes.exe.1.old", "old app", {.running = false});
+    fake.files.add_file(kFolder + u"\\Notes.exe.1.old", "old app");
     ASSERT_TRUE(remove().ok());
     expect_removed();
     EXPECT_EQ(fake.shell.notifications[0].event_id, 0x08000000);
@@ -247,6 +250,47 @@ TEST_F(Removal, IdThatNamesAParentKeyDeletesNoOtherProgramsKeys) {
         EXPECT_EQ(fake.registry.text(u"Software\\Classes\\.txt", u""), "txtfile");
         EXPECT_TRUE(fake.registry.value(u"Software\\Classes\\.txt\\OpenWithProgids", u"other.txt"));
     }
+}
+
+std::vector<std::uint8_t> deflated(std::string_view text) {
+    uLongf size = compressBound(text.size());
+    std::vector<std::uint8_t> out(size);
+    EXPECT_EQ(compress2(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), text.size(), 6), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+// The removal undoes exactly what the real installation writes: afterwards the machine is the
+// one where nothing was ever installed, but for uninstall.exe (the self-deletion's) and the
+// emptied extension keys.
+TEST(RemovalAfterInstall, LeavesTheMachineAsBeforeButForTheUninstaller) {
+    const Path installer = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
+    const std::vector<std::uint8_t> payload = deflated("the app");
+
+    fake::FakePlatform fake;
+    seed_other_program(fake);
+    fake.files.add_file(installer, "installer");
+    SetupState state;
+    state.platform = &fake.platform();
+    state.manifest = notes();
+    state.payload = payload;
+    state.desktop_shortcut = true;
+    ASSERT_TRUE(install_app(fake.platform(), state).ok());
+    ASSERT_TRUE(fake.files.exists(kDesktopShortcut));
+    state.remove_mode = true;
+    ASSERT_TRUE(remove_app(fake.platform(), state).ok());
+
+    fake::FakePlatform untouched;
+    seed_other_program(untouched);
+    untouched.files.add_file(installer, "installer");
+    SetupState nothing_installed;
+    nothing_installed.manifest = notes();
+    ASSERT_TRUE(remove_app(untouched.platform(), nothing_installed).ok());
+    untouched.files.add_file(kUninstaller, "installer");
+    for (const char16_t* key : {u"Software\\Classes\\.note\\OpenWithProgids", u"Software\\Classes\\.nt\\OpenWithProgids"}) {
+        (void)untouched.registry.create_key(key, 0, 0x20006);
+    }
+    EXPECT_EQ(fake.state_dump(), untouched.state_dump());
 }
 
 }  // namespace
