@@ -45,6 +45,11 @@ void remove_associations(platform::Platform& platform, const AppManifest& manife
     if (!manifest.documents.empty()) notify_associations_changed(platform);
 }
 
+bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
+    return !info && (info.error() == platform::codes::kFileNotFound ||
+                     info.error() == platform::codes::kPathNotFound);
+}
+
 }  // namespace
 
 Status remove_app(platform::Platform& platform, SetupState& state) {
@@ -54,7 +59,10 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
 
     // First, and alone able to fail: while the app runs its exe can't be deleted, and then
     // nothing else may go either, so that quitting the app and trying again finishes the job.
-    if (platform.files.metadata(app_path).ok() &&
+    // Only a file that is known to be missing is passed over: one that merely can't be
+    // examined (access denied, a sharing violation) may well be there, and reporting success
+    // would delete the uninstall entry while the app stays behind.
+    if (!known_missing(platform.files.metadata(app_path)) &&
         delete_file(platform, app_path) != platform::codes::kSuccess) {
         return fail(manifest.name + " is open. Quit it, then try again.");
     }

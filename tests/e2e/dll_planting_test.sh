@@ -1,0 +1,79 @@
+#!/bin/bash
+# An installer started from a downloads folder must load no DLL planted beside it. The loader
+# resolves the static imports before any code of ours runs, so each one must be a KnownDLL
+# (mapped from the system's own section, never searched for), or comctl32, which the
+# side-by-side manifest redirects to the Common Controls 6 assembly. Every name the program can
+# hand to the loader at run time (the UTF-16 ".dll" texts in the image) must be a KnownDLL too.
+# Wine can't show planting faithfully (its built-in DLLs win over planted ones), so this reads
+# the image instead.
+# e2e-no-prefix
+source "$(dirname "$0")/lib.sh"
+e2e_require setup
+
+OBJDUMP=x86_64-w64-mingw32-objdump
+WINDRES=x86_64-w64-mingw32-windres
+command -v "$OBJDUMP" >/dev/null || e2e_die "$OBJDUMP is missing: run scripts/setup-machine."
+command -v strings >/dev/null || e2e_die "strings (binutils) is missing."
+
+# HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs of Windows 10 (lower case),
+# plus ntdll.dll, which the kernel maps into every process before anything else. Not here on
+# purpose: comctl32 (see above), version, uxtheme, dwmapi, cryptbase, userenv, winmm, propsys,
+# ucrtbase (and so the api-ms-win-crt sets): all searched for on disk, the classic planting
+# targets.
+KNOWN_DLLS=" advapi32.dll clbcatq.dll combase.dll comdlg32.dll coml2.dll difxapi.dll gdi32.dll
+  gdiplus.dll imagehlp.dll imm32.dll kernel32.dll msctf.dll msvcrt.dll normaliz.dll nsi.dll
+  ntdll.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll sechost.dll setupapi.dll shcore.dll
+  shell32.dll shlwapi.dll user32.dll wldap32.dll ws2_32.dll "
+
+headers=$("$OBJDUMP" -p "$E2E_SETUP_EXE" 2>&1) || e2e_die "objdump can't read $E2E_SETUP_EXE: $headers"
+
+imports=$(sed -n 's/^\tDLL Name: //p' <<<"$headers")
+[[ -n "$imports" ]] || e2e_fail "the import table lists DLLs" "$(head -40 <<<"$headers")"
+e2e_log "imports: $(tr '\n' ' ' <<<"$imports")"
+while read -r dll; do
+  [[ -z "$dll" ]] && continue
+  lower=${dll,,}
+  if [[ "$KNOWN_DLLS" == *" $lower "* ]]; then
+    e2e_pass "import $dll is a KnownDLL"
+  elif [[ "$lower" == comctl32.dll ]]; then
+    manifest=$("$WINDRES" -J coff -O rc -i "$E2E_SETUP_EXE" 2>&1 | sed -n '/^1 24 /,/^END/p')
+    if grep -qF 'Microsoft.Windows.Common-Controls' <<<"$manifest" && grep -qF '6.0.0.0' <<<"$manifest"; then
+      e2e_pass "import comctl32.dll is redirected by the Common Controls 6 manifest dependency"
+    else
+      e2e_fail "import comctl32.dll without the Common Controls 6 dependency in the manifest" \
+        "a comctl32.dll beside the installer would be loaded"
+    fi
+  else
+    e2e_fail "import $dll is a KnownDLL" "a $dll planted beside the installer would be loaded first"
+  fi
+done <<<"$imports"
+
+# Delay-loaded DLLs are resolved later through LoadLibrary with the default search: none allowed.
+delay=$(awk '/Delay Import Directory/ { print $3 }' <<<"$headers" | head -n1)
+e2e_check "no delay-loaded DLLs" test "$((16#${delay:-0}))" -eq 0
+
+# The search order is narrowed to the system folder before anything else can load a library.
+kernel32_names=$(awk '/DLL Name: KERNEL32.dll/ { on = 1; next } /DLL Name:/ { on = 0 } on { print $3 }' <<<"$headers")
+e2e_check "SetDefaultDllDirectories is imported" grep -qx SetDefaultDllDirectories <<<"$kernel32_names"
+win_main="${PLINTH_SOURCE_DIR:?}/runtime/platform/win32/win_main.cpp"
+first_call=$(sed -n '/wWinMain(/,/^}/p' "$win_main" | sed 1d | grep -v '^\s*//' | grep -m1 -oE '[A-Za-z_:]+\(')
+e2e_check "wWinMain calls SetDefaultDllDirectories first (found: $first_call)" test "$first_call" = "SetDefaultDllDirectories("
+e2e_check "with the system folder only" grep -q 'SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)' "$win_main"
+
+# Names the program may hand to the loader itself (LoadLibrary, GetModuleHandle): UTF-16 texts.
+while read -r name; do
+  [[ -z "$name" ]] && continue
+  lower=${name,,}
+  if [[ "$KNOWN_DLLS" == *" $lower "* ]]; then
+    e2e_pass "run-time DLL name $name is a KnownDLL"
+  else
+    e2e_fail "run-time DLL name $name is a KnownDLL" "load it with LoadLibraryExW and LOAD_LIBRARY_SEARCH_SYSTEM32"
+  fi
+done < <(strings -el "$E2E_SETUP_EXE" | grep -ioE '^[A-Za-z0-9_.-]+\.dll$' | sort -u)
+
+# Our own code loads libraries only from the system folder.
+bad=$(grep -rnE 'LoadLibrary(A|W|ExA)?\(|LoadLibraryExW\(' "$PLINTH_SOURCE_DIR/runtime" |
+  grep -v 'LOAD_LIBRARY_SEARCH_SYSTEM32' || true)
+e2e_check "every LoadLibrary call in runtime/ searches the system folder only" test -z "$bad"
+[[ -n "$bad" ]] && e2e_log "$bad"
+exit 0

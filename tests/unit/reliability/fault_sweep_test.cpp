@@ -1,0 +1,384 @@
+// Every fallible platform call that an install or a removal makes, failed in turn with each of
+// four representative error codes. The calls are enumerated from a clean run's call log, so a
+// call added to the logic later is swept without touching this file.
+//
+// For every injection: the result is exactly the failure text of the step that failed (or
+// success where the failure is ignored), no key is left open, nothing of the user's or of
+// another program's is changed, and running the operation again without the fault ends in
+// exactly the state of the clean run (whole registry and file tree).
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <array>
+#include <cctype>
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialog/error_text.h"
+#include "entry/setup_state.h"
+#include "install/setup_operation.h"
+#include "platform/fake/fake_platform.h"
+
+namespace plinth {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace codes = platform::codes;
+
+constexpr std::array<platform::ErrorCode, 4> kCodes{codes::kAccessDenied, codes::kSharingViolation,
+                                                    codes::kDiskFull, codes::kPathNotFound};
+
+const Path kDownloadedInstaller = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
+const Path kFolder = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes";
+const Path kApp = kFolder + u"\\Notes.exe";
+const Path kUninstaller = kFolder + u"\\uninstall.exe";
+const Path kStartMenuShortcut =
+    u"C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Notes.lnk";
+const Path kDesktopShortcut = u"C:\\Users\\Ann\\Desktop\\Notes.lnk";
+
+Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes zlib_stream(const Bytes& data) {
+    uLongf size = compressBound(static_cast<uLong>(data.size()));
+    Bytes out(size);
+    EXPECT_EQ(compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), 9), Z_OK);
+    out.resize(size);
+    return out;
+}
+
+AppManifest notes(std::string version) {
+    AppManifest manifest;
+    manifest.name = "Notes";
+    manifest.id = "Ann.Notes";
+    manifest.version = std::move(version);
+    manifest.publisher = "Ann Example";
+    manifest.exe = "Notes.exe";
+    manifest.documents = {
+        DocumentType{"Note", {"note", "nte"}, true, 1},
+        DocumentType{"Plain text", {"txt"}, false, std::nullopt},
+    };
+    return manifest;
+}
+
+// One run of the setup operation: what it is given, and where the running executable lives.
+struct Operation {
+    AppManifest manifest;
+    Bytes payload;
+    bool remove = false;
+    bool desktop_shortcut = false;
+    Path installer = kDownloadedInstaller;
+};
+
+Operation install_run(std::string version, bool desktop_shortcut = true) {
+    Operation run;
+    run.manifest = notes(version);
+    run.payload = zlib_stream(bytes_of("MZ Notes " + version + std::string(3000, 'x')));
+    run.desktop_shortcut = desktop_shortcut;
+    return run;
+}
+
+Operation removal_run() {
+    Operation run;
+    run.manifest = notes("2.0");
+    run.remove = true;
+    run.installer = kUninstaller;
+    return run;
+}
+
+Status perform(fake::FakePlatform& fake, const Operation& run, SetupState* out_state = nullptr) {
+    SetupState state;
+    state.platform = &fake.platform();
+    state.manifest = run.manifest;
+    state.payload = run.payload;
+    state.remove_mode = run.remove;
+    state.desktop_shortcut = run.desktop_shortcut;
+    fake.module.path = run.installer;
+    Status result = run_setup_operation(fake.platform(), state);
+    if (out_state) *out_state = std::move(state);
+    return result;
+}
+
+// What belongs to the user or to other programs, and must survive every run untouched.
+struct ForeignValue {
+    std::u16string key;
+    std::u16string name;
+    std::string text;
+};
+const std::vector<ForeignValue> kForeignValues = {
+    {u"Software\\Classes\\.txt", u"", "txtfile"},
+    {u"Software\\Classes\\.txt\\OpenWithProgids", u"txtfile", ""},
+    {u"Software\\Classes\\txtfile", u"", "Text Document"},
+    {u"Software\\Classes\\.note\\OpenWithProgids", u"Other.note", ""},
+    {u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Other.App", u"DisplayName", "Other App"},
+    {u"Software\\Ann\\Notes\\Settings", u"Theme", "dark"},
+};
+struct ForeignFile {
+    Path path;
+    std::string text;
+};
+const std::vector<ForeignFile> kForeignFiles = {
+    {kFolder + u"\\My notes.txt", "the user's own notes"},
+    {kFolder + u"\\notes.OLD", "not a leftover: the match is case-sensitive"},
+    {u"C:\\Users\\Ann\\Desktop\\draft.txt", "a draft"},
+    {u"C:\\Users\\Ann\\Desktop\\Notes.lnk.bak", "the user's copy of a shortcut"},
+};
+
+void seed_foreign(fake::FakePlatform& fake) {
+    for (const auto& value : kForeignValues) fake.registry.put_text(value.key, value.name, value.text);
+    for (const auto& file : kForeignFiles) fake.files.add_file(file.path, file.text);
+    fake.files.add_file(kDownloadedInstaller, "MZ the installer with its package");
+}
+
+// Empty when everything foreign is as it was; otherwise what changed.
+std::string foreign_changes(const fake::FakePlatform& fake) {
+    std::string changes;
+    for (const auto& value : kForeignValues) {
+        const auto text = fake.registry.text(value.key, value.name);
+        if (text != value.text) changes += "registry value changed: " + to_utf8(value.key) + " " + to_utf8(value.name) + "\n";
+    }
+    for (const auto& file : kForeignFiles) {
+        if (fake.files.text(file.path) != file.text) changes += "file changed: " + to_utf8(file.path) + "\n";
+    }
+    return changes;
+}
+
+struct Scenario {
+    std::string name;
+    // The machine before the operation (the fault plan is reset afterwards).
+    std::function<void(fake::FakePlatform&)> prepare;
+    Operation run;
+    // Files that are running programs when the operation starts (they can't be deleted or
+    // overwritten, only renamed).
+    std::vector<Path> running = {};
+};
+
+void install_cleanly(fake::FakePlatform& fake, const Operation& run) {
+    const Status installed = perform(fake, run);
+    ASSERT_TRUE(installed) << installed.error().text;
+}
+
+// The text a failure of log entry `entry` must produce, or nothing when the operation must
+// succeed all the same.
+struct CallEntry {
+    std::string operation;
+    std::string subject;
+};
+CallEntry split(const std::string& entry) {
+    const auto space = entry.find(' ');
+    if (space == std::string::npos) return {entry, ""};
+    return {entry.substr(0, space), entry.substr(space + 1)};
+}
+
+std::optional<std::string> expected_failure(const Scenario& scenario, const std::vector<std::string>& log,
+                                            size_t index, platform::ErrorCode code) {
+    fake::FaultPlan no_faults;
+    fake::FakeSystemText texts(no_faults);
+    const auto [operation, subject] = split(log[index]);
+    const std::string os_error = os_error_text(texts, code);
+
+    if (scenario.run.remove) {
+        const bool on_app = subject == to_utf8(kApp);
+        // DeleteFileW refused with access denied gets a second attempt, which succeeds here.
+        if (operation == "files.delete_file" && on_app && code != codes::kAccessDenied) {
+            return scenario.run.manifest.name + " is open. Quit it, then try again.";
+        }
+        if (operation == "files.delete_file_by_handle" && on_app) {
+            return scenario.run.manifest.name + " is open. Quit it, then try again.";
+        }
+        return std::nullopt;
+    }
+
+    if (operation == "files.create_folder_tree") return "Can't create the folder " + subject + ": " + os_error;
+    if (operation == "files.read_file") return "Can't read the installer: " + os_error;
+    if (operation == "module.own_path") return os_error;
+    if (operation == "registry.create_key" || operation == "registry.set_value") {
+        return "Can't write to the registry (" + subject + ", error " + std::to_string(code) + ").";
+    }
+    if (operation == "shell.create_shortcut") {
+        return "Can't add the shortcut " + subject + ": " +
+               com_error_text(texts, static_cast<platform::HResult>(code));
+    }
+    if (operation == "files.write_file") {
+        // The shell link object saves its file itself and reports the Win32 error as an HRESULT.
+        if (index > 0 && log[index - 1] == "shell.create_shortcut " + subject) {
+            return "Can't add the shortcut " + subject + ": " + com_error_text(texts, hresult_from_win32(code));
+        }
+        return "Can't write " + subject + ": " + os_error;
+    }
+    if (operation == "files.metadata") {
+        // A target that can't be examined is written over directly; a running program refuses.
+        for (const Path& running : scenario.running) {
+            if (subject == to_utf8(running)) {
+                return "Can't write " + subject + ": " + os_error_text(texts, codes::kSharingViolation);
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// The state to compare after a rerun. Two differences from the clean run are by design:
+// - a running program can't be cleaned up, so when a rename failed it sits under the next
+//   spare name: the numbers of moved-aside files don't count;
+// - when the Start-menu folder couldn't be found, the desktop shortcut was the first entry of
+//   the list and is always written; only a removal deletes it again.
+std::string comparable_state(const fake::FakePlatform& fake, const Scenario& scenario,
+                             const std::string& failed_call) {
+    std::string state = fake.state_dump();
+    if (!scenario.running.empty()) {
+        for (size_t at = state.find(".old ["); at != std::string::npos; at = state.find(".old [", at + 1)) {
+            size_t digits = at;
+            while (digits > 0 && std::isdigit(static_cast<unsigned char>(state[digits - 1]))) --digits;
+            if (digits < at && digits > 0 && state[digits - 1] == '.') {
+                state.replace(digits, at - digits, "N");
+                at = digits;
+            }
+        }
+    }
+    if (!scenario.run.remove && !scenario.run.desktop_shortcut && failed_call == "shell.known_folder") {
+        const std::string line = to_utf8(kDesktopShortcut) + " [";
+        const size_t at = state.find(line);
+        if (at != std::string::npos) state.erase(at, state.find('\n', at) + 1 - at);
+    }
+    return state;
+}
+
+void prepare(fake::FakePlatform& fake, const Scenario& scenario) {
+    scenario.prepare(fake);
+    for (const Path& path : scenario.running) fake.files.set_attributes(path, {.running = true});
+    fake.faults.reset();
+}
+
+// Runs the sweep and returns the number of injections made.
+int sweep(const Scenario& scenario) {
+    fake::FakePlatform probe;
+    prepare(probe, scenario);
+    if (::testing::Test::HasFatalFailure()) return 0;
+    const Status clean = perform(probe, scenario.run);
+    EXPECT_TRUE(clean) << scenario.name << ": the clean run fails: " << clean.error().text;
+    if (!clean) return 0;
+    const std::vector<std::string> log = probe.faults.call_log();
+    const std::string clean_state = comparable_state(probe, scenario, "");
+    EXPECT_EQ(foreign_changes(probe), "") << scenario.name << ": the clean run";
+
+    int injections = 0;
+    for (size_t index = 0; index < log.size(); ++index) {
+        for (platform::ErrorCode code : kCodes) {
+            const std::string where = scenario.name + ", call " + std::to_string(index + 1) + " of " +
+                                      std::to_string(log.size()) + " (" + log[index] + ") failing with " +
+                                      std::to_string(code);
+            fake::FakePlatform fake;
+            prepare(fake, scenario);
+            fake.faults.fail_call(static_cast<int>(index + 1), code);
+            SetupState state;
+            const Status result = perform(fake, scenario.run, &state);
+            ++injections;
+
+            // The run is deterministic: up to the fault it made the same calls as the clean run.
+            const auto& calls = fake.faults.call_log();
+            if (calls.size() <= index || calls[index] != log[index]) {
+                ADD_FAILURE() << where << ": the run took another path before the fault";
+                return injections;
+            }
+
+            const auto expected = expected_failure(scenario, log, index, code);
+            if (expected) {
+                EXPECT_FALSE(result) << where << ": reported success";
+                if (!result) {
+                    EXPECT_EQ(result.error().text, *expected) << where;
+                }
+                EXPECT_FALSE(state.done) << where;
+                EXPECT_FALSE(state.folder_to_delete.has_value()) << where;
+            } else {
+                EXPECT_TRUE(result) << where << ": " << (result ? "" : result.error().text);
+                EXPECT_TRUE(state.done) << where;
+            }
+            EXPECT_EQ(fake.registry.open_keys(), 0) << where << ": a registry key was left open";
+            EXPECT_EQ(foreign_changes(fake), "") << where;
+
+            // Again, without the fault: the same state as the clean run.
+            fake.faults.reset();
+            const Status rerun = perform(fake, scenario.run);
+            EXPECT_TRUE(rerun) << where << ", rerun: " << (rerun ? "" : rerun.error().text);
+            EXPECT_EQ(comparable_state(fake, scenario, log[index]), clean_state) << where << ", rerun";
+            EXPECT_EQ(foreign_changes(fake), "") << where << ", rerun";
+            if (::testing::Test::HasFailure()) return injections;  // one broken case tells enough
+        }
+    }
+    return injections;
+}
+
+void report(const std::string& scenario, int calls, int injections) {
+    std::cout << "[ sweep    ] " << scenario << ": " << calls << " fallible calls, " << injections
+              << " injections\n";
+    ::testing::Test::RecordProperty(scenario + " injections", injections);
+}
+
+int calls_of(const Scenario& scenario) {
+    fake::FakePlatform probe;
+    prepare(probe, scenario);
+    (void)perform(probe, scenario.run);
+    return probe.faults.calls();
+}
+
+void run_sweep(const Scenario& scenario) {
+    const int injections = sweep(scenario);
+    report(scenario.name, calls_of(scenario), injections);
+    EXPECT_GT(injections, 0) << scenario.name << ": nothing was swept";
+}
+
+TEST(FaultSweep, FreshInstall) {
+    run_sweep({"fresh install", [](fake::FakePlatform& fake) { seed_foreign(fake); }, install_run("2.0")});
+}
+
+TEST(FaultSweep, FreshInstallWithoutDesktopShortcut) {
+    run_sweep({"fresh install, Start menu only", [](fake::FakePlatform& fake) { seed_foreign(fake); },
+               install_run("2.0", false)});
+}
+
+TEST(FaultSweep, Reinstall) {
+    const Operation run = install_run("2.0");
+    run_sweep({"reinstall",
+               [run](fake::FakePlatform& fake) {
+                   seed_foreign(fake);
+                   install_cleanly(fake, run);
+                   // A leftover from an earlier update, read-only: swept with the second attempt.
+                   fake.files.add_file(kApp + u".3.old", "old", {.read_only = true});
+               },
+               run});
+}
+
+TEST(FaultSweep, UpdateWhileTheOldAppIsRunning) {
+    run_sweep({"update over the running app",
+               [](fake::FakePlatform& fake) {
+                   seed_foreign(fake);
+                   install_cleanly(fake, install_run("1.0"));
+               },
+               install_run("2.0"),
+               {kApp}});
+}
+
+TEST(FaultSweep, Removal) {
+    run_sweep({"removal",
+               [](fake::FakePlatform& fake) {
+                   seed_foreign(fake);
+                   install_cleanly(fake, install_run("2.0"));
+                   fake.files.add_file(kApp + u".1.old", "moved aside by an update");
+               },
+               removal_run()});
+}
+
+TEST(FaultSweep, RemovalOfAReadOnlyApp) {
+    run_sweep({"removal, read-only app",
+               [](fake::FakePlatform& fake) {
+                   seed_foreign(fake);
+                   install_cleanly(fake, install_run("2.0"));
+                   fake.files.set_attributes(kApp, {.read_only = true});
+               },
+               removal_run()});
+}
+
+}  // namespace
+}  // namespace plinth
