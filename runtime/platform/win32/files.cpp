@@ -209,7 +209,8 @@ ErrorCode Win32Files::rename(const Path& from, const Path& to) {
 SysResult<Path> Win32Files::canonical_path(const Path& path) {
     UniqueFile file = open_existing(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
     if (!file) return unexpected(last_error());
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    // Small at first, so that the growing is exercised by ordinary paths too.
+    std::vector<wchar_t> buffer(128);
     for (;;) {
         DWORD length = GetFinalPathNameByHandleW(file.get(), buffer.data(),
                                                  static_cast<DWORD>(buffer.size()),

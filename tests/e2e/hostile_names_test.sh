@@ -1,0 +1,58 @@
+#!/bin/bash
+# Unusual app names and ids, installed and removed silently end to end: a name outside the
+# Basic Multilingual Plane with spaces, one with trailing full stops, one made only of
+# characters a file name can't hold, an id with a backslash (a deeper uninstall key), and an
+# install folder recorded near MAX_PATH. Each either works, or fails with its exact text and
+# a second run completes.
+# e2e-timeout: 600
+source "$(dirname "$0")/lib.sh"
+e2e_require setup sample packer
+e2e_prefix
+
+UNINSTALL='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+downloads="$E2E_USER_DIR/Downloads"
+mkdir -p "$downloads"
+
+# case LABEL NAME ID FOLDER: packs the sample under NAME and ID, installs it silently, checks
+# the app landed in $E2E_PROGRAMS_DIR/FOLDER (or the recorded folder), removes it silently.
+case_run() {
+  local label=$1 name=$2 id=$3 folder=$4 manifest="$E2E_WORK/$1.json" installer="$downloads/$1-Setup.exe"
+  jq -n --arg name "$name" --arg id "$id" \
+    '{name: $name, id: $id, version: "1.0", publisher: "Plinth Project", exe: "PlinthSample.exe"}' >"$manifest"
+  if ! "$E2E_PACK" build --manifest "$manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" \
+       --out "$installer" >"$E2E_WORK/out/$label.pack.log" 2>&1; then
+    e2e_fail "$label: packs" "$(cat "$E2E_WORK/out/$label.pack.log")"
+    return
+  fi
+  e2e_run "$installer" /S
+  if [[ $E2E_RC != 0 ]]; then
+    e2e_fail "$label: installs (exit $E2E_RC)" "$(cat "$E2E_STDERR_FILE")"
+    return
+  fi
+  e2e_pass "$label: installs"
+  e2e_reg_value "$UNINSTALL\\$id" InstallLocation || { e2e_fail "$label: uninstall entry under $id"; return; }
+  local location; location=$(e2e_unix_path "$E2E_REG_DATA")
+  [[ -n "$folder" ]] && e2e_assert_eq "$label: install folder" "$E2E_PROGRAMS_DIR/$folder" "$location"
+  e2e_assert_file "$location/PlinthSample.exe"
+  e2e_assert_file "$location/uninstall.exe"
+  e2e_run "$location/uninstall.exe" /uninstall /S
+  e2e_assert_exit 0
+  e2e_check "$label: the app is gone" test ! -e "$location/PlinthSample.exe"
+  e2e_check "$label: the uninstall entry is gone" bash -c '! "$1" reg query "$2" </dev/null >/dev/null 2>&1' _ \
+    "$E2E_WINE" "$UNINSTALL\\$id"
+}
+
+case_run outside_bmp 'Notes 𝄞 Plus' 'Hostile.Bmp' 'Notes 𝄞 Plus'
+case_run trailing_dots 'Tools...' 'Hostile.Dots' 'Tools'
+case_run dropped_only '<>:"/\|?*' 'Hostile.Dropped' 'App'
+case_run backslash_id 'Deep Id' 'Hostile\Deeper' 'Deep Id'
+e2e_check "the backslash id left no parent key of its own" \
+  bash -c '! "$1" reg query "$2" /v DisplayName </dev/null >/dev/null 2>&1' _ "$E2E_WINE" "$UNINSTALL\\Hostile"
+
+# A recorded install folder whose app path comes to about MAX_PATH (260) characters.
+long="C:\\L"
+while [[ ${#long} -lt 236 ]]; do long+="\\abcdefghij"; done
+mkdir -p "$(e2e_unix_path "$long")"
+e2e_wine reg add "$UNINSTALL\\Hostile.Long" /v InstallLocation /t REG_SZ /d "$long" /f >/dev/null
+e2e_log "long folder: ${#long} characters, app path $((${#long} + 17))"
+case_run long_path 'Long Path' 'Hostile.Long' ''

@@ -1,0 +1,122 @@
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "probe.h"
+
+namespace probe {
+
+using plinth::join_path;
+using plinth::platform::PackageResource;
+
+void probe_system(Context& context) {
+    auto& windows = context.windows;
+
+    // Module: the probe carries an RCDATA 1 and an icon group 1 of its own.
+    auto module = windows.module.own_handle();
+    check(module.ok() && *module == reinterpret_cast<std::uintptr_t>(GetModuleHandleW(nullptr)),
+          "own_handle is the executable's module");
+    if (module.ok()) {
+        PackageResource package = windows.module.package_resource(*module);
+        const char expected[] = "PLNSETUP-probe";
+        check(package.state == PackageResource::State::found &&
+                  package.bytes.size() == sizeof expected - 1 &&
+                  std::memcmp(package.bytes.data(), expected, sizeof expected - 1) == 0,
+              "package_resource finds RCDATA 1 with its exact bytes",
+              std::to_string(package.bytes.size()) + " bytes");
+        PackageResource none = windows.module.package_resource(
+            reinterpret_cast<std::uintptr_t>(GetModuleHandleW(L"kernel32.dll")));
+        check(none.state == PackageResource::State::missing,
+              "a module without RCDATA 1 is missing");
+        for (int side : {16, 32, 40, 48, 64}) {
+            auto icon = windows.module.load_app_icon(*module, side);
+            ICONINFO info{};
+            BITMAP bitmap{};
+            bool sized = icon && GetIconInfo(reinterpret_cast<HICON>(*icon), &info) &&
+                         GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap,
+                                    &bitmap);
+            if (info.hbmColor) DeleteObject(info.hbmColor);
+            if (info.hbmMask) DeleteObject(info.hbmMask);
+            check(sized && bitmap.bmWidth == side,
+                  "load_app_icon at " + std::to_string(side) + " pixels",
+                  sized ? std::to_string(bitmap.bmWidth) + " wide" : "no icon");
+            if (icon) DestroyIcon(reinterpret_cast<HICON>(*icon));
+        }
+        check(!windows.module.load_app_icon(
+                  reinterpret_cast<std::uintptr_t>(GetModuleHandleW(L"kernel32.dll")), 32),
+              "a module without icon group 1 gives no icon");
+    }
+    std::uint32_t dpi = windows.module.system_dpi();
+    check(dpi >= 96, "system_dpi", std::to_string(dpi));
+
+    // System texts.
+    auto access = windows.system_text.format_message(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, false, ERROR_ACCESS_DENIED);
+    check(access.ok() && !access->empty(), "format_message of error 5",
+          access.ok() ? text(*access) : std::to_string(access.error()));
+    auto com = windows.system_text.format_message(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, false, 0x80070057u);
+    check(com.ok() && !com->empty(), "format_message of E_INVALIDARG",
+          com.ok() ? text(*com) : std::to_string(com.error()));
+    auto unknown = windows.system_text.format_message(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, false, 0x2FFFFFFFu);
+    check(!unknown.ok() && unknown.error() == ERROR_MR_MID_NOT_FOUND,
+          "an unknown code is FormatMessageW's ERROR_MR_MID_NOT_FOUND",
+          unknown.ok() ? text(*unknown) : std::to_string(unknown.error()));
+    auto nt = windows.system_text.format_message(
+        FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        true, 0xC0000022u);
+    note("NTDLL text of 0xC0000022: " +
+         (nt.ok() ? text(*nt) : "error " + std::to_string(nt.error())));
+
+    // Session.
+    auto arguments = windows.session.arguments();
+    check(!arguments.empty() && arguments[0].find(u"plinth-win32-probe") != std::u16string::npos,
+          "arguments begin with the program's own path",
+          arguments.empty() ? "none" : text(arguments[0]));
+    if (!context.options.expected_arguments.empty()) {
+        // The arguments after --expect-args, as Wine quoted them into the command line.
+        std::vector<std::u16string> tail;
+        bool seen = false;
+        for (const auto& argument : arguments) {
+            if (seen) tail.push_back(argument);
+            if (argument == u"--expect-args") seen = true;
+        }
+        check(tail == context.options.expected_arguments,
+              "arguments are split by the usual Windows rules",
+              std::to_string(tail.size()) + " after --expect-args");
+    }
+    HRESULT second = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    check(second == RPC_E_CHANGED_MODE, "initialize_com made the thread apartment-threaded",
+          hex(static_cast<std::uint32_t>(second)));
+    if (SUCCEEDED(second)) CoUninitialize();
+    windows.session.write_standard_error("probe: standard error\nsecond line\n");
+    auto date = windows.session.local_date();
+    char today[16];
+    std::snprintf(today, sizeof today, "%04d-%02d-%02d", date.year, date.month, date.day);
+    if (!context.options.today.empty())
+        check(context.options.today == today, "local_date is today", today);
+    else
+        check(date.year >= 2024 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
+                  date.day <= 31,
+              "local_date is a date", today);
+
+    // Processes: a windowless cmd.exe found by the program search, with an inherited environment.
+    Path marker = join_path(context.work, u"cmd-ran.txt");
+    SetEnvironmentVariableW(L"PLINTH_PROBE_MARK", L"inherited");
+    plinth::platform::ProcessStart start;
+    start.command_line = u"\"cmd.exe\" /c echo %PLINTH_PROBE_MARK%> \"" + marker + u"\"";
+    start.creation_flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
+    start.inherit_handles = true;
+    check_code(windows.processes.start(start), 0, "start cmd.exe by the program search");
+    std::vector<std::uint8_t> written;
+    for (int i = 0; i < 100 && written.size() < 9; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        auto read = windows.files.read_file(marker);
+        if (read.ok()) written = *read;
+    }
+    std::string got(written.begin(), written.end());
+    check(got.rfind("inherited", 0) == 0, "the child ran with the environment inherited", got);
+}
+
+}  // namespace probe
