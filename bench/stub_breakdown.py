@@ -20,7 +20,7 @@ LOADED = {".text", ".data", ".rdata", ".pdata", ".xdata", ".bss", ".idata", ".CR
 LIBSTDCXX_IOSTREAM = re.compile(
     r"(locale|ios|stream|istream|ostream|iostream|sstream|fstream|codecvt|ctype|messages|"
     r"monetary|numeric_members|time_members|collate|basic_file|c\+\+locale|wlocale|"
-    r"compatibility|globals_io|stdio_filebuf|stdio_sync_filebuf|cow-)", re.I)
+    r"compatibility|globals_io|stdio_filebuf|stdio_sync_filebuf)", re.I)
 LIBSTDCXX_EH = re.compile(
     r"(eh_|cp-demangle|vterminate|del_op|new_op|guard|pure|bad_|exception|stdexcept|"
     r"functexcept|cxx11-shim|snprintf_lite|system_error|functional|atexit_thread|"
@@ -49,8 +49,8 @@ def group_of(section_name: str, source: str) -> str:
             return "iostreams/locale (libstdc++)"
         if LIBSTDCXX_EH.search(member) or member.startswith("eh_"):
             return "exceptions/unwind (libgcc_eh, libsupc++)"
-        return "libstdc++ other (string, containers)"
-    if lib == "libwinpthread.a":
+        return "libstdc++ other (strings, COW strings, containers)"
+    if lib in ("libwinpthread.a", "libpthread.a"):
         return "winpthread (posix thread model)"
     if lib in ("libmingwex.a",):
         if re.search(r"(gdtoa|strtod|strtof|strtold|gethex|hexnan|pformat|printf|dmisc|gmisc|"
