@@ -141,7 +141,7 @@ public:
     // invalid UTF-16 path is still success: the logic decides what to make of it.
     virtual Expected<Path, ComError> known_folder(KnownFolder folder, std::uint32_t flags) = 0;
     // CoCreateInstance(CLSID_ShellLink), the IShellLinkW setters, IPersistFile::Save.
-    virtual Expected<void, ComError> create_shortcut(const ShortcutSpec& spec) = 0;
+    virtual Expected<void, ComError> create_shortcut(const ShortcutSpec& wanted) = 0;
     // SHChangeNotify(event_id, flags, NULL, NULL).
     virtual void change_notify(std::int32_t event_id, std::uint32_t flags) = 0;
     // The value of an environment variable, or nothing when it is not set.

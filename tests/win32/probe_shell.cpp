@@ -71,31 +71,31 @@ void probe_shell(Context& context) {
     // Shortcuts, read back through IShellLinkW.
     Path target = join_path(context.work, u"target.exe");
     check_code(files.write_file(target, std::vector<std::uint8_t>(16, 0)), 0, "write target.exe");
-    plinth::platform::ShortcutSpec spec;
-    spec.shortcut_path = join_path(context.work, u"Probe \u00e9.lnk");
-    spec.target_path = target;
-    spec.working_directory = context.work;
-    spec.description = u"Probe \u2713 app...";
-    auto made = shell.create_shortcut(spec);
+    plinth::platform::ShortcutSpec wanted;
+    wanted.shortcut_path = join_path(context.work, u"Probe \u00e9.lnk");
+    wanted.target_path = target;
+    wanted.working_directory = context.work;
+    wanted.description = u"Probe \u2713 app...";
+    auto made = shell.create_shortcut(wanted);
     check(made.ok(), "create_shortcut",
           made.ok() ? "" : hex(static_cast<std::uint32_t>(made.error().code)));
-    LinkReadBack back = read_link(spec.shortcut_path);
+    LinkReadBack back = read_link(wanted.shortcut_path);
     check(SUCCEEDED(back.hr), "the shortcut file loads", hex(static_cast<std::uint32_t>(back.hr)));
     check(back.target == target, "its target reads back", text(back.target));
     check(back.working_directory == context.work, "its working folder reads back",
           text(back.working_directory));
-    check(back.description == spec.description, "its description reads back",
+    check(back.description == wanted.description, "its description reads back",
           text(back.description));
 
-    spec.working_directory.reset();
-    spec.description = u"second";
-    made = shell.create_shortcut(spec);
+    wanted.working_directory.reset();
+    wanted.description = u"second";
+    made = shell.create_shortcut(wanted);
     check(made.ok(), "create_shortcut over an existing one, without a working folder");
-    back = read_link(spec.shortcut_path);
+    back = read_link(wanted.shortcut_path);
     check(back.description == u"second", "the new description replaced the old");
 
-    spec.shortcut_path = join_path(context.work, u"missing\\x.lnk");
-    made = shell.create_shortcut(spec);
+    wanted.shortcut_path = join_path(context.work, u"missing\\x.lnk");
+    made = shell.create_shortcut(wanted);
     check(!made.ok() && made.error().code < 0,
           "a shortcut in a missing folder fails with an HRESULT",
           made.ok() ? "made" : hex(static_cast<std::uint32_t>(made.error().code)) + " " +

@@ -44,25 +44,25 @@ Expected<Path, ComError> FakeShell::known_folder(KnownFolder folder, std::uint32
     return *entry.path;
 }
 
-std::string FakeShell::shortcut_file_text(const platform::ShortcutSpec& spec) {
-    std::string text = "target=" + to_utf8(spec.target_path) + "\n";
-    if (spec.working_directory) text += "working directory=" + to_utf8(*spec.working_directory) + "\n";
-    text += "description=" + to_utf8(spec.description) + "\n";
+std::string FakeShell::shortcut_file_text(const platform::ShortcutSpec& wanted) {
+    std::string text = "target=" + to_utf8(wanted.target_path) + "\n";
+    if (wanted.working_directory) text += "working directory=" + to_utf8(*wanted.working_directory) + "\n";
+    text += "description=" + to_utf8(wanted.description) + "\n";
     return text;
 }
 
-Expected<void, ComError> FakeShell::create_shortcut(const platform::ShortcutSpec& spec) {
-    if (auto code = faults_.check("shell.create_shortcut", spec.shortcut_path)) {
+Expected<void, ComError> FakeShell::create_shortcut(const platform::ShortcutSpec& wanted) {
+    if (auto code = faults_.check("shell.create_shortcut", wanted.shortcut_path)) {
         return unexpected(ComError{static_cast<platform::HResult>(*code), {}});
     }
-    const std::string text = shortcut_file_text(spec);
+    const std::string text = shortcut_file_text(wanted);
     const auto written = files_.write_file(
-        spec.shortcut_path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        wanted.shortcut_path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     if (written != platform::codes::kSuccess) {
         // IPersistFile::Save reports a file-system failure as the HRESULT of the Win32 error.
         return unexpected(ComError{static_cast<platform::HResult>(0x80070000u | (written & 0xFFFF)), {}});
     }
-    shortcuts.push_back(spec);
+    shortcuts.push_back(wanted);
     return {};
 }
 

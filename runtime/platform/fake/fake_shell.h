@@ -19,7 +19,7 @@ public:
 
     Expected<Path, platform::ComError> known_folder(platform::KnownFolder folder,
                                                     std::uint32_t flags) override;
-    Expected<void, platform::ComError> create_shortcut(const platform::ShortcutSpec& spec) override;
+    Expected<void, platform::ComError> create_shortcut(const platform::ShortcutSpec& wanted) override;
     void change_notify(std::int32_t event_id, std::uint32_t flags) override;
     std::optional<std::u16string> environment_variable(const std::u16string& name) override;
 
@@ -30,7 +30,7 @@ public:
                            std::u16string description = {});
     void set_environment(const std::u16string& name, std::optional<std::u16string> value);
     // The text a shortcut file holds: its target, working folder and description, one per line.
-    static std::string shortcut_file_text(const platform::ShortcutSpec& spec);
+    static std::string shortcut_file_text(const platform::ShortcutSpec& wanted);
 
     struct Notification {
         std::int32_t event_id;

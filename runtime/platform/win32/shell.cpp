@@ -48,7 +48,7 @@ Expected<Path, ComError> Win32Shell::known_folder(KnownFolder folder, std::uint3
     return from_wide(path.get());
 }
 
-Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& spec) {
+Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted) {
     clear_com_error_info();
     ComPtr<IShellLinkW> link;
     HRESULT hr = CoCreateInstance(kClassShellLink, nullptr, CLSCTX_INPROC_SERVER,
@@ -56,20 +56,20 @@ Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& spec) {
     if (FAILED(hr)) return unexpected(com_error(hr));
     if (!link) return unexpected(ComError{0, {}});
 
-    hr = link->SetPath(wide(spec.target_path));
+    hr = link->SetPath(wide(wanted.target_path));
     if (FAILED(hr)) return unexpected(com_error(hr));
-    if (spec.working_directory) {
-        hr = link->SetWorkingDirectory(wide(*spec.working_directory));
+    if (wanted.working_directory) {
+        hr = link->SetWorkingDirectory(wide(*wanted.working_directory));
         if (FAILED(hr)) return unexpected(com_error(hr));
     }
-    hr = link->SetDescription(wide(spec.description));
+    hr = link->SetDescription(wide(wanted.description));
     if (FAILED(hr)) return unexpected(com_error(hr));
 
     ComPtr<IPersistFile> file;
     hr = link->QueryInterface(kInterfacePersistFile, put_void(file));
     if (FAILED(hr)) return unexpected(com_error(hr));
     if (!file) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
-    hr = file->Save(wide(spec.shortcut_path), TRUE);
+    hr = file->Save(wide(wanted.shortcut_path), TRUE);
     if (FAILED(hr)) return unexpected(com_error(hr));
     return {};
 }

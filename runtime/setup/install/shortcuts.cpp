@@ -7,12 +7,12 @@ namespace plinth {
 
 Status create_one_shortcut(platform::Platform& platform, const Path& shortcut_path, const Path& app_path,
                            std::string_view app_name) {
-    platform::ShortcutSpec spec;
-    spec.shortcut_path = shortcut_path;
-    spec.target_path = app_path;
-    spec.working_directory = parent_folder(app_path);
-    spec.description = to_utf16(app_name);
-    const auto saved = platform.shell.create_shortcut(spec);
+    platform::ShortcutSpec wanted;
+    wanted.shortcut_path = shortcut_path;
+    wanted.target_path = app_path;
+    wanted.working_directory = parent_folder(app_path);
+    wanted.description = to_utf16(app_name);
+    const auto saved = platform.shell.create_shortcut(wanted);
     if (!saved) {
         return fail("Can't add the shortcut " + path_text(shortcut_path) + ": " +
                     com_error_text(platform.system_text, saved.error()));

@@ -15,7 +15,7 @@ const Path kDesktop = u"C:\\Users\\Ann\\Desktop\\Tools.lnk";
 
 std::vector<Path> saved_paths(const fake::FakePlatform& fake) {
     std::vector<Path> paths;
-    for (const auto& spec : fake.shell.shortcuts) paths.push_back(spec.shortcut_path);
+    for (const auto& wanted : fake.shell.shortcuts) paths.push_back(wanted.shortcut_path);
     return paths;
 }
 
@@ -36,10 +36,10 @@ TEST(CreateShortcuts, LinkRecordsTargetWorkingFolderAndTheNameVerbatim) {
     fake::FakePlatform fake;
     ASSERT_TRUE(create_shortcuts(fake.platform(), kApp, "Tools...", false).ok());
     ASSERT_EQ(fake.shell.shortcuts.size(), 1u);
-    const auto& spec = fake.shell.shortcuts[0];
-    EXPECT_EQ(spec.target_path, kApp);
-    EXPECT_EQ(spec.working_directory, Path(u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Tools"));
-    EXPECT_EQ(spec.description, u"Tools...");
+    const auto& wanted = fake.shell.shortcuts[0];
+    EXPECT_EQ(wanted.target_path, kApp);
+    EXPECT_EQ(wanted.working_directory, Path(u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Tools"));
+    EXPECT_EQ(wanted.description, u"Tools...");
 }
 
 TEST(CreateShortcuts, AnAppPathWithoutAFolderSetsNoWorkingFolder) {

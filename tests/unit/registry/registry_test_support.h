@@ -31,8 +31,8 @@ public:
     Expected<Path, platform::ComError> known_folder(platform::KnownFolder folder, std::uint32_t flags) override {
         return fake_.shell.known_folder(folder, flags);
     }
-    Expected<void, platform::ComError> create_shortcut(const platform::ShortcutSpec& spec) override {
-        return fake_.shell.create_shortcut(spec);
+    Expected<void, platform::ComError> create_shortcut(const platform::ShortcutSpec& wanted) override {
+        return fake_.shell.create_shortcut(wanted);
     }
     void change_notify(std::int32_t event_id, std::uint32_t flags) override {
         open_keys_at_notification.push_back(fake_.registry.open_keys());
