@@ -231,7 +231,10 @@ e2e_prefix() {
   E2E_RUN_COUNT=0
 }
 
-# e2e_xvfb: a private X server for this test (stopped at exit); sets DISPLAY.
+# e2e_xvfb: a private X server for this test (stopped at exit); sets DISPLAY. Call it right
+# after e2e_prefix, before any Wine program runs: the first GUI process starts Wine's desktop
+# process with its own DISPLAY, and a window made while that desktop lives (without a display)
+# never reaches the X server.
 e2e_xvfb() {
   command -v Xvfb >/dev/null || e2e_die "Xvfb is missing: run scripts/setup-machine as root."
   local fifo="$E2E_WORK/xvfb.display"

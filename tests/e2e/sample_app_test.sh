@@ -5,6 +5,7 @@
 source "$(dirname "$0")/lib.sh"
 e2e_require sample
 e2e_prefix
+e2e_xvfb
 
 # The marker: the command line, UTF-8, arguments with spaces and non-ASCII characters intact.
 marker="$E2E_USER_DIR/Temp/marker.txt"
@@ -23,7 +24,6 @@ PLINTH_SAMPLE_MARKER='C:\no\such\folder\marker.txt' e2e_run "$E2E_SAMPLE_EXE"
 e2e_assert_exit 3
 
 # Shown: a window titled "Plinth Sample" that closes on WM_CLOSE with exit code 0.
-e2e_xvfb
 e2e_start "$E2E_SAMPLE_EXE" "$(e2e_win_path "$document")"
 if e2e_find_window "Plinth Sample" 30; then
   e2e_pass "the window appears"

@@ -7,6 +7,7 @@
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
 e2e_prefix
+e2e_xvfb  # for the running app's window, late in the test
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
 progid_key='HKCU\Software\Classes\PlinthSample.plnote'
@@ -148,7 +149,6 @@ e2e_check "no folder was made for the stale location" test ! -e "$elsewhere"
 # lets it be renamed, so it moves aside and the new file takes its name; once the app has
 # quit, the next run sweeps the leftover away.
 e2e_log "== over the running app"
-e2e_xvfb
 document="$E2E_USER_DIR/Documents/running.plnote"
 printf 'Open while installing.\n' >"$document"
 e2e_start "$(e2e_win_path "$default_folder/PlinthSample.exe")" "$(e2e_win_path "$document")"
