@@ -156,14 +156,17 @@ struct ProcessStart {
     std::u16string command_line;      // lpCommandLine
     std::uint32_t creation_flags = 0;
     bool inherit_handles = false;
+    std::optional<Path> current_directory;  // lpCurrentDirectory, or NULL to inherit it
 };
 
 class Processes {
 public:
     virtual ~Processes() = default;
-    // CreateProcessW with the environment and current directory inherited; the process and
-    // thread handles are closed at once, nothing waits for the child.
+    // CreateProcessW with the environment inherited; the process and thread handles are closed
+    // at once, nothing waits for the child.
     virtual ErrorCode start(const ProcessStart& start) = 0;
+    // GetSystemDirectoryW: where the system's own programs live.
+    virtual SysResult<Path> system_folder() = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -1,9 +1,9 @@
 #!/bin/bash
 # Unusual app names and ids, installed and removed silently end to end: a name outside the
 # Basic Multilingual Plane with spaces, one with trailing full stops, one made only of
-# characters a file name can't hold, an id with a backslash (a deeper uninstall key), and an
-# install folder recorded near MAX_PATH. Each either works, or fails with its exact text and
-# a second run completes.
+# characters a file name can't hold, an id with a backslash (a deeper uninstall key), an install
+# folder recorded near MAX_PATH, and a profile path outside ASCII. Each either works, or fails
+# with its exact text and a second run completes.
 # e2e-timeout: 600
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
@@ -56,3 +56,13 @@ mkdir -p "$(e2e_unix_path "$long")"
 e2e_wine reg add "$UNINSTALL\\Hostile.Long" /v InstallLocation /t REG_SZ /d "$long" /f >/dev/null
 e2e_log "long folder: ${#long} characters, app path $((${#long} + 17))"
 case_run long_path 'Long Path' 'Hostile.Long' ''
+
+# A profile path outside ASCII. Wine has no user program folder, so the install folder comes
+# from LOCALAPPDATA, which Wine takes from the user's volatile environment.
+profile_local='C:\users\Jürgen Ωμέγα 𝄞\AppData\Local'
+mkdir -p "$(e2e_unix_path "$profile_local")"
+e2e_wine reg add 'HKCU\Volatile Environment' /v LOCALAPPDATA /t REG_SZ /d "$profile_local" /f >/dev/null
+E2E_PROGRAMS_DIR="$(e2e_unix_path "$profile_local")/Programs"
+case_run non_ascii_profile 'Profile Notes' 'Hostile.Profile' 'Profile Notes'
+e2e_check "non_ascii_profile: the install folder is gone after the self-deletion" \
+  e2e_wait_until 20 test ! -e "$E2E_PROGRAMS_DIR/Profile Notes"

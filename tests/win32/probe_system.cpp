@@ -1,3 +1,4 @@
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -101,22 +102,36 @@ void probe_system(Context& context) {
                   date.day <= 31,
               "local_date is a date", today);
 
-    // Processes: a windowless cmd.exe found by the program search, with an inherited environment.
+    // Processes: the system folder, and a windowless cmd.exe from it, run there, with an
+    // inherited environment.
+    auto system = windows.processes.system_folder();
+    check(system.ok(), "system_folder", system.ok() ? "" : "failed");
+    if (!system.ok()) return;
+    std::string lower_system = plinth::to_utf8(*system);
+    for (char& c : lower_system) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    check(lower_system.size() > 9 && lower_system.compare(lower_system.size() - 9, 9, "\\system32") == 0 &&
+              windows.files.metadata(join_path(*system, u"cmd.exe")).ok(),
+          "system_folder is the system32 folder with cmd.exe", lower_system);
     Path marker = join_path(context.work, u"cmd-ran.txt");
     SetEnvironmentVariableW(L"PLINTH_PROBE_MARK", L"inherited");
     plinth::platform::ProcessStart start;
-    start.command_line = u"\"cmd.exe\" /c echo %PLINTH_PROBE_MARK%> \"" + marker + u"\"";
+    start.application = join_path(*system, u"cmd.exe");
+    start.current_directory = *system;
+    start.command_line = u"\"cmd.exe\" /c echo %PLINTH_PROBE_MARK% %CD%> \"" + marker + u"\"";
     start.creation_flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
     start.inherit_handles = true;
-    check_code(windows.processes.start(start), 0, "start cmd.exe by the program search");
+    check_code(windows.processes.start(start), 0, "start the system's cmd.exe");
     std::vector<std::uint8_t> written;
-    for (int i = 0; i < 100 && written.size() < 9; ++i) {
+    for (int i = 0; i < 100 && written.size() < 10 + system->size(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         auto read = windows.files.read_file(marker);
         if (read.ok()) written = *read;
     }
     std::string got(written.begin(), written.end());
-    check(got.rfind("inherited", 0) == 0, "the child ran with the environment inherited", got);
+    std::string lower_got = got;
+    for (char& c : lower_got) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    check(lower_got.rfind("inherited " + lower_system, 0) == 0,
+          "the child ran in the given current directory with the environment inherited", got);
 }
 
 }  // namespace probe

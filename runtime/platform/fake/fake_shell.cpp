@@ -82,4 +82,9 @@ platform::ErrorCode FakeProcesses::start(const platform::ProcessStart& start) {
     return platform::codes::kSuccess;
 }
 
+platform::SysResult<Path> FakeProcesses::system_folder() {
+    if (auto code = faults_.check("processes.system_folder")) return unexpected(*code);
+    return system_folder_path;
+}
+
 }  // namespace plinth::fake

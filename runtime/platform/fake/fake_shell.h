@@ -55,7 +55,9 @@ class FakeProcesses : public platform::Processes {
 public:
     explicit FakeProcesses(FaultPlan& faults) : faults_(faults) {}
     platform::ErrorCode start(const platform::ProcessStart& start) override;
+    platform::SysResult<Path> system_folder() override;
     std::vector<platform::ProcessStart> started;
+    Path system_folder_path = u"C:\\Windows\\system32";
 
 private:
     FaultPlan& faults_;

@@ -19,12 +19,24 @@ ErrorCode Win32Processes::start(const ProcessStart& start) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(start.application ? wide(*start.application) : nullptr,
                         command_line.data(), nullptr, nullptr, start.inherit_handles ? TRUE : FALSE,
-                        start.creation_flags, nullptr, nullptr, &startup, &process))
+                        start.creation_flags, nullptr,
+                        start.current_directory ? wide(*start.current_directory) : nullptr,
+                        &startup, &process))
         return static_cast<ErrorCode>(GetLastError());
     // Nothing waits for the child.
     UniqueKernelHandle process_handle(process.hProcess);
     UniqueKernelHandle thread_handle(process.hThread);
     return ERROR_SUCCESS;
+}
+
+SysResult<Path> Win32Processes::system_folder() {
+    // The first call gives the size with the terminating zero, the second the text without it.
+    UINT size = GetSystemDirectoryW(nullptr, 0);
+    if (size == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
+    std::vector<wchar_t> buffer(size);
+    UINT length = GetSystemDirectoryW(buffer.data(), size);
+    if (length == 0 || length >= size) return unexpected(static_cast<ErrorCode>(GetLastError()));
+    return Path(buffer.begin(), buffer.begin() + length);
 }
 
 }  // namespace plinth::platform::win32

@@ -8,6 +8,7 @@ namespace plinth::platform::win32 {
 class Win32Processes final : public Processes {
 public:
     ErrorCode start(const ProcessStart& start) override;
+    SysResult<Path> system_folder() override;
 };
 
 }  // namespace plinth::platform::win32

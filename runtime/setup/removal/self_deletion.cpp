@@ -34,7 +34,15 @@ void start_self_deletion(platform::Platform& platform, const Path& folder) {
     auto command = self_deletion_command(folder);
     if (!command) return;
     platform::ProcessStart start;
-    start.application = std::nullopt;  // the usual program search finds the system's cmd.exe
+    // The system's own cmd.exe, run in the system folder. The usual program search would look in
+    // the uninstaller's folder first (a downloads folder, say, where a planted cmd.exe would
+    // run), cmd.exe looks for ping in its current folder first, and a current folder inside
+    // the install folder would keep rmdir from removing it. Should the system folder be
+    // unknown, the usual search is still better than leaving everything behind.
+    if (auto system = platform.processes.system_folder()) {
+        start.application = join_path(*system, u"cmd.exe");
+        start.current_directory = *system;
+    }
     start.command_line = u"\"cmd.exe\" /c " + *command;
     start.creation_flags = kCreateNoWindow | kCreateUnicodeEnvironment;
     start.inherit_handles = true;

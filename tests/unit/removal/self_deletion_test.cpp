@@ -14,13 +14,27 @@ TEST(SelfDeletion, StartsAHiddenCmdWithTheExactCommandLine) {
 
     ASSERT_EQ(fake.processes.started.size(), 1u);
     const platform::ProcessStart& start = fake.processes.started[0];
-    EXPECT_FALSE(start.application.has_value());
+    // Not found by the program search, which would look beside the uninstaller first.
+    EXPECT_EQ(start.application, Path(u"C:\\Windows\\system32\\cmd.exe"));
+    EXPECT_EQ(start.current_directory, Path(u"C:\\Windows\\system32"));
     EXPECT_EQ(start.command_line,
               u"\"cmd.exe\" /c ping -n 3 127.0.0.1 > nul & del /f /q "
               u"\"C:\\Users\\Zoë\\AppData\\Local\\Programs\\Notes Pro 日本\\uninstall.exe\" & rmdir "
               u"\"C:\\Users\\Zoë\\AppData\\Local\\Programs\\Notes Pro 日本\"");
     EXPECT_EQ(start.creation_flags, 0x08000400u);
     EXPECT_TRUE(start.inherit_handles);
+}
+
+TEST(SelfDeletion, UnknownSystemFolderStillStartsCmdByTheProgramSearch) {
+    fake::FakePlatform fake;
+    fake.faults.fail("processes.system_folder", 5);
+    start_self_deletion(fake.platform(), u"C:\\Apps\\Notes");
+
+    ASSERT_EQ(fake.processes.started.size(), 1u);
+    const platform::ProcessStart& start = fake.processes.started[0];
+    EXPECT_FALSE(start.application.has_value());
+    EXPECT_FALSE(start.current_directory.has_value());
+    EXPECT_EQ(start.command_line.rfind(u"\"cmd.exe\" /c ping -n 3 ", 0), 0u);
 }
 
 TEST(SelfDeletion, CommandKeepsEveryFolderLiteralForCmd) {
