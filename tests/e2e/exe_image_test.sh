@@ -55,5 +55,32 @@ for needed in \
   e2e_check "stub manifest has $needed" grep -qF -- "$needed" <<<"$manifest"
 done
 
+# The stub is linked so that unused functions go, unwind data included (cmake/unwind-gc-link.sh).
+# Each entry of its function table must describe code that is there: an entry left behind for a
+# removed function points at address 0, and a function without an entry ends the program when an
+# exception passes through it.
+unwind_table_problems() {
+  local text_start text_size text_end line begin finish entries=0 bad=0
+  read -r text_size text_start < <("$OBJDUMP" -h "$1" | awk '$2 == ".text" { print $3, $4 }')
+  text_start=$((16#$text_start)); text_end=$((text_start + 16#$text_size))
+  while read -r line; do
+    entries=$((entries + 1))
+    read -r _ begin finish _ <<<"$line"
+    begin=$((16#$begin)); finish=$((16#$finish))
+    if ((begin < text_start || finish > text_end || begin >= finish)); then
+      bad=$((bad + 1))
+      ((bad > 3)) || echo "entry: $line"
+    fi
+  done < <("$OBJDUMP" -p "$1" | sed -n '/^The Function Table/,/^$/p' | grep -P '^ [0-9a-f]+:\t')
+  ((entries >= 100)) || echo "only $entries function table entries"
+  ((bad == 0)) || echo "$bad entries outside .text or empty"
+}
+problems=$(unwind_table_problems "$E2E_SETUP_EXE")
+if [[ -z "$problems" ]]; then
+  e2e_pass "stub: every function table entry covers code in .text"
+else
+  e2e_fail "stub: every function table entry covers code in .text" "$problems"
+fi
+
 sample_rc=$(resources_of "$E2E_SAMPLE_EXE")
 e2e_check "sample: icon group 1" grep -q '^1 14 ' <<<"$sample_rc"
