@@ -52,8 +52,10 @@ SysResult<Path> Win32Module::own_path() {
 
 std::uint32_t Win32Module::system_dpi() {
     // Windows 10 1607 and later; earlier systems are taken to run at 96 dpi.
+    // Looked up on each call (rarely made): a function-local static would bring in the
+    // thread-safe initialisation guard and, with it, most of winpthread.
     using GetDpiForSystemFn = UINT(WINAPI*)();
-    static const auto get_dpi = reinterpret_cast<GetDpiForSystemFn>(
+    const auto get_dpi = reinterpret_cast<GetDpiForSystemFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
     return get_dpi ? get_dpi() : USER_DEFAULT_SCREEN_DPI;
 }

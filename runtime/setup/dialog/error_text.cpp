@@ -1,6 +1,6 @@
 #include "dialog/error_text.h"
 
-#include <cstdio>
+#include "common/text.h"
 
 namespace plinth {
 namespace {
@@ -51,9 +51,7 @@ std::string com_error_text(platform::SystemText& system_text, platform::HResult 
     const auto message = system_text.format_message(kFromSystem | kIgnoreInserts, false, code);
     if (message) return to_utf8(trim_trailing_space(*message));
     // No message for it in the system's table: the number is all there is to show.
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
-    return std::string("Error ") + hex;
+    return "Error 0x" + hex_upper(code, 8);
 }
 
 std::string com_error_text(platform::SystemText& system_text, const platform::ComError& error) {

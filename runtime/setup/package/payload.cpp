@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -18,9 +17,12 @@ constexpr std::size_t kInitialOutputSize = 64 * 1024;
 // until it is written, so the output is normally never moved or copied while it grows; an app
 // that deflates better than that makes the vector reallocate, doubling its capacity each time.
 constexpr std::size_t kReserveFactor = 4;
-// Each growth within the reservation makes this much more writable (resize() zeroes it, just
-// before the inflater writes over it), so the untouched rest of the reservation stays unused.
-constexpr std::size_t kGrowthStep = 1024 * 1024;
+// The deflate data is inflated with zlib's inflateBack (raw deflate into a window of ours, no
+// gzip support linked in); the zlib header and the Adler-32 trailer around it are checked here.
+constexpr int kWindowBits = 15;
+constexpr std::size_t kWindowSize = std::size_t{1} << kWindowBits;
+constexpr std::uint8_t kMethodDeflate = 8;
+constexpr std::uint8_t kPresetDictionaryFlag = 0x20;
 
 void reserve_for(std::vector<std::uint8_t>& output, std::size_t compressed_size) {
     const std::size_t limit = output.max_size() / kReserveFactor;
@@ -32,70 +34,95 @@ void reserve_for(std::vector<std::uint8_t>& output, std::size_t compressed_size)
     }
 }
 
-class Inflater {
-public:
-    Inflater() { ready_ = inflateInit(&stream_) == Z_OK; }
-    ~Inflater() {
-        if (ready_) inflateEnd(&stream_);
+// The RFC 1950 header: deflate, a window of at most 32 KiB, a valid check value and no preset
+// dictionary (the installer has none to give).
+bool valid_header(std::uint8_t cmf, std::uint8_t flg) {
+    if ((cmf & 0x0F) != kMethodDeflate || (cmf >> 4) + 8 > kWindowBits) return false;
+    if (((unsigned{cmf} << 8) | flg) % 31 != 0) return false;
+    return (flg & kPresetDictionaryFlag) == 0;
+}
+
+// Hands the payload after the header to the inflater, a buffer at a time.
+struct Source {
+    std::span<const std::uint8_t> payload;
+    std::size_t consumed = 0;  // payload bytes moved into the buffer so far
+    std::vector<std::uint8_t> buffer;
+
+    static unsigned pull(void* context, z_const unsigned char** next) {
+        auto& self = *static_cast<Source*>(context);
+        const std::size_t count = std::min(self.buffer.size(), self.payload.size() - self.consumed);
+        std::memcpy(self.buffer.data(), self.payload.data() + self.consumed, count);
+        self.consumed += count;
+        *next = self.buffer.data();
+        return static_cast<unsigned>(count);  // 0 at the end: the stream is truncated
     }
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
+};
+
+// Collects what the inflater writes and its checksum.
+struct Sink {
+    std::vector<std::uint8_t> output;
+    uLong adler = adler32(0, nullptr, 0);
+    bool out_of_memory = false;
+
+    static int push(void* context, unsigned char* bytes, unsigned count) {
+        auto& self = *static_cast<Sink*>(context);
+        try {
+            // Past the capacity the vector doubles it (the one case that copies what was inflated).
+            self.output.insert(self.output.end(), bytes, bytes + count);
+        } catch (const std::exception&) {
+            // No exception may pass through zlib: stop it, and report the failure after.
+            self.out_of_memory = true;
+            return 1;
+        }
+        self.adler = adler32(self.adler, bytes, count);
+        return 0;
+    }
+};
+
+class BackInflater {
+public:
+    BackInflater() : window_(kWindowSize) {
+        ready_ = inflateBackInit(&stream_, kWindowBits, window_.data()) == Z_OK;
+    }
+    ~BackInflater() {
+        if (ready_) inflateBackEnd(&stream_);
+    }
+    BackInflater(const BackInflater&) = delete;
+    BackInflater& operator=(const BackInflater&) = delete;
 
     bool ready() const { return ready_; }
     z_stream& stream() { return stream_; }
 
 private:
+    std::vector<unsigned char> window_;
     z_stream stream_{};
     bool ready_ = false;
 };
 
 Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payload) {
     const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
-    Inflater inflater;
+    if (payload.size() < 2 || !valid_header(payload[0], payload[1])) return damaged();
+
+    BackInflater inflater;
     if (!inflater.ready()) return damaged();
     z_stream& stream = inflater.stream();
+    stream.next_in = Z_NULL;  // the first bytes come from pull()
+    stream.avail_in = 0;
 
-    std::vector<std::uint8_t> input(kInflateInputBufferSize);
-    std::size_t consumed = 0;  // payload bytes moved into the input buffer so far
-    std::vector<std::uint8_t> output;
-    reserve_for(output, payload.size());
-    std::size_t produced = 0;
+    Source source{payload, 2, std::vector<std::uint8_t>(kInflateInputBufferSize)};
+    Sink sink;
+    reserve_for(sink.output, payload.size());
+    const int status = inflateBack(&stream, &Source::pull, &source, &Sink::push, &sink);
+    // Anything but the end of the deflate data: corrupt or truncated data, or no memory left.
+    if (status != Z_STREAM_END || sink.out_of_memory) return damaged();
 
-    for (;;) {
-        if (stream.avail_in == 0 && consumed < payload.size()) {
-            const std::size_t count = std::min(input.size(), payload.size() - consumed);
-            std::memcpy(input.data(), payload.data() + consumed, count);
-            consumed += count;
-            stream.next_in = input.data();
-            stream.avail_in = static_cast<uInt>(count);
-        }
-        if (produced == output.size()) {
-            if (output.size() == output.capacity()) {
-                // Full: the capacity doubles (the one case that copies what was inflated).
-                output.reserve(std::max(kInitialOutputSize, output.capacity() * 2));
-            }
-            output.resize(output.size() + std::min(kGrowthStep, output.capacity() - output.size()));
-        }
-        const std::size_t space = std::min<std::size_t>(output.size() - produced,
-                                                        std::numeric_limits<uInt>::max());
-        stream.next_out = output.data() + produced;
-        stream.avail_out = static_cast<uInt>(space);
-        const uInt input_before = stream.avail_in;
-
-        const int status = inflate(&stream, Z_NO_FLUSH);
-        const std::size_t written = space - stream.avail_out;
-        produced += written;
-
-        if (status == Z_STREAM_END) break;
-        if (status != Z_OK && status != Z_BUF_ERROR) return damaged();  // data, dictionary, memory
-        const bool progress = written > 0 || stream.avail_in != input_before;
-        // Output space was there (it is grown before each round) and nothing moved: the payload
-        // has run out before the end of the stream, or the inflater is stuck. Either way the
-        // stream can't be completed, and looping again would never end.
-        if (!progress) return damaged();
-    }
-    output.resize(produced);  // no reallocation: the exe isn't copied again
-    return output;
+    // The Adler-32 of the content follows the deflate data, most significant byte first.
+    const std::size_t trailer = source.consumed - stream.avail_in;
+    if (payload.size() - trailer < 4) return damaged();
+    std::uint32_t expected = 0;
+    for (std::size_t i = 0; i < 4; ++i) expected = (expected << 8) | payload[trailer + i];
+    if (expected != sink.adler) return damaged();
+    return std::move(sink.output);
 }
 
 }  // namespace

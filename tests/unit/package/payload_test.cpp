@@ -142,5 +142,55 @@ TEST(InflatePayload, OtherContainersAreDamaged) {
     expect_damaged(deflate_bytes(data, 15, Z_DEFAULT_COMPRESSION, &dictionary), "preset dictionary");
 }
 
+// The header of a zlib stream: CMF (method, window) and FLG with the check bits made valid.
+Bytes with_header(Bytes stream, std::uint8_t cmf, std::uint8_t flags) {
+    flags &= 0xE0;
+    flags |= static_cast<std::uint8_t>(31 - ((cmf << 8) | flags) % 31) % 31;
+    stream[0] = cmf;
+    stream[1] = flags;
+    return stream;
+}
+
+TEST(InflatePayload, EveryWindowUpTo32KiBIsAccepted) {
+    const Bytes data = sample(5000);
+    for (int bits = 9; bits <= 15; ++bits) {
+        const auto inflated = inflate_payload(deflate_bytes(data, bits, 9));
+        ASSERT_TRUE(inflated.ok()) << bits << " window bits";
+        EXPECT_EQ(*inflated, data) << bits << " window bits";
+    }
+    // A header rewritten with its check bits still valid is taken as it is.
+    EXPECT_TRUE(inflate_payload(with_header(deflate_bytes(data), 0x78, 0x80)).ok());
+}
+
+TEST(InflatePayload, HeaderThatDoesNotDescribeDeflateIsDamaged) {
+    const Bytes stream = deflate_bytes(sample(1000));
+    expect_damaged(with_header(stream, 0x88, 0x00), "64 KiB window");
+    expect_damaged(with_header(stream, 0xF8, 0x00), "the largest window field");
+    expect_damaged(with_header(stream, 0x77, 0x00), "method 7");
+    expect_damaged(with_header(stream, 0x79, 0x00), "method 9");
+    expect_damaged(with_header(stream, 0x78, 0x20), "preset dictionary flag");
+    expect_damaged(Bytes{0x78}, "one header byte");
+}
+
+// The Adler-32 trailer read from the input buffer that holds the end of the deflate data, from
+// the next one, and split between both (stored blocks: the stream's length follows the size).
+TEST(InflatePayload, ChecksumIsReadAcrossInputBuffers) {
+    bool split = false;
+    for (std::size_t size = kInflateInputBufferSize - 12; size <= kInflateInputBufferSize - 2; ++size) {
+        const Bytes data = sample(size);
+        const Bytes payload = deflate_bytes(data, 15, 0);
+        const std::size_t trailer = payload.size() - 4;
+        const std::size_t buffer_end = 2 + kInflateInputBufferSize;  // the header isn't buffered
+        split = split || (trailer < buffer_end && payload.size() > buffer_end);
+        const auto inflated = inflate_payload(payload);
+        ASSERT_TRUE(inflated.ok()) << size;
+        EXPECT_EQ(*inflated, data) << size;
+        Bytes changed = payload;
+        changed.back() ^= 0x01;
+        expect_damaged(changed, "checksum changed at size " + std::to_string(size));
+    }
+    EXPECT_TRUE(split) << "no size put the checksum across two input buffers";
+}
+
 }  // namespace
 }  // namespace plinth
