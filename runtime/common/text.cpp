@@ -84,6 +84,21 @@ std::u16string to_utf16(std::string_view utf8) {
     return out;
 }
 
+std::u32string to_utf32(std::string_view utf8) {
+    std::u32string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) out.push_back(decode_utf8(utf8, i).value_or(kReplacement));
+    return out;
+}
+
+std::string to_utf8(std::u32string_view scalars) {
+    std::string out;
+    out.reserve(scalars.size());
+    for (char32_t cp : scalars) append_utf8(out, cp);
+    return out;
+}
+
 namespace {
 
 std::optional<std::string> convert_utf16(std::u16string_view utf16, bool lossy) {

@@ -19,6 +19,11 @@ std::u16string to_utf16(std::string_view utf8);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD, so this never fails.
 std::string to_utf8(std::u16string_view utf16);
 
+// UTF-8 to scalar values and back, for rules that work on characters. Malformed UTF-8 becomes
+// U+FFFD, as in to_utf16.
+std::u32string to_utf32(std::string_view utf8);
+std::string to_utf8(std::u32string_view scalars);
+
 // UTF-16 to UTF-8, or nothing when the units contain an unpaired surrogate.
 std::optional<std::string> to_utf8_strict(std::u16string_view utf16);
 

@@ -29,7 +29,6 @@ e2e_assert_file_bytes "the setup line on standard error" "$E2E_STDERR_FILE" $'se
 e2e_log "--- Install that fails"
 installer="$E2E_WORK/PlinthSample-Setup.exe"
 dlg_pack_sample "$installer"
-folder_win="C:\\users\\$E2E_WIN_USER\\AppData\\Local\\Programs\\Plinth Sample"
 mkdir -p "$E2E_PROGRAMS_DIR" && printf 'in the way' >"$E2E_PROGRAMS_DIR/Plinth Sample"
 dlg_launch "$installer"
 if dlg_wait_page "Install Plinth Sample 1.0.0?"; then
@@ -38,7 +37,7 @@ if dlg_wait_page "Install Plinth Sample 1.0.0?"; then
     dlg_assert_title "Plinth Sample Setup"
     content=$(awk -F'\t' '$1 == "control" && $9 != "" { n++; if (n == 2) print $9 }' "$DLG_PROBE_FILE")
     e2e_check "failure text names the folder and the OS error" \
-      bash -c '[[ "$1" == "Can'"'"'t create the folder $2: "*" (os error "*")" ]]' _ "$content" "$(dlg_escape "$folder_win")"
+      bash -c '[[ "$1" == "Can'"'"'t create the folder $2: "*" (os error "*")" ]]' _ "$content" "$(dlg_escape "$DLG_FOLDER_WIN")"
     e2e_log "      content: $content"
     e2e_assert_eq "error icon" 32x32 "$(dlg_icon_size)"
     e2e_assert_eq "only Close" "&Close" "$(awk -F'\t' '$1 == "control" && $2 == "Button" { print $9 }' "$DLG_PROBE_FILE")"

@@ -9,13 +9,10 @@ dlg_setup
 
 installer="$E2E_WORK/PlinthSample-Setup.exe"
 dlg_pack_sample "$installer"
-folder="$E2E_PROGRAMS_DIR/Plinth Sample"
-folder_win="C:\\users\\$E2E_WIN_USER\\AppData\\Local\\Programs\\Plinth Sample"
-key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
 start_menu_lnk="$E2E_START_MENU_PROGRAMS/Plinth Sample.lnk"
 desktop_lnk="$E2E_DESKTOP/Plinth Sample.lnk"
 install_page="Static|Install Plinth Sample 1.0.0?
-Static|It's installed for you only, in $(dlg_escape "$folder_win").
+Static|It's installed for you only, in $(dlg_escape "$DLG_FOLDER_WIN").
 Button|Add a shortcut to the desktop
 Button|Install
 Button|Cancel"
@@ -31,8 +28,8 @@ if dlg_wait_page "Install Plinth Sample 1.0.0?"; then
   dlg_click Cancel
 fi
 dlg_wait_exit && e2e_assert_exit 2
-e2e_assert_absent "$folder"
-e2e_assert_reg_absent "$key"
+e2e_assert_absent "$DLG_FOLDER"
+e2e_assert_reg_absent "$DLG_KEY"
 e2e_assert_absent "$start_menu_lnk"
 e2e_assert_absent "$desktop_lnk"
 
@@ -53,11 +50,11 @@ Button|Open Plinth Sample
 Button|&Close"
     e2e_assert_eq "app icon on the installed page" 32x32 "$(dlg_icon_size)"
     dlg_screenshot installed-page
-    e2e_assert_file "$folder/PlinthSample.exe"
-    e2e_assert_file "$folder/uninstall.exe"
+    e2e_assert_file "$DLG_FOLDER/PlinthSample.exe"
+    e2e_assert_file "$DLG_FOLDER/uninstall.exe"
     e2e_assert_file "$start_menu_lnk"
     e2e_assert_file "$desktop_lnk"
-    e2e_assert_reg "$key" DisplayVersion REG_SZ 1.0.0
+    e2e_assert_reg "$DLG_KEY" DisplayVersion REG_SZ 1.0.0
     e2e_assert_absent "$marker"
     dlg_click "Open Plinth Sample"
   fi
@@ -65,7 +62,7 @@ fi
 dlg_wait_exit && e2e_assert_exit 0
 if dlg_wait_file 20 "$marker"; then
   e2e_assert_file_bytes "the app was started with its quoted path and no arguments" "$marker" \
-    "\"$folder_win\\PlinthSample.exe\""
+    "\"$DLG_FOLDER_WIN\\PlinthSample.exe\""
 else
   e2e_fail "the app was started" "no marker file $marker"
 fi

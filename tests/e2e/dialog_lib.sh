@@ -15,7 +15,8 @@ DLG_SHOT_COUNT=0
 DLG_PID=""
 
 # dlg_setup: the test's prefix, its own X server and the probe; screenshots go to
-# $PLINTH_E2E_ROOT/screenshots.
+# $PLINTH_E2E_ROOT/screenshots. Sets DLG_FOLDER (DLG_FOLDER_WIN as Windows spells it) and DLG_KEY:
+# the sample app's default install folder and uninstall key.
 dlg_setup() {
   command -v xdotool >/dev/null || e2e_die "xdotool is missing: run scripts/setup-machine as root."
   command -v import >/dev/null || e2e_die "ImageMagick's import is missing: run scripts/setup-machine as root."
@@ -27,6 +28,10 @@ dlg_setup() {
   mkdir -p "$DLG_SHOTS" || e2e_die "Can't create $DLG_SHOTS."
   rm -f "$DLG_SHOTS/${PLINTH_E2E_TEST:-dialog}"-*.png
   DLG_PROBE_FILE="$E2E_WORK/probe.txt"
+  # Where the sample app installs by default, and its uninstall key.
+  DLG_FOLDER="$E2E_PROGRAMS_DIR/Plinth Sample"
+  DLG_FOLDER_WIN="C:\\users\\$E2E_WIN_USER\\AppData\\Local\\Programs\\Plinth Sample"
+  DLG_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
 }
 
 # dlg_launch EXE [ARGS...]: starts EXE under Wine in the background (dlg_wait_exit collects it).

@@ -10,9 +10,6 @@ dlg_setup
 
 installer="$E2E_WORK/PlinthSample-Setup.exe"
 dlg_pack_sample "$installer"
-folder="$E2E_PROGRAMS_DIR/Plinth Sample"
-folder_win="C:\\users\\$E2E_WIN_USER\\AppData\\Local\\Programs\\Plinth Sample"
-key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
 remove_page="Static|Remove Plinth Sample?
 Static|Plinth Sample will be removed from this computer. The documents you made with it stay where they are.
 Button|Remove
@@ -20,15 +17,15 @@ Button|Cancel"
 
 e2e_run "$installer" /S
 e2e_assert_exit 0
-[[ -f "$folder/uninstall.exe" ]] || e2e_die "The silent install left no uninstall.exe."
+[[ -f "$DLG_FOLDER/uninstall.exe" ]] || e2e_die "The silent install left no uninstall.exe."
 
 e2e_log "--- Removal while the app is running"
-"$E2E_WINE" "$folder_win\\PlinthSample.exe" </dev/null >/dev/null 2>&1 &
+"$E2E_WINE" "$DLG_FOLDER_WIN\\PlinthSample.exe" </dev/null >/dev/null 2>&1 &
 app_pid=$!
 e2e_wait_until 30 _dlg_window_mapped '^Plinth Sample$' ||
   e2e_die "The sample app's window did not appear."
 app_window=$(xdotool search --onlyvisible --name '^Plinth Sample$' | head -n 1)
-dlg_launch "$folder_win\\uninstall.exe" /uninstall
+dlg_launch "$DLG_FOLDER_WIN\\uninstall.exe" /uninstall
 if dlg_wait_page "Remove Plinth Sample?"; then
   dlg_assert_title "Plinth Sample Setup"
   dlg_assert_page "remove page" "$remove_page"
@@ -43,7 +40,7 @@ Button|&Close"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 1
-e2e_assert_file "$folder/uninstall.exe"
+e2e_assert_file "$DLG_FOLDER/uninstall.exe"
 
 # The user quits the app (Alt+F4 in its window).
 xdotool windowfocus --sync "$app_window" && xdotool key alt+F4
@@ -51,7 +48,7 @@ e2e_check "the app quit" e2e_wait_until 20 bash -c "! kill -0 $app_pid 2>/dev/nu
 wait "$app_pid" 2>/dev/null
 
 e2e_log "--- Removal"
-dlg_launch "$folder_win\\uninstall.exe" /uninstall
+dlg_launch "$DLG_FOLDER_WIN\\uninstall.exe" /uninstall
 if dlg_wait_page "Remove Plinth Sample?"; then
   dlg_click Remove
   if dlg_wait_page "Plinth Sample is removed"; then
@@ -63,7 +60,7 @@ Button|&Close"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 0
-e2e_assert_reg_absent "$key"
-e2e_assert_absent "$folder/PlinthSample.exe"
+e2e_assert_reg_absent "$DLG_KEY"
+e2e_assert_absent "$DLG_FOLDER/PlinthSample.exe"
 e2e_assert_absent "$E2E_START_MENU_PROGRAMS/Plinth Sample.lnk"
-e2e_check "the self-deletion removed uninstall.exe and the folder" e2e_wait_until 30 test ! -e "$folder"
+e2e_check "the self-deletion removed uninstall.exe and the folder" e2e_wait_until 30 test ! -e "$DLG_FOLDER"

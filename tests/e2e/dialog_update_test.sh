@@ -12,11 +12,10 @@ old="$E2E_WORK/PlinthSample-0.9-Setup.exe"
 new="$E2E_WORK/PlinthSample-1.0-Setup.exe"
 dlg_pack_sample "$old" 's/"version": *"1.0.0"/"version": "0.9.0"/'
 dlg_pack_sample "$new"
-key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
 
 e2e_run "$old" /S
 e2e_assert_exit 0
-e2e_assert_reg "$key" DisplayVersion REG_SZ 0.9.0
+e2e_assert_reg "$DLG_KEY" DisplayVersion REG_SZ 0.9.0
 
 e2e_wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 168 /f >/dev/null
 dlg_launch "$new"
@@ -31,6 +30,6 @@ if dlg_wait_page "Update Plinth Sample from 0.9.0 to 1.0.0?"; then
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 0
-e2e_assert_reg "$key" DisplayVersion REG_SZ 1.0.0
+e2e_assert_reg "$DLG_KEY" DisplayVersion REG_SZ 1.0.0
 e2e_assert_absent "$E2E_DESKTOP/Plinth Sample.lnk"
 e2e_assert_file "$E2E_START_MENU_PROGRAMS/Plinth Sample.lnk"

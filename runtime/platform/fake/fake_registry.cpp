@@ -137,27 +137,30 @@ ErrorCode FakeRegistry::get_value(const std::u16string& path, const std::u16stri
     return codes::kSuccess;
 }
 
-ErrorCode FakeRegistry::delete_tree(const std::u16string& path) {
-    if (auto code = faults_.check("registry.delete_tree", path)) return *code;
+FakeRegistry::Subkey FakeRegistry::find_subkey(const std::u16string& path) {
     const auto parts = components(path);
-    if (parts.empty()) return codes::kInvalidParameter;
+    if (parts.empty()) return {nullptr, {}, codes::kInvalidParameter};
     std::u16string parent_path;
     for (size_t i = 0; i + 1 < parts.size(); ++i) parent_path += parts[i] + u"\\";
     Key* parent = find(parent_path);
-    if (!parent) return codes::kFileNotFound;
-    return parent->subkeys.erase(ascii_lower(parts.back())) ? codes::kSuccess : codes::kFileNotFound;
+    if (!parent) return {nullptr, {}, codes::kFileNotFound};
+    auto it = parent->subkeys.find(ascii_lower(parts.back()));
+    if (it == parent->subkeys.end()) return {parent, {}, codes::kFileNotFound};
+    return {parent, it, codes::kSuccess};
+}
+
+ErrorCode FakeRegistry::delete_tree(const std::u16string& path) {
+    if (auto code = faults_.check("registry.delete_tree", path)) return *code;
+    auto [parent, it, code] = find_subkey(path);
+    if (code != codes::kSuccess) return code;
+    parent->subkeys.erase(it);
+    return codes::kSuccess;
 }
 
 ErrorCode FakeRegistry::delete_key(const std::u16string& path) {
     if (auto code = faults_.check("registry.delete_key", path)) return *code;
-    const auto parts = components(path);
-    if (parts.empty()) return codes::kInvalidParameter;
-    std::u16string parent_path;
-    for (size_t i = 0; i + 1 < parts.size(); ++i) parent_path += parts[i] + u"\\";
-    Key* parent = find(parent_path);
-    if (!parent) return codes::kFileNotFound;
-    auto it = parent->subkeys.find(ascii_lower(parts.back()));
-    if (it == parent->subkeys.end()) return codes::kFileNotFound;
+    auto [parent, it, code] = find_subkey(path);
+    if (code != codes::kSuccess) return code;
     if (!it->second->subkeys.empty()) return codes::kAccessDenied;
     parent->subkeys.erase(it);
     return codes::kSuccess;

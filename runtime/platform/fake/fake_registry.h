@@ -64,6 +64,13 @@ private:
     class OpenKey;
 
     Key* find(const std::u16string& path) const;
+    // The parent of the key at `path` and the key's entry in it, for deleting it.
+    struct Subkey {
+        Key* parent;
+        std::map<std::u16string, std::unique_ptr<Key>>::iterator entry;
+        platform::ErrorCode code;  // success, or why there is no such key
+    };
+    Subkey find_subkey(const std::u16string& path);
     Key* find_or_create(const std::u16string& path);
     static void set(Key& key, const std::u16string& name, std::uint32_t type,
                     std::vector<std::uint8_t> data);

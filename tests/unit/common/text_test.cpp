@@ -16,6 +16,20 @@ TEST(Text, RoundTripsCharactersOutsideTheBasicPlane) {
     EXPECT_EQ(to_utf8(wide), text);
 }
 
+TEST(Text, ScalarValuesAgreeWithUtf16) {
+    // Every malformed sequence gives U+FFFD per byte, exactly as on the way to UTF-16: a
+    // truncated sequence, an encoded surrogate, an overlong form, a stray continuation byte.
+    const std::string inputs[] = {"Notes \xF0\x9F\x93\x9D caf\xC3\xA9", "a\xC3", "\xED\xA0\x80",
+                                  "\xC0\xAF", "\x80x", ""};
+    for (const std::string& input : inputs) {
+        SCOPED_TRACE(input);
+        const std::u32string scalars = to_utf32(input);
+        EXPECT_EQ(to_utf8(scalars), to_utf8(to_utf16(input)));
+    }
+    EXPECT_EQ(to_utf32("a\xC3"), (std::u32string{U'a', 0xFFFD}));
+    EXPECT_EQ(to_utf32("\xF0\x9F\x93\x9D"), std::u32string{0x1F4DD});
+}
+
 TEST(Text, UnpairedSurrogateBecomesReplacementCharacter) {
     const std::u16string lone_high{u'a', char16_t(0xD800), u'b'};
     const std::u16string lone_low{char16_t(0xDC00)};

@@ -13,12 +13,10 @@ namespace plinth {
 namespace {
 
 AppManifest manifest() {
-    AppManifest m;
-    m.name = "Sketch Pad";
-    m.id = "com.example.sketchpad";
-    m.version = "2.0";
-    m.exe = "SketchPad.exe";
-    return m;
+    return {.name = "Sketch Pad",
+            .id = "com.example.sketchpad",
+            .version = "2.0",
+            .exe = "SketchPad.exe"};
 }
 
 std::u16string text_at(const char16_t* p) { return p ? std::u16string(p) : u"<null>"; }

@@ -9,13 +9,11 @@ namespace plinth {
 namespace {
 
 AppManifest manifest() {
-    AppManifest m;
-    m.name = "Sketch Pad";
-    m.id = "com.example.sketchpad";
-    m.version = "1.9";
-    m.publisher = "Example";
-    m.exe = "SketchPad.exe";
-    return m;
+    return {.name = "Sketch Pad",
+            .id = "com.example.sketchpad",
+            .version = "1.9",
+            .publisher = "Example",
+            .exe = "SketchPad.exe"};
 }
 
 struct InstallWording {

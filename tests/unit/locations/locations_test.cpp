@@ -14,12 +14,7 @@ const std::u16string kUninstallKey = u"Software\\Microsoft\\Windows\\CurrentVers
 const Path kUserPrograms = u"C:\\Users\\Ann\\AppData\\Local\\Programs";
 
 AppManifest notes() {
-    AppManifest manifest;
-    manifest.name = "Notes: Pro.";
-    manifest.id = "com.example.notes";
-    manifest.version = "1.0";
-    manifest.exe = "Notes.exe";
-    return manifest;
+    return {.name = "Notes: Pro.", .id = "com.example.notes", .version = "1.0", .exe = "Notes.exe"};
 }
 
 TEST(KnownFolders, AskTheShellToCreateTheFolder) {

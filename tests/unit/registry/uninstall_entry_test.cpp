@@ -14,13 +14,11 @@ using testing_support::registry_calls;
 const std::u16string kKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\com.example.notes";
 
 AppManifest notes() {
-    AppManifest manifest;
-    manifest.name = "My Notes";
-    manifest.id = "com.example.notes";
-    manifest.version = "2.1.0";
-    manifest.publisher = "Example Ltd";
-    manifest.exe = "Notes.exe";
-    return manifest;
+    return {.name = "My Notes",
+            .id = "com.example.notes",
+            .version = "2.1.0",
+            .publisher = "Example Ltd",
+            .exe = "Notes.exe"};
 }
 
 UninstallEntryFacts facts(std::uint64_t app_size = 1'000'000, std::uint64_t installer_size = 500'000) {

@@ -23,16 +23,14 @@ const std::u16string kOtherUninstallKey = u"Software\\Microsoft\\Windows\\Curren
 const std::string kAppIsOpen = "Notes is open. Quit it, then try again.";
 
 AppManifest notes() {
-    AppManifest manifest;
-    manifest.name = "Notes";
-    manifest.id = "com.example.notes";
-    manifest.version = "1.0";
-    manifest.exe = "Notes.exe";
-    manifest.documents = {
-        {.name = "Note", .extensions = {"note", "nt"}, .owned = true, .icon = 2},
-        {.name = "Text", .extensions = {"txt"}, .owned = false, .icon = std::nullopt},
-    };
-    return manifest;
+    return {.name = "Notes",
+            .id = "com.example.notes",
+            .version = "1.0",
+            .exe = "Notes.exe",
+            .documents = {
+                {.name = "Note", .extensions = {"note", "nt"}, .owned = true, .icon = 2},
+                {.name = "Text", .extensions = {"txt"}, .owned = false, .icon = std::nullopt},
+            }};
 }
 
 // Another program's registrations: they must come through every removal unchanged.
