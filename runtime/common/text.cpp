@@ -162,35 +162,4 @@ std::u16string ascii_lower(std::u16string_view text) {
     return out;
 }
 
-namespace {
-
-// The digits of the value right-aligned in a buffer, zeros in front up to the width; returns the
-// text from its first character.
-std::string digits_of(unsigned long long value, unsigned base, int width, bool negative) {
-    char buffer[96];
-    char* first = buffer + sizeof buffer;
-    char* const last = first;
-    do {
-        *--first = "0123456789ABCDEF"[value % base];
-        value /= base;
-    } while (value != 0);
-    const long available = first - buffer - 1;  // room for the sign
-    long zeros = static_cast<long>(width) - (last - first) - (negative ? 1 : 0);
-    if (zeros > available) zeros = available;
-    for (; zeros > 0; --zeros) *--first = '0';
-    if (negative) *--first = '-';
-    return std::string(first, last);
-}
-
-}  // namespace
-
-std::string zero_padded_decimal(long long value, int width) {
-    const bool negative = value < 0;
-    const unsigned long long magnitude =
-        negative ? 0ull - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
-    return digits_of(magnitude, 10, width, negative);
-}
-
-std::string hex_upper(std::uint64_t value, int width) { return digits_of(value, 16, width, false); }
-
 }  // namespace plinth

@@ -4,7 +4,6 @@
 // (`std::u16string`), kept exactly as Windows gives them.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,10 +45,5 @@ Path final_component(std::u16string_view path);
 
 // ASCII letters A-Z become a-z; every other unit stays.
 std::u16string ascii_lower(std::u16string_view text);
-
-// Numbers as printf's "%0<width>lld" and "%0<width>llX" write them: a minus sign and zeros fill
-// up to the width (at most 64 characters). Formatted by hand, so that the stub carries no printf.
-std::string zero_padded_decimal(long long value, int width);
-std::string hex_upper(std::uint64_t value, int width);
 
 }  // namespace plinth

@@ -1,6 +1,6 @@
 #include "dialog/error_text.h"
 
-#include "common/text.h"
+#include <cstdio>
 
 namespace plinth {
 namespace {
@@ -51,7 +51,9 @@ std::string com_error_text(platform::SystemText& system_text, platform::HResult 
     const auto message = system_text.format_message(kFromSystem | kIgnoreInserts, false, code);
     if (message) return to_utf8(trim_trailing_space(*message));
     // No message for it in the system's table: the number is all there is to show.
-    return "Error 0x" + hex_upper(code, 8);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
+    return std::string("Error ") + hex;
 }
 
 std::string com_error_text(platform::SystemText& system_text, const platform::ComError& error) {

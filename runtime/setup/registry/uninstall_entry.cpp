@@ -1,5 +1,7 @@
 #include "registry/uninstall_entry.h"
 
+#include <cstdio>
+
 #include "registry/document_types.h"
 #include "registry/registry_access.h"
 
@@ -7,8 +9,9 @@ namespace plinth {
 namespace {
 
 std::string date_text(const platform::LocalDate& date) {
-    return zero_padded_decimal(date.year, 4) + zero_padded_decimal(date.month, 2) +
-           zero_padded_decimal(date.day, 2);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d%02d%02d", date.year, date.month, date.day);
+    return text;
 }
 
 Status write_values(platform::Platform& platform, platform::RegistryKey& key,

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdint>
-#include <cstdio>
-
 namespace plinth {
 namespace {
 
@@ -65,34 +61,6 @@ TEST(Text, ParentAndFinalComponent) {
 
 TEST(Text, AsciiLowerLeavesOtherLettersAlone) {
     EXPECT_EQ(ascii_lower(u"/UNINSTALL \u00C9"), u"/uninstall \u00C9");
-}
-
-// printf is the reference: the hand-written digits must be the bytes it writes.
-TEST(Text, ZeroPaddedDecimalWritesWhatPrintfWrites) {
-    const struct {
-        long long value;
-        int width;
-    } cases[] = {{0, 4},    {7, 2},     {10, 2},     {99, 2},      {100, 2},  {2027, 4},
-                 {9999, 4}, {10000, 4}, {-5, 4},     {-1234, 4},   {-12, 2},  {5, 0},
-                 {0, 1},    {LLONG_MAX, 4}, {LLONG_MIN, 4}, {-1, 1}};
-    for (const auto& c : cases) {
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "%0*lld", c.width, c.value);
-        EXPECT_EQ(zero_padded_decimal(c.value, c.width), expected) << c.value << " width " << c.width;
-    }
-}
-
-TEST(Text, HexUpperWritesWhatPrintfWrites) {
-    const struct {
-        std::uint64_t value;
-        int width;
-    } cases[] = {{0, 8},          {0xA, 8},         {0x8000FFFF, 8},        {0xFFFFFFFF, 8},
-                 {0x100000000, 8}, {0xabcdef, 1},   {0xFFFFFFFFFFFFFFFF, 8}, {0, 0}};
-    for (const auto& c : cases) {
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "%0*llX", c.width, static_cast<unsigned long long>(c.value));
-        EXPECT_EQ(hex_upper(c.value, c.width), expected) << c.value << " width " << c.width;
-    }
 }
 
 }  // namespace
