@@ -30,13 +30,14 @@ ErrorCode Win32Processes::start(const ProcessStart& start) {
 }
 
 SysResult<Path> Win32Processes::system_folder() {
-    // The first call gives the size with the terminating zero, the second the text without it.
-    UINT size = GetSystemDirectoryW(nullptr, 0);
-    if (size == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
-    std::vector<wchar_t> buffer(size);
-    UINT length = GetSystemDirectoryW(buffer.data(), size);
-    if (length == 0 || length >= size) return unexpected(static_cast<ErrorCode>(GetLastError()));
-    return Path(buffer.begin(), buffer.begin() + length);
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        UINT length = GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+        if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
+        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        // Too small: the result is the size needed, terminating NUL included.
+        buffer.resize(length);
+    }
 }
 
 }  // namespace plinth::platform::win32

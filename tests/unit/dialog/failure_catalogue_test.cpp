@@ -2,7 +2,6 @@
 // where it belongs: on standard error in a silent run; on the failure page (operation failures)
 // or the damaged-installer page plus standard error (package failures) in an interactive run.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <functional>
 #include <set>
@@ -12,6 +11,7 @@
 #include "entry/run.h"
 #include "package/container.h"
 #include "platform/fake/fake_platform.h"
+#include "support/zlib_stream.h"
 
 namespace plinth {
 namespace {
@@ -24,16 +24,8 @@ const std::string kManifest =
 const std::string kFolder = "C:\\Users\\Ann\\AppData\\Local\\Programs\\Sketch Pad";
 const std::u16string kFolder16 = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Sketch Pad";
 
-std::vector<std::uint8_t> compressed(std::string_view text) {
-    uLongf size = compressBound(static_cast<uLong>(text.size()));
-    std::vector<std::uint8_t> out(size);
-    compress(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()));
-    out.resize(size);
-    return out;
-}
-
 void usable_package(FakePlatform& fake) {
-    fake.module.package = build_package(kManifest, compressed("MZ the app"));
+    fake.module.package = build_package(kManifest, testing_support::zlib_stream("MZ the app"));
     fake.files.add_file(fake.module.path, "MZ the installer");
 }
 

@@ -1,7 +1,6 @@
 #include "entry/interactive_run.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -9,6 +8,7 @@
 #include "entry/run.h"
 #include "package/container.h"
 #include "platform/fake/fake_platform.h"
+#include "support/zlib_stream.h"
 
 namespace plinth {
 namespace {
@@ -18,15 +18,6 @@ using fake::UserAction;
 constexpr char16_t kUninstallKey[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\com.example.sketchpad";
 constexpr char16_t kFolder[] = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Sketch Pad";
 constexpr char16_t kDesktopShortcut[] = u"C:\\Users\\Ann\\Desktop\\Sketch Pad.lnk";
-
-std::vector<std::uint8_t> compressed(std::string_view text) {
-    uLongf size = compressBound(static_cast<uLong>(text.size()));
-    std::vector<std::uint8_t> out(size);
-    EXPECT_EQ(compress(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size())),
-              Z_OK);
-    out.resize(size);
-    return out;
-}
 
 class InteractiveRun : public testing::Test {
 protected:
@@ -41,7 +32,7 @@ protected:
     void use_manifest(const std::string& name, const std::string& version) {
         const std::string json = R"({"name":")" + name + R"(","id":"com.example.sketchpad","version":")" + version +
                                  R"(","publisher":"Example","exe":"SketchPad.exe"})";
-        fake.module.package = build_package(json, compressed("MZ the app"));
+        fake.module.package = build_package(json, testing_support::zlib_stream("MZ the app"));
         fake.files.add_file(fake.module.path, "MZ the installer");
     }
     int run(std::vector<std::u16string> arguments = {}) {

@@ -9,6 +9,7 @@
 
 #include "install/setup_operation.h"
 #include "platform/fake/fake_platform.h"
+#include "support/zlib_stream.h"
 
 namespace plinth {
 namespace {
@@ -31,14 +32,6 @@ Bytes pattern(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
-Bytes deflated(const Bytes& bytes) {
-    uLongf size = compressBound(bytes.size());
-    Bytes out(size);
-    EXPECT_EQ(compress2(out.data(), &size, bytes.data(), bytes.size(), 6), Z_OK);
-    out.resize(size);
-    return out;
-}
-
 AppManifest notes_manifest(std::string version = "1.2.0") {
     AppManifest manifest;
     manifest.name = "Notes";
@@ -53,7 +46,9 @@ AppManifest notes_manifest(std::string version = "1.2.0") {
 // One machine: an installer in Downloads carrying the Notes app.
 struct Machine {
     explicit Machine(Bytes app_bytes = pattern(1'000'000, 1), Bytes installer_bytes = pattern(500'000, 2))
-        : app(std::move(app_bytes)), installer(std::move(installer_bytes)), payload(deflated(app)) {
+        : app(std::move(app_bytes)),
+          installer(std::move(installer_bytes)),
+          payload(testing_support::zlib_stream(app, 6)) {
         fake.files.add_file(kInstaller, installer);
         fake.module.path = kInstaller;
         state.platform = &fake.platform();

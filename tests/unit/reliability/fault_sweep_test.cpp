@@ -7,7 +7,6 @@
 // another program's is changed, and running the operation again without the fault ends in
 // exactly the state of the clean run (whole registry and file tree).
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <array>
 #include <cctype>
@@ -21,6 +20,7 @@
 #include "entry/setup_state.h"
 #include "install/setup_operation.h"
 #include "platform/fake/fake_platform.h"
+#include "support/zlib_stream.h"
 
 namespace plinth {
 namespace {
@@ -40,14 +40,6 @@ const Path kStartMenuShortcut =
 const Path kDesktopShortcut = u"C:\\Users\\Ann\\Desktop\\Notes.lnk";
 
 Bytes bytes_of(std::string_view text) { return Bytes(text.begin(), text.end()); }
-
-Bytes zlib_stream(const Bytes& data) {
-    uLongf size = compressBound(static_cast<uLong>(data.size()));
-    Bytes out(size);
-    EXPECT_EQ(compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), 9), Z_OK);
-    out.resize(size);
-    return out;
-}
 
 AppManifest notes(std::string version) {
     AppManifest manifest;
@@ -75,7 +67,7 @@ struct Operation {
 Operation install_run(std::string version, bool desktop_shortcut = true) {
     Operation run;
     run.manifest = notes(version);
-    run.payload = zlib_stream(bytes_of("MZ Notes " + version + std::string(3000, 'x')));
+    run.payload = testing_support::zlib_stream(bytes_of("MZ Notes " + version + std::string(3000, 'x')), 9);
     run.desktop_shortcut = desktop_shortcut;
     return run;
 }

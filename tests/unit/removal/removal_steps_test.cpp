@@ -1,6 +1,5 @@
 #include "removal/removal_steps.h"
 
-#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -8,6 +7,7 @@
 #include "locations/install_folder.h"
 #include "platform/fake/fake_platform.h"
 #include "registry/uninstall_entry.h"
+#include "support/zlib_stream.h"
 
 namespace plinth {
 namespace {
@@ -250,20 +250,12 @@ TEST_F(Removal, IdThatNamesAParentKeyDeletesNoOtherProgramsKeys) {
     }
 }
 
-std::vector<std::uint8_t> deflated(std::string_view text) {
-    uLongf size = compressBound(text.size());
-    std::vector<std::uint8_t> out(size);
-    EXPECT_EQ(compress2(out.data(), &size, reinterpret_cast<const Bytef*>(text.data()), text.size(), 6), Z_OK);
-    out.resize(size);
-    return out;
-}
-
 // The removal undoes exactly what the real installation writes: afterwards the machine is the
 // one where nothing was ever installed, but for uninstall.exe (the self-deletion's) and the
 // emptied extension keys.
 TEST(RemovalAfterInstall, LeavesTheMachineAsBeforeButForTheUninstaller) {
     const Path installer = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
-    const std::vector<std::uint8_t> payload = deflated("the app");
+    const std::vector<std::uint8_t> payload = testing_support::zlib_stream("the app", 6);
 
     fake::FakePlatform fake;
     seed_other_program(fake);
