@@ -23,6 +23,17 @@ struct Options {
     bool dialogs = false;                            // --dialogs: a display is there
 };
 
+// What --read-installer compares a packed installer with; empty paths are not checked.
+struct InstallerExpectations {
+    Path installer;
+    Path package;   // RCDATA 1 byte for byte (raw mode)
+    Path manifest;  // RCDATA 1 as the packer builds it: this manifest and a zlib stream of `app`
+    Path app;
+    Path icon;      // icon group 1 holds this .ico's images, in order
+    bool check_version = false;
+    std::u16string name, version, publisher;  // the version record's strings
+};
+
 struct Context {
     plinth::platform::win32::Win32Platform& windows;
     Path work;  // an empty folder of the probe's own
@@ -43,5 +54,9 @@ void probe_running_exe(Context& context);
 void probe_shell(Context& context);
 void probe_system(Context& context);
 void probe_dialogs(Context& context);
+
+// The installer modes: each returns after its own checks.
+void read_installer(Context& context, const InstallerExpectations& expected);
+void run_with_unpaired_surrogates(Context& context, const Path& stub);
 
 }  // namespace probe

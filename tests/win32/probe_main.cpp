@@ -43,8 +43,28 @@ std::string hex(std::uint32_t value) {
 int wmain(int argc, wchar_t** argv) {
     using namespace probe;
     Options options;
+    InstallerExpectations installer;
+    Path surrogate_stub;
+    const auto next = [&](int& i) { return plinth::platform::win32::from_wide(argv[++i]); };
     for (int i = 1; i < argc; ++i) {
         std::u16string argument = plinth::platform::win32::from_wide(argv[i]);
+        // The installer modes: --read-installer INSTALLER [--package FILE] [--manifest FILE --app
+        // FILE] [--icon FILE.ico] [--version NAME VERSION PUBLISHER]; --surrogate-stub STUB.
+        if (i + 1 < argc) {
+            if (argument == u"--read-installer") { installer.installer = next(i); continue; }
+            if (argument == u"--package") { installer.package = next(i); continue; }
+            if (argument == u"--manifest") { installer.manifest = next(i); continue; }
+            if (argument == u"--app") { installer.app = next(i); continue; }
+            if (argument == u"--icon") { installer.icon = next(i); continue; }
+            if (argument == u"--surrogate-stub") { surrogate_stub = next(i); continue; }
+        }
+        if (argument == u"--version" && i + 3 < argc) {
+            installer.check_version = true;
+            installer.name = next(i);
+            installer.version = next(i);
+            installer.publisher = next(i);
+            continue;
+        }
         if (argument == u"--sleep" && i + 1 < argc) {
             // The child of the running-program checks: it only has to exist for a while.
             std::this_thread::sleep_for(std::chrono::milliseconds(_wtoi(argv[i + 1])));
@@ -77,6 +97,19 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     Context context{windows, work, options};
+
+    if (!installer.installer.empty() || !surrogate_stub.empty()) {
+        if (!installer.installer.empty()) {
+            std::printf("== %s\n", text(installer.installer).c_str());
+            read_installer(context, installer);
+        }
+        if (!surrogate_stub.empty()) {
+            std::printf("== the stub with unpaired surrogates in its arguments\n");
+            run_with_unpaired_surrogates(context, surrogate_stub);
+        }
+        std::printf("%d checks, %d failed\n", checks, failures);
+        return failures == 0 ? 0 : 1;
+    }
 
     std::printf("== registry\n");
     probe_registry(context);
