@@ -146,7 +146,9 @@ Path join_path(std::u16string_view base, std::u16string_view component) {
 std::optional<Path> parent_folder(std::u16string_view path) {
     const size_t last = path.find_last_of(u"\\/");
     if (last == std::u16string_view::npos) return std::nullopt;
-    return Path(path.substr(0, last));
+    // A root keeps its separator: C: alone would mean the current folder on drive C.
+    const bool root = last == 0 || (last == 2 && path[1] == u':');
+    return Path(path.substr(0, root ? last + 1 : last));
 }
 
 Path final_component(std::u16string_view path) {

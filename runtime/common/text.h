@@ -36,8 +36,8 @@ inline std::string path_text(std::u16string_view path) { return to_utf8(path); }
 // with a separator.
 Path join_path(std::u16string_view base, std::u16string_view component);
 
-// The folder part of a path (everything before the last separator), or nothing when the path
-// has no separator.
+// The folder part of a path (everything before the last separator; a root keeps it, so the
+// folder of C:\App.exe is C:\ and not C:), or nothing when the path has no separator.
 std::optional<Path> parent_folder(std::u16string_view path);
 
 // The last component of a path (everything after the last separator).

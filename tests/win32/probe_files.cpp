@@ -178,6 +178,14 @@ void probe_files(Context& context) {
                "delete_file_by_handle ignoring the read-only attribute");
     check(!files.metadata(read_only).ok(), "the read-only file is gone");
 
+    // Files only: a folder named like a leftover stays, even when empty.
+    Path folder_old = join_path(work, u"folder.old");
+    check_code(files.create_folder_tree(folder_old), 0, "make an empty folder.old");
+    check(files.delete_file(folder_old) != 0, "delete_file of a folder fails");
+    check(files.delete_file_by_handle(folder_old, 0x13) != 0, "delete_file_by_handle of a folder fails");
+    auto folder_info = files.metadata(folder_old);
+    check(folder_info.ok() && folder_info->is_folder, "the folder is still there");
+
     Path held = join_path(work, u"held.txt");
     check_code(files.write_file(held, pattern(4)), 0, "write held.txt");
     HANDLE holder = CreateFileW(wide(held), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

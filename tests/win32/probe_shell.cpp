@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include "platform/win32/com_error.h"
 #include "platform/win32/unique_handle.h"
 
 namespace probe {
@@ -100,6 +101,27 @@ void probe_shell(Context& context) {
           "a shortcut in a missing folder fails with an HRESULT",
           made.ok() ? "made" : hex(static_cast<std::uint32_t>(made.error().code)) + " " +
                                    text(made.error().description));
+
+    // The COM error text prefers the description a failing call leaves behind.
+    ComPtr<ICreateErrorInfo> create;
+    ComPtr<IErrorInfo> info;
+    if (SUCCEEDED(CreateErrorInfo(create.put())) &&
+        SUCCEEDED(create->SetDescription(const_cast<wchar_t*>(L"Probe description.\r\n"))) &&
+        SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.put())))) {
+        SetErrorInfo(0, info.get());
+        auto error = plinth::platform::win32::com_error(E_FAIL);
+        check(error.code == E_FAIL && error.description == u"Probe description.\r\n",
+              "com_error takes the thread's error description", text(error.description));
+        error = plinth::platform::win32::com_error(E_FAIL);
+        check(error.description.empty(), "and takes it once", text(error.description));
+        SetErrorInfo(0, info.get());
+        plinth::platform::win32::clear_com_error_info();
+        error = plinth::platform::win32::com_error(E_FAIL);
+        check(error.description.empty(), "a stale description is cleared before a call",
+              text(error.description));
+    } else {
+        check(false, "CreateErrorInfo makes an error information object");
+    }
 
     shell.change_notify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST);
     check(true, "change_notify returns");

@@ -111,6 +111,7 @@ ErrorCode FakeFiles::delete_file(const Path& path) {
 }
 
 ErrorCode FakeFiles::delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) {
+    disposition_flags_seen.push_back(disposition_flags);
     if (auto code = faults_.check("files.delete_file_by_handle", path)) return *code;
     Node* node = find(path);
     if (!node) return missing_error(path);

@@ -51,6 +51,9 @@ public:
     // A drive that has gone away: every path below it is unreachable.
     void remove_drive(const Path& drive);
 
+    // The disposition flags of every delete_file_by_handle call, in order.
+    std::vector<std::uint32_t> disposition_flags_seen;
+
 private:
     struct Node {
         Path path;  // as first created

@@ -55,8 +55,7 @@ ErrorCode delete_by_handle_without_ex(const Path& path, std::uint32_t flags) {
     if (!(flags & FILE_DISPOSITION_FLAG_DELETE)) return ERROR_SUCCESS;
     bool ignore_read_only = flags & FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
     DWORD access = DELETE | (ignore_read_only ? FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES : 0);
-    UniqueFile file =
-        open_existing(path, access, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+    UniqueFile file = open_existing(path, access, FILE_FLAG_OPEN_REPARSE_POINT);
     if (!file) return last_error();
 
     FILE_BASIC_INFO basic{};
@@ -186,8 +185,9 @@ ErrorCode Win32Files::delete_file(const Path& path) {
 
 ErrorCode Win32Files::delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) {
     {
-        UniqueFile file =
-            open_existing(path, DELETE, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
+        // Without backup semantics a folder doesn't open, so this deletes files only, as
+        // DeleteFileW does: a folder whose name happens to end in ".old" is not a leftover.
+        UniqueFile file = open_existing(path, DELETE, FILE_FLAG_OPEN_REPARSE_POINT);
         if (!file) return last_error();
         FILE_DISPOSITION_INFO_EX disposition{};
         disposition.Flags = disposition_flags;

@@ -55,6 +55,9 @@ TEST(Text, JoinPutsOneSeparatorBetween) {
 TEST(Text, ParentAndFinalComponent) {
     EXPECT_EQ(parent_folder(u"C:\\Apps\\Notes.exe"), u"C:\\Apps");
     EXPECT_EQ(parent_folder(u"Notes.exe"), std::nullopt);
+    EXPECT_EQ(parent_folder(u"C:\\Notes.exe"), u"C:\\");
+    EXPECT_EQ(parent_folder(u"\\Notes.exe"), u"\\");
+    EXPECT_EQ(parent_folder(u"C:Notes\\Notes.exe"), u"C:Notes");
     EXPECT_EQ(final_component(u"C:\\Apps\\Notes.exe"), u"Notes.exe");
     EXPECT_EQ(final_component(u"C:\\Apps\\"), u"");
 }

@@ -52,6 +52,9 @@ TEST(DeleteFile, HandleRouteAsksForDeletePosixAndIgnoreReadOnly) {
     fake.faults.fail("files.delete_file", codes::kAccessDenied);
     EXPECT_EQ(delete_file(fake.platform(), path), codes::kSuccess);
     EXPECT_FALSE(fake.files.exists(path));
+    // Delete, POSIX semantics (the name goes at once, even while another handle is open) and
+    // ignore read-only: exactly these three.
+    EXPECT_EQ(fake.files.disposition_flags_seen, std::vector<std::uint32_t>{0x13});
 }
 
 TEST(DeleteFile, MissingFileReportsItsOwnError) {

@@ -47,6 +47,11 @@ TEST(CreateShortcuts, AnAppPathWithoutAFolderSetsNoWorkingFolder) {
     ASSERT_TRUE(create_shortcuts(fake.platform(), u"Tools.exe", "Tools", false).ok());
     ASSERT_EQ(fake.shell.shortcuts.size(), 1u);
     EXPECT_FALSE(fake.shell.shortcuts[0].working_directory.has_value());
+
+    // An app at a drive's root (a recorded install folder of C:\) starts in the root itself.
+    ASSERT_TRUE(create_shortcuts(fake.platform(), u"C:\\Tools.exe", "Tools", false).ok());
+    ASSERT_EQ(fake.shell.shortcuts.size(), 2u);
+    EXPECT_EQ(fake.shell.shortcuts[1].working_directory, Path(u"C:\\"));
 }
 
 TEST(CreateShortcuts, AMissingStartMenuMakesTheDesktopTheFirstEntry) {

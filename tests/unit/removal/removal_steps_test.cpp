@@ -98,6 +98,43 @@ TEST_F(Removal, RemovesEverythingButTheUninstallerAndFolder) {
     EXPECT_EQ(fake.shell.notifications[0].flags, 0u);
 }
 
+TEST_F(Removal, DeletesInItsOrderTreeBeforeKeyAndTheUninstallKeyLast) {
+    install();
+    fake.files.add_file(kFolder + u"\\Notes.exe.1.old", "old app");
+    fake.faults.reset();
+    ASSERT_TRUE(remove().ok());
+    // The deletions, and the reads of extension defaults (the two calls of one read as one).
+    std::vector<std::string> deletions;
+    for (const std::string& call : fake.faults.call_log()) {
+        const bool read = call.rfind("registry.get_value Software\\Classes", 0) == 0;
+        if (read && !deletions.empty() && deletions.back() == call) continue;
+        if (read || call.rfind("files.delete", 0) == 0 || call.rfind("registry.delete", 0) == 0) {
+            deletions.push_back(call);
+        }
+    }
+    const std::string folder = to_utf8(kFolder);
+    EXPECT_EQ(deletions, (std::vector<std::string>{
+        "files.delete_file " + folder + "\\Notes.exe",
+        "files.delete_file " + folder + "\\Notes.exe.1.old",
+        "files.delete_file " + to_utf8(kStartMenuShortcut),
+        "files.delete_file " + to_utf8(kDesktopShortcut),
+        "registry.delete_tree Software\\Classes\\com.example.notes.note",
+        "registry.delete_key Software\\Classes\\com.example.notes.note",
+        "registry.delete_key_value Software\\Classes\\.note\\OpenWithProgids",
+        "registry.get_value Software\\Classes\\.note",
+        "registry.delete_key_value Software\\Classes\\.note",
+        "registry.delete_key_value Software\\Classes\\.nt\\OpenWithProgids",
+        "registry.get_value Software\\Classes\\.nt",
+        "registry.delete_key_value Software\\Classes\\.nt",
+        "registry.delete_tree Software\\Classes\\com.example.notes.txt",
+        "registry.delete_key Software\\Classes\\com.example.notes.txt",
+        "registry.delete_key_value Software\\Classes\\.txt\\OpenWithProgids",
+        "registry.get_value Software\\Classes\\.txt",
+        "registry.delete_tree " + to_utf8(kUninstallKey),
+        "registry.delete_key " + to_utf8(kUninstallKey),
+    }));
+}
+
 TEST_F(Removal, AppThatCantBeDeletedMeansNothingIsRemoved) {
     struct Case {
         const char* what;
