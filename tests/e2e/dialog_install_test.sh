@@ -1,6 +1,7 @@
 #!/bin/bash
 # The installer as most users meet it: the first page, Cancel, then an install with the desktop
-# shortcut ticked, the installed page and "Open", then the reinstall wording.
+# shortcut ticked, the installed page and "Open", then the reinstall wording, and a reinstall
+# whose "Open" leaves the app running after the installer has ended.
 # e2e-timeout: 300
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/dialog_lib.sh"
@@ -76,3 +77,23 @@ if dlg_wait_page "Install Plinth Sample 1.0.0 again?"; then
 fi
 dlg_wait_exit && e2e_assert_exit 2
 e2e_assert_file "$desktop_lnk"
+
+e2e_log "--- Reinstall, then Open: the installer ends while the app keeps running"
+dlg_launch "$installer"
+if dlg_wait_page "Install Plinth Sample 1.0.0 again?"; then
+  dlg_click Install
+  if dlg_wait_page "Plinth Sample is installed"; then
+    dlg_click "Open Plinth Sample"
+  fi
+fi
+# Waiting for the app would keep the installer running until the app's window closes.
+dlg_wait_exit && e2e_assert_exit 0
+app_window_gone() { ! _dlg_window_mapped '^Plinth Sample$'; }
+if e2e_wait_until 30 _dlg_window_mapped '^Plinth Sample$'; then
+  e2e_pass "the app's window is open after the installer ended"
+  app_window=$(xdotool search --onlyvisible --name '^Plinth Sample$' | head -n 1)
+  xdotool windowfocus --sync "$app_window" && xdotool key alt+F4
+  e2e_check "the app quit" e2e_wait_until 20 app_window_gone
+else
+  e2e_fail "the app's window is open after the installer ended" "no window 'Plinth Sample'"
+fi

@@ -171,6 +171,7 @@ TEST_F(InteractiveRun, InstalledPageThenOpenStartsTheApp) {
     EXPECT_EQ(start.command_line, u"\"" + std::u16string(kFolder) + u"\\SketchPad.exe\"");
     EXPECT_EQ(start.creation_flags, 0u);
     EXPECT_FALSE(start.inherit_handles);
+    EXPECT_FALSE(start.current_directory.has_value());  // the installer's own working folder
 }
 
 TEST_F(InteractiveRun, OpenThatFailsToStartChangesNothingAboutTheRun) {
