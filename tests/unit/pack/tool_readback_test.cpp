@@ -74,6 +74,8 @@ protected:
         folder_ = fs::temp_directory_path() / ("plinth-pack-tools-" + std::to_string(::getpid()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
+        // A missing tool fails the tests rather than skipping them: the test command installs them,
+        // and a read-back that silently didn't run would look like one that passed.
         if (!have("x86_64-w64-mingw32-gcc") || !have("x86_64-w64-mingw32-windres")) return;
         write_text(folder_ / "stub.c",
                    "#include <windows.h>\nint WINAPI WinMain(HINSTANCE a, HINSTANCE b, LPSTR c, int d) { return 0; }\n");
@@ -95,7 +97,7 @@ protected:
     static void TearDownTestSuite() { fs::remove_all(folder_); }
 
     void SetUp() override {
-        if (stub_.empty()) GTEST_SKIP() << "mingw-w64 is not installed";
+        if (stub_.empty()) GTEST_FAIL() << "no stub: mingw-w64 is missing (run scripts/setup-machine)";
     }
 
     // Packs the stub itself as the app (a real exe with an icon) into `name`.
@@ -155,7 +157,7 @@ TEST_F(ToolReadBack, LinkerObjdumpAndWindresAgreeWithThePackedInstaller) {
 }
 
 TEST_F(ToolReadBack, PackedInstallerCanBeSignedAndVerified) {
-    if (!have("osslsigncode") || !have("openssl")) GTEST_SKIP() << "osslsigncode or openssl is not installed";
+    ASSERT_TRUE(have("osslsigncode") && have("openssl")) << "osslsigncode or openssl is missing (run scripts/setup-machine)";
     const fs::path packed = pack("unsigned.exe");
     const fs::path signed_exe = folder_ / "signed.exe";
     const std::string in = "cd '" + folder_.string() + "' && ";
