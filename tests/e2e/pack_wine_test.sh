@@ -29,6 +29,29 @@ e2e_assert_exit 1
 e2e_assert_file_bytes "stderr is the runtime's package line" "$E2E_STDERR_FILE" \
   $'setup: Its contents can\'t be read.\n'
 
+# The resource's size as Windows reports it bounds the package: a manifest that ends exactly at
+# the end of the resource loads (and its empty payload then fails the install), a length one byte
+# longer doesn't, and neither does an empty resource.
+manifest='{"name":"Edge","id":"org.example.edge","exe":"Edge.exe"}'
+edge_package() {  # LENGTH FILE: the magic, LENGTH (below 256) and the manifest
+  printf 'PLNSETUP' >"$2"
+  printf "\\$(printf '%03o' "$1")\\000\\000\\000" >>"$2"
+  printf '%s' "$manifest" >>"$2"
+}
+edge_package "${#manifest}" "$work/fits.bin"
+edge_package "$((${#manifest} + 1))" "$work/one-more.bin"
+: >"$work/empty.bin"
+for edge in "fits:The app inside the installer is damaged." "one-more:Its contents can't be read." \
+    "empty:Its contents can't be read."; do
+  name=${edge%%:*}
+  "$E2E_PACK" raw --package "$work/$name.bin" --stub "$E2E_SETUP_EXE" --out "$work/$name.exe" >/dev/null ||
+    e2e_die "raw mode failed on $name.bin."
+  e2e_run "$work/$name.exe" /S
+  e2e_assert_file_bytes "$name ($(stat -c %s "$work/$name.bin") bytes): stderr is the package line" \
+    "$E2E_STDERR_FILE" "setup: ${edge#*:}"$'\n'
+  e2e_assert_exit 1
+done
+
 # plinth-pack.exe under Wine writes the same bytes as the Linux packer (zlib is in both).
 e2e_find_built plinth-pack.exe
 win_pack=$E2E_FOUND
