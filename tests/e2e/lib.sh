@@ -357,15 +357,24 @@ e2e_reg_key_exists() { "$E2E_WINE" reg query "$1" </dev/null >/dev/null 2>&1; }
 # _e2e_reg_export KEY: the key's own section of reg export, as UTF-8 lines without CR, with
 # continued hex lines joined. Returns 1 when the key is missing.
 _e2e_reg_export() {
-  local file
+  local file attempt
   file=$(mktemp) || e2e_die "mktemp failed."
-  if ! "$E2E_WINE" reg export "$1" "$file" /y </dev/null >/dev/null 2>&1; then
-    rm -f "$file"
-    return 1
-  fi
+  # An export has been seen to fail once, under load, for a key that reg query showed a moment
+  # earlier; a key that really is missing fails every attempt, so retrying hides nothing.
+  for attempt in 1 2 3; do
+    if "$E2E_WINE" reg export "$1" "$file" /y </dev/null >/dev/null 2>"$file.err" &&
+      iconv -f UTF-16 -t UTF-8 "$file" 2>/dev/null | grep -q '^\['; then
+      break
+    fi
+    if ! e2e_reg_key_exists "$1" || ((attempt == 3)); then
+      rm -f "$file" "$file.err"
+      return 1
+    fi
+    e2e_log "reg export of $1 failed (attempt $attempt): $(tr -d '\r' <"$file.err" | head -c 300)" >&2
+  done
   iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n *//; ta' |
     awk 'NR > 1 && /^\[/ { sections++ } sections == 1 && !/^\[/ && NF'
-  rm -f "$file"
+  rm -f "$file" "$file.err"
 }
 
 # "25,00,54,00" (UTF-16LE bytes) to UTF-8 text, trailing zero units dropped; inner zero units
