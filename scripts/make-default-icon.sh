@@ -6,7 +6,7 @@ out=${1:-"$(dirname "$0")/../runtime/resources/plinth-setup.ico"}
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 convert -size 256x256 xc:none \
-  \( -size 256x256 gradient:'#3b82f6-#1e3a8a' \) \
+  \( -size 256x256 gradient:'#3b82f6-#1e3a8a' -alpha set \) \
   \( -size 256x256 xc:none -fill white -draw 'roundrectangle 8,8 247,247 48,48' \) \
   -delete 0 -compose DstIn -composite \
   -fill white -stroke none \
