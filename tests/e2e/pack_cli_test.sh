@@ -1,6 +1,7 @@
 #!/bin/bash
 # The packer's command line with the real stub and the sample app: exit codes, refusals that
-# write nothing and keep an older installer, reproducible output, inspect and raw mode.
+# write nothing and keep an older installer, reproducible output, inspect and raw mode, and
+# signing the real installer with osslsigncode.
 # e2e-no-prefix
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
@@ -81,3 +82,22 @@ pack inspect "$work/raw.exe"
 expect_refusal "inspect of a damaged package" 1 "Its contents can't be read."
 pack inspect "$E2E_SETUP_EXE"
 expect_refusal "inspect of the bare stub" 1 "It has nothing in it to install."
+
+# The real stub's installer signs and verifies with osslsigncode and a throwaway certificate, and
+# the signed installer can still be inspected (but not used as a stub).
+for tool in osslsigncode openssl; do
+  command -v "$tool" >/dev/null || e2e_die "$tool is missing: run scripts/setup-machine."
+done
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+  -subj /CN=plinth-test >/dev/null 2>&1 || e2e_die "openssl could not make a certificate."
+osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -n "Plinth Sample Setup" \
+  -in "$setup" -out "$work/signed.exe" >"$work/sign.log" 2>&1
+e2e_assert_eq "osslsigncode signs the installer" 0 "$?"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >"$work/verify.log" 2>&1
+e2e_assert_eq "osslsigncode verifies the signature" 0 "$?"
+e2e_check "the signature verifies: ok" grep -q 'Signature verification: ok' "$work/verify.log"
+pack inspect "$work/signed.exe"
+e2e_assert_eq "inspect of the signed installer: exit code" 0 "$rc"
+e2e_check "inspect of the signed installer shows the manifest" grep -qF 'name:       "Plinth Sample"' "$work/stdout"
+pack raw --package "$work/bad-manifest.bin" --stub "$work/signed.exe" --out "$work/resigned.exe"
+expect_refusal "a signed stub" 1 "already signed"
