@@ -72,6 +72,16 @@ bool empty_after_trimming(std::string_view text) {
     return true;
 }
 
+// A text that names a registry key (the uninstall key, a ProgID, an extension's key): a backslash
+// would split it into nested keys, and a NUL would cut it short.
+std::optional<std::string> key_name_problem(std::string_view text) {
+    if (text.find('\\') != std::string_view::npos) {
+        return "has a backslash, which would split its registry key into nested keys";
+    }
+    if (text.find('\0') != std::string_view::npos) return "has the character U+0000, which would cut its registry key short";
+    return std::nullopt;
+}
+
 }  // namespace
 
 Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view json) {
@@ -80,6 +90,15 @@ Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view j
     if (auto problem = exe_problem(manifest->exe)) return unexpected(*problem);
     if (empty_after_trimming(manifest->id)) {
         return unexpected(std::string("The manifest's \"id\" is only white space; it must be a non-empty text."));
+    }
+    if (auto problem = key_name_problem(manifest->id)) return unexpected("The manifest's \"id\" " + *problem + ".");
+    for (std::size_t i = 0; i < manifest->documents.size(); ++i) {
+        for (const std::string& extension : manifest->documents[i].extensions) {
+            if (auto problem = key_name_problem(extension)) {
+                return unexpected("The manifest's document type " + std::to_string(i + 1) + " has an extension that " +
+                                  *problem + ".");
+            }
+        }
     }
     return manifest;
 }

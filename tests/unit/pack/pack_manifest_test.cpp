@@ -57,6 +57,35 @@ TEST(PackManifest, IdOfOnlyWhiteSpaceIsRefused) {
     EXPECT_TRUE(check_manifest_for_packing(manifest_with(" x ", "Notes.exe")).ok());
 }
 
+// The id and the extensions name registry keys: a backslash would nest them, a NUL cut them.
+TEST(PackManifest, IdsAndExtensionsThatCannotBeOneRegistryKeyAreRefused) {
+    struct Case {
+        std::string members;  // after "name" and "exe"
+        const char* reason;   // empty: accepted
+    };
+    const Case cases[] = {
+        {R"("id": "com\\example")", "\"id\" has a backslash"},
+        {R"("id": "com\u0000example")", "\"id\" has the character U+0000"},
+        {R"("id": "com/example:notes")", ""},
+        {R"("id": "x", "documents": [{"extensions": ["note"]}, {"extensions": ["txt", "a\\b"]}])",
+         "document type 2 has an extension that has a backslash"},
+        {R"("id": "x", "documents": [{"extensions": ["n\u0000"]}])",
+         "document type 1 has an extension that has the character U+0000"},
+        {R"("id": "x", "documents": [{"extensions": ["", "a/b", "tar.gz"]}, 5, {"extensions": [1]}])", ""},
+    };
+    for (const auto& c : cases) {
+        const std::string json = R"({"name": "Notes", "exe": "Notes.exe", )" + c.members + "}";
+        ASSERT_TRUE(parse_app_manifest(json).ok()) << json;
+        auto checked = check_manifest_for_packing(json);
+        if (std::string(c.reason).empty()) {
+            EXPECT_TRUE(checked.ok()) << json << ": " << (checked.ok() ? "" : checked.error());
+        } else {
+            ASSERT_FALSE(checked.ok()) << json;
+            EXPECT_NE(checked.error().find(c.reason), std::string::npos) << checked.error();
+        }
+    }
+}
+
 TEST(PackManifest, TheRuntimesReasonsComeThroughUnchanged) {
     const std::string bad_json = "{\n  \"name\": \"Notes\",\n}";
     auto checked = check_manifest_for_packing(bad_json);
