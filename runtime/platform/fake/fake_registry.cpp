@@ -38,6 +38,10 @@ std::string hex(const std::vector<std::uint8_t>& data) {
     return out;
 }
 
+// Windows takes key and value names as NUL-terminated texts: whatever follows a NUL inside one
+// is never seen, so the name it reaches is the part before.
+std::u16string as_windows_reads(const std::u16string& name) { return name.substr(0, name.find(u'\0')); }
+
 }  // namespace
 
 class FakeRegistry::OpenKey : public platform::RegistryKey {
@@ -52,7 +56,7 @@ public:
         if (auto code = registry_.faults_.check("registry.set_value", name)) return *code;
         Key* key = registry_.find(path_);
         if (!key) return 1018;  // ERROR_KEY_DELETED: the key went away while open
-        set(*key, name, type, {data.begin(), data.end()});
+        set(*key, as_windows_reads(name), type, {data.begin(), data.end()});
         return codes::kSuccess;
     }
 
@@ -102,17 +106,17 @@ Expected<std::unique_ptr<platform::RegistryKey>, ErrorCode> FakeRegistry::create
     last_options_ = options;
     last_access_ = access;
     if (auto code = faults_.check("registry.create_key", path)) return unexpected(*code);
-    find_or_create(path);
-    return std::unique_ptr<platform::RegistryKey>(new OpenKey(*this, path));
+    find_or_create(as_windows_reads(path));
+    return std::unique_ptr<platform::RegistryKey>(new OpenKey(*this, as_windows_reads(path)));
 }
 
 ErrorCode FakeRegistry::get_value(const std::u16string& path, const std::u16string& name,
                                   std::uint32_t flags, void* data, std::uint32_t* byte_count) {
     if (before_get_value) before_get_value();
     if (auto code = faults_.check("registry.get_value", path)) return *code;
-    const Key* key = find(path);
+    const Key* key = find(as_windows_reads(path));
     if (!key) return codes::kFileNotFound;
-    auto it = key->values.find(ascii_lower(name));
+    auto it = key->values.find(ascii_lower(as_windows_reads(name)));
     if (it == key->values.end()) return codes::kFileNotFound;
     const RegistryValue& value = it->second;
     if ((flags & kRestrictSz) && value.type != kRegSz) return kUnsupportedType;
@@ -151,7 +155,7 @@ FakeRegistry::Subkey FakeRegistry::find_subkey(const std::u16string& path) {
 
 ErrorCode FakeRegistry::delete_tree(const std::u16string& path) {
     if (auto code = faults_.check("registry.delete_tree", path)) return *code;
-    auto [parent, it, code] = find_subkey(path);
+    auto [parent, it, code] = find_subkey(as_windows_reads(path));
     if (code != codes::kSuccess) return code;
     parent->subkeys.erase(it);
     return codes::kSuccess;
@@ -159,7 +163,7 @@ ErrorCode FakeRegistry::delete_tree(const std::u16string& path) {
 
 ErrorCode FakeRegistry::delete_key(const std::u16string& path) {
     if (auto code = faults_.check("registry.delete_key", path)) return *code;
-    auto [parent, it, code] = find_subkey(path);
+    auto [parent, it, code] = find_subkey(as_windows_reads(path));
     if (code != codes::kSuccess) return code;
     if (!it->second->subkeys.empty()) return codes::kAccessDenied;
     parent->subkeys.erase(it);
@@ -168,9 +172,9 @@ ErrorCode FakeRegistry::delete_key(const std::u16string& path) {
 
 ErrorCode FakeRegistry::delete_key_value(const std::u16string& path, const std::u16string& name) {
     if (auto code = faults_.check("registry.delete_key_value", path)) return *code;
-    Key* key = find(path);
+    Key* key = find(as_windows_reads(path));
     if (!key) return codes::kFileNotFound;
-    const std::u16string lower = ascii_lower(name);
+    const std::u16string lower = ascii_lower(as_windows_reads(name));
     if (!key->values.erase(lower)) return codes::kFileNotFound;
     std::erase(key->value_order, lower);
     return codes::kSuccess;

@@ -287,6 +287,38 @@ TEST_F(Removal, IdThatNamesAParentKeyDeletesNoOtherProgramsKeys) {
     }
 }
 
+// Windows reads a key or value name only up to a NUL, so an id or extension with one inside
+// ("\u0000" in the manifest) would reach another program's key: such names are never used.
+TEST(NamesWithANul, NeitherInstallNorRemovalReachesAnotherProgramsKeys) {
+    const Path installer = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
+    const std::string cut_id("other\0x", 7);
+    const std::string cut_extension("txt\0x", 5);
+    const std::vector<std::uint8_t> payload = testing_support::zlib_stream("the app", 6);
+    for (const bool in_id : {true, false}) {
+        SCOPED_TRACE(in_id ? "id" : "extension");
+        fake::FakePlatform fake;
+        seed_other_program(fake);
+        fake.files.add_file(installer, "installer");
+        SetupState state;
+        state.platform = &fake.platform();
+        state.manifest = notes();
+        if (in_id) state.manifest.id = cut_id;
+        else state.manifest.documents = {{.name = "Text", .extensions = {cut_extension}, .owned = true, .icon = 0}};
+        state.payload = payload;
+        const std::string before = fake.registry.dump();
+
+        auto installed = install_app(fake.platform(), state);
+        ASSERT_FALSE(installed.ok());
+        EXPECT_NE(installed.error().text.find(", error 123)."), std::string::npos) << installed.error().text;
+        EXPECT_EQ(fake.registry.text(kOtherUninstallKey, u"DisplayName"), "Other");
+        EXPECT_EQ(fake.registry.text(u"Software\\Classes\\.txt", u""), "txtfile");
+
+        state.remove_mode = true;
+        ASSERT_TRUE(remove_app(fake.platform(), state).ok());
+        EXPECT_EQ(fake.registry.dump(), before);
+    }
+}
+
 // The removal undoes exactly what the real installation writes: afterwards the machine is the
 // one where nothing was ever installed, but for uninstall.exe (the self-deletion's) and the
 // emptied extension keys.
