@@ -21,7 +21,7 @@ Static|Its contents can't be read.
 Button|&Close"
   e2e_assert_eq "error icon" 32x32 "$(dlg_icon_size)"
   dlg_screenshot damaged-page
-  dlg_click "&Close"
+  dlg_click_closing "&Close"
 fi
 dlg_wait_exit && e2e_assert_exit 1
 e2e_assert_file_bytes "the setup line on standard error" "$E2E_STDERR_FILE" $'setup: Its contents can\'t be read.\n'
@@ -42,7 +42,7 @@ if dlg_wait_page "Install Plinth Sample 1.0.0?"; then
     e2e_assert_eq "error icon" 32x32 "$(dlg_icon_size)"
     e2e_assert_eq "only Close" "&Close" "$(awk -F'\t' '$1 == "control" && $2 == "Button" { print $9 }' "$DLG_PROBE_FILE")"
     dlg_screenshot install-failure-page
-    dlg_click "&Close"
+    dlg_click_closing "&Close"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 1
@@ -59,6 +59,6 @@ if dlg_wait_page "Install $name 1.0.0?"; then
     "It's installed for you only, in $(dlg_escape "C:\\users\\$E2E_WIN_USER\\AppData\\Local\\Programs\\$name")." \
     "$(awk -F'\t' '$1 == "control" && $9 != "" { n++; if (n == 2) print $9 }' "$DLG_PROBE_FILE")"
   dlg_screenshot non-bmp-install-page
-  dlg_click Cancel
+  dlg_click_closing Cancel
 fi
 dlg_wait_exit && e2e_assert_exit 2

@@ -26,7 +26,7 @@ if dlg_wait_page "Install Plinth Sample 1.0.0?"; then
   e2e_assert_eq "check box starts cleared" 0 "$(dlg_control_field 'Add a shortcut to the desktop' 8)"
   e2e_assert_eq "app icon at 96 DPI" 32x32 "$(dlg_icon_size)"
   dlg_screenshot install-page
-  dlg_click Cancel
+  dlg_click_closing Cancel
 fi
 dlg_wait_exit && e2e_assert_exit 2
 e2e_assert_absent "$DLG_FOLDER"
@@ -57,7 +57,7 @@ Button|&Close"
     e2e_assert_file "$desktop_lnk"
     e2e_assert_reg "$DLG_KEY" DisplayVersion REG_SZ 1.0.0
     e2e_assert_absent "$marker"
-    dlg_click "Open Plinth Sample"
+    dlg_click_closing "Open Plinth Sample"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 0
@@ -83,7 +83,7 @@ dlg_launch "$installer"
 if dlg_wait_page "Install Plinth Sample 1.0.0 again?"; then
   dlg_click Install
   if dlg_wait_page "Plinth Sample is installed"; then
-    dlg_click "Open Plinth Sample"
+    dlg_click_closing "Open Plinth Sample"
   fi
 fi
 # Waiting for the app would keep the installer running until the app's window closes.

@@ -153,6 +153,19 @@ dlg_click() {
   xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
 }
 
+# dlg_click_closing TEXT: dlg_click on a button that ends the dialog (Cancel, Close, Open), again
+# while the installer still runs with TEXT on screen: under heavy load a click has been seen to
+# get lost. A second click after a slow but successful one falls on whatever replaced the dialog.
+dlg_click_closing() {
+  local attempt
+  for attempt in 1 2 3; do
+    dlg_click "$1" || return 1
+    e2e_wait_until 15 test -s "$DLG_RC_FILE" && return 0
+    _dlg_has_text "$1" || return 0
+    e2e_log "'$1' still on screen 15 s after a click (attempt $attempt)"
+  done
+}
+
 # dlg_keys KEY...: focuses the dialog window (waiting for the X server to confirm) and types KEYs.
 dlg_keys() {
   xdotool windowfocus --sync "$DLG_WINDOW_ID" && xdotool key "$@"

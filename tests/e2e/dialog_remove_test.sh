@@ -36,7 +36,7 @@ if dlg_wait_page "Remove Plinth Sample?"; then
 Static|Plinth Sample is open. Quit it, then try again.
 Button|&Close"
     dlg_screenshot removal-failure-page
-    dlg_click "&Close"
+    dlg_click_closing "&Close"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 1
@@ -56,7 +56,7 @@ if dlg_wait_page "Remove Plinth Sample?"; then
 Button|&Close"
     e2e_assert_eq "removed page: icon and instruction only" 2 "$(dlg_static_count)"
     dlg_screenshot removed-page
-    dlg_click "&Close"
+    dlg_click_closing "&Close"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 0

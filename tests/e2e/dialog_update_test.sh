@@ -26,7 +26,7 @@ if dlg_wait_page "Update Plinth Sample from 0.9.0 to 1.0.0?"; then
   dlg_click Install
   if dlg_wait_page "Plinth Sample is installed"; then
     dlg_screenshot installed-page
-    dlg_click "&Close"
+    dlg_click_closing "&Close"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 0
