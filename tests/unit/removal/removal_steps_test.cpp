@@ -289,22 +289,29 @@ TEST_F(Removal, IdThatNamesAParentKeyDeletesNoOtherProgramsKeys) {
 
 // Windows reads a key or value name only up to a NUL, so an id or extension with one inside
 // ("\u0000" in the manifest) would reach another program's key: such names are never used.
+const Path kInstaller = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
+
+// A machine with another program's registrations and our installer in Downloads, and the
+// state of a run about to install Notes from it.
+void ready_to_install(fake::FakePlatform& fake, SetupState& state, const std::vector<std::uint8_t>& payload) {
+    seed_other_program(fake);
+    fake.files.add_file(kInstaller, "installer");
+    state.platform = &fake.platform();
+    state.manifest = notes();
+    state.payload = payload;
+}
+
 TEST(NamesWithANul, NeitherInstallNorRemovalReachesAnotherProgramsKeys) {
-    const Path installer = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
     const std::string cut_id("other\0x", 7);
     const std::string cut_extension("txt\0x", 5);
     const std::vector<std::uint8_t> payload = testing_support::zlib_stream("the app", 6);
     for (const bool in_id : {true, false}) {
         SCOPED_TRACE(in_id ? "id" : "extension");
         fake::FakePlatform fake;
-        seed_other_program(fake);
-        fake.files.add_file(installer, "installer");
         SetupState state;
-        state.platform = &fake.platform();
-        state.manifest = notes();
+        ready_to_install(fake, state, payload);
         if (in_id) state.manifest.id = cut_id;
         else state.manifest.documents = {{.name = "Text", .extensions = {cut_extension}, .owned = true, .icon = 0}};
-        state.payload = payload;
         const std::string before = fake.registry.dump();
 
         auto installed = install_app(fake.platform(), state);
@@ -323,16 +330,11 @@ TEST(NamesWithANul, NeitherInstallNorRemovalReachesAnotherProgramsKeys) {
 // one where nothing was ever installed, but for uninstall.exe (the self-deletion's) and the
 // emptied extension keys.
 TEST(RemovalAfterInstall, LeavesTheMachineAsBeforeButForTheUninstaller) {
-    const Path installer = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
     const std::vector<std::uint8_t> payload = testing_support::zlib_stream("the app", 6);
 
     fake::FakePlatform fake;
-    seed_other_program(fake);
-    fake.files.add_file(installer, "installer");
     SetupState state;
-    state.platform = &fake.platform();
-    state.manifest = notes();
-    state.payload = payload;
+    ready_to_install(fake, state, payload);
     state.desktop_shortcut = true;
     ASSERT_TRUE(install_app(fake.platform(), state).ok());
     ASSERT_TRUE(fake.files.exists(kDesktopShortcut));
@@ -341,7 +343,7 @@ TEST(RemovalAfterInstall, LeavesTheMachineAsBeforeButForTheUninstaller) {
 
     fake::FakePlatform untouched;
     seed_other_program(untouched);
-    untouched.files.add_file(installer, "installer");
+    untouched.files.add_file(kInstaller, "installer");
     SetupState nothing_installed;
     nothing_installed.manifest = notes();
     ASSERT_TRUE(remove_app(untouched.platform(), nothing_installed).ok());
