@@ -20,11 +20,9 @@ pack_installer() {
     "$E2E_PACK" build --manifest "$1" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$2"
     return
   fi
-  local length package="$E2E_WORK/raw-package.bin"
-  length=$(wc -c <"$1")
+  local package="$E2E_WORK/raw-package.bin"
   {
-    printf 'PLNSETUP'
-    printf "\\$(printf %03o $((length & 255)))\\$(printf %03o $(((length >> 8) & 255)))\\000\\000"
+    e2e_package_header "$(wc -c <"$1")"
     cat "$1"
     zopfli --zlib -c "$E2E_SAMPLE_EXE"
   } >"$package" || return 1

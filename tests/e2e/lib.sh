@@ -345,6 +345,14 @@ e2e_wait_until() {
   return 0
 }
 
+# e2e_package_header LENGTH: the first 12 bytes of an installer package, for crafting one by
+# hand (raw mode): the tag and the manifest's length, 32-bit little-endian.
+e2e_package_header() {
+  local length=$1 bits
+  printf 'PLNSETUP'
+  for bits in 0 8 16 24; do printf "\\$(printf %03o $(((length >> bits) & 255)))"; done
+}
+
 # ---------------------------------------------------------------------------------------------
 # Registry, read back through the running wineserver (the prefix's .reg files are written late)
 
@@ -461,9 +469,6 @@ e2e_reg_value() {
   done <<<"$section"
   return 1
 }
-
-# e2e_reg_key_exists KEY
-e2e_reg_key_exists() { "$E2E_WINE" reg query "$1" </dev/null >/dev/null 2>&1; }
 
 # e2e_reg_dump KEY: the key and its subkeys in .reg form, UTF-8 (for people).
 e2e_reg_dump() {

@@ -33,10 +33,8 @@ e2e_assert_file_bytes "stderr is the runtime's package line" "$E2E_STDERR_FILE" 
 # the end of the resource loads (and its empty payload then fails the install), a length one byte
 # longer doesn't, and neither does an empty resource.
 manifest='{"name":"Edge","id":"org.example.edge","exe":"Edge.exe"}'
-edge_package() {  # LENGTH FILE: the magic, LENGTH (below 256) and the manifest
-  printf 'PLNSETUP' >"$2"
-  printf "\\$(printf '%03o' "$1")\\000\\000\\000" >>"$2"
-  printf '%s' "$manifest" >>"$2"
+edge_package() {  # LENGTH FILE: the header with LENGTH, then the manifest
+  { e2e_package_header "$1"; printf '%s' "$manifest"; } >"$2"
 }
 edge_package "${#manifest}" "$work/fits.bin"
 edge_package "$((${#manifest} + 1))" "$work/one-more.bin"

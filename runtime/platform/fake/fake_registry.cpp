@@ -106,8 +106,9 @@ Expected<std::unique_ptr<platform::RegistryKey>, ErrorCode> FakeRegistry::create
     last_options_ = options;
     last_access_ = access;
     if (auto code = faults_.check("registry.create_key", path)) return unexpected(*code);
-    find_or_create(as_windows_reads(path));
-    return std::unique_ptr<platform::RegistryKey>(new OpenKey(*this, as_windows_reads(path)));
+    std::u16string reached = as_windows_reads(path);
+    find_or_create(reached);
+    return std::unique_ptr<platform::RegistryKey>(new OpenKey(*this, std::move(reached)));
 }
 
 ErrorCode FakeRegistry::get_value(const std::u16string& path, const std::u16string& name,
