@@ -249,6 +249,8 @@ public:
     virtual std::uint32_t system_dpi() = 0;
     // LoadIconWithScaleDown(module, MAKEINTRESOURCEW(1), side, side): an icon handle, or nothing.
     virtual std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) = 0;
+    // DestroyIcon(icon), for an icon that load_app_icon gave.
+    virtual void destroy_icon(std::uintptr_t icon) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -135,7 +135,7 @@ void probe_dialogs(Context& context) {
     check(saw(run.second, TDN_NAVIGATED), "the second page was navigated to");
     check(saw(run.second, TDN_BUTTON_CLICKED, 101), "its button reached its own callback");
     check(!saw(run.first, TDN_NAVIGATED), "no notification of page two went to page one");
-    if (run.icon) DestroyIcon(reinterpret_cast<HICON>(run.icon));
+    if (run.icon) context.windows.module.destroy_icon(run.icon);
 }
 
 }  // namespace probe

@@ -41,7 +41,11 @@ void probe_system(Context& context) {
             check(sized && bitmap.bmWidth == side,
                   "load_app_icon at " + std::to_string(side) + " pixels",
                   sized ? std::to_string(bitmap.bmWidth) + " wide" : "no icon");
-            if (icon) DestroyIcon(reinterpret_cast<HICON>(*icon));
+            if (icon) {
+                windows.module.destroy_icon(*icon);
+                check(!GetIconInfo(reinterpret_cast<HICON>(*icon), &info),
+                      "destroy_icon at " + std::to_string(side) + " pixels: the handle is gone");
+            }
         }
         check(!windows.module.load_app_icon(
                   reinterpret_cast<std::uintptr_t>(GetModuleHandleW(L"kernel32.dll")), 32),

@@ -33,7 +33,12 @@ platform::SysResult<Path> FakeModule::own_path() {
 std::optional<std::uintptr_t> FakeModule::load_app_icon(platform::ModuleHandle, int side) {
     icon_sides.push_back(side);
     if (!icon_available) return std::nullopt;
+    ++live_icons;
     return kIcon;
+}
+
+void FakeModule::destroy_icon(std::uintptr_t icon) {
+    if (icon == kIcon) --live_icons;
 }
 
 FakeSystemText::FakeSystemText(FaultPlan& faults) : faults_(faults) {

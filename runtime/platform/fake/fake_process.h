@@ -21,6 +21,7 @@ public:
     platform::SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override { return dpi; }
     std::optional<std::uintptr_t> load_app_icon(platform::ModuleHandle module, int side) override;
+    void destroy_icon(std::uintptr_t icon) override;
 
     // The RCDATA 1 resource; nothing means the executable has none.
     std::optional<std::vector<std::uint8_t>> package;
@@ -30,6 +31,7 @@ public:
     std::uint32_t dpi = 96;
     bool icon_available = true;
     std::vector<int> icon_sides;  // side of every icon load, in order
+    int live_icons = 0;           // loaded and not destroyed yet
 
     static constexpr platform::ModuleHandle kHandle = 0x140000000;
     static constexpr std::uintptr_t kIcon = 0x1C0DE;

@@ -68,4 +68,6 @@ std::optional<std::uintptr_t> Win32Module::load_app_icon(ModuleHandle module, in
     return reinterpret_cast<std::uintptr_t>(icon);
 }
 
+void Win32Module::destroy_icon(std::uintptr_t icon) { DestroyIcon(reinterpret_cast<HICON>(icon)); }
+
 }  // namespace plinth::platform::win32

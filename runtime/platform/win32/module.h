@@ -12,6 +12,7 @@ public:
     SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override;
     std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) override;
+    void destroy_icon(std::uintptr_t icon) override;
 };
 
 }  // namespace plinth::platform::win32

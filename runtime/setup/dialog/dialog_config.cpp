@@ -47,7 +47,7 @@ platform::DialogConfig to_dialog_config(platform::Platform& platform, DialogPage
         // Loaded anew for each configuration, at the size the system's DPI asks for.
         const int side = app_icon_side(platform.module.system_dpi());
         if (const auto icon = platform.module.load_app_icon(*module, side)) {
-            config.main_icon = *icon;
+            config.main_icon = page.icons.emplace_back(platform.module, *icon).get();
             config.flags |= kUseHiconMain;
         }
     }

@@ -4,6 +4,10 @@
 
 namespace plinth {
 
+PageIcon::~PageIcon() {
+    if (module_ && handle_) module_->destroy_icon(handle_);
+}
+
 DialogPage make_page(std::string title, std::string main_instruction, std::string content) {
     DialogPage page;
     page.title = std::move(title);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -19,6 +20,23 @@ struct DialogPageButton {
     std::string text;
 };
 
+// An icon handle the platform loaded for a page, destroyed with the page: the dialog only
+// borrows the icon it is given.
+class PageIcon {
+public:
+    PageIcon(platform::Module& module, std::uintptr_t handle) : module_(&module), handle_(handle) {}
+    PageIcon(PageIcon&& other) noexcept
+        : module_(std::exchange(other.module_, nullptr)), handle_(std::exchange(other.handle_, 0)) {}
+    PageIcon& operator=(PageIcon&&) = delete;
+    ~PageIcon();
+
+    std::uintptr_t get() const { return handle_; }
+
+private:
+    platform::Module* module_;
+    std::uintptr_t handle_;
+};
+
 struct DialogPage {
     std::string title;
     std::string main_instruction;
@@ -28,6 +46,8 @@ struct DialogPage {
     // valid when the page record moves (the pages array grows).
     std::vector<std::unique_ptr<char16_t[]>> text_store;
     std::unique_ptr<platform::DialogButton[]> dialog_buttons;
+    // The app icons of its conversions, kept, like the texts, while the page lives.
+    std::vector<PageIcon> icons;
     std::optional<std::string> verification_text;
     std::uint32_t common_buttons = kCommonButtonClose;
     bool error_icon = false;

@@ -169,6 +169,10 @@ TEST(DialogConfig, PointersSurviveThePagesArrayGrowingAndLaterConversions) {
     EXPECT_EQ(text_at(again.buttons[0].text), u"Install");
     EXPECT_EQ(text_at(first_button_text), u"Install");  // the old text buffer still lives
     EXPECT_EQ(again.buttons, pages.front().dialog_buttons.get());
+    // So does every icon a conversion loaded, until its page goes.
+    EXPECT_EQ(fake.module.live_icons, 66);
+    pages.clear();
+    EXPECT_EQ(fake.module.live_icons, 0);
 }
 
 }  // namespace

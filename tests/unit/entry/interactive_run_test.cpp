@@ -248,6 +248,7 @@ TEST_F(InteractiveRun, IconSideFollowsTheSystemDpiOnEveryPage) {
         fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
         EXPECT_EQ(run(), 0);
         EXPECT_EQ(fake.module.icon_sides, (std::vector<int>{side, side}));
+        EXPECT_EQ(fake.module.live_icons, 0);  // each page's icon goes with the page
     }
 }
 
