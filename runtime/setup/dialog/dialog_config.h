@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "dialog/dialog_page.h"
+#include "state/dialog_page.h"
 #include "platform/platform.h"
 
 namespace plinth {

@@ -2,7 +2,7 @@
 
 #include "dialog/dialog_config.h"
 #include "dialog/pages.h"
-#include "entry/setup_state.h"
+#include "state/setup_state.h"
 #include "install/setup_operation.h"
 
 namespace plinth {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "common/text.h"
-#include "dialog/dialog_page.h"
+#include "state/dialog_page.h"
 #include "package/app_manifest.h"
 
 namespace plinth {

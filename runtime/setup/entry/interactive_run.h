@@ -3,7 +3,7 @@
 // operation completed, 1 when it failed, 2 when the dialog closed without running it.
 #pragma once
 
-#include "entry/setup_state.h"
+#include "state/setup_state.h"
 #include "platform/platform.h"
 
 namespace plinth {

@@ -7,7 +7,7 @@
 #include "entry/damaged_installer.h"
 #include "entry/exit_code.h"
 #include "entry/interactive_run.h"
-#include "entry/setup_state.h"
+#include "state/setup_state.h"
 #include "install/setup_operation.h"
 #include "package/load_package.h"
 #include "removal/self_deletion.h"

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "dialog/error_text.h"
+#include "system_error/error_text.h"
 #include "install/leftover_sweep.h"
 #include "install/replace_and_write.h"
 #include "install/shortcuts.h"

@@ -1,6 +1,6 @@
 #include "install/shortcuts.h"
 
-#include "dialog/error_text.h"
+#include "system_error/error_text.h"
 #include "locations/shortcut_list.h"
 
 namespace plinth {

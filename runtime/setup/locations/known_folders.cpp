@@ -1,6 +1,6 @@
 #include "locations/known_folders.h"
 
-#include "dialog/error_text.h"
+#include "system_error/error_text.h"
 
 namespace plinth {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "dialog/error_text.h"
+#include "system_error/error_text.h"
 
 namespace plinth {
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "package/file_name_rules.h"
 #include "package/strict_json.h"
 
 namespace plinth {
@@ -65,6 +66,12 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
         if (auto problem = required_text_problem(root, key)) {
             return unexpected("The manifest's " + *problem + "; it must be a non-empty string.");
         }
+    }
+
+    // The exe is joined to the install folder and written, swept and deleted there: a path, the
+    // installer's own name or a leftover's name would reach another file.
+    if (auto problem = app_exe_problem(member(root, "exe")->get_ref<const std::string&>())) {
+        return unexpected(std::move(*problem));
     }
 
     AppManifest manifest;

@@ -15,7 +15,8 @@ namespace plinth {
 inline constexpr std::string_view kUnreadablePackageText = "Its contents can't be read.";
 
 // The manifest, or the reason it's refused, written for the app's developer: the JSON error with
-// its line and column, or which of "name", "id" and "exe" is missing, empty or not a string.
+// its line and column, which of "name", "id" and "exe" is missing, empty or not a string, or why
+// "exe" can't be the installed app's file name (see `app_exe_problem`).
 //
 // Keys are matched exactly; unknown keys are ignored; a key of another JSON type than expected
 // counts as missing. Each element of "documents" becomes one document type, whatever its type.

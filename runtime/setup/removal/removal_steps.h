@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/result.h"
-#include "entry/setup_state.h"
+#include "state/setup_state.h"
 #include "platform/platform.h"
 
 namespace plinth {

@@ -4,7 +4,7 @@
 
 #include "dialog/dialog_config.h"
 #include "dialog/pages.h"
-#include "entry/setup_state.h"
+#include "state/setup_state.h"
 #include "platform/fake/fake_platform.h"
 
 namespace plinth {

@@ -28,11 +28,17 @@ TEST(PackManifest, RefusesExeValuesThatCannotBeAFileName) {
         {"CON", "reserves for a device"},
         {"nul.exe", "reserves for a device"},
         {"Com1 .txt.exe", "reserves for a device"},
+        {"CONOUT$.exe", "reserves for a device"},
+        {"", "empty"},
+        {"Uninstall.exe", "uninstall.exe"},
+        {"UNINSTALL.EXE", "uninstall.exe"},
+        {"Notes.exe.OLD", ".old"},
+        {"Notes.1.old", ".old"},
     };
     for (const auto& [exe, reason] : refused) {
         const std::string json = manifest_with("com.example.notes", exe);
-        // The runtime itself would load each of these.
-        ASSERT_TRUE(parse_app_manifest(json).ok()) << exe;
+        // The runtime refuses the same package when it loads.
+        ASSERT_FALSE(parse_app_manifest(json).ok()) << exe;
         auto checked = check_manifest_for_packing(json);
         ASSERT_FALSE(checked.ok()) << exe;
         EXPECT_NE(checked.error().find("\"exe\""), std::string::npos) << checked.error();
@@ -42,7 +48,8 @@ TEST(PackManifest, RefusesExeValuesThatCannotBeAFileName) {
 
 TEST(PackManifest, AcceptsOrdinaryNamesNearTheRefusedOnes) {
     for (const std::string exe : {"Notes.exe", "console.exe", "COM10.exe", "LPT.exe", "My App 2.0.exe",
-                                  "caf\u00e9.exe", "..Notes.exe", "Notes.exe."}) {
+                                  "caf\u00e9.exe", "..Notes.exe", "Notes.exe.",
+                                  "uninstall.exe.exe", "Notes.older.exe", "Notes.old.exe"}) {
         auto checked = check_manifest_for_packing(manifest_with("com.example.notes", exe));
         EXPECT_TRUE(checked.ok()) << exe << ": " << (checked.ok() ? "" : checked.error());
     }

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "dialog/error_text.h"
-#include "entry/setup_state.h"
+#include "system_error/error_text.h"
+#include "state/setup_state.h"
 #include "install/setup_operation.h"
 #include "platform/fake/fake_platform.h"
 #include "support/zlib_stream.h"

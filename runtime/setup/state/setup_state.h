@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "common/text.h"
-#include "dialog/dialog_page.h"
+#include "state/dialog_page.h"
 #include "package/app_manifest.h"
 #include "platform/platform.h"
 

@@ -1,4 +1,4 @@
-#include "dialog/dialog_page.h"
+#include "state/dialog_page.h"
 
 #include <utility>
 

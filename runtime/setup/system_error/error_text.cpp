@@ -1,4 +1,4 @@
-#include "dialog/error_text.h"
+#include "system_error/error_text.h"
 
 #include <cstdio>
 

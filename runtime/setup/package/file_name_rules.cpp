@@ -1,0 +1,76 @@
+#include "package/file_name_rules.h"
+
+#include <array>
+
+namespace plinth {
+namespace {
+
+// The nine characters Windows refuses in a file name, besides control characters.
+constexpr std::string_view kForbidden = "<>:\"/\\|?*";
+
+// Device names that Windows maps to devices whatever the extension.
+constexpr std::array<std::string_view, 24> kDeviceNames = {
+    "con",  "prn",  "aux",  "nul",  "com1", "com2", "com3", "com4",   "com5",   "com6", "com7", "com8",
+    "com9", "lpt1", "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7",   "lpt8",   "lpt9", "conin$", "conout$"};
+
+char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string lower_ascii(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered) c = lower_ascii(c);
+    return lowered;
+}
+
+std::string describe_byte(unsigned char c) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "U+00";
+    text.push_back(digits[c >> 4]);
+    text.push_back(digits[c & 15]);
+    return text;
+}
+
+}  // namespace
+
+std::optional<std::string> file_name_problem(std::string_view name) {
+    for (unsigned char c : name) {
+        if (c == '/' || c == '\\') return std::string("has a path separator");
+        if (kForbidden.find(static_cast<char>(c)) != std::string_view::npos) {
+            return "has the character " + std::string(1, static_cast<char>(c)) +
+                   ", which Windows doesn't allow in file names";
+        }
+        if (c < 0x20 || c == 0x7f) {
+            return "has the control character " + describe_byte(c) + ", which Windows doesn't allow in file names";
+        }
+    }
+    if (name.empty()) return std::string("is empty");
+    if (name == "." || name == "..") return std::string("is \"" + std::string(name) + "\", which names a folder");
+    std::string stem = lower_ascii(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (std::string_view device : kDeviceNames) {
+        if (stem == device) return std::string("is a name Windows reserves for a device");
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> app_exe_problem(std::string_view exe) {
+    const std::string quoted = "\"" + std::string(exe) + "\"";
+    if (auto problem = file_name_problem(exe)) {
+        if (problem->starts_with("has a path separator")) {
+            return "The manifest's \"exe\" must be a file name, not a path: " + quoted + " has a path separator.";
+        }
+        if (exe == "." || exe == "..") return "The manifest's \"exe\" must name a file, not " + quoted + ".";
+        return "The manifest's \"exe\" " + quoted + " " + *problem + ".";
+    }
+    const std::string lowered = lower_ascii(exe);
+    if (lowered == "uninstall.exe") {
+        return "The manifest's \"exe\" can't be \"uninstall.exe\": the installer keeps its own copy under that "
+               "name in the install folder.";
+    }
+    if (lowered.ends_with(".old")) {
+        return "The manifest's \"exe\" can't end in \".old\": the installer deletes such files as leftovers of "
+               "an earlier update.";
+    }
+    return std::nullopt;
+}
+
+}  // namespace plinth

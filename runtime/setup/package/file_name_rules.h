@@ -1,0 +1,22 @@
+// What a file name inside a package may be: one rule for the runtime, which refuses a package
+// that breaks it when the package loads, and for the packer, which refuses to make one.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plinth {
+
+// Why `name` can't be a single file name in a folder on Windows, as a clause that follows the
+// name ("has a path separator", ...), or nothing when it can be one. Refused: path separators, the
+// characters Windows forbids in file names, control characters, "." and "..", and the device
+// names (CON, nul.exe, "COM1 .txt" ...) that Windows maps to a device whatever the extension.
+std::optional<std::string> file_name_problem(std::string_view name);
+
+// Why the manifest's "exe" can't name the installed app, as a whole sentence for the app's
+// developer, or nothing when it can. Besides `file_name_problem`: "uninstall.exe" (the installer's
+// own copy) and a name ending in ".old" (the leftover sweep deletes those), compared without case.
+std::optional<std::string> app_exe_problem(std::string_view exe);
+
+}  // namespace plinth
