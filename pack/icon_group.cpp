@@ -1,6 +1,6 @@
 #include "icon_group.h"
 
-#include <set>
+#include <bitset>
 
 namespace plinth::pack {
 namespace {
@@ -8,6 +8,12 @@ namespace {
 constexpr std::size_t kIconDirSize = 6;
 constexpr std::size_t kFileEntrySize = 16;
 constexpr std::size_t kGroupEntrySize = 14;
+constexpr std::size_t kIconIds = 0x10000;
+
+std::string too_large(std::uint64_t total) {
+    return "the icon's images add up to more than " + std::to_string(kMaxIconBytes >> 20) + " MiB (" +
+           std::to_string(total) + " bytes)";
+}
 
 struct GroupEntry {
     IconImage fields;  // data empty
@@ -58,10 +64,13 @@ Result<IconSet> parse_ico(ByteView file) {
         return fail("truncated icon file (the directory is cut short)");
     }
     IconSet icons;
+    std::uint64_t total = 0;
     for (std::size_t i = 0; i < *count; ++i) {
         const std::size_t at = kIconDirSize + i * kFileEntrySize;
         const std::uint32_t size = *read_u32(file, at + 8);
         const std::uint32_t offset = *read_u32(file, at + 12);
+        total += size;
+        if (total > kMaxIconBytes) return fail(too_large(total));
         const auto data = read_span(file, offset, size);
         if (!data) return fail("truncated icon file (image " + std::to_string(i + 1) + " runs past the end)");
         // An image is a PNG or a DIB that starts with its 40-byte header.
@@ -82,37 +91,45 @@ Result<IconSet> parse_ico(ByteView file) {
     return icons;
 }
 
-std::optional<IconSet> first_icon_group(const ResourceTree& tree) {
+Result<std::optional<IconSet>> first_icon_group(const ResourceTree& tree) {
+    const std::optional<IconSet> none;
     const auto groups = tree.types.find(ResourceName::number(kTypeGroupIcon));
-    if (groups == tree.types.end() || groups->second.empty()) return std::nullopt;
+    if (groups == tree.types.end() || groups->second.empty()) return none;
     const auto& [name, languages] = *groups->second.begin();
-    if (languages.empty()) return std::nullopt;
+    if (languages.empty()) return none;
     const auto& [language, group] = *languages.begin();
     const auto entries = parse_group(group.bytes);
-    if (!entries) return std::nullopt;
+    if (!entries) return none;
+    // Sized before anything is copied: every entry may name the same large icon.
+    std::uint64_t total = 0;
+    for (const GroupEntry& entry : *entries) {
+        const ResourceData* icon = find_icon(tree, entry.icon_id, language);
+        if (icon == nullptr) return none;
+        total += icon->bytes.size();
+    }
+    if (total > kMaxIconBytes) return fail(too_large(total));
     IconSet icons;
     for (const GroupEntry& entry : *entries) {
         const ResourceData* icon = find_icon(tree, entry.icon_id, language);
-        if (icon == nullptr) return std::nullopt;
         IconImage image = entry.fields;
         image.data = icon->bytes;
         icons.push_back(std::move(image));
     }
-    return icons;
+    return std::optional<IconSet>(std::move(icons));
 }
 
-void put_icon_group(ResourceTree& tree, std::uint16_t group_id, const IconSet& icons, std::uint16_t language) {
+Status put_icon_group(ResourceTree& tree, std::uint16_t group_id, const IconSet& icons, std::uint16_t language) {
     const ResourceName group_type = ResourceName::number(kTypeGroupIcon);
     const ResourceName group_name = ResourceName::number(group_id);
 
-    // Drop the old group's icons, unless another group still uses them.
-    std::set<std::uint16_t> old_ids;
-    std::set<std::uint16_t> shared_ids;
+    // The old group's icons go, unless another group still uses them.
+    std::bitset<kIconIds> old_ids;
+    std::bitset<kIconIds> shared_ids;
     if (const auto* old_group = tree.find(group_type, group_name)) {
         if (!old_group->empty()) language = old_group->begin()->first;
         for (const auto& [lang, data] : *old_group) {
             if (auto entries = parse_group(data.bytes)) {
-                for (const GroupEntry& entry : *entries) old_ids.insert(entry.icon_id);
+                for (const GroupEntry& entry : *entries) old_ids.set(entry.icon_id);
             }
         }
     }
@@ -121,31 +138,40 @@ void put_icon_group(ResourceTree& tree, std::uint16_t group_id, const IconSet& i
             if (name == group_name) continue;
             for (const auto& [lang, data] : languages) {
                 if (auto entries = parse_group(data.bytes)) {
-                    for (const GroupEntry& entry : *entries) shared_ids.insert(entry.icon_id);
+                    for (const GroupEntry& entry : *entries) shared_ids.set(entry.icon_id);
                 }
             }
         }
     }
-    for (std::uint16_t id : old_ids) {
-        if (!shared_ids.contains(id)) tree.remove(ResourceName::number(kTypeIcon), ResourceName::number(id));
-    }
+    const std::bitset<kIconIds> dropped = old_ids & ~shared_ids;
 
-    // New ids: the lowest ones no remaining icon has.
-    std::set<std::uint16_t> used;
+    // New ids: the lowest ones from 1 up (0 isn't a valid resource id) that no remaining icon has.
+    std::bitset<kIconIds> used;
+    used.set(0);
     if (const auto existing = tree.types.find(ResourceName::number(kTypeIcon)); existing != tree.types.end()) {
         for (const auto& [name, languages] : existing->second) {
-            if (name.id) used.insert(*name.id);
+            if (name.id && !dropped.test(*name.id)) used.set(*name.id);
         }
+    }
+    const std::size_t free_ids = kIconIds - used.count();
+    if (icons.size() > free_ids) {
+        return fail("the icon has " + std::to_string(icons.size()) + " images, but only " + std::to_string(free_ids) +
+                    " icon ids are free in the stub");
+    }
+
+    for (std::size_t id = 0; id < kIconIds; ++id) {
+        if (dropped.test(id)) tree.remove(ResourceName::number(kTypeIcon), ResourceName::number(static_cast<std::uint16_t>(id)));
     }
     Bytes group;
     append_u16(group, 0);
     append_u16(group, 1);
     append_u16(group, static_cast<std::uint16_t>(icons.size()));
-    std::uint16_t next = 1;
+    std::size_t next = 1;
     for (const IconImage& icon : icons) {
-        while (used.contains(next)) ++next;
-        used.insert(next);
-        tree.set(ResourceName::number(kTypeIcon), ResourceName::number(next), language, icon.data);
+        while (used.test(next)) ++next;  // ends below kIconIds: enough ids are free
+        used.set(next);
+        const auto id = static_cast<std::uint16_t>(next);
+        tree.set(ResourceName::number(kTypeIcon), ResourceName::number(id), language, icon.data);
         group.push_back(icon.width);
         group.push_back(icon.height);
         group.push_back(icon.color_count);
@@ -153,9 +179,10 @@ void put_icon_group(ResourceTree& tree, std::uint16_t group_id, const IconSet& i
         append_u16(group, icon.planes);
         append_u16(group, icon.bit_count);
         append_u32(group, static_cast<std::uint32_t>(icon.data.size()));
-        append_u16(group, next);
+        append_u16(group, id);
     }
     tree.set(group_type, group_name, language, std::move(group));
+    return success();
 }
 
 }  // namespace plinth::pack

@@ -24,16 +24,22 @@ struct IconImage {
 
 using IconSet = std::vector<IconImage>;
 
-// The images of a .ico file. Fails with the reason when the file isn't a well-formed icon.
+// The most bytes an icon's images may add up to. Real icons stay below a few MB; the bound
+// stops a directory whose entries all point at one large image from multiplying it.
+inline constexpr std::uint64_t kMaxIconBytes = 16u << 20;
+
+// The images of a .ico file. Fails with the reason when the file isn't a well-formed icon or
+// its images add up to more than kMaxIconBytes.
 Result<IconSet> parse_ico(ByteView file);
 
 // The icons of the first icon group of an executable's resources (directory order), or
-// nothing when it has no complete one.
-std::optional<IconSet> first_icon_group(const ResourceTree& tree);
+// nothing when it has no complete one. Fails when its images add up to more than kMaxIconBytes.
+Result<std::optional<IconSet>> first_icon_group(const ResourceTree& tree);
 
 // Makes `icons` the tree's icon group `group_id`: the group's old icons go, the new ones get
-// icon ids that no remaining icon uses. The language is the old group's, or `language`.
-void put_icon_group(ResourceTree& tree, std::uint16_t group_id, const IconSet& icons,
-                    std::uint16_t language);
+// the lowest icon ids from 1 up that no remaining icon uses. The language is the old group's,
+// or `language`. Fails, leaving the tree as it was, when too few ids are free.
+Status put_icon_group(ResourceTree& tree, std::uint16_t group_id, const IconSet& icons,
+                      std::uint16_t language);
 
 }  // namespace plinth::pack

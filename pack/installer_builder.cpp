@@ -49,11 +49,19 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
         built.icon_source = IconSource::icon_file;
     } else if (auto app_image = read_pe_image(inputs.app)) {
         if (auto app_tree = read_resource_tree(*app_image)) {
-            icons = first_icon_group(*app_tree);
+            auto group = first_icon_group(*app_tree);
+            if (!group) return fail("The app's icon can't be used: " + group.error().text + ".");
+            icons = std::move(*group);
             if (icons) built.icon_source = IconSource::app;
         }
     }
-    if (icons) put_icon_group(*tree, 1, *icons, language_of(*tree, kTypeGroupIcon, 1, kLangEnglishUs));
+    if (icons) {
+        auto put = put_icon_group(*tree, 1, *icons, language_of(*tree, kTypeGroupIcon, 1, kLangEnglishUs));
+        if (!put) {
+            return fail(std::string(built.icon_source == IconSource::app ? "The app's icon" : "The icon") +
+                        " can't be used: " + put.error().text + ".");
+        }
+    }
 
     const VersionStrings strings{built.manifest.name, built.manifest.version, built.manifest.publisher,
                                  built.manifest.name + " Setup"};

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -228,21 +229,40 @@ int run(const std::vector<std::string>& all, const std::filesystem::path& argv0)
     return usage_error("unknown command " + command);
 }
 
+// No exception leaves the packer: running out of memory, or anything unexpected, fails like any
+// other input, and as the output is written last, nothing has been written.
+template <class Body>
+int guarded(Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return failed("out of memory");
+    } catch (const std::exception& error) {
+        return failed(std::string("unexpected error: ") + error.what());
+    } catch (...) {
+        return failed("unexpected error");
+    }
+}
+
 }  // namespace
 }  // namespace plinth::pack
 
 #ifdef _WIN32
 // The wide entry point: paths with any characters reach the packer intact.
 int wmain(int argc, wchar_t** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.push_back(plinth::to_utf8(reinterpret_cast<const char16_t*>(argv[i])));
-    }
-    return plinth::pack::run(args, argc > 0 ? std::filesystem::path(argv[0]) : std::filesystem::path());
+    return plinth::pack::guarded([&] {
+        std::vector<std::string> args;
+        for (int i = 1; i < argc; ++i) {
+            args.push_back(plinth::to_utf8(reinterpret_cast<const char16_t*>(argv[i])));
+        }
+        return plinth::pack::run(args, argc > 0 ? std::filesystem::path(argv[0]) : std::filesystem::path());
+    });
 }
 #else
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return plinth::pack::run(args, argc > 0 ? std::filesystem::path(argv[0]) : std::filesystem::path());
+    return plinth::pack::guarded([&] {
+        std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+        return plinth::pack::run(args, argc > 0 ? std::filesystem::path(argv[0]) : std::filesystem::path());
+    });
 }
 #endif

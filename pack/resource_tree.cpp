@@ -1,14 +1,13 @@
 #include "resource_tree.h"
 
+#include <algorithm>
 #include <limits>
+#include <unordered_set>
 
 namespace plinth::pack {
 namespace {
 
 constexpr std::uint32_t kHighBit = 0x80000000u;
-// A real executable has at most a few thousand resources; the caps stop a crafted tree whose
-// directories share subdirectories from multiplying into an unbounded read.
-constexpr std::size_t kMaxLeaves = 65536;
 constexpr std::uint64_t kMaxTotalData = std::uint64_t{1} << 31;
 
 const char* const kDamaged = "damaged resource section";
@@ -41,9 +40,19 @@ private:
     // subdirectories, level 2 holds data entries.
     template <class Visit>
     Status read_directory(std::uint32_t offset, int level, Visit visit) {
+        // A directory reached a second time is shared or part of a loop: following it again
+        // would multiply every entry below it.
+        if (!directories_.insert(offset).second) {
+            return fail(std::string(kDamaged) + " (its directories are shared or loop back)");
+        }
         const auto header = at(offset, 16);
         if (!header) return fail(std::string(kDamaged) + " (a directory lies outside the file)");
         const std::uint32_t count = std::uint32_t{*read_u16(*header, 12)} + *read_u16(*header, 14);
+        entries_ += count;
+        if (entries_ > kMaxResourceEntries) {
+            return fail(std::string(kDamaged) + " (more than " + std::to_string(kMaxResourceEntries) +
+                        " directory entries)");
+        }
         const auto entries = at(offset + 16, count * 8);
         if (!entries) return fail(std::string(kDamaged) + " (a directory lies outside the file)");
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -53,13 +62,12 @@ private:
             if (!name) return fail(name.error().text);
             const bool is_directory = (target & kHighBit) != 0;
             if (is_directory != (level < 2)) return fail(std::string(kDamaged) + " (the tree is not three levels deep)");
-            if (level == 2 && ++leaves_ > kMaxLeaves) return fail(std::string(kDamaged) + " (too many resources)");
             if (auto status = visit(*name, target & ~kHighBit); !status) return status;
         }
         return success();
     }
 
-    Result<ResourceName> read_name(std::uint32_t field) const {
+    Result<ResourceName> read_name(std::uint32_t field) {
         if ((field & kHighBit) == 0) {
             if (field > 0xffff) return fail(std::string(kDamaged) + " (an id above 65535)");
             return ResourceName::number(static_cast<std::uint16_t>(field));
@@ -68,6 +76,11 @@ private:
         const auto length = at(offset, 2);
         if (!length) return fail(std::string(kDamaged) + " (a name lies outside the file)");
         const std::uint16_t units = *read_u16(*length, 0);
+        name_units_ += units;
+        if (name_units_ > kMaxResourceNameUnits) {
+            return fail(std::string(kDamaged) + " (its names add up to more than " +
+                        std::to_string(kMaxResourceNameUnits) + " characters)");
+        }
         const auto text = at(offset + 2, std::uint32_t{units} * 2);
         if (!text) return fail(std::string(kDamaged) + " (a name lies outside the file)");
         std::u16string name;
@@ -80,8 +93,12 @@ private:
         if (!entry) return fail(std::string(kDamaged) + " (a data entry lies outside the file)");
         const std::uint32_t rva = *read_u32(*entry, 0);
         const std::uint32_t size = *read_u32(*entry, 4);
+        // Resources don't share their bytes, so together they fit in the file; leaves that all
+        // point at one blob would otherwise be copied over and over.
         total_ += size;
-        if (total_ > kMaxTotalData) return fail(std::string(kDamaged) + " (the resources are too large)");
+        if (total_ > std::min<std::uint64_t>(kMaxTotalData, image_.bytes.size())) {
+            return fail(std::string(kDamaged) + " (its resources add up to more bytes than the file holds)");
+        }
         const auto data = image_.bytes_at_rva(rva, size);
         if (!data) return fail(std::string(kDamaged) + " (a resource's data lies outside the file)");
         return ResourceData{Bytes(data->begin(), data->end()), *read_u32(*entry, 8)};
@@ -89,9 +106,52 @@ private:
 
     const PeImage& image_;
     std::uint32_t base_;
-    std::size_t leaves_ = 0;
+    std::unordered_set<std::uint32_t> directories_;
+    std::uint64_t entries_ = 0;
+    std::uint64_t name_units_ = 0;
     std::uint64_t total_ = 0;
 };
+
+// The named and the numbered entries of one directory.
+template <class Map>
+std::pair<std::size_t, std::size_t> entry_counts(const Map& map) {
+    std::size_t named = 0;
+    for (const auto& [key, value] : map) named += key.id ? 0 : 1;
+    return {named, map.size() - named};
+}
+
+template <class Map>
+bool directory_fits(const Map& map) {
+    const auto [named, numbered] = entry_counts(map);
+    return named <= kMaxDirectoryEntries && numbered <= kMaxDirectoryEntries;
+}
+
+// What the reader accepts, the writer must not exceed: every installer reads back.
+Status check_bounds(const ResourceTree& tree) {
+    const std::string too_many = "too many resources in one directory (at most " +
+                                 std::to_string(kMaxDirectoryEntries) + " with ids and as many with names)";
+    if (!directory_fits(tree.types)) return fail(too_many);
+    std::uint64_t entries = tree.types.size();
+    std::uint64_t name_units = 0;
+    for (const auto& [type, names] : tree.types) {
+        if (!directory_fits(names)) return fail(too_many);
+        entries += names.size();
+        name_units += type.text.size();
+        for (const auto& [name, languages] : names) {
+            if (languages.size() > kMaxDirectoryEntries) return fail(too_many);
+            entries += languages.size();
+            name_units += name.text.size();
+        }
+    }
+    if (entries > kMaxResourceEntries) {
+        return fail("too many resources (more than " + std::to_string(kMaxResourceEntries) + " directory entries)");
+    }
+    if (name_units > kMaxResourceNameUnits) {
+        return fail("the resource names are too long (more than " + std::to_string(kMaxResourceNameUnits) +
+                    " characters in all)");
+    }
+    return success();
+}
 
 void append_name_string(Bytes& out, const std::u16string& text) {
     append_u16(out, static_cast<std::uint16_t>(text.size()));
@@ -152,6 +212,7 @@ Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t se
             if (!name.id && name.text.size() > 0xffff) return fail("a resource name is too long");
         }
     }
+    if (auto status = check_bounds(tree); !status) return fail(status.error().text);
     const std::uint64_t entries_start = directories;
     const std::uint64_t strings_start = entries_start + 16 * leaves;
     const std::uint64_t data_start = align_up(strings_start + strings, 8);
@@ -186,14 +247,9 @@ Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t se
         append_u16(buffer, static_cast<std::uint16_t>(named));
         append_u16(buffer, static_cast<std::uint16_t>(numbered));
     };
-    const auto counts = [](const auto& map) {
-        std::size_t named = 0;
-        for (const auto& [key, value] : map) named += key.id ? 0 : 1;
-        return std::pair{named, map.size() - named};
-    };
 
     // Breadth-first: root, then every type directory, then every name directory.
-    auto [root_named, root_numbered] = counts(tree.types);
+    auto [root_named, root_numbered] = entry_counts(tree.types);
     directory_header(out, root_named, root_numbered);
     for (const auto& [type, names] : tree.types) {
         append_u32(out, name_field(type));
@@ -201,7 +257,7 @@ Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t se
         next_directory += 16 + 8 * std::uint64_t{names.size()};
     }
     for (const auto& [type, names] : tree.types) {
-        auto [named, numbered] = counts(names);
+        auto [named, numbered] = entry_counts(names);
         directory_header(out, named, numbered);
         for (const auto& [name, languages] : names) {
             append_u32(out, name_field(name));

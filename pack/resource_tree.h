@@ -21,6 +21,13 @@ inline constexpr std::uint16_t kTypeManifest = 24;
 inline constexpr std::uint16_t kLangNeutral = 0;
 inline constexpr std::uint16_t kLangEnglishUs = 0x0409;
 
+// Bounds on a resource tree, for reading and for writing alike, so that everything the writer
+// writes reads back. A real executable has a few thousand entries and short names; the bounds
+// keep a crafted tree from multiplying into hours of reading or gigabytes of copies.
+inline constexpr std::uint32_t kMaxResourceEntries = 1u << 18;      // directory entries, all levels
+inline constexpr std::uint64_t kMaxResourceNameUnits = 1u << 20;    // UTF-16 units of all names
+inline constexpr std::uint32_t kMaxDirectoryEntries = 0xffff;        // named, and numbered, per directory
+
 // An integer id or a string name.
 struct ResourceName {
     std::optional<std::uint16_t> id;
@@ -57,11 +64,14 @@ struct ResourceTree {
     friend bool operator==(const ResourceTree&, const ResourceTree&) = default;
 };
 
-// Reads the image's resource tree (empty when it has none).
+// Reads the image's resource tree (empty when it has none). Refuses a tree whose directories
+// share a subdirectory or loop back (a directory reached twice), one beyond the bounds above,
+// and one whose data adds up to more bytes than the file holds (leaves sharing their data).
 Result<ResourceTree> read_resource_tree(const PeImage& image);
 
 // Lays the tree out as the contents of a resource section mapped at `section_rva`: directory
-// tables, data entries, name strings, then the data, each blob 8-byte aligned.
+// tables, data entries, name strings, then the data, each blob 8-byte aligned. Refuses a tree
+// beyond the bounds above: a directory's counts are 16-bit fields.
 Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t section_rva);
 
 }  // namespace plinth::pack

@@ -39,6 +39,11 @@ Result<StubLayout> check_stub(ByteView stub) {
     if (rsrc.raw_size == 0 || rsrc.raw_pointer % image->file_alignment != 0) {
         return fail("the resource section has no aligned data in the file");
     }
+    // Its new contents are written from its start: inside the headers they would overwrite them.
+    if (rsrc.raw_pointer < image->size_of_headers) {
+        return fail("the resource section starts inside the headers (at byte " + std::to_string(rsrc.raw_pointer) +
+                    " of " + std::to_string(image->size_of_headers) + ")");
+    }
 
     // Sections must follow each other in memory and in the file, so moving the ones after the
     // resource section keeps them in order.

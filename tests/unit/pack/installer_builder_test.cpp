@@ -4,6 +4,7 @@
 
 #include "icon_group.h"
 #include "installer_report.h"
+#include "pack/hostile_pe.h"
 #include "package/container.h"
 #include "package/payload.h"
 #include "pack/synthetic_pe.h"
@@ -18,6 +19,13 @@ using testing::build_stub;
 const char* const kManifest =
     R"({"name": "Notes", "id": "com.example.notes", "version": "1.4.2", "publisher": "Example Ltd",
         "exe": "Notes.exe", "documents": [{"name": "Note", "extensions": ["note"], "owned": true, "icon": 2}]})";
+
+// The first icon group, which these trees must be able to give.
+std::optional<IconSet> first_group(const ResourceTree& tree) {
+    auto group = first_icon_group(tree);
+    EXPECT_TRUE(group.ok()) << group.error().text;
+    return group.ok() ? *group : std::nullopt;
+}
 
 Bytes dib(std::uint8_t seed) {
     Bytes data(48, seed);
@@ -44,7 +52,7 @@ Bytes ico_file(std::uint8_t seed) {
 ResourceTree stub_tree() {
     ResourceTree tree;
     tree.set(ResourceName::number(kTypeManifest), ResourceName::number(1), kLangEnglishUs, Bytes(30, 'm'));
-    put_icon_group(tree, 1, *parse_ico(ico_file(1)), kLangEnglishUs);
+    EXPECT_TRUE(put_icon_group(tree, 1, *parse_ico(ico_file(1)), kLangEnglishUs).ok());
     tree.set(ResourceName::number(kTypeVersion), ResourceName::number(1), kLangEnglishUs,
              build_version_record({"plinth", "0.1", "", "plinth setup"}));
     return tree;
@@ -53,7 +61,7 @@ ResourceTree stub_tree() {
 // An app exe with its own icon group.
 Bytes app_with_icon() {
     ResourceTree tree;
-    put_icon_group(tree, 101, *parse_ico(ico_file(9)), kLangEnglishUs);
+    EXPECT_TRUE(put_icon_group(tree, 101, *parse_ico(ico_file(9)), kLangEnglishUs).ok());
     return build_stub(tree);
 }
 
@@ -91,7 +99,7 @@ TEST(InstallerBuilder, InstallerCarriesThePackageIconAndVersion) {
     EXPECT_EQ(*inflate_payload(package->payload), in.app);
 
     // Icon group 1 is the app's, in the stub's language; the stub's manifest is untouched.
-    EXPECT_EQ(first_icon_group(tree)->at(0).data, dib(9));
+    EXPECT_EQ(first_group(tree)->at(0).data, dib(9));
     EXPECT_TRUE(tree.find(ResourceName::number(kTypeGroupIcon), ResourceName::number(1))->contains(kLangEnglishUs));
     EXPECT_EQ(tree.find(ResourceName::number(kTypeIcon), ResourceName::number(1))->at(kLangEnglishUs).bytes, dib(9));
     EXPECT_EQ(tree.find(ResourceName::number(kTypeManifest), ResourceName::number(1))->at(kLangEnglishUs).bytes,
@@ -114,14 +122,14 @@ TEST(InstallerBuilder, IconComesFromTheIconFileThenTheAppThenTheStub) {
     auto from_file = build_installer(with_file);
     ASSERT_TRUE(from_file.ok());
     EXPECT_EQ(from_file->icon_source, IconSource::icon_file);
-    EXPECT_EQ(first_icon_group(resources_of(from_file->installer))->at(0).data, dib(5));
+    EXPECT_EQ(first_group(resources_of(from_file->installer))->at(0).data, dib(5));
 
     InstallerInputs plain_app = inputs();
     plain_app.app = Bytes(5000, 'x');  // not an executable at all: packed as it is
     auto from_stub = build_installer(plain_app);
     ASSERT_TRUE(from_stub.ok());
     EXPECT_EQ(from_stub->icon_source, IconSource::stub);
-    EXPECT_EQ(first_icon_group(resources_of(from_stub->installer))->at(0).data, dib(1));
+    EXPECT_EQ(first_group(resources_of(from_stub->installer))->at(0).data, dib(1));
 }
 
 TEST(InstallerBuilder, SameInputsGiveTheSameInstaller) {
@@ -159,6 +167,59 @@ TEST(InstallerBuilder, RefusalsNameTheProblem) {
         ASSERT_FALSE(built.ok()) << c.what;
         EXPECT_NE(built.error().text.find(c.message), std::string::npos) << c.what << ": " << built.error().text;
     }
+}
+
+// Crafted stubs, apps and icons end in a refusal naming the part at fault, or in an installer
+// that reads back.
+TEST(InstallerBuilder, HostileStubsAppsAndIconsAreRefusedOrReadBack) {
+    const Bytes many_images = testing::ico_sharing_one_image(0xffff, testing::dib_image(40, 4));
+    struct Case {
+        const char* what;
+        InstallerInputs in;
+        const char* message;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"icon file entries sharing one large image", inputs(),
+                     "The icon can't be used: the icon's images add up to more than 16 MiB"});
+    cases.back().in.icon_file = testing::ico_sharing_one_image(0xffff, testing::dib_image(1u << 20, 2));
+    cases.push_back({"app icon group sharing one large icon", inputs(),
+                     "The app's icon can't be used: the icon's images add up to more than 16 MiB"});
+    cases.back().in.app = testing::app_sharing_one_icon(0xffff, 1u << 20);
+    cases.push_back({"icon ids run out", inputs(),
+                     "The icon can't be used: the icon has 65535 images, but only 65533 icon ids are free"});
+    cases.back().in.stub = testing::stub_with_icons_outside_group_one({2, 3});
+    cases.back().in.icon_file = many_images;
+    cases.push_back({"65536 icons in one directory", inputs(),
+                     "The installer can't be built: too many resources in one directory"});
+    cases.back().in.stub = testing::stub_with_icons_outside_group_one({0});
+    cases.back().in.icon_file = many_images;
+    cases.push_back({"resource section inside the headers", inputs(),
+                     "The stub can't be used: the resource section starts inside the headers"});
+    cases.back().in.stub = testing::stub_with_resources_inside_headers();
+    cases.push_back({"stub with shared directories", inputs(),
+                     "The stub can't be used: damaged resource section (its directories are shared or loop back)"});
+    cases.back().in.stub = testing::build_stub_with_resources(testing::shared_directory_resources(0xffff, 0xffff, 1));
+    for (const Case& c : cases) {
+        auto built = build_installer(c.in);
+        ASSERT_FALSE(built.ok()) << c.what;
+        EXPECT_NE(built.error().text.find(c.message), std::string::npos) << c.what << ": " << built.error().text;
+    }
+
+    // An app whose resources can't be read leaves the stub's icon.
+    InstallerInputs shared_app = inputs();
+    shared_app.app = testing::build_stub_with_resources(testing::shared_directory_resources(0xffff, 0xffff, 1));
+    auto with_stub_icon = build_installer(shared_app);
+    ASSERT_TRUE(with_stub_icon.ok()) << with_stub_icon.error().text;
+    EXPECT_EQ(with_stub_icon->icon_source, IconSource::stub);
+
+    // 65535 images fit the ids the plain stub leaves free, and the installer reads back.
+    InstallerInputs most_images = inputs();
+    most_images.stub = build_stub(testing::plain_stub_tree());
+    most_images.icon_file = many_images;
+    auto built = build_installer(most_images);
+    ASSERT_TRUE(built.ok()) << built.error().text;
+    EXPECT_EQ(first_group(resources_of(built->installer)), *parse_ico(many_images));
+    EXPECT_TRUE(describe_installer(built->installer).ok());
 }
 
 TEST(InstallerBuilder, RawModeEmbedsAnyBytesUnchecked) {

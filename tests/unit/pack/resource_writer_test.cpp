@@ -197,6 +197,47 @@ TEST(ResourceWriter, RefusesStubsItCannotRewriteSafely) {
     }
 }
 
+// The new resources are written from the section's start: a section starting inside the
+// headers would have them written over the headers. SizeOfHeaders ending exactly where the
+// section starts is accepted, one byte more is refused, and so is a section at byte 0.
+TEST(ResourceWriter, RefusesAResourceSectionThatStartsInsideTheHeaders) {
+    const Bytes plain = build_pe(plain_pe());
+    const std::uint32_t size_of_headers_at = testing::pe_offset(plain) + 24 + 60;
+    const std::uint32_t raw_pointer_at = testing::section_header_offset(plain, 1) + 20;
+    const std::uint32_t rsrc_start = *read_u32(plain, raw_pointer_at);
+    // .text without file data: then nothing but the check stands between .rsrc and the headers.
+    Bytes no_text_data = plain;
+    put_u32(no_text_data, testing::section_header_offset(plain, 0) + 16, 0);
+    put_u32(no_text_data, testing::section_header_offset(plain, 0) + 20, 0);
+    struct Case {
+        const char* what;
+        const Bytes& base;
+        std::uint32_t field;
+        std::uint32_t value;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {"headers end where the section starts", plain, size_of_headers_at, rsrc_start, true},
+        {"headers end one byte into the section", plain, size_of_headers_at, rsrc_start + 1, false},
+        {"section at byte 0", no_text_data, raw_pointer_at, 0, false},
+        {"section at byte 0, .text before it", plain, raw_pointer_at, 0, false},
+    };
+    for (const Case& c : cases) {
+        Bytes stub = c.base;
+        put_u32(stub, c.field, c.value);
+        auto packed = replace_resources(stub, small_tree());
+        if (c.accepted) {
+            ASSERT_TRUE(packed.ok()) << c.what << ": " << packed.error().text;
+            EXPECT_EQ(*read_resource_tree(read_ok(*packed)), small_tree()) << c.what;
+            EXPECT_TRUE(std::equal(stub.begin(), stub.begin() + 0x40, packed->begin())) << c.what;
+        } else {
+            ASSERT_FALSE(packed.ok()) << c.what;
+            EXPECT_NE(packed.error().text.find("starts inside the headers"), std::string::npos)
+                << c.what << ": " << packed.error().text;
+        }
+    }
+}
+
 TEST(ResourceWriter, SectionEndingExactlyAtTheFileEndIsAccepted) {
     const Bytes bytes = build_pe(plain_pe());
     EXPECT_EQ(read_ok(bytes).end_of_sections(), bytes.size());

@@ -64,14 +64,23 @@ Bytes build_pe(const SyntheticPe& pe) {
 }
 
 Bytes build_stub(const ResourceTree& tree, Bytes overlay) {
+    // The resource section's contents depend on its address: the second section's is 0x2000.
+    auto contents = serialize_resource_tree(tree, kStubResourceRva);
+    if (!contents) throw std::runtime_error(contents.error().text);
+    return build_stub_with_resources(std::move(*contents), std::move(overlay));
+}
+
+std::uint32_t section_header_offset(const Bytes& image, std::size_t index) {
+    const std::uint32_t pe_at = pe_offset(image);
+    return pe_at + 24 + *read_u16(image, pe_at + 20) + static_cast<std::uint32_t>(index) * 40;
+}
+
+Bytes build_stub_with_resources(Bytes contents, Bytes overlay) {
     SyntheticPe pe;
     Bytes code(0x300);
     for (std::size_t i = 0; i < code.size(); ++i) code[i] = static_cast<std::uint8_t>(i * 7 + 1);
     pe.sections.push_back({".text", code, 0x60000020});
-    // The resource section's contents depend on its address: the second section's is 0x2000.
-    auto contents = serialize_resource_tree(tree, 0x2000);
-    if (!contents) throw std::runtime_error(contents.error().text);
-    pe.sections.push_back({".rsrc", *contents, 0xc0000040});
+    pe.sections.push_back({".rsrc", std::move(contents), 0xc0000040});
     pe.resource_section = 1;
     pe.sections.push_back({".reloc", Bytes{0x00, 0x10, 0, 0, 0x0c, 0, 0, 0, 0x10, 0xa0, 0x20, 0xa0}, 0x42000040});
     pe.reloc_section = 2;

@@ -38,6 +38,14 @@ Bytes build_pe(const SyntheticPe& pe);
 // an overlay.
 Bytes build_stub(const ResourceTree& tree, Bytes overlay = {});
 
+// The same stub with the resource section's contents given byte for byte (mapped at
+// kStubResourceRva), for trees the serializer would never write.
+inline constexpr std::uint32_t kStubResourceRva = 0x2000;
+Bytes build_stub_with_resources(Bytes contents, Bytes overlay = {});
+
+// File offset of section `index`'s 40-byte header.
+std::uint32_t section_header_offset(const Bytes& image, std::size_t index);
+
 // Offsets of the fields tests poke at.
 std::uint32_t pe_offset(const Bytes& image);
 
