@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #ifdef _WIN32
 #include <io.h>
@@ -33,13 +34,17 @@ bool standard_error_is_terminal() {
 
 std::string progress_text(std::string_view compressor, std::uint64_t done, std::uint64_t total, bool counted,
                           double seconds) {
-    const double megabytes = static_cast<double>(total) / 1e6;
+    const std::string size = one_decimal(static_cast<double>(total) / 1e6) + " MB";
+    const std::string speed = seconds > 0 ? one_decimal(static_cast<double>(std::min(done, total)) / 1e6 / seconds) + " MB/s"
+                                          : std::string();
+    if (done >= total) {
+        return "compressed " + size + " with " + std::string(compressor) + (speed.empty() ? "" : ", " + speed) +
+               "; checking the stream";
+    }
     std::string text = "compressing with " + std::string(compressor) + ": ";
-    if (!counted) return text + one_decimal(megabytes) + " MB, " + std::to_string(static_cast<long>(seconds)) + " s so far";
-    const std::uint64_t percent = total == 0 ? 100 : std::min<std::uint64_t>(done, total) * 100 / total;
-    text += std::to_string(percent) + "% of " + one_decimal(megabytes) + " MB";
-    if (seconds > 0) text += ", " + one_decimal(static_cast<double>(done) / 1e6 / seconds) + " MB/s";
-    return text;
+    if (!counted) return text + size + ", " + std::to_string(static_cast<long>(seconds)) + " s so far";
+    text += std::to_string(done * 100 / total) + "% of " + size;
+    return speed.empty() ? text : text + ", " + speed;
 }
 
 ProgressLine::ProgressLine(std::ostream& out, bool enabled, std::string compressor, std::uint64_t total, bool counted)
@@ -62,10 +67,12 @@ ProgressLine::~ProgressLine() {
 void ProgressLine::run() {
     std::unique_lock lock(mutex_);
     if (wake_.wait_for(lock, kQuietStart, [this] { return stop_; })) return;
+    std::optional<double> finished;  // when the compressor was done: its speed stays as it was
     do {
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-        std::string text = progress_text(compressor_, done_.load(std::memory_order_relaxed), total_, counted_,
-                                         elapsed.count());
+        const std::uint64_t done = done_.load(std::memory_order_relaxed);
+        if (done >= total_ && !finished) finished = elapsed.count();
+        std::string text = progress_text(compressor_, done, total_, counted_, finished.value_or(elapsed.count()));
         const std::size_t length = text.size();
         if (length < shown_) text += std::string(shown_ - length, ' ');
         out_ << '\r' << text << std::flush;

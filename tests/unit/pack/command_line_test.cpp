@@ -98,9 +98,13 @@ TEST(PackCommandLine, MistakesAreRefusedWithTheirReason) {
 TEST(ProgressText, PerCentAndSpeedWhereTheCompressorTellsThem) {
     EXPECT_EQ(progress_text("zlib", 22'500'000, 50'000'000, true, 2.0), "compressing with zlib: 45% of 50.0 MB, 11.2 MB/s");
     EXPECT_EQ(progress_text("zlib", 0, 50'000'000, true, 0.0), "compressing with zlib: 0% of 50.0 MB");
-    EXPECT_EQ(progress_text("zlib", 60'000'000, 50'000'000, true, 1.0), "compressing with zlib: 100% of 50.0 MB, 60.0 MB/s");
-    EXPECT_EQ(progress_text("zlib", 0, 0, true, 1.0), "compressing with zlib: 100% of 0.0 MB, 0.0 MB/s");
+    EXPECT_EQ(progress_text("zlib", 49'999'999, 50'000'000, true, 1.0), "compressing with zlib: 99% of 50.0 MB, 50.0 MB/s");
+    EXPECT_EQ(progress_text("zlib", 50'000'000, 50'000'000, true, 4.0),
+              "compressed 50.0 MB with zlib, 12.5 MB/s; checking the stream");
+    EXPECT_EQ(progress_text("zlib", 0, 0, true, 0.0), "compressed 0.0 MB with zlib; checking the stream");
     EXPECT_EQ(progress_text("zopfli", 0, 26'704'968, false, 12.7), "compressing with zopfli: 26.7 MB, 12 s so far");
+    EXPECT_EQ(progress_text("zopfli", 26'704'968, 26'704'968, false, 20.0),
+              "compressed 26.7 MB with zopfli, 1.3 MB/s; checking the stream");
 }
 
 }  // namespace
