@@ -211,9 +211,12 @@ std::optional<std::string> output_problem(const std::string& out_text, const std
                                           const std::vector<NamedInput>& inputs) {
     std::error_code error;
     const auto status = std::filesystem::status(out, error);
-    if ((!error && std::filesystem::is_directory(status)) || ends_with_separator(out_text)) {
-        return "--out names a folder; give the installer's file name, such as " +
-               (out_text.empty() || ends_with_separator(out_text) ? out_text : out_text + "/") + "MyApp-Setup.exe.";
+    const bool folder = !error && std::filesystem::is_directory(status);
+    if (folder || ends_with_separator(out_text)) {
+        const std::string example =
+            (out_text.empty() || ends_with_separator(out_text) ? out_text : out_text + "/") + "MyApp-Setup.exe";
+        return std::string(folder ? "--out is a folder" : "--out ends in a folder separator") +
+               "; give the installer's file name, such as " + example + ".";
     }
     if (error || !std::filesystem::exists(status)) return std::nullopt;
     for (const NamedInput& input : inputs) {

@@ -253,9 +253,10 @@ TEST_F(OutputProblem, AFolderOrAnInputIsRefusedByIdentity) {
         {"other.exe", nullptr},
         {"dist/new.exe", nullptr},
         {"missing/new.exe", nullptr},  // left to the writer, which says the folder is missing
-        {"dist", "--out names a folder; give the installer's file name, such as dist/MyApp-Setup.exe."},
-        {"dist-link", "--out names a folder"},
-        {"missing/", "--out names a folder; give the installer's file name, such as missing/MyApp-Setup.exe."},
+        {"dist", "--out is a folder; give the installer's file name, such as dist/MyApp-Setup.exe."},
+        {"dist-link", "--out is a folder"},
+        {"dist/", "--out is a folder; give the installer's file name, such as dist/MyApp-Setup.exe."},
+        {"missing/", "--out ends in a folder separator; give the installer's file name, such as missing/MyApp-Setup.exe."},
         {"app.exe", "--out is the same file as --app"},
         {"dist/../app.exe", "--out is the same file as --app"},
         {"hard.exe", "--out is the same file as --app"},
