@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 
@@ -17,8 +18,12 @@
 namespace plinth::pack {
 namespace {
 
-Result<Bytes> compress_zlib(ByteView data) {
-    // One call with the whole input: the packer refuses apps of 2 GiB and more before this.
+// Input handed to zlib per call, so that progress can be told; zlib's output doesn't depend on
+// how its input is divided.
+constexpr std::size_t kZlibChunk = 1 << 20;
+
+Result<Bytes> compress_zlib(ByteView data, const CompressionProgress& progress) {
+    // The packer refuses apps of 2 GiB and more before this.
     if (data.size() > std::numeric_limits<uInt>::max() / 2) return fail("The app is too large to compress.");
     z_stream stream{};
     // Level 9 with the largest window and memory level: zlib's smallest output.
@@ -27,10 +32,18 @@ Result<Bytes> compress_zlib(ByteView data) {
     }
     Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
     stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.size());
     stream.next_out = out.data();
     stream.avail_out = static_cast<uInt>(out.size());
-    const int status = deflate(&stream, Z_FINISH);
+    int status = Z_OK;
+    for (std::size_t offset = 0; status == Z_OK;) {
+        const std::size_t chunk = std::min(kZlibChunk, data.size() - offset);
+        offset += chunk;
+        stream.avail_in = static_cast<uInt>(chunk);
+        status = deflate(&stream, offset == data.size() ? Z_FINISH : Z_NO_FLUSH);
+        if (progress) progress(offset - stream.avail_in);
+        // The output buffer holds the bound of the whole stream, so each call takes its chunk.
+        if (status == Z_OK && stream.avail_in != 0) status = Z_BUF_ERROR;
+    }
     out.resize(stream.total_out);
     deflateEnd(&stream);
     if (status != Z_STREAM_END) return fail("zlib could not compress the app.");
@@ -101,10 +114,12 @@ Compressor default_compressor() {
 #endif
 }
 
-Result<Bytes> compress(Compressor compressor, ByteView data) {
+bool reports_progress(Compressor compressor) { return compressor == Compressor::zlib; }
+
+Result<Bytes> compress(Compressor compressor, ByteView data, const CompressionProgress& progress) {
     Result<Bytes> stream = fail("The compressor " + std::string(compressor_name(compressor)) + " is not in this build.");
     switch (compressor) {
-        case Compressor::zlib: stream = compress_zlib(data); break;
+        case Compressor::zlib: stream = compress_zlib(data, progress); break;
 #if PLINTH_HAVE_LIBDEFLATE
         case Compressor::libdeflate: stream = compress_libdeflate(data); break;
 #endif
@@ -114,6 +129,7 @@ Result<Bytes> compress(Compressor compressor, ByteView data) {
         default: break;
     }
     if (!stream) return stream;
+    if (progress) progress(data.size());
     // The runtime's own inflater must give the app back, byte for byte.
     auto inflated = inflate_payload(*stream);
     if (!inflated || *inflated != Bytes(data.begin(), data.end())) {

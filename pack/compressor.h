@@ -4,6 +4,8 @@
 // them write a standard zlib stream (RFC 1950), so the runtime inflates any of them with zlib.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -24,7 +26,15 @@ std::vector<Compressor> available_compressors();
 // The smallest practical one this build has: libdeflate when present, else zlib.
 Compressor default_compressor();
 
-// The zlib stream of `data`, checked by inflating it again with zlib and comparing.
-Result<Bytes> compress(Compressor compressor, ByteView data);
+// Told how many input bytes are compressed so far.
+using CompressionProgress = std::function<void(std::uint64_t done)>;
+
+// Whether the compressor tells its progress while it works (zlib does; libdeflate and zopfli
+// take the whole input in one call and report nothing until they are done).
+bool reports_progress(Compressor compressor);
+
+// The zlib stream of `data`, checked by inflating it again with zlib and comparing. `progress`,
+// when given, is called from this thread as the input is consumed.
+Result<Bytes> compress(Compressor compressor, ByteView data, const CompressionProgress& progress = {});
 
 }  // namespace plinth::pack

@@ -69,7 +69,7 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
               language_of(*tree, kTypeVersion, 1, kLangEnglishUs), build_version_record(strings));
 
     if (inputs.app.size() > kMaxPackageSize) return fail("The app is too large for an installer.");
-    auto payload = compress(inputs.compressor, inputs.app);
+    auto payload = compress(inputs.compressor, inputs.app, inputs.progress);
     if (!payload) return fail(payload.error().text);
     built.payload_size = payload->size();
     const std::uint64_t package_size = kPackageHeaderSize + inputs.manifest_json.size() + payload->size();

@@ -23,6 +23,7 @@ struct InstallerInputs {
     std::optional<Bytes> icon_file;  // a .ico file's bytes, when one was given
     Bytes stub;
     Compressor compressor = Compressor::zlib;
+    CompressionProgress progress;  // told as the app is compressed, when set
 };
 
 struct BuiltInstaller {
@@ -34,7 +35,8 @@ struct BuiltInstaller {
 
 // The installer: a copy of the stub with the package as RCDATA 1, icon group 1 from the icon
 // file, else the app's first icon group, else the stub's own, and a version record made from
-// the manifest. Fails with a sentence for the developer; nothing is half done.
+// the manifest. Fails with a sentence for the developer (for the manifest, the first error of
+// `review_manifest`); nothing is half done.
 Result<BuiltInstaller> build_installer(const InstallerInputs& inputs);
 
 // A copy of the stub with `package` as RCDATA 1, as it is: no check of its contents.

@@ -12,12 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "common/text.h"
 #include "compressor.h"
 #include "default_stub.h"
 #include "file_io.h"
 #include "installer_builder.h"
+#include "input_roles.h"
 #include "installer_report.h"
+#include "pack_manifest.h"
+#include "progress_line.h"
 #include "resource_writer.h"
 
 namespace plinth::pack {
@@ -44,9 +48,11 @@ void print_usage(std::ostream& out) {
     out << "Usage:\n"
            "  plinth-pack build --manifest app.json --app MyApp.exe [--icon app.ico]\n"
            "                    [--stub plinth-setup.exe] [--compressor NAME] --out MyApp-Setup.exe\n"
-           "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe\n"
+           "                    [--warnings-as-errors] [--quiet]\n"
+           "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe [--quiet]\n"
            "  plinth-pack inspect MyApp-Setup.exe\n"
-           "  plinth-pack --help | --version\n"
+           "  plinth-pack --help | --version | -V\n"
+           "  plinth-pack COMMAND --help\n"
            "\n"
            "build    checks the manifest, compresses the app and writes the installer.\n"
            "raw      embeds a package file as it is, without checks (for tests and custom pipelines).\n"
@@ -62,8 +68,9 @@ void print_usage(std::ostream& out) {
            ".\n";
 }
 
-int usage_error(const std::string& message) {
-    std::cerr << "plinth-pack: " << message << "\nRun 'plinth-pack --help' for the usage.\n";
+int usage_error(const std::string& message, const std::string& command = {}) {
+    std::cerr << "plinth-pack: " << message << "\nRun 'plinth-pack " << (command.empty() ? "" : command + " ")
+              << "--help' for the usage.\n";
     return kExitUsage;
 }
 
@@ -72,36 +79,7 @@ int failed(const std::string& message) {
     return kExitFailed;
 }
 
-// "--name value" pairs; each option at most once, and only the ones the command knows.
-struct Options {
-    std::map<std::string, std::string> values;
-    std::vector<std::string> positional;
-};
-
-std::optional<std::string> parse_options(const std::vector<std::string>& args, const std::vector<std::string>& known,
-                                         Options& options) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.rfind("--", 0) != 0 || arg.size() == 2) {
-            options.positional.push_back(arg);
-            continue;
-        }
-        if (std::find(known.begin(), known.end(), arg) == known.end()) return "unknown option " + arg;
-        if (i + 1 >= args.size()) return arg + " needs a value";
-        if (options.values.contains(arg)) return arg + " is given twice";
-        options.values[arg] = args[++i];
-    }
-    return std::nullopt;
-}
-
-std::optional<std::string> require(const Options& options, std::initializer_list<const char*> names) {
-    for (const char* name : names) {
-        if (!options.values.contains(name)) return std::string("missing ") + name;
-    }
-    return std::nullopt;
-}
-
-Result<std::filesystem::path> find_stub(const Options& options, const std::filesystem::path& self) {
+Result<std::filesystem::path> find_stub(const CommandLine& options, const std::filesystem::path& self) {
     if (const auto given = options.values.find("--stub"); given != options.values.end()) {
         return path_from_utf8(given->second);
     }
@@ -124,14 +102,46 @@ const char* icon_source_text(IconSource source) {
     return "";
 }
 
-int run_build(const std::vector<std::string>& args, const std::filesystem::path& self) {
-    Options options;
-    if (auto error = parse_options(args, {"--manifest", "--app", "--icon", "--stub", "--compressor", "--out"}, options)) {
-        return usage_error(*error);
-    }
-    if (!options.positional.empty()) return usage_error("unexpected argument " + options.positional.front());
-    if (auto error = require(options, {"--manifest", "--app", "--out"})) return usage_error(*error);
+// Prints the review's findings, each with the manifest's name and the line and column. Returns
+// how many refuse the pack: the errors, and the warnings too under --warnings-as-errors.
+struct ManifestCounts {
+    int errors = 0;
+    int warnings = 0;
+};
 
+ManifestCounts report_manifest(const std::string& shown, const ManifestReview& review, bool quiet,
+                               bool warnings_are_errors) {
+    ManifestCounts counts;
+    for (const ManifestProblem& problem : review.problems) {
+        const bool warning = problem.severity == Severity::warning;
+        if (warning && quiet && !warnings_are_errors) continue;
+        ++(warning ? counts.warnings : counts.errors);
+        std::cerr << "plinth-pack: " << (warning ? "warning: " : "") << shown;
+        if (problem.at) std::cerr << ":" << problem.at->line << ":" << problem.at->column;
+        std::cerr << ": " << problem.text << "\n";
+    }
+    return counts;
+}
+
+// Reads an input; a failure is printed, and counted in `problems`.
+std::optional<Bytes> read_input(const std::filesystem::path& path, std::uint64_t max_size, int& problems) {
+    auto bytes = read_file(path, max_size);
+    if (bytes) return std::move(*bytes);
+    std::cerr << "plinth-pack: " << bytes.error().text << "\n";
+    ++problems;
+    return std::nullopt;
+}
+
+// A problem of an input's role, printed after the file's name.
+void report_role(const std::string& shown, const std::optional<std::string>& problem, int& problems) {
+    if (!problem) return;
+    std::cerr << "plinth-pack: " << shown << ": " << *problem << "\n";
+    ++problems;
+}
+
+int run_build(const CommandLine& options, const std::filesystem::path& self) {
+    const bool quiet = options.flags.contains("--quiet");
+    const bool warnings_are_errors = options.flags.contains("--warnings-as-errors");
     InstallerInputs inputs;
     inputs.compressor = default_compressor();
     if (const auto name = options.values.find("--compressor"); name != options.values.end()) {
@@ -144,28 +154,63 @@ int run_build(const std::vector<std::string>& args, const std::filesystem::path&
         inputs.compressor = *chosen;
     }
 
-    auto manifest = read_file(path_from_utf8(options.values["--manifest"]), kMaxSmallInputSize);
-    if (!manifest) return failed(manifest.error().text);
-    inputs.manifest_json.assign(manifest->begin(), manifest->end());
-    auto app = read_file(path_from_utf8(options.values["--app"]), kMaxInputSize);
-    if (!app) return failed(app.error().text);
-    inputs.app = std::move(*app);
-    if (const auto icon = options.values.find("--icon"); icon != options.values.end()) {
-        auto bytes = read_file(path_from_utf8(icon->second), kMaxSmallInputSize);
-        if (!bytes) return failed(bytes.error().text);
-        inputs.icon_file = std::move(*bytes);
-    }
+    const std::string& manifest_shown = options.values.at("--manifest");
+    const std::string& app_shown = options.values.at("--app");
+    const std::string& out_shown = options.values.at("--out");
+    const std::filesystem::path manifest_path = path_from_utf8(manifest_shown);
+    const std::filesystem::path app_path = path_from_utf8(app_shown);
+    const std::filesystem::path out = path_from_utf8(out_shown);
+    const auto icon = options.values.find("--icon");
     auto stub_path = find_stub(options, self);
     if (!stub_path) return failed(stub_path.error().text);
-    auto stub = read_file(*stub_path, kMaxInputSize);
-    if (!stub) return failed(stub.error().text);
-    inputs.stub = std::move(*stub);
 
-    auto built = build_installer(inputs);
+    // The output is judged before any input is read: it must not be one of them.
+    std::vector<NamedInput> named{{"--manifest", manifest_path}, {"--app", app_path}, {"--stub", *stub_path}};
+    if (icon != options.values.end()) named.push_back({"--icon", path_from_utf8(icon->second)});
+    if (auto problem = output_problem(out_shown, out, named)) return failed(out_shown + ": " + *problem);
+
+    // Every input is read and judged, and every problem reported, before anything is refused.
+    int problems = 0;
+    auto manifest = read_input(manifest_path, kMaxSmallInputSize, problems);
+    auto app = read_input(app_path, kMaxInputSize, problems);
+    const auto app_role = app ? app_problem(*app) : std::nullopt;
+    report_role(app_shown, app_role, problems);
+    std::optional<Bytes> icon_file;
+    if (icon != options.values.end()) {
+        icon_file = read_input(path_from_utf8(icon->second), kMaxSmallInputSize, problems);
+        if (icon_file) report_role(icon->second, icon_format_hint(*icon_file, icon->second), problems);
+    }
+    auto stub = read_input(*stub_path, kMaxInputSize, problems);
+    if (stub) report_role(path_to_utf8(*stub_path), stub_problem(*stub, PLINTH_VERSION), problems);
+    ManifestCounts counts;
+    if (manifest) {
+        const std::string_view text(reinterpret_cast<const char*>(manifest->data()), manifest->size());
+        AppFacts facts;
+        if (app && !app_role) facts.icon_groups = icon_group_ids(*app);
+        counts = report_manifest(manifest_shown, review_manifest(text, facts), quiet, warnings_are_errors);
+    }
+    if (problems + counts.errors > 0 || (warnings_are_errors && counts.warnings > 0)) {
+        std::cerr << "plinth-pack: "
+                  << (problems + counts.errors == 0 ? "the warnings count as errors (--warnings-as-errors); " : "")
+                  << "nothing was written.\n";
+        return kExitFailed;
+    }
+
+    inputs.manifest_json.assign(manifest->begin(), manifest->end());
+    inputs.app = std::move(*app);
+    inputs.icon_file = std::move(icon_file);
+    inputs.stub = std::move(*stub);
+    Result<BuiltInstaller> built = fail("");
+    {
+        ProgressLine progress(std::cerr, !quiet && standard_error_is_terminal(), std::string(compressor_name(inputs.compressor)),
+                              inputs.app.size(), reports_progress(inputs.compressor));
+        inputs.progress = [&progress](std::uint64_t done) { progress.update(done); };
+        built = build_installer(inputs);
+    }
     if (!built) return failed(built.error().text);
-    const std::filesystem::path out = path_from_utf8(options.values["--out"]);
     if (auto written = write_file_replacing(out, built->installer); !written) return failed(written.error().text);
 
+    if (quiet) return kExitDone;
     std::cout << path_to_utf8(out) << ": " << built->installer.size() << " bytes\n"
               << "  app:   " << built->manifest.name << " " << built->manifest.version << " (" << built->manifest.exe
               << "), " << inputs.app.size() << " bytes, " << compressor_name(inputs.compressor) << " to "
@@ -175,30 +220,36 @@ int run_build(const std::vector<std::string>& args, const std::filesystem::path&
     return kExitDone;
 }
 
-int run_raw(const std::vector<std::string>& args, const std::filesystem::path& self) {
-    Options options;
-    if (auto error = parse_options(args, {"--package", "--stub", "--out"}, options)) return usage_error(*error);
-    if (!options.positional.empty()) return usage_error("unexpected argument " + options.positional.front());
-    if (auto error = require(options, {"--package", "--out"})) return usage_error(*error);
-
-    auto package = read_file(path_from_utf8(options.values["--package"]), kMaxInputSize);
-    if (!package) return failed(package.error().text);
+int run_raw(const CommandLine& options, const std::filesystem::path& self) {
+    const std::string& package_shown = options.values.at("--package");
+    const std::string& out_shown = options.values.at("--out");
+    const std::filesystem::path package_path = path_from_utf8(package_shown);
+    const std::filesystem::path out = path_from_utf8(out_shown);
     auto stub_path = find_stub(options, self);
     if (!stub_path) return failed(stub_path.error().text);
-    auto stub = read_file(*stub_path, kMaxInputSize);
-    if (!stub) return failed(stub.error().text);
+    if (auto problem = output_problem(out_shown, out, {{"--package", package_path}, {"--stub", *stub_path}})) {
+        return failed(out_shown + ": " + *problem);
+    }
+
+    int problems = 0;
+    auto package = read_input(package_path, kMaxInputSize, problems);
+    auto stub = read_input(*stub_path, kMaxInputSize, problems);
+    if (stub) report_role(path_to_utf8(*stub_path), stub_problem(*stub, PLINTH_VERSION), problems);
+    if (problems > 0) {
+        std::cerr << "plinth-pack: nothing was written.\n";
+        return kExitFailed;
+    }
     auto installer = build_raw_installer(*stub, *package);
     if (!installer) return failed(installer.error().text);
-    const std::filesystem::path out = path_from_utf8(options.values["--out"]);
     if (auto written = write_file_replacing(out, *installer); !written) return failed(written.error().text);
+    if (options.flags.contains("--quiet")) return kExitDone;
     std::cout << path_to_utf8(out) << ": " << installer->size() << " bytes, package of " << package->size()
               << " bytes embedded unchecked\n";
     return kExitDone;
 }
 
-int run_inspect(const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].rfind("--", 0) == 0) return usage_error("inspect takes one installer file");
-    const std::filesystem::path path = path_from_utf8(args[0]);
+int run_inspect(const CommandLine& options) {
+    const std::filesystem::path path = path_from_utf8(options.positional.front());
     auto installer = read_file(path, kMaxInputSize);
     if (!installer) return failed(installer.error().text);
     auto report = describe_installer(*installer);
@@ -215,18 +266,28 @@ int run(const std::vector<std::string>& all, const std::filesystem::path& argv0)
     const std::string& command = all.front();
     const std::vector<std::string> args(all.begin() + 1, all.end());
     if (command == "--help" || command == "-h" || command == "help") {
-        print_usage(std::cout);
+        if (!args.empty() && is_command(args.front())) {
+            std::cout << command_help(args.front());
+        } else {
+            print_usage(std::cout);
+        }
         return kExitDone;
     }
-    if (command == "--version") {
+    if (command == "--version" || command == "-V") {
         std::cout << "plinth-pack " PLINTH_VERSION "\n";
         return kExitDone;
     }
+    if (!is_command(command)) return usage_error("unknown command " + command);
+    auto options = parse_command_line(command, args);
+    if (!options) return usage_error(options.error(), command);
+    if (options->help) {
+        std::cout << command_help(command);
+        return kExitDone;
+    }
     const std::filesystem::path self = own_executable(argv0);
-    if (command == "build") return run_build(args, self);
-    if (command == "raw") return run_raw(args, self);
-    if (command == "inspect") return run_inspect(args);
-    return usage_error("unknown command " + command);
+    if (command == "build") return run_build(*options, self);
+    if (command == "raw") return run_raw(*options, self);
+    return run_inspect(*options);
 }
 
 // No exception leaves the packer: running out of memory, or anything unexpected, fails like any

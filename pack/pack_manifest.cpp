@@ -1,10 +1,25 @@
 #include "pack_manifest.h"
 
+#include <algorithm>
+#include <array>
+#include <map>
+
 #include "common/text.h"
+#include "package/file_name_rules.h"
 #include "package/manifest.h"
+#include "package/strict_json.h"
+#include "version_record.h"
 
 namespace plinth::pack {
 namespace {
+
+using nlohmann::json;
+
+constexpr std::array<std::string_view, 7> kTopKeys = {"$schema", "name", "id", "version", "publisher", "exe", "documents"};
+constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
+
+// The characters Windows refuses in a file name; a backslash would also split a registry key.
+constexpr std::string_view kForbiddenInNames = "\\/:*?\"<>|";
 
 bool is_white_space(char32_t c) {
     return (c >= 0x09 && c <= 0x0d) || c == 0x20 || c == 0x85 || c == 0xa0 || c == 0x1680 ||
@@ -13,13 +28,7 @@ bool is_white_space(char32_t c) {
 }
 
 bool empty_after_trimming(std::string_view text) {
-    const std::u16string wide = to_utf16(text);
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-        char32_t c = wide[i];
-        if (c >= 0xd800 && c < 0xdc00 && i + 1 < wide.size()) {
-            c = 0x10000 + ((c - 0xd800) << 10) + (wide[i + 1] - 0xdc00);
-            ++i;
-        }
+    for (char32_t c : to_utf32(text)) {
         if (!is_white_space(c)) return false;
     }
     return true;
@@ -35,24 +44,508 @@ std::optional<std::string> key_name_problem(std::string_view text) {
     return std::nullopt;
 }
 
-}  // namespace
+std::string code_point_text(char32_t c) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "U+";
+    for (int shift = c > 0xffff ? 20 : 12; shift >= 0; shift -= 4) text.push_back(digits[(c >> shift) & 15]);
+    return text;
+}
 
-Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view json) {
-    auto manifest = check_app_manifest(json);
-    if (!manifest) return manifest;
-    if (empty_after_trimming(manifest->id)) {
-        return unexpected(std::string("The manifest's \"id\" is only white space; it must be a non-empty text."));
+bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7f && c <= 0x9f); }
+
+// Lower case for the comparison of extensions, as the registry compares key names: ASCII, and
+// the Latin, Greek and Cyrillic capitals whose lower case is a fixed step away.
+char32_t fold_case(char32_t c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if ((c >= 0xc0 && c <= 0xde && c != 0xd7) || (c >= 0x391 && c <= 0x3ab && c != 0x3a2) ||
+        (c >= 0x410 && c <= 0x42f)) {
+        return c + 32;
     }
-    if (auto problem = key_name_problem(manifest->id)) return unexpected("The manifest's \"id\" " + *problem + ".");
-    for (std::size_t i = 0; i < manifest->documents.size(); ++i) {
-        for (const std::string& extension : manifest->documents[i].extensions) {
-            if (auto problem = key_name_problem(extension)) {
-                return unexpected("The manifest's document type " + std::to_string(i + 1) + " has an extension that " +
-                                  *problem + ".");
+    if (c >= 0x400 && c <= 0x40f) return c + 80;
+    // Latin Extended-A alternates capital and small letter, from an even or an odd start.
+    if (((c >= 0x100 && c <= 0x12f) || (c >= 0x132 && c <= 0x137) || (c >= 0x14a && c <= 0x177)) && c % 2 == 0) {
+        return c + 1;
+    }
+    if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17e)) && c % 2 == 1) return c + 1;
+    if (c == 0x178) return 0xff;
+    return c;
+}
+
+std::u32string folded(std::string_view text) {
+    std::u32string wide = to_utf32(text);
+    for (char32_t& c : wide) c = fold_case(c);
+    return wide;
+}
+
+std::string lower_ascii(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return lowered;
+}
+
+// Edit distance with transpositions ("verison" is one step from "version"), without case.
+std::size_t distance(std::string_view a, std::string_view b) {
+    const std::string x = lower_ascii(a);
+    const std::string y = lower_ascii(b);
+    std::vector<std::vector<std::size_t>> d(x.size() + 1, std::vector<std::size_t>(y.size() + 1));
+    for (std::size_t i = 0; i <= x.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= y.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= x.size(); ++i) {
+        for (std::size_t j = 1; j <= y.size(); ++j) {
+            const std::size_t cost = x[i - 1] == y[j - 1] ? 0 : 1;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + cost});
+            if (i > 1 && j > 1 && x[i - 1] == y[j - 2] && x[i - 2] == y[j - 1]) {
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
             }
         }
     }
-    return manifest;
+    return d[x.size()][y.size()];
+}
+
+template <std::size_t N>
+bool known(const std::array<std::string_view, N>& keys, std::string_view key) {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+// The known key a mistyped one most likely meant: within two edits, and fewer edits than the
+// key has characters, so that "x" suggests nothing.
+template <std::size_t N>
+std::optional<std::string_view> nearest(const std::array<std::string_view, N>& keys, std::string_view key) {
+    std::optional<std::string_view> best;
+    std::size_t best_distance = 3;
+    for (std::string_view candidate : keys) {
+        const std::size_t d = distance(key, candidate);
+        if (d < best_distance && d < key.size()) {
+            best = candidate;
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
+template <std::size_t N>
+std::string key_list(const std::array<std::string_view, N>& keys) {
+    std::string list;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0) list += i + 1 == N ? " and " : ", ";
+        list += "\"" + std::string(keys[i]) + "\"";
+    }
+    return list;
+}
+
+std::string json_string(std::string_view text) { return json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace); }
+
+// "the number 8.0", "the text \"768\"", "an object": what the manifest has, as written.
+std::string describe(const json& value, const JsonPlace* place) {
+    const std::string written = place != nullptr ? place->text : value.dump();
+    switch (value.type()) {
+        case json::value_t::object: return "an object";
+        case json::value_t::array: return "an array";
+        case json::value_t::string: return "the text " + written;
+        case json::value_t::boolean: return written;
+        case json::value_t::null: return "null";
+        default: return "the number " + written;
+    }
+}
+
+// How to write a scalar as a string: 8.0 becomes "8.0".
+std::string as_string_literal(const json& value, const JsonPlace* place) {
+    return json_string(place != nullptr ? place->text : value.dump());
+}
+
+class Reviewer {
+public:
+    Reviewer(const JsonPlaces& places, std::vector<ManifestProblem>& problems) : places_(places), problems_(problems) {}
+
+    void add(Severity severity, const JsonPath& path, bool at_key, std::string text) {
+        ManifestProblem problem{severity, std::nullopt, std::move(text)};
+        // The root's position would say nothing: the problem is the whole manifest's.
+        const JsonPlace* place = path.empty() ? nullptr : places_.find(path);
+        if (place != nullptr) problem.at = at_key ? place->key : place->value;
+        problems_.push_back(std::move(problem));
+    }
+    void error(const JsonPath& path, bool at_key, std::string text) { add(Severity::error, path, at_key, std::move(text)); }
+    void warning(const JsonPath& path, bool at_key, std::string text) { add(Severity::warning, path, at_key, std::move(text)); }
+
+    const JsonPlace* place(const JsonPath& path) const { return places_.find(path); }
+
+private:
+    const JsonPlaces& places_;
+    std::vector<ManifestProblem>& problems_;
+};
+
+// "version", "documents[0].extensions[1]": the path as the messages show it.
+std::string path_text(const JsonPath& path) {
+    std::string text;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const bool index = i > 0 && path[i - 1] == "documents" ? true : (i > 0 && path[i - 1] == "extensions");
+        if (index) {
+            text += "[" + path[i] + "]";
+        } else {
+            if (i > 0) text += ".";
+            text += path[i];
+        }
+    }
+    return text;
+}
+
+std::string subject(const JsonPath& path) { return "The manifest's \"" + path_text(path) + "\""; }
+
+JsonPath child(const JsonPath& path, std::string key) {
+    JsonPath result = path;
+    result.push_back(std::move(key));
+    return result;
+}
+
+template <std::size_t N>
+void review_keys(Reviewer& reviewer, const json& object, const JsonPath& path,
+                 const std::array<std::string_view, N>& keys, bool top_level) {
+    for (const auto& [key, value] : object.items()) {
+        if (known(keys, key)) continue;
+        std::string hint;
+        if (const auto guess = nearest(keys, key)) {
+            hint = "did you mean \"" + std::string(*guess) + "\"?";
+        } else if (top_level && known(kDocumentKeys, key)) {
+            hint = "\"" + key + "\" belongs in a document type, inside \"documents\"";
+        } else if (!top_level && known(kTopKeys, key) && key != "$schema") {
+            hint = "\"" + key + "\" belongs at the top level of the manifest";
+        } else {
+            hint = "the keys here are " + key_list(keys);
+        }
+        reviewer.error(child(path, key), true,
+                       subject(child(path, key)) + " isn't a key plinth knows (" + hint + ").");
+    }
+}
+
+// A text member: its value when it is a string; a problem otherwise. `required` members must
+// also be non-empty.
+std::optional<std::string> review_text(Reviewer& reviewer, const json& object, const JsonPath& path,
+                                       const std::string& key, bool required, std::string_view example) {
+    const JsonPath at = child(path, key);
+    const auto found = object.find(key);
+    if (found == object.end()) {
+        if (required) {
+            reviewer.error(path, false,
+                           "The manifest's \"" + key + "\" is missing; it must be a non-empty string, such as \"" +
+                               key + "\": " + json_string(example) + ".");
+        }
+        return std::nullopt;
+    }
+    const json& value = *found;
+    if (!value.is_string()) {
+        std::string fix;
+        if (value.is_number() || value.is_boolean()) {
+            fix = ": write " + as_string_literal(value, reviewer.place(at));
+        } else {
+            fix = ", such as " + json_string(example);
+        }
+        reviewer.error(at, false,
+                       subject(at) + " is " + describe(value, reviewer.place(at)) + "; it must be a string" + fix + ".");
+        return std::nullopt;
+    }
+    std::string text = value.get<std::string>();
+    if (required && text.empty()) {
+        reviewer.error(at, false, subject(at) + " is empty; it must be a non-empty string, such as " + json_string(example) + ".");
+        return std::nullopt;
+    }
+    return text;
+}
+
+void review_version(Reviewer& reviewer, const JsonPath& at, const std::string& version) {
+    if (version.empty() || version[0] < '0' || version[0] > '9') {
+        reviewer.warning(at, false,
+                         subject(at) + " " + json_string(version) +
+                             " doesn't start with a number, so the installer's numeric file version is 0.0.0.0; "
+                             "write numbers first, such as \"1.4.2\".");
+        return;
+    }
+    // The parts that become the numeric file version: up to four leading numbers.
+    std::size_t i = 0;
+    for (int part = 0; part < 4; ++part) {
+        const std::size_t start = i;
+        while (i < version.size() && version[i] >= '0' && version[i] <= '9') ++i;
+        if (i == start) break;
+        const std::string number = version.substr(start, i - start);
+        const std::string digits = number.substr(std::min(number.find_first_not_of('0'), number.size() - 1));
+        if (digits.size() > 5 || (digits.size() == 5 && digits > "65535")) {
+            reviewer.warning(at, false,
+                             subject(at) + " " + json_string(version) + " has the number " + number +
+                                 ", above 65535, so that part of the installer's numeric file version is 0; "
+                                 "keep each number at most 65535.");
+            return;
+        }
+        if (i >= version.size() || version[i] != '.') break;
+        ++i;
+    }
+}
+
+void review_exe(Reviewer& reviewer, const JsonPath& at, const std::string& exe) {
+    if (auto problem = app_exe_problem(exe)) {
+        reviewer.error(at, false, std::move(*problem));
+        return;
+    }
+    // Windows drops trailing dots and spaces from a file name: "Notes.exe." names Notes.exe.
+    std::string_view name = exe;
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+    if (!lower_ascii(name).ends_with(".exe")) {
+        reviewer.error(at, false,
+                       "The manifest's \"exe\" " + json_string(exe) +
+                           " must end in \".exe\": Windows runs only such a file from a shortcut or an open "
+                           "command; write " + json_string(std::string(name) + ".exe") + ".");
+    }
+}
+
+void review_id(Reviewer& reviewer, const JsonPath& at, const std::string& id) {
+    if (empty_after_trimming(id)) {
+        reviewer.error(at, false, "The manifest's \"id\" is only white space; it must be a non-empty text.");
+    } else if (auto problem = key_name_problem(id)) {
+        reviewer.error(at, false, "The manifest's \"id\" " + *problem + ".");
+    }
+}
+
+// Why an extension can't name files and registry keys, or nothing.
+std::optional<std::string> extension_problem(const std::string& extension) {
+    if (auto problem = key_name_problem(extension)) return problem;
+    if (extension.empty()) return std::string("is empty; write the extension without the dot, such as \"note\"");
+    if (extension[0] == '.') {
+        std::string rest = extension;
+        while (!rest.empty() && rest[0] == '.') rest.erase(0, 1);
+        return "starts with a dot, " + json_string(extension) + "; write it without the dot" +
+               (rest.empty() ? std::string() : ": " + json_string(rest));
+    }
+    for (char32_t c : to_utf32(extension)) {
+        if (c < 0x80 && kForbiddenInNames.find(static_cast<char>(c)) != std::string_view::npos) {
+            return "has the character " + std::string(1, static_cast<char>(c)) + ", " + json_string(extension) +
+                   ", which Windows doesn't allow in file names";
+        }
+        if (is_control(c)) {
+            return "has the control character " + code_point_text(c) + ", " + json_string(extension) +
+                   ", which Windows doesn't allow in file names";
+        }
+    }
+    if (extension.back() == '.' || extension.back() == ' ') {
+        return "ends in a dot or a space, " + json_string(extension) +
+               ", which Windows drops from file names, so no file would have it";
+    }
+    return std::nullopt;
+}
+
+// One document type; `seen` holds the extensions of the earlier ones, folded, with where they are.
+void review_document(Reviewer& reviewer, const json& element, const JsonPath& path, std::size_t number,
+                     const AppFacts& app, std::map<std::u32string, std::size_t>& seen) {
+    const std::string type_name = "The manifest's document type " + std::to_string(number);
+    if (!element.is_object()) {
+        reviewer.error(path, false,
+                       subject(path) + " is " + describe(element, reviewer.place(path)) +
+                           "; each document type must be an object, such as "
+                           "{\"name\": \"Notes document\", \"extensions\": [\"note\"]}.");
+        return;
+    }
+    review_keys(reviewer, element, path, kDocumentKeys, false);
+
+    const auto name = element.find("name");
+    if (name == element.end() || (name->is_string() && name->get_ref<const std::string&>().empty())) {
+        reviewer.warning(name == element.end() ? path : child(path, "name"), false,
+                         type_name + " has no \"name\", so Explorer shows no description for its files; "
+                                     "add one, such as \"name\": \"Notes document\".");
+    } else if (!name->is_string()) {
+        review_text(reviewer, element, path, "name", false, "Notes document");
+    }
+
+    bool owned = false;
+    if (const auto found = element.find("owned"); found != element.end()) {
+        const JsonPath at = child(path, "owned");
+        if (found->is_boolean()) {
+            owned = found->get<bool>();
+        } else {
+            std::string fix = "write true or false";
+            if (found->is_string() && (*found == "true" || *found == "false")) {
+                fix = "write " + found->get<std::string>() + ", without quotes";
+            }
+            reviewer.error(at, false,
+                           subject(at) + " is " + describe(*found, reviewer.place(at)) + "; it must be true or false: " +
+                               fix + ".");
+        }
+    }
+
+    if (const auto found = element.find("icon"); found != element.end()) {
+        const JsonPath at = child(path, "icon");
+        const std::string what = subject(at) + " is " + describe(*found, reviewer.place(at));
+        const std::string rule = "; it must be an integer from 0 to 65535, the id of an icon group in the app's exe";
+        if (found->is_number_unsigned()) {
+            const std::uint64_t id = found->get<std::uint64_t>();
+            if (id > 0xffff) {
+                reviewer.error(at, false, what + rule + ".");
+            } else if (app.icon_groups && !app.icon_groups->contains(static_cast<std::uint16_t>(id))) {
+                std::string groups;
+                for (std::uint16_t group : *app.icon_groups) groups += (groups.empty() ? "" : ", ") + std::to_string(group);
+                reviewer.warning(at, false,
+                                 type_name + " has \"icon\": " + std::to_string(id) +
+                                     ", but the app's exe has no icon group " + std::to_string(id) +
+                                     (groups.empty() ? std::string(" (it has none)") : " (it has " + groups + ")") +
+                                     ", so Windows shows a blank icon for these documents.");
+            }
+        } else if (found->is_string()) {
+            const std::string& text = found->get_ref<const std::string&>();
+            const bool digits = !text.empty() && text.size() <= 5 &&
+                                text.find_first_not_of("0123456789") == std::string::npos && std::stoul(text) <= 0xffff;
+            reviewer.error(at, false, what + rule + (digits ? ": write " + text + ", without quotes." : "."));
+        } else if (found->is_number()) {
+            // 2.0 or 2e0: the installer would take it for no icon at all.
+            const double number = found->get<double>();
+            const bool whole = number >= 0 && number <= 65535 && number == static_cast<double>(static_cast<long>(number));
+            reviewer.error(at, false,
+                           what + rule + (whole ? ", written without a fraction or exponent: write " +
+                                                      std::to_string(static_cast<long>(number)) + "."
+                                                : "."));
+        } else {
+            reviewer.error(at, false, what + rule + ".");
+        }
+    }
+
+    const auto extensions = element.find("extensions");
+    if (extensions == element.end()) return;
+    const JsonPath list_at = child(path, "extensions");
+    if (!extensions->is_array()) {
+        std::string fix = ", such as [\"note\"]";
+        if (extensions->is_string()) fix = ": write [" + reviewer.place(list_at)->text + "]";
+        reviewer.error(list_at, false,
+                       subject(list_at) + " is " + describe(*extensions, reviewer.place(list_at)) +
+                           "; it must be an array of strings" + fix + ".");
+        return;
+    }
+    for (std::size_t i = 0; i < extensions->size(); ++i) {
+        const json& extension = (*extensions)[i];
+        const JsonPath at = child(list_at, std::to_string(i));
+        if (!extension.is_string()) {
+            std::string fix;
+            if (extension.is_number() || extension.is_boolean()) fix = ": write " + as_string_literal(extension, reviewer.place(at));
+            reviewer.error(at, false,
+                           subject(at) + " is " + describe(extension, reviewer.place(at)) +
+                               "; each extension must be a string" + fix + ".");
+            continue;
+        }
+        const std::string& text = extension.get_ref<const std::string&>();
+        if (auto problem = extension_problem(text)) {
+            reviewer.error(at, false, type_name + " has an extension that " + *problem + ".");
+            continue;
+        }
+        const std::u32string key = folded(text);
+        if (const auto earlier = seen.find(key); earlier != seen.end()) {
+            reviewer.error(at, false,
+                           type_name + " has the extension " + json_string(text) +
+                               (earlier->second == number ? std::string(" twice")
+                                                          : ", which document type " + std::to_string(earlier->second) +
+                                                                " has too") +
+                               "; extensions are compared without case, and each can be given only once in the "
+                               "manifest.");
+            continue;
+        }
+        seen.emplace(key, number);
+        if (owned) {
+            const std::string lowered = lower_ascii(text);
+            const auto& programs = program_extensions();
+            if (std::find(programs.begin(), programs.end(), lowered) != programs.end()) {
+                reviewer.error(at, false,
+                               type_name + " owns the extension " + json_string(text) + ", which Windows runs as a program "
+                                           "or script: owning it would take over how Windows runs every such file. "
+                                           "Leave it out, or set \"owned\": false to be in its \"Open with\" list only.");
+            }
+        }
+    }
+}
+
+std::string position_text(const TextPosition& at) {
+    return "line " + std::to_string(at.line) + ", column " + std::to_string(at.column);
+}
+
+}  // namespace
+
+ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
+    ManifestReview review;
+    auto& problems = review.problems;
+    // The runtime's decision comes first: what it refuses, the packer refuses too.
+    auto base = check_app_manifest(text);
+    auto parsed = parse_strict_json(text);
+    if (!parsed) {
+        problems.push_back({Severity::error, std::nullopt, base.ok() ? "The manifest isn't valid JSON." : base.error()});
+        return review;
+    }
+    const json& root = *parsed;
+    const JsonPlaces places = locate_json_values(text);
+    Reviewer reviewer(places, problems);
+    if (!root.is_object()) {
+        reviewer.error({}, false, base.ok() ? "The manifest must be a JSON object." : base.error());
+        return review;
+    }
+
+    for (const RepeatedKey& repeated : places.repeated) {
+        ManifestProblem problem{Severity::error, repeated.again,
+                                subject(repeated.path) + " is given twice (first at " + position_text(repeated.first) +
+                                    "); the installer would take the last one. Keep one."};
+        problems.push_back(std::move(problem));
+    }
+
+    review_keys(reviewer, root, {}, kTopKeys, true);
+    review_text(reviewer, root, {}, "$schema", false, "app-manifest.schema.json");
+    review_text(reviewer, root, {}, "name", true, "Notes");
+    if (auto id = review_text(reviewer, root, {}, "id", true, "com.example.notes")) review_id(reviewer, {"id"}, *id);
+    if (auto exe = review_text(reviewer, root, {}, "exe", true, "Notes.exe")) review_exe(reviewer, {"exe"}, *exe);
+    if (auto version = review_text(reviewer, root, {}, "version", false, "1.4.2")) {
+        review_version(reviewer, {"version"}, *version);
+    }
+    review_text(reviewer, root, {}, "publisher", false, "Example Ltd");
+
+    if (const auto documents = root.find("documents"); documents != root.end()) {
+        const JsonPath at{"documents"};
+        if (!documents->is_array()) {
+            const std::string fix = documents->is_object()
+                                        ? ": put brackets around it, [{...}]"
+                                        : ", such as [{\"name\": \"Notes document\", \"extensions\": [\"note\"]}]";
+            reviewer.error(at, false,
+                           subject(at) + " is " + describe(*documents, places.find(at)) +
+                               "; it must be an array of document types (objects)" + fix + ".");
+        } else {
+            std::map<std::u32string, std::size_t> seen;
+            for (std::size_t i = 0; i < documents->size(); ++i) {
+                review_document(reviewer, (*documents)[i], child(at, std::to_string(i)), i + 1, app, seen);
+            }
+        }
+    }
+
+    // The review is meant to cover every reason of the runtime's; should one slip through, the
+    // runtime's own sentence still refuses the manifest.
+    if (!base.ok() && !review.refused()) problems.push_back({Severity::error, std::nullopt, base.error()});
+    std::stable_sort(problems.begin(), problems.end(), [](const ManifestProblem& a, const ManifestProblem& b) {
+        if (a.at.has_value() != b.at.has_value()) return !a.at.has_value();
+        return a.at && *a.at < *b.at;
+    });
+    if (!review.refused()) review.manifest = std::move(*base);
+    return review;
+}
+
+Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view json) {
+    ManifestReview review = review_manifest(json);
+    for (const ManifestProblem& problem : review.problems) {
+        if (problem.severity == Severity::error) return unexpected(problem.text);
+    }
+    return std::move(*review.manifest);
+}
+
+bool ManifestReview::refused() const {
+    return std::any_of(problems.begin(), problems.end(),
+                       [](const ManifestProblem& p) { return p.severity == Severity::error; });
+}
+
+const std::vector<std::string_view>& program_extensions() {
+    static const std::vector<std::string_view> list = {
+        "appinstaller", "application", "appx", "appxbundle", "bat", "cmd", "com", "cpl", "exe", "gadget",
+        "hta",          "inf",         "js",   "jse",        "lnk", "msc", "msi", "msix", "msixbundle", "msp",
+        "pif",          "ps1",         "psc1", "reg",        "scf", "scr", "sct", "shb", "shs", "url",
+        "vb",           "vbe",         "vbs",  "ws",         "wsc", "wsf", "wsh"};
+    return list;
 }
 
 }  // namespace plinth::pack

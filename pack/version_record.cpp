@@ -1,5 +1,6 @@
 #include "version_record.h"
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -38,7 +39,78 @@ private:
     std::size_t start_;
 };
 
+// One node of a version record, its bounds checked against the record.
+struct NodeView {
+    std::size_t start = 0;
+    std::size_t end = 0;  // start + wLength
+    std::uint16_t value_length = 0;
+    std::uint16_t type = 0;
+    std::u16string key;
+    std::size_t value = 0;  // the value's offset, after the key's padding
+};
+
+std::optional<NodeView> read_node(ByteView record, std::size_t start, std::size_t limit) {
+    const auto length = read_u16(record, start);
+    const auto value_length = read_u16(record, start + 2);
+    const auto type = read_u16(record, start + 4);
+    if (!length || !value_length || !type || *length < 6 || !in_bounds(start, *length, limit)) return std::nullopt;
+    NodeView node{start, start + *length, *value_length, *type, {}, 0};
+    std::size_t at = start + 6;
+    while (true) {
+        const auto unit = read_u16(record, at);
+        if (!unit || at + 2 > node.end) return std::nullopt;
+        at += 2;
+        if (*unit == 0) break;
+        node.key.push_back(static_cast<char16_t>(*unit));
+    }
+    node.value = align_up(at, 4);
+    return node;
+}
+
+// The offset of the first child: after the value and its padding.
+std::size_t first_child(const NodeView& node) {
+    const std::size_t value_bytes = node.type == 1 ? std::size_t{node.value_length} * 2 : node.value_length;
+    return align_up(node.value + value_bytes, 4);
+}
+
+std::u16string text_value(ByteView record, const NodeView& node) {
+    std::u16string text;
+    for (std::size_t at = node.value; at + 2 <= node.end; at += 2) {
+        const auto unit = read_u16(record, at);
+        if (!unit || *unit == 0) break;
+        text.push_back(static_cast<char16_t>(*unit));
+    }
+    return text;
+}
+
 }  // namespace
+
+std::map<std::u16string, std::u16string> read_version_strings(ByteView record) {
+    std::map<std::u16string, std::u16string> strings;
+    const auto root = read_node(record, 0, record.size());
+    if (!root || root->key != u"VS_VERSION_INFO") return strings;
+    // Children of the root: StringFileInfo and VarFileInfo; of StringFileInfo: one table per
+    // language; of a table: the strings. Each level's walk stays inside its parent.
+    for (std::size_t info = first_child(*root); info < root->end;) {
+        const auto block = read_node(record, info, root->end);
+        if (!block) break;
+        if (block->key == u"StringFileInfo") {
+            for (std::size_t t = first_child(*block); t < block->end;) {
+                const auto table = read_node(record, t, block->end);
+                if (!table) break;
+                for (std::size_t s = first_child(*table); s < table->end;) {
+                    const auto string = read_node(record, s, table->end);
+                    if (!string) break;
+                    strings.emplace(string->key, text_value(record, *string));
+                    s = align_up(string->end, 4);
+                }
+                t = align_up(table->end, 4);
+            }
+        }
+        info = align_up(block->end, 4);
+    }
+    return strings;
+}
 
 std::array<std::uint16_t, 4> numeric_version(std::string_view text) {
     std::array<std::uint16_t, 4> parts{};

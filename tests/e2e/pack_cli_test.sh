@@ -74,6 +74,92 @@ expect_refusal "unknown command" 2 "unknown command frobnicate"
 e2e_assert_same_file "a failed pack keeps the older installer" "$work/older.exe" "$target"
 e2e_assert_eq "a failed pack leaves no other file" "$before" "$(ls "$work" | sort)"
 
+# The strict gate: every mistake in the manifest reported at once, with its line and column; each
+# input checked for its role; nothing written, the app left as it was.
+cat >"$work/typos.json" <<'JSON'
+{
+  "name": "Sample", "id": "x", "exe": "notepad",
+  "verison": 8.0,
+  "documents": [{"name": "Note", "extension": ["wnote"], "owned": "true", "icon": 70000}],
+  "publsher": "Me"
+}
+JSON
+cp "$E2E_SAMPLE_EXE" "$work/app.exe"
+printf '\211PNG\r\n\032\n....' >"$work/logo.png"
+before=$(ls "$work" | sort)
+pack build --manifest "$work/typos.json" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$target"
+expect_refusal "manifest mistakes" 1 "typos.json:2:39: The manifest's \"exe\" \"notepad\" must end in \".exe\""
+for line in 'typos.json:3:3: The manifest'"'"'s "verison" isn'"'"'t a key plinth knows (did you mean "version"?).' \
+    'typos.json:4:34: The manifest'"'"'s "documents[0].extension" isn'"'"'t a key plinth knows (did you mean "extensions"?).' \
+    'typos.json:4:67: The manifest'"'"'s "documents[0].owned" is the text "true"; it must be true or false: write true, without quotes.' \
+    'typos.json:4:83: The manifest'"'"'s "documents[0].icon" is the number 70000' \
+    'typos.json:5:3: The manifest'"'"'s "publsher" isn'"'"'t a key plinth knows (did you mean "publisher"?).' \
+    'plinth-pack: nothing was written.'; do
+  e2e_check "manifest mistakes: says $line" grep -qF -- "$line" "$work/stderr"
+done
+e2e_assert_eq "manifest mistakes: one line each" 7 "$(wc -l <"$work/stderr")"
+
+pack build --manifest "$work/typos.json" --app "$E2E_SAMPLE_MANIFEST" --icon "$work/logo.png" \
+  --stub "$E2E_SAMPLE_EXE" --out "$target"
+expect_refusal "wrong inputs" 1 "The app isn't a Windows executable: it looks like JSON text"
+e2e_check "wrong inputs: the icon's hint" grep -qF "logo.png: The icon is a PNG image, not a .ico file. Make an icon file from it, for example with ImageMagick: convert" "$work/stderr"
+e2e_check "wrong inputs: the stub is another program" grep -qF 'The stub isn'"'"'t a plinth runtime: it is "Plinth Sample" 1.0.0' "$work/stderr"
+e2e_check "wrong inputs: and the manifest's problems" grep -qF "typos.json:3:3:" "$work/stderr"
+pack build --manifest "$E2E_SAMPLE_MANIFEST" --app "$work/app.exe" --stub "$setup" --out "$work/from-installer.exe"
+expect_refusal "an installer as the stub" 1 "it is an installer that plinth-pack has made"
+
+ln -s app.exe "$work/app-link.exe"
+for out in "$work/app.exe" "$work/app-link.exe" "$work/./app.exe"; do
+  pack build --manifest "$E2E_SAMPLE_MANIFEST" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$out"
+  expect_refusal "--out $out is the app" 1 "--out is the same file as --app"
+done
+pack build --manifest "$E2E_SAMPLE_MANIFEST" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$E2E_SAMPLE_MANIFEST"
+expect_refusal "--out is the manifest" 1 "--out is the same file as --manifest"
+e2e_assert_same_file "the app survives" "$E2E_SAMPLE_EXE" "$work/app.exe"
+mkdir -p "$work/dist"
+pack build --manifest "$E2E_SAMPLE_MANIFEST" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$work/dist"
+expect_refusal "--out a folder" 1 "--out is a folder; give the installer's file name, such as $work/dist/MyApp-Setup.exe."
+rm -f "$work/app-link.exe"
+rmdir "$work/dist"
+e2e_assert_eq "the refusals leave no file" "$before" "$(ls "$work" | sort)"
+
+# Warnings: the installer is written, unless they count as errors; --quiet keeps only errors.
+sed -e 's/"version": "1.0.0"/"version": "beta"/' -e 's/"icon": 1/"icon": 9/' "$E2E_SAMPLE_MANIFEST" >"$work/warn.json"
+pack build --manifest="$work/warn.json" --app="$work/app.exe" --stub="$E2E_SETUP_EXE" --out="$work/warned.exe"
+e2e_assert_eq "warnings: exit code" 0 "$rc"
+e2e_check "warnings: the installer is written" test -s "$work/warned.exe"
+e2e_check "warnings: the version" grep -qF 'plinth-pack: warning: '"$work"'/warn.json:4:14: The manifest'"'"'s "version" "beta" doesn'"'"'t start with a number' "$work/stderr"
+e2e_check "warnings: the icon" grep -qF 'but the app'"'"'s exe has no icon group 9 (it has 1)' "$work/stderr"
+e2e_assert_eq "warnings: two lines" 2 "$(wc -l <"$work/stderr")"
+pack build --manifest "$work/warn.json" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$work/strict.exe" --warnings-as-errors
+expect_refusal "--warnings-as-errors" 1 "the warnings count as errors (--warnings-as-errors); nothing was written."
+e2e_check "--warnings-as-errors: nothing written" test ! -e "$work/strict.exe"
+pack build --manifest "$work/warn.json" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$work/quiet.exe" --quiet
+e2e_assert_eq "--quiet: exit code" 0 "$rc"
+e2e_assert_eq "--quiet: nothing on standard output or error" "" "$out$err"
+rm -f "$work/warned.exe" "$work/quiet.exe"
+
+# "$schema" packs, and the installer is the same as without it but for the manifest's text.
+sed 's|^{|{\n  "$schema": "../../docs/app-manifest.schema.json",|' "$E2E_SAMPLE_MANIFEST" >"$work/schema.json"
+pack build --manifest "$work/schema.json" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$work/schema.exe"
+e2e_assert_eq "\$schema: exit code" 0 "$rc"
+e2e_assert_eq "\$schema: no warning (a terminal would show progress, a file shows nothing)" "" "$err"
+rm -f "$work/schema.exe"
+
+# The command line: help for each command, -V, and the usage error's pointer to the help.
+for command in build inspect raw; do
+  pack "$command" --help
+  e2e_assert_eq "$command --help: exit code" 0 "$rc"
+  e2e_check "$command --help: its usage" grep -qF "Usage: plinth-pack $command" "$work/stdout"
+done
+pack -V
+e2e_assert_eq "-V: exit code" 0 "$rc"
+e2e_check "-V: the version" grep -q '^plinth-pack [0-9]' "$work/stdout"
+pack build --manifest "$E2E_SAMPLE_MANIFEST" --app "$work/app.exe" --out "$target" --quiet=yes
+expect_refusal "a flag with a value" 2 "--quiet takes no value"
+e2e_check "a usage error points to the command's help" grep -qF "Run 'plinth-pack build --help'" "$work/stderr"
+rm -f "$work/app.exe"
+
 # Raw mode embeds anything; inspect then gives the installer's own message.
 printf 'PLNSETUP\002\000\000\000{}' >"$work/bad-manifest.bin"
 pack raw --package "$work/bad-manifest.bin" --stub "$E2E_SETUP_EXE" --out "$work/raw.exe"

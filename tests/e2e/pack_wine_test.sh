@@ -63,3 +63,12 @@ popd >/dev/null
 e2e_assert_exit 0
 e2e_assert_same_file "the Windows packer's installer equals the Linux packer's" "$setup" \
   "$work/Sample Setup é.exe"
+
+# The Windows packer knows a file by its identity too: the app through another spelling of its
+# path is refused as --out, and the app is left as it was.
+pushd "$work" >/dev/null || e2e_die "Can't enter $work."
+e2e_run "$win_pack" build --manifest=app.json --app=PlinthSample.exe --stub=stub.exe --out=.\\plinthsample.EXE
+popd >/dev/null
+e2e_assert_exit 1
+e2e_check "the Windows packer says --out is the app" grep -qF -- "--out is the same file as --app" "$E2E_STDERR_FILE"
+e2e_assert_same_file "the app is left as it was" "$E2E_SAMPLE_EXE" "$work/PlinthSample.exe"

@@ -1,6 +1,7 @@
 #include "compressor.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "package/payload.h"
 
@@ -33,6 +34,42 @@ TEST(Compressor, EveryAvailableCompressorWritesAZlibStreamTheRuntimeInflates) {
             }
         }
     }
+}
+
+// The whole input in one deflate call, as earlier packers compressed it.
+Bytes one_call_zlib(const Bytes& data) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// zlib is fed in pieces so that it can tell its progress: the stream must stay byte for byte the
+// one-call stream, or the same inputs would no longer give the same installer as before. Sizes
+// at the piece boundary and across several pieces.
+TEST(Compressor, ZlibInPiecesGivesTheOneCallStreamAndTellsItsProgress) {
+    for (std::size_t size : {std::size_t{0}, std::size_t{(1 << 20) - 1}, std::size_t{1 << 20}, std::size_t{(1 << 20) + 1},
+                             std::size_t{3 * (1 << 20) + 4321}}) {
+        const Bytes data = sample(size);
+        std::vector<std::uint64_t> told;
+        auto stream = compress(Compressor::zlib, data, [&](std::uint64_t done) { told.push_back(done); });
+        ASSERT_TRUE(stream.ok()) << size;
+        EXPECT_EQ(*stream, one_call_zlib(data)) << size;
+        ASSERT_FALSE(told.empty()) << size;
+        EXPECT_TRUE(std::is_sorted(told.begin(), told.end())) << size;
+        EXPECT_EQ(told.back(), size);
+        if (size > (1 << 20)) {
+            EXPECT_GT(told.size(), 2u) << "progress only at the end for " << size;
+        }
+    }
+    EXPECT_TRUE(reports_progress(Compressor::zlib));
 }
 
 TEST(Compressor, NamesRoundTripAndUnknownNamesAreRejected) {

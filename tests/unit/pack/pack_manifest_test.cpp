@@ -78,7 +78,12 @@ TEST(PackManifest, IdsAndExtensionsThatCannotBeOneRegistryKeyAreRefused) {
          "document type 2 has an extension that has a backslash"},
         {R"("id": "x", "documents": [{"extensions": ["n\u0000"]}])",
          "document type 1 has an extension that has the character U+0000"},
-        {R"("id": "x", "documents": [{"extensions": ["", "a/b", "tar.gz"]}, 5, {"extensions": [1]}])", ""},
+        // The runtime takes these as they are; the packer refuses each (and accepts "tar.gz").
+        {R"("id": "x", "documents": [{"name": "A", "extensions": ["tar.gz"]}])", ""},
+        {R"("id": "x", "documents": [{"extensions": [""]}])", "document type 1 has an extension that is empty"},
+        {R"("id": "x", "documents": [{"extensions": ["a/b"]}])", "has the character /"},
+        {R"("id": "x", "documents": [5])", "each document type must be an object"},
+        {R"("id": "x", "documents": [{"extensions": [1]}])", "each extension must be a string"},
     };
     for (const auto& c : cases) {
         const std::string json = R"({"name": "Notes", "exe": "Notes.exe", )" + c.members + "}";

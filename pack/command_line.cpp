@@ -1,0 +1,165 @@
+#include "command_line.h"
+
+#include <algorithm>
+#include <array>
+
+namespace plinth::pack {
+namespace {
+
+struct OptionSpec {
+    std::string_view name;
+    bool takes_value;
+    bool required;
+};
+
+struct CommandSpec {
+    std::string_view name;
+    std::vector<OptionSpec> options;
+    std::size_t positional;  // how many plain arguments it takes
+};
+
+const std::vector<CommandSpec>& commands() {
+    static const std::vector<CommandSpec> specs = {
+        {"build",
+         {{"--manifest", true, true},
+          {"--app", true, true},
+          {"--icon", true, false},
+          {"--stub", true, false},
+          {"--compressor", true, false},
+          {"--out", true, true},
+          {"--quiet", false, false},
+          {"--warnings-as-errors", false, false}},
+         0},
+        {"raw", {{"--package", true, true}, {"--stub", true, false}, {"--out", true, true}, {"--quiet", false, false}}, 0},
+        {"inspect", {}, 1},
+    };
+    return specs;
+}
+
+const CommandSpec* find_command(std::string_view name) {
+    for (const CommandSpec& spec : commands()) {
+        if (spec.name == name) return &spec;
+    }
+    return nullptr;
+}
+
+const OptionSpec* find_option(const CommandSpec& spec, std::string_view name) {
+    for (const OptionSpec& option : spec.options) {
+        if (option.name == name) return &option;
+    }
+    return nullptr;
+}
+
+// "--out" or "--out=x" when --out is one of the command's options.
+bool names_an_option(const CommandSpec& spec, std::string_view arg) {
+    if (arg == "--help" || arg == "-h") return true;
+    return find_option(spec, arg.substr(0, arg.find('='))) != nullptr;
+}
+
+}  // namespace
+
+bool is_command(std::string_view name) { return find_command(name) != nullptr; }
+
+Expected<CommandLine, std::string> parse_command_line(std::string_view command, const std::vector<std::string>& args) {
+    const CommandSpec* spec = find_command(command);
+    if (spec == nullptr) return unexpected("unknown command " + std::string(command));
+    CommandLine line;
+    line.command = std::string(command);
+
+    const auto options_end = std::find(args.begin(), args.end(), "--");
+    if (std::any_of(args.begin(), options_end, [](const std::string& a) { return a == "--help" || a == "-h"; })) {
+        line.help = true;
+        return line;
+    }
+
+    bool options_over = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (options_over || arg.size() < 2 || arg[0] != '-') {
+            line.positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            options_over = true;
+            continue;
+        }
+        if (arg[1] != '-') {
+            // A lone dash is a file name; other short options don't exist.
+            return unexpected("unknown option " + arg);
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        const OptionSpec* option = find_option(*spec, name);
+        if (option == nullptr) {
+            return unexpected("unknown option " + name + " (" + std::string(command) + " --help lists its options)");
+        }
+        if (line.has(name)) return unexpected(name + " is given twice");
+        if (!option->takes_value) {
+            if (equals != std::string::npos) return unexpected(name + " takes no value");
+            line.flags.insert(name);
+            continue;
+        }
+        std::string value;
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+        } else {
+            if (i + 1 >= args.size() || names_an_option(*spec, args[i + 1]) || args[i + 1] == "--") {
+                return unexpected(name + " needs a value");
+            }
+            value = args[++i];
+        }
+        if (value.empty()) return unexpected(name + " needs a value");
+        line.values.emplace(name, std::move(value));
+    }
+
+    for (const OptionSpec& option : spec->options) {
+        if (option.required && !line.has(std::string(option.name))) return unexpected("missing " + std::string(option.name));
+    }
+    if (line.positional.size() != spec->positional) {
+        if (spec->positional == 0) return unexpected("unexpected argument " + line.positional.front());
+        return unexpected(std::string(command) + " takes one installer file");
+    }
+    return line;
+}
+
+std::string command_help(std::string_view command) {
+    if (command == "build") {
+        return "Usage: plinth-pack build --manifest app.json --app MyApp.exe --out MyApp-Setup.exe [options]\n"
+               "\n"
+               "Checks the manifest and the inputs, compresses the app and writes the installer. Every\n"
+               "problem found is reported, and nothing is written unless there are none.\n"
+               "\n"
+               "  --manifest FILE        the app manifest (JSON)\n"
+               "  --app FILE             the app's exe, installed byte for byte under the manifest's \"exe\"\n"
+               "  --out FILE             the installer to write; not a folder, and not one of the inputs\n"
+               "  --icon FILE            a .ico file for the installer (default: the app's own first icon)\n"
+               "  --stub FILE            the plinth runtime to pack into (default: see plinth-pack --help)\n"
+               "  --compressor NAME      zlib, libdeflate or zopfli, as this build has them\n"
+               "  --warnings-as-errors   refuse to write the installer when there is a warning\n"
+               "  --quiet                print errors only: no summary, no warnings, no progress\n"
+               "\n"
+               "Options may also be written --name=value. Exit codes: 0 written (perhaps with warnings),\n"
+               "1 refused or not written, 2 the command line was wrong.\n";
+    }
+    if (command == "raw") {
+        return "Usage: plinth-pack raw --package package.bin --out Setup.exe [--stub plinth-setup.exe] [--quiet]\n"
+               "\n"
+               "Embeds the package file as it is, without checks (for tests and custom pipelines).\n"
+               "\n"
+               "  --package FILE   the package: PLNSETUP, the manifest's length, the manifest, the zlib stream\n"
+               "  --out FILE       the installer to write; not a folder, and not one of the inputs\n"
+               "  --stub FILE      the plinth runtime to pack into (default: see plinth-pack --help)\n"
+               "  --quiet          print errors only\n"
+               "\n"
+               "Options may also be written --name=value.\n";
+    }
+    if (command == "inspect") {
+        return "Usage: plinth-pack inspect MyApp-Setup.exe\n"
+               "\n"
+               "Shows an installer's manifest, what it writes on the user's machine (folder, shortcut,\n"
+               "registry keys) and its payload sizes, after inflating the payload to check it.\n";
+    }
+    return {};
+}
+
+}  // namespace plinth::pack

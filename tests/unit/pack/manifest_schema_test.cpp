@@ -1,0 +1,182 @@
+// The JSON Schema in docs/ and the packer's review must agree on every manifest of this table,
+// so that an editor's squiggles and the packer's refusals can't drift apart. The schema is judged
+// by python3-jsonschema (tests/unit/pack/schema_verdicts.py).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "pack_manifest.h"
+
+namespace plinth::pack {
+namespace {
+
+// The rules a schema can't state, each with a manifest that only the packer refuses.
+constexpr const char* kDeviceNames = "device names in \"exe\" (CON, nul.exe, \"COM1 .exe\")";
+constexpr const char* kCaseAndAcross = "an extension repeated in another case or in another document type";
+constexpr const char* kRepeatedKey = "a key given twice (a JSON reader keeps the last one)";
+constexpr const char* kWholeFraction = "an icon written 2.0 or 2e0 (a schema's integer includes them)";
+
+struct Case {
+    std::string what;
+    std::string json;
+    bool refused;                      // by the packer
+    const char* schema_can_t = nullptr;  // set: the schema accepts what the packer refuses, for this reason
+};
+
+std::string manifest(const std::string& members) {
+    return R"({"name": "Notes", "id": "com.example.notes", "exe": "Notes.exe")" +
+           (members.empty() ? std::string() : ", " + members) + "}";
+}
+
+// `exe` as written in JSON, escapes included.
+std::string with_exe(const std::string& exe) { return R"({"name": "Notes", "id": "com.example.notes", "exe": ")" + exe + "\"}"; }
+
+std::string document(const std::string& members) { return manifest(R"("documents": [{"name": "D", )" + members + "}]"); }
+
+std::vector<Case> table() {
+    std::vector<Case> cases = {
+        {"the docs' example",
+         R"({"$schema": "app-manifest.schema.json", "name": "Notes", "id": "com.example.notes", "version": "1.4.2",
+             "publisher": "Example Ltd", "exe": "Notes.exe",
+             "documents": [{"name": "Notes document", "extensions": ["note", "notes"], "owned": true, "icon": 2},
+                           {"name": "Plain text", "extensions": ["txt"]}]})",
+         false},
+        {"the least", manifest(""), false},
+        {"texts beyond ASCII", R"({"name": "N\u00f6tes \ud83d\ude00", "id": "\u00e9", "exe": "N\u00f6tes.EXE"})", false},
+        {"an exe ending in a dot", with_exe("Notes.exe."), false},
+        {"warnings only", manifest(R"("documents": [{"extensions": ["note"], "icon": 0}])"), false},
+        {"a version without numbers is a warning", manifest(R"("version": "beta")"), false},
+        {"the largest icon", document(R"("icon": 65535)"), false},
+        {"a program's extension, not owned", document(R"("extensions": ["exe", "bat"], "owned": false)"), false},
+        {"extensions with inner dots and spaces", document(R"("extensions": ["tar.gz", "my ext", "\u00a0x"])"), false},
+        {"empty lists", manifest(R"("documents": [])"), false},
+        {"an empty document type list entry", manifest(R"("documents": [{}])"), false},
+
+        {"typo verison", manifest(R"("verison": "1.0")"), true},
+        {"typo publsher", manifest(R"("publsher": "Me")"), true},
+        {"typo documnets", manifest(R"("documnets": [])"), true},
+        {"extension in a document", document(R"("extension": ["note"])"), true},
+        {"own in a document", document(R"("own": true)"), true},
+        {"$schema in a document", document(R"("$schema": "x")"), true},
+        {"$schema not a text", manifest(R"("$schema": 1)"), true},
+        {"version 8.0", manifest(R"("version": 8.0)"), true},
+        {"publisher null", manifest(R"("publisher": null)"), true},
+        {"owned as a text", document(R"("owned": "true")"), true},
+        {"icon as a text", document(R"("icon": "768")"), true},
+        {"icon 70000", document(R"("icon": 70000)"), true},
+        {"icon 65536", document(R"("icon": 65536)"), true},
+        {"icon -1", document(R"("icon": -1)"), true},
+        {"icon 2.5", document(R"("icon": 2.5)"), true},
+        {"icon 2.0", document(R"("icon": 2.0)"), true, kWholeFraction},
+        {"icon 2e0", document(R"("icon": 2e0)"), true, kWholeFraction},
+        {"extensions as a text", document(R"("extensions": "wnote")"), true},
+        {"an extension not a text", document(R"("extensions": [1])"), true},
+        {"documents as an object", manifest(R"("documents": {"name": "D"})"), true},
+        {"a document not an object", manifest(R"("documents": [5])"), true},
+        {"a leading dot", document(R"("extensions": [".wnote"])"), true},
+        {"an empty extension", document(R"("extensions": ["wnote", ""])"), true},
+        {"an extension ending in a dot", document(R"("extensions": ["note."])"), true},
+        {"an extension ending in a space", document(R"("extensions": ["note "])"), true},
+        {"a NUL in an extension", document(R"("extensions": ["a\u0000"])"), true},
+        {"a C1 control in an extension", document(R"("extensions": ["a\u0085"])"), true},
+        {"DEL in an extension", document(R"("extensions": ["a\u007f"])"), true},
+        {"an extension twice", document(R"("extensions": ["note", "note"])"), true},
+        {"an extension twice in another case", document(R"("extensions": ["note", "Note"])"), true, kCaseAndAcross},
+        {"an extension in two types",
+         manifest(R"("documents": [{"name": "D", "extensions": ["note"]}, {"name": "E", "extensions": ["note"]}])"), true,
+         kCaseAndAcross},
+        {"an owned program extension in another case", document(R"("extensions": ["note", "Ps1"], "owned": true)"), true},
+        {"exe without .exe", with_exe("notepad"), true},
+        {"exe .exe.old", with_exe("Notes.exe.old"), true},
+        {"exe with a path", with_exe("bin/Notes.exe"), true},
+        {"exe uninstall.exe", with_exe("Uninstall.EXE"), true},
+        {"exe with a tab", with_exe("No\\ttes.exe"), true},
+        {"exe with DEL", with_exe("No\\u007ftes.exe"), true},
+        {"exe CON.exe", with_exe("CON.exe"), true, kDeviceNames},
+        {"exe nul.exe", with_exe("nul.exe"), true, kDeviceNames},
+        {"exe COM1 .exe", with_exe("COM1 .exe"), true, kDeviceNames},
+        {"exe missing", R"({"name": "Notes", "id": "x"})", true},
+        {"name empty", R"({"name": "", "id": "x", "exe": "N.exe"})", true},
+        {"name a number", R"({"name": 5, "id": "x", "exe": "N.exe"})", true},
+        {"id of white space", R"({"name": "N", "id": " \t\u3000\u00a0\u2028", "exe": "N.exe"})", true},
+        {"id with a backslash", R"({"name": "N", "id": "a\\b", "exe": "N.exe"})", true},
+        {"id with a NUL", R"({"name": "N", "id": "a\u0000", "exe": "N.exe"})", true},
+        {"a key twice", R"({"name": "N", "id": "x", "exe": "N.exe", "id": "y"})", true, kRepeatedKey},
+        {"an array", "[]", true},
+        {"a text", "\"Notes\"", true},
+    };
+    for (char c : std::string_view("\\/:*?\"<>|")) {
+        const std::string escaped = c == '\\' || c == '"' ? std::string("\\") + c : std::string(1, c);
+        cases.push_back({std::string("the character ") + c + " in an extension",
+                         document(R"("extensions": ["a)" + escaped + "b\"]"), true});
+        cases.push_back({std::string("the character ") + c + " in the exe",
+                         with_exe("N" + escaped + "otes.exe"), true});
+    }
+    for (std::string_view extension : program_extensions()) {
+        cases.push_back({"owned " + std::string(extension),
+                         document(R"("owned": true, "extensions": [")" + std::string(extension) + "\"]"), true});
+    }
+    return cases;
+}
+
+// The interpreter with python3-jsonschema: Debian's, which the package installs for.
+std::string python() {
+    for (const char* candidate : {"/usr/bin/python3", "python3"}) {
+        const std::string probe = std::string(candidate) + " -c 'import jsonschema' >/dev/null 2>&1";
+        if (std::system(probe.c_str()) == 0) return candidate;
+    }
+    return {};
+}
+
+TEST(ManifestSchema, ThePackerAndTheSchemaAgree) {
+    const std::filesystem::path source = PLINTH_SOURCE_DIR;
+    const std::string interpreter = python();
+    ASSERT_FALSE(interpreter.empty()) << "python3 with jsonschema is missing: install python3-jsonschema "
+                                         "(scripts/debian-packages)";
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("plinth-schema-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                                  "-" + std::to_string(std::rand()));
+    std::filesystem::create_directories(folder);
+    const std::vector<Case> cases = table();
+    std::string command = interpreter + " '" + (source / "tests/unit/pack/schema_verdicts.py").string() + "' '" +
+                          (source / "docs/app-manifest.schema.json").string() + "'";
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::filesystem::path file = folder / (std::to_string(i) + ".json");
+        std::ofstream(file, std::ios::binary) << cases[i].json;
+        command += " '" + file.string() + "'";
+    }
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        EXPECT_EQ(pclose(pipe), 0) << "the schema can't be used";
+    }
+    std::filesystem::remove_all(folder);
+
+    std::istringstream lines(output);
+    std::set<std::string> differences_seen;
+    for (const Case& c : cases) {
+        std::string verdict;
+        ASSERT_TRUE(std::getline(lines, verdict)) << "no verdict for " << c.what << "; output:\n" << output;
+        const ManifestReview review = review_manifest(c.json);
+        std::string reasons;
+        for (const auto& p : review.problems) reasons += "\n  " + p.text;
+        EXPECT_EQ(review.refused(), c.refused) << c.what << reasons;
+        const bool schema_refuses = verdict != "valid";
+        if (c.schema_can_t != nullptr) {
+            differences_seen.insert(c.schema_can_t);
+            EXPECT_FALSE(schema_refuses) << c.what << ": the schema now states \"" << c.schema_can_t
+                                         << "\"; take it off the list of differences";
+        } else {
+            EXPECT_EQ(schema_refuses, review.refused()) << c.what << "\n  schema: " << verdict << "\n  packer:" << reasons;
+        }
+    }
+    // Every listed difference is shown by a case.
+    EXPECT_EQ(differences_seen, (std::set<std::string>{kDeviceNames, kCaseAndAcross, kRepeatedKey, kWholeFraction}));
+}
+
+}  // namespace
+}  // namespace plinth::pack
