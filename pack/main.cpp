@@ -54,11 +54,8 @@ void print_usage(std::ostream& out) {
            "Compressors in this build: "
         << compressor_list() << " (default " << compressor_name(default_compressor())
         << ").\n"
-           "Without --stub, plinth-setup.exe is taken from beside plinth-pack"
-#ifdef PLINTH_BUILD_TREE_STUB
-           ", then from " PLINTH_BUILD_TREE_STUB
-#endif
-           ".\n";
+           "Without --stub, plinth-setup.exe is taken from the first of these places that has it:\n"
+        << describe_stub_places(own_executable(std::filesystem::path()));
 }
 
 int usage_error(const std::string& message) {
