@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 #include <system_error>
 
 #include "file_io.h"
@@ -34,6 +35,24 @@ std::filesystem::path own_executable(const std::filesystem::path& argv0) {
 #elif defined(__linux__)
     auto self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error) return self;
+#endif
+#if !defined(_WIN32)
+    // Started through PATH (and no /proc, as in a bare chroot): a bare name is the first such
+    // program on PATH, not a file in the current folder.
+    if (!argv0.empty() && !argv0.has_parent_path()) {
+        if (const char* path = std::getenv("PATH")) {
+            std::string_view rest(path);
+            while (true) {
+                const auto end = std::min(rest.find(':'), rest.size());
+                const std::filesystem::path candidate = std::filesystem::path(rest.substr(0, end)) / argv0;
+                if (end > 0 && std::filesystem::is_regular_file(candidate, error)) {
+                    return std::filesystem::absolute(candidate, error);
+                }
+                if (end == rest.size()) break;
+                rest.remove_prefix(end + 1);
+            }
+        }
+    }
 #endif
     auto absolute = std::filesystem::absolute(argv0, error);
     return error ? argv0 : absolute;

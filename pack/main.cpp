@@ -39,7 +39,7 @@ std::string compressor_list() {
     return list;
 }
 
-void print_usage(std::ostream& out) {
+void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
     out << "Usage:\n"
            "  plinth-pack build --manifest app.json --app MyApp.exe [--icon app.ico]\n"
            "                    [--stub plinth-setup.exe] [--compressor NAME] --out MyApp-Setup.exe\n"
@@ -55,7 +55,7 @@ void print_usage(std::ostream& out) {
         << compressor_list() << " (default " << compressor_name(default_compressor())
         << ").\n"
            "Without --stub, plinth-setup.exe is taken from the first of these places that has it:\n"
-        << describe_stub_places(own_executable(std::filesystem::path()));
+        << describe_stub_places(own_executable(argv0));
 }
 
 int usage_error(const std::string& message) {
@@ -205,13 +205,13 @@ int run_inspect(const std::vector<std::string>& args) {
 
 int run(const std::vector<std::string>& all, const std::filesystem::path& argv0) {
     if (all.empty()) {
-        print_usage(std::cerr);
+        print_usage(std::cerr, argv0);
         return kExitUsage;
     }
     const std::string& command = all.front();
     const std::vector<std::string> args(all.begin() + 1, all.end());
     if (command == "--help" || command == "-h" || command == "help") {
-        print_usage(std::cout);
+        print_usage(std::cout, argv0);
         return kExitDone;
     }
     if (command == "--version") {

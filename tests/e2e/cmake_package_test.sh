@@ -115,8 +115,12 @@ add_custom_command(OUTPUT \${CMAKE_CURRENT_BINARY_DIR}/made.json
 plinth_add_installer(app MANIFEST \${CMAKE_CURRENT_BINARY_DIR}/made.json)" "$pkg"
 
 e2e_log "--- where the installer goes"
-# outputs NAME: the outputs of the build's rules that end in -Setup.exe.
-outputs() { cmake --build "$E2E_WORK/$1/build" -- -t targets all 2>/dev/null | sed -n 's/: CUSTOM_COMMAND$//p' | grep -- '-Setup\.exe$' | sort; }
+# outputs NAME: the outputs of the build's rules that end in Setup.exe.
+# (Ninja lists a custom command's output under its path relative to the build folder too.)
+outputs() {
+  cmake --build "$E2E_WORK/$1/build" -- -t targets all 2>/dev/null | sed -n 's/: CUSTOM_COMMAND$//p' |
+    grep -v '^/' | grep 'Setup\.exe$' | sort
+}
 expect_configure beside-default 0 "" "$use
 plinth_add_installer(app MANIFEST app.json)" "$pkg"
 e2e_assert_eq "beside the target in its binary folder" "app-Setup.exe" "$(outputs beside-default)"
@@ -125,5 +129,5 @@ set_target_properties(app PROPERTIES RUNTIME_OUTPUT_DIRECTORY bin)
 plinth_add_installer(app MANIFEST app.json)" "$pkg"
 e2e_assert_eq "beside the target in its RUNTIME_OUTPUT_DIRECTORY" "bin/app-Setup.exe" "$(outputs beside-output-directory)"
 expect_configure explicit-output 0 "" "$use
-plinth_add_installer(app MANIFEST app.json OUTPUT dist/App Setup.exe)" "$pkg"
-e2e_assert_eq "OUTPUT relative to the binary folder" "dist/App\$ Setup.exe" "$(outputs explicit-output)"
+plinth_add_installer(app MANIFEST app.json OUTPUT \"dist/App Setup.exe\")" "$pkg"
+e2e_assert_eq "OUTPUT relative to the binary folder" "dist/App Setup.exe" "$(outputs explicit-output)"

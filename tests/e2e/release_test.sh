@@ -98,6 +98,7 @@ e2e_run "$wprefix/bin/plinth-pack.exe" build --manifest app.json --app PlinthSam
   --compressor zlib --out windows-Setup.exe
 popd >/dev/null
 e2e_assert_exit 0
+e2e_check "it took the stub of its own prefix" grep -qiF 'share\plinth\plinth-setup.exe' "$E2E_STDOUT_FILE"
 e2e_assert_same_file "the Windows packer, with its own stub, writes the Linux packer's installer" \
   "$work/linux-Setup.exe" "$work/windows-Setup.exe"
 
