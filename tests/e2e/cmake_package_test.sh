@@ -20,16 +20,20 @@ version=$("$prefix/bin/plinth-pack" --version | sed 's/^plinth-pack //')
 IFS=. read -r major minor _ <<<"$version"
 
 # configure NAME BODY [cmake options...]: configures a project whose CMakeLists.txt is BODY
-# after a project() line; leaves the output in $E2E_WORK/NAME.log and returns cmake's status.
+# after a cmake_minimum_required() line, with GENERATOR (default Ninja); leaves the output in
+# $E2E_WORK/NAME.log and returns cmake's status. Projects with C (the ones with a target) share
+# one folder, configured again for each, so that CMake looks at the compiler once.
 configure() {
   local name=$1 body=$2
   shift 2
   local dir="$E2E_WORK/$name"
+  [[ "$body" == "project(t LANGUAGES C)"* && -z "${GENERATOR:-}" ]] && dir="$E2E_WORK/c"
   mkdir -p "$dir/src"
   printf 'cmake_minimum_required(VERSION 3.20)\n%s\n' "$body" >"$dir/src/CMakeLists.txt"
   printf '{"name": "T", "id": "T", "exe": "t.exe"}\n' >"$dir/src/app.json"
   printf 'int main(void) { return 0; }\n' >"$dir/src/main.c"
-  cmake -S "$dir/src" -B "$dir/build" -G Ninja "$@" >"$dir.log" 2>&1
+  LAST_BUILD="$dir/build"
+  cmake -S "$dir/src" -B "$dir/build" -G "${GENERATOR:-Ninja}" "$@" >"$E2E_WORK/$name.log" 2>&1
 }
 
 # expect_configure NAME STATUS TEXT BODY [options...]: configure gives STATUS (0 or 1) and, when
@@ -95,10 +99,10 @@ plinth_add_installer(lib MANIFEST app.json)" "$pkg"
 expect_configure no-manifest 1 "plinth_add_installer: MANIFEST <file> is required" \
   "$use
 plinth_add_installer(app ICON app.ico)" "$pkg"
-expect_configure missing-manifest 1 "the MANIFEST file $E2E_WORK/missing-manifest/src/nope.json does not exist" \
+expect_configure missing-manifest 1 "the MANIFEST file $E2E_WORK/c/src/nope.json does not exist" \
   "$use
 plinth_add_installer(app MANIFEST nope.json)" "$pkg"
-expect_configure missing-icon 1 "the ICON file $E2E_WORK/missing-icon/src/app.ico does not exist" \
+expect_configure missing-icon 1 "the ICON file $E2E_WORK/c/src/app.ico does not exist" \
   "$use
 plinth_add_installer(app MANIFEST app.json ICON app.ico)" "$pkg"
 expect_configure icon-without-value 1 "plinth_add_installer: ICON needs a value" \
@@ -115,19 +119,26 @@ add_custom_command(OUTPUT \${CMAKE_CURRENT_BINARY_DIR}/made.json
 plinth_add_installer(app MANIFEST \${CMAKE_CURRENT_BINARY_DIR}/made.json)" "$pkg"
 
 e2e_log "--- where the installer goes"
-# outputs NAME: the outputs of the build's rules that end in Setup.exe.
+# outputs: the outputs of the last configured build's rules that end in Setup.exe.
 # (Ninja lists a custom command's output under its path relative to the build folder too.)
 outputs() {
-  cmake --build "$E2E_WORK/$1/build" -- -t targets all 2>/dev/null | sed -n 's/: CUSTOM_COMMAND$//p' |
+  cmake --build "$LAST_BUILD" -- -t targets all 2>/dev/null | sed -n 's/: CUSTOM_COMMAND$//p' |
     grep -v '^/' | grep 'Setup\.exe$' | sort
 }
 expect_configure beside-default 0 "" "$use
 plinth_add_installer(app MANIFEST app.json)" "$pkg"
-e2e_assert_eq "beside the target in its binary folder" "app-Setup.exe" "$(outputs beside-default)"
+e2e_assert_eq "beside the target in its binary folder" "app-Setup.exe" "$(outputs)"
 expect_configure beside-output-directory 0 "" "$use
 set_target_properties(app PROPERTIES RUNTIME_OUTPUT_DIRECTORY bin)
 plinth_add_installer(app MANIFEST app.json)" "$pkg"
-e2e_assert_eq "beside the target in its RUNTIME_OUTPUT_DIRECTORY" "bin/app-Setup.exe" "$(outputs beside-output-directory)"
+e2e_assert_eq "beside the target in its RUNTIME_OUTPUT_DIRECTORY" "bin/app-Setup.exe" "$(outputs)"
 expect_configure explicit-output 0 "" "$use
 plinth_add_installer(app MANIFEST app.json OUTPUT \"dist/App Setup.exe\")" "$pkg"
-e2e_assert_eq "OUTPUT relative to the binary folder" "dist/App Setup.exe" "$(outputs explicit-output)"
+e2e_assert_eq "OUTPUT relative to the binary folder" "dist/App Setup.exe" "$(outputs)"
+# With a multi-configuration generator the target's file is in the configuration's folder, and
+# so is its installer: built here, to see the two side by side.
+GENERATOR="Ninja Multi-Config" expect_configure multi-config 0 "" "$use
+plinth_add_installer(app MANIFEST app.json)" "$pkg"
+cmake --build "$E2E_WORK/multi-config/build" --config Release >"$E2E_WORK/multi-config-build.log" 2>&1
+e2e_check "multi-config: the app is in Release/" test -f "$E2E_WORK/multi-config/build/Release/app"
+e2e_check "multi-config: its installer is beside it" test -f "$E2E_WORK/multi-config/build/Release/app-Setup.exe"
