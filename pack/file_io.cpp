@@ -1,9 +1,19 @@
 #include "file_io.h"
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <random>
 #include <system_error>
+
+#ifdef _WIN32
+#include <process.h>
+#define plinth_getpid _getpid
+#else
+#include <unistd.h>
+#define plinth_getpid getpid
+#endif
 
 namespace plinth::pack {
 namespace {
@@ -12,7 +22,10 @@ std::string shown(const std::filesystem::path& path) { return path_to_utf8(path)
 
 // A name beside `path` that is unlikely to exist: the packer may run twice in one folder.
 std::filesystem::path temporary_beside(const std::filesystem::path& path) {
-    std::random_device random;
+    // Seeded from the clock and the process id: std::random_device would link libstdc++'s code
+    // that calls arc4random, and so need glibc 2.36, newer than the Linux packer may assume.
+    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::mt19937_64 random(ticks ^ (static_cast<std::uint64_t>(plinth_getpid()) << 32));
     static const char digits[] = "0123456789abcdef";
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::string suffix = ".";

@@ -44,7 +44,7 @@ std::string compressor_list() {
     return list;
 }
 
-void print_usage(std::ostream& out) {
+void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
     out << "Usage:\n"
            "  plinth-pack build --manifest app.json --app MyApp.exe [--icon app.ico]\n"
            "                    [--stub plinth-setup.exe] [--compressor NAME] --out MyApp-Setup.exe\n"
@@ -61,11 +61,8 @@ void print_usage(std::ostream& out) {
            "Compressors in this build: "
         << compressor_list() << " (default " << compressor_name(default_compressor())
         << ").\n"
-           "Without --stub, plinth-setup.exe is taken from beside plinth-pack"
-#ifdef PLINTH_BUILD_TREE_STUB
-           ", then from " PLINTH_BUILD_TREE_STUB
-#endif
-           ".\n";
+           "Without --stub, plinth-setup.exe is taken from the first of these places that has it:\n"
+        << describe_stub_places(own_executable(argv0));
 }
 
 int usage_error(const std::string& message, const std::string& command = {}) {
@@ -260,7 +257,7 @@ int run_inspect(const CommandLine& options) {
 
 int run(const std::vector<std::string>& all, const std::filesystem::path& argv0) {
     if (all.empty()) {
-        print_usage(std::cerr);
+        print_usage(std::cerr, argv0);
         return kExitUsage;
     }
     const std::string& command = all.front();
@@ -269,7 +266,7 @@ int run(const std::vector<std::string>& all, const std::filesystem::path& argv0)
         if (!args.empty() && is_command(args.front())) {
             std::cout << command_help(args.front());
         } else {
-            print_usage(std::cout);
+            print_usage(std::cout, argv0);
         }
         return kExitDone;
     }

@@ -1,0 +1,179 @@
+#!/bin/bash
+# The release, in its quick form: scripts/release packages the host and windows builds (the full
+# release builds its own presets first, with the same install and packaging steps). Checked here:
+# the archives and the package come out the same bytes twice; the Linux packer needs glibc alone;
+# each archive, extracted in a folder of its own, packs the sample with the stub of its own
+# prefix; examples/cmake-app configures against the extracted prefix under the mingw toolchain
+# with the commands of docs/ci.md, builds its installer, and that installer installs and removes
+# the app silently under Wine.
+# e2e-timeout: 400
+source "$(dirname "$0")/lib.sh"
+e2e_require setup sample packer wine
+e2e_prefix
+
+src=${PLINTH_SOURCE_DIR:?}
+host_build=$(dirname "$E2E_PACK")
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$host_build/CMakeCache.txt")
+[[ -n "$version" ]] || e2e_die "No project version in $host_build/CMakeCache.txt."
+work="$E2E_WORK/release"
+mkdir -p "$work"
+export SOURCE_DATE_EPOCH=1700000000
+
+# --- The files, twice
+for run in 1 2; do
+  if ! bash "$src/scripts/release" --builds "$host_build" "$PLINTH_WINDOWS_BUILD_DIR" \
+      --dist "$work/dist$run" >"$work/release$run.log" 2>&1; then
+    sed 's/^/      /' "$work/release$run.log"
+    e2e_die "scripts/release failed (run $run)."
+  fi
+done
+files=("plinth-$version-linux-x86_64.tar.gz" "plinth-$version-windows-x86_64.zip"
+  "plinth_${version}_amd64.deb" SHA256SUMS)
+for file in "${files[@]}"; do
+  e2e_assert_file "$work/dist1/$file"
+  e2e_assert_same_file "$file is the same bytes in a second run" "$work/dist1/$file" "$work/dist2/$file"
+done
+e2e_check "SHA256SUMS matches the three files" bash -c "cd '$work/dist1' && sha256sum --strict -c SHA256SUMS"
+e2e_assert_eq "SHA256SUMS lists the three files" 3 "$(wc -l <"$work/dist1/SHA256SUMS")"
+# Time stamps come from SOURCE_DATE_EPOCH, not from the clock.
+e2e_assert_eq "every tar entry has the time of SOURCE_DATE_EPOCH" "2023-11-14 22:13" \
+  "$(TZ=UTC tar -tvzf "$work/dist1/${files[0]}" | awk '{ print $4 " " $5 }' | sort -u)"
+
+# --- The Linux archive, extracted where no build ever was
+linux="$work/unpacked linux"
+mkdir -p "$linux"
+tar -xzf "$work/dist1/${files[0]}" -C "$linux" || e2e_die "Can't extract ${files[0]}."
+prefix="$linux/plinth-$version"
+for file in bin/plinth-pack share/plinth/plinth-setup.exe share/plinth/app-manifest.schema.json \
+    share/doc/plinth/README.md share/doc/plinth/docs/packer.md share/doc/plinth/docs/cmake.md \
+    lib/cmake/plinth/plinthConfig.cmake lib/cmake/plinth/plinthConfigVersion.cmake; do
+  e2e_assert_file "$prefix/$file"
+done
+e2e_assert_same_file "the archive's stub is the built one" "$E2E_SETUP_EXE" "$prefix/share/plinth/plinth-setup.exe"
+e2e_assert_absent "$prefix/bin/plinth-pack.exe"
+
+# Needs glibc alone: no C++ runtime, zlib or compressor library to install first, and no symbol
+# newer than glibc 2.35 (Ubuntu 22.04; Debian 12 has 2.36).
+needed=$(readelf -d "$prefix/bin/plinth-pack" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort | tr '\n' ' ')
+others=$(tr ' ' '\n' <<<"$needed" | grep -v -E '^(libc\.so\.6|libm\.so\.6|ld-linux-x86-64\.so\.2|libpthread\.so\.0|libdl\.so\.2|librt\.so\.1|)$' || true)
+e2e_assert_eq "the packer needs only glibc's libraries (it needs: $needed)" "" "$others"
+newest=$(objdump -T "$prefix/bin/plinth-pack" | grep -o 'GLIBC_[0-9.]*' | sed 's/GLIBC_//' | sort -V | tail -n 1)
+e2e_check "the newest glibc symbol version ($newest) is at most 2.35" \
+  test "$(printf '%s\n' "$newest" 2.35 | sort -V | tail -n 1)" == 2.35
+e2e_check "the packer has all three compressors" \
+  grep -q 'Compressors in this build: zlib, libdeflate, zopfli' <("$prefix/bin/plinth-pack" --help)
+
+e2e_assert_eq "plinth-pack --version is the project's version" "plinth-pack $version" \
+  "$("$prefix/bin/plinth-pack" --version)"
+e2e_assert_eq "--help names the prefix's stub first" "  $prefix/share/plinth/plinth-setup.exe" \
+  "$("$prefix/bin/plinth-pack" --help | grep -A1 '^Without --stub' | tail -n 1)"
+
+# Packs with no --stub, from another folder, taking the prefix's stub.
+cp "$E2E_SAMPLE_MANIFEST" "$E2E_SAMPLE_EXE" "$work/"
+(cd "$work" && "$prefix/bin/plinth-pack" build --manifest app.json --app PlinthSample.exe \
+  --compressor zlib --out linux-Setup.exe >"$work/pack-linux.log" 2>&1)
+e2e_check "the extracted packer packs the sample without --stub" test -f "$work/linux-Setup.exe"
+e2e_assert_eq "it took the stub of its own prefix" "  stub:  $prefix/share/plinth/plinth-setup.exe" \
+  "$(grep '^  stub:' "$work/pack-linux.log")"
+
+# The stub's version record carries the project's version, read back by windres.
+record=$(x86_64-w64-mingw32-windres -i "$prefix/share/plinth/plinth-setup.exe" -O rc 2>/dev/null)
+v=${version//./, }
+for line in "FILEVERSION $v, 0" "PRODUCTVERSION $v, 0" "VALUE \"FileVersion\", \"$version\"" \
+    "VALUE \"ProductVersion\", \"$version\"" 'VALUE "OriginalFilename", "plinth-setup.exe"'; do
+  e2e_check "the stub's version record has: $line" grep -qxF -- "$line" <(sed 's/^ *//' <<<"$record")
+done
+
+# --- The Windows archive: its plinth-pack.exe finds ../share/plinth/plinth-setup.exe too.
+windows="$work/unpacked windows"
+mkdir -p "$windows"
+(cd "$windows" && unzip -q "$work/dist1/${files[1]}") || e2e_die "Can't extract ${files[1]}."
+wprefix="$windows/plinth-$version"
+for file in bin/plinth-pack.exe share/plinth/plinth-setup.exe share/plinth/app-manifest.schema.json \
+    share/doc/plinth/README.md lib/cmake/plinth/plinthConfig.cmake; do
+  e2e_assert_file "$wprefix/$file"
+done
+pushd "$work" >/dev/null || e2e_die "Can't enter $work."
+e2e_run "$wprefix/bin/plinth-pack.exe" build --manifest app.json --app PlinthSample.exe \
+  --compressor zlib --out windows-Setup.exe
+popd >/dev/null
+e2e_assert_exit 0
+e2e_check "it took the stub of its own prefix" grep -qiF 'share\plinth\plinth-setup.exe' "$E2E_STDOUT_FILE"
+e2e_assert_same_file "the Windows packer, with its own stub, writes the Linux packer's installer" \
+  "$work/linux-Setup.exe" "$work/windows-Setup.exe"
+
+# --- The Debian package: the Linux archive's files under /usr, and a dependency on glibc only.
+deb="$work/dist1/${files[2]}"
+e2e_assert_eq "the package's name and version" "plinth $version amd64" \
+  "$(dpkg-deb --show --showformat='${Package} ${Version} ${Architecture}' "$deb")"
+e2e_check "the package depends on libc6 only" \
+  grep -qxE 'libc6 \(>= 2\.[0-9]+\)' <(dpkg-deb --show --showformat='${Depends}\n' "$deb")
+deb_files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $NF }' | sed 's,^\./usr/,,' | sort)
+tar_files=$(cd "$prefix" && find . -type f | sed 's,^\./,,' | sort)
+e2e_assert_eq "the package holds the Linux archive's files" "$tar_files" "$deb_files"
+
+# --- examples/cmake-app against an extracted prefix, with the steps of docs/ci.md's workflow.
+# ci_step NAME: the script of the workflow step NAME, as written in docs/ci.md.
+ci_step() {
+  awk -v step="$1" '
+    /^      - name: / { name = substr($0, index($0, ": ") + 2); inrun = 0; next }
+    name == step && /^        run: \|$/ { inrun = 1; next }
+    inrun && /^          / { print substr($0, 11); next }
+    inrun { inrun = 0 }' "$src/docs/ci.md"
+}
+app_src="$work/cmake-app"
+cp -r "$src/examples/cmake-app" "$app_src"
+cp "$work/dist1/${files[0]}" "$app_src/"
+ci_temp="$work/runner temp"
+mkdir -p "$ci_temp"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+  -subj "/CN=plinth-test" >/dev/null 2>&1 || e2e_die "openssl could not make a certificate."
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/codesign.pfx" \
+  -passout pass:throwaway >/dev/null 2>&1 || e2e_die "openssl could not make a .pfx file."
+for step in "Unpack plinth" "Build and pack" "Sign"; do
+  script=$(ci_step "$step")
+  [[ -n "$script" ]] || e2e_die "docs/ci.md has no step '$step' with a run script."
+  (
+    cd "$app_src" &&
+    RUNNER_TEMP=$ci_temp PLINTH_VERSION=$version CODESIGN_PASSWORD=throwaway \
+      CODESIGN_PFX=$(base64 -w0 "$work/codesign.pfx") bash -e -c "$script"
+  ) >"$work/ci-step.log" 2>&1
+  status=$?
+  e2e_assert_eq "the workflow step '$step' succeeds" 0 "$status"
+  [[ $status -eq 0 ]] || { sed 's/^/      /' "$work/ci-step.log"; e2e_die "Can't go on without it."; }
+  cat "$work/ci-step.log" >>"$work/ci.log"
+done
+ci_prefix="$ci_temp/plinth-$version"
+e2e_check "the installer was packed by the unpacked packer with its own stub" \
+  grep -qF "stub:  $ci_prefix/share/plinth/plinth-setup.exe" "$work/ci.log"
+e2e_assert_absent "$ci_temp/codesign.pfx"
+osslsigncode verify -CAfile "$work/cert.pem" -in "$app_src/hello-Setup.exe" >"$work/verify.log" 2>&1
+e2e_check "the signed installer verifies" grep -q 'Signature verification: ok' "$work/verify.log"
+
+# The installer is part of the build: nothing to do when nothing changed, packed again when the
+# icon or the manifest changes.
+e2e_check "a second build has nothing to do" grep -q 'no work to do' <(cmake --build "$app_src/build" 2>&1)
+touch "$app_src/app.ico"
+e2e_check "a changed icon packs again" grep -q 'Packing hello' <(cmake --build "$app_src/build" 2>&1)
+sed -i 's/"Hello CMake"/"Hello CMake!"/' "$app_src/app.json.in"
+e2e_check "a changed manifest packs again" grep -q 'Packing hello' <(cmake --build "$app_src/build" 2>&1)
+e2e_check "the new installer carries the new name" \
+  grep -qF 'Hello CMake!' <("$prefix/bin/plinth-pack" inspect "$app_src/build/hello-Setup.exe")
+
+# Installs and removes silently under Wine.
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthExample.HelloCMake'
+e2e_run "$app_src/hello-Setup.exe" /S   # the signed one
+e2e_assert_exit 0
+e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 1.2.0
+e2e_reg_value "$uninstall_key" InstallLocation || e2e_die "No InstallLocation after the install."
+install_dir=$(e2e_unix_path "$E2E_REG_DATA")
+e2e_assert_same_file "hello.exe is installed as built" "$app_src/build/hello.exe" "$install_dir/hello.exe"
+e2e_reg_value "$uninstall_key" QuietUninstallString || e2e_die "No QuietUninstallString."
+quiet=$E2E_REG_DATA
+program=${quiet#\"}
+program=${program%%\"*}
+read -r -a switches <<<"${quiet#\""$program"\"}"
+e2e_run "$program" "${switches[@]}"
+e2e_assert_exit 0
+e2e_assert_reg_absent "$uninstall_key"
+e2e_check "the install folder goes after the uninstaller exits" e2e_wait_until 15 test ! -e "$install_dir"
