@@ -61,7 +61,11 @@ std::optional<std::string> app_exe_problem(std::string_view exe) {
         if (exe == "." || exe == "..") return "The manifest's \"exe\" must name a file, not " + quoted + ".";
         return "The manifest's \"exe\" " + quoted + " " + *problem + ".";
     }
-    const std::string lowered = lower_ascii(exe);
+    // Windows drops trailing dots and spaces when it opens a file, so "uninstall.exe." is the
+    // installer's own copy too.
+    std::string_view opened = exe;
+    while (!opened.empty() && (opened.back() == '.' || opened.back() == ' ')) opened.remove_suffix(1);
+    const std::string lowered = lower_ascii(opened);
     if (lowered == "uninstall.exe") {
         return "The manifest's \"exe\" can't be \"uninstall.exe\": the installer keeps its own copy under that "
                "name in the install folder.";

@@ -34,6 +34,8 @@ TEST(PackManifest, RefusesExeValuesThatCannotBeAFileName) {
         {"UNINSTALL.EXE", "uninstall.exe"},
         {"Notes.exe.OLD", ".old"},
         {"Notes.1.old", ".old"},
+        {"uninstall.exe. .", "uninstall.exe"},
+        {"Notes.old. ", ".old"},
     };
     for (const auto& [exe, reason] : refused) {
         const std::string json = manifest_with("com.example.notes", exe);
