@@ -110,6 +110,24 @@ TEST(InflatePayload, ContentLargerThanTheMaximumIsDamaged) {
     }
 }
 
+// Content that outgrows the room reserved from the stream's size is inflated again into room of
+// its exact size: the second pass checks the checksum and the end of the data as the first does.
+TEST(InflatePayload, ContentBeyondTheFirstRoomIsCheckedLikeAnyOther) {
+    const Bytes data(3 * 1024 * 1024 + 5, 0x41);  // hundreds of times smaller compressed
+    const Bytes stream = deflate_bytes(data);
+    ASSERT_LT(stream.size() * 4, data.size());
+    Bytes changed = stream;
+    changed.back() ^= 0x01;
+    expect_damaged(changed, "checksum changed");
+    expect_damaged(Bytes(stream.begin(), stream.end() - 4), "no checksum");
+    expect_damaged(Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(stream.size() / 2)),
+                   "cut in the middle");
+    const auto inflated = inflate_payload(stream);
+    ASSERT_TRUE(inflated.ok());
+    EXPECT_TRUE(*inflated == data);
+    EXPECT_EQ(inflated->capacity(), data.size());
+}
+
 TEST(InflatePayload, StreamOfNothingGivesNoBytes) {
     const auto inflated = inflate_payload(deflate_bytes({}));
     ASSERT_TRUE(inflated.ok());
