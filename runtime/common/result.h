@@ -11,6 +11,8 @@
 #include <utility>
 #include <variant>
 
+#include "common/text.h"
+
 namespace plinth {
 
 // A failure text: one UTF-8 sentence addressed to the user, shown or printed as it stands.
@@ -30,7 +32,12 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
     return {std::forward<E>(error)};
 }
 
-inline Unexpected<Failure> fail(std::string text) { return {Failure{std::move(text)}}; }
+// A NUL in the text (quoted from a manifest or a registry name) is made visible as \0: the
+// failure page would end the text there, and the setup: line would carry a NUL byte.
+inline Unexpected<Failure> fail(std::string text) {
+    if (text.find('\0') != std::string::npos) text = visible_nul(text);
+    return {Failure{std::move(text)}};
+}
 
 template <class T, class E>
 class [[nodiscard]] Expected {

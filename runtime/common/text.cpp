@@ -136,6 +136,19 @@ bool is_valid_utf8(std::string_view bytes) {
     return true;
 }
 
+std::string visible_nul(std::string_view text) {
+    std::string visible;
+    visible.reserve(text.size());
+    for (char c : text) {
+        if (c == '\0') {
+            visible += "\\0";
+        } else {
+            visible.push_back(c);
+        }
+    }
+    return visible;
+}
+
 Path join_path(std::u16string_view base, std::u16string_view component) {
     Path joined(base);
     if (!base.empty() && !is_separator(base.back())) joined.push_back(u'\\');

@@ -40,8 +40,12 @@ inline constexpr ErrorCode kAccessDenied = 5;
 inline constexpr ErrorCode kSharingViolation = 32;
 inline constexpr ErrorCode kInvalidParameter = 87;
 inline constexpr ErrorCode kDiskFull = 112;
+inline constexpr ErrorCode kInvalidName = 123;
+inline constexpr ErrorCode kBadPathName = 161;
 inline constexpr ErrorCode kAlreadyExists = 183;
+inline constexpr ErrorCode kFileNameTooLong = 206;
 inline constexpr ErrorCode kMoreData = 234;
+inline constexpr ErrorCode kInvalidDirectoryName = 267;
 inline constexpr HResult kEPointer = static_cast<HResult>(0x80004003);
 inline constexpr HResult kEFail = static_cast<HResult>(0x80004005);
 }  // namespace codes
@@ -106,6 +110,9 @@ public:
     virtual ErrorCode delete_file(const Path& path) = 0;
     // Opens the path with DELETE access only (sharing read, write and delete, with
     // FILE_FLAG_OPEN_REPARSE_POINT) and sets FileDispositionInfoEx with `disposition_flags`.
+    // Where that class is refused, it sets FileDispositionInfo instead, first clearing the
+    // read-only attribute when the flags say to ignore it (and only for a read-only file asking
+    // for FILE_WRITE_ATTRIBUTES), restoring the attribute when the deletion is refused.
     virtual ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) = 0;
     // MoveFileW(from, to): a rename; `to` does not exist.
     virtual ErrorCode rename(const Path& from, const Path& to) = 0;

@@ -3,7 +3,8 @@
 # Basic Multilingual Plane with spaces, one with trailing full stops, one made only of
 # characters a file name can't hold, an id with a backslash (a deeper uninstall key), an install
 # folder recorded near MAX_PATH, and a profile path outside ASCII. Each either works, or fails
-# with its exact text and a second run completes.
+# with its exact text and a second run completes. An exe named by a path out of the install
+# folder is refused by the install and the removal alike.
 # e2e-timeout: 600
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
@@ -65,6 +66,27 @@ case_run dropped_only '<>:"/\|?*' 'Hostile.Dropped' 'App'
 PACK_RAW=1 case_run backslash_id 'Deep Id' 'Hostile\Deeper' 'Deep Id'
 e2e_check "the backslash id left no parent key of its own" \
   bash -c '! "$1" reg query "$2" /v DisplayName </dev/null >/dev/null 2>&1' _ "$E2E_WINE" "$UNINSTALL\\Hostile"
+
+# An "exe" that leaves the install folder, in a package made by other means: the install and the
+# removal (even where the app was never installed) both refuse the package as it loads, and the
+# file it points at, %LOCALAPPDATA%\x.exe, stays as it was.
+escape_manifest="$E2E_WORK/escape.json"
+escape_installer="$downloads/escape-Setup.exe"
+jq -n -j --arg exe '..\..\x.exe' '{name: "Escape", id: "Hostile.Escape", version: "1.0", exe: $exe}' \
+  >"$escape_manifest"
+PACK_RAW=1 pack_installer "$escape_manifest" "$escape_installer" >"$E2E_WORK/out/escape.pack.log" 2>&1 ||
+  e2e_die "Packing the escaping exe failed: $(cat "$E2E_WORK/out/escape.pack.log")"
+printf 'not the app\n' >"$E2E_LOCALAPPDATA/x.exe"
+for switches in "/S" "/uninstall /S"; do
+  # shellcheck disable=SC2086 # the switches are separate arguments
+  e2e_run "$escape_installer" $switches
+  e2e_assert_exit 1
+  e2e_assert_file_bytes "escaping exe, $switches: refused as it loads" "$E2E_STDERR_FILE" \
+    $'setup: Its contents can\'t be read.\n'
+  e2e_assert_file_bytes "escaping exe, $switches: the file it points at is untouched" \
+    "$E2E_LOCALAPPDATA/x.exe" $'not the app\n'
+  e2e_assert_absent "$E2E_PROGRAMS_DIR/Escape"
+done
 
 # A recorded install folder whose app path comes to about MAX_PATH (260) characters.
 long="C:\\L"

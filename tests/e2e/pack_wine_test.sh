@@ -1,7 +1,7 @@
 #!/bin/bash
 # Packed installers under Wine: the runtime finds the package the packer wrote, a crafted bad
-# manifest is refused with the runtime's message, and the Windows packer writes the same
-# installer as the Linux one.
+# manifest is refused with the runtime's message, so is a payload that inflates past the largest
+# app, and the Windows packer writes the same installer as the Linux one.
 # e2e-timeout: 240
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
@@ -49,6 +49,43 @@ for edge in "fits:The app inside the installer is damaged." "one-more:Its conten
     "$E2E_STDERR_FILE" "setup: ${edge#*:}"$'\n'
   e2e_assert_exit 1
 done
+
+# A payload that inflates past the largest app an installer carries (2^31 - 1 bytes) is refused
+# with the damaged-app text, and no app is written. The stream is made here: one zero byte, then
+# fixed-code deflate blocks of matches that repeat it (258 bytes for every 13 bits), each block
+# ended by an empty stored one so that it is byte-aligned and can be repeated as it stands. Its
+# 13.5 MB hold 2^31 + 1985 zero bytes and a valid Adler-32: only the size is wrong.
+over_cap_stream() {
+  perl -e '
+    use strict; use warnings;
+    my $bits = "";  # deflate fills each byte from its lowest bit; Huffman codes go highest bit first
+    sub put { my ($v, $n) = @_; $bits .= join "", map { ($v >> $_) & 1 } 0 .. $n - 1 }
+    sub code { my ($v, $n) = @_; $bits .= join "", map { ($v >> ($n - 1 - $_)) & 1 } 0 .. $n - 1 }
+    sub stored_empty { put($_[0], 1); put(0, 2); $bits .= "0" x (-length($bits) % 8); put(0, 16); put(0xFFFF, 16) }
+    sub take { my $bytes = pack("b*", $bits); $bits = ""; $bytes }
+    my ($matches, $blocks) = (8192, 1017);
+    put(0, 1); put(1, 2); code(0x30, 8); code(0, 7); stored_empty(0);   # the literal 0
+    my $head = take();
+    put(0, 1); put(1, 2);
+    for (1 .. $matches) { code(0xC5, 8); code(0, 5) }                  # length 258, distance 1
+    code(0, 7); stored_empty(0);
+    my $block = take();
+    stored_empty(1);
+    my $size = 1 + $blocks * $matches * 258;
+    binmode STDOUT;
+    print "\x78\x01", $head, $block x $blocks, take(), pack("N", (($size % 65521) << 16) | 1);'
+}
+{ e2e_package_header "${#manifest}"; printf '%s' "$manifest"; over_cap_stream; } >"$work/over-cap.bin" ||
+  e2e_die "Can't write the over-cap package."
+"$E2E_PACK" raw --package "$work/over-cap.bin" --stub "$E2E_SETUP_EXE" --out "$work/over-cap.exe" >/dev/null ||
+  e2e_die "raw mode failed on over-cap.bin."
+started=$SECONDS
+E2E_TIMEOUT=120 e2e_run "$work/over-cap.exe" /S
+e2e_log "the over-cap install ended after $((SECONDS - started)) s"
+e2e_assert_exit 1
+e2e_assert_file_bytes "a payload inflating past 2^31 - 1 bytes is refused" "$E2E_STDERR_FILE" \
+  $'setup: The app inside the installer is damaged.\n'
+e2e_assert_absent "$E2E_PROGRAMS_DIR/Edge/Edge.exe"
 
 # plinth-pack.exe under Wine writes the same bytes as the Linux packer (zlib is in both).
 e2e_find_built plinth-pack.exe

@@ -177,6 +177,13 @@ void probe_files(Context& context) {
     check_code(files.delete_file_by_handle(read_only, 0x13), 0,
                "delete_file_by_handle ignoring the read-only attribute");
     check(!files.metadata(read_only).ok(), "the read-only file is gone");
+    // Where the Ex form is refused (Wine), the fallback opens a file that isn't read-only without
+    // write access to its attributes, and deletes it all the same.
+    Path writable = join_path(work, u"writable.txt");
+    check_code(files.write_file(writable, pattern(4)), 0, "write writable.txt");
+    check_code(files.delete_file_by_handle(writable, 0x13), 0,
+               "delete_file_by_handle of a file that isn't read-only");
+    check(!files.metadata(writable).ok(), "the file that wasn't read-only is gone");
 
     // Files only: a folder named like a leftover stays, even when empty.
     Path folder_old = join_path(work, u"folder.old");

@@ -54,8 +54,10 @@ constexpr DWORD kChunk = 1u << 30;
 ErrorCode delete_by_handle_without_ex(const Path& path, std::uint32_t flags) {
     if (!(flags & FILE_DISPOSITION_FLAG_DELETE)) return ERROR_SUCCESS;
     bool ignore_read_only = flags & FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
-    DWORD access = DELETE | (ignore_read_only ? FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES : 0);
-    UniqueFile file = open_existing(path, access, FILE_FLAG_OPEN_REPARSE_POINT);
+    // Write access to the attributes only for a file that is read-only: a file the user may
+    // delete but whose attributes they may not change is still deleted when it isn't.
+    UniqueFile file = open_existing(path, DELETE | (ignore_read_only ? FILE_READ_ATTRIBUTES : 0),
+                                    FILE_FLAG_OPEN_REPARSE_POINT);
     if (!file) return last_error();
 
     FILE_BASIC_INFO basic{};
@@ -63,6 +65,15 @@ ErrorCode delete_by_handle_without_ex(const Path& path, std::uint32_t flags) {
     if (ignore_read_only) {
         if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
             return last_error();
+        if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+            file = open_existing(path, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                 FILE_FLAG_OPEN_REPARSE_POINT);
+            if (!file) return last_error();
+            // Read again through the handle that changes them, so that the restore below puts
+            // back what this file has.
+            if (!GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic))
+                return last_error();
+        }
         if (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) {
             FILE_BASIC_INFO writable{};  // zero times: left unchanged
             writable.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;

@@ -13,8 +13,9 @@ platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) 
     const platform::ErrorCode first = platform.files.delete_file(path);
     if (first != platform::codes::kAccessDenied) return first;
     // Access denied is what a read-only attribute gives; the handle route can ignore it. Where
-    // that route isn't supported (Wine answers ERROR_INVALID_PARAMETER) the file stays and the
-    // caller sees the first refusal.
+    // the Ex form is refused (older Windows 10, FAT volumes, Wine), the platform falls back to
+    // FileDispositionInfo, clearing the attribute first. When both fail, the caller sees the
+    // first refusal.
     if (platform.files.delete_file_by_handle(path, kDeleteIgnoringReadOnly) == platform::codes::kSuccess) {
         return platform::codes::kSuccess;
     }

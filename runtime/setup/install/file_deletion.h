@@ -7,7 +7,8 @@
 namespace plinth {
 
 // DeleteFileW; only when that is refused with ERROR_ACCESS_DENIED, a second attempt through a
-// handle with FileDispositionInfoEx (delete, POSIX semantics, ignore read-only). Returns 0 on
+// handle with FileDispositionInfoEx (delete, POSIX semantics, ignore read-only), or, where that
+// form is refused, FileDispositionInfo after clearing the read-only attribute. Returns 0 on
 // success, ERROR_ACCESS_DENIED when both attempts failed, or the first attempt's error when it
 // failed for another reason.
 platform::ErrorCode delete_file(platform::Platform& platform, const Path& path);

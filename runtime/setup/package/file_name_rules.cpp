@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/text.h"
+
 namespace plinth {
 namespace {
 
@@ -53,7 +55,7 @@ std::optional<std::string> file_name_problem(std::string_view name) {
 }
 
 std::optional<std::string> app_exe_problem(std::string_view exe) {
-    const std::string quoted = "\"" + std::string(exe) + "\"";
+    const std::string quoted = "\"" + visible_nul(exe) + "\"";
     if (auto problem = file_name_problem(exe)) {
         if (problem->starts_with("has a path separator")) {
             return "The manifest's \"exe\" must be a file name, not a path: " + quoted + " has a path separator.";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -13,9 +14,13 @@ namespace {
 
 constexpr std::size_t kInitialOutputSize = 64 * 1024;
 // Executables deflate to between a half and a quarter of their size. Room for four times the
-// compressed bytes is reserved before inflating: reserved memory costs address space, not pages,
-// until it is written, so the output is normally never moved or copied while it grows; an app
-// that deflates better than that makes the vector reallocate, doubling its capacity each time.
+// compressed bytes is reserved before inflating, and the output is written into it, never moved.
+// An app that deflates better than that is inflated a second time into room of its exact size,
+// once the first pass has counted it: a vector that doubled its capacity instead would copy what
+// was inflated and hold up to twice the app's size, and a small hostile stream would make it take
+// gigabytes before its size is known. On Windows operator new commits what it reserves (the room
+// counts against the system's commit limit at once, although its pages become resident only when
+// written), so the first room is never larger than the largest size allowed either.
 constexpr std::size_t kReserveFactor = 4;
 // The deflate data is inflated with zlib's inflateBack (raw deflate into a window of ours, no
 // gzip support linked in); the zlib header and the Adler-32 trailer around it are checked here.
@@ -24,14 +29,17 @@ constexpr std::size_t kWindowSize = std::size_t{1} << kWindowBits;
 constexpr std::uint8_t kMethodDeflate = 8;
 constexpr std::uint8_t kPresetDictionaryFlag = 0x20;
 
-void reserve_for(std::vector<std::uint8_t>& output, std::size_t compressed_size) {
-    const std::size_t limit = output.max_size() / kReserveFactor;
-    const std::size_t wanted = std::max(kInitialOutputSize, std::min(compressed_size, limit) * kReserveFactor);
+std::vector<std::uint8_t> first_room(std::size_t compressed_size, std::size_t max_size) {
+    std::vector<std::uint8_t> room;
+    const std::size_t limit = room.max_size() / kReserveFactor;
+    const std::size_t wanted =
+        std::min(max_size, std::max(kInitialOutputSize, std::min(compressed_size, limit) * kReserveFactor));
     try {
-        output.reserve(wanted);
+        room.reserve(wanted);
     } catch (const std::exception&) {
-        // Without the reservation the output still grows by doubling; only slower.
+        // Without it the first pass only counts, and the second reserves what the app needs.
     }
+    return room;
 }
 
 // The RFC 1950 header: deflate, a window of at most 32 KiB, a valid check value and no preset
@@ -58,23 +66,31 @@ struct Source {
     }
 };
 
-// Collects what the inflater writes and its checksum.
+// Keeps what the inflater writes while it fits the room reserved beforehand, with its checksum;
+// past the room it only counts, and past `max_size` it stops the inflater.
 struct Sink {
-    std::vector<std::uint8_t> output;
+    std::size_t max_size;
+    std::vector<std::uint8_t> output;  // reserved beforehand; never grows
+    std::size_t total = 0;             // bytes inflated, kept or only counted
+    bool counting = false;             // the room was too small: the rest was only counted
+    bool too_large = false;
     uLong adler = adler32(0, nullptr, 0);
-    bool out_of_memory = false;
 
     static int push(void* context, unsigned char* bytes, unsigned count) {
         auto& self = *static_cast<Sink*>(context);
-        try {
-            // Past the capacity the vector doubles it (the one case that copies what was inflated).
-            self.output.insert(self.output.end(), bytes, bytes + count);
-        } catch (const std::exception&) {
-            // No exception may pass through zlib: stop it, and report the failure after.
-            self.out_of_memory = true;
+        // More than the packer ever puts in: a hostile stream (a few MB of deflate data can
+        // inflate to many GiB). Stop at once.
+        if (count > self.max_size - self.total) {
+            self.too_large = true;
             return 1;
         }
-        self.adler = adler32(self.adler, bytes, count);
+        self.total += count;
+        if (!self.counting && count <= self.output.capacity() - self.output.size()) {
+            self.output.insert(self.output.end(), bytes, bytes + count);  // within the capacity
+            self.adler = adler32(self.adler, bytes, count);
+        } else {
+            self.counting = true;
+        }
         return 0;
     }
 };
@@ -99,37 +115,56 @@ private:
     bool ready_ = false;
 };
 
-Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payload) {
-    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
-    if (payload.size() < 2 || !valid_header(payload[0], payload[1])) return damaged();
-
+// One pass over the deflate data after the header, into `room`. Nothing when the data is corrupt
+// or truncated or inflates to more than `max_size` bytes, or when the content kept doesn't match
+// the Adler-32 trailer; a sink that only counted past its room has had no checksum checked.
+std::optional<Sink> inflate_pass(std::span<const std::uint8_t> payload, std::vector<std::uint8_t> room,
+                                 std::size_t max_size) {
     BackInflater inflater;
-    if (!inflater.ready()) return damaged();
+    if (!inflater.ready()) return std::nullopt;
     z_stream& stream = inflater.stream();
     stream.next_in = Z_NULL;  // the first bytes come from pull()
     stream.avail_in = 0;
 
     Source source{payload, 2, std::vector<std::uint8_t>(kInflateInputBufferSize)};
-    Sink sink;
-    reserve_for(sink.output, payload.size());
+    Sink sink{max_size, std::move(room)};
     const int status = inflateBack(&stream, &Source::pull, &source, &Sink::push, &sink);
-    // Anything but the end of the deflate data: corrupt or truncated data, or no memory left.
-    if (status != Z_STREAM_END || sink.out_of_memory) return damaged();
+    // Anything but the end of the deflate data: corrupt or truncated data, or too much of it.
+    if (status != Z_STREAM_END || sink.too_large) return std::nullopt;
+    if (sink.counting) return sink;
 
     // The Adler-32 of the content follows the deflate data, most significant byte first.
     const std::size_t trailer = source.consumed - stream.avail_in;
-    if (payload.size() - trailer < 4) return damaged();
+    if (payload.size() - trailer < 4) return std::nullopt;
     std::uint32_t expected = 0;
     for (std::size_t i = 0; i < 4; ++i) expected = (expected << 8) | payload[trailer + i];
-    if (expected != sink.adler) return damaged();
-    return std::move(sink.output);
+    if (expected != sink.adler) return std::nullopt;
+    return sink;
+}
+
+Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payload, std::size_t max_size) {
+    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
+    if (payload.size() < 2 || !valid_header(payload[0], payload[1])) return damaged();
+
+    auto first = inflate_pass(payload, first_room(payload.size(), max_size), max_size);
+    if (!first) return damaged();
+    if (!first->counting) return std::move(first->output);
+
+    // Its size known now, the app gets room of exactly that size (no memory left: bad_alloc).
+    const std::size_t size = first->total;
+    first.reset();
+    std::vector<std::uint8_t> room;
+    room.reserve(size);
+    auto second = inflate_pass(payload, std::move(room), size);
+    if (!second || second->counting) return damaged();
+    return std::move(second->output);
 }
 
 }  // namespace
 
-Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload) {
+Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
     try {
-        return inflate_all(payload);
+        return inflate_all(payload, max_size);
     } catch (const std::bad_alloc&) {
         // An exe too large for memory can't be installed; in practice a corrupt or hostile stream.
         return fail(std::string(kDamagedPayloadText));

@@ -14,11 +14,17 @@ namespace plinth {
 inline constexpr std::string_view kDamagedPayloadText = "The app inside the installer is damaged.";
 // The payload is fed to the inflater through a buffer of this size, never copied as a whole.
 inline constexpr std::size_t kInflateInputBufferSize = 32768;
+// The largest app the packer puts into an installer (2^31 - 1 bytes), and so the most an intact
+// payload inflates to.
+inline constexpr std::size_t kMaxAppSize = 0x7fffffff;
 
 // The exe's bytes from a zlib stream (RFC 1950: header, deflate data, verified Adler-32). Bytes
 // after the end of the stream are not looked at. A corrupt, truncated or empty stream, a gzip or
-// raw deflate stream, a stream that needs a preset dictionary, and one that can't be held in
-// memory all fail with "The app inside the installer is damaged.".
-Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload);
+// raw deflate stream, a stream that needs a preset dictionary, one that inflates to more than
+// `max_size` bytes (inflation stops there, so a small hostile stream can't take all memory), and
+// one that can't be held in memory all fail with "The app inside the installer is damaged.".
+// Only tests pass another `max_size`.
+Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload,
+                                                  std::size_t max_size = kMaxAppSize);
 
 }  // namespace plinth

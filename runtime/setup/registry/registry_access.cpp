@@ -10,7 +10,6 @@ namespace {
 constexpr std::uint32_t kNonVolatile = 0;          // REG_OPTION_NON_VOLATILE
 constexpr std::uint32_t kKeyWrite = 0x00020006;    // KEY_WRITE
 constexpr std::uint32_t kRestrictSz = 0x00000002;  // RRF_RT_REG_SZ
-constexpr platform::ErrorCode kInvalidName = 123;  // ERROR_INVALID_NAME
 
 // Windows reads key and value names only up to a NUL: one inside a name (an id or extension
 // written as \u0000 in the manifest) would make the call reach another key or value, perhaps
@@ -21,7 +20,7 @@ bool has_nul(std::string_view name) { return name.find('\0') != std::string_view
 
 std::string registry_failure_text(std::string_view subject, platform::ErrorCode code) {
     std::string text = "Can't write to the registry (";
-    text += subject;
+    text += visible_nul(subject);
     text += ", error ";
     text += std::to_string(code);
     text += ").";
@@ -29,7 +28,7 @@ std::string registry_failure_text(std::string_view subject, platform::ErrorCode 
 }
 
 Result<OpenKey> create_key(platform::Platform& platform, std::string_view key_path) {
-    if (has_nul(key_path)) return fail(registry_failure_text(key_path, kInvalidName));
+    if (has_nul(key_path)) return fail(registry_failure_text(key_path, platform::codes::kInvalidName));
     auto key = platform.registry.create_key(to_utf16(key_path), kNonVolatile, kKeyWrite);
     if (!key) return fail(registry_failure_text(key_path, key.error()));
     return OpenKey(std::move(*key));
@@ -45,7 +44,8 @@ Status write_text_value(platform::RegistryKey& key, std::string_view value_name,
     }
     data.push_back(0);
     data.push_back(0);
-    const auto code = has_nul(value_name) ? kInvalidName : key.set_value(to_utf16(value_name), kRegSz, data);
+    const auto code =
+        has_nul(value_name) ? platform::codes::kInvalidName : key.set_value(to_utf16(value_name), kRegSz, data);
     if (code != platform::codes::kSuccess) return fail(registry_failure_text(value_name, code));
     return success();
 }
@@ -58,7 +58,7 @@ Status write_number_value(platform::RegistryKey& key, std::string_view value_nam
         static_cast<std::uint8_t>((number >> 24) & 0xFF),
     };
     const auto code =
-        has_nul(value_name) ? kInvalidName : key.set_value(to_utf16(value_name), kRegDword, data);
+        has_nul(value_name) ? platform::codes::kInvalidName : key.set_value(to_utf16(value_name), kRegDword, data);
     if (code != platform::codes::kSuccess) return fail(registry_failure_text(value_name, code));
     return success();
 }

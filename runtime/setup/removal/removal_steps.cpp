@@ -45,9 +45,22 @@ void remove_associations(platform::Platform& platform, const AppManifest& manife
     if (!manifest.documents.empty()) notify_associations_changed(platform);
 }
 
+// Not found, and the answers that say no such file can exist: an invalid name (123), a bad path
+// (161), a name too long (206), a folder name that isn't valid (267). Deleting such a path can
+// only fail the same way, which would read as "the app is open" on every try.
 bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
-    return !info && (info.error() == platform::codes::kFileNotFound ||
-                     info.error() == platform::codes::kPathNotFound);
+    if (info) return false;
+    switch (info.error()) {
+        case platform::codes::kFileNotFound:
+        case platform::codes::kPathNotFound:
+        case platform::codes::kInvalidName:
+        case platform::codes::kBadPathName:
+        case platform::codes::kFileNameTooLong:
+        case platform::codes::kInvalidDirectoryName:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace

@@ -43,7 +43,10 @@ void start_self_deletion(platform::Platform& platform, const Path& folder) {
         start.application = join_path(*system, u"cmd.exe");
         start.current_directory = *system;
     }
-    start.command_line = u"\"cmd.exe\" /c " + *command;
+    // /d: no AutoRun commands of the user's Command Processor settings run first. /v:off: with
+    // delayed expansion switched on there, a folder named "Notes!Pro!" would read as "Notes" and
+    // del would name another folder's uninstall.exe.
+    start.command_line = u"\"cmd.exe\" /d /v:off /c " + *command;
     start.creation_flags = kCreateNoWindow | kCreateUnicodeEnvironment;
     start.inherit_handles = true;
     // Nothing to do about a failure: the removal has succeeded, only the leftovers stay.

@@ -12,7 +12,8 @@
 
 namespace plinth {
 
-// The command text cmd.exe runs for `folder`:
+// The command text cmd.exe runs for `folder` (started as cmd.exe /d /v:off /c, so that neither
+// AutoRun commands nor delayed expansion of '!' come into play):
 //   ping -n 3 127.0.0.1 > nul & del /f /q "<folder>\uninstall.exe" & rmdir "<folder>"
 // cmd.exe expands %NAME% even between double quotes (a folder "x%OS%y" would become
 // "xWindows_NTy"), so every '%' of the folder is followed by an empty pair of quotes, which keeps

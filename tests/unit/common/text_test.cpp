@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/result.h"
+
 namespace plinth {
 namespace {
 
@@ -64,6 +66,25 @@ TEST(Text, ParentAndFinalComponent) {
 
 TEST(Text, AsciiLowerLeavesOtherLettersAlone) {
     EXPECT_EQ(ascii_lower(u"/UNINSTALL \u00C9"), u"/uninstall \u00C9");
+}
+
+TEST(VisibleNul, EveryNulBecomesBackslashZero) {
+    using namespace std::string_literals;
+    const std::pair<std::string, std::string> cases[] = {
+        {"", ""},
+        {"plain", "plain"},
+        {"a\0b"s, "a\\0b"},
+        {"\0"s, "\\0"},
+        {"\0\0x\0"s, "\\0\\0x\\0"},
+        {"Z\xC3\xBC\0"s, "Z\xC3\xBC\\0"},
+    };
+    for (const auto& [text, visible] : cases) EXPECT_EQ(visible_nul(text), visible);
+}
+
+TEST(VisibleNul, FailureTextsCarryNoNul) {
+    using namespace std::string_literals;
+    const Status failed = fail("Can't write to the registry (Software\\a\0b, error 123)."s);
+    EXPECT_EQ(failed.error().text, "Can't write to the registry (Software\\a\\0b, error 123).");
 }
 
 }  // namespace

@@ -137,6 +137,23 @@ TEST_F(InteractiveRun, FailedInstallShowsTheFailurePageAndExitsOne) {
     EXPECT_EQ(fake.session.standard_error, "");  // shown on the page, not written
 }
 
+// A NUL in a name quoted by a failure text shows as \0: on the page it would end the text, and
+// the silent run's line would carry a NUL byte.
+TEST_F(InteractiveRun, NulInAFailureTextIsShownVisiblyOnThePageAndTheLine) {
+    const std::string expected =
+        "Can't write to the registry (Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\com.example\\0pad, "
+        "error 123).";
+    fake.module.package = build_package(R"({"name":"Sketch Pad","id":"com.example\u0000pad","exe":"SketchPad.exe"})",
+                                        testing_support::zlib_stream("MZ the app"));
+    fake.dialogs.script = {UserAction::click(100), UserAction::click(fake::kIdClose)};
+    EXPECT_EQ(run(), 1);
+    ASSERT_EQ(fake.dialogs.pages.size(), 2u);
+    EXPECT_EQ(fake.dialogs.pages[1].content, expected);
+
+    EXPECT_EQ(run({u"/S"}), 1);
+    EXPECT_EQ(fake.session.standard_error, "setup: " + expected + "\n");
+}
+
 TEST_F(InteractiveRun, TickedThenClearedCheckBoxMakesNoDesktopShortcut) {
     fake.dialogs.script = {UserAction::set_check_box(true), UserAction::set_check_box(false), UserAction::click(100),
                            UserAction::click(fake::kIdClose)};

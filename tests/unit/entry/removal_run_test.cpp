@@ -10,7 +10,7 @@ namespace {
 
 const Path kFolder = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes";
 const std::u16string kSelfDeletion =
-    u"\"cmd.exe\" /c ping -n 3 127.0.0.1 > nul & del /f /q "
+    u"\"cmd.exe\" /d /v:off /c ping -n 3 127.0.0.1 > nul & del /f /q "
     u"\"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\uninstall.exe\" & rmdir "
     u"\"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\"";
 

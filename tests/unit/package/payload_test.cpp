@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -82,6 +83,49 @@ TEST(InflatePayload, RestoresContentAroundTheOutputGrowthSteps) {
             EXPECT_TRUE(*inflated == data) << size << (runs ? " runs" : " incompressible");
         }
     }
+}
+
+// The largest size allowed, at its boundary: the size itself inflates, one byte more is
+// damaged. Boundaries at the start, inside and at the end of one of the inflater's 32 KiB
+// output pieces, beyond the room reserved at first (runs of a byte) and within it.
+TEST(InflatePayload, ContentLargerThanTheMaximumIsDamaged) {
+    for (const std::size_t max_size : {std::size_t{0}, std::size_t{1}, std::size_t{1000}, std::size_t{32768},
+                                       std::size_t{32769}, std::size_t{200000}}) {
+        for (const bool runs : {false, true}) {
+            const std::string what = std::to_string(max_size) + (runs ? " runs" : " incompressible");
+            Bytes data = sample(max_size + 1);
+            if (runs) std::fill(data.begin(), data.end(), 0x41);
+            const Bytes over = deflate_bytes(data);
+            const auto refused = inflate_payload(over, max_size);
+            ASSERT_FALSE(refused.ok()) << what;
+            EXPECT_EQ(refused.error().text, "The app inside the installer is damaged.") << what;
+
+            data.pop_back();
+            const auto inflated = inflate_payload(deflate_bytes(data), max_size);
+            ASSERT_TRUE(inflated.ok()) << what;
+            EXPECT_TRUE(*inflated == data) << what;
+            // Without the injected maximum, the real one (2^31 - 1) lets the larger one through.
+            EXPECT_TRUE(inflate_payload(over).ok()) << what;
+        }
+    }
+}
+
+// Content that outgrows the room reserved from the stream's size is inflated again into room of
+// its exact size: the second pass checks the checksum and the end of the data as the first does.
+TEST(InflatePayload, ContentBeyondTheFirstRoomIsCheckedLikeAnyOther) {
+    const Bytes data(3 * 1024 * 1024 + 5, 0x41);  // hundreds of times smaller compressed
+    const Bytes stream = deflate_bytes(data);
+    ASSERT_LT(stream.size() * 4, data.size());
+    Bytes changed = stream;
+    changed.back() ^= 0x01;
+    expect_damaged(changed, "checksum changed");
+    expect_damaged(Bytes(stream.begin(), stream.end() - 4), "no checksum");
+    expect_damaged(Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(stream.size() / 2)),
+                   "cut in the middle");
+    const auto inflated = inflate_payload(stream);
+    ASSERT_TRUE(inflated.ok());
+    EXPECT_TRUE(*inflated == data);
+    EXPECT_EQ(inflated->capacity(), data.size());
 }
 
 TEST(InflatePayload, StreamOfNothingGivesNoBytes) {

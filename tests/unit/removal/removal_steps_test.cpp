@@ -167,6 +167,49 @@ TEST_F(Removal, AppThatCantBeDeletedMeansNothingIsRemoved) {
     }
 }
 
+TEST_F(Removal, NameWithANulIsQuotedVisibly) {
+    state.manifest.name = std::string("No\0tes", 6);
+    fake.files.add_file(kApp, "app", {.running = true});
+    const Status status = remove();
+    ASSERT_FALSE(status.ok());
+    EXPECT_EQ(status.error().text, "No\\0tes is open. Quit it, then try again.");
+}
+
+// The app's path examined: not found, and the answers that say no such file can exist, mean
+// there is nothing to delete; access denied and a sharing violation mean it may be there.
+TEST_F(Removal, AppPathThatCantNameAFileCountsAsMissing) {
+    struct Case {
+        platform::ErrorCode code;
+        bool removed;
+    };
+    const Case cases[] = {{2, true},   {3, true},   {123, true}, {161, true},
+                          {206, true}, {267, true}, {5, false},  {32, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        install();
+        ASSERT_EQ(fake.files.delete_file(kApp), platform::codes::kSuccess);
+        fake.faults.reset();
+        // Windows answers every call on such a path the same way.
+        for (const char* operation : {"files.metadata", "files.delete_file", "files.delete_file_by_handle"}) {
+            fake.faults.fail_on_path(operation, kApp, c.code);
+        }
+        const std::string before = fake.state_dump();
+        const Status status = remove();
+        if (c.removed) {
+            ASSERT_TRUE(status.ok()) << status.error().text;
+            expect_removed();
+        } else {
+            ASSERT_FALSE(status.ok());
+            EXPECT_EQ(status.error().text, kAppIsOpen);
+            EXPECT_EQ(fake.state_dump(), before);
+        }
+        fake.faults.reset();
+        state.done = false;
+        state.folder_to_delete.reset();
+        fake.shell.notifications.clear();
+    }
+}
+
 TEST_F(Removal, ReadOnlyAppIsDeletedByTheSecondAttempt) {
     install();
     fake.files.set_attributes(kApp, {.read_only = true});

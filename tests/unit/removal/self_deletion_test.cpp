@@ -18,7 +18,7 @@ TEST(SelfDeletion, StartsAHiddenCmdWithTheExactCommandLine) {
     EXPECT_EQ(start.application, Path(u"C:\\Windows\\system32\\cmd.exe"));
     EXPECT_EQ(start.current_directory, Path(u"C:\\Windows\\system32"));
     EXPECT_EQ(start.command_line,
-              u"\"cmd.exe\" /c ping -n 3 127.0.0.1 > nul & del /f /q "
+              u"\"cmd.exe\" /d /v:off /c ping -n 3 127.0.0.1 > nul & del /f /q "
               u"\"C:\\Users\\Zoë\\AppData\\Local\\Programs\\Notes Pro 日本\\uninstall.exe\" & rmdir "
               u"\"C:\\Users\\Zoë\\AppData\\Local\\Programs\\Notes Pro 日本\"");
     EXPECT_EQ(start.creation_flags, 0x08000400u);
@@ -34,7 +34,7 @@ TEST(SelfDeletion, UnknownSystemFolderStillStartsCmdByTheProgramSearch) {
     const platform::ProcessStart& start = fake.processes.started[0];
     EXPECT_FALSE(start.application.has_value());
     EXPECT_FALSE(start.current_directory.has_value());
-    EXPECT_EQ(start.command_line.rfind(u"\"cmd.exe\" /c ping -n 3 ", 0), 0u);
+    EXPECT_EQ(start.command_line.rfind(u"\"cmd.exe\" /d /v:off /c ping -n 3 ", 0), 0u);
 }
 
 TEST(SelfDeletion, CommandKeepsEveryFolderLiteralForCmd) {
@@ -47,7 +47,7 @@ TEST(SelfDeletion, CommandKeepsEveryFolderLiteralForCmd) {
         {u"C:\\Apps\\Notes", u"\"C:\\Apps\\Notes\\uninstall.exe\"", u"\"C:\\Apps\\Notes\""},
         // A trailing separator gets no second one.
         {u"C:\\Apps\\Notes\\", u"\"C:\\Apps\\Notes\\uninstall.exe\"", u"\"C:\\Apps\\Notes\\\""},
-        // Between quotes, & ^ ( ) ! are plain characters for cmd.exe already.
+        // Between quotes, & ^ ( ) are plain characters for cmd.exe, and ! too with /v:off.
         {u"C:\\Apps\\R&D (x^y)!", u"\"C:\\Apps\\R&D (x^y)!\\uninstall.exe\"",
          u"\"C:\\Apps\\R&D (x^y)!\""},
         // Percent signs are not: each gets an empty pair of quotes so no %NAME% is expanded.
