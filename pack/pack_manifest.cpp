@@ -135,7 +135,10 @@ std::string key_list(const std::array<std::string_view, N>& keys) {
     return list;
 }
 
-std::string json_string(std::string_view text) { return json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace); }
+// A text as JSON writes it, quoted and escaped.
+std::string json_string(std::string_view text) {
+    return json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
 // "the number 8.0", "the text \"768\"", "an object": what the manifest has, as written.
 std::string describe(const json& value, const JsonPlace* place) {
@@ -176,11 +179,12 @@ private:
     std::vector<ManifestProblem>& problems_;
 };
 
-// "version", "documents[0].extensions[1]": the path as the messages show it.
+// "version", "documents[0].extensions[1]": the path as the messages show it. The only arrays
+// the review walks into are "documents" and a document type's "extensions".
 std::string path_text(const JsonPath& path) {
     std::string text;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        const bool index = i > 0 && path[i - 1] == "documents" ? true : (i > 0 && path[i - 1] == "extensions");
+        const bool index = (i == 1 && path[0] == "documents") || (i == 3 && path[2] == "extensions");
         if (index) {
             text += "[" + path[i] + "]";
         } else {
