@@ -136,9 +136,11 @@ expect_configure explicit-output 0 "" "$use
 plinth_add_installer(app MANIFEST app.json OUTPUT \"dist/App Setup.exe\")" "$pkg"
 e2e_assert_eq "OUTPUT relative to the binary folder" "dist/App Setup.exe" "$(outputs)"
 # With a multi-configuration generator the target's file is in the configuration's folder, and
-# so is its installer: built here, to see the two side by side.
+# so is its installer: built here, with the mingw toolchain (the packer takes only a Windows
+# program as the app), to see the two side by side.
 GENERATOR="Ninja Multi-Config" expect_configure multi-config 0 "" "$use
-plinth_add_installer(app MANIFEST app.json)" "$pkg"
+plinth_add_installer(app MANIFEST app.json)" "$pkg" \
+  "-DCMAKE_TOOLCHAIN_FILE=$(cd "$(dirname "$0")/../.." && pwd)/cmake/mingw-w64-x86_64.cmake"
 cmake --build "$E2E_WORK/multi-config/build" --config Release >"$E2E_WORK/multi-config-build.log" 2>&1
-e2e_check "multi-config: the app is in Release/" test -f "$E2E_WORK/multi-config/build/Release/app"
+e2e_check "multi-config: the app is in Release/" test -f "$E2E_WORK/multi-config/build/Release/app.exe"
 e2e_check "multi-config: its installer is beside it" test -f "$E2E_WORK/multi-config/build/Release/app-Setup.exe"

@@ -129,7 +129,7 @@ ResourceTree plain_stub_tree() {
     tree.set(ResourceName::number(kTypeIcon), ResourceName::number(1), kLangEnglishUs, dib_image(48, 1));
     tree.set(ResourceName::number(kTypeGroupIcon), ResourceName::number(1), kLangEnglishUs, icon_group_resource({1}, 48));
     tree.set(ResourceName::number(kTypeVersion), ResourceName::number(1), kLangEnglishUs,
-             build_version_record({"plinth", "0.1", "", "plinth setup"}));
+             version_record({{u"ProductName", u"plinth"}, {u"PlinthRuntime", kThisRuntimeVersion}}));
     return tree;
 }
 

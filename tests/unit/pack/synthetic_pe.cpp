@@ -1,5 +1,6 @@
 #include "synthetic_pe.h"
 
+#include <functional>
 #include <stdexcept>
 
 namespace plinth::pack::testing {
@@ -86,6 +87,41 @@ Bytes build_stub_with_resources(Bytes contents, Bytes overlay) {
     pe.reloc_section = 2;
     pe.overlay = std::move(overlay);
     return build_pe(pe);
+}
+
+// A version record written node by node as resource compilers write one: the strings' value
+// lengths count UTF-16 units with the terminating NUL.
+static void version_node(Bytes& out, std::u16string_view key, std::uint16_t type, ByteView value, std::uint16_t value_length,
+          const std::function<void()>& children = {}) {
+    pad_to(out, 4);
+    const std::size_t start = out.size();
+    append_u16(out, 0);
+    append_u16(out, value_length);
+    append_u16(out, type);
+    for (char16_t unit : key) append_u16(out, unit);
+    append_u16(out, 0);
+    pad_to(out, 4);
+    out.insert(out.end(), value.begin(), value.end());
+    if (children) children();
+    put_u16(out, start, static_cast<std::uint16_t>(out.size() - start));
+}
+
+Bytes version_record(const std::vector<std::pair<std::u16string, std::u16string>>& strings) {
+    Bytes out;
+    const Bytes fixed(52, 0);
+    version_node(out, u"VS_VERSION_INFO", 0, fixed, 52, [&] {
+        version_node(out, u"StringFileInfo", 1, {}, 0, [&] {
+            version_node(out, u"040904B0", 1, {}, 0, [&] {
+                for (const auto& [name, text] : strings) {
+                    Bytes value;
+                    for (char16_t unit : text) append_u16(value, unit);
+                    append_u16(value, 0);
+                    version_node(out, name, 1, value, static_cast<std::uint16_t>(text.size() + 1));
+                }
+            });
+        });
+    });
+    return out;
 }
 
 }  // namespace plinth::pack::testing

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "byte_io.h"
@@ -48,5 +49,11 @@ std::uint32_t section_header_offset(const Bytes& image, std::size_t index);
 
 // Offsets of the fields tests poke at.
 std::uint32_t pe_offset(const Bytes& image);
+
+// A version record written node by node as resource compilers write one, with these strings.
+Bytes version_record(const std::vector<std::pair<std::u16string, std::u16string>>& strings);
+
+// The mark a plinth runtime of this packer's version carries in its version record.
+inline constexpr char16_t kThisRuntimeVersion[] = u"" PLINTH_VERSION;
 
 }  // namespace plinth::pack::testing
