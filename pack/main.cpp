@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "app_folder.h"
 #include "compressor.h"
 #include "default_stub.h"
 #include "file_io.h"
@@ -41,7 +42,7 @@ std::string compressor_list() {
 
 void print_usage(std::ostream& out) {
     out << "Usage:\n"
-           "  plinth-pack build --manifest app.json --app MyApp.exe [--icon app.ico]\n"
+           "  plinth-pack build --manifest app.json --app MyApp.exe|AppFolder [--icon app.ico]\n"
            "                    [--stub plinth-setup.exe] [--compressor NAME] --out MyApp-Setup.exe\n"
            "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe\n"
            "  plinth-pack inspect MyApp-Setup.exe\n"
@@ -146,9 +147,9 @@ int run_build(const std::vector<std::string>& args, const std::filesystem::path&
     auto manifest = read_file(path_from_utf8(options.values["--manifest"]), kMaxSmallInputSize);
     if (!manifest) return failed(manifest.error().text);
     inputs.manifest_json.assign(manifest->begin(), manifest->end());
-    auto app = read_file(path_from_utf8(options.values["--app"]), kMaxInputSize);
-    if (!app) return failed(app.error().text);
-    inputs.app = std::move(*app);
+    if (auto app = read_app_input(path_from_utf8(options.values["--app"]), kMaxInputSize, inputs); !app) {
+        return failed(app.error().text);
+    }
     if (const auto icon = options.values.find("--icon"); icon != options.values.end()) {
         auto bytes = read_file(path_from_utf8(icon->second), kMaxSmallInputSize);
         if (!bytes) return failed(bytes.error().text);
@@ -168,7 +169,12 @@ int run_build(const std::vector<std::string>& args, const std::filesystem::path&
     std::cout << path_to_utf8(out) << ": " << built->installer.size() << " bytes\n"
               << "  app:   " << built->manifest.name << " " << built->manifest.version << " (" << built->manifest.exe
               << "), " << inputs.app.size() << " bytes, " << compressor_name(inputs.compressor) << " to "
-              << built->payload_size << " bytes\n"
+              << built->payload_size << " bytes\n";
+    if (!inputs.other_files.empty()) {
+        std::cout << "  files: " << inputs.other_files.size() << " more, " << built->other_files_size << " bytes, "
+                  << built->other_files_resource_size << " bytes packed\n";
+    }
+    std::cout
               << "  icon:  " << icon_source_text(built->icon_source) << "\n"
               << "  stub:  " << path_to_utf8(*stub_path) << "\n";
     return kExitDone;

@@ -40,6 +40,7 @@ inline constexpr ErrorCode kAccessDenied = 5;
 inline constexpr ErrorCode kSharingViolation = 32;
 inline constexpr ErrorCode kInvalidParameter = 87;
 inline constexpr ErrorCode kDiskFull = 112;
+inline constexpr ErrorCode kDirNotEmpty = 145;
 inline constexpr ErrorCode kAlreadyExists = 183;
 inline constexpr ErrorCode kMoreData = 234;
 inline constexpr HResult kEPointer = static_cast<HResult>(0x80004003);
@@ -107,6 +108,8 @@ public:
     // Opens the path with DELETE access only (sharing read, write and delete, with
     // FILE_FLAG_OPEN_REPARSE_POINT) and sets FileDispositionInfoEx with `disposition_flags`.
     virtual ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) = 0;
+    // RemoveDirectoryW(path): only an empty folder goes.
+    virtual ErrorCode remove_folder(const Path& path) = 0;
     // MoveFileW(from, to): a rename; `to` does not exist.
     virtual ErrorCode rename(const Path& from, const Path& to) = 0;
     // The final canonical path, links followed.
@@ -243,6 +246,8 @@ public:
     virtual SysResult<ModuleHandle> own_handle() = 0;
     // FindResourceW(module, 1, RT_RCDATA), SizeofResource, LoadResource, LockResource.
     virtual PackageResource package_resource(ModuleHandle module) = 0;
+    // The same for RCDATA 2, the app folder's other files.
+    virtual PackageResource files_resource(ModuleHandle module) = 0;
     // GetModuleFileNameW(NULL), however long the path.
     virtual SysResult<Path> own_path() = 0;
     // GetDpiForSystem().

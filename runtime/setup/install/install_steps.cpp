@@ -4,12 +4,15 @@
 #include <vector>
 
 #include "system_error/error_text.h"
+#include "install/app_files_install.h"
 #include "install/leftover_sweep.h"
 #include "install/replace_and_write.h"
 #include "install/shortcuts.h"
 #include "locations/install_folder.h"
 #include "package/payload.h"
+#include "registry/installed_files.h"
 #include "registry/uninstall_entry.h"
+#include "removal/app_files_removal.h"
 
 namespace plinth {
 namespace {
@@ -21,6 +24,21 @@ bool running_as(platform::Platform& platform, const Path& installer_path, const 
     if (!installer) return false;
     const auto uninstaller = platform.files.canonical_path(uninstall_path);
     return uninstaller && *installer == *uninstaller;
+}
+
+// An app folder's other files. The files the previous version installed and this one doesn't
+// have go first, so that a file may become a folder and back; then the new files are written.
+Status install_other_files(platform::Platform& platform, const SetupState& state, UninstallEntryFacts& facts) {
+    auto previous = read_installed_files(platform, state.manifest.id, facts.install_folder);
+    if (!previous) return fail(std::move(previous.error().text));
+    if (*previous) {
+        delete_app_files(platform, facts.install_folder, dropped_app_files(**previous, state.files, state.manifest.exe));
+    }
+    auto written = install_app_files(platform, facts.install_folder, state.files);
+    if (!written) return fail(std::move(written.error().text));
+    facts.app_size += *written;
+    for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
+    return success();
 }
 
 }  // namespace
@@ -44,6 +62,10 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         facts.app_size = app->size();
         if (auto written = replace_and_write(platform, facts.app_path, *app); !written) return written;
     }  // the app's bytes are dropped before the installer is read
+
+    if (!state.files.empty()) {
+        if (auto installed = install_other_files(platform, state, facts); !installed) return installed;
+    }
 
     const auto installer_path = platform.module.own_path();
     if (!installer_path) return fail(os_error_text(platform.system_text, installer_path.error()));

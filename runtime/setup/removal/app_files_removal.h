@@ -1,0 +1,19 @@
+// Deleting an app folder's other files: by the removal, and by an update for the files the new
+// version no longer has.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// Deletes each relative path under `folder` the way the app exe is deleted; a file that can't
+// go (a DLL another process holds) stays and nothing is reported. Then, deepest first, each
+// folder that held one of them: its leftovers are swept and it is removed when that leaves it
+// empty, so folders holding the user's own files stay. `folder` itself is not removed.
+void delete_app_files(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths);
+
+}  // namespace plinth
