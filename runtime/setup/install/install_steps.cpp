@@ -28,16 +28,22 @@ bool running_as(platform::Platform& platform, const Path& installer_path, const 
 
 // An app folder's other files. The files the previous version installed and this one doesn't
 // have go first, so that a file may become a folder and back; then the new files are written.
+// The entry, written last, keeps the previous list until then, so a rerun finds the same.
 Status install_other_files(platform::Platform& platform, const SetupState& state, UninstallEntryFacts& facts) {
     auto previous = read_installed_files(platform, state.manifest.id, facts.install_folder);
     if (!previous) return fail(std::move(previous.error().text));
+    std::vector<std::string> still_there;
     if (*previous) {
-        delete_app_files(platform, facts.install_folder, dropped_app_files(**previous, state.files, state.manifest.exe));
+        still_there = delete_app_files(platform, facts.install_folder,
+                                       dropped_app_files(**previous, state.files, state.manifest.exe));
     }
     auto written = install_app_files(platform, facts.install_folder, state.files);
     if (!written) return fail(std::move(written.error().text));
     facts.app_size += *written;
     for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
+    // A dropped file that couldn't be deleted stays listed, so that the next run or the removal
+    // deletes it rather than losing track of it.
+    facts.app_files.insert(facts.app_files.end(), still_there.begin(), still_there.end());
     return success();
 }
 

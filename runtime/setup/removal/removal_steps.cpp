@@ -60,7 +60,7 @@ void remove_other_files(platform::Platform& platform, const SetupState& state, c
     if (auto listed = read_installed_files(platform, state.manifest.id, folder); listed && *listed) {
         paths.insert(paths.end(), (*listed)->begin(), (*listed)->end());
     }
-    if (!paths.empty()) delete_app_files(platform, folder, paths);
+    if (!paths.empty()) (void)delete_app_files(platform, folder, paths);
 }
 
 }  // namespace

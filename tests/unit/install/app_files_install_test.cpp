@@ -108,6 +108,20 @@ TEST_F(AppFolderRuns, UpdateDeletesWhatTheNewVersionDropsAndKeepsTheUsersFiles) 
     EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
 }
 
+TEST_F(AppFolderRuns, ADroppedFileThatCantBeDeletedStaysListedUntilItGoes) {
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {.locked = true});
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_TRUE(fake.files.exists(in_folder(u"old\\gone.txt")));
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
+              "core.dll|data\\words.txt|plugins\\new.dll|old\\gone.txt");
+
+    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {});
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_FALSE(fake.files.exists(in_folder(u"old")));
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
+}
+
 TEST_F(AppFolderRuns, AFileMayBecomeAFolderAndBack) {
     ASSERT_EQ(install("1.0", {{"data", "a file"}}), 0) << fake.session.standard_error;
     ASSERT_EQ(install("2.0", {{"data\\x.txt", "in a folder"}}), 0) << fake.session.standard_error;
