@@ -38,7 +38,7 @@ Result<std::string> describe_installer(ByteView installer) {
     AppFiles files;
     const auto* files_languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(2));
     if (files_languages != nullptr && !files_languages->empty()) {
-        auto table = read_app_files(files_languages->begin()->second.bytes, m.exe);
+        auto table = read_app_files(files_languages->begin()->second.bytes);
         if (!table) return fail(table.error().text);
         files = std::move(*table);
     }

@@ -30,7 +30,7 @@ bool running_as(platform::Platform& platform, const Path& installer_path, const 
 // have go first, so that a file may become a folder and back; then the new files are written.
 // The entry, written last, keeps the previous list until then, so a rerun finds the same.
 Status install_other_files(platform::Platform& platform, const SetupState& state, UninstallEntryFacts& facts) {
-    auto previous = read_installed_files(platform, state.manifest.id, facts.install_folder);
+    auto previous = read_installed_files(platform, state.manifest.id);
     if (!previous) return fail(std::move(previous.error().text));
     std::vector<std::string> still_there;
     if (*previous) {

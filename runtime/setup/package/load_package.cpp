@@ -31,7 +31,7 @@ Result<Package> load_installer_package(platform::Platform& platform) {
         case platform::PackageResource::State::found:
             break;
     }
-    auto table = read_app_files(files.bytes, package->manifest.exe);
+    auto table = read_app_files(files.bytes);
     if (!table) return fail(std::move(table.error().text));
     package->files = std::move(*table);
     return package;

@@ -2,7 +2,6 @@
 
 #include "install/file_deletion.h"
 #include "install/leftover_sweep.h"
-#include "package/app_files.h"
 
 namespace plinth {
 
@@ -24,10 +23,21 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
             still_there.push_back(path);
         }
     }
-    for (const std::string& subfolder : folders_of(paths)) {
-        const Path full = join_path(folder, to_utf16(subfolder));
-        sweep_leftovers(platform, full);
-        (void)platform.files.remove_folder(full);
+    // Each path's folders, deepest first. A folder that the next path also lies in is left to
+    // that path's turn, so every folder is tried after everything below it; in the packer's
+    // sorted order that is once per folder.
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
+        for (std::size_t end = path.rfind('\\'); end != std::string::npos && end > 0; end = path.rfind('\\', end - 1)) {
+            const std::string_view subfolder(path.data(), end);
+            if (i + 1 < paths.size() && paths[i + 1].size() > end && paths[i + 1][end] == '\\' &&
+                paths[i + 1].starts_with(subfolder)) {
+                break;
+            }
+            const Path full = join_path(folder, to_utf16(subfolder));
+            sweep_leftovers(platform, full);
+            (void)platform.files.remove_folder(full);
+        }
     }
     return still_there;
 }

@@ -57,7 +57,7 @@ bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
 void remove_other_files(platform::Platform& platform, const SetupState& state, const Path& folder) {
     std::vector<std::string> paths;
     for (const AppFile& file : state.files) paths.push_back(file.path);
-    if (auto listed = read_installed_files(platform, state.manifest.id, folder); listed && *listed) {
+    if (auto listed = read_installed_files(platform, state.manifest.id); listed && *listed) {
         paths.insert(paths.end(), (*listed)->begin(), (*listed)->end());
     }
     if (!paths.empty()) (void)delete_app_files(platform, folder, paths);

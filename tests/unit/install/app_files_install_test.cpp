@@ -130,13 +130,6 @@ TEST_F(AppFolderRuns, AFileMayBecomeAFolderAndBack) {
     EXPECT_EQ(fake.files.text(in_folder(u"data")), "a file again");
 }
 
-TEST_F(AppFolderRuns, AListFromAnotherInstallFolderDeletesNothing) {
-    ASSERT_EQ(install("1.0", kVersion1), 0);
-    fake.registry.put_text(kEntry, u"InstallLocation", "D:\\Elsewhere\\Notes");
-    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
-    EXPECT_TRUE(fake.files.exists(in_folder(u"old\\gone.txt")));
-}
-
 TEST_F(AppFolderRuns, AStreamThatDoesntMatchItsSizeIsDamaged) {
     carry("1.0", {{"a.dll", "abc"}});
     fake.module.files->at(kAppFilesHeaderSize + 2) = 4;  // the size in the table: 4, not 3

@@ -146,7 +146,7 @@ TEST_F(AppFolder, TheOtherFilesTravelAsTheirOwnResourceAndInspectListsThem) {
     const ResourceTree tree = resources_of(built->installer);
     const auto* languages = tree.find(ResourceName::number(kTypeRcData), ResourceName::number(2));
     ASSERT_NE(languages, nullptr);
-    const auto files = read_app_files(languages->begin()->second.bytes, "Notes.exe");
+    const auto files = read_app_files(languages->begin()->second.bytes);
     ASSERT_TRUE(files) << files.error().text;
     ASSERT_EQ(files->size(), 2u);
     EXPECT_EQ(*inflate_payload((*files)[0].stream), Bytes(3000, 'c'));

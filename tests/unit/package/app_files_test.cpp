@@ -87,7 +87,7 @@ TEST(AppFileSet, RefusesWhatWouldBeOneFileOnWindows) {
 
 TEST(ReadAppFiles, ReadsWhatTheBuilderWrites) {
     const Bytes resource = app_files_resource({{"core.dll", "MZ core"}, {"data\\words.txt", ""}});
-    const auto files = read_app_files(resource, "Notes.exe");
+    const auto files = read_app_files(resource);
     ASSERT_TRUE(files) << files.error().text;
     ASSERT_EQ(files->size(), 2u);
     EXPECT_EQ((*files)[0].path, "core.dll");
@@ -123,27 +123,31 @@ TEST(ReadAppFiles, RefusesDamagedTablesAsUnreadable) {
         {"one byte after the streams", [](Bytes& b) { b.push_back(0); }},
         {"stream length beyond", [&](Bytes& b) { put_u32(b, first_entry + 6, 0xFFFFFFFF); }},
         {"path breaks the rule", [&](Bytes& b) { b[first_entry + kAppFileEntryHeaderSize] = ':'; }},
+        {"path of invalid UTF-8", [&](Bytes& b) { b[first_entry + kAppFileEntryHeaderSize] = 0xC3; }},
     };
-    ASSERT_TRUE(read_app_files(good, "Notes.exe"));
+    ASSERT_TRUE(read_app_files(good));
     for (const auto& c : cases) {
         Bytes damaged = good;
         c.damage(damaged);
-        const auto files = read_app_files(damaged, "Notes.exe");
+        const auto files = read_app_files(damaged);
         ASSERT_FALSE(files) << c.what;
         EXPECT_EQ(files.error().text, kUnreadablePackageText) << c.what;
     }
 }
 
-TEST(ReadAppFiles, RefusesPathsThatCollide) {
-    EXPECT_FALSE(read_app_files(app_files_resource({{"A.dll", "1"}, {"a.dll", "2"}}), "Notes.exe"));
-    EXPECT_FALSE(read_app_files(app_files_resource({{"NOTES.exe", "1"}}), "Notes.exe"));
-    EXPECT_FALSE(read_app_files(app_files_resource({{"d", "1"}, {"d\\x", "2"}}), "Notes.exe"));
+TEST(PathsNotIn, ComparesAsWindowsDoes) {
+    const std::vector<std::string> rest = paths_not_in({"Core.DLL", "\xC3\x89t\xC3\xA9.txt", "gone.dll"},
+                                                       {"core.dll", "\xC3\xA9T\xC3\x89.TXT"});
+    EXPECT_EQ(rest, std::vector<std::string>{"gone.dll"});
 }
 
-TEST(FoldersOf, EveryHoldingFolderOnceDeepestFirst) {
-    const auto folders = folders_of({"a\\b\\c\\x.txt", "top.dll", "A\\B\\y.txt", "z\\q.txt"});
-    const std::vector<std::string> expected = {"a\\b\\c", "a\\b", "a", "z"};
-    EXPECT_EQ(folders, expected);
+TEST(AppFileSet, CountsComponentsOverEveryPath) {
+    const std::string deep = "a\\b\\c\\d\\e\\f\\g\\h\\i\\";  // nine folders
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < kMaxAppFileComponents / 10; ++i) paths.push_back(deep + std::to_string(i));
+    EXPECT_FALSE(app_file_set_problem(paths, "Notes.exe"));  // exactly the limit
+    paths.push_back("one.more");
+    EXPECT_TRUE(app_file_set_problem(paths, "Notes.exe"));
 }
 
 TEST(InstalledPaths, JoinAndSplitDropWhatBreaksTheRules) {
