@@ -2,6 +2,7 @@
 
 #include "icon_group.h"
 #include "pack_manifest.h"
+#include "package/app_files.h"
 #include "package/container.h"
 #include "resource_writer.h"
 #include "version_record.h"
@@ -25,6 +26,31 @@ Result<Bytes> write_stub(ByteView stub, const ResourceTree& tree) {
     auto installer = replace_resources(stub, tree);
     if (!installer) return fail("The installer can't be built: " + installer.error().text + ".");
     return installer;
+}
+
+// The other files' resource: each file its own zlib stream, so that the installer inflates and
+// checks them one at a time.
+Result<Bytes> other_files_resource(const InstallerInputs& inputs, BuiltInstaller& built) {
+    if (inputs.other_files.size() > kMaxAppFiles) return fail("The app folder has too many files for an installer.");
+    std::vector<Bytes> streams;
+    AppFiles table;
+    std::uint64_t total = kAppFilesHeaderSize;
+    for (const OtherFile& file : inputs.other_files) {
+        if (file.bytes.size() > kMaxAppFileSize) {
+            return fail("The app folder's file \"" + file.path + "\" is too large for an installer.");
+        }
+        auto stream = compress(inputs.compressor, file.bytes);
+        if (!stream) return fail(stream.error().text);
+        total += kAppFileEntryHeaderSize + file.path.size() + stream->size();
+        if (total > kMaxPackageSize) return fail("The app folder is too large for an installer.");
+        built.other_files_size += file.bytes.size();
+        table.push_back({file.path, static_cast<std::uint32_t>(file.bytes.size()), {}});
+        streams.push_back(std::move(*stream));
+    }
+    for (std::size_t i = 0; i < table.size(); ++i) table[i].stream = streams[i];
+    Bytes resource = build_app_files(table);
+    built.other_files_resource_size = resource.size();
+    return resource;
 }
 
 }  // namespace
@@ -80,6 +106,20 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
     payload->clear();
     payload->shrink_to_fit();
     tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral, std::move(package));
+
+    if (!inputs.other_files.empty()) {
+        std::vector<std::string> paths;
+        for (const OtherFile& file : inputs.other_files) {
+            if (auto problem = app_file_path_problem(file.path)) {
+                return fail("The app folder's file \"" + file.path + "\" " + *problem + ".");
+            }
+            paths.push_back(file.path);
+        }
+        if (auto problem = app_file_set_problem(paths, built.manifest.exe)) return fail(*problem);
+        auto files = other_files_resource(inputs, built);
+        if (!files) return fail(files.error().text);
+        tree->set(ResourceName::number(kTypeRcData), ResourceName::number(2), kLangNeutral, std::move(*files));
+    }
 
     auto installer = write_stub(inputs.stub, *tree);
     if (!installer) return fail(installer.error().text);

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "byte_io.h"
 #include "common/result.h"
@@ -17,9 +18,16 @@ inline constexpr std::uint64_t kMaxPackageSize = 0x7fffffff;
 
 enum class IconSource { icon_file, app, stub };
 
+// One of an app folder's other files: its path in the install folder and its bytes.
+struct OtherFile {
+    std::string path;
+    Bytes bytes;
+};
+
 struct InstallerInputs {
     std::string manifest_json;
     Bytes app;
+    std::vector<OtherFile> other_files;  // none for an app of one exe
     std::optional<Bytes> icon_file;  // a .ico file's bytes, when one was given
     Bytes stub;
     Compressor compressor = Compressor::zlib;
@@ -30,13 +38,16 @@ struct BuiltInstaller {
     Bytes installer;
     AppManifest manifest;
     std::size_t payload_size = 0;
+    std::uint64_t other_files_size = 0;       // inflated bytes of the other files
+    std::size_t other_files_resource_size = 0;  // bytes of their resource
     IconSource icon_source = IconSource::stub;
 };
 
 // The installer: a copy of the stub with the package as RCDATA 1, icon group 1 from the icon
 // file, else the app's first icon group, else the stub's own, and a version record made from
-// the manifest. Fails with a sentence for the developer (for the manifest, the first error of
-// `review_manifest`); nothing is half done.
+// the manifest; an app folder's other files as RCDATA 2, each compressed alone. Fails with a
+// sentence for the developer (for the manifest, the first error of `review_manifest`); nothing is
+// half done.
 Result<BuiltInstaller> build_installer(const InstallerInputs& inputs);
 
 // A copy of the stub with `package` as RCDATA 1, as it is: no check of its contents.

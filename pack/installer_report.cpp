@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "locations/folder_name.h"
+#include "package/app_files.h"
 #include "package/container.h"
 #include "package/load_package.h"
 #include "package/payload.h"
@@ -34,6 +35,13 @@ Result<std::string> describe_installer(ByteView installer) {
     if (!app) return fail(app.error().text);
 
     const AppManifest& m = package->manifest;
+    AppFiles files;
+    const auto* files_languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(2));
+    if (files_languages != nullptr && !files_languages->empty()) {
+        auto table = read_app_files(files_languages->begin()->second.bytes);
+        if (!table) return fail(table.error().text);
+        files = std::move(*table);
+    }
     std::ostringstream out;
     out << "App manifest\n"
         << "  name:       " << quoted(m.name) << "\n"
@@ -59,7 +67,7 @@ Result<std::string> describe_installer(ByteView installer) {
     const std::string folder = folder_name(m.name);
     out << "What it writes (per user)\n"
         << "  install folder:  <user's Programs folder>\\" << folder << "\\ with " << quoted(m.exe)
-        << " and \"uninstall.exe\"\n"
+        << " and \"uninstall.exe\"" << (files.empty() ? "" : ", and the other files listed below") << "\n"
         << "  shortcut file:   " << quoted(folder + ".lnk") << " (Start menu; desktop when chosen)\n"
         << "  uninstall key:   " << kHive << uninstall_key_path(m.id) << "\n";
     for (const DocumentType& d : m.documents) {
@@ -74,6 +82,16 @@ Result<std::string> describe_installer(ByteView installer) {
     out << "Payload\n"
         << "  compressed:  " << package->payload.size() << " bytes\n"
         << "  inflated:    " << app->size() << " bytes\n";
+    if (!files.empty()) {
+        std::uint64_t compressed = 0;
+        std::uint64_t inflated = 0;
+        for (const AppFile& file : files) {
+            compressed += file.stream.size();
+            inflated += file.size;
+        }
+        out << "Other files: " << files.size() << ", " << inflated << " bytes (" << compressed << " compressed)\n";
+        for (const AppFile& file : files) out << "  " << file.path << "  " << file.size << " bytes\n";
+    }
     return out.str();
 }
 

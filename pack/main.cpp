@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app_folder.h"
 #include "command_line.h"
 #include "common/text.h"
 #include "compressor.h"
@@ -20,6 +21,7 @@
 #include "installer_builder.h"
 #include "input_roles.h"
 #include "installer_report.h"
+#include "package/manifest.h"
 #include "pack_manifest.h"
 #include "progress_line.h"
 #include "resource_writer.h"
@@ -46,7 +48,7 @@ std::string compressor_list() {
 
 void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
     out << "Usage:\n"
-           "  plinth-pack build --manifest app.json --app MyApp.exe [--icon app.ico]\n"
+           "  plinth-pack build --manifest app.json --app MyApp.exe|AppFolder [--icon app.ico]\n"
            "                    [--stub plinth-setup.exe] [--compressor NAME] --out MyApp-Setup.exe\n"
            "                    [--warnings-as-errors] [--quiet]\n"
            "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe [--quiet]\n"
@@ -129,6 +131,39 @@ std::optional<Bytes> read_input(const std::filesystem::path& path, std::uint64_t
     return std::nullopt;
 }
 
+// The app given as a folder: its exe, with the other files into `others`, listed against the
+// manifest's "exe". Without a manifest that names one, nothing is listed: the manifest's own
+// problem is reported by its review. A failure is printed and counted in `problems`.
+std::optional<Bytes> read_app_folder(const std::filesystem::path& folder, const std::optional<Bytes>& manifest,
+                                     std::vector<OtherFile>& others, int& problems) {
+    if (!manifest) return std::nullopt;
+    const auto base = check_app_manifest(std::string_view(reinterpret_cast<const char*>(manifest->data()), manifest->size()));
+    if (!base) return std::nullopt;
+    auto listing = list_app_folder(folder, base->exe);
+    if (!listing) {
+        std::cerr << "plinth-pack: " << listing.error().text << "\n";
+        ++problems;
+        return std::nullopt;
+    }
+    auto exe = read_input(listing->exe, kMaxInputSize, problems);
+    for (AppFolderFile& file : listing->others) {
+        auto bytes = read_input(file.source, kMaxInputSize, problems);
+        if (bytes) others.push_back({std::move(file.path), std::move(*bytes)});
+    }
+    return exe;
+}
+
+// Whether `path` would be written somewhere inside `folder` (both may not exist yet).
+bool is_inside_folder(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return false;
+    const auto inner = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+    const auto outer = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
+    if (error) return false;
+    auto [end, rest] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+    return end == outer.end();
+}
+
 // A problem of an input's role, printed after the file's name.
 void report_role(const std::string& shown, const std::optional<std::string>& problem, int& problems) {
     if (!problem) return;
@@ -165,11 +200,18 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     std::vector<NamedInput> named{{"--manifest", manifest_path}, {"--app", app_path}, {"--stub", *stub_path}};
     if (icon != options.values.end()) named.push_back({"--icon", path_from_utf8(icon->second)});
     if (auto problem = output_problem(out_shown, out, named)) return failed(out_shown + ": " + *problem);
+    std::error_code ignored;
+    if (is_inside_folder(out, app_path)) {
+        return failed(out_shown + ": is inside the app folder " + app_shown +
+                      ", so the next build would pack this installer as one of the app's files.");
+    }
 
     // Every input is read and judged, and every problem reported, before anything is refused.
     int problems = 0;
     auto manifest = read_input(manifest_path, kMaxSmallInputSize, problems);
-    auto app = read_input(app_path, kMaxInputSize, problems);
+    const bool app_is_folder = std::filesystem::is_directory(std::filesystem::symlink_status(app_path, ignored));
+    auto app = app_is_folder ? read_app_folder(app_path, manifest, inputs.other_files, problems)
+                             : read_input(app_path, kMaxInputSize, problems);
     const auto app_role = app ? app_problem(*app) : std::nullopt;
     report_role(app_shown, app_role, problems);
     std::optional<Bytes> icon_file;
@@ -211,7 +253,12 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     std::cout << path_to_utf8(out) << ": " << built->installer.size() << " bytes\n"
               << "  app:   " << built->manifest.name << " " << built->manifest.version << " (" << built->manifest.exe
               << "), " << inputs.app.size() << " bytes, " << compressor_name(inputs.compressor) << " to "
-              << built->payload_size << " bytes\n"
+              << built->payload_size << " bytes\n";
+    if (!inputs.other_files.empty()) {
+        std::cout << "  files: " << inputs.other_files.size() << " more, " << built->other_files_size << " bytes, "
+                  << built->other_files_resource_size << " bytes packed\n";
+    }
+    std::cout
               << "  icon:  " << icon_source_text(built->icon_source) << "\n"
               << "  stub:  " << path_to_utf8(*stub_path) << "\n";
     return kExitDone;

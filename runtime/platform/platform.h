@@ -41,6 +41,7 @@ inline constexpr ErrorCode kSharingViolation = 32;
 inline constexpr ErrorCode kInvalidParameter = 87;
 inline constexpr ErrorCode kDiskFull = 112;
 inline constexpr ErrorCode kInvalidName = 123;
+inline constexpr ErrorCode kDirNotEmpty = 145;
 inline constexpr ErrorCode kBadPathName = 161;
 inline constexpr ErrorCode kAlreadyExists = 183;
 inline constexpr ErrorCode kFileNameTooLong = 206;
@@ -114,6 +115,8 @@ public:
     // read-only attribute when the flags say to ignore it (and only for a read-only file asking
     // for FILE_WRITE_ATTRIBUTES), restoring the attribute when the deletion is refused.
     virtual ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) = 0;
+    // RemoveDirectoryW(path): only an empty folder goes.
+    virtual ErrorCode remove_folder(const Path& path) = 0;
     // MoveFileW(from, to): a rename; `to` does not exist.
     virtual ErrorCode rename(const Path& from, const Path& to) = 0;
     // The final canonical path, links followed.
@@ -250,6 +253,8 @@ public:
     virtual SysResult<ModuleHandle> own_handle() = 0;
     // FindResourceW(module, 1, RT_RCDATA), SizeofResource, LoadResource, LockResource.
     virtual PackageResource package_resource(ModuleHandle module) = 0;
+    // The same for RCDATA 2, the app folder's other files.
+    virtual PackageResource files_resource(ModuleHandle module) = 0;
     // GetModuleFileNameW(NULL), however long the path.
     virtual SysResult<Path> own_path() = 0;
     // GetDpiForSystem().

@@ -9,6 +9,7 @@ using platform::ErrorCode;
 namespace codes = platform::codes;
 
 constexpr std::uint32_t kDispositionDelete = 0x1;
+constexpr ErrorCode kDirectoryNameInvalid = 267;  // ERROR_DIRECTORY
 constexpr std::uint32_t kDispositionIgnoreReadOnly = 0x10;
 
 }  // namespace
@@ -106,6 +107,18 @@ ErrorCode FakeFiles::delete_file(const Path& path) {
     if (!node) return missing_error(path);
     if (node->folder || node->attributes.running || node->attributes.read_only) return codes::kAccessDenied;
     if (node->attributes.locked) return codes::kSharingViolation;
+    nodes_.erase(key(path));
+    return codes::kSuccess;
+}
+
+ErrorCode FakeFiles::remove_folder(const Path& path) {
+    if (auto code = faults_.check("files.remove_folder", path)) return *code;
+    Node* node = find(path);
+    if (!node) return missing_error(path);
+    if (!node->folder) return kDirectoryNameInvalid;
+    const Path prefix = key(path) + u"\\";
+    const auto next = nodes_.lower_bound(prefix);
+    if (next != nodes_.end() && next->first.starts_with(prefix)) return codes::kDirNotEmpty;
     nodes_.erase(key(path));
     return codes::kSuccess;
 }

@@ -28,6 +28,7 @@ public:
     platform::SysResult<platform::FileInfo> metadata(const Path& path) override;
     platform::ErrorCode delete_file(const Path& path) override;
     platform::ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;
+    platform::ErrorCode remove_folder(const Path& path) override;
     platform::ErrorCode rename(const Path& from, const Path& to) override;
     platform::SysResult<Path> canonical_path(const Path& path) override;
     platform::SysResult<std::vector<std::uint8_t>> read_file(const Path& path) override;

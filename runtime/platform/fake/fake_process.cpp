@@ -25,6 +25,19 @@ platform::PackageResource FakeModule::package_resource(platform::ModuleHandle) {
     return resource;
 }
 
+platform::PackageResource FakeModule::files_resource(platform::ModuleHandle) {
+    platform::PackageResource resource;
+    if (!files) return resource;
+    if (files_load_error) {
+        resource.state = platform::PackageResource::State::unloadable;
+        resource.error = *files_load_error;
+        return resource;
+    }
+    resource.state = platform::PackageResource::State::found;
+    resource.bytes = std::span<const std::uint8_t>(files->data(), files->size());
+    return resource;
+}
+
 platform::SysResult<Path> FakeModule::own_path() {
     if (auto code = faults_.check("module.own_path")) return unexpected(*code);
     return path;

@@ -18,6 +18,7 @@ public:
 
     platform::SysResult<platform::ModuleHandle> own_handle() override;
     platform::PackageResource package_resource(platform::ModuleHandle module) override;
+    platform::PackageResource files_resource(platform::ModuleHandle module) override;
     platform::SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override { return dpi; }
     std::optional<std::uintptr_t> load_app_icon(platform::ModuleHandle module, int side) override;
@@ -27,6 +28,9 @@ public:
     std::optional<std::vector<std::uint8_t>> package;
     // When set, loading the resource fails with this last error.
     std::optional<platform::ErrorCode> package_load_error;
+    // The RCDATA 2 resource (an app folder's other files), and its load error, likewise.
+    std::optional<std::vector<std::uint8_t>> files;
+    std::optional<platform::ErrorCode> files_load_error;
     Path path = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
     std::uint32_t dpi = 96;
     bool icon_available = true;

@@ -213,6 +213,10 @@ ErrorCode Win32Files::delete_file_by_handle(const Path& path, std::uint32_t disp
     return delete_by_handle_without_ex(path, disposition_flags);
 }
 
+ErrorCode Win32Files::remove_folder(const Path& path) {
+    return RemoveDirectoryW(wide(path)) ? ERROR_SUCCESS : last_error();
+}
+
 ErrorCode Win32Files::rename(const Path& from, const Path& to) {
     return MoveFileW(wide(from), wide(to)) ? ERROR_SUCCESS : last_error();
 }

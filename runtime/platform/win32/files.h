@@ -12,6 +12,7 @@ public:
     SysResult<FileInfo> metadata(const Path& path) override;
     ErrorCode delete_file(const Path& path) override;
     ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;
+    ErrorCode remove_folder(const Path& path) override;
     ErrorCode rename(const Path& from, const Path& to) override;
     SysResult<Path> canonical_path(const Path& path) override;
     SysResult<std::vector<std::uint8_t>> read_file(const Path& path) override;

@@ -15,10 +15,12 @@ SysResult<ModuleHandle> Win32Module::own_handle() {
     return reinterpret_cast<ModuleHandle>(module);
 }
 
-PackageResource Win32Module::package_resource(ModuleHandle handle) {
+namespace {
+
+PackageResource rcdata_resource(ModuleHandle handle, WORD id) {
     HMODULE module = reinterpret_cast<HMODULE>(handle);
     PackageResource result;
-    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), RT_RCDATA);
+    HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), RT_RCDATA);
     if (!resource) {
         result.state = PackageResource::State::missing;
         result.error = static_cast<ErrorCode>(GetLastError());
@@ -37,6 +39,12 @@ PackageResource Win32Module::package_resource(ModuleHandle handle) {
     result.bytes = {static_cast<const std::uint8_t*>(bytes), size};
     return result;
 }
+
+}  // namespace
+
+PackageResource Win32Module::package_resource(ModuleHandle handle) { return rcdata_resource(handle, 1); }
+
+PackageResource Win32Module::files_resource(ModuleHandle handle) { return rcdata_resource(handle, 2); }
 
 SysResult<Path> Win32Module::own_path() {
     std::vector<wchar_t> buffer(MAX_PATH);

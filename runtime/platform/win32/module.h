@@ -9,6 +9,7 @@ class Win32Module final : public Module {
 public:
     SysResult<ModuleHandle> own_handle() override;
     PackageResource package_resource(ModuleHandle module) override;
+    PackageResource files_resource(ModuleHandle module) override;
     SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override;
     std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) override;

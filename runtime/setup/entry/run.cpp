@@ -49,6 +49,7 @@ int run_setup(platform::Platform& platform) {
     state.platform = &platform;
     state.manifest = std::move(package->manifest);
     state.payload = package->payload;
+    state.files = std::move(package->files);
     state.remove_mode = options.remove_mode;
 
     const int exit_code = options.silent ? run_silently(platform, state) : run_interactive(platform, state);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/result.h"
+#include "package/app_files.h"
 #include "package/app_manifest.h"
 
 namespace plinth {
@@ -25,6 +26,8 @@ struct Package {
     AppManifest manifest;
     // The compressed app: a view into the resource, never copied; may be empty here.
     std::span<const std::uint8_t> payload;
+    // An app folder's other files, from their own resource; empty for an app of one exe.
+    AppFiles files;
 };
 
 // Checks the container (length, magic, manifest length) and parses the manifest. Every failure

@@ -19,7 +19,22 @@ Result<Package> load_installer_package(platform::Platform& platform) {
         case platform::PackageResource::State::found:
             break;
     }
-    return read_package(resource.bytes);
+    auto package = read_package(resource.bytes);
+    if (!package) return package;
+
+    const platform::PackageResource files = platform.module.files_resource(*module);
+    switch (files.state) {
+        case platform::PackageResource::State::missing:
+            return package;
+        case platform::PackageResource::State::unloadable:
+            return fail(com_error_text(platform.system_text, hresult_from_win32(files.error)));
+        case platform::PackageResource::State::found:
+            break;
+    }
+    auto table = read_app_files(files.bytes);
+    if (!table) return fail(std::move(table.error().text));
+    package->files = std::move(*table);
+    return package;
 }
 
 }  // namespace plinth

@@ -14,7 +14,9 @@ inline constexpr std::string_view kNoPackageText = "It has nothing in it to inst
 // The package from the executable's own RCDATA resource 1. Fails with "It has nothing in it to
 // install." when there is no such resource, with the system's message for the error when the
 // module or the resource can't be obtained, and with "Its contents can't be read." when the
-// container or the manifest is unusable. Writes nothing; the payload view stays valid for the
+// container or the manifest is unusable. The app folder's other files come from RCDATA 2 when
+// there is one, failing likewise: the system's message, or "Its contents can't be read." for a
+// table that breaks the rules. Writes nothing; the payload view stays valid for the
 // life of the process.
 Result<Package> load_installer_package(platform::Platform& platform);
 

@@ -2,7 +2,9 @@
 
 #include <cstdio>
 
+#include "package/app_files.h"
 #include "registry/document_types.h"
+#include "registry/installed_files.h"
 #include "registry/registry_access.h"
 
 namespace plinth {
@@ -49,6 +51,9 @@ Status write_values(platform::Platform& platform, platform::RegistryKey& key,
     };
     for (const auto& value : numbers) {
         if (auto written = write_number_value(key, value.name, value.number); !written) return written;
+    }
+    if (!facts.app_files.empty()) {
+        return write_text_value(key, kInstalledFilesValue, join_installed_paths(facts.app_files));
     }
     return success();
 }

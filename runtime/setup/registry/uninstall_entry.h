@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result.h"
 #include "common/text.h"
@@ -22,6 +23,7 @@ struct UninstallEntryFacts {
     Path uninstall_path;  // the install folder joined with "uninstall.exe"
     std::uint64_t app_size = 0;        // bytes of the inflated app
     std::uint64_t installer_size = 0;  // bytes of the running installer, 0 when unknown
+    std::vector<std::string> app_files;  // an app folder's other files; none for one exe
 };
 
 // Writes the entry's values, then, with its key still open, the document type associations.

@@ -8,8 +8,10 @@
 #include "locations/install_folder.h"
 #include "locations/shortcut_list.h"
 #include "registry/document_types.h"
+#include "registry/installed_files.h"
 #include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
+#include "removal/app_files_removal.h"
 
 namespace plinth {
 namespace {
@@ -63,6 +65,17 @@ bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
     }
 }
 
+// The installed version's other files: those of its own table, and those its entry lists (a
+// failed update may have left the previous version's there).
+void remove_other_files(platform::Platform& platform, const SetupState& state, const Path& folder) {
+    std::vector<std::string> paths;
+    for (const AppFile& file : state.files) paths.push_back(file.path);
+    if (auto listed = read_installed_files(platform, state.manifest.id); listed && *listed) {
+        paths.insert(paths.end(), (*listed)->begin(), (*listed)->end());
+    }
+    if (!paths.empty()) (void)delete_app_files(platform, folder, paths);
+}
+
 }  // namespace
 
 Status remove_app(platform::Platform& platform, SetupState& state) {
@@ -80,6 +93,7 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
         return fail(manifest.name + " is open. Quit it, then try again.");
     }
 
+    remove_other_files(platform, state, folder);
     sweep_leftovers(platform, folder);
     // The desktop path too, whether or not a desktop shortcut was ever made.
     for (const Path& shortcut : shortcut_list(platform, manifest.name)) (void)delete_file(platform, shortcut);

@@ -10,6 +10,7 @@
 
 #include "common/text.h"
 #include "state/dialog_page.h"
+#include "package/app_files.h"
 #include "package/app_manifest.h"
 #include "platform/platform.h"
 
@@ -22,6 +23,8 @@ struct SetupState {
     AppManifest manifest;
     // The compressed app inside the loaded package resource; valid for the whole process.
     std::span<const std::uint8_t> payload;
+    // The app folder's other files, their streams inside the loaded resource; empty for one exe.
+    AppFiles files;
     // Pages shown so far; each stays alive as long as the dialog may show it.
     std::vector<DialogPage> pages;
     // Set by a successful removal: the folder the self-deletion empties at the end of the run.

@@ -8,6 +8,7 @@
 // exactly the state of the clean run (whole registry and file tree).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "state/setup_state.h"
 #include "install/setup_operation.h"
 #include "platform/fake/fake_platform.h"
+#include "support/app_files_resource.h"
 #include "support/zlib_stream.h"
 
 namespace plinth {
@@ -62,6 +64,7 @@ struct Operation {
     bool remove = false;
     bool desktop_shortcut = false;
     Path installer = kDownloadedInstaller;
+    Bytes files_resource = {};  // an app folder's other files; none for one exe
 };
 
 Operation install_run(std::string version, bool desktop_shortcut = true) {
@@ -87,6 +90,7 @@ Status perform(fake::FakePlatform& fake, const Operation& run, SetupState* out_s
     state.payload = run.payload;
     state.remove_mode = run.remove;
     state.desktop_shortcut = run.desktop_shortcut;
+    if (!run.files_resource.empty()) state.files = *read_app_files(run.files_resource);
     fake.module.path = run.installer;
     Status result = run_setup_operation(fake.platform(), state);
     if (out_state) *out_state = std::move(state);
@@ -183,6 +187,14 @@ std::optional<std::string> expected_failure(const Scenario& scenario, const std:
         return std::nullopt;
     }
 
+    if (operation == "registry.get_value" && !scenario.run.files_resource.empty()) {
+        // After the app exe, an app folder's install reads its entry's list: a size query and a
+        // read. Earlier reads find the folder.
+        const auto app_written = std::find(log.begin(), log.begin() + index, "files.write_file " + to_utf8(kApp));
+        if (app_written != log.begin() + index) {
+            return "Can't read the registry (InstalledFiles, error " + std::to_string(code) + ").";
+        }
+    }
     if (operation == "files.create_folder_tree") return "Can't create the folder " + subject + ": " + os_error;
     if (operation == "files.read_file") return "Can't read the installer: " + os_error;
     if (operation == "module.own_path") return os_error;
@@ -370,6 +382,56 @@ TEST(FaultSweep, RemovalOfAReadOnlyApp) {
                    fake.files.set_attributes(kApp, {.read_only = true});
                },
                removal_run()});
+}
+
+const std::vector<testing_support::TestFile> kFolderVersion1 = {
+    {"core.dll", "MZ core 1"},
+    {"data\\words.txt", "apple"},
+    {"old\\gone\\x.txt", "only in 1"},
+};
+const std::vector<testing_support::TestFile> kFolderVersion2 = {
+    {"core.dll", "MZ core 2"},
+    {"data\\words.txt", "apple pear"},
+    {"plugins\\new.dll", "MZ new"},
+};
+
+Operation folder_install_run(std::string version, const std::vector<testing_support::TestFile>& files) {
+    Operation run = install_run(std::move(version));
+    run.files_resource = testing_support::app_files_resource(files);
+    return run;
+}
+
+void seed_foreign_in_subfolders(fake::FakePlatform& fake) {
+    seed_foreign(fake);
+    fake.files.add_file(kFolder + u"\\data\\mine.txt", "the user's own");
+}
+
+TEST(FaultSweep, AppFolderFreshInstall) {
+    run_sweep({"app folder, fresh install", seed_foreign_in_subfolders, folder_install_run("1.0", kFolderVersion1)});
+}
+
+TEST(FaultSweep, AppFolderUpdateWhileTheOldAppIsRunning) {
+    run_sweep({"app folder, update over the running app",
+               [](fake::FakePlatform& fake) {
+                   seed_foreign_in_subfolders(fake);
+                   install_cleanly(fake, folder_install_run("1.0", kFolderVersion1));
+                   fake.files.add_file(kFolder + u"\\old\\gone\\mine.txt", "the user's, in a dropped folder");
+               },
+               folder_install_run("2.0", kFolderVersion2),
+               {kApp, kFolder + u"\\core.dll"}});
+}
+
+TEST(FaultSweep, AppFolderRemoval) {
+    Operation removal = removal_run();
+    removal.files_resource = testing_support::app_files_resource(kFolderVersion2);
+    run_sweep({"app folder, removal",
+               [](fake::FakePlatform& fake) {
+                   seed_foreign_in_subfolders(fake);
+                   install_cleanly(fake, folder_install_run("1.0", kFolderVersion1));
+                   install_cleanly(fake, folder_install_run("2.0", kFolderVersion2));
+                   fake.files.add_file(kFolder + u"\\plugins\\new.dll.1.old", "moved aside by an update");
+               },
+               removal});
 }
 
 }  // namespace

@@ -1,0 +1,107 @@
+#include "app_folder.h"
+
+#include <algorithm>
+
+#include "file_io.h"
+#include "pack_manifest.h"
+#include "package/app_files.h"
+#include "package/file_name_rules.h"
+
+namespace plinth::pack {
+namespace {
+
+std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// The relative path as the package stores it. Each component is checked alone first: a
+// backslash inside a Linux file name would otherwise read as a separator.
+Result<std::string> package_path(const std::filesystem::path& relative) {
+    std::string joined;
+    for (const auto& component : relative) {
+        const std::string name = path_to_utf8(component);
+        if (auto problem = file_name_problem(name)) {
+            return fail("The app folder's " + in_quotes(path_to_utf8(relative)) + " has a name " + in_quotes(name) +
+                        " that " + *problem + ".");
+        }
+        if (!joined.empty()) joined += '\\';
+        joined += name;
+    }
+    if (auto problem = app_file_path_problem(joined)) {
+        return fail("The app folder's file " + in_quotes(joined) + " " + *problem + ".");
+    }
+    return joined;
+}
+
+}  // namespace
+
+Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, std::string_view exe) {
+    AppFolderListing listing;
+    bool found_exe = false;
+    std::error_code error;
+    std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::none, error);
+    if (error) return fail(path_to_utf8(folder) + ": Can't be read as a folder.");
+    for (const std::filesystem::recursive_directory_iterator end; it != end; it.increment(error)) {
+        if (error) return fail(path_to_utf8(folder) + ": Can't be read whole (" + error.message() + ").");
+        const std::filesystem::path& path = it->path();
+        const auto relative = path.lexically_relative(folder);
+        const auto status = std::filesystem::symlink_status(path, error);
+        if (error) return fail(path_to_utf8(path) + ": Can't be examined.");
+        if (std::filesystem::is_symlink(status)) {
+            return fail(path_to_utf8(path) + " is a symbolic link; links aren't followed. Put the file or folder "
+                        "itself in the app folder.");
+        }
+        if (std::filesystem::is_directory(status)) {
+            // Checked now so that the message names the folder; empty ones are not kept.
+            if (auto checked = package_path(relative); !checked) return fail(checked.error().text);
+            continue;
+        }
+        if (!std::filesystem::is_regular_file(status)) {
+            return fail(path_to_utf8(path) + " is neither a file nor a folder.");
+        }
+        if (std::distance(relative.begin(), relative.end()) == 1 && path_to_utf8(relative) == exe) {
+            listing.exe = path;
+            found_exe = true;
+            continue;
+        }
+        auto checked = package_path(relative);
+        if (!checked) return fail(checked.error().text);
+        listing.others.push_back({std::move(*checked), path});
+        if (listing.others.size() > kMaxAppFiles) {
+            return fail("The app folder has more than " + std::to_string(kMaxAppFiles) +
+                        " files besides the exe; an installer holds at most that many.");
+        }
+    }
+    if (!found_exe) {
+        return fail("The app folder has no file " + in_quotes(exe) + " at its top level (the manifest's \"exe\").");
+    }
+    std::sort(listing.others.begin(), listing.others.end(),
+              [](const AppFolderFile& a, const AppFolderFile& b) { return a.path < b.path; });
+    std::vector<std::string> paths;
+    for (const AppFolderFile& file : listing.others) paths.push_back(file.path);
+    if (auto problem = app_file_set_problem(paths, exe)) return fail(*problem);
+    return listing;
+}
+
+Status read_app_input(const std::filesystem::path& app, std::uint64_t max_size, InstallerInputs& inputs) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(std::filesystem::symlink_status(app, error))) {
+        auto bytes = read_file(app, max_size);
+        if (!bytes) return fail(bytes.error().text);
+        inputs.app = std::move(*bytes);
+        return success();
+    }
+    auto manifest = check_manifest_for_packing(inputs.manifest_json);
+    if (!manifest) return fail(manifest.error());
+    auto listing = list_app_folder(app, manifest->exe);
+    if (!listing) return fail(listing.error().text);
+    auto exe = read_file(listing->exe, max_size);
+    if (!exe) return fail(exe.error().text);
+    inputs.app = std::move(*exe);
+    for (AppFolderFile& file : listing->others) {
+        auto bytes = read_file(file.source, max_size);
+        if (!bytes) return fail(bytes.error().text);
+        inputs.other_files.push_back({std::move(file.path), std::move(*bytes)});
+    }
+    return success();
+}
+
+}  // namespace plinth::pack

@@ -1,0 +1,124 @@
+#include "package/app_files.h"
+
+#include <algorithm>
+
+#include "package/file_name_rules.h"
+#include "package/manifest.h"
+
+namespace plinth {
+namespace {
+
+char16_t fold_unit(char16_t c) {
+    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return static_cast<char16_t>(c + 32);
+    if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
+    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
+    return c;
+}
+
+std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
+    return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
+           std::uint32_t{bytes[at + 3]} << 24;
+}
+
+}  // namespace
+
+AppPathRule broken_app_path_rule(std::string_view path, std::string_view& part) {
+    if (!is_valid_utf8(path)) return AppPathRule::utf8;
+    if (to_utf16(path).size() > kMaxAppFilePathUnits) return AppPathRule::length;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        part = path.substr(start, end - start);
+        if (part.empty()) return AppPathRule::empty;
+        if (file_name_problem(part)) return AppPathRule::name;
+        if (part.back() == '.' || part.back() == ' ') return AppPathRule::trailing;
+        if (fold_case(part).ends_with(u".old")) return AppPathRule::old;
+        if (end == path.size()) break;
+        start = end + 1;
+    }
+    return fold_case(path) == u"uninstall.exe" ? AppPathRule::uninstaller : AppPathRule::kept;
+}
+
+bool app_file_path_ok(std::string_view path) {
+    std::string_view part;
+    return broken_app_path_rule(path, part) == AppPathRule::kept;
+}
+
+std::u16string fold_case(std::string_view path) {
+    std::u16string units = to_utf16(path);
+    for (char16_t& c : units) c = fold_unit(c);
+    return units;
+}
+
+Result<AppFiles> read_app_files(std::span<const std::uint8_t> resource) {
+    const auto unreadable = fail(std::string(kUnreadablePackageText));
+    if (resource.size() < kAppFilesHeaderSize ||
+        !std::equal(kAppFilesMagic.begin(), kAppFilesMagic.end(), resource.begin())) {
+        return unreadable;
+    }
+    const std::uint32_t count = read_u32(resource, 8);
+    if (count == 0 || count > kMaxAppFiles) return unreadable;
+
+    AppFiles files(count);
+    std::uint64_t streams = 0;
+    std::size_t components = 0;
+    std::size_t at = kAppFilesHeaderSize;
+    for (AppFile& file : files) {
+        if (resource.size() - at < kAppFileEntryHeaderSize) return unreadable;
+        const std::size_t length = std::size_t{resource[at]} | std::size_t{resource[at + 1]} << 8;
+        file.size = read_u32(resource, at + 2);
+        const std::uint32_t stream = read_u32(resource, at + 6);
+        // The stream's length rides in the view until the table's end, where the streams begin, is known.
+        file.stream = {resource.data(), stream};
+        streams += stream;
+        at += kAppFileEntryHeaderSize;
+        if (resource.size() - at < length || file.size > kMaxAppFileSize) return unreadable;
+        file.path.assign(reinterpret_cast<const char*>(resource.data() + at), length);
+        at += length;
+        if (!app_file_path_ok(file.path)) return unreadable;
+        components += 1 + std::count(file.path.begin(), file.path.end(), '\\');
+    }
+    // The streams fill the rest exactly; summed in 64 bits, where 10000 of them can't wrap.
+    if (streams != resource.size() - at || components > kMaxAppFileComponents) return unreadable;
+    for (AppFile& file : files) {
+        const std::size_t length = file.stream.size();
+        file.stream = resource.subspan(at, length);
+        at += length;
+    }
+    return files;
+}
+
+std::vector<std::string> paths_not_in(const std::vector<std::string>& paths, const std::vector<std::string>& kept) {
+    std::vector<std::u16string> keys;
+    for (const std::string& path : kept) keys.push_back(fold_case(path));
+    std::vector<std::string> rest;
+    for (const std::string& path : paths) {
+        if (std::find(keys.begin(), keys.end(), fold_case(path)) == keys.end()) rest.push_back(path);
+    }
+    return rest;
+}
+
+std::string join_installed_paths(const std::vector<std::string>& paths) {
+    std::string text;
+    for (const std::string& path : paths) {
+        if (!text.empty()) text += '|';
+        text += path;
+    }
+    return text;
+}
+
+std::vector<std::string> split_installed_paths(std::string_view text) {
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = std::min(text.find('|', start), text.size());
+        const std::string_view path = text.substr(start, end - start);
+        if (app_file_path_ok(path)) paths.emplace_back(path);
+        start = end + 1;
+    }
+    return paths;
+}
+
+}  // namespace plinth

@@ -1,0 +1,20 @@
+// Deleting an app folder's other files: by the removal, and by an update for the files the new
+// version no longer has.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// Deletes each relative path under `folder` the way the app exe is deleted; a file that can't
+// go (a DLL another process holds) stays. Then, deepest first, each folder that held one of
+// them: its leftovers are swept and it is removed when that leaves it empty, so folders holding
+// the user's own files stay. `folder` itself is not removed. Returns the paths that are still
+// there (a removal ignores them; an update keeps them on its list to try again).
+std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths);
+
+}  // namespace plinth

@@ -1,0 +1,79 @@
+#!/bin/bash
+# An app of three files (the folder sample: an exe that loads our DLL and reads a data file in a
+# subfolder): installed, run, updated while it runs to a version that drops the data file and
+# adds another (the DLL in use is moved aside), then removed, leaving only a file of the user's
+# own in a subfolder.
+# e2e-timeout: 180
+source "$(dirname "$0")/lib.sh"
+e2e_require setup packer wine
+e2e_prefix
+e2e_find_built FolderApp.exe
+app_v1=$(dirname "$E2E_FOUND")
+manifest="${PLINTH_SOURCE_DIR:?}/examples/folder-app/app.json"
+folder="$E2E_PROGRAMS_DIR/Plinth Folder Sample"
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthFolderSample'
+
+# Version 2: the same exe and DLL; data\greeting.txt dropped, data\farewell.txt added.
+app_v2="$E2E_WORK/app-v2"
+cp -r "$app_v1" "$app_v2" || e2e_die "Can't copy the app folder."
+rm "$app_v2/data/greeting.txt"
+printf 'Goodbye from version 2.\n' >"$app_v2/data/farewell.txt"
+
+pack() {  # VERSION APP_FOLDER OUT
+  jq --arg version "$1" '.version = $version' "$manifest" >"$E2E_WORK/app-$1.json" || e2e_die "jq failed."
+  "$E2E_PACK" build --manifest "$E2E_WORK/app-$1.json" --app "$2" --stub "$E2E_SETUP_EXE" --out "$3" \
+    >"$E2E_WORK/out/pack-$1.log" 2>&1 || e2e_die "The packer failed: $(cat "$E2E_WORK/out/pack-$1.log")"
+}
+setup_v1="$E2E_WORK/Folder 1.0 Setup.exe"
+setup_v2="$E2E_WORK/Folder 2.0 Setup.exe"
+pack 1.0 "$app_v1" "$setup_v1"
+pack 2.0 "$app_v2" "$setup_v2"
+e2e_check "inspect lists the DLL with its size" \
+  grep -qF "FolderCore.dll  $(stat -c %s "$app_v1/FolderCore.dll") bytes" <("$E2E_PACK" inspect "$setup_v1")
+
+e2e_log "-- install 1.0"
+e2e_run "$setup_v1" /S
+e2e_assert_exit 0
+e2e_assert_same_file "the exe" "$app_v1/FolderApp.exe" "$folder/FolderApp.exe"
+e2e_assert_same_file "the DLL" "$app_v1/FolderCore.dll" "$folder/FolderCore.dll"
+e2e_assert_same_file "the data file" "$app_v1/data/greeting.txt" "$folder/data/greeting.txt"
+e2e_assert_reg "$uninstall_key" InstalledFiles REG_SZ 'FolderCore.dll|data\greeting.txt'
+
+report="$E2E_USER_DIR/Temp/report.txt"
+e2e_run "$folder/FolderApp.exe" "$(e2e_win_path "$report")"
+e2e_assert_exit 0
+e2e_assert_file_bytes "the app found its DLL and its data" "$report" \
+  $'dll: FolderCore.dll says hello\r\ndata: greeting.txt: Hello from the data folder.\r\n'
+
+mkdir -p "$folder/data/user" && printf 'mine\n' >"$folder/data/user/mine.txt"
+
+e2e_log "-- update to 2.0 while 1.0 runs"
+running_report="$E2E_USER_DIR/Temp/running.txt"
+e2e_start "$folder/FolderApp.exe" "$(e2e_win_path "$running_report")" --stay
+app_pid=$E2E_BG_PID
+e2e_wait_until 30 test -s "$running_report" || e2e_fail "the app runs" "no report within 30 s"
+e2e_run "$setup_v2" /S
+e2e_assert_exit 0
+e2e_assert_file "$folder/FolderCore.dll.1.old"
+e2e_assert_same_file "the new DLL" "$app_v2/FolderCore.dll" "$folder/FolderCore.dll"
+e2e_assert_absent "$folder/data/greeting.txt"
+e2e_assert_same_file "the added data file" "$app_v2/data/farewell.txt" "$folder/data/farewell.txt"
+e2e_assert_file "$folder/data/user/mine.txt"
+e2e_assert_reg "$uninstall_key" InstalledFiles REG_SZ 'FolderCore.dll|data\farewell.txt'
+e2e_wine taskkill /f /im FolderApp.exe >/dev/null
+E2E_BG_PID=$app_pid e2e_wait_exit 20
+
+e2e_run "$folder/FolderApp.exe" "$(e2e_win_path "$report")"
+e2e_assert_exit 0
+e2e_assert_file_bytes "version 2 finds its new data file" "$report" \
+  $'dll: FolderCore.dll says hello\r\ndata: farewell.txt: Goodbye from version 2.\r\n'
+
+e2e_log "-- removal"
+e2e_run "$folder/uninstall.exe" /uninstall /S
+e2e_assert_exit 0
+gone() { [[ ! -e "$1" ]]; }
+e2e_wait_until 30 gone "$folder/uninstall.exe" || e2e_fail "uninstall.exe goes" "still there after 30 s"
+e2e_assert_eq "only the user's file is left, with its folders" "data
+data/user
+data/user/mine.txt" "$(cd "$folder" && find . -mindepth 1 | sed 's|^\./||' | sort)"
+e2e_assert_reg_absent "$uninstall_key"

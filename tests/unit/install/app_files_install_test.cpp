@@ -1,0 +1,198 @@
+// An app folder installed, updated and removed through whole silent runs on the fake: the
+// package loaded from the executable's resources, the steps, the uninstall entry.
+#include "install/app_files_install.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "entry/run.h"
+#include "package/container.h"
+#include "platform/fake/fake_platform.h"
+#include "support/app_files_resource.h"
+
+namespace plinth {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing_support::TestFile;
+
+const Path kFolder = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes";
+const Path kInstaller = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
+const Path kUninstaller = kFolder + u"\\uninstall.exe";
+const std::u16string kEntry = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\org.notes";
+
+Path in_folder(std::u16string_view relative) { return join_path(kFolder, relative); }
+
+class AppFolderRuns : public testing::Test {
+protected:
+    // Puts an installer for `version` with these other files in Downloads and makes it the
+    // running executable.
+    void carry(const std::string& version, const std::vector<TestFile>& files) {
+        fake.module.package = build_package(
+            R"({"name":"Notes","id":"org.notes","version":")" + version + R"(","exe":"Notes.exe"})",
+            testing_support::zlib_stream("MZ Notes " + version));
+        if (files.empty()) {
+            fake.module.files.reset();
+        } else {
+            fake.module.files = testing_support::app_files_resource(files);
+        }
+        fake.files.add_file(kInstaller, "MZ installer " + version);
+        fake.module.path = kInstaller;
+    }
+
+    int install(const std::string& version, const std::vector<TestFile>& files) {
+        carry(version, files);
+        fake.session.command_line = {kInstaller, u"/S"};
+        return run_setup(fake.platform());
+    }
+
+    // The installed uninstall.exe, carrying `version`'s files, removing the app.
+    int remove(const std::string& version, const std::vector<TestFile>& files) {
+        carry(version, files);
+        fake.module.path = kUninstaller;
+        fake.session.command_line = {kUninstaller, u"/uninstall", u"/S"};
+        return run_setup(fake.platform());
+    }
+
+    fake::FakePlatform fake;
+};
+
+const std::vector<TestFile> kVersion1 = {
+    {"core.dll", "MZ core 1"},
+    {"data\\words.txt", "apple pear"},
+    {"old\\gone.txt", "only in 1"},
+    {"deep\\er\\est\\gone.bin", "only in 1, three folders down"},
+};
+const std::vector<TestFile> kVersion2 = {
+    {"core.dll", "MZ core 2"},
+    {"data\\words.txt", "apple pear plum"},
+    {"plugins\\new.dll", "MZ new in 2"},
+};
+
+TEST_F(AppFolderRuns, InstallWritesEveryFileAndRecordsThem) {
+    ASSERT_EQ(install("1.0", kVersion1), 0) << fake.session.standard_error;
+    for (const TestFile& file : kVersion1) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    EXPECT_EQ(fake.files.text(in_folder(u"Notes.exe")), "MZ Notes 1.0");
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
+              "core.dll|data\\words.txt|old\\gone.txt|deep\\er\\est\\gone.bin");
+    // Every file counts: each test file is small, so the sum decides the KiB.
+    std::uint64_t bytes = std::string("MZ Notes 1.0").size() + std::string("MZ installer 1.0").size();
+    for (const TestFile& file : kVersion1) bytes += file.text.size();
+    EXPECT_EQ(fake.registry.number(kEntry, u"EstimatedSize"), bytes / 1024);
+}
+
+TEST_F(AppFolderRuns, EstimatedSizeCountsEveryFile) {
+    const std::string big(300 * 1024, 'x');
+    ASSERT_EQ(install("1.0", {{"a.bin", big}, {"b\\c.bin", big}}), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.registry.number(kEntry, u"EstimatedSize"), 600u);
+}
+
+TEST_F(AppFolderRuns, UpdateDeletesWhatTheNewVersionDropsAndKeepsTheUsersFiles) {
+    ASSERT_EQ(install("1.0", kVersion1), 0) << fake.session.standard_error;
+    fake.files.add_file(in_folder(u"data\\mine.txt"), "the user's");
+    fake.files.add_file(in_folder(u"old\\notes-backup.txt"), "the user's too");
+    fake.files.add_file(in_folder(u"settings.ini"), "the user's settings");
+    // The running app holds its DLL: it is moved aside, not deleted.
+    fake.files.set_attributes(in_folder(u"core.dll"), {.running = true});
+
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    for (const TestFile& file : kVersion2) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    EXPECT_EQ(fake.files.text(in_folder(u"core.dll.1.old")), "MZ core 1");
+    EXPECT_FALSE(fake.files.exists(in_folder(u"old\\gone.txt")));
+    EXPECT_FALSE(fake.files.exists(in_folder(u"deep")));  // emptied, so removed, deepest first
+    EXPECT_EQ(fake.files.text(in_folder(u"data\\mine.txt")), "the user's");
+    EXPECT_EQ(fake.files.text(in_folder(u"old\\notes-backup.txt")), "the user's too");
+    EXPECT_EQ(fake.files.text(in_folder(u"settings.ini")), "the user's settings");
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
+}
+
+TEST_F(AppFolderRuns, ADroppedFileThatCantBeDeletedStaysListedUntilItGoes) {
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {.locked = true});
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_TRUE(fake.files.exists(in_folder(u"old\\gone.txt")));
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
+              "core.dll|data\\words.txt|plugins\\new.dll|old\\gone.txt");
+
+    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {});
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_FALSE(fake.files.exists(in_folder(u"old")));
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
+}
+
+TEST_F(AppFolderRuns, AFileMayBecomeAFolderAndBack) {
+    ASSERT_EQ(install("1.0", {{"data", "a file"}}), 0) << fake.session.standard_error;
+    ASSERT_EQ(install("2.0", {{"data\\x.txt", "in a folder"}}), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.files.text(in_folder(u"data\\x.txt")), "in a folder");
+    ASSERT_EQ(install("3.0", {{"data", "a file again"}}), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.files.text(in_folder(u"data")), "a file again");
+}
+
+TEST_F(AppFolderRuns, AStreamThatDoesntMatchItsSizeIsDamaged) {
+    carry("1.0", {{"a.dll", "abc"}});
+    fake.module.files->at(kAppFilesHeaderSize + 2) = 4;  // the size in the table: 4, not 3
+    fake.session.command_line = {kInstaller, u"/S"};
+    EXPECT_EQ(run_setup(fake.platform()), 1);
+    EXPECT_EQ(fake.session.standard_error, "setup: The app inside the installer is damaged.\n");
+}
+
+TEST_F(AppFolderRuns, ADamagedTableStopsTheRunBeforeAnythingIsWritten) {
+    carry("1.0", kVersion1);
+    fake.module.files->push_back(0);
+    fake.session.command_line = {kInstaller, u"/S"};
+    EXPECT_EQ(run_setup(fake.platform()), 1);
+    EXPECT_EQ(fake.session.standard_error, "setup: Its contents can't be read.\n");
+    EXPECT_FALSE(fake.files.exists(kFolder));
+}
+
+TEST_F(AppFolderRuns, RemovalDeletesEveryInstalledFileAndEmptiedFolderAndKeepsTheUsers) {
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    ASSERT_EQ(install("2.0", kVersion2), 0);
+    fake.files.add_file(in_folder(u"plugins\\new.dll.1.old"), "moved aside by an update");
+    fake.files.add_file(in_folder(u"data\\user\\mine.txt"), "the user's");
+
+    ASSERT_EQ(remove("2.0", kVersion2), 0) << fake.session.standard_error;
+    // uninstall.exe and the folder go with the self-deletion; the user's file keeps its folders.
+    const std::vector<Path> left = {in_folder(u"data"), in_folder(u"data\\user"), in_folder(u"data\\user\\mine.txt"),
+                                    kUninstaller};
+    EXPECT_EQ(fake.files.list_tree(kFolder), left);
+    EXPECT_FALSE(fake.registry.text(kEntry, u"InstalledFiles"));
+}
+
+TEST_F(AppFolderRuns, RemovalAlsoDeletesWhatAFailedUpdateLeftListed) {
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    // The update wrote its files but failed before its entry: the entry still lists version 1.
+    fake.faults.fail("registry.create_key", platform::codes::kAccessDenied);
+    ASSERT_EQ(install("2.0", kVersion2), 1);
+    fake.faults.reset();
+    ASSERT_EQ(remove("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.files.list_tree(kFolder), std::vector<Path>{kUninstaller});
+}
+
+TEST_F(AppFolderRuns, AFileInUseStaysWithItsFolderAndTheRemovalGoesOn) {
+    ASSERT_EQ(install("2.0", kVersion2), 0);
+    fake.files.set_attributes(in_folder(u"plugins\\new.dll"), {.locked = true});
+    ASSERT_EQ(remove("2.0", kVersion2), 0) << fake.session.standard_error;
+    const std::vector<Path> left = {in_folder(u"plugins"), in_folder(u"plugins\\new.dll"), kUninstaller};
+    EXPECT_EQ(fake.files.list_tree(kFolder), left);
+    EXPECT_FALSE(fake.registry.text(kEntry, u"DisplayName"));
+}
+
+TEST_F(AppFolderRuns, AnUpdateToOneExeLeavesTheListForTheRemoval) {
+    ASSERT_EQ(install("2.0", kVersion2), 0);
+    ASSERT_EQ(install("3.0", {}), 0) << fake.session.standard_error;
+    ASSERT_EQ(remove("3.0", {}), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.files.list_tree(kFolder), std::vector<Path>{kUninstaller});
+}
+
+TEST(DroppedAppFiles, ComparedAsWindowsComparesNamesAndNeverTheExe) {
+    const AppFiles next = {{"Core.DLL", 0, {}}, {"data\\x.txt", 0, {}}};
+    const std::vector<std::string> previous = {"core.dll", "DATA\\X.TXT", "gone.dll", "notes.exe", "data\\y.txt"};
+    const std::vector<std::string> expected = {"gone.dll", "data\\y.txt"};
+    EXPECT_EQ(dropped_app_files(previous, next, "Notes.exe"), expected);
+}
+
+}  // namespace
+}  // namespace plinth

@@ -1,0 +1,162 @@
+#include "app_folder.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "installer_report.h"
+#include "package/app_files.h"
+#include "package/payload.h"
+#include "pack/synthetic_pe.h"
+#include "resource_tree.h"
+
+namespace plinth::pack {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kManifest = R"({"name": "Notes", "id": "com.example.notes", "version": "1.0", "exe": "Notes.exe"})";
+
+class AppFolder : public ::testing::Test {
+public:
+    AppFolder() {
+        root = fs::temp_directory_path() /
+               ("plinth-app-folder-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    ~AppFolder() override { fs::remove_all(root); }
+
+    void put(const std::string& relative, const std::string& text) {
+        const fs::path path = root / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary) << text;
+    }
+
+    Result<InstallerInputs> read() {
+        InstallerInputs inputs;
+        inputs.manifest_json = kManifest;
+        if (auto read = read_app_input(root, 1 << 20, inputs); !read) return fail(read.error().text);
+        return inputs;
+    }
+
+    fs::path root;
+};
+
+TEST_F(AppFolder, ListsEveryFileBelowTheFolderButTheExeAndNoEmptyFolder) {
+    put("Notes.exe", "MZ notes");
+    put("core.dll", "MZ core");
+    put("data/words.txt", "apple");
+    put("data/deep/more.txt", "pear");
+    fs::create_directories(root / "empty" / "still empty");
+    auto inputs = read();
+    ASSERT_TRUE(inputs) << inputs.error().text;
+    EXPECT_EQ(std::string(inputs->app.begin(), inputs->app.end()), "MZ notes");
+    std::vector<std::string> paths;
+    for (const OtherFile& file : inputs->other_files) paths.push_back(file.path);
+    const std::vector<std::string> expected = {"core.dll", "data\\deep\\more.txt", "data\\words.txt"};
+    EXPECT_EQ(paths, expected);
+    EXPECT_EQ(std::string(inputs->other_files[2].bytes.begin(), inputs->other_files[2].bytes.end()), "apple");
+}
+
+TEST_F(AppFolder, RefusesWhatWindowsCantHoldOrTheInstallerWouldBreak) {
+    const struct {
+        const char* what;
+        std::function<void(AppFolder&)> make;
+        const char* message_part;
+    } cases[] = {
+        {"no exe", [](AppFolder& f) { f.put("Other.exe", "x"); }, "no file \"Notes.exe\" at its top level"},
+        {"exe only below", [](AppFolder& f) { f.put("bin/Notes.exe", "x"); }, "no file \"Notes.exe\""},
+        {"trailing dot", [](AppFolder& f) { f.put("readme.", "x"); }, "ends in a dot or a space"},
+        {"trailing space", [](AppFolder& f) { f.put("dir /x.txt", "x"); }, "ends in a dot or a space"},
+        {"device name", [](AppFolder& f) { f.put("sub/con.txt", "x"); }, "reserves for a device"},
+        {"forbidden character", [](AppFolder& f) { f.put("a:b.txt", "x"); }, "doesn't allow"},
+        {"backslash in a name", [](AppFolder& f) { f.put("a\\b.txt", "x"); }, "path separator"},
+        {"uninstall.exe", [](AppFolder& f) { f.put("Uninstall.exe", "x"); }, "installer's own copy"},
+        {".old", [](AppFolder& f) { f.put("core.dll.old", "x"); }, "\".old\""},
+        {"case twins", [](AppFolder& f) { f.put("Core.dll", "x"); f.put("core.DLL", "y"); }, "ignores case"},
+        {"exe twin", [](AppFolder& f) { f.put("NOTES.EXE", "y"); }, "ignores case"},
+        {"too long", [](AppFolder& f) { f.put("d/" + std::string(199, 'x'), "x"); }, "longer than 200"},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(root);
+        fs::create_directories(root);
+        if (std::string(c.what) != "no exe" && std::string(c.what) != "exe only below") put("Notes.exe", "MZ");
+        c.make(*this);
+        auto inputs = read();
+        ASSERT_FALSE(inputs) << c.what;
+        EXPECT_NE(inputs.error().text.find(c.message_part), std::string::npos) << c.what << ": " << inputs.error().text;
+    }
+}
+
+TEST_F(AppFolder, RefusesSymbolicLinksWithoutFollowingThem) {
+    put("Notes.exe", "MZ");
+    put("real/file.txt", "x");
+    fs::create_symlink(root / "real" / "file.txt", root / "link.txt");
+    auto to_file = read();
+    ASSERT_FALSE(to_file);
+    EXPECT_NE(to_file.error().text.find("symbolic link"), std::string::npos) << to_file.error().text;
+
+    fs::remove(root / "link.txt");
+    fs::create_directory_symlink(root / "real", root / "linked folder");
+    auto to_folder = read();
+    ASSERT_FALSE(to_folder);
+    EXPECT_NE(to_folder.error().text.find("symbolic link"), std::string::npos) << to_folder.error().text;
+}
+
+Bytes stub() {
+    ResourceTree tree;
+    tree.set(ResourceName::number(kTypeManifest), ResourceName::number(1), kLangEnglishUs, Bytes(30, 'm'));
+    return testing::build_stub(tree);
+}
+
+ResourceTree resources_of(const Bytes& installer) { return *read_resource_tree(*read_pe_image(installer)); }
+
+TEST_F(AppFolder, AFolderOfOnlyTheExeMakesTheSameInstallerAsTheExe) {
+    put("Notes.exe", std::string(5000, 'n'));
+    auto from_folder = read();
+    ASSERT_TRUE(from_folder) << from_folder.error().text;
+    from_folder->stub = stub();
+    InstallerInputs from_file = *from_folder;
+    from_file.app = Bytes(5000, 'n');
+    const auto a = build_installer(*from_folder);
+    const auto b = build_installer(from_file);
+    ASSERT_TRUE(a) << a.error().text;
+    ASSERT_TRUE(b);
+    EXPECT_EQ(a->installer, b->installer);
+    EXPECT_EQ(resources_of(a->installer).find(ResourceName::number(kTypeRcData), ResourceName::number(2)), nullptr);
+}
+
+TEST_F(AppFolder, TheOtherFilesTravelAsTheirOwnResourceAndInspectListsThem) {
+    put("Notes.exe", "MZ notes");
+    put("core.dll", std::string(3000, 'c'));
+    put("data/words.txt", "apple");
+    auto inputs = read();
+    ASSERT_TRUE(inputs) << inputs.error().text;
+    inputs->stub = stub();
+    const auto built = build_installer(*inputs);
+    ASSERT_TRUE(built) << built.error().text;
+    EXPECT_EQ(built->other_files_size, 3005u);
+
+    const ResourceTree tree = resources_of(built->installer);
+    const auto* languages = tree.find(ResourceName::number(kTypeRcData), ResourceName::number(2));
+    ASSERT_NE(languages, nullptr);
+    const auto files = read_app_files(languages->begin()->second.bytes);
+    ASSERT_TRUE(files) << files.error().text;
+    ASSERT_EQ(files->size(), 2u);
+    EXPECT_EQ(*inflate_payload((*files)[0].stream), Bytes(3000, 'c'));
+    EXPECT_EQ((*files)[1].path, "data\\words.txt");
+
+    const auto report = describe_installer(built->installer);
+    ASSERT_TRUE(report) << report.error().text;
+    EXPECT_NE(report->find("Other files: 2, 3005 bytes"), std::string::npos) << *report;
+    EXPECT_NE(report->find("  data\\words.txt  5 bytes\n"), std::string::npos) << *report;
+}
+
+}  // namespace
+}  // namespace plinth::pack
