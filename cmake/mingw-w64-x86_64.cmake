@@ -1,10 +1,12 @@
-# Cross-compiling for 64-bit Windows with Debian's mingw-w64 (posix thread model).
+# Cross-compiling for 64-bit Windows with Debian's mingw-w64, win32 thread model: the posix model
+# links winpthread (its emutls and exception allocator use it) into every program, some 25 KiB of
+# the stub, which starts no thread.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(PLINTH_MINGW_TRIPLE x86_64-w64-mingw32)
 
-set(CMAKE_C_COMPILER ${PLINTH_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${PLINTH_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_C_COMPILER ${PLINTH_MINGW_TRIPLE}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${PLINTH_MINGW_TRIPLE}-g++-win32)
 set(CMAKE_RC_COMPILER ${PLINTH_MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${PLINTH_MINGW_TRIPLE})

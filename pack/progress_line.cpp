@@ -6,7 +6,11 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -47,26 +51,89 @@ std::string progress_text(std::string_view compressor, std::uint64_t done, std::
     return speed.empty() ? text : text + ", " + speed;
 }
 
+#ifdef _WIN32
+
+struct ProgressLine::Worker {
+    HANDLE stop = nullptr;
+    HANDLE thread = nullptr;
+    ProgressLine* line = nullptr;
+
+    // True when stopped within `wait`.
+    template <class Duration>
+    bool stopped_within(Duration wait) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wait).count();
+        return WaitForSingleObject(stop, static_cast<DWORD>(ms)) == WAIT_OBJECT_0;
+    }
+    static DWORD WINAPI start(void* self) {
+        auto& worker = *static_cast<Worker*>(self);
+        worker.line->run(worker);
+        return 0;
+    }
+    ~Worker() {
+        if (thread != nullptr) {
+            SetEvent(stop);
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+        if (stop != nullptr) CloseHandle(stop);
+    }
+};
+
 ProgressLine::ProgressLine(std::ostream& out, bool enabled, std::string compressor, std::uint64_t total, bool counted)
     : out_(out), compressor_(std::move(compressor)), total_(total), counted_(counted),
       start_(std::chrono::steady_clock::now()) {
-    if (enabled) thread_ = std::thread([this] { run(); });
+    if (!enabled) return;
+    auto worker = std::make_unique<Worker>();
+    worker->line = this;
+    worker->stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (worker->stop == nullptr) return;  // no progress line; the pack goes on
+    worker->thread = CreateThread(nullptr, 0, &Worker::start, worker.get(), 0, nullptr);
+    if (worker->thread == nullptr) return;
+    worker_ = std::move(worker);
 }
 
-ProgressLine::~ProgressLine() {
-    if (!thread_.joinable()) return;
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
+#else
+
+struct ProgressLine::Worker {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;
+    std::thread thread;
+
+    template <class Duration>
+    bool stopped_within(Duration wait) {
+        std::unique_lock lock(mutex);
+        return wake.wait_for(lock, wait, [this] { return stop; });
     }
-    wake_.notify_all();
-    thread_.join();
+    ~Worker() {
+        if (!thread.joinable()) return;
+        {
+            std::lock_guard lock(mutex);
+            stop = true;
+        }
+        wake.notify_all();
+        thread.join();
+    }
+};
+
+ProgressLine::ProgressLine(std::ostream& out, bool enabled, std::string compressor, std::uint64_t total, bool counted)
+    : out_(out), compressor_(std::move(compressor)), total_(total), counted_(counted),
+      start_(std::chrono::steady_clock::now()) {
+    if (!enabled) return;
+    worker_ = std::make_unique<Worker>();
+    worker_->thread = std::thread([this, worker = worker_.get()] { run(*worker); });
+}
+
+#endif
+
+ProgressLine::~ProgressLine() {
+    if (!worker_) return;
+    worker_.reset();  // stops the thread and waits for it
     if (shown_ > 0) out_ << '\r' << std::string(shown_, ' ') << '\r' << std::flush;
 }
 
-void ProgressLine::run() {
-    std::unique_lock lock(mutex_);
-    if (wake_.wait_for(lock, kQuietStart, [this] { return stop_; })) return;
+void ProgressLine::run(Worker& worker) {
+    if (worker.stopped_within(kQuietStart)) return;
     std::optional<double> finished;  // when the compressor was done: its speed stays as it was
     do {
         const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
@@ -77,7 +144,7 @@ void ProgressLine::run() {
         if (length < shown_) text += std::string(shown_ - length, ' ');
         out_ << '\r' << text << std::flush;
         shown_ = std::max(shown_, length);
-    } while (!wake_.wait_for(lock, kRedraw, [this] { return stop_; }));
+    } while (!worker.stopped_within(kRedraw));
 }
 
 }  // namespace plinth::pack

@@ -4,13 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
-#include <thread>
 
 namespace plinth::pack {
 
@@ -35,7 +33,8 @@ public:
     void update(std::uint64_t done) { done_.store(done, std::memory_order_relaxed); }
 
 private:
-    void run();
+    struct Worker;
+    void run(Worker& worker);
 
     std::ostream& out_;
     const std::string compressor_;
@@ -43,11 +42,10 @@ private:
     const bool counted_;
     const std::chrono::steady_clock::time_point start_;
     std::atomic<std::uint64_t> done_{0};
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;
     std::size_t shown_ = 0;  // length of the line on screen
-    std::thread thread_;
+    // The drawing thread and its stop signal. The Windows packer is built with the win32 thread
+    // model (so that the stub carries no pthread emulation), where std::thread doesn't exist.
+    std::unique_ptr<Worker> worker_;
 };
 
 }  // namespace plinth::pack
