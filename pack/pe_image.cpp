@@ -23,6 +23,16 @@ const Section* PeImage::section_for_rva(std::uint32_t rva) const {
 }
 
 std::optional<ByteView> PeImage::bytes_at_rva(std::uint32_t rva, std::uint32_t size) const {
+    if (size == 0) {
+        // Nothing to read: an empty resource may sit exactly at its section's end, where no
+        // section "holds" the address.
+        for (const Section& section : sections) {
+            if (rva >= section.virtual_address && rva - section.virtual_address <= section.virtual_extent()) {
+                return ByteView{};
+            }
+        }
+        return std::nullopt;
+    }
     const Section* section = section_for_rva(rva);
     if (section == nullptr) return std::nullopt;
     const std::uint64_t offset_in_section = rva - section->virtual_address;

@@ -238,6 +238,23 @@ TEST(ResourceWriter, RefusesAResourceSectionThatStartsInsideTheHeaders) {
     }
 }
 
+// An empty resource written last lies exactly at the section's end (an empty package from
+// "raw"): the written installer must read back, past the end it must not.
+TEST(ResourceWriter, EmptyResourceAtTheSectionEndReadsBack) {
+    const Bytes stub = build_stub(small_tree());
+    ResourceTree tree = small_tree();
+    tree.set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral, Bytes{});
+    const auto written = replace_resources(stub, tree);
+    ASSERT_TRUE(written.ok()) << written.error().text;
+    const auto back = read_stub_resources(*written);
+    ASSERT_TRUE(back.ok()) << back.error().text;
+    EXPECT_EQ(*back, tree);
+    const PeImage image = read_ok(*written);
+    const Section& last = image.sections.back();
+    EXPECT_TRUE(image.bytes_at_rva(last.virtual_address + last.virtual_extent(), 0).has_value());
+    EXPECT_FALSE(image.bytes_at_rva(last.virtual_address + last.virtual_extent() + 1, 0).has_value());
+}
+
 TEST(ResourceWriter, SectionEndingExactlyAtTheFileEndIsAccepted) {
     const Bytes bytes = build_pe(plain_pe());
     EXPECT_EQ(read_ok(bytes).end_of_sections(), bytes.size());
