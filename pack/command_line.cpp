@@ -6,20 +6,20 @@
 namespace plinth::pack {
 namespace {
 
-struct OptionSpec {
+struct OptionForm {
     std::string_view name;
     bool takes_value;
     bool required;
 };
 
-struct CommandSpec {
+struct CommandForm {
     std::string_view name;
-    std::vector<OptionSpec> options;
+    std::vector<OptionForm> options;
     std::size_t positional;  // how many plain arguments it takes
 };
 
-const std::vector<CommandSpec>& commands() {
-    static const std::vector<CommandSpec> specs = {
+const std::vector<CommandForm>& commands() {
+    static const std::vector<CommandForm> specs = {
         {"build",
          {{"--manifest", true, true},
           {"--app", true, true},
@@ -36,24 +36,24 @@ const std::vector<CommandSpec>& commands() {
     return specs;
 }
 
-const CommandSpec* find_command(std::string_view name) {
-    for (const CommandSpec& spec : commands()) {
-        if (spec.name == name) return &spec;
+const CommandForm* find_command(std::string_view name) {
+    for (const CommandForm& form : commands()) {
+        if (form.name == name) return &form;
     }
     return nullptr;
 }
 
-const OptionSpec* find_option(const CommandSpec& spec, std::string_view name) {
-    for (const OptionSpec& option : spec.options) {
+const OptionForm* find_option(const CommandForm& form, std::string_view name) {
+    for (const OptionForm& option : form.options) {
         if (option.name == name) return &option;
     }
     return nullptr;
 }
 
 // "--out" or "--out=x" when --out is one of the command's options.
-bool names_an_option(const CommandSpec& spec, std::string_view arg) {
+bool names_an_option(const CommandForm& form, std::string_view arg) {
     if (arg == "--help" || arg == "-h") return true;
-    return find_option(spec, arg.substr(0, arg.find('='))) != nullptr;
+    return find_option(form, arg.substr(0, arg.find('='))) != nullptr;
 }
 
 }  // namespace
@@ -61,8 +61,8 @@ bool names_an_option(const CommandSpec& spec, std::string_view arg) {
 bool is_command(std::string_view name) { return find_command(name) != nullptr; }
 
 Expected<CommandLine, std::string> parse_command_line(std::string_view command, const std::vector<std::string>& args) {
-    const CommandSpec* spec = find_command(command);
-    if (spec == nullptr) return unexpected("unknown command " + std::string(command));
+    const CommandForm* form = find_command(command);
+    if (form == nullptr) return unexpected("unknown command " + std::string(command));
     CommandLine line;
     line.command = std::string(command);
 
@@ -89,7 +89,7 @@ Expected<CommandLine, std::string> parse_command_line(std::string_view command, 
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
-        const OptionSpec* option = find_option(*spec, name);
+        const OptionForm* option = find_option(*form, name);
         if (option == nullptr) {
             return unexpected("unknown option " + name + " (" + std::string(command) + " --help lists its options)");
         }
@@ -103,7 +103,7 @@ Expected<CommandLine, std::string> parse_command_line(std::string_view command, 
         if (equals != std::string::npos) {
             value = arg.substr(equals + 1);
         } else {
-            if (i + 1 >= args.size() || names_an_option(*spec, args[i + 1]) || args[i + 1] == "--") {
+            if (i + 1 >= args.size() || names_an_option(*form, args[i + 1]) || args[i + 1] == "--") {
                 return unexpected(name + " needs a value");
             }
             value = args[++i];
@@ -112,11 +112,11 @@ Expected<CommandLine, std::string> parse_command_line(std::string_view command, 
         line.values.emplace(name, std::move(value));
     }
 
-    for (const OptionSpec& option : spec->options) {
+    for (const OptionForm& option : form->options) {
         if (option.required && !line.has(std::string(option.name))) return unexpected("missing " + std::string(option.name));
     }
-    if (line.positional.size() != spec->positional) {
-        if (spec->positional == 0) return unexpected("unexpected argument " + line.positional.front());
+    if (line.positional.size() != form->positional) {
+        if (form->positional == 0) return unexpected("unexpected argument " + line.positional.front());
         return unexpected(std::string(command) + " takes one installer file");
     }
     return line;
