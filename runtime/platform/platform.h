@@ -92,6 +92,20 @@ public:
 // ---------------------------------------------------------------------------------------------
 // Files.
 
+// Which side of a file copy failed, and how.
+struct CopyFailure {
+    bool reading = false;  // opening or reading the source; otherwise creating or writing the copy
+    ErrorCode code = 0;
+};
+
+// A file opened for reading, read a chunk at a time; closed when destroyed.
+class OpenFile {
+public:
+    virtual ~OpenFile() = default;
+    // Fills `into` from the current position as far as the file goes: the count read, 0 at the end.
+    virtual SysResult<std::size_t> read(std::span<std::uint8_t> into) = 0;
+};
+
 struct FileInfo {
     bool is_folder = false;
     std::uint64_t size = 0;
@@ -125,6 +139,12 @@ public:
     virtual SysResult<std::vector<std::uint8_t>> read_file(const Path& path) = 0;
     // Creates the file, or truncates it when it exists, and writes every byte.
     virtual ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) = 0;
+    // Opens the file for reading from its start (sharing read and delete access, so that the
+    // file may be renamed while it is open).
+    virtual SysResult<std::unique_ptr<OpenFile>> open_for_reading(const Path& path) = 0;
+    // Creates the file, or truncates it when it exists, and writes the rest of `source` into it a
+    // chunk at a time: never the whole file in memory.
+    virtual Expected<void, CopyFailure> write_file_from(const Path& path, OpenFile& source) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

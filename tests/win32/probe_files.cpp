@@ -121,6 +121,31 @@ void probe_files(Context& context) {
     check_code(files.write_file(join_path(work, u"nope\\x.bin"), pattern(1)),
                ERROR_PATH_NOT_FOUND, "write_file into a missing folder is ERROR_PATH_NOT_FOUND");
 
+    // Streamed copies: every byte across several chunks, over an existing file, and from a source
+    // renamed while it is open (the installed uninstall.exe copying itself).
+    check_code(files.write_file(data, big), 0, "write_file of 3 MiB again");
+    Path copy = join_path(work, u"copy.bin");
+    check_code(files.write_file(copy, pattern(10)), 0, "a file for the copy to replace");
+    auto source = files.open_for_reading(data);
+    check(source.ok(), "open_for_reading");
+    if (source.ok()) {
+        Path aside = join_path(work, u"data.bin.1.old");
+        check_code(files.rename(data, aside), 0, "rename of a file open for reading");
+        check(files.write_file_from(copy, **source).ok(), "write_file_from");
+        read = files.read_file(copy);
+        check(read.ok() && *read == big, "the copy has every byte of what was opened, none of before");
+        source->reset();
+        check_code(files.rename(aside, data), 0, "the file is closed after its reader");
+    }
+    auto missing_source = files.open_for_reading(join_path(work, u"missing.bin"));
+    check(!missing_source.ok() && missing_source.error() == ERROR_FILE_NOT_FOUND,
+          "open_for_reading of a missing file is ERROR_FILE_NOT_FOUND");
+    if (auto again = files.open_for_reading(data); again.ok()) {
+        auto failed = files.write_file_from(join_path(work, u"nope\\x.bin"), **again);
+        check(!failed.ok() && !failed.error().reading && failed.error().code == ERROR_PATH_NOT_FOUND,
+              "write_file_from into a missing folder fails on the writing side");
+    }
+
     Path unicode = join_path(work, u"\u00fcn\u00ef \U0001F600.txt");
     check_code(files.write_file(unicode, pattern(5)), 0, "a file name beyond the BMP");
 

@@ -1,5 +1,7 @@
 #include "platform/fake/fake_files.h"
 
+#include <algorithm>
+
 #include "common/text.h"
 
 namespace plinth::fake {
@@ -200,6 +202,43 @@ ErrorCode FakeFiles::write_file(const Path& path, std::span<const std::uint8_t> 
     created.bytes.assign(bytes.begin(), bytes.end());
     nodes_[key(path)] = created;
     return codes::kSuccess;
+}
+
+platform::SysResult<std::unique_ptr<platform::OpenFile>> FakeFiles::open_for_reading(const Path& path) {
+    auto bytes = read_file(path);
+    if (!bytes) return unexpected(bytes.error());
+    // What was read at opening stays the file's content for its reader, as an open handle keeps
+    // reading the file after a rename.
+    class Snapshot final : public platform::OpenFile {
+    public:
+        explicit Snapshot(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+        platform::SysResult<std::size_t> read(std::span<std::uint8_t> into) override {
+            const std::size_t count = std::min(into.size(), bytes_.size() - at_);
+            std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(at_), count, into.begin());
+            at_ += count;
+            return count;
+        }
+
+    private:
+        std::vector<std::uint8_t> bytes_;
+        std::size_t at_ = 0;
+    };
+    return std::unique_ptr<platform::OpenFile>(std::make_unique<Snapshot>(std::move(*bytes)));
+}
+
+Expected<void, platform::CopyFailure> FakeFiles::write_file_from(const Path& path, platform::OpenFile& source) {
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[4096];
+    for (;;) {
+        const auto got = source.read(chunk);
+        if (!got) return unexpected(platform::CopyFailure{.reading = true, .code = got.error()});
+        if (*got == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + *got);
+    }
+    if (const ErrorCode code = write_file(path, bytes); code != codes::kSuccess) {
+        return unexpected(platform::CopyFailure{.reading = false, .code = code});
+    }
+    return {};
 }
 
 void FakeFiles::add_folder(const Path& path) { ensure_folder(path); }

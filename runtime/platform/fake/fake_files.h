@@ -33,6 +33,10 @@ public:
     platform::SysResult<Path> canonical_path(const Path& path) override;
     platform::SysResult<std::vector<std::uint8_t>> read_file(const Path& path) override;
     platform::ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
+    // The log and the fault plan see these as "files.read_file" of the whole file when it is
+    // opened, and "files.write_file" of all that is left of it.
+    platform::SysResult<std::unique_ptr<platform::OpenFile>> open_for_reading(const Path& path) override;
+    Expected<void, platform::CopyFailure> write_file_from(const Path& path, platform::OpenFile& source) override;
 
     // Seeding and inspection, for tests. Parents are created as needed.
     void add_folder(const Path& path);

@@ -10,6 +10,7 @@ namespace plinth {
 Result<std::uint64_t> install_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files) {
     std::uint64_t written = 0;
     Path previous_parent = folder;  // the install folder is swept already
+    FileInflater inflater;
     for (const AppFile& file : files) {
         const Path target = join_path(folder, to_utf16(file.path));
         const Path parent = parent_folder(target).value_or(folder);
@@ -22,8 +23,8 @@ Result<std::uint64_t> install_app_files(platform::Platform& platform, const Path
             sweep_leftovers(platform, parent);
             previous_parent = parent;
         }
-        auto bytes = inflate_payload(file.stream);
-        if (!bytes || bytes->size() != file.size) return fail(std::string(kDamagedPayloadText));
+        auto bytes = inflater.inflate(file.stream, file.size);
+        if (!bytes) return fail(std::move(bytes.error().text));
         if (auto status = replace_and_write(platform, target, *bytes); !status) return fail(std::move(status.error().text));
         written += bytes->size();
     }

@@ -67,7 +67,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         if (!app) return fail(std::string(kDamagedPayloadText));
         facts.app_size = app->size();
         if (auto written = replace_and_write(platform, facts.app_path, *app); !written) return written;
-    }  // the app's bytes are dropped before the installer is read
+    }  // the app's bytes are dropped before the next step
 
     if (!state.files.empty()) {
         if (auto installed = install_other_files(platform, state, facts); !installed) return installed;
@@ -80,11 +80,9 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     if (const auto info = platform.files.metadata(*installer_path)) facts.installer_size = info->size;
 
     if (!running_as(platform, *installer_path, facts.uninstall_path)) {
-        const auto installer = platform.files.read_file(*installer_path);
-        if (!installer) {
-            return fail("Can't read the installer: " + os_error_text(platform.system_text, installer.error()));
+        if (auto copied = replace_and_copy(platform, facts.uninstall_path, *installer_path, "the installer"); !copied) {
+            return copied;
         }
-        if (auto written = replace_and_write(platform, facts.uninstall_path, *installer); !written) return written;
     }
 
     if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut); !created) {

@@ -26,19 +26,42 @@ bool move_aside(platform::Platform& platform, const Path& target) {
     return false;
 }
 
-}  // namespace
-
-Status replace_and_write(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes) {
+// Makes room for the new file: whatever is at the target goes, or moves aside.
+Status clear_target(platform::Platform& platform, const Path& target) {
     if (platform.files.metadata(target)) {
         if (delete_file(platform, target) != platform::codes::kSuccess && !move_aside(platform, target)) {
             return fail("Can't replace " + path_text(target) + ". Close it, then try again.");
         }
     }
-    const platform::ErrorCode written = platform.files.write_file(target, bytes);
-    if (written != platform::codes::kSuccess) {
-        return fail("Can't write " + path_text(target) + ": " + os_error_text(platform.system_text, written));
-    }
     return success();
+}
+
+Status write_failure(platform::Platform& platform, const Path& target, platform::ErrorCode code) {
+    return fail("Can't write " + path_text(target) + ": " + os_error_text(platform.system_text, code));
+}
+
+}  // namespace
+
+Status replace_and_write(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes) {
+    if (auto cleared = clear_target(platform, target); !cleared) return cleared;
+    const platform::ErrorCode written = platform.files.write_file(target, bytes);
+    if (written != platform::codes::kSuccess) return write_failure(platform, target, written);
+    return success();
+}
+
+Status replace_and_copy(platform::Platform& platform, const Path& target, const Path& source,
+                        std::string_view source_name) {
+    const auto read_failure = [&](platform::ErrorCode code) {
+        return fail("Can't read " + std::string(source_name) + ": " + os_error_text(platform.system_text, code));
+    };
+    // Opened before the target is cleared: the source may be the target itself, moved aside.
+    auto opened = platform.files.open_for_reading(source);
+    if (!opened) return read_failure(opened.error());
+    if (auto cleared = clear_target(platform, target); !cleared) return cleared;
+    const auto copied = platform.files.write_file_from(target, **opened);
+    if (copied) return success();
+    if (copied.error().reading) return read_failure(copied.error().code);
+    return write_failure(platform, target, copied.error().code);
 }
 
 }  // namespace plinth

@@ -160,7 +160,74 @@ Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payl
     return std::move(second->output);
 }
 
+// Deflate makes at most 1032 bytes of one (a run of 258 bytes in two bits): a file claiming more
+// than that of its stream is refused before any room is taken for it.
+constexpr std::size_t kMaxDeflateRatio = 1032;
+
+// Copies what the inflater writes into room of the file's exact size, with its checksum.
+struct ExactSink {
+    std::span<std::uint8_t> room;
+    std::size_t filled = 0;
+    bool overflow = false;
+    uLong adler = adler32(0, nullptr, 0);
+
+    static int push(void* context, unsigned char* bytes, unsigned count) {
+        auto& self = *static_cast<ExactSink*>(context);
+        if (count > self.room.size() - self.filled) {
+            self.overflow = true;
+            return 1;
+        }
+        std::memcpy(self.room.data() + self.filled, bytes, count);
+        self.filled += count;
+        self.adler = adler32(self.adler, bytes, count);
+        return 0;
+    }
+};
+
+// The whole stream is handed over at once; asked again, there is no more.
+unsigned no_more_input(void*, z_const unsigned char**) { return 0; }
+
 }  // namespace
+
+struct FileInflater::State {
+    BackInflater inflater;  // reused: each inflateBack call starts afresh
+    std::vector<std::uint8_t> output;
+};
+
+FileInflater::FileInflater() : state_(std::make_unique<State>()) {}
+FileInflater::~FileInflater() = default;
+
+Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std::uint8_t> stream, std::size_t size) {
+    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
+    if (stream.size() < 2 || !valid_header(stream[0], stream[1]) || size / kMaxDeflateRatio > stream.size() ||
+        !state_->inflater.ready()) {
+        return damaged();
+    }
+    std::vector<std::uint8_t>& output = state_->output;
+    if (size > output.size()) {
+        try {
+            // Exactly the size: growing a vector would round it up to twice what it held.
+            output = std::vector<std::uint8_t>();
+            output.resize(size);
+        } catch (const std::bad_alloc&) {
+            return damaged();
+        }
+    }
+    z_stream& z = state_->inflater.stream();
+    // zlib only reads through next_in; the const is dropped because its type lacks it.
+    z.next_in = const_cast<unsigned char*>(stream.data() + 2);
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size() - 2, 0xffffffffu));
+    ExactSink sink{std::span<std::uint8_t>(output.data(), size)};
+    const int status = inflateBack(&z, &no_more_input, nullptr, &ExactSink::push, &sink);
+    if (status != Z_STREAM_END || sink.overflow || sink.filled != size) return damaged();
+    // The Adler-32 of the content follows the deflate data, most significant byte first.
+    const std::size_t trailer = static_cast<std::size_t>(z.next_in - stream.data());
+    if (stream.size() - trailer < 4) return damaged();
+    std::uint32_t expected = 0;
+    for (std::size_t i = 0; i < 4; ++i) expected = (expected << 8) | stream[trailer + i];
+    if (expected != sink.adler) return damaged();
+    return std::span<const std::uint8_t>(output.data(), size);
+}
 
 Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
     try {

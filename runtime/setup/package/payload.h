@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -26,5 +27,25 @@ inline constexpr std::size_t kMaxAppSize = 0x7fffffff;
 // Only tests pass another `max_size`.
 Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload,
                                                   std::size_t max_size = kMaxAppSize);
+
+// Inflates an app folder's files one after another into one buffer of its own, which grows to
+// the largest file and is reused, so that a thousand small files cost no thousand allocations.
+class FileInflater {
+public:
+    FileInflater();
+    ~FileInflater();
+    FileInflater(const FileInflater&) = delete;
+    FileInflater& operator=(const FileInflater&) = delete;
+
+    // The bytes of a zlib stream that must inflate to exactly `size` bytes, valid until the next
+    // call. A stream that is damaged, ends early or late, fails its Adler-32, or claims more than
+    // deflate can make of its length fails with "The app inside the installer is damaged.", as
+    // does a file that can't be held in memory.
+    Result<std::span<const std::uint8_t>> inflate(std::span<const std::uint8_t> stream, std::size_t size);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 }  // namespace plinth

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -234,6 +235,52 @@ TEST(InflatePayload, ChecksumIsReadAcrossInputBuffers) {
         expect_damaged(changed, "checksum changed at size " + std::to_string(size));
     }
     EXPECT_TRUE(split) << "no size put the checksum across two input buffers";
+}
+
+// One inflater for a folder's files in a row, each into the same reused buffer: every file
+// comes out whole whatever came before it, and every way a stream can disagree with the size
+// its table gives is damage, without taking room for what the table claims.
+TEST(FileInflater, FilesInARowComeOutWholeAndEveryMismatchIsDamage) {
+    const Bytes large = sample(200000), small = sample(300), zeros(50000, 0);
+    Bytes flipped = deflate_bytes(large);
+    flipped[flipped.size() / 2] ^= 0x10;
+    Bytes bad_check = deflate_bytes(small);
+    bad_check.back() ^= 0x01;
+    const Bytes whole = deflate_bytes(small);
+    struct Case {
+        const char* what;
+        Bytes stream;
+        std::size_t size;
+        std::optional<Bytes> expected;  // nothing: damaged
+    };
+    const Case cases[] = {
+        {"a large file", deflate_bytes(large), large.size(), large},
+        {"then a small one in the same room", deflate_bytes(small), small.size(), small},
+        {"an empty one", deflate_bytes({}), 0, Bytes{}},
+        {"one that deflates a thousand to one", deflate_bytes(zeros, 15, 9), zeros.size(), zeros},
+        {"a size one short", deflate_bytes(small), small.size() - 1, std::nullopt},
+        {"a size one over", deflate_bytes(small), small.size() + 1, std::nullopt},
+        {"a changed data byte", flipped, large.size(), std::nullopt},
+        {"a changed checksum", bad_check, small.size(), std::nullopt},
+        {"no checksum", Bytes(whole.begin(), whole.end() - 4), small.size(), std::nullopt},
+        {"gzip", deflate_bytes(small, 31), small.size(), std::nullopt},
+        {"raw deflate", deflate_bytes(small, -15), small.size(), std::nullopt},
+        {"nothing at all", {}, 0, std::nullopt},
+        {"2 GiB claimed of a tiny stream", deflate_bytes(small), 0x7fffffff, std::nullopt},
+        {"still whole after all that", deflate_bytes(large), large.size(), large},
+    };
+    FileInflater inflater;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto inflated = inflater.inflate(c.stream, c.size);
+        if (c.expected) {
+            ASSERT_TRUE(inflated.ok());
+            EXPECT_TRUE(std::equal(inflated->begin(), inflated->end(), c.expected->begin(), c.expected->end()));
+        } else {
+            ASSERT_FALSE(inflated.ok());
+            EXPECT_EQ(inflated.error().text, "The app inside the installer is damaged.");
+        }
+    }
 }
 
 }  // namespace
