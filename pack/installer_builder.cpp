@@ -79,6 +79,8 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
             if (!group) return fail("The app's icon can't be used: " + group.error().text + ".");
             icons = std::move(*group);
             if (icons) built.icon_source = IconSource::app;
+        } else {
+            built.app_resources_unreadable = true;
         }
     }
     if (icons) {

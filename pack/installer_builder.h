@@ -41,6 +41,7 @@ struct BuiltInstaller {
     std::uint64_t other_files_size = 0;       // inflated bytes of the other files
     std::size_t other_files_resource_size = 0;  // bytes of their resource
     IconSource icon_source = IconSource::stub;
+    bool app_resources_unreadable = false;  // why the stub's icon stayed: not for want of one
 };
 
 // The installer: a copy of the stub with the package as RCDATA 1, icon group 1 from the icon

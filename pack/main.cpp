@@ -92,11 +92,13 @@ Result<std::filesystem::path> find_stub(const CommandLine& options, const std::f
     return fail("no stub found (looked for " + looked + "); give one with --stub");
 }
 
-const char* icon_source_text(IconSource source) {
-    switch (source) {
+const char* icon_source_text(const BuiltInstaller& built) {
+    switch (built.icon_source) {
         case IconSource::icon_file: return "from the icon file";
         case IconSource::app: return "the app's own first icon";
-        case IconSource::stub: return "the stub's default icon (the app has none)";
+        case IconSource::stub:
+            return built.app_resources_unreadable ? "the stub's default icon (the app's resources can't be read)"
+                                                  : "the stub's default icon (the app has none)";
     }
     return "";
 }
@@ -259,7 +261,7 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
                   << built->other_files_resource_size << " bytes packed\n";
     }
     std::cout
-              << "  icon:  " << icon_source_text(built->icon_source) << "\n"
+              << "  icon:  " << icon_source_text(*built) << "\n"
               << "  stub:  " << path_to_utf8(*stub_path) << "\n";
     return kExitDone;
 }

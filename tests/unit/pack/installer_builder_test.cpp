@@ -129,6 +129,7 @@ TEST(InstallerBuilder, IconComesFromTheIconFileThenTheAppThenTheStub) {
     auto from_stub = build_installer(plain_app);
     ASSERT_TRUE(from_stub.ok());
     EXPECT_EQ(from_stub->icon_source, IconSource::stub);
+    EXPECT_FALSE(from_stub->app_resources_unreadable);
     EXPECT_EQ(first_group(resources_of(from_stub->installer))->at(0).data, dib(1));
 }
 
@@ -211,6 +212,7 @@ TEST(InstallerBuilder, HostileStubsAppsAndIconsAreRefusedOrReadBack) {
     auto with_stub_icon = build_installer(shared_app);
     ASSERT_TRUE(with_stub_icon.ok()) << with_stub_icon.error().text;
     EXPECT_EQ(with_stub_icon->icon_source, IconSource::stub);
+    EXPECT_TRUE(with_stub_icon->app_resources_unreadable);
 
     // 65535 images fit the ids the plain stub leaves free, and the installer reads back.
     InstallerInputs most_images = inputs();
