@@ -278,6 +278,10 @@ const char* json_type_name(JsonType type) {
 Expected<JsonValue, std::string> parse_strict_json(std::string_view text) {
     auto prepared = prepare(text);
     if (!prepared) return unexpected(std::move(prepared.error()));
+    // The reader's UTF-8 check takes a character's continuation bytes without looking for the
+    // end: after a lead byte that ends the text it reads up to three bytes more. They are NULs
+    // here (no character goes on with a NUL), and the string is refused.
+    prepared->append(3, '\0');
     // Read in place: strings are decoded within the copy and numbers come as their text, so the
     // reader allocates nothing of its own and converts no number.
     constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag |

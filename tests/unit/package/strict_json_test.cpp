@@ -131,6 +131,10 @@ TEST(StrictJson, ErrorsSayWhereTheyAre) {
         {"[1e]", "a number without digits in its exponent at line 1, column 4"},
         {"[1,\n\t2\0]"s, "a NUL byte at line 2, column 3"},
         {"\xEF\xBB\xBF{}", "the text starts with a byte-order mark"},
+        {"\"ab\xF0", "a string that isn't valid UTF-8 at line 1, column 4"},
+        {"\"\xF0\x9F\x98", "a string that isn't valid UTF-8 at line 1, column 2"},
+        {"[\"\xE2\x82", "a string that isn't valid UTF-8 at line 1, column 3"},
+        {"\"\xC3", "a string that isn't valid UTF-8 at line 1, column 2"},
     };
     for (const auto& [text, error] : table) {
         const auto parsed = parse_strict_json(text);
