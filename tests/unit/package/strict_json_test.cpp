@@ -131,10 +131,12 @@ TEST(StrictJson, ErrorsSayWhereTheyAre) {
         {"[1e]", "a number without digits in its exponent at line 1, column 4"},
         {"[1,\n\t2\0]"s, "a NUL byte at line 2, column 3"},
         {"\xEF\xBB\xBF{}", "the text starts with a byte-order mark"},
-        {"\"ab\xF0", "a string that isn't valid UTF-8 at line 1, column 4"},
-        {"\"\xF0\x9F\x98", "a string that isn't valid UTF-8 at line 1, column 2"},
-        {"[\"\xE2\x82", "a string that isn't valid UTF-8 at line 1, column 3"},
-        {"\"\xC3", "a string that isn't valid UTF-8 at line 1, column 2"},
+        // A character cut by the end of the text (long enough to be read from the heap, where a
+        // read past the end shows under AddressSanitizer).
+        {"\"abcdefghijklmnopqrstuvwxyz\xF0", "a string that isn't valid UTF-8 at line 1, column 28"},
+        {"\"abcdefghijklmnopqrstuvwxyz\xF0\x9F\x98", "a string that isn't valid UTF-8 at line 1, column 28"},
+        {"[\"abcdefghijklmnopqrstuvwxyz\xE2\x82", "a string that isn't valid UTF-8 at line 1, column 29"},
+        {"\"abcdefghijklmnopqrstuvwxyz\xC3", "a string that isn't valid UTF-8 at line 1, column 28"},
     };
     for (const auto& [text, error] : table) {
         const auto parsed = parse_strict_json(text);
