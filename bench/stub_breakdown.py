@@ -5,7 +5,7 @@ Usage: stub_breakdown.py MAP_FILE [--top N]
 
 Every input section that lands in a loaded output section (.text, .rdata, .data, .pdata,
 .xdata, ...) is charged to a group. A template instantiation is charged by its symbol (the
-COMDAT section's name: nlohmann's instantiations live in our own object files), everything else
+COMDAT section's name: RapidJSON's instantiations live in our own object files), everything else
 by the object or archive member it came from. Sizes are the sections' own, before the 512-byte
 file alignment of the output sections, so the total is a little below the file's size.
 """
@@ -30,8 +30,8 @@ LIBSTDCXX_EH = re.compile(
 
 def group_of(section_name: str, source: str) -> str:
     # Instantiations (COMDAT sections carry the mangled symbol).
-    if "nlohmann" in section_name:
-        return "nlohmann-json instantiations"
+    if "rapidjson" in section_name:
+        return "RapidJSON instantiations"
     src = source.replace("\\", "/")
     member = ""
     m = re.search(r"\(([^()]*)\)\s*$", src)

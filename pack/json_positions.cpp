@@ -1,6 +1,6 @@
 #include "json_positions.h"
 
-#include <nlohmann/json.hpp>
+#include "package/strict_json.h"
 
 namespace plinth::pack {
 namespace {
@@ -94,9 +94,10 @@ private:
             const std::size_t start = i_;
             const TextPosition key_at = position_;
             if (!string_token()) return false;
-            const auto decoded = nlohmann::json::parse(text_.substr(start, i_ - start), nullptr, false);
-            if (!decoded.is_string()) return false;
-            const std::string name = decoded.get<std::string>();
+            // The name decoded by the same reader that decides what the manifest is.
+            const auto decoded = parse_strict_json(text_.substr(start, i_ - start));
+            if (!decoded.ok() || !decoded->is_string()) return false;
+            const std::string& name = decoded->text;
             JsonPath member = path;
             member.push_back(name);
             if (const auto earlier = seen.find(name); earlier != seen.end()) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <map>
+#include <set>
 
 #include "common/text.h"
 #include "package/file_name_rules.h"
@@ -12,8 +14,6 @@
 
 namespace plinth::pack {
 namespace {
-
-using nlohmann::json;
 
 constexpr std::array<std::string_view, 7> kTopKeys = {"$schema", "name", "id", "version", "publisher", "exe", "documents"};
 constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
@@ -135,27 +135,60 @@ std::string key_list(const std::array<std::string_view, N>& keys) {
     return list;
 }
 
-// A text as JSON writes it, quoted and escaped.
+// A text as JSON writes it, quoted: the quote, the backslash and control characters escaped,
+// everything else as it is (a malformed byte sequence becomes U+FFFD).
 std::string json_string(std::string_view text) {
-    return json(std::string(text)).dump(-1, ' ', false, json::error_handler_t::replace);
+    static const char hex[] = "0123456789abcdef";
+    std::string quoted = "\"";
+    for (char32_t c : to_utf32(text)) {
+        switch (c) {
+            case '"': quoted += "\\\""; break;
+            case '\\': quoted += "\\\\"; break;
+            case '\b': quoted += "\\b"; break;
+            case '\f': quoted += "\\f"; break;
+            case '\n': quoted += "\\n"; break;
+            case '\r': quoted += "\\r"; break;
+            case '\t': quoted += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    quoted += "\\u00";
+                    quoted += hex[c >> 4];
+                    quoted += hex[c & 15];
+                } else {
+                    quoted += to_utf8(std::u32string_view(&c, 1));
+                }
+        }
+    }
+    return quoted + "\"";
 }
 
-// "the number 8.0", "the text \"768\"", "an object": what the manifest has, as written.
-std::string describe(const json& value, const JsonPlace* place) {
-    const std::string written = place != nullptr ? place->text : value.dump();
-    switch (value.type()) {
-        case json::value_t::object: return "an object";
-        case json::value_t::array: return "an array";
-        case json::value_t::string: return "the text " + written;
-        case json::value_t::boolean: return written;
-        case json::value_t::null: return "null";
-        default: return "the number " + written;
+// A scalar as JSON writes it, for a value the position scan has no text for.
+std::string written(const JsonValue& value) {
+    switch (value.type) {
+        case JsonType::string: return json_string(value.text);
+        case JsonType::number: return value.text;
+        case JsonType::boolean: return value.boolean ? "true" : "false";
+        default: return json_type_name(value.type);
     }
 }
 
+// "the number 8.0", "the text \"768\"", "an object": what the manifest has, as written.
+std::string describe(const JsonValue& value, const JsonPlace* place) {
+    const std::string text = place != nullptr ? place->text : written(value);
+    switch (value.type) {
+        case JsonType::object: return "an object";
+        case JsonType::array: return "an array";
+        case JsonType::string: return "the text " + text;
+        case JsonType::boolean: return text;
+        case JsonType::null: return "null";
+        case JsonType::number: break;
+    }
+    return "the number " + text;
+}
+
 // How to write a scalar as a string: 8.0 becomes "8.0".
-std::string as_string_literal(const json& value, const JsonPlace* place) {
-    return json_string(place != nullptr ? place->text : value.dump());
+std::string as_string_literal(const JsonValue& value, const JsonPlace* place) {
+    return json_string(place != nullptr ? place->text : written(value));
 }
 
 class Reviewer {
@@ -204,10 +237,13 @@ JsonPath child(const JsonPath& path, std::string key) {
 }
 
 template <std::size_t N>
-void review_keys(Reviewer& reviewer, const json& object, const JsonPath& path,
+void review_keys(Reviewer& reviewer, const JsonValue& object, const JsonPath& path,
                  const std::array<std::string_view, N>& keys, bool top_level) {
-    for (const auto& [key, value] : object.items()) {
-        if (known(keys, key)) continue;
+    // A repeated key once, at its last occurrence (the one that counts).
+    std::set<std::string_view> seen;
+    for (auto member = object.members.rbegin(); member != object.members.rend(); ++member) {
+        const std::string& key = member->key;
+        if (!seen.insert(key).second || known(keys, key)) continue;
         std::string hint;
         if (const auto guess = nearest(keys, key)) {
             hint = "did you mean \"" + std::string(*guess) + "\"?";
@@ -225,11 +261,11 @@ void review_keys(Reviewer& reviewer, const json& object, const JsonPath& path,
 
 // A text member: its value when it is a string; a problem otherwise. `required` members must
 // also be non-empty.
-std::optional<std::string> review_text(Reviewer& reviewer, const json& object, const JsonPath& path,
+std::optional<std::string> review_text(Reviewer& reviewer, const JsonValue& object, const JsonPath& path,
                                        const std::string& key, bool required, std::string_view example) {
     const JsonPath at = child(path, key);
-    const auto found = object.find(key);
-    if (found == object.end()) {
+    const JsonValue* found = object.find(key);
+    if (found == nullptr) {
         if (required) {
             reviewer.error(path, false,
                            "The manifest's \"" + key + "\" is missing; it must be a non-empty string, such as \"" +
@@ -237,7 +273,7 @@ std::optional<std::string> review_text(Reviewer& reviewer, const json& object, c
         }
         return std::nullopt;
     }
-    const json& value = *found;
+    const JsonValue& value = *found;
     if (!value.is_string()) {
         std::string fix;
         if (value.is_number() || value.is_boolean()) {
@@ -249,7 +285,7 @@ std::optional<std::string> review_text(Reviewer& reviewer, const json& object, c
                        subject(at) + " is " + describe(value, reviewer.place(at)) + "; it must be a string" + fix + ".");
         return std::nullopt;
     }
-    std::string text = value.get<std::string>();
+    const std::string& text = value.text;
     if (required && text.empty()) {
         reviewer.error(at, false, subject(at) + " is empty; it must be a non-empty string, such as " + json_string(example) + ".");
         return std::nullopt;
@@ -337,7 +373,7 @@ std::optional<std::string> extension_problem(const std::string& extension) {
 }
 
 // One document type; `seen` holds the extensions of the earlier ones, folded, with where they are.
-void review_document(Reviewer& reviewer, const json& element, const JsonPath& path, std::size_t number,
+void review_document(Reviewer& reviewer, const JsonValue& element, const JsonPath& path, std::size_t number,
                      const AppFacts& app, std::map<std::u32string, std::size_t>& seen) {
     const std::string type_name = "The manifest's document type " + std::to_string(number);
     if (!element.is_object()) {
@@ -349,9 +385,9 @@ void review_document(Reviewer& reviewer, const json& element, const JsonPath& pa
     }
     review_keys(reviewer, element, path, kDocumentKeys, false);
 
-    const auto name = element.find("name");
-    if (name == element.end() || (name->is_string() && name->get_ref<const std::string&>().empty())) {
-        reviewer.warning(name == element.end() ? path : child(path, "name"), false,
+    const JsonValue* name = element.find("name");
+    if (name == nullptr || (name->is_string() && name->text.empty())) {
+        reviewer.warning(name == nullptr ? path : child(path, "name"), false,
                          type_name + " has no \"name\", so Explorer shows no description for its files; "
                                      "add one, such as \"name\": \"Notes document\".");
     } else if (!name->is_string()) {
@@ -359,14 +395,14 @@ void review_document(Reviewer& reviewer, const json& element, const JsonPath& pa
     }
 
     bool owned = false;
-    if (const auto found = element.find("owned"); found != element.end()) {
+    if (const JsonValue* found = element.find("owned"); found != nullptr) {
         const JsonPath at = child(path, "owned");
         if (found->is_boolean()) {
-            owned = found->get<bool>();
+            owned = found->boolean;
         } else {
             std::string fix = "write true or false";
-            if (found->is_string() && (*found == "true" || *found == "false")) {
-                fix = "write " + found->get<std::string>() + ", without quotes";
+            if (found->is_string() && (found->text == "true" || found->text == "false")) {
+                fix = "write " + found->text + ", without quotes";
             }
             reviewer.error(at, false,
                            subject(at) + " is " + describe(*found, reviewer.place(at)) + "; it must be true or false: " +
@@ -374,12 +410,12 @@ void review_document(Reviewer& reviewer, const json& element, const JsonPath& pa
         }
     }
 
-    if (const auto found = element.find("icon"); found != element.end()) {
+    if (const JsonValue* found = element.find("icon"); found != nullptr) {
         const JsonPath at = child(path, "icon");
         const std::string what = subject(at) + " is " + describe(*found, reviewer.place(at));
         const std::string rule = "; it must be an integer from 0 to 65535, the id of an icon group in the app's exe";
-        if (found->is_number_unsigned()) {
-            const std::uint64_t id = found->get<std::uint64_t>();
+        if (found->is_unsigned_integer()) {
+            const std::uint64_t id = found->integer;
             if (id > 0xffff) {
                 reviewer.error(at, false, what + rule + ".");
             } else if (app.icon_groups && !app.icon_groups->contains(static_cast<std::uint16_t>(id))) {
@@ -392,13 +428,14 @@ void review_document(Reviewer& reviewer, const json& element, const JsonPath& pa
                                      ", so Windows shows a blank icon for these documents.");
             }
         } else if (found->is_string()) {
-            const std::string& text = found->get_ref<const std::string&>();
+            const std::string& text = found->text;
             const bool digits = !text.empty() && text.size() <= 5 &&
                                 text.find_first_not_of("0123456789") == std::string::npos && std::stoul(text) <= 0xffff;
             reviewer.error(at, false, what + rule + (digits ? ": write " + text + ", without quotes." : "."));
         } else if (found->is_number()) {
-            // 2.0 or 2e0: the installer would take it for no icon at all.
-            const double number = found->get<double>();
+            // 2.0 or 2e0: the installer would take it for no icon at all. (A number beyond the
+            // range of a double reads as infinity here, and is no whole number to suggest.)
+            const double number = std::strtod(found->text.c_str(), nullptr);
             const bool whole = number >= 0 && number <= 65535 && number == static_cast<double>(static_cast<long>(number));
             reviewer.error(at, false,
                            what + rule + (whole ? ", written without a fraction or exponent: write " +
@@ -409,8 +446,8 @@ void review_document(Reviewer& reviewer, const json& element, const JsonPath& pa
         }
     }
 
-    const auto extensions = element.find("extensions");
-    if (extensions == element.end()) return;
+    const JsonValue* extensions = element.find("extensions");
+    if (extensions == nullptr) return;
     const JsonPath list_at = child(path, "extensions");
     if (!extensions->is_array()) {
         std::string fix = ", such as [\"note\"]";
@@ -420,8 +457,8 @@ void review_document(Reviewer& reviewer, const json& element, const JsonPath& pa
                            "; it must be an array of strings" + fix + ".");
         return;
     }
-    for (std::size_t i = 0; i < extensions->size(); ++i) {
-        const json& extension = (*extensions)[i];
+    for (std::size_t i = 0; i < extensions->elements.size(); ++i) {
+        const JsonValue& extension = extensions->elements[i];
         const JsonPath at = child(list_at, std::to_string(i));
         if (!extension.is_string()) {
             std::string fix;
@@ -431,7 +468,7 @@ void review_document(Reviewer& reviewer, const json& element, const JsonPath& pa
                                "; each extension must be a string" + fix + ".");
             continue;
         }
-        const std::string& text = extension.get_ref<const std::string&>();
+        const std::string& text = extension.text;
         if (auto problem = extension_problem(text)) {
             reviewer.error(at, false, type_name + " has an extension that " + *problem + ".");
             continue;
@@ -477,7 +514,7 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
         problems.push_back({Severity::error, std::nullopt, base.ok() ? "The manifest isn't valid JSON." : base.error()});
         return review;
     }
-    const json& root = *parsed;
+    const JsonValue& root = *parsed;
     const JsonPlaces places = locate_json_values(text);
     Reviewer reviewer(places, problems);
     if (!root.is_object()) {
@@ -502,7 +539,7 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     }
     review_text(reviewer, root, {}, "publisher", false, "Example Ltd");
 
-    if (const auto documents = root.find("documents"); documents != root.end()) {
+    if (const JsonValue* documents = root.find("documents"); documents != nullptr) {
         const JsonPath at{"documents"};
         if (!documents->is_array()) {
             const std::string fix = documents->is_object()
@@ -513,8 +550,8 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
                                "; it must be an array of document types (objects)" + fix + ".");
         } else {
             std::map<std::u32string, std::size_t> seen;
-            for (std::size_t i = 0; i < documents->size(); ++i) {
-                review_document(reviewer, (*documents)[i], child(at, std::to_string(i)), i + 1, app, seen);
+            for (std::size_t i = 0; i < documents->elements.size(); ++i) {
+                review_document(reviewer, documents->elements[i], child(at, std::to_string(i)), i + 1, app, seen);
             }
         }
     }

@@ -1,35 +1,44 @@
 #include "package/strict_json.h"
 
-#include <cmath>
-#include <cstdlib>
+#include <cstddef>
 #include <utility>
-#include <vector>
+
+// Lengths as wide as the text: a string of the manifest may be longer than 32 bits can count.
+#define RAPIDJSON_NO_SIZETYPEDEFINE
+namespace rapidjson {
+typedef std::size_t SizeType;
+}
+#include <rapidjson/reader.h>
 
 namespace plinth {
 namespace {
 
-using nlohmann::json;
-
-std::string position_text(std::string_view text, size_t offset) {
-    size_t line = 1;
-    size_t line_start = 0;
-    for (size_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
+// Lines and columns count from 1; a column counts characters (UTF-8 sequences), not bytes.
+std::string position_text(std::string_view text, std::size_t offset) {
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
             ++line;
-            line_start = i + 1;
+            column = 1;
+        } else if ((c & 0xC0) != 0x80) {
+            ++column;
         }
     }
-    return "line " + std::to_string(line) + ", column " + std::to_string(offset - line_start + 1);
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
 bool is_number_char(char c) {
-    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
+    return is_digit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
 }
 
 // Whether the run is one JSON number, by the grammar: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
 bool is_json_number(std::string_view s) {
-    size_t i = 0;
-    const auto digit = [&](size_t k) { return k < s.size() && s[k] >= '0' && s[k] <= '9'; };
+    std::size_t i = 0;
+    const auto digit = [&](std::size_t k) { return k < s.size() && is_digit(s[k]); };
     if (i < s.size() && s[i] == '-') ++i;
     if (!digit(i)) return false;
     if (s[i] == '0') {
@@ -51,18 +60,36 @@ bool is_json_number(std::string_view s) {
     return i == s.size();
 }
 
-bool overflows_double(std::string_view number) {
-    const std::string copy(number);
-    return !std::isfinite(std::strtod(copy.c_str(), nullptr));
+int hex_value(char c) {
+    if (is_digit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
-// The checks the library doesn't make, done on the raw text before it parses it: it skips a
-// byte-order mark, takes a NUL byte for the end of the input, has no nesting limit and refuses a
-// number beyond the range of a double. The pass follows the library's token boundaries (strings
-// are skipped with their escapes, so brackets and digits inside them count for nothing). A number
-// too large for a double is replaced by a zero of the same length written with an exponent
-// ("0e000"): still a fractional number, and every position after it is unchanged, so the
-// library's own error positions stay right.
+// The code unit of the \uXXXX escape at `at` (the backslash), or -1 when there is none there.
+long escaped_unit(std::string_view text, std::size_t at) {
+    if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return -1;
+    long unit = 0;
+    for (std::size_t k = at + 2; k < at + 6; ++k) {
+        const int digit = hex_value(text[k]);
+        if (digit < 0) return -1;
+        unit = unit * 16 + digit;
+    }
+    return unit;
+}
+
+bool is_high_surrogate(long unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool is_low_surrogate(long unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The checks the reader doesn't make, done on the raw text before it reads it: it takes a NUL
+// byte for the end of the input, has no nesting limit, decodes a lone low surrogate escape into
+// a byte sequence that is no character, and refuses numbers beyond its range (a large exponent,
+// an integer of hundreds of digits, even "0e400"). The pass follows the reader's token
+// boundaries: strings are skipped with their escapes, so brackets and digits inside them count
+// for nothing. Every number that could be out of the reader's range is overwritten, in the copy
+// the reader gets, by a zero of the same length written with an exponent ("0e000"): still valid,
+// every position after it unchanged, and the number's own text is taken from the original.
 Expected<std::string, std::string> prepare(std::string_view text) {
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
         return unexpected(std::string("the text starts with a byte-order mark"));
@@ -70,16 +97,25 @@ Expected<std::string, std::string> prepare(std::string_view text) {
     std::string prepared(text);
     int depth = 0;
     bool in_string = false;
-    for (size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\0') {
             return unexpected("a NUL byte at " + position_text(text, i));
         }
         if (in_string) {
             if (c == '\\') {
-                ++i;  // the escaped byte can't end the string; a NUL there is still caught below
-                if (i < text.size() && text[i] == '\0') {
-                    return unexpected("a NUL byte at " + position_text(text, i));
+                const long unit = escaped_unit(text, i);
+                if (is_low_surrogate(unit)) {
+                    return unexpected("an escape of half a character (a lone low surrogate) at " +
+                                      position_text(text, i));
+                }
+                // A high surrogate takes the low one after it along; without one, the reader
+                // refuses it. Any other escape is one byte after the backslash, and a NUL there
+                // is still caught on the next round.
+                if (is_high_surrogate(unit) && is_low_surrogate(escaped_unit(text, i + 6))) {
+                    i += 11;
+                } else if (i + 1 < text.size() && text[i + 1] != '\0') {
+                    ++i;
                 }
             } else if (c == '"') {
                 in_string = false;
@@ -90,17 +126,20 @@ Expected<std::string, std::string> prepare(std::string_view text) {
             in_string = true;
         } else if (c == '[' || c == '{') {
             if (++depth > kMaxJsonDepth) {
-                return unexpected("nesting deeper than " + std::to_string(kMaxJsonDepth) +
-                                  " levels at " + position_text(text, i));
+                return unexpected("nesting deeper than " + std::to_string(kMaxJsonDepth) + " levels at " +
+                                  position_text(text, i));
             }
         } else if (c == ']' || c == '}') {
             --depth;
-        } else if (c == '-' || (c >= '0' && c <= '9')) {
-            size_t end = i;
+        } else if (c == '-' || is_digit(c)) {
+            std::size_t end = i;
             while (end < text.size() && is_number_char(text[end])) ++end;
             const std::string_view run = text.substr(i, end - i);
-            // A run that overflows is at least hundreds of characters long, so "0e" and zeros fit.
-            if (run.size() >= 3 && is_json_number(run) && overflows_double(run)) {
+            // The reader's range ends at an integer part of about 308 digits, or an exponent
+            // above 308 less the fraction's digits: anything with an exponent or this long.
+            const bool maybe_out_of_range =
+                run.size() > 300 || run.find_first_of("eE") != std::string_view::npos;
+            if (maybe_out_of_range && is_json_number(run)) {
                 prepared.replace(i, run.size(), "0e" + std::string(run.size() - 2, '0'));
             }
             i = end - 1;
@@ -109,84 +148,152 @@ Expected<std::string, std::string> prepare(std::string_view text) {
     return prepared;
 }
 
-// Builds the generic value from the parser's events; an object's repeated key is assigned again,
-// so its last value stays.
-class ValueBuilder final : public nlohmann::json_sax<json> {
-public:
-    json result;
-    std::string error;
-
-    bool null() override { return place(json(nullptr)); }
-    bool boolean(bool value) override { return place(json(value)); }
-    bool number_integer(number_integer_t value) override { return place(json(value)); }
-    bool number_unsigned(number_unsigned_t value) override { return place(json(value)); }
-    bool number_float(number_float_t value, const string_t&) override { return place(json(value)); }
-    bool string(string_t& value) override { return place(json(std::move(value))); }
-    bool binary(binary_t&) override {
-        error = "binary data";  // never produced from JSON text
-        return false;
+// The kind and value of a number written by the JSON grammar.
+void classify_number(JsonValue& number) {
+    std::string_view digits = number.text;
+    const bool negative = !digits.empty() && digits[0] == '-';
+    if (negative) digits.remove_prefix(1);
+    number.number_kind = JsonNumberKind::fractional;
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        if (!is_digit(c)) return;  // a fraction or an exponent
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10) return;  // beyond 64 bits
+        value = value * 10 + digit;
     }
-    bool start_object(std::size_t) override { return open(json::object()); }
-    bool key(string_t& value) override {
-        key_ = std::move(value);
+    if (!negative) {
+        number.number_kind = JsonNumberKind::unsigned_integer;
+        number.integer = value;
+    } else if (value <= (std::uint64_t{1} << 63)) {
+        number.number_kind = JsonNumberKind::signed_integer;
+        number.integer = 0 - value;
+    }
+}
+
+// Builds the generic value from the reader's events. The containers being filled wait on a
+// stack of their own and join their parent whole when they close.
+class ValueBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ValueBuilder> {
+public:
+    ValueBuilder(std::string_view original, const char* copy) : original_(original), copy_(copy) {}
+
+    JsonValue result;
+
+    bool Null() { return add(JsonValue{}); }
+    bool Bool(bool value) {
+        JsonValue v;
+        v.type = JsonType::boolean;
+        v.boolean = value;
+        return add(std::move(v));
+    }
+    // The number as written in the original text: the copy may hold a zero in its place.
+    bool RawNumber(const char* at, std::size_t length, bool) {
+        JsonValue v;
+        v.type = JsonType::number;
+        v.text = original_.substr(static_cast<std::size_t>(at - copy_), length);
+        classify_number(v);
+        return add(std::move(v));
+    }
+    bool String(const char* at, std::size_t length, bool) {
+        JsonValue v;
+        v.type = JsonType::string;
+        v.text.assign(at, length);
+        return add(std::move(v));
+    }
+    bool Key(const char* at, std::size_t length, bool) {
+        open_.back().members.push_back(JsonMember{std::string(at, length), JsonValue{}});
         return true;
     }
-    bool end_object() override { return close(); }
-    bool start_array(std::size_t) override { return open(json::array()); }
-    bool end_array() override { return close(); }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
-        error = e.what();
-        // "[json.exception.parse_error.101] parse error at line 1, column 2: ..." without the tag.
-        if (const auto tag_end = error.find("] "); !error.empty() && error[0] == '[' && tag_end != std::string::npos) {
-            error.erase(0, tag_end + 2);
-        }
-        return false;
-    }
+    bool StartObject() { return open(JsonType::object); }
+    bool EndObject(std::size_t) { return close(); }
+    bool StartArray() { return open(JsonType::array); }
+    bool EndArray(std::size_t) { return close(); }
 
 private:
-    json* insert(json value) {
-        if (stack_.empty()) {
+    bool add(JsonValue value) {
+        if (open_.empty()) {
             result = std::move(value);
-            return &result;
+        } else if (JsonValue& parent = open_.back(); parent.is_array()) {
+            parent.elements.push_back(std::move(value));
+        } else {
+            parent.members.back().value = std::move(value);
         }
-        json& parent = *stack_.back();
-        if (parent.is_array()) {
-            parent.push_back(std::move(value));
-            return &parent.back();
-        }
-        json& slot = parent[key_];
-        slot = std::move(value);
-        return &slot;
-    }
-    bool place(json value) {
-        insert(std::move(value));
         return true;
     }
-    bool open(json container) {
-        stack_.push_back(insert(std::move(container)));
+    bool open(JsonType type) {
+        open_.emplace_back().type = type;
         return true;
     }
     bool close() {
-        stack_.pop_back();
-        return true;
+        JsonValue done = std::move(open_.back());
+        open_.pop_back();
+        return add(std::move(done));
     }
 
-    std::vector<json*> stack_;  // the containers being filled; map nodes and the last array
-                                // element don't move while their children are added
-    std::string key_;
+    std::string_view original_;
+    const char* copy_;
+    std::vector<JsonValue> open_;
 };
+
+const char* syntax_error_text(rapidjson::ParseErrorCode code) {
+    switch (code) {
+        case rapidjson::kParseErrorDocumentEmpty: return "no value";
+        case rapidjson::kParseErrorDocumentRootNotSingular: return "more than white space after the value";
+        case rapidjson::kParseErrorObjectMissName: return "a member name (a string) expected";
+        case rapidjson::kParseErrorObjectMissColon: return "a colon expected after the member name";
+        case rapidjson::kParseErrorObjectMissCommaOrCurlyBracket: return "a comma or } expected";
+        case rapidjson::kParseErrorArrayMissCommaOrSquareBracket: return "a comma or ] expected";
+        case rapidjson::kParseErrorStringUnicodeEscapeInvalidHex: return "a \\u escape without four hex digits";
+        case rapidjson::kParseErrorStringUnicodeSurrogateInvalid:
+            return "an escape of half a character (a lone high surrogate)";
+        case rapidjson::kParseErrorStringEscapeInvalid: return "an unknown escape or a control character in a string";
+        case rapidjson::kParseErrorStringMissQuotationMark: return "a string without its closing quote";
+        case rapidjson::kParseErrorStringInvalidEncoding: return "a string that isn't valid UTF-8";
+        case rapidjson::kParseErrorNumberMissFraction: return "a number without digits after its point";
+        case rapidjson::kParseErrorNumberMissExponent: return "a number without digits in its exponent";
+        default: return "not a JSON value";
+    }
+}
 
 }  // namespace
 
-Expected<json, std::string> parse_strict_json(std::string_view text) {
+const JsonValue* JsonValue::find(std::string_view key) const {
+    for (auto member = members.rbegin(); member != members.rend(); ++member) {
+        if (member->key == key) return &member->value;
+    }
+    return nullptr;
+}
+
+const char* json_type_name(JsonType type) {
+    switch (type) {
+        case JsonType::null: return "null";
+        case JsonType::boolean: return "boolean";
+        case JsonType::number: return "number";
+        case JsonType::string: return "string";
+        case JsonType::array: return "array";
+        case JsonType::object: return "object";
+    }
+    return "value";
+}
+
+Expected<JsonValue, std::string> parse_strict_json(std::string_view text) {
     auto prepared = prepare(text);
     if (!prepared) return unexpected(std::move(prepared.error()));
-    ValueBuilder builder;
-    const bool parsed = json::sax_parse(prepared->begin(), prepared->end(), &builder,
-                                        json::input_format_t::json, /*strict=*/true,
-                                        /*ignore_comments=*/false);
-    if (!parsed) {
-        return unexpected(builder.error.empty() ? std::string("not valid JSON") : builder.error);
+    // The reader's UTF-8 check takes a character's continuation bytes without looking for the
+    // end: after a lead byte that ends the text it reads up to three bytes more. They are NULs
+    // here (no character goes on with a NUL), and the string is refused.
+    prepared->append(3, '\0');
+    // Read in place: strings are decoded within the copy and numbers come as their text, so the
+    // reader allocates nothing of its own and converts no number.
+    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag |
+                                rapidjson::kParseNumbersAsStringsFlag;
+    char* const copy = prepared->data();
+    rapidjson::InsituStringStream stream(copy);
+    ValueBuilder builder(text, copy);
+    rapidjson::Reader reader;
+    const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, builder);
+    if (parsed.IsError()) {
+        return unexpected(std::string(syntax_error_text(parsed.Code())) + " at " +
+                          position_text(text, parsed.Offset()));
     }
     return std::move(builder.result);
 }

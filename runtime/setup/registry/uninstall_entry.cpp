@@ -1,7 +1,5 @@
 #include "registry/uninstall_entry.h"
 
-#include <cstdio>
-
 #include "package/app_files.h"
 #include "registry/document_types.h"
 #include "registry/installed_files.h"
@@ -10,10 +8,19 @@
 namespace plinth {
 namespace {
 
+// The number in decimal, zero-padded to `width` characters with the sign counted, as "%0*d"
+// writes it. By hand: the C library's formatter would bring its whole printf into the stub.
+std::string zero_padded(int value, std::size_t width) {
+    const long long magnitude = value < 0 ? -static_cast<long long>(value) : value;
+    std::string digits = std::to_string(magnitude);
+    const std::size_t sign = value < 0 ? 1 : 0;
+    if (sign + digits.size() < width) digits.insert(0, width - sign - digits.size(), '0');
+    return sign != 0 ? "-" + digits : digits;
+}
+
+// YYYYMMDD.
 std::string date_text(const platform::LocalDate& date) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d%02d%02d", date.year, date.month, date.day);
-    return text;
+    return zero_padded(date.year, 4) + zero_padded(date.month, 2) + zero_padded(date.day, 2);
 }
 
 Status write_values(platform::Platform& platform, platform::RegistryKey& key,

@@ -1,7 +1,5 @@
 #include "system_error/error_text.h"
 
-#include <cstdio>
-
 namespace plinth {
 namespace {
 
@@ -20,6 +18,15 @@ std::u16string_view trim_trailing_space(std::u16string_view text) {
 }
 
 std::string decimal(std::uint32_t value) { return std::to_string(value); }
+
+// "0x8000FFFF": eight upper-case hex digits. By hand: the C library's formatter would bring its
+// whole printf into the stub.
+std::string hex_text(std::uint32_t value) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) text += digits[(value >> shift) & 15];
+    return text;
+}
 
 }  // namespace
 
@@ -51,9 +58,7 @@ std::string com_error_text(platform::SystemText& system_text, platform::HResult 
     const auto message = system_text.format_message(kFromSystem | kIgnoreInserts, false, code);
     if (message) return to_utf8(trim_trailing_space(*message));
     // No message for it in the system's table: the number is all there is to show.
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(code));
-    return std::string("Error ") + hex;
+    return "Error " + hex_text(code);
 }
 
 std::string com_error_text(platform::SystemText& system_text, const platform::ComError& error) {

@@ -148,6 +148,7 @@ TEST(ManifestReview, IconIdsAreIntegersFrom0To65535) {
         {"2.0", "written without a fraction or exponent: write 2."},
         {"2e0", "written without a fraction or exponent: write 2."},
         {"2.5", "it must be an integer from 0 to 65535, the id of an icon group in the app's exe."},
+        {"1e400", "is the number 1e400; it must be an integer from 0 to 65535, the id of an icon group in the app's exe."},
         {"\"70000\"", "the id of an icon group in the app's exe."},
         {"true", "is true; it must be an integer"},
     };

@@ -111,6 +111,21 @@ TEST(UninstallEntry, ReinstallRewritesEveryValueIncludingTheDate) {
     EXPECT_EQ(fake.registry.value_names(kKey).size(), 11u);
 }
 
+TEST(UninstallEntry, InstallDateIsZeroPaddedYearMonthDay) {
+    const std::pair<platform::LocalDate, const char*> table[] = {
+        {{2027, 12, 31}, "20271231"},
+        {{999, 1, 9}, "09990109"},
+        {{12345, 10, 10}, "123451010"},
+        {{2027, 0, 0}, "20270000"},
+    };
+    for (const auto& [date, expected] : table) {
+        fake::FakePlatform fake;
+        fake.session.date = date;
+        ASSERT_TRUE(write_uninstall_entry(fake.platform(), notes(), facts()).ok());
+        EXPECT_EQ(fake.registry.text(kKey, u"InstallDate"), expected);
+    }
+}
+
 TEST(UninstallEntry, IdWithABackslashMakesADeeperKey) {
     fake::FakePlatform fake;
     AppManifest manifest = notes();

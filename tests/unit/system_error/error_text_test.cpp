@@ -51,6 +51,18 @@ TEST(ComErrorText, PrefersTheErrorInformationDescription) {
     EXPECT_EQ(com_error_text(fake.system_text, static_cast<platform::HResult>(0x8000FFFFu)), "Error 0x8000FFFF");
 }
 
+TEST(ComErrorText, AnUnknownCodeShowsEightHexDigits) {
+    fake::FakePlatform fake;
+    const std::pair<std::uint32_t, const char*> table[] = {
+        {0x0000ABCDu, "Error 0x0000ABCD"},
+        {0x00000001u, "Error 0x00000001"},
+        {0xFEDCBA98u, "Error 0xFEDCBA98"},
+    };
+    for (const auto& [code, expected] : table) {
+        EXPECT_EQ(com_error_text(fake.system_text, static_cast<platform::HResult>(code)), expected);
+    }
+}
+
 TEST(ComErrorText, Win32CodesBecomeHresults) {
     EXPECT_EQ(static_cast<std::uint32_t>(hresult_from_win32(5)), 0x80070005u);
     EXPECT_EQ(static_cast<std::uint32_t>(hresult_from_win32(0x12345)), 0x80072345u);
