@@ -135,8 +135,6 @@ public:
     virtual ErrorCode rename(const Path& from, const Path& to) = 0;
     // The final canonical path, links followed.
     virtual SysResult<Path> canonical_path(const Path& path) = 0;
-    // The whole file.
-    virtual SysResult<std::vector<std::uint8_t>> read_file(const Path& path) = 0;
     // Creates the file, or truncates it when it exists, and writes every byte.
     virtual ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) = 0;
     // Opens the file for reading from its start (sharing read and delete access, so that the

@@ -31,8 +31,9 @@ public:
     platform::ErrorCode remove_folder(const Path& path) override;
     platform::ErrorCode rename(const Path& from, const Path& to) override;
     platform::SysResult<Path> canonical_path(const Path& path) override;
-    platform::SysResult<std::vector<std::uint8_t>> read_file(const Path& path) override;
     platform::ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
+    // The whole file; the fault plan and the log know it as "files.read_file".
+    platform::SysResult<std::vector<std::uint8_t>> read_file(const Path& path);
     // The log and the fault plan see these as "files.read_file" of the whole file when it is
     // opened, and "files.write_file" of all that is left of it.
     platform::SysResult<std::unique_ptr<platform::OpenFile>> open_for_reading(const Path& path) override;

@@ -15,10 +15,12 @@ public:
     ErrorCode remove_folder(const Path& path) override;
     ErrorCode rename(const Path& from, const Path& to) override;
     SysResult<Path> canonical_path(const Path& path) override;
-    SysResult<std::vector<std::uint8_t>> read_file(const Path& path) override;
     ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
     SysResult<std::unique_ptr<OpenFile>> open_for_reading(const Path& path) override;
     Expected<void, CopyFailure> write_file_from(const Path& path, OpenFile& source) override;
+
+    // The whole file at once: for the probe, which compares what it wrote.
+    SysResult<std::vector<std::uint8_t>> read_file(const Path& path);
 };
 
 // The length of the part of `path` that names a root and can't be created: "C:\", "\\?\C:\",
