@@ -51,11 +51,11 @@ std::vector<std::u16string> split_command_line(std::u16string_view line) {
     if (line[0] == u'"') {
         const std::size_t close = line.find(u'"', 1);
         const std::size_t end = close == std::u16string_view::npos ? line.size() : close;
-        arguments.emplace_back(line.substr(1, end - 1));
+        arguments.push_back(std::u16string(line.substr(1, end - 1)));
         at = close == std::u16string_view::npos ? line.size() : close + 1;
     } else {
         while (at < line.size() && !is_blank(line[at])) ++at;
-        arguments.emplace_back(line.substr(0, at));
+        arguments.push_back(std::u16string(line.substr(0, at)));
     }
 
     for (;;) {

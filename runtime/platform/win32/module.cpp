@@ -72,7 +72,8 @@ std::optional<std::uintptr_t> Win32Module::load_app_icon(ModuleHandle module, in
     auto load = comctl32().function<decltype(LoadIconWithScaleDown)>("LoadIconWithScaleDown");
     if (!load) return std::nullopt;
     HICON icon = nullptr;
-    HRESULT hr = (*load)(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(1), side, side, &icon);
+    HRESULT hr =
+        (*load)(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(1), side, side, &icon);
     if (FAILED(hr) || !icon) return std::nullopt;
     return reinterpret_cast<std::uintptr_t>(icon);
 }

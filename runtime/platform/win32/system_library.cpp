@@ -58,12 +58,12 @@ private:
 // Static storage, destroyed when the program ends in the reverse order of these definitions:
 // the apartment is left while ole32 is still loaded, and every library that may hold on to
 // another (shell32 and comctl32 to user32 and ole32) is freed before the one it uses.
-SystemLibrary user32_library(L"user32.dll");
-SystemLibrary ole32_library(L"ole32.dll");
-SystemLibrary oleaut32_library(L"oleaut32.dll");
-SystemLibrary shell32_library(L"shell32.dll");
-SystemLibrary comctl32_library(L"comctl32.dll");
-ComApartment apartment;
+constinit SystemLibrary user32_library(L"user32.dll");
+constinit SystemLibrary ole32_library(L"ole32.dll");
+constinit SystemLibrary oleaut32_library(L"oleaut32.dll");
+constinit SystemLibrary shell32_library(L"shell32.dll");
+constinit SystemLibrary comctl32_library(L"comctl32.dll");
+constinit ComApartment apartment;
 
 }  // namespace
 

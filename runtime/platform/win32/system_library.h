@@ -19,7 +19,7 @@ namespace plinth::platform::win32 {
 
 struct ModuleTraits {
     using Type = HMODULE;
-    static Type invalid() { return nullptr; }
+    static constexpr Type invalid() { return nullptr; }
     static bool is_valid(Type h) { return h != nullptr; }
     static void close(Type h) { FreeLibrary(h); }
 };
@@ -29,7 +29,7 @@ using UniqueModule = UniqueHandle<ModuleTraits>;
 // is tried again by the next call.
 class SystemLibrary {
 public:
-    explicit SystemLibrary(const wchar_t* file_name) : file_name_(file_name) {}
+    explicit constexpr SystemLibrary(const wchar_t* file_name) : file_name_(file_name) {}
     SystemLibrary(const SystemLibrary&) = delete;
     SystemLibrary& operator=(const SystemLibrary&) = delete;
 
