@@ -55,9 +55,9 @@ private:
     bool entered_ = false;
 };
 
-// Static storage, destroyed when the program ends in the reverse order of these definitions:
-// the apartment is left while ole32 is still loaded, and every library that may hold on to
-// another (shell32 and comctl32 to user32 and ole32) is freed before the one it uses.
+// Static storage, destroyed when the program ends in the reverse order of these definitions, so
+// the apartment is left while ole32 is still loaded. (The loader counts references between the
+// libraries themselves: their own order doesn't matter.)
 constinit SystemLibrary user32_library(L"user32.dll");
 constinit SystemLibrary ole32_library(L"ole32.dll");
 constinit SystemLibrary oleaut32_library(L"oleaut32.dll");
