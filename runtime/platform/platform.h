@@ -310,7 +310,8 @@ public:
     virtual ~Session() = default;
     // CommandLineToArgvW(GetCommandLineW()), the program's own path first.
     virtual std::vector<std::u16string> arguments() = 0;
-    // CoInitializeEx(NULL, coinit); the result is not looked at.
+    // CoInitializeEx(NULL, coinit) for the calling thread, made before the first call that may
+    // use COM (which may be later than this); the result is not looked at.
     virtual void initialize_com(std::uint32_t coinit) = 0;
     // Writes the bytes to the standard error stream, if the process has one.
     virtual void write_standard_error(std::string_view bytes) = 0;

@@ -1,11 +1,12 @@
 #!/bin/bash
 # An installer started from a downloads folder must load no DLL planted beside it. The loader
 # resolves the static imports before any code of ours runs, so each one must be a KnownDLL
-# (mapped from the system's own section, never searched for), or comctl32, which the
-# side-by-side manifest redirects to the Common Controls 6 assembly. Every name the program can
-# hand to the loader at run time (the UTF-16 ".dll" texts in the image) must be a KnownDLL too.
-# Wine can't show planting faithfully (its built-in DLLs win over planted ones), so this reads
-# the image instead.
+# (mapped from the system's own section, never searched for). Every name the program can hand to
+# the loader at run time (the UTF-16 ".dll" texts in the image) must be a KnownDLL too, or
+# comctl32, which the side-by-side manifest redirects to the Common Controls 6 assembly; and
+# every load of ours searches the system folder only. Wine can't show planting of system DLL
+# names faithfully (its built-in DLLs win over planted ones), so this reads the image and the
+# objects it was linked from instead (the win32 probe shows the search itself under Wine).
 # e2e-no-prefix
 source "$(dirname "$0")/lib.sh"
 e2e_require setup
@@ -35,14 +36,6 @@ while read -r dll; do
   lower=${dll,,}
   if [[ "$KNOWN_DLLS" == *" $lower "* ]]; then
     e2e_pass "import $dll is a KnownDLL"
-  elif [[ "$lower" == comctl32.dll ]]; then
-    manifest=$("$WINDRES" -J coff -O rc -i "$E2E_SETUP_EXE" 2>&1 | sed -n '/^1 24 /,/^END/p')
-    if grep -qF 'Microsoft.Windows.Common-Controls' <<<"$manifest" && grep -qF '6.0.0.0' <<<"$manifest"; then
-      e2e_pass "import comctl32.dll is redirected by the Common Controls 6 manifest dependency"
-    else
-      e2e_fail "import comctl32.dll without the Common Controls 6 dependency in the manifest" \
-        "a comctl32.dll beside the installer would be loaded"
-    fi
   else
     e2e_fail "import $dll is a KnownDLL" "a $dll planted beside the installer would be loaded first"
   fi
@@ -66,6 +59,14 @@ while read -r name; do
   lower=${name,,}
   if [[ "$KNOWN_DLLS" == *" $lower "* ]]; then
     e2e_pass "run-time DLL name $name is a KnownDLL"
+  elif [[ "$lower" == comctl32.dll ]]; then
+    manifest=$("$WINDRES" -J coff -O rc -i "$E2E_SETUP_EXE" 2>&1 | sed -n '/^1 24 /,/^END/p')
+    if grep -qF 'Microsoft.Windows.Common-Controls' <<<"$manifest" && grep -qF '6.0.0.0' <<<"$manifest"; then
+      e2e_pass "run-time DLL name comctl32.dll is redirected by the Common Controls 6 manifest dependency"
+    else
+      e2e_fail "run-time DLL name comctl32.dll without the Common Controls 6 dependency in the manifest" \
+        "a comctl32.dll beside the installer would be loaded"
+    fi
   else
     e2e_fail "run-time DLL name $name is a KnownDLL" "load it with LoadLibraryExW and LOAD_LIBRARY_SEARCH_SYSTEM32"
   fi
@@ -76,4 +77,15 @@ bad=$(grep -rnE 'LoadLibrary(A|W|ExA)?\(|LoadLibraryExW\(' "$PLINTH_SOURCE_DIR/r
   grep -v 'LOAD_LIBRARY_SEARCH_SYSTEM32' || true)
 e2e_check "every LoadLibrary call in runtime/ searches the system folder only" test -z "$bad"
 [[ -n "$bad" ]] && e2e_log "$bad"
+
+# The same in the compiled objects of the Win32 layer and the entry (a macro or a wrapper could
+# hide a call from the text search): LoadLibraryExW is the only loader function they reference.
+# (The C runtime's own LoadLibraryW, if linked in, runs after SetDefaultDllDirectories.)
+NM=x86_64-w64-mingw32-nm
+objects=$(find "${PLINTH_WINDOWS_BUILD_DIR:?}" \( -name libplinth_win32.a -o -path '*plinth-setup.dir*' -name 'win_main.cpp.obj' \) -type f)
+[[ -n "$objects" ]] || e2e_die "no libplinth_win32.a or win_main.cpp.obj under $PLINTH_WINDOWS_BUILD_DIR"
+# shellcheck disable=SC2086  # one word per object file
+loaders=$("$NM" -u $objects 2>/dev/null | grep -oE '__imp_(LoadLibrary[A-Za-z]*|LoadPackagedLibrary)' | sort -u | tr '\n' ' ')
+loaders=${loaders% }
+e2e_check "the layer's only loader import is LoadLibraryExW (found: ${loaders:-none})" test "$loaders" = "__imp_LoadLibraryExW"
 exit 0

@@ -39,6 +39,12 @@ check_image() {
 resources_of() { "$WINDRES" -J coff -O rc -i "$1" 2>&1; }
 
 check_image plinth-setup.exe "$E2E_SETUP_EXE"
+
+# The stub's own imports are the DLLs every run needs anyway; user32 and what brings it in
+# (shell32, ole32, oleaut32, comctl32) cost start-up time and are loaded when a step needs them.
+stub_imports=$("$OBJDUMP" -p "$E2E_SETUP_EXE" | sed -n 's/^\tDLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+e2e_check "stub: imports only advapi32, kernel32 and msvcrt (found: $stub_imports)" \
+  test "$stub_imports" = "advapi32.dll kernel32.dll msvcrt.dll "
 check_image PlinthSample.exe "$E2E_SAMPLE_EXE"
 
 stub_rc=$(resources_of "$E2E_SETUP_EXE")

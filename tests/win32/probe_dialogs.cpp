@@ -1,6 +1,11 @@
 #include "probe.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
+
+#include <cctype>
+
+#include "platform/win32/system_library.h"
 
 namespace probe {
 namespace {
@@ -99,6 +104,30 @@ bool saw(const PageRecord& record, std::uint32_t notification) {
     return false;
 }
 
+// The layer loads comctl32 by name when a page or an icon first needs it: the manifest's
+// activation context must still send it to the Common Controls 6 assembly. Its file shows which
+// one came (Wine's comctl32 reports version 5.81 from either).
+void probe_loaded_comctl32() {
+    auto module = plinth::platform::win32::comctl32().module();
+    check(module.ok(), "comctl32 is loaded", module.ok() ? "" : std::to_string(module.error()));
+    if (!module.ok()) return;
+    std::vector<wchar_t> buffer(32768);
+    DWORD length = GetModuleFileNameW(*module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const std::string path = text(plinth::platform::win32::from_wide(buffer.data(), length));
+    std::string lower = path;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    check(lower.find("\\winsxs\\") != std::string::npos &&
+              lower.find("_microsoft.windows.common-controls_6595b64144ccf1df_6.0.") != std::string::npos,
+          "comctl32 comes from the Common Controls 6 assembly", path);
+    DLLVERSIONINFO version{};
+    version.cbSize = sizeof version;
+    auto get_version = reinterpret_cast<DLLGETVERSIONPROC>(
+        reinterpret_cast<void*>(GetProcAddress(*module, "DllGetVersion")));
+    if (get_version && SUCCEEDED(get_version(&version)))
+        note("its DllGetVersion: " + std::to_string(version.dwMajorVersion) + "." +
+             std::to_string(version.dwMinorVersion));
+}
+
 }  // namespace
 
 void probe_dialogs(Context& context) {
@@ -136,6 +165,7 @@ void probe_dialogs(Context& context) {
     check(saw(run.second, TDN_BUTTON_CLICKED, 101), "its button reached its own callback");
     check(!saw(run.first, TDN_NAVIGATED), "no notification of page two went to page one");
     if (run.icon) context.windows.module.destroy_icon(run.icon);
+    probe_loaded_comctl32();
 }
 
 }  // namespace probe

@@ -5,13 +5,98 @@
 
 #include "probe.h"
 
+#include <shellapi.h>
+
+#include "common/command_line_split.h"
+#include "platform/win32/system_library.h"
+#include "platform/win32/unique_handle.h"
+
 namespace probe {
+namespace {
+
+// The layer splits its command line itself: it must agree with the system's own splitting on
+// the cases where the rules are least obvious.
+void probe_command_line_split() {
+    const wchar_t* const lines[] = {
+        L"setup.exe",
+        L"\"C:\\Program Files\\Setup.exe\" /S",
+        L"\"C:\\dir\\\"x y",
+        L"\"prog\"x y",
+        L"a\"b c\"d e",
+        L"\" a b",
+        L"\"\" x",
+        L" x y",
+        L"p\tx",
+        L"p  /S \t--uninstall  ",
+        L"p \"a\tb\" a\nb",
+        L"p a\"b\"c \"unclosed part",
+        L"p \"\" \"\"",
+        L"p \"\"\"",
+        L"p \"\"\"\"",
+        L"p \"\"\"\" x",
+        L"p \"\"\"\"\"\" x",
+        L"p \"a\"\"b c\"",
+        L"p \"a\"\"\"b c\"",
+        L"p \"say \\\"hi\\\"\"",
+        L"p \\\"",
+        L"p \\\"\" x",
+        L"p a\\\\\\\"b",
+        L"p a\\\\\"b c\"",
+        L"p a\\b\\\\c\\",
+        L"p \"trailing\\\\\"",
+        L"p \"C:\\Program Files\\App\\\\\" /S",
+        L"p \xD800x \"\xDC00 \U0001F600\"",
+    };
+    int agreed = 0;
+    for (const wchar_t* line : lines) {
+        int count = 0;
+        plinth::platform::win32::UniqueLocalMem<LPWSTR> system(CommandLineToArgvW(line, &count));
+        std::vector<std::u16string> expected;
+        for (int i = 0; system && i < count; ++i)
+            expected.push_back(plinth::platform::win32::from_wide(system.get()[i]));
+        const std::vector<std::u16string> split =
+            plinth::split_command_line(plinth::platform::win32::from_wide(line));
+        if (split == expected) {
+            ++agreed;
+            continue;
+        }
+        std::string detail = std::to_string(split.size()) + " arguments, the system's " +
+                             std::to_string(expected.size()) + ":";
+        for (const auto& argument : expected) detail += " [" + text(argument) + "]";
+        check(false, "split_command_line agrees with CommandLineToArgvW on " +
+                         text(plinth::platform::win32::from_wide(line)), detail);
+    }
+    check(agreed == static_cast<int>(std::size(lines)),
+          "split_command_line agrees with CommandLineToArgvW",
+          std::to_string(agreed) + " of " + std::to_string(std::size(lines)) + " lines");
+}
+
+// plinth-planted.dll lies beside the probe: the default search finds it there, the layer's
+// system-folder-only search must not.
+void probe_planted_library() {
+    HMODULE planted = LoadLibraryW(L"plinth-planted.dll");
+    check(planted != nullptr, "the default search loads plinth-planted.dll from beside the probe",
+          planted ? "" : "error " + std::to_string(GetLastError()));
+    if (planted) FreeLibrary(planted);
+    plinth::platform::win32::SystemLibrary library(L"plinth-planted.dll");
+    auto loaded = library.module();
+    check(!loaded.ok() && loaded.error() == ERROR_MOD_NOT_FOUND,
+          "a SystemLibrary doesn't load it (ERROR_MOD_NOT_FOUND)",
+          loaded.ok() ? "loaded" : std::to_string(loaded.error()));
+    auto function = plinth::platform::win32::user32().function<int WINAPI()>("NoSuchFunction");
+    check(!function.ok() && function.error() == ERROR_PROC_NOT_FOUND,
+          "a function user32 doesn't export is ERROR_PROC_NOT_FOUND",
+          function.ok() ? "found" : std::to_string(function.error()));
+}
+
+}  // namespace
 
 using plinth::join_path;
 using plinth::platform::PackageResource;
 
 void probe_system(Context& context) {
     auto& windows = context.windows;
+    probe_planted_library();
 
     // Module: the probe carries an RCDATA 1 and an icon group 1 of its own.
     auto module = windows.module.own_handle();
@@ -91,6 +176,7 @@ void probe_system(Context& context) {
               "arguments are split by the usual Windows rules",
               std::to_string(tail.size()) + " after --expect-args");
     }
+    probe_command_line_split();
     HRESULT second = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     check(second == RPC_E_CHANGED_MODE, "initialize_com made the thread apartment-threaded",
           hex(static_cast<std::uint32_t>(second)));

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
 
 namespace plinth::platform::win32 {
@@ -99,17 +100,25 @@ Win32Dialogs::Converted& Win32Dialogs::convert(const DialogConfig& from) {
 }
 
 HResult Win32Dialogs::show(const DialogConfig& config, std::int32_t* pressed_button) {
+    enter_com_apartment();
+    // comctl32 6 (the manifest's activation context selects it) is the first to have it.
+    auto task_dialog = comctl32().function<decltype(TaskDialogIndirect)>("TaskDialogIndirect");
+    if (!task_dialog) return library_hresult(task_dialog.error());
     Converted& converted = convert(config);
     ++depth_;
-    HRESULT hr = TaskDialogIndirect(&converted.config, pressed_button, nullptr, nullptr);
+    HRESULT hr = (*task_dialog)(&converted.config, pressed_button, nullptr, nullptr);
     if (--depth_ == 0) converted_.clear();
     return static_cast<HResult>(hr);
 }
 
 void Win32Dialogs::navigate(WindowHandle window, const DialogConfig& config) {
+    // A dialog is showing, so user32 is loaded: the lookup can't fail in practice, and a page
+    // that can't be shown leaves the one showing in place.
+    auto send = user32().function<decltype(SendMessageW)>("SendMessageW");
+    if (!send) return;
     Converted& converted = convert(config);
-    SendMessageW(reinterpret_cast<HWND>(window), TDM_NAVIGATE_PAGE, 0,
-                 reinterpret_cast<LPARAM>(&converted.config));
+    (*send)(reinterpret_cast<HWND>(window), TDM_NAVIGATE_PAGE, 0,
+            reinterpret_cast<LPARAM>(&converted.config));
 }
 
 }  // namespace plinth::platform::win32

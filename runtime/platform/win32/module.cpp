@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
 
 namespace plinth::platform::win32 {
@@ -61,21 +62,26 @@ SysResult<Path> Win32Module::own_path() {
 std::uint32_t Win32Module::system_dpi() {
     // Windows 10 1607 and later; earlier systems are taken to run at 96 dpi.
     // Looked up on each call (rarely made): a function-local static would bring in the
-    // thread-safe initialisation guard and, with it, most of winpthread.
-    using GetDpiForSystemFn = UINT(WINAPI*)();
-    const auto get_dpi = reinterpret_cast<GetDpiForSystemFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForSystem")));
-    return get_dpi ? get_dpi() : USER_DEFAULT_SCREEN_DPI;
+    // thread-safe initialisation guard.
+    const auto get_dpi = user32().function<UINT WINAPI()>("GetDpiForSystem");
+    return get_dpi ? (*get_dpi)() : USER_DEFAULT_SCREEN_DPI;
 }
 
 std::optional<std::uintptr_t> Win32Module::load_app_icon(ModuleHandle module, int side) {
+    // comctl32 6 (the manifest's activation context selects it) is the first to have it.
+    auto load = comctl32().function<decltype(LoadIconWithScaleDown)>("LoadIconWithScaleDown");
+    if (!load) return std::nullopt;
     HICON icon = nullptr;
-    HRESULT hr = LoadIconWithScaleDown(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(1),
-                                       side, side, &icon);
+    HRESULT hr =
+        (*load)(reinterpret_cast<HINSTANCE>(module), MAKEINTRESOURCEW(1), side, side, &icon);
     if (FAILED(hr) || !icon) return std::nullopt;
     return reinterpret_cast<std::uintptr_t>(icon);
 }
 
-void Win32Module::destroy_icon(std::uintptr_t icon) { DestroyIcon(reinterpret_cast<HICON>(icon)); }
+void Win32Module::destroy_icon(std::uintptr_t icon) {
+    // An icon was loaded, so user32 is too.
+    if (auto destroy = user32().function<decltype(DestroyIcon)>("DestroyIcon"))
+        (*destroy)(reinterpret_cast<HICON>(icon));
+}
 
 }  // namespace plinth::platform::win32

@@ -1,26 +1,27 @@
 #include "platform/win32/session.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
+#include <vector>
 
-#include "platform/win32/unique_handle.h"
+#include "common/command_line_split.h"
+#include "platform/win32/module.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
 
 namespace plinth::platform::win32 {
 
 std::vector<std::u16string> Win32Session::arguments() {
-    int count = 0;
-    UniqueLocalMem<LPWSTR> arguments(CommandLineToArgvW(GetCommandLineW(), &count));
-    std::vector<std::u16string> result;
-    if (!arguments) return result;
-    result.reserve(static_cast<std::size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i) result.push_back(from_wide(arguments.get()[i]));
+    std::vector<std::u16string> result = split_command_line(from_wide(GetCommandLineW()));
+    // An empty command line stands for the program alone, as CommandLineToArgvW has it.
+    if (result.empty()) {
+        if (auto own_path = Win32Module().own_path()) result.push_back(std::move(*own_path));
+    }
     return result;
 }
 
-void Win32Session::initialize_com(std::uint32_t coinit) { CoInitializeEx(nullptr, coinit); }
+void Win32Session::initialize_com(std::uint32_t coinit) { request_com_apartment(coinit); }
 
 void Win32Session::write_standard_error(std::string_view bytes) {
     // A GUI program has a standard error stream only when its parent handed one down.

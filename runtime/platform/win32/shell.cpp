@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/win32/com_error.h"
+#include "platform/win32/system_library.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
@@ -37,22 +38,33 @@ const GUID& folder_id(KnownFolder folder) {
     return kFolderDesktop;
 }
 
+// A library or function that can't be had, as the failed COM call the caller reports.
+ComError missing(ErrorCode error) { return ComError{library_hresult(error), {}}; }
+
 }  // namespace
 
 Expected<Path, ComError> Win32Shell::known_folder(KnownFolder folder, std::uint32_t flags) {
+    enter_com_apartment();
+    // The path comes in memory that only ole32 can free.
+    if (auto loaded = ole32().module(); !loaded) return unexpected(missing(loaded.error()));
+    auto get_path = shell32().function<decltype(SHGetKnownFolderPath)>("SHGetKnownFolderPath");
+    if (!get_path) return unexpected(missing(get_path.error()));
     clear_com_error_info();
     UniqueCoTaskMem<wchar_t> path;
-    HRESULT hr = SHGetKnownFolderPath(folder_id(folder), flags, nullptr, path.put());
+    HRESULT hr = (*get_path)(folder_id(folder), flags, nullptr, path.put());
     if (FAILED(hr)) return unexpected(com_error(hr));
     if (!path) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
     return from_wide(path.get());
 }
 
 Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted) {
+    enter_com_apartment();
+    auto create = ole32().function<decltype(CoCreateInstance)>("CoCreateInstance");
+    if (!create) return unexpected(missing(create.error()));
     clear_com_error_info();
     ComPtr<IShellLinkW> link;
-    HRESULT hr = CoCreateInstance(kClassShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                  kInterfaceShellLinkW, put_void(link));
+    HRESULT hr = (*create)(kClassShellLink, nullptr, CLSCTX_INPROC_SERVER, kInterfaceShellLinkW,
+                           put_void(link));
     if (FAILED(hr)) return unexpected(com_error(hr));
     if (!link) return unexpected(ComError{0, {}});
 
@@ -75,7 +87,10 @@ Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted)
 }
 
 void Win32Shell::change_notify(std::int32_t event_id, std::uint32_t flags) {
-    SHChangeNotify(event_id, flags, nullptr, nullptr);
+    enter_com_apartment();
+    // A notice that can't be sent changes nothing that was done.
+    if (auto notify = shell32().function<decltype(SHChangeNotify)>("SHChangeNotify"))
+        (*notify)(event_id, flags, nullptr, nullptr);
 }
 
 std::optional<std::u16string> Win32Shell::environment_variable(const std::u16string& name) {

@@ -88,17 +88,6 @@ struct FindTraits {
 };
 using UniqueFind = UniqueHandle<FindTraits>;
 
-// Memory the shell hands out with CoTaskMemAlloc (SHGetKnownFolderPath).
-template <class T>
-struct CoTaskMemTraits {
-    using Type = T*;
-    static Type invalid() { return nullptr; }
-    static bool is_valid(Type p) { return p != nullptr; }
-    static void close(Type p) { CoTaskMemFree(p); }
-};
-template <class T>
-using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits<T>>;
-
 // Memory from LocalAlloc (CommandLineToArgvW).
 template <class T>
 struct LocalMemTraits {
@@ -126,14 +115,5 @@ template <class Interface>
 void** put_void(ComPtr<Interface>& pointer) {
     return reinterpret_cast<void**>(pointer.put());
 }
-
-// A BSTR from the COM error information.
-struct BstrTraits {
-    using Type = BSTR;
-    static Type invalid() { return nullptr; }
-    static bool is_valid(Type p) { return p != nullptr; }
-    static void close(Type p) { SysFreeString(p); }
-};
-using UniqueBstr = UniqueHandle<BstrTraits>;
 
 }  // namespace plinth::platform::win32
