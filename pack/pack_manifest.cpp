@@ -507,6 +507,11 @@ std::string position_text(const TextPosition& at) {
 ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     ManifestReview review;
     auto& problems = review.problems;
+    // Not parsed at all: the runtime refuses it unread, and its parse could take gigabytes.
+    if (text.size() > kMaxManifestSize) {
+        problems.push_back({Severity::error, std::nullopt, manifest_size_problem(text.size())});
+        return review;
+    }
     // The runtime's decision comes first: what it refuses, the packer refuses too.
     auto base = check_app_manifest(text);
     auto parsed = parse_strict_json(text);

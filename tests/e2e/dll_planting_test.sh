@@ -54,6 +54,16 @@ e2e_check "wWinMain calls SetDefaultDllDirectories first (found: $first_call)" t
 e2e_check "with the system folder only" grep -q 'SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)' "$win_main"
 
 # Names the program may hand to the loader itself (LoadLibrary, GetModuleHandle): UTF-16 texts.
+# A narrow string just before one can lend it a character: its last letter and NUL read as one
+# UTF-16 unit. Such a run starts right after a printable byte, and that character is dropped.
+utf16_dll_names() {
+  local offset text before
+  while read -r offset text; do
+    before=$(od -An -tu1 -j $((offset - 1)) -N1 "$E2E_SETUP_EXE" | tr -d ' ')
+    if (( offset > 0 && before >= 32 && before < 127 )); then text=${text:1}; fi
+    printf '%s\n' "$text"
+  done < <(strings -el -t d "$E2E_SETUP_EXE" | grep -iE '\.dll$')
+}
 while read -r name; do
   [[ -z "$name" ]] && continue
   lower=${name,,}
@@ -70,7 +80,7 @@ while read -r name; do
   else
     e2e_fail "run-time DLL name $name is a KnownDLL" "load it with LoadLibraryExW and LOAD_LIBRARY_SEARCH_SYSTEM32"
   fi
-done < <(strings -el "$E2E_SETUP_EXE" | grep -ioE '^[A-Za-z0-9_.-]+\.dll$' | sort -u)
+done < <(utf16_dll_names | grep -ioE '^[A-Za-z0-9_.-]+\.dll$' | sort -u)
 
 # Our own code loads libraries only from the system folder.
 bad=$(grep -rnE 'LoadLibrary(A|W|ExA)?\(|LoadLibraryExW\(' "$PLINTH_SOURCE_DIR/runtime" |

@@ -33,14 +33,11 @@ HRESULT CALLBACK trampoline(HWND window, UINT notification, WPARAM wparam, LPARA
                             LONG_PTR reference) noexcept {
     const auto* forward = reinterpret_cast<const CallbackForward*>(reference);
     if (!forward || !forward->callback) return S_OK;
-    // The dialog's window procedure is C code: nothing may unwind through it.
-    try {
-        return forward->callback(reinterpret_cast<WindowHandle>(window), notification,
-                                 static_cast<std::uintptr_t>(wparam),
-                                 static_cast<std::intptr_t>(lparam), forward->data);
-    } catch (...) {
-        return S_OK;
-    }
+    // The dialog's window procedure is C code that nothing may unwind through: this layer and
+    // the logic are built without exceptions, and running out of memory ends the process.
+    return forward->callback(reinterpret_cast<WindowHandle>(window), notification,
+                             static_cast<std::uintptr_t>(wparam), static_cast<std::intptr_t>(lparam),
+                             forward->data);
 }
 
 std::vector<TASKDIALOG_BUTTON> convert_buttons(const DialogButton* buttons, std::uint32_t count) {

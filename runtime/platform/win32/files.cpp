@@ -248,25 +248,20 @@ SysResult<std::vector<std::uint8_t>> Win32Files::read_file(const Path& path) {
         return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
 
     std::vector<std::uint8_t> bytes;
-    try {
-        // Room for the probe past the end below, so that it doesn't move (copy) the whole file.
-        bytes.reserve(static_cast<std::size_t>(size.QuadPart) + 65536);
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        std::size_t done = 0;
-        for (;;) {
-            // Read until the end, even if the file grew since its size was taken.
-            if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
-            DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
-            DWORD got = 0;
-            if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr))
-                return unexpected(last_error());
-            if (got == 0) break;
-            done += got;
-        }
-        bytes.resize(done);
-    } catch (const std::bad_alloc&) {
-        return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
+    // Room for the probe past the end below, so that it doesn't move (copy) the whole file.
+    bytes.reserve(static_cast<std::size_t>(size.QuadPart) + 65536);
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t done = 0;
+    for (;;) {
+        // Read until the end, even if the file grew since its size was taken.
+        if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
+        DWORD got = 0;
+        if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return unexpected(last_error());
+        if (got == 0) break;
+        done += got;
     }
+    bytes.resize(done);
     return bytes;
 }
 

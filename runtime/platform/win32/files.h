@@ -19,7 +19,8 @@ public:
     SysResult<std::unique_ptr<OpenFile>> open_for_reading(const Path& path) override;
     Expected<void, CopyFailure> write_file_from(const Path& path, OpenFile& source) override;
 
-    // The whole file at once: for the probe, which compares what it wrote.
+    // The whole file at once: for the probe, which compares what it wrote. A file larger than
+    // memory allows ends the process (operator new), as any allocation does without exceptions.
     SysResult<std::vector<std::uint8_t>> read_file(const Path& path);
 };
 

@@ -45,7 +45,13 @@ std::optional<std::string> required_text_problem(const JsonValue& root, const ch
 
 }  // namespace
 
+std::string manifest_size_problem(std::size_t size) {
+    return "The manifest is " + std::to_string(size) + " bytes; it may be at most " +
+           std::to_string(kMaxManifestSize) + " bytes (1 MiB).";
+}
+
 Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
+    if (text.size() > kMaxManifestSize) return unexpected(manifest_size_problem(text.size()));
     auto parsed = parse_strict_json(text);
     if (!parsed) return unexpected("The manifest isn't valid JSON: " + parsed.error() + ".");
     const JsonValue& root = *parsed;

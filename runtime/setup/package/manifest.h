@@ -4,6 +4,7 @@
 // exactly one that `parse_app_manifest` accepts, with the same fields.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,16 +14,23 @@
 namespace plinth {
 
 inline constexpr std::string_view kUnreadablePackageText = "Its contents can't be read.";
+// The largest manifest, in bytes. A real one is a few KiB; the bound keeps what its parse takes
+// small (each JSON value is about a hundred bytes in memory, and "[0,0,0,..." has one every two).
+inline constexpr std::size_t kMaxManifestSize = 1024 * 1024;
 
-// The manifest, or the reason it's refused, written for the app's developer: the JSON error with
-// its line and column, which of "name", "id" and "exe" is missing, empty or not a string, or why
-// "exe" can't be the installed app's file name (see `app_exe_problem`).
+// The manifest, or the reason it's refused, written for the app's developer: a text of more than
+// `kMaxManifestSize` bytes (not parsed at all), the JSON error with its line and column, which of
+// "name", "id" and "exe" is missing, empty or not a string, or why "exe" can't be the installed
+// app's file name (see `app_exe_problem`).
 //
 // Keys are matched exactly; unknown keys are ignored; a key of another JSON type than expected
 // counts as missing. Each element of "documents" becomes one document type, whatever its type.
 // "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
 // true or false; "extensions" keeps its string elements, empty ones included.
 Expected<AppManifest, std::string> check_app_manifest(std::string_view json);
+
+// "The manifest is {size} bytes; it may be at most 1048576 bytes (1 MiB)."
+std::string manifest_size_problem(std::size_t size);
 
 // The same decision as `check_app_manifest`, with the user's failure text
 // "Its contents can't be read." in place of the reason.

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
 #include <zlib.h>
@@ -29,16 +28,23 @@ constexpr std::size_t kWindowSize = std::size_t{1} << kWindowBits;
 constexpr std::uint8_t kMethodDeflate = 8;
 constexpr std::uint8_t kPresetDictionaryFlag = 0x20;
 
+// Whether `size` bytes can be had now. Asked without failing, so that room the system can't
+// give is done without, or refused with the damaged text, rather than ending the process: the
+// installer is built without exceptions, and its operator new ends it when memory runs out.
+bool can_allocate(std::size_t size) {
+    void* probe = ::operator new(size, std::nothrow);
+    if (probe == nullptr) return false;
+    ::operator delete(probe);
+    return true;
+}
+
 std::vector<std::uint8_t> first_room(std::size_t compressed_size, std::size_t max_size) {
     std::vector<std::uint8_t> room;
     const std::size_t limit = room.max_size() / kReserveFactor;
-    const std::size_t wanted =
-        std::min(max_size, std::max(kInitialOutputSize, std::min(compressed_size, limit) * kReserveFactor));
-    try {
-        room.reserve(wanted);
-    } catch (const std::exception&) {
-        // Without it the first pass only counts, and the second reserves what the app needs.
-    }
+    const std::size_t wanted = std::min(
+        {max_size, room.max_size(), std::max(kInitialOutputSize, std::min(compressed_size, limit) * kReserveFactor)});
+    // Without it the first pass only counts, and the second reserves what the app needs.
+    if (can_allocate(wanted)) room.reserve(wanted);
     return room;
 }
 
@@ -150,10 +156,12 @@ Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payl
     if (!first) return damaged();
     if (!first->counting) return std::move(first->output);
 
-    // Its size known now, the app gets room of exactly that size (no memory left: bad_alloc).
+    // Its size known now, the app gets room of exactly that size. An exe too large for memory
+    // can't be installed; in practice that is a corrupt or hostile stream.
     const std::size_t size = first->total;
     first.reset();
     std::vector<std::uint8_t> room;
+    if (size > room.max_size() || !can_allocate(size)) return damaged();
     room.reserve(size);
     auto second = inflate_pass(payload, std::move(room), size);
     if (!second || second->counting) return damaged();
@@ -191,7 +199,8 @@ unsigned no_more_input(void*, z_const unsigned char**) { return 0; }
 
 struct FileInflater::State {
     BackInflater inflater;  // reused: each inflateBack call starts afresh
-    std::vector<std::uint8_t> output;
+    std::unique_ptr<std::uint8_t[]> output;  // room for `capacity` bytes, left uninitialised
+    std::size_t capacity = 0;
 };
 
 FileInflater::FileInflater() : state_(std::make_unique<State>()) {}
@@ -203,21 +212,21 @@ Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std:
         !state_->inflater.ready()) {
         return damaged();
     }
-    std::vector<std::uint8_t>& output = state_->output;
-    if (size > output.size()) {
-        try {
-            // Exactly the size: growing a vector would round it up to twice what it held.
-            output = std::vector<std::uint8_t>();
-            output.resize(size);
-        } catch (const std::bad_alloc&) {
-            return damaged();
-        }
+    if (size > state_->capacity) {
+        // Exactly the size: growing a vector would round it up to twice what it held. The old
+        // room goes first, so that both are never held at once.
+        state_->output.reset();
+        state_->capacity = 0;
+        state_->output.reset(new (std::nothrow) std::uint8_t[size]);
+        if (!state_->output) return damaged();
+        state_->capacity = size;
     }
+    std::uint8_t* const output = state_->output.get();
     z_stream& z = state_->inflater.stream();
     // zlib only reads through next_in; the const is dropped because its type lacks it.
     z.next_in = const_cast<unsigned char*>(stream.data() + 2);
     z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size() - 2, 0xffffffffu));
-    ExactSink sink{std::span<std::uint8_t>(output.data(), size)};
+    ExactSink sink{std::span<std::uint8_t>(output, size)};
     const int status = inflateBack(&z, &no_more_input, nullptr, &ExactSink::push, &sink);
     if (status != Z_STREAM_END || sink.overflow || sink.filled != size) return damaged();
     // The Adler-32 of the content follows the deflate data, most significant byte first.
@@ -226,18 +235,11 @@ Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std:
     std::uint32_t expected = 0;
     for (std::size_t i = 0; i < 4; ++i) expected = (expected << 8) | stream[trailer + i];
     if (expected != sink.adler) return damaged();
-    return std::span<const std::uint8_t>(output.data(), size);
+    return std::span<const std::uint8_t>(output, size);
 }
 
 Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
-    try {
-        return inflate_all(payload, max_size);
-    } catch (const std::bad_alloc&) {
-        // An exe too large for memory can't be installed; in practice a corrupt or hostile stream.
-        return fail(std::string(kDamagedPayloadText));
-    } catch (const std::length_error&) {
-        return fail(std::string(kDamagedPayloadText));
-    }
+    return inflate_all(payload, max_size);
 }
 
 }  // namespace plinth

@@ -11,6 +11,26 @@ std::string manifest_with(const std::string& id, const std::string& exe) {
     return R"({"name": "Notes", "id": ")" + id + R"(", "exe": ")" + exe + R"("})";
 }
 
+TEST(PackManifest, AManifestOverTheSizeLimitIsRefusedWithItsSizeAndAtTheLimitPacks) {
+    const std::string json = manifest_with("org.notes", "Notes.exe");
+    const auto at_limit = check_manifest_for_packing(json + std::string(kMaxManifestSize - json.size(), '\n'));
+    EXPECT_TRUE(at_limit.ok());
+
+    // Many tiny values: parsed, they would take a hundred times their size.
+    std::string over = "[";
+    while (over.size() < kMaxManifestSize) over += "0,";
+    over += "0]";
+    const ManifestReview review = review_manifest(over);
+    ASSERT_EQ(review.problems.size(), 1u);
+    EXPECT_EQ(review.problems[0].severity, Severity::error);
+    EXPECT_FALSE(review.problems[0].at.has_value());
+    EXPECT_EQ(review.problems[0].text, "The manifest is " + std::to_string(over.size()) +
+                                           " bytes; it may be at most 1048576 bytes (1 MiB).");
+    const auto refused = check_manifest_for_packing(json + std::string(kMaxManifestSize + 1 - json.size(), '\n'));
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error(), "The manifest is 1048577 bytes; it may be at most 1048576 bytes (1 MiB).");
+}
+
 TEST(PackManifest, RefusesExeValuesThatCannotBeAFileName) {
     const std::pair<std::string, std::string> refused[] = {
         {"bin/Notes.exe", "path separator"},

@@ -75,6 +75,27 @@ INSTANTIATE_TEST_SUITE_P(
         Unreadable{"unclosed", kMinimal}),
     [](const auto& info) { return std::string(info.param.label); });
 
+// A valid manifest grown with white space to `size` bytes.
+std::string manifest_of_size(std::size_t size) {
+    const std::string json = kMinimal + "}";
+    return json + std::string(size - json.size(), ' ');
+}
+
+TEST(Manifest, SizeUpToTheLimitIsAcceptedAndOneByteMoreIsRefusedUnparsed) {
+    EXPECT_TRUE(parse_app_manifest(manifest_of_size(kMaxManifestSize)).ok());
+    EXPECT_TRUE(check_app_manifest(manifest_of_size(kMaxManifestSize)).ok());
+
+    const auto parsed = parse_app_manifest(manifest_of_size(kMaxManifestSize + 1));
+    ASSERT_FALSE(parsed.ok());
+    EXPECT_EQ(parsed.error().text, "Its contents can't be read.");
+    const auto checked = check_app_manifest(manifest_of_size(kMaxManifestSize + 1));
+    ASSERT_FALSE(checked.ok());
+    EXPECT_EQ(checked.error(), "The manifest is 1048577 bytes; it may be at most 1048576 bytes (1 MiB).");
+    // Too large wins over any other problem: the text is not read.
+    EXPECT_EQ(check_app_manifest("[" + std::string(kMaxManifestSize, ' ')).error(),
+              "The manifest is 1048577 bytes; it may be at most 1048576 bytes (1 MiB).");
+}
+
 TEST(Manifest, ReadsEveryField) {
     const auto manifest = parse_app_manifest(R"({
         "name": "Notes", "id": "org.notes", "version": "1.2", "publisher": "Notes & Co",
