@@ -56,6 +56,15 @@ bool valid_header(std::uint8_t cmf, std::uint8_t flg) {
     return (flg & kPresetDictionaryFlag) == 0;
 }
 
+// Whether the Adler-32 that follows the deflate data at `at` (most significant byte first) is
+// the content's.
+bool trailer_matches(std::span<const std::uint8_t> stream, std::size_t at, uLong adler) {
+    if (stream.size() - at < 4) return false;
+    std::uint32_t expected = 0;
+    for (std::size_t i = 0; i < 4; ++i) expected = (expected << 8) | stream[at + i];
+    return expected == adler;
+}
+
 // Hands the payload after the header to the inflater, a buffer at a time.
 struct Source {
     std::span<const std::uint8_t> payload;
@@ -139,34 +148,10 @@ std::optional<Sink> inflate_pass(std::span<const std::uint8_t> payload, std::vec
     if (status != Z_STREAM_END || sink.too_large) return std::nullopt;
     if (sink.counting) return sink;
 
-    // The Adler-32 of the content follows the deflate data, most significant byte first.
-    const std::size_t trailer = source.consumed - stream.avail_in;
-    if (payload.size() - trailer < 4) return std::nullopt;
-    std::uint32_t expected = 0;
-    for (std::size_t i = 0; i < 4; ++i) expected = (expected << 8) | payload[trailer + i];
-    if (expected != sink.adler) return std::nullopt;
+    if (!trailer_matches(payload, source.consumed - stream.avail_in, sink.adler)) return std::nullopt;
     return sink;
 }
 
-Result<std::vector<std::uint8_t>> inflate_all(std::span<const std::uint8_t> payload, std::size_t max_size) {
-    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
-    if (payload.size() < 2 || !valid_header(payload[0], payload[1])) return damaged();
-
-    auto first = inflate_pass(payload, first_room(payload.size(), max_size), max_size);
-    if (!first) return damaged();
-    if (!first->counting) return std::move(first->output);
-
-    // Its size known now, the app gets room of exactly that size. An exe too large for memory
-    // can't be installed; in practice that is a corrupt or hostile stream.
-    const std::size_t size = first->total;
-    first.reset();
-    std::vector<std::uint8_t> room;
-    if (size > room.max_size() || !can_allocate(size)) return damaged();
-    room.reserve(size);
-    auto second = inflate_pass(payload, std::move(room), size);
-    if (!second || second->counting) return damaged();
-    return std::move(second->output);
-}
 
 // Deflate makes at most 1032 bytes of one (a run of 258 bytes in two bits): a file claiming more
 // than that of its stream is refused before any room is taken for it.
@@ -229,17 +214,28 @@ Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std:
     ExactSink sink{std::span<std::uint8_t>(output, size)};
     const int status = inflateBack(&z, &no_more_input, nullptr, &ExactSink::push, &sink);
     if (status != Z_STREAM_END || sink.overflow || sink.filled != size) return damaged();
-    // The Adler-32 of the content follows the deflate data, most significant byte first.
-    const std::size_t trailer = static_cast<std::size_t>(z.next_in - stream.data());
-    if (stream.size() - trailer < 4) return damaged();
-    std::uint32_t expected = 0;
-    for (std::size_t i = 0; i < 4; ++i) expected = (expected << 8) | stream[trailer + i];
-    if (expected != sink.adler) return damaged();
+    if (!trailer_matches(stream, static_cast<std::size_t>(z.next_in - stream.data()), sink.adler)) return damaged();
     return std::span<const std::uint8_t>(output, size);
 }
 
 Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
-    return inflate_all(payload, max_size);
+    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
+    if (payload.size() < 2 || !valid_header(payload[0], payload[1])) return damaged();
+
+    auto first = inflate_pass(payload, first_room(payload.size(), max_size), max_size);
+    if (!first) return damaged();
+    if (!first->counting) return std::move(first->output);
+
+    // Its size known now, the app gets room of exactly that size. An exe too large for memory
+    // can't be installed; in practice that is a corrupt or hostile stream.
+    const std::size_t size = first->total;
+    first.reset();
+    std::vector<std::uint8_t> room;
+    if (size > room.max_size() || !can_allocate(size)) return damaged();
+    room.reserve(size);
+    auto second = inflate_pass(payload, std::move(room), size);
+    if (!second || second->counting) return damaged();
+    return std::move(second->output);
 }
 
 }  // namespace plinth

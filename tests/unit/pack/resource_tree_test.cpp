@@ -28,6 +28,18 @@ void expect_refused(const Result<ResourceTree>& read, const std::string& text, c
     EXPECT_NE(read.error().text.find(text), std::string::npos) << what << ": " << read.error().text;
 }
 
+// The tree's section as the writer makes it, after checking that the reader gives the tree back
+// (a failure is recorded, and nothing returned).
+Bytes written_and_read_back(const ResourceTree& tree) {
+    auto contents = serialize_resource_tree(tree, kStubResourceRva);
+    EXPECT_TRUE(contents.ok()) << contents.error().text;
+    if (!contents.ok()) return {};
+    auto read = read_section(*contents);
+    EXPECT_TRUE(read.ok()) << read.error().text;
+    if (read.ok()) EXPECT_EQ(*read, tree);
+    return *contents;
+}
+
 ResourceTree two_types_one_name_each() {
     ResourceTree tree;
     tree.set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral, Bytes{1});
@@ -78,11 +90,8 @@ ResourceTree tree_at_the_entry_bound() {
 
 TEST(ResourceTree, DirectoryEntriesOfAllLevelsShareOneBound) {
     ResourceTree tree = tree_at_the_entry_bound();
-    auto contents = serialize_resource_tree(tree, kStubResourceRva);
-    ASSERT_TRUE(contents.ok()) << contents.error().text;
-    auto read = read_section(*contents);
-    ASSERT_TRUE(read.ok()) << read.error().text;
-    EXPECT_EQ(*read, tree);
+    Bytes contents = written_and_read_back(tree);
+    ASSERT_FALSE(::testing::Test::HasFailure());
 
     // One entry more: the writer refuses the tree, the reader a root that claims one more type.
     ResourceTree over = tree;
@@ -90,8 +99,8 @@ TEST(ResourceTree, DirectoryEntriesOfAllLevelsShareOneBound) {
     auto refused = serialize_resource_tree(over, kStubResourceRva);
     ASSERT_FALSE(refused.ok());
     EXPECT_NE(refused.error().text.find("more than 262144 directory entries"), std::string::npos) << refused.error().text;
-    put_u16(*contents, 14, 4);
-    expect_refused(read_section(*contents), "more than 262144 directory entries", "one root entry more");
+    put_u16(contents, 14, 4);
+    expect_refused(read_section(contents), "more than 262144 directory entries", "one root entry more");
 }
 
 // Named types whose names add up to exactly kMaxResourceNameUnits: 16 of 65535 units and one
@@ -109,11 +118,8 @@ ResourceTree tree_at_the_name_bound() {
 
 TEST(ResourceTree, NamesShareOneBoundOnTheirLength) {
     ResourceTree tree = tree_at_the_name_bound();
-    auto contents = serialize_resource_tree(tree, kStubResourceRva);
-    ASSERT_TRUE(contents.ok()) << contents.error().text;
-    auto read = read_section(*contents);
-    ASSERT_TRUE(read.ok()) << read.error().text;
-    EXPECT_EQ(*read, tree);
+    Bytes contents = written_and_read_back(tree);
+    ASSERT_FALSE(::testing::Test::HasFailure());
 
     ResourceTree over = tree;
     over.set(ResourceName::number(kTypeRcData), ResourceName::named(u"X"), kLangNeutral, Bytes{1});
@@ -126,10 +132,10 @@ TEST(ResourceTree, NamesShareOneBoundOnTheirLength) {
     Bytes needle;
     append_u16(needle, 16);
     for (char16_t unit : marker) append_u16(needle, unit);
-    const auto at = std::search(contents->begin(), contents->end(), needle.begin(), needle.end());
-    ASSERT_NE(at, contents->end());
-    put_u16(*contents, static_cast<std::size_t>(at - contents->begin()), 17);
-    expect_refused(read_section(*contents), "names add up to more than 1048576 characters", "one unit more");
+    const auto at = std::search(contents.begin(), contents.end(), needle.begin(), needle.end());
+    ASSERT_NE(at, contents.end());
+    put_u16(contents, static_cast<std::size_t>(at - contents.begin()), 17);
+    expect_refused(read_section(contents), "names add up to more than 1048576 characters", "one unit more");
 }
 
 // Resources don't share bytes, so together they fit in the file: leaves that all point at one
