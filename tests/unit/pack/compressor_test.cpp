@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "package/payload.h"
+#include "support/zlib_stream.h"
 
 namespace plinth::pack {
 namespace {
@@ -37,19 +38,7 @@ TEST(Compressor, EveryAvailableCompressorWritesAZlibStreamTheRuntimeInflates) {
 }
 
 // The whole input in one deflate call, as earlier packers compressed it.
-Bytes one_call_zlib(const Bytes& data) {
-    z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 15, 9, Z_DEFAULT_STRATEGY), Z_OK);
-    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())));
-    stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
+Bytes one_call_zlib(const Bytes& data) { return testing_support::deflate_with(data, 15, 9, 9); }
 
 // zlib is fed in pieces so that it can tell its progress: the stream must stay byte for byte the
 // one-call stream, or the same inputs would no longer give the same installer as before. Sizes

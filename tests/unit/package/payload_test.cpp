@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/zlib_stream.h"
+
 namespace plinth {
 namespace {
 
@@ -17,20 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 // Deflates with the given window bits: 15 zlib, -15 raw deflate, 31 gzip.
 Bytes deflate_bytes(const Bytes& data, int window_bits = 15, int level = Z_DEFAULT_COMPRESSION,
                     const Bytes* dictionary = nullptr) {
-    z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, level, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    if (dictionary) {
-        EXPECT_EQ(deflateSetDictionary(&stream, dictionary->data(), static_cast<uInt>(dictionary->size())), Z_OK);
-    }
-    Bytes out(deflateBound(&stream, data.size()) + 64);
-    stream.next_in = const_cast<Bytef*>(data.data());
-    stream.avail_in = static_cast<uInt>(data.size());
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
+    return testing_support::deflate_with(data, window_bits, level, 8, dictionary);
 }
 
 // Content that compresses poorly (so the stream spans several input buffers) and well.
