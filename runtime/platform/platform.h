@@ -297,7 +297,28 @@ public:
 };
 
 // ---------------------------------------------------------------------------------------------
-// The process itself: command line, COM, standard error, clock.
+// The process itself: command line, COM, standard error, clock, a second thread.
+
+// What a second thread makes ahead of the loop that uses it: `count()` buffers, in order, whose
+// sizes are known before they are made.
+class BufferMaker {
+public:
+    virtual ~BufferMaker() = default;
+    virtual std::size_t count() const = 0;
+    virtual std::size_t size_of(std::size_t index) const = 0;
+    // Fills `out`, of size_of(index) bytes, with buffer `index`. False ends the run; the maker
+    // keeps the reason.
+    virtual bool make(std::size_t index, std::span<std::uint8_t> out) = 0;
+};
+
+// The buffers of a BufferMaker, taken in order. Destroying it stops the thread and waits for it.
+class WorkAhead {
+public:
+    virtual ~WorkAhead() = default;
+    // The next buffer, valid until the next call; nothing when it couldn't be made (the maker
+    // failed, or there was no memory for it), which ends the run.
+    virtual std::optional<std::span<const std::uint8_t>> next() = 0;
+};
 
 struct LocalDate {
     int year = 0;
@@ -317,6 +338,10 @@ public:
     virtual void write_standard_error(std::string_view bytes) = 0;
     // Today's date in the local time zone.
     virtual LocalDate local_date() = 0;
+    // Runs `maker` on a thread of its own, ahead of the caller by at most `budget` bytes and a
+    // few buffers; a buffer larger than the budget is made only when no other is held. Nothing
+    // when no thread can be started. `maker` outlives the result.
+    virtual std::unique_ptr<WorkAhead> work_ahead(BufferMaker& maker, std::size_t budget) = 0;
 };
 
 // Everything the logic may call, handed to it by reference.

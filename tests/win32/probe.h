@@ -54,6 +54,7 @@ void probe_running_exe(Context& context);
 void probe_shell(Context& context);
 void probe_system(Context& context);
 void probe_dialogs(Context& context);
+void probe_work_ahead(Context& context);
 
 // The installer modes: each returns after its own checks.
 void read_installer(Context& context, const InstallerExpectations& expected);

@@ -87,4 +87,29 @@ platform::SysResult<std::u16string> FakeSystemText::format_message(std::uint32_t
     return it->second;
 }
 
+namespace {
+
+class WorkOnDemand final : public platform::WorkAhead {
+public:
+    explicit WorkOnDemand(platform::BufferMaker& maker) : maker_(maker) {}
+    std::optional<std::span<const std::uint8_t>> next() override {
+        if (next_ >= maker_.count()) return std::nullopt;
+        buffer_.assign(maker_.size_of(next_), 0);
+        if (!maker_.make(next_++, buffer_)) return std::nullopt;
+        return std::span<const std::uint8_t>(buffer_);
+    }
+
+private:
+    platform::BufferMaker& maker_;
+    std::size_t next_ = 0;
+    std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace
+
+std::unique_ptr<platform::WorkAhead> FakeSession::work_ahead(platform::BufferMaker& maker, std::size_t) {
+    if (!second_thread) return nullptr;
+    return std::make_unique<WorkOnDemand>(maker);
+}
+
 }  // namespace plinth::fake

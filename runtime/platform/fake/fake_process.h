@@ -1,5 +1,5 @@
 // The running module (package resource, own path, icon), system message texts and the process
-// session (command line, COM, standard error, clock).
+// session (command line, COM, standard error, clock, a second thread).
 #pragma once
 
 #include <map>
@@ -73,12 +73,15 @@ public:
         if (has_standard_error) standard_error.append(bytes);
     }
     platform::LocalDate local_date() override { return date; }
+    // No thread here: each buffer is made when it is asked for, in the same order.
+    std::unique_ptr<platform::WorkAhead> work_ahead(platform::BufferMaker& maker, std::size_t budget) override;
 
     std::vector<std::u16string> command_line{u"C:\\Users\\Ann\\Downloads\\Setup.exe"};
     std::vector<std::uint32_t> com_initializations;
     std::string standard_error;
     bool has_standard_error = true;
     platform::LocalDate date{2026, 12, 7};
+    bool second_thread = true;  // false: work_ahead gives nothing, as when no thread starts
 };
 
 }  // namespace plinth::fake

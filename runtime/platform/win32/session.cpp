@@ -9,6 +9,7 @@
 #include "platform/win32/module.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/work_ahead.h"
 
 namespace plinth::platform::win32 {
 
@@ -39,6 +40,10 @@ LocalDate Win32Session::local_date() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay};
+}
+
+std::unique_ptr<WorkAhead> Win32Session::work_ahead(BufferMaker& maker, std::size_t budget) {
+    return start_work_ahead(maker, budget);
 }
 
 }  // namespace plinth::platform::win32

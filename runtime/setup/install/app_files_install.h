@@ -14,8 +14,9 @@
 namespace plinth {
 
 // Writes each file under `folder` with replace-and-write, in the table's order. Its folders are
-// created first, and each folder's leftovers are swept before the first file goes into it. One
-// file is inflated at a time, into a buffer reused for the next. Returns the bytes written; fails with
+// created first, and each folder's leftovers are swept before the first file goes into it. The
+// next files are inflated on a second thread while one is written, a few MiB ahead at most (one
+// at a time, into a reused buffer, when no thread can be had). Returns the bytes written; fails with
 // "Can't create the folder {}: {}", "The app inside the installer is damaged." (a stream that
 // doesn't inflate to the size in the table), or the failure of replace-and-write.
 Result<std::uint64_t> install_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files);

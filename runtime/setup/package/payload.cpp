@@ -191,31 +191,41 @@ struct FileInflater::State {
 FileInflater::FileInflater() : state_(std::make_unique<State>()) {}
 FileInflater::~FileInflater() = default;
 
+bool inflated_size_possible(std::span<const std::uint8_t> stream, std::size_t size) {
+    return size / kMaxDeflateRatio <= stream.size();
+}
+
 Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std::uint8_t> stream, std::size_t size) {
-    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
-    if (stream.size() < 2 || !valid_header(stream[0], stream[1]) || size / kMaxDeflateRatio > stream.size() ||
-        !state_->inflater.ready()) {
-        return damaged();
-    }
+    if (!inflated_size_possible(stream, size)) return fail(std::string(kDamagedPayloadText));
     if (size > state_->capacity) {
         // Exactly the size: growing a vector would round it up to twice what it held. The old
         // room goes first, so that both are never held at once.
         state_->output.reset();
         state_->capacity = 0;
         state_->output.reset(new (std::nothrow) std::uint8_t[size]);
-        if (!state_->output) return damaged();
+        if (!state_->output) return fail(std::string(kDamagedPayloadText));
         state_->capacity = size;
     }
-    std::uint8_t* const output = state_->output.get();
+    const std::span<std::uint8_t> room(state_->output.get(), size);
+    if (auto inflated = inflate_into(stream, room); !inflated) return fail(std::move(inflated.error().text));
+    return std::span<const std::uint8_t>(room);
+}
+
+Status FileInflater::inflate_into(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out) {
+    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
+    if (stream.size() < 2 || !valid_header(stream[0], stream[1]) || !inflated_size_possible(stream, out.size()) ||
+        !state_->inflater.ready()) {
+        return damaged();
+    }
     z_stream& z = state_->inflater.stream();
     // zlib only reads through next_in; the const is dropped because its type lacks it.
     z.next_in = const_cast<unsigned char*>(stream.data() + 2);
     z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.size() - 2, 0xffffffffu));
-    ExactSink sink{std::span<std::uint8_t>(output, size)};
+    ExactSink sink{out};
     const int status = inflateBack(&z, &no_more_input, nullptr, &ExactSink::push, &sink);
-    if (status != Z_STREAM_END || sink.overflow || sink.filled != size) return damaged();
+    if (status != Z_STREAM_END || sink.overflow || sink.filled != out.size()) return damaged();
     if (!trailer_matches(stream, static_cast<std::size_t>(z.next_in - stream.data()), sink.adler)) return damaged();
-    return std::span<const std::uint8_t>(output, size);
+    return success();
 }
 
 Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {

@@ -28,6 +28,10 @@ inline constexpr std::size_t kMaxAppSize = 0x7fffffff;
 Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload,
                                                   std::size_t max_size = kMaxAppSize);
 
+// Whether a zlib stream of this length can inflate to `size` bytes at all: deflate makes at most
+// 1032 bytes of one, and a larger claim is damage, refused before any room is taken for it.
+bool inflated_size_possible(std::span<const std::uint8_t> stream, std::size_t size);
+
 // Inflates an app folder's files one after another into one buffer of its own, which grows to
 // the largest file and is reused, so that a thousand small files cost no thousand allocations.
 class FileInflater {
@@ -42,6 +46,8 @@ public:
     // deflate can make of its length fails with "The app inside the installer is damaged.", as
     // does a file that can't be held in memory.
     Result<std::span<const std::uint8_t>> inflate(std::span<const std::uint8_t> stream, std::size_t size);
+    // The same into room of the caller's, which the stream must fill exactly.
+    Status inflate_into(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out);
 
 private:
     struct State;

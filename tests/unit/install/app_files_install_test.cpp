@@ -138,6 +138,38 @@ TEST_F(AppFolderRuns, AStreamThatDoesntMatchItsSizeIsDamaged) {
     EXPECT_EQ(fake.session.standard_error, "setup: The app inside the installer is damaged.\n");
 }
 
+// The files are inflated ahead of their writing when a second thread is there, one at a time
+// otherwise: either way a damaged stream ends the run at its own file, the ones before written.
+struct StreamCase {
+    bool second_thread;
+    std::uint32_t second_size;  // as the table claims it; its stream makes 6 bytes
+};
+
+class AppFolderStreams : public AppFolderRuns, public testing::WithParamInterface<StreamCase> {};
+
+TEST_P(AppFolderStreams, ADamagedFileStopsTheRunAtItself) {
+    const std::vector<TestFile> files = {{"a.dll", "first"}, {"b\\b.dll", "second"}, {"c.dll", "third"}};
+    fake.session.second_thread = GetParam().second_thread;
+    carry("1.0", files);
+    const std::size_t size_field = kAppFilesHeaderSize + kAppFileEntryHeaderSize + 5 + 2;
+    for (int i = 0; i < 4; ++i) fake.module.files->at(size_field + i) = (GetParam().second_size >> (8 * i)) & 0xff;
+    fake.session.command_line = {kInstaller, u"/S"};
+
+    const bool intact = GetParam().second_size == 6;
+    EXPECT_EQ(run_setup(fake.platform()), intact ? 0 : 1);
+    EXPECT_EQ(fake.session.standard_error, intact ? "" : "setup: The app inside the installer is damaged.\n");
+    EXPECT_EQ(fake.files.text(in_folder(u"a.dll")), "first");
+    EXPECT_EQ(fake.files.exists(in_folder(u"b\\b.dll")), intact);
+    EXPECT_EQ(fake.files.exists(in_folder(u"c.dll")), intact);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, AppFolderStreams,
+                         testing::Values(StreamCase{true, 6}, StreamCase{false, 6},  // intact
+                                         // one byte more than its stream makes
+                                         StreamCase{true, 7}, StreamCase{false, 7},
+                                         // more than any stream of its length can make
+                                         StreamCase{true, 0x7fffffff}, StreamCase{false, 0x7fffffff}));
+
 TEST_F(AppFolderRuns, ADamagedTableStopsTheRunBeforeAnythingIsWritten) {
     carry("1.0", kVersion1);
     fake.module.files->push_back(0);
