@@ -46,6 +46,8 @@ void check_code(ErrorCode actual, ErrorCode expected, const std::string& what);
 void note(const std::string& text);
 
 std::string text(std::u16string_view units);
+// A whole file through the layer's open_for_reading, the way the installer reads one.
+plinth::platform::SysResult<std::vector<std::uint8_t>> read_whole(plinth::platform::Files& files, const Path& path);
 std::string hex(std::uint32_t value);
 
 void probe_registry(Context& context);

@@ -53,7 +53,7 @@ std::optional<Bytes> resource_bytes(HMODULE module, const wchar_t* name, const w
 }
 
 Bytes file_bytes(Context& context, const Path& path) {
-    auto read = context.windows.files.read_file(path);
+    auto read = read_whole(context.windows.files, path);
     check(read.ok(), "read " + text(path), read.ok() ? "" : "error " + std::to_string(read.error()));
     return read.ok() ? *read : Bytes();
 }
@@ -263,7 +263,7 @@ void run_with_unpaired_surrogates(Context& context, const Path& stub) {
     GetExitCodeProcess(process.get(), &code);
     check(ended && code == 1, "it ends by itself with exit code 1", hex(code));
     stderr_file.reset();
-    auto written = context.windows.files.read_file(output);
+    auto written = read_whole(context.windows.files, output);
     const std::string got = written.ok() ? std::string(written->begin(), written->end()) : "(unreadable)";
     check(got == "setup: It has nothing in it to install.\n",
           "the silent run reports the missing package on standard error", got);

@@ -13,7 +13,7 @@ void probe_running_exe(Context& context) {
     auto own = context.windows.module.own_path();
     check(own.ok(), "own_path", own.ok() ? text(*own) : std::to_string(own.error()));
     if (!own.ok()) return;
-    auto bytes = files.read_file(*own);
+    auto bytes = read_whole(files, *own);
     check(bytes.ok() && bytes->size() > 1024, "read_file of the running program itself");
     if (!bytes.ok()) return;
 

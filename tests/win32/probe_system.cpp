@@ -214,7 +214,7 @@ void probe_system(Context& context) {
     std::vector<std::uint8_t> written;
     for (int i = 0; i < 100 && written.size() < 10 + system->size(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        auto read = windows.files.read_file(marker);
+        auto read = read_whole(windows.files, marker);
         if (read.ok()) written = *read;
     }
     std::string got(written.begin(), written.end());

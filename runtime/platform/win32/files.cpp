@@ -1,7 +1,6 @@
 #include "platform/win32/files.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <new>
 
@@ -236,33 +235,6 @@ SysResult<Path> Win32Files::canonical_path(const Path& path) {
         if (length < buffer.size()) return from_wide(buffer.data(), length);
         buffer.resize(length);
     }
-}
-
-SysResult<std::vector<std::uint8_t>> Win32Files::read_file(const Path& path) {
-    UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return unexpected(last_error());
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(file.get(), &size)) return unexpected(last_error());
-    if (static_cast<std::uint64_t>(size.QuadPart) > std::numeric_limits<std::size_t>::max() / 2)
-        return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
-
-    std::vector<std::uint8_t> bytes;
-    // Room for the probe past the end below, so that it doesn't move (copy) the whole file.
-    bytes.reserve(static_cast<std::size_t>(size.QuadPart) + 65536);
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t done = 0;
-    for (;;) {
-        // Read until the end, even if the file grew since its size was taken.
-        if (done == bytes.size()) bytes.resize(bytes.size() + 65536);
-        DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
-        DWORD got = 0;
-        if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return unexpected(last_error());
-        if (got == 0) break;
-        done += got;
-    }
-    bytes.resize(done);
-    return bytes;
 }
 
 ErrorCode Win32Files::write_file(const Path& path, std::span<const std::uint8_t> bytes) {

@@ -18,10 +18,6 @@ public:
     ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
     SysResult<std::unique_ptr<OpenFile>> open_for_reading(const Path& path) override;
     Expected<void, CopyFailure> write_file_from(const Path& path, OpenFile& source) override;
-
-    // The whole file at once: for the probe, which compares what it wrote. A file larger than
-    // memory allows ends the process (operator new), as any allocation does without exceptions.
-    SysResult<std::vector<std::uint8_t>> read_file(const Path& path);
 };
 
 // The length of the part of `path` that names a root and can't be created: "C:\", "\\?\C:\",

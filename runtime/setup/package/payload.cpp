@@ -152,9 +152,7 @@ std::optional<Sink> inflate_pass(std::span<const std::uint8_t> payload, std::vec
     return sink;
 }
 
-
-// Deflate makes at most 1032 bytes of one (a run of 258 bytes in two bits): a file claiming more
-// than that of its stream is refused before any room is taken for it.
+// Deflate makes at most 1032 bytes of one: a run of 258 bytes in two bits.
 constexpr std::size_t kMaxDeflateRatio = 1032;
 
 // Copies what the inflater writes into room of the file's exact size, with its checksum.

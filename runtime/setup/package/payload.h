@@ -32,8 +32,9 @@ Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> 
 // 1032 bytes of one, and a larger claim is damage, refused before any room is taken for it.
 bool inflated_size_possible(std::span<const std::uint8_t> stream, std::size_t size);
 
-// Inflates an app folder's files one after another into one buffer of its own, which grows to
-// the largest file and is reused, so that a thousand small files cost no thousand allocations.
+// Inflates an app folder's files one after another: into one buffer of its own, which grows to
+// the largest file and is reused, so that a thousand small files cost no thousand allocations;
+// or into room of the caller's, when another thread holds the files inflated ahead.
 class FileInflater {
 public:
     FileInflater();
