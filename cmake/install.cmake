@@ -34,7 +34,7 @@ endif()
 # The packer is a host program, so the package fits any target architecture.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/plinthConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY ${PLINTH_PACKAGE_COMPATIBILITY} ARCH_INDEPENDENT)
-install(FILES ${PROJECT_SOURCE_DIR}/cmake/plinthConfig.cmake
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/plinthConfig.cmake ${PROJECT_SOURCE_DIR}/cmake/plinth_stage.cmake
   ${PROJECT_BINARY_DIR}/plinthConfigVersion.cmake
   DESTINATION lib/cmake/plinth COMPONENT data)
 

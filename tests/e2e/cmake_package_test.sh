@@ -144,3 +144,85 @@ plinth_add_installer(app MANIFEST app.json)" "$pkg" \
 cmake --build "$E2E_WORK/multi-config/build" --config Release >"$E2E_WORK/multi-config-build.log" 2>&1
 e2e_check "multi-config: the app is in Release/" test -f "$E2E_WORK/multi-config/build/Release/app.exe"
 e2e_check "multi-config: its installer is beside it" test -f "$E2E_WORK/multi-config/build/Release/app-Setup.exe"
+
+e2e_log "--- the app folder"
+expect_configure destination-first 1 "DESTINATION belongs after FILES <file>... or DIRECTORY <folder>" \
+  "$use
+plinth_add_installer(app MANIFEST app.json DESTINATION x FILES main.c)" "$pkg"
+expect_configure destination-without-value 1 "plinth_add_installer: DESTINATION needs a value" \
+  "$use
+plinth_add_installer(app MANIFEST app.json FILES main.c DESTINATION)" "$pkg"
+expect_configure files-without-value 1 "plinth_add_installer: FILES needs a value" \
+  "$use
+plinth_add_installer(app MANIFEST app.json FILES DESTINATION x)" "$pkg"
+expect_configure directory-two-folders 1 "DIRECTORY takes one folder (write DIRECTORY again for b)" \
+  "$use
+plinth_add_installer(app MANIFEST app.json DIRECTORY a b)" "$pkg"
+expect_configure destination-outside 1 "DESTINATION data/../.. must stay inside the app folder" \
+  "$use
+plinth_add_installer(app MANIFEST app.json FILES main.c DESTINATION data/../..)" "$pkg"
+expect_configure files-folder 1 "FILES src: $E2E_WORK/c/src/src is a folder (DIRECTORY takes a folder)" \
+  "$use
+file(MAKE_DIRECTORY \${CMAKE_CURRENT_SOURCE_DIR}/src)
+plinth_add_installer(app MANIFEST app.json FILES main.c src)" "$pkg"
+expect_configure directory-missing 1 "DIRECTORY nope: $E2E_WORK/c/src/nope is not a folder" \
+  "$use
+plinth_add_installer(app MANIFEST app.json RUNTIME_DLLS DIRECTORY nope)" "$pkg"
+
+# One project, built with the mingw toolchain and changed between builds: what the app folder
+# holds, what a rebuild does, and the collisions that stop the build.
+app_dir="$E2E_WORK/app-folder"
+mkdir -p "$app_dir/src/data/sub" "$app_dir/src/extra"
+printf '{"name": "T", "id": "T", "exe": "t.exe"}\n' >"$app_dir/src/app.json"
+printf '__declspec(dllimport) int core(void);\nint main(void) { return core(); }\n' >"$app_dir/src/main.c"
+printf '__declspec(dllexport) int core(void) { return 0; }\n' >"$app_dir/src/core.c"
+printf 'a\n' >"$app_dir/src/data/a.txt"
+printf 'b\n' >"$app_dir/src/data/sub/b.txt"
+printf 'readme\n' >"$app_dir/src/extra/readme.txt"
+printf 'old\n' >"$app_dir/src/extra/T.EXE"
+printf 'a file\n' >"$app_dir/src/extra/Data"
+# app_project ARGUMENTS: the project, plinth_add_installer(app MANIFEST app.json ARGUMENTS).
+app_project() {
+  printf '%s\n' 'cmake_minimum_required(VERSION 3.21)' 'project(t LANGUAGES C)' \
+    'find_package(plinth REQUIRED)' 'add_library(core SHARED core.c)' 'add_library(plugin MODULE core.c)' \
+    'add_executable(app main.c)' 'target_link_libraries(app PRIVATE core)' \
+    "plinth_add_installer(app MANIFEST app.json $1)" >"$app_dir/src/CMakeLists.txt"
+}
+app_build() { cmake --build "$app_dir/build" >"$E2E_WORK/app-folder.log" 2>&1; }
+app_folder() { (cd "$app_dir/build/app-app" && find . -type f -o -type d -empty | sed 's,^\./,,' | sort | tr '\n' ' '); }
+app_project 'RUNTIME_DLLS FILES extra/readme.txt DESTINATION docs DIRECTORY data DESTINATION ./data/
+  FILES $<TARGET_FILE:plugin> $<TARGET_FILE:core> DESTINATION plugins'
+cmake -S "$app_dir/src" -B "$app_dir/build" -G Ninja "$pkg" \
+  "-DCMAKE_TOOLCHAIN_FILE=$(cd "$(dirname "$0")/../.." && pwd)/cmake/mingw-w64-x86_64.cmake" \
+  >"$E2E_WORK/app-folder-configure.log" 2>&1 || e2e_die "Can't configure $app_dir."
+app_build
+e2e_assert_eq "the app folder: the exe under the manifest's name, the DLL beside it, the rest at its DESTINATION" \
+  "data/a.txt data/sub/b.txt docs/readme.txt libcore.dll plugins/libcore.dll plugins/libplugin.dll t.exe " "$(app_folder)"
+e2e_check "the installer carries the folder" \
+  grep -qF 'plugins\libplugin.dll' <("$E2E_PACK" inspect "$app_dir/build/app-Setup.exe")
+e2e_check "a second build has nothing to do" grep -q 'no work to do' <(app_build; cat "$E2E_WORK/app-folder.log")
+# A file gone from the DIRECTORY and a FILES taken out of the call are gone from the next stage.
+rm "$app_dir/src/data/sub/b.txt"
+app_project 'RUNTIME_DLLS DIRECTORY data DESTINATION data FILES $<TARGET_FILE:plugin> DESTINATION plugins'
+app_build
+e2e_assert_eq "what is no longer named is gone from the app folder" \
+  "data/a.txt libcore.dll plugins/libplugin.dll t.exe " "$(app_folder)"
+
+# expect_build_failure NAME TEXT ARGUMENTS: the build with these arguments fails and says TEXT.
+expect_build_failure() {
+  app_project "$3"
+  if app_build; then
+    e2e_fail "$1: the build fails" "it succeeded"
+  elif ! tr -s ' \n' ' ' <"$E2E_WORK/app-folder.log" | grep -qF -- "$2"; then
+    e2e_fail "$1: says '$2'" "$(tail -n 15 "$E2E_WORK/app-folder.log")"
+  else
+    e2e_pass "$1: the build fails and says '$2'"
+  fi
+}
+expect_build_failure "a file named like the exe" \
+  'same file on Windows, which ignores case: "t.exe" (from the target app) and "T.EXE" (from FILES extra/T.EXE).' \
+  'RUNTIME_DLLS FILES extra/T.EXE'
+expect_build_failure "a file and a folder of one name" \
+  'The app folder has "Data" both as a file and as a folder: "Data" (from FILES extra/Data) and "data\a.txt" (from DIRECTORY data).' \
+  'DIRECTORY data DESTINATION data FILES extra/Data'
+expect_build_failure "a name the packer refuses" 'has a name "old.old"' 'FILES extra/readme.txt DESTINATION old.old'

@@ -5,7 +5,8 @@
 # each archive, extracted in a folder of its own, packs the sample with the stub of its own
 # prefix; examples/cmake-app configures against the extracted prefix under the mingw toolchain
 # with the commands of docs/ci.md, builds its installer, and that installer installs and removes
-# the app silently under Wine.
+# the app silently under Wine; examples/cmake-folder-app builds against the extracted Debian
+# package, and its installer installs an app that runs from its folder.
 # e2e-timeout: 400
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer wine
@@ -46,7 +47,8 @@ tar -xzf "$work/dist1/${files[0]}" -C "$linux" || e2e_die "Can't extract ${files
 prefix="$linux/plinth-$version"
 for file in bin/plinth-pack share/plinth/plinth-setup.exe share/plinth/app-manifest.schema.json \
     share/doc/plinth/README.md share/doc/plinth/docs/packer.md share/doc/plinth/docs/cmake.md \
-    lib/cmake/plinth/plinthConfig.cmake lib/cmake/plinth/plinthConfigVersion.cmake; do
+    lib/cmake/plinth/plinthConfig.cmake lib/cmake/plinth/plinthConfigVersion.cmake \
+    lib/cmake/plinth/plinth_stage.cmake; do
   e2e_assert_file "$prefix/$file"
 done
 e2e_assert_same_file "the archive's stub is the built one" "$E2E_SETUP_EXE" "$prefix/share/plinth/plinth-setup.exe"
@@ -90,7 +92,7 @@ mkdir -p "$windows"
 (cd "$windows" && unzip -q "$work/dist1/${files[1]}") || e2e_die "Can't extract ${files[1]}."
 wprefix="$windows/plinth-$version"
 for file in bin/plinth-pack.exe share/plinth/plinth-setup.exe share/plinth/app-manifest.schema.json \
-    share/doc/plinth/README.md lib/cmake/plinth/plinthConfig.cmake; do
+    share/doc/plinth/README.md lib/cmake/plinth/plinthConfig.cmake lib/cmake/plinth/plinth_stage.cmake; do
   e2e_assert_file "$wprefix/$file"
 done
 pushd "$work" >/dev/null || e2e_die "Can't enter $work."
@@ -177,3 +179,42 @@ e2e_run "$program" "${switches[@]}"
 e2e_assert_exit 0
 e2e_assert_reg_absent "$uninstall_key"
 e2e_check "the install folder goes after the uninstaller exits" e2e_wait_until 15 test ! -e "$install_dir"
+
+# --- examples/cmake-folder-app against the Debian package's files: an exe, its DLL, the compiler's
+# runtime DLLs and a data folder, staged and packed by the build; installed, run and removed.
+deb_root="$work/deb root"
+dpkg-deb -x "$deb" "$deb_root" || e2e_die "Can't extract $deb."
+folder_src="$work/cmake-folder-app"
+cp -r "$src/examples/cmake-folder-app" "$folder_src"
+folder_build="$folder_src/build"
+(cd "$folder_src" && cmake -S . -B build -G Ninja -DCMAKE_TOOLCHAIN_FILE=mingw-w64.cmake \
+  "-Dplinth_DIR=$deb_root/usr/lib/cmake/plinth" && cmake --build build) >"$work/folder-app.log" 2>&1
+status=$?
+e2e_assert_eq "examples/cmake-folder-app configures and builds" 0 "$status"
+[[ $status -eq 0 ]] || { tail -n 20 "$work/folder-app.log" | sed 's/^/      /'; e2e_die "Can't go on without it."; }
+e2e_assert_eq "its app folder: the exe, its DLL, the compiler's DLLs and the data" \
+  "data/greeting.txt greet.exe libgcc_s_seh-1.dll libgreeting.dll libstdc++-6.dll libwinpthread-1.dll " \
+  "$(cd "$folder_build/greet-app" && find . -type f | sed 's,^\./,,' | sort | tr '\n' ' ')"
+e2e_check "a second build has nothing to do" grep -q 'no work to do' <(cmake --build "$folder_build" 2>&1)
+printf 'Hello again, from a changed data file.\n' >"$folder_src/data/greeting.txt"
+e2e_check "a changed data file packs again" grep -q 'Packing greet' <(cmake --build "$folder_build" 2>&1)
+
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthExample.Greet'
+e2e_run "$folder_build/greet-Setup.exe" /S
+e2e_assert_exit 0
+e2e_reg_value "$uninstall_key" InstallLocation || e2e_die "No InstallLocation after the install."
+install_dir=$(e2e_unix_path "$E2E_REG_DATA")
+report="$E2E_USER_DIR/Temp/greet-report.txt"
+e2e_run "$install_dir/greet.exe" "$(e2e_win_path "$report")"
+e2e_assert_exit 0
+e2e_assert_file_bytes "the installed app loads its DLLs and reads the changed data file" "$report" \
+  $'Hello again, from a changed data file.\n'
+e2e_reg_value "$uninstall_key" QuietUninstallString || e2e_die "No QuietUninstallString."
+quiet=$E2E_REG_DATA
+program=${quiet#\"}
+program=${program%%\"*}
+read -r -a switches <<<"${quiet#\""$program"\"}"
+e2e_run "$program" "${switches[@]}"
+e2e_assert_exit 0
+e2e_assert_reg_absent "$uninstall_key"
+e2e_check "the app's folder goes after the uninstaller exits" e2e_wait_until 15 test ! -e "$install_dir"
