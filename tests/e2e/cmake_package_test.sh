@@ -225,4 +225,4 @@ expect_build_failure "a file named like the exe" \
 expect_build_failure "a file and a folder of one name" \
   'The app folder has "Data" both as a file and as a folder: "Data" (from FILES extra/Data) and "data\a.txt" (from DIRECTORY data).' \
   'DIRECTORY data DESTINATION data FILES extra/Data'
-expect_build_failure "a name the packer refuses" 'has a name "old.old"' 'FILES extra/readme.txt DESTINATION old.old'
+expect_build_failure "a name the packer refuses" 'plinth-pack: The app folder'"'"'s file "old.old" ends in ".old"' 'FILES extra/readme.txt DESTINATION old.old'
