@@ -53,7 +53,6 @@ unset(_plinth_pack)
 unset(_plinth_stub)
 unset(_plinth_prefix)
 
-
 # plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>]
 #                      [RUNTIME_DLLS] [FILES <file>... [DESTINATION <folder>]]...
 #                      [DIRECTORY <folder> [DESTINATION <folder>]]...)
@@ -61,8 +60,8 @@ unset(_plinth_prefix)
 # Packs the executable <target> into an installer after it builds: <target>-Setup.exe beside the
 # target's file, or OUTPUT (relative to the current binary folder). MANIFEST, ICON, FILES and
 # DIRECTORY are relative to the current source folder. The target <target>-installer, part of
-# `all`, does it, again whenever the target, the manifest, the icon, the packer or the stub
-# changes. The installer's path is left in the target property PLINTH_INSTALLER of <target>.
+# `all`, does it, again whenever the target, the manifest, the icon, the packer, the stub or a
+# file of the app folder changes. The installer's path is left in the target property PLINTH_INSTALLER of <target>.
 #
 # With RUNTIME_DLLS, FILES or DIRECTORY the app is a folder: the exe, the target's runtime DLLs
 # beside it, and the other files at their DESTINATION (a folder relative to the exe's), staged

@@ -1,8 +1,8 @@
 #!/bin/bash
 # The CMake package of an installed prefix: find_package's version check and its reasons for
-# "not found", plinth_add_installer's refusals of wrong calls, where it puts the installer, and
-# how a cross toolchain finds the package. Small configure-only projects; release_test.sh builds
-# and installs a real one.
+# "not found", plinth_add_installer's refusals of wrong calls, where it puts the installer, how
+# a cross toolchain finds the package, and the app folder it stages (what it holds after each
+# change, collisions). Small projects, most only configured; release_test.sh installs real ones.
 # e2e-no-prefix
 # e2e-timeout: 180
 source "$(dirname "$0")/lib.sh"
