@@ -8,11 +8,11 @@ namespace plinth {
 namespace {
 
 struct Run {
-    std::uint16_t first, last, delta;
-    std::uint8_t step;
+    std::uint16_t first, delta;
+    std::uint8_t count, step;
 };
 
-// Some 190 runs rather than a 128 KiB array: the stub carries the table.
+// Some 160 runs of 6 bytes rather than a 128 KiB array: the stub carries the table.
 constexpr Run kRuns[] = {
 #include "common/upper_case_table.inc"
 };
@@ -25,7 +25,8 @@ char16_t upper_case(char16_t unit) {
                                       [](char16_t c, const Run& r) { return c < r.first; });
     if (run == std::begin(kRuns)) return unit;
     --run;
-    if (unit > run->last || (unit - run->first) % run->step != 0) return unit;
+    const unsigned offset = unit - run->first;
+    if (offset % run->step != 0 || offset / run->step > run->count) return unit;
     return static_cast<char16_t>(unit + run->delta);
 }
 
