@@ -7,9 +7,11 @@
 #include <set>
 
 #include "common/text.h"
+#include "common/upper_case.h"
 #include "package/file_name_rules.h"
 #include "package/manifest.h"
 #include "package/strict_json.h"
+#include "registry/document_types.h"
 #include "version_record.h"
 
 namespace plinth::pack {
@@ -53,23 +55,8 @@ std::string code_point_text(char32_t c) {
 
 bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7f && c <= 0x9f); }
 
-// Lower case for the comparison of extensions, as the registry compares key names: ASCII, and
-// the Latin, Greek and Cyrillic capitals whose lower case is a fixed step away.
-char32_t fold_case(char32_t c) {
-    if (c >= 'A' && c <= 'Z') return c + 32;
-    if ((c >= 0xc0 && c <= 0xde && c != 0xd7) || (c >= 0x391 && c <= 0x3ab && c != 0x3a2) ||
-        (c >= 0x410 && c <= 0x42f)) {
-        return c + 32;
-    }
-    if (c >= 0x400 && c <= 0x40f) return c + 80;
-    // Latin Extended-A alternates capital and small letter, from an even or an odd start.
-    if (((c >= 0x100 && c <= 0x12f) || (c >= 0x132 && c <= 0x137) || (c >= 0x14a && c <= 0x177)) && c % 2 == 0) {
-        return c + 1;
-    }
-    if (((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17e)) && c % 2 == 1) return c + 1;
-    if (c == 0x178) return 0xff;
-    return c;
-}
+// Case ignored as the registry compares key names, which is as Windows compares file names.
+char32_t fold_case(char32_t c) { return c <= 0xffff ? upper_case(static_cast<char16_t>(c)) : c; }
 
 std::u32string folded(std::string_view text) {
     std::u32string wide = to_utf32(text);
@@ -561,6 +548,21 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
         }
     }
 
+    if (base.ok()) {
+        for (std::size_t i = 0; i < base->documents.size(); ++i) {
+            const std::string id = prog_id(base->id, base->documents[i]);
+            const auto common = std::find_if(common_prog_ids().begin(), common_prog_ids().end(),
+                                             [&](std::string_view entry) { return folded(entry.substr(0, entry.find('|'))) == folded(id); });
+            if (common == common_prog_ids().end()) continue;
+            reviewer.warning(child(JsonPath{"documents"}, std::to_string(i)), false,
+                             "The manifest's document type " + std::to_string(i + 1) + " gets the ProgID " +
+                                 json_string(id) + ", which " + std::string(common->substr(common->find('|') + 1)) +
+                                 " registers too: installing overwrites its file type, and that program's own "
+                                 "registration survives only when it rewrote it since. Change \"id\" or the first "
+                                 "extension.");
+        }
+    }
+
     // The review is meant to cover every reason of the runtime's; should one slip through, the
     // runtime's own sentence still refuses the manifest.
     if (!base.ok() && !review.refused()) problems.push_back({Severity::error, std::nullopt, base.error()});
@@ -583,6 +585,31 @@ Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view j
 bool ManifestReview::refused() const {
     return std::any_of(problems.begin(), problems.end(),
                        [](const ManifestProblem& p) { return p.severity == Severity::error; });
+}
+
+const std::vector<std::string_view>& common_prog_ids() {
+    // ProgIDs of the form <name>.<more>, as an app's are, that widely installed programs
+    // register, each with its program after the bar: a short list of the likely accidents
+    // (an app whose id is "Python" and whose first extension is "File"), not a catalogue.
+    static const std::vector<std::string_view> list = {
+        "Python.File|Python",
+        "Python.NoConFile|Python",
+        "Python.CompiledFile|Python",
+        "Python.ArchiveFile|Python",
+        "Word.Document.8|Microsoft Word",
+        "Word.Document.12|Microsoft Word",
+        "Excel.Sheet.8|Microsoft Excel",
+        "Excel.Sheet.12|Microsoft Excel",
+        "PowerPoint.Show.8|Microsoft PowerPoint",
+        "PowerPoint.Show.12|Microsoft PowerPoint",
+        "AcroExch.Document|Adobe Acrobat",
+        "Microsoft.PowerShellScript.1|Windows PowerShell",
+        "VLC.mp4|VLC",
+        "VLC.mp3|VLC",
+        "7-Zip.zip|7-Zip",
+        "7-Zip.7z|7-Zip",
+    };
+    return list;
 }
 
 const std::vector<std::string_view>& program_extensions() {

@@ -56,4 +56,8 @@ Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view j
 // lower case and without the dot.
 const std::vector<std::string_view>& program_extensions();
 
+// ProgIDs that common Windows programs register, as "ProgID|program": the packer warns when an
+// app's would be one of them.
+const std::vector<std::string_view>& common_prog_ids();
+
 }  // namespace plinth::pack

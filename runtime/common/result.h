@@ -32,10 +32,16 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
     return {std::forward<E>(error)};
 }
 
-// A NUL in the text (quoted from a manifest or a registry name) is made visible as \0: the
-// failure page would end the text there, and the setup: line would carry a NUL byte.
+// A control character in the text (quoted from a manifest or a registry value) is made visible
+// (\0, \n, ...): a NUL would end the failure page's text there, and a line break would forge a
+// second setup: line in a caller's log.
 inline Unexpected<Failure> fail(std::string text) {
-    if (text.find('\0') != std::string::npos) text = visible_nul(text);
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            text = visible_controls(text);
+            break;
+        }
+    }
     return {Failure{std::move(text)}};
 }
 

@@ -136,14 +136,26 @@ bool is_valid_utf8(std::string_view bytes) {
     return true;
 }
 
-std::string visible_nul(std::string_view text) {
+std::string visible_controls(std::string_view text) {
+    static const char digits[] = "0123456789ABCDEF";
     std::string visible;
     visible.reserve(text.size());
     for (char c : text) {
-        if (c == '\0') {
-            visible += "\\0";
-        } else {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20) {
             visible.push_back(c);
+        } else if (c == '\0') {
+            visible += "\\0";
+        } else if (c == '\t') {
+            visible += "\\t";
+        } else if (c == '\n') {
+            visible += "\\n";
+        } else if (c == '\r') {
+            visible += "\\r";
+        } else {
+            visible += "\\x";
+            visible.push_back(digits[byte >> 4]);
+            visible.push_back(digits[byte & 15]);
         }
     }
     return visible;

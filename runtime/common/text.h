@@ -29,9 +29,10 @@ std::optional<std::string> to_utf8_strict(std::u16string_view utf16);
 // Whether the bytes are well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
 bool is_valid_utf8(std::string_view bytes);
 
-// The text with each NUL written as the two characters \0: shown or printed, a NUL would cut the
-// text short or put a NUL byte into a line.
-std::string visible_nul(std::string_view text);
+// The text with each C0 control character written visibly: \0, \t, \n, \r, and \xHH for the
+// others. Shown or printed, a NUL would cut the text short, and a line break or an escape
+// sequence would forge a line of a caller's log or change how the rest shows.
+std::string visible_controls(std::string_view text);
 
 // A path shown or written as text.
 inline std::string path_text(std::u16string_view path) { return to_utf8(path); }

@@ -57,6 +57,7 @@ void probe_shell(Context& context);
 void probe_system(Context& context);
 void probe_dialogs(Context& context);
 void probe_work_ahead(Context& context);
+void probe_case(Context& context);
 
 // The installer modes: each returns after its own checks.
 void read_installer(Context& context, const InstallerExpectations& expected);

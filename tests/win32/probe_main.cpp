@@ -121,6 +121,8 @@ int wmain(int argc, wchar_t** argv) {
     probe_shell(context);
     std::printf("== module, system texts, session, processes\n");
     probe_system(context);
+    std::printf("== file names that differ only in case\n");
+    probe_case(context);
     std::printf("== work ahead on a second thread\n");
     probe_work_ahead(context);
     std::printf("== task dialog\n");

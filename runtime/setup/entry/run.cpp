@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "common/text.h"
 #include "entry/command_line.h"
 #include "entry/damaged_installer.h"
 #include "entry/exit_code.h"
@@ -18,7 +19,8 @@ namespace {
 constexpr std::uint32_t kCoinitApartmentThreaded = 2;  // COINIT_APARTMENTTHREADED
 
 void report_on_standard_error(platform::Session& session, const std::string& failure_text) {
-    session.write_standard_error("setup: " + failure_text + "\n");
+    // One line, whatever the text quotes.
+    session.write_standard_error("setup: " + visible_controls(failure_text) + "\n");
 }
 
 int run_silently(platform::Platform& platform, SetupState& state) {

@@ -2,20 +2,12 @@
 
 #include <algorithm>
 
+#include "common/upper_case.h"
 #include "package/file_name_rules.h"
 #include "package/manifest.h"
 
 namespace plinth {
 namespace {
-
-char16_t fold_unit(char16_t c) {
-    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-    if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return static_cast<char16_t>(c + 32);
-    if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-    if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-    return c;
-}
 
 std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
     return std::uint32_t{bytes[at]} | std::uint32_t{bytes[at + 1]} << 8 | std::uint32_t{bytes[at + 2]} << 16 |
@@ -34,11 +26,11 @@ AppPathRule broken_app_path_rule(std::string_view path, std::string_view& part) 
         if (part.empty()) return AppPathRule::empty;
         if (file_name_problem(part)) return AppPathRule::name;
         if (part.back() == '.' || part.back() == ' ') return AppPathRule::trailing;
-        if (fold_case(part).ends_with(u".old")) return AppPathRule::old;
+        if (fold_case(part).ends_with(u".OLD")) return AppPathRule::old;
         if (end == path.size()) break;
         start = end + 1;
     }
-    return fold_case(path) == u"uninstall.exe" ? AppPathRule::uninstaller : AppPathRule::kept;
+    return fold_case(path) == u"UNINSTALL.EXE" ? AppPathRule::uninstaller : AppPathRule::kept;
 }
 
 bool app_file_path_ok(std::string_view path) {
@@ -46,11 +38,7 @@ bool app_file_path_ok(std::string_view path) {
     return broken_app_path_rule(path, part) == AppPathRule::kept;
 }
 
-std::u16string fold_case(std::string_view path) {
-    std::u16string units = to_utf16(path);
-    for (char16_t& c : units) c = fold_unit(c);
-    return units;
-}
+std::u16string fold_case(std::string_view path) { return upper_case(to_utf16(path)); }
 
 Result<AppFiles> read_app_files(std::span<const std::uint8_t> resource) {
     const auto unreadable = fail(std::string(kUnreadablePackageText));
@@ -109,15 +97,23 @@ std::string join_installed_paths(const std::vector<std::string>& paths) {
     return text;
 }
 
-std::vector<std::string> split_installed_paths(std::string_view text) {
+std::optional<std::vector<std::string>> split_installed_paths(std::string_view text) {
     std::vector<std::string> paths;
+    if (text.empty()) return paths;
+    // Counted before anything is kept: a list far over the limit costs no more than one at it.
+    if (std::count(text.begin(), text.end(), '|') >= static_cast<std::ptrdiff_t>(kMaxAppFiles)) return std::nullopt;
+    std::size_t components = 0;
     std::size_t start = 0;
-    while (start < text.size()) {
+    for (;;) {
         const std::size_t end = std::min(text.find('|', start), text.size());
         const std::string_view path = text.substr(start, end - start);
-        if (app_file_path_ok(path)) paths.emplace_back(path);
+        if (!app_file_path_ok(path)) return std::nullopt;
+        components += 1 + std::count(path.begin(), path.end(), '\\');
+        paths.emplace_back(path);
+        if (end == text.size()) break;
         start = end + 1;
     }
+    if (components > kMaxAppFileComponents) return std::nullopt;
     return paths;
 }
 

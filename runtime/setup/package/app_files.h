@@ -49,8 +49,8 @@ std::optional<std::string> app_file_path_problem(std::string_view path);
 // The same decision without the clause.
 bool app_file_path_ok(std::string_view path);
 
-// The path with its case folded the way Windows compares file names (ASCII, Latin-1, Greek and
-// Cyrillic letters), for comparing paths.
+// The path in upper case as Windows compares file names (common/upper_case.h), for comparing
+// paths: two paths name the same file when their folded forms are equal.
 std::u16string fold_case(std::string_view path);
 
 // Why the paths can't be installed together beside the app's exe, as a sentence for the app's
@@ -73,9 +73,11 @@ std::vector<std::uint8_t> build_app_files(const AppFiles& files);
 // lists are an app's files, at most `kMaxAppFiles` each).
 std::vector<std::string> paths_not_in(const std::vector<std::string>& paths, const std::vector<std::string>& kept);
 
-// The list of installed paths as one text and back; '|' can't be part of a file name. Paths
-// that break the rules are dropped when reading.
+// The list of installed paths as one text and back; '|' can't be part of a file name. Read back,
+// a list that no table could have given is nothing at all: one with more than `kMaxAppFiles`
+// paths, more than `kMaxAppFileComponents` components, or any path that breaks the rules (an
+// empty one included). The empty text is the empty list.
 std::string join_installed_paths(const std::vector<std::string>& paths);
-std::vector<std::string> split_installed_paths(std::string_view text);
+std::optional<std::vector<std::string>> split_installed_paths(std::string_view text);
 
 }  // namespace plinth

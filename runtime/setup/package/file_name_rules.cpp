@@ -10,10 +10,26 @@ namespace {
 // The nine characters Windows refuses in a file name, besides control characters.
 constexpr std::string_view kForbidden = "<>:\"/\\|?*";
 
-// Device names that Windows maps to devices whatever the extension.
-constexpr std::array<std::string_view, 24> kDeviceNames = {
-    "con",  "prn",  "aux",  "nul",  "com1", "com2", "com3", "com4",   "com5",   "com6", "com7", "com8",
-    "com9", "lpt1", "lpt2", "lpt3", "lpt4", "lpt5", "lpt6", "lpt7",   "lpt8",   "lpt9", "conin$", "conout$"};
+// Device names that Windows maps to devices whatever the extension, compared after ASCII
+// lowering. COM and LPT take a digit 0-9 or a superscript one, two or three (in UTF-8 here).
+constexpr std::array<std::string_view, 6> kDeviceNames = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+constexpr std::array<std::string_view, 2> kNumberedDevices = {"com", "lpt"};
+constexpr std::array<std::string_view, 3> kSuperscriptDigits = {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+
+bool is_device_name(std::string_view stem) {
+    for (std::string_view device : kDeviceNames) {
+        if (stem == device) return true;
+    }
+    for (std::string_view device : kNumberedDevices) {
+        if (!stem.starts_with(device)) continue;
+        const std::string_view number = stem.substr(device.size());
+        if (number.size() == 1 && number[0] >= '0' && number[0] <= '9') return true;
+        for (std::string_view digit : kSuperscriptDigits) {
+            if (number == digit) return true;
+        }
+    }
+    return false;
+}
 
 char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -48,14 +64,12 @@ std::optional<std::string> file_name_problem(std::string_view name) {
     if (name == "." || name == "..") return std::string("is \"" + std::string(name) + "\", which names a folder");
     std::string stem = lower_ascii(name.substr(0, name.find('.')));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    for (std::string_view device : kDeviceNames) {
-        if (stem == device) return std::string("is a name Windows reserves for a device");
-    }
+    if (is_device_name(stem)) return std::string("is a name Windows reserves for a device");
     return std::nullopt;
 }
 
 std::optional<std::string> app_exe_problem(std::string_view exe) {
-    const std::string quoted = "\"" + visible_nul(exe) + "\"";
+    const std::string quoted = "\"" + visible_controls(exe) + "\"";
     if (auto problem = file_name_problem(exe)) {
         if (problem->starts_with("has a path separator")) {
             return "The manifest's \"exe\" must be a file name, not a path: " + quoted + " has a path separator.";

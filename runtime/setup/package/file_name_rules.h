@@ -11,7 +11,9 @@ namespace plinth {
 // Why `name` can't be a single file name in a folder on Windows, as a clause that follows the
 // name ("has a path separator", ...), or nothing when it can be one. Refused: path separators, the
 // characters Windows forbids in file names, control characters, "." and "..", and the device
-// names (CON, nul.exe, "COM1 .txt" ...) that Windows maps to a device whatever the extension.
+// names that Windows maps to a device whatever the extension and trailing spaces before it (CON,
+// PRN, AUX, NUL, COM0-COM9, LPT0-LPT9, COM and LPT with a superscript 1, 2 or 3, CONIN$, CONOUT$:
+// nul.exe, "COM1 .txt", COM\u00B9.txt ...).
 std::optional<std::string> file_name_problem(std::string_view name);
 
 // Why the manifest's "exe" can't name the installed app, as a whole sentence for the app's

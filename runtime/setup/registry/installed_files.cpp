@@ -29,7 +29,8 @@ Result<std::optional<std::vector<std::string>>> read_installed_files(platform::P
     }
     std::u16string_view units(buffer.data(), returned / 2);
     while (!units.empty() && units.back() == u'\0') units.remove_suffix(1);
-    return Listed(split_installed_paths(to_utf8(units)));
+    // A list no install of ours wrote (tampered, or cut short) names nothing to delete.
+    return split_installed_paths(to_utf8(units));
 }
 
 }  // namespace plinth

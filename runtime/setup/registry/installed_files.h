@@ -20,8 +20,9 @@ namespace plinth {
 // A REG_SZ value: the relative paths joined by '|'. An app of one exe writes no such value.
 inline constexpr std::string_view kInstalledFilesValue = "InstalledFiles";
 
-// The listed paths that follow the file-name rules, relative to the entry's install folder
-// (the one the installer and the removal work in), or nothing when the entry lists none. Fails
+// The listed paths, relative to the entry's install folder (the one the installer and the
+// removal work in), or nothing when the entry lists none or a list that breaks the table's
+// limits (`split_installed_paths`): nothing is deleted by such a list. Fails
 // with "Can't read the registry (InstalledFiles, error {code})." when the value is there but
 // can't be read.
 Result<std::optional<std::vector<std::string>>> read_installed_files(platform::Platform& platform,

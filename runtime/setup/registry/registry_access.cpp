@@ -20,7 +20,7 @@ bool has_nul(std::string_view name) { return name.find('\0') != std::string_view
 
 std::string registry_failure_text(std::string_view subject, platform::ErrorCode code) {
     std::string text = "Can't write to the registry (";
-    text += visible_nul(subject);
+    text += visible_controls(subject);
     text += ", error ";
     text += std::to_string(code);
     text += ").";

@@ -6,6 +6,7 @@
 #include "install/file_deletion.h"
 #include "install/leftover_sweep.h"
 #include "locations/install_folder.h"
+#include "package/app_files.h"
 #include "locations/shortcut_list.h"
 #include "registry/document_types.h"
 #include "registry/installed_files.h"
@@ -31,10 +32,27 @@ void delete_key_and_tree(platform::Platform& platform, const std::string& key_pa
     delete_key(platform, key_path);
 }
 
-void remove_associations(platform::Platform& platform, const AppManifest& manifest) {
+// The program an open command starts: its first word, or what its leading quotes enclose.
+std::string_view command_program(std::string_view command) {
+    if (command.starts_with('"')) {
+        command.remove_prefix(1);
+        return command.substr(0, command.find('"'));
+    }
+    return command.substr(0, command.find(' '));
+}
+
+void remove_associations(platform::Platform& platform, const AppManifest& manifest, const Path& app_path) {
+    const std::u16string app = fold_case(path_text(app_path));
     for (const DocumentType& type : manifest.documents) {
         const std::string id = prog_id(manifest.id, type);
-        delete_key_and_tree(platform, "Software\\Classes\\" + id);
+        const std::string id_key = "Software\\Classes\\" + id;
+        // Only a ProgID whose open command still starts this install's exe is ours to delete.
+        // Another program's (one of the same name, or one that rewrote it since) stays, with
+        // the references to it. Without a command the key stays too, but the references go: an
+        // earlier removal that stopped half-way leaves them pointing at nothing.
+        const auto command = read_text_value(platform, id_key + "\\shell\\open\\command", "");
+        if (command && fold_case(command_program(*command)) != app) continue;
+        if (command) delete_key_and_tree(platform, id_key);
         for (const std::string& extension : type.extensions) {
             const std::string extension_key = "Software\\Classes\\." + extension;
             delete_value(platform, extension_key + "\\OpenWithProgids", id);
@@ -65,6 +83,8 @@ bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
     }
 }
 
+bool holds_file(const platform::SysResult<platform::FileInfo>& info) { return info && !info->is_folder; }
+
 // The installed version's other files: those of its own table, and those its entry lists (a
 // failed update may have left the previous version's there).
 void remove_other_files(platform::Platform& platform, const SetupState& state, const Path& folder) {
@@ -88,16 +108,23 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
     // Only a file that is known to be missing is passed over: one that merely can't be
     // examined (access denied, a sharing violation) may well be there, and reporting success
     // would delete the uninstall entry while the app stays behind.
-    if (!known_missing(platform.files.metadata(app_path)) &&
-        delete_file(platform, app_path) != platform::codes::kSuccess) {
+    const auto app_info = platform.files.metadata(app_path);
+    // The entry's folder comes from the user's registry, so it may be any folder: the other
+    // files and the .old leftovers are deleted only where the app is, in a folder that holds
+    // its exe or its uninstall.exe. Elsewhere they stay, and the rest of the removal goes on.
+    const bool app_is_here = holds_file(app_info) ||
+                             holds_file(platform.files.metadata(join_path(folder, u"uninstall.exe")));
+    if (!known_missing(app_info) && delete_file(platform, app_path) != platform::codes::kSuccess) {
         return fail(manifest.name + " is open. Quit it, then try again.");
     }
 
-    remove_other_files(platform, state, folder);
-    sweep_leftovers(platform, folder);
+    if (app_is_here) {
+        remove_other_files(platform, state, folder);
+        sweep_leftovers(platform, folder);
+    }
     // The desktop path too, whether or not a desktop shortcut was ever made.
     for (const Path& shortcut : shortcut_list(platform, manifest.name)) (void)delete_file(platform, shortcut);
-    remove_associations(platform, manifest);
+    remove_associations(platform, manifest, app_path);
     delete_key_and_tree(platform, uninstall_key_path(manifest.id));
 
     state.folder_to_delete = folder;

@@ -17,6 +17,19 @@ std::u16string_view trim_trailing_space(std::u16string_view text) {
     return text;
 }
 
+// A system message on one line: some span lines, and a failure text is one line of a log.
+std::u16string one_line(std::u16string_view text) {
+    std::u16string line;
+    for (char16_t c : trim_trailing_space(text)) {
+        if (c == u'\r' || c == u'\n') {
+            if (!line.empty() && line.back() != u' ') line.push_back(u' ');
+        } else {
+            line.push_back(c);
+        }
+    }
+    return line;
+}
+
 std::string decimal(std::uint32_t value) { return std::to_string(value); }
 
 // "0x8000FFFF": eight upper-case hex digits. By hand: the C library's formatter would bring its
@@ -48,7 +61,7 @@ std::string os_error_text(platform::SystemText& system_text, platform::ErrorCode
         return "OS Error " + decimal(code) + " (FormatMessageW() returned error " +
                decimal(message.error()) + ")";
     }
-    const auto text = to_utf8_strict(trim_trailing_space(*message));
+    const auto text = to_utf8_strict(one_line(*message));
     if (!text) return "OS Error " + decimal(code) + " (FormatMessageW() returned invalid UTF-16)";
     return *text + " (os error " + decimal(code) + ")";
 }
@@ -56,13 +69,13 @@ std::string os_error_text(platform::SystemText& system_text, platform::ErrorCode
 std::string com_error_text(platform::SystemText& system_text, platform::HResult result) {
     const auto code = static_cast<std::uint32_t>(result);
     const auto message = system_text.format_message(kFromSystem | kIgnoreInserts, false, code);
-    if (message) return to_utf8(trim_trailing_space(*message));
+    if (message) return to_utf8(one_line(*message));
     // No message for it in the system's table: the number is all there is to show.
     return "Error " + hex_text(code);
 }
 
 std::string com_error_text(platform::SystemText& system_text, const platform::ComError& error) {
-    const std::u16string_view description = trim_trailing_space(error.description);
+    const std::u16string description = one_line(error.description);
     if (!description.empty()) return to_utf8(description);
     return com_error_text(system_text, error.code);
 }

@@ -68,7 +68,7 @@ TEST(Text, AsciiLowerLeavesOtherLettersAlone) {
     EXPECT_EQ(ascii_lower(u"/UNINSTALL \u00C9"), u"/uninstall \u00C9");
 }
 
-TEST(VisibleNul, EveryNulBecomesBackslashZero) {
+TEST(VisibleControls, EveryC0ControlIsWrittenVisibly) {
     using namespace std::string_literals;
     const std::pair<std::string, std::string> cases[] = {
         {"", ""},
@@ -77,14 +77,18 @@ TEST(VisibleNul, EveryNulBecomesBackslashZero) {
         {"\0"s, "\\0"},
         {"\0\0x\0"s, "\\0\\0x\\0"},
         {"Z\xC3\xBC\0"s, "Z\xC3\xBC\\0"},
+        {"a\r\nsetup: done", "a\\r\\nsetup: done"},
+        {"\t\x1B[31m\x01\x1F\x7F ", "\\t\\x1B[31m\\x01\\x1F\x7F "},  // DEL and space stay
     };
-    for (const auto& [text, visible] : cases) EXPECT_EQ(visible_nul(text), visible);
+    for (const auto& [text, visible] : cases) EXPECT_EQ(visible_controls(text), visible);
 }
 
-TEST(VisibleNul, FailureTextsCarryNoNul) {
+TEST(VisibleControls, FailureTextsCarryNoControlCharacter) {
     using namespace std::string_literals;
     const Status failed = fail("Can't write to the registry (Software\\a\0b, error 123)."s);
     EXPECT_EQ(failed.error().text, "Can't write to the registry (Software\\a\\0b, error 123).");
+    const Status open = fail("Notes\r\nsetup: fine is open.");
+    EXPECT_EQ(open.error().text, "Notes\\r\\nsetup: fine is open.");
 }
 
 }  // namespace

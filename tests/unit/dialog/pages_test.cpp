@@ -32,7 +32,7 @@ TEST(InstallPage, WordingFollowsTheInstalledVersionComparedByteForByte) {
         {"1.9.0", "Update Sketch Pad from 1.9.0 to 1.9?"},
         {"1.9 ", "Update Sketch Pad from 1.9  to 1.9?"},
         {"", "Update Sketch Pad from  to 1.9?"},
-        {std::string("1.9\0", 4), std::string("Update Sketch Pad from 1.9\0 to 1.9?", 35)},
+        {std::string("1.9\0", 4), "Update Sketch Pad from 1.9\\0 to 1.9?"},  // shown, not cut
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.installed.value_or("<none>"));
@@ -116,6 +116,16 @@ TEST(Pages, ValuesAreInsertedVerbatim) {
     EXPECT_EQ(remove_page(m).main_instruction, "Remove {} 100% \xF0\x9F\x8E\xA8 Pad?");
     EXPECT_EQ(installed_page(m).custom_buttons.at(0).text, "Open {} 100% \xF0\x9F\x8E\xA8 Pad");
     EXPECT_EQ(failure_page(m, false, "{}").content, "{}");
+}
+
+TEST(Pages, ControlCharactersOfAHandMadeNameShowVisibly) {
+    AppManifest m = manifest();
+    m.name = "Pad\r\nsetup: \x1B[0m";
+    m.version = "2\n";
+    EXPECT_EQ(remove_page(m).main_instruction, "Remove Pad\\r\\nsetup: \\x1B[0m?");
+    EXPECT_EQ(setup_title(m), "Pad\\r\\nsetup: \\x1B[0m Setup");
+    EXPECT_EQ(install_page(m, "1\t", u"C:\\P").main_instruction,
+              "Update Pad\\r\\nsetup: \\x1B[0m from 1\\t to 2\\n?");
 }
 
 TEST(MakePage, TextsWithTheDefaults) {

@@ -240,6 +240,10 @@ TEST(ManifestReview, WarningsLeaveTheManifestPackable) {
         {"a document type without a name",
          with(R"(  "documents": [{"extensions": ["note"]}, {"name": "", "extensions": ["txt"]}, {"name": "D"}])"),
          {warning("{\"extensions\"", "document type 1 has no \"name\""), warning("\"\"", "document type 2 has no \"name\"")}},
+        {"another program's ProgID, in any case",
+         R"({"name": "N", "id": "python", "exe": "N.exe", "documents": [{"name": "D", "extensions": ["py"]}, {"name": "P", "extensions": ["FILE"]}]})",
+         {warning("{\"name\": \"P\"", "document type 2 gets the ProgID \"python.FILE\", which Python registers too")}},
+        {"a ProgID near one", R"({"name": "N", "id": "Python", "exe": "N.exe", "documents": [{"name": "D", "extensions": ["Files"]}]})", {}},
     };
     for (const Case& c : cases) expect_findings(c);
 }

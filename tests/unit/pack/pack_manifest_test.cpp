@@ -49,6 +49,12 @@ TEST(PackManifest, RefusesExeValuesThatCannotBeAFileName) {
         {"nul.exe", "reserves for a device"},
         {"Com1 .txt.exe", "reserves for a device"},
         {"CONOUT$.exe", "reserves for a device"},
+        {"CONIN$", "reserves for a device"},
+        {"COM0.exe", "reserves for a device"},
+        {"lpt0 .exe", "reserves for a device"},
+        {"COM\u00b3.exe", "reserves for a device"},
+        {"lpt\u00b2.log.exe", "reserves for a device"},
+        {"Com\u00b9.exe", "reserves for a device"},
         {"", "empty"},
         {"Uninstall.exe", "uninstall.exe"},
         {"UNINSTALL.EXE", "uninstall.exe"},
@@ -69,7 +75,7 @@ TEST(PackManifest, RefusesExeValuesThatCannotBeAFileName) {
 }
 
 TEST(PackManifest, AcceptsOrdinaryNamesNearTheRefusedOnes) {
-    for (const std::string exe : {"Notes.exe", "console.exe", "COM10.exe", "LPT.exe", "My App 2.0.exe",
+    for (const std::string exe : {"Notes.exe", "console.exe", "COM10.exe", "LPT.exe", "COM\u2074.exe", "LPT\u00b9\u00b9.exe", "COM\u00b9a.exe", "My App 2.0.exe",
                                   "caf\u00e9.exe", "..Notes.exe", "Notes.exe.",
                                   "uninstall.exe.exe", "Notes.older.exe", "Notes.old.exe"}) {
         auto checked = check_manifest_for_packing(manifest_with("com.example.notes", exe));

@@ -75,6 +75,9 @@ TEST(AppFileSet, RefusesWhatWouldBeOneFileOnWindows) {
         {{"Data\\x.txt", "data\\X.TXT"}, false},
         {{"\xC3\x89t\xC3\xA9.txt", "\xC3\xA9t\xC3\xA9.txt"}, false},            // Étété / étété
         {{"\xD0\x94.txt", "\xD0\xB4.txt"}, false},                               // Cyrillic Д / д
+        {{"\xC5\x81\xC3\xB3" "d\xC5\xBA.exe", "\xC5\x82\xC3\xB3" "d\xC5\xBA.exe"}, false},  // Łódź / łódź
+        {{"\xE2\x84\xAA.txt", "k.txt"}, true},                                 // Kelvin sign: Windows keeps it apart
+        {{"\xC5\xBF.txt", "s.txt"}, true},                                      // long s: upper case one way only
         {{"notes.EXE"}, false},                                                   // the exe itself
         {{"data", "data\\x.txt"}, false},                                         // file and folder
         {{"DATA", "data\\sub\\x.txt"}, false},
@@ -150,12 +153,25 @@ TEST(AppFileSet, CountsComponentsOverEveryPath) {
     EXPECT_TRUE(app_file_set_problem(paths, "Notes.exe"));
 }
 
-TEST(InstalledPaths, JoinAndSplitDropWhatBreaksTheRules) {
+TEST(InstalledPaths, ListThatBreaksTheTablesLimitsIsNoList) {
     const std::vector<std::string> paths = {"core.dll", "data\\words.txt"};
     EXPECT_EQ(split_installed_paths(join_installed_paths(paths)), paths);
-    EXPECT_TRUE(split_installed_paths("").empty());
-    const std::vector<std::string> kept = {"ok.dll"};
-    EXPECT_EQ(split_installed_paths("..\\..\\Documents\\x|ok.dll||C:\\Windows\\x.dll|uninstall.exe"), kept);
+    EXPECT_EQ(split_installed_paths(""), std::vector<std::string>{});
+    for (const char* tampered : {"..\\..\\Documents\\x|ok.dll", "ok.dll||b.dll", "ok.dll|", "|ok.dll",
+                                 "C:\\Windows\\x.dll", "ok.dll|uninstall.exe", "a.dll|b.dll.old"}) {
+        EXPECT_FALSE(split_installed_paths(tampered)) << tampered;
+    }
+    std::vector<std::string> many(kMaxAppFiles, "f.dll");
+    EXPECT_EQ(split_installed_paths(join_installed_paths(many))->size(), kMaxAppFiles);
+    many.push_back("f.dll");
+    EXPECT_FALSE(split_installed_paths(join_installed_paths(many)));
+    // Within the count, but deeper in all than any table may be: 1,001 paths of 100 components.
+    std::string deep = "a";
+    for (int i = 1; i < 100; ++i) deep += "\\a";
+    std::vector<std::string> nested(kMaxAppFileComponents / 100, deep);
+    EXPECT_TRUE(split_installed_paths(join_installed_paths(nested)));
+    nested.push_back(deep);
+    EXPECT_FALSE(split_installed_paths(join_installed_paths(nested)));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "install/install_steps.h"
 #include "locations/install_folder.h"
 #include "platform/fake/fake_platform.h"
+#include "registry/document_types.h"
 #include "registry/uninstall_entry.h"
 #include "support/zlib_stream.h"
 
@@ -58,6 +59,7 @@ protected:
         fake.files.add_file(kDesktopShortcut, "link");
         UninstallEntryFacts facts{kFolder, kApp, kUninstaller, 3, 11};
         ASSERT_TRUE(write_uninstall_entry(fake.platform(), state.manifest, facts).ok());
+        ASSERT_TRUE(write_associations(fake.platform(), state.manifest.id, state.manifest.documents, kApp).ok());
         fake.shell.notifications.clear();
     }
 
@@ -118,6 +120,7 @@ TEST_F(Removal, DeletesInItsOrderTreeBeforeKeyAndTheUninstallKeyLast) {
         "files.delete_file " + folder + "\\Notes.exe.1.old",
         "files.delete_file " + to_utf8(kStartMenuShortcut),
         "files.delete_file " + to_utf8(kDesktopShortcut),
+        "registry.get_value Software\\Classes\\com.example.notes.note\\shell\\open\\command",
         "registry.delete_tree Software\\Classes\\com.example.notes.note",
         "registry.delete_key Software\\Classes\\com.example.notes.note",
         "registry.delete_key_value Software\\Classes\\.note\\OpenWithProgids",
@@ -126,6 +129,7 @@ TEST_F(Removal, DeletesInItsOrderTreeBeforeKeyAndTheUninstallKeyLast) {
         "registry.delete_key_value Software\\Classes\\.nt\\OpenWithProgids",
         "registry.get_value Software\\Classes\\.nt",
         "registry.delete_key_value Software\\Classes\\.nt",
+        "registry.get_value Software\\Classes\\com.example.notes.txt\\shell\\open\\command",
         "registry.delete_tree Software\\Classes\\com.example.notes.txt",
         "registry.delete_key Software\\Classes\\com.example.notes.txt",
         "registry.delete_key_value Software\\Classes\\.txt\\OpenWithProgids",
@@ -249,6 +253,44 @@ TEST_F(Removal, ExtensionDefaultGoesOnlyWhileItIsStillOurs) {
     }
 }
 
+// A ProgID is ours while its open command starts this install's exe; another program's, of
+// the same name or rewritten since, stays with every reference to it.
+TEST_F(Removal, ProgIdGoesOnlyWhileItsCommandStartsThisExe) {
+    const std::u16string command_key = u"Software\\Classes\\com.example.notes.note\\shell\\open\\command";
+    const struct {
+        const char* command;
+        bool kept;
+    } cases[] = {
+        {"\"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\Notes.exe\" \"%1\"", false},
+        {"\"c:\\users\\ann\\appdata\\local\\programs\\notes\\NOTES.EXE\" %1", false},  // same file
+        {"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\Notes.exe %1", false},          // unquoted
+        {"\"C:\\Python\\python.exe\" \"%1\" %*", true},                                        // rewritten
+        {"\"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\Notes.exe.bak\" \"%1\"", true},
+        {"", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command ? c.command : "no command");
+        install();
+        fake.registry.put_text(command_key, u"", c.command);
+        ASSERT_TRUE(remove().ok());
+        EXPECT_EQ(fake.registry.key_exists(u"Software\\Classes\\com.example.notes.note"), c.kept);
+        EXPECT_EQ(fake.registry.value(u"Software\\Classes\\.nt\\OpenWithProgids", u"com.example.notes.note").has_value(),
+                  c.kept);
+        EXPECT_EQ(fake.registry.text(u"Software\\Classes\\.note", u"").has_value(), c.kept);
+        // The other type's ProgID was ours all along.
+        EXPECT_FALSE(fake.registry.key_exists(u"Software\\Classes\\com.example.notes.txt"));
+        (void)fake.registry.delete_tree(u"Software\\Classes\\com.example.notes.note");
+    }
+    // Without a command (another program's bare key, or a half-finished removal's), the key
+    // stays and the references to it go.
+    install();
+    (void)fake.registry.delete_key_value(command_key, u"");
+    ASSERT_TRUE(remove().ok());
+    EXPECT_TRUE(fake.registry.key_exists(u"Software\\Classes\\com.example.notes.note"));
+    EXPECT_FALSE(fake.registry.value(u"Software\\Classes\\.nt\\OpenWithProgids", u"com.example.notes.note"));
+    EXPECT_FALSE(fake.registry.text(u"Software\\Classes\\.note", u""));
+}
+
 TEST_F(Removal, TypeNeverOwnedLosesOnlyItsOpenWithEntry) {
     install();
     ASSERT_TRUE(remove().ok());
@@ -306,6 +348,30 @@ TEST_F(Removal, RecordedInstallLocationIsTheFolderRemoved) {
     EXPECT_FALSE(fake.files.exists(elsewhere + u"\\Notes.exe"));
     EXPECT_TRUE(fake.files.exists(kApp));
     EXPECT_EQ(state.folder_to_delete, elsewhere);
+}
+
+// An entry pointed at the user's Documents, with a list naming the user's files: the list and
+// the .old sweep apply only in a folder that holds the app's exe or its uninstall.exe.
+TEST_F(Removal, ListedFilesGoOnlyWhereTheAppIs) {
+    const Path documents = u"C:\\Users\\Ann\\Documents";
+    const std::vector<Path> users = {documents + u"\\thesis.docx", documents + u"\\Work\\plan.txt",
+                                     documents + u"\\report.old"};
+    for (bool app_is_there : {false, true}) {
+        SCOPED_TRACE(app_is_there ? "with the uninstaller there" : "no app there");
+        fake::FakePlatform fresh;
+        seed_other_program(fresh);
+        state.platform = &fresh.platform();
+        for (const Path& file : users) fresh.files.add_file(file, "mine");
+        if (app_is_there) fresh.files.add_file(documents + u"\\uninstall.exe", "uninstaller");
+        ASSERT_TRUE(write_uninstall_entry(fresh.platform(), state.manifest,
+                                          {documents, documents + u"\\Notes.exe", documents + u"\\uninstall.exe", 1, 1})
+                        .ok());
+        fresh.registry.put_text(kUninstallKey, u"InstalledFiles", "thesis.docx|Work\\plan.txt");
+        ASSERT_TRUE(remove_app(fresh.platform(), state).ok());
+        for (const Path& file : users) EXPECT_EQ(fresh.files.exists(file), !app_is_there) << to_utf8(file);
+        EXPECT_FALSE(fresh.registry.key_exists(kUninstallKey));
+        state.done = false;
+    }
 }
 
 TEST_F(Removal, NoDocumentTypesNoNotification) {

@@ -15,10 +15,12 @@ TEST(OsErrorText, SystemMessageTrimmedThenTheCode) {
     EXPECT_FALSE(fake.system_text.calls[0].from_ntdll);
 }
 
-TEST(OsErrorText, TrimsOnlyTrailingTabsLineBreaksAndSpaces) {
+TEST(OsErrorText, TrimsTrailingSpaceAndJoinsLinesWithASpace) {
     fake::FakePlatform fake;
     fake.system_text.messages[1234] = u"  First line.\r\nSecond line.\t \r\n";
-    EXPECT_EQ(os_error_text(fake.system_text, 1234), "  First line.\r\nSecond line. (os error 1234)");
+    EXPECT_EQ(os_error_text(fake.system_text, 1234), "  First line. Second line. (os error 1234)");
+    fake.system_text.messages[1235] = u"Ends here \r\n\r\nand here.";
+    EXPECT_EQ(os_error_text(fake.system_text, 1235), "Ends here and here. (os error 1235)");
 }
 
 TEST(OsErrorText, NtStatusCodesComeFromNtdllWithTheBitCleared) {
