@@ -262,20 +262,6 @@ TEST_F(AppFolderRuns, AnUpdateThatFailsBeforeTheSwapLeavesThePreviousVersionWhol
     }
 }
 
-TEST_F(AppFolderRuns, StagedFilesAKilledRunLeftAreSweptByTheNextRunAndTheRemoval) {
-    ASSERT_EQ(install("1.0", kVersion1), 0);
-    const std::vector<Path> staged = {in_folder(u"Notes.exe.new.old"), in_folder(u"core.dll.new.old"),
-                                      in_folder(u"data\\words.txt.new.old"), kUninstaller + u".new.old"};
-    for (const Path& path : staged) fake.files.add_file(path, "half written");
-    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
-    for (const Path& path : staged) EXPECT_FALSE(fake.files.exists(path)) << to_utf8(path);
-    EXPECT_EQ(fake.files.text(in_folder(u"core.dll")), "MZ core 2");
-
-    for (const Path& path : staged) fake.files.add_file(path, "half written");
-    ASSERT_EQ(remove("2.0", kVersion2), 0) << fake.session.standard_error;
-    EXPECT_EQ(fake.files.list_tree(kFolder), std::vector<Path>{kUninstaller});
-}
-
 // A tampered or hand-edited list may name a new file by another of its names; the update
 // deletes what the list names before any new file is in place, so only the old one goes.
 TEST_F(AppFolderRuns, AListedOtherNameOfANewFileNeverDeletesIt) {
