@@ -133,6 +133,9 @@ public:
     virtual ErrorCode remove_folder(const Path& path) = 0;
     // MoveFileW(from, to): a rename; `to` does not exist.
     virtual ErrorCode rename(const Path& from, const Path& to) = 0;
+    // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING): a rename that takes the place of a file
+    // at `to` in one step. Refused when `to` is a folder, read-only, a running program or open.
+    virtual ErrorCode replace(const Path& from, const Path& to) = 0;
     // The final canonical path, links followed.
     virtual SysResult<Path> canonical_path(const Path& path) = 0;
     // Creates the file, or truncates it when it exists, and writes every byte.

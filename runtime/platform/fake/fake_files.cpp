@@ -26,7 +26,19 @@ Path FakeFiles::key(const Path& path) {
         if (unit == u'/') unit = u'\\';
     }
     while (out.size() > 1 && out.back() == u'\\') out.pop_back();
+    // As Windows reads a path, a final component loses its trailing dots and spaces.
+    const std::size_t start = out.find_last_of(u'\\') + 1;
+    std::size_t end = out.size();
+    while (end > start && (out[end - 1] == u'.' || out[end - 1] == u' ')) --end;
+    if (end > start && out.compare(start, Path::npos, u"..") != 0) out.resize(end);
     return out;
+}
+
+Path FakeFiles::resolve(const Path& path) const {
+    Path k = key(path);
+    if (nodes_.count(k)) return k;
+    const auto alias = short_names_.find(k);
+    return alias == short_names_.end() ? k : alias->second;
 }
 
 Path FakeFiles::parent_key(const Path& key) {
@@ -35,12 +47,12 @@ Path FakeFiles::parent_key(const Path& key) {
 }
 
 const FakeFiles::Node* FakeFiles::find(const Path& path) const {
-    auto it = nodes_.find(key(path));
+    auto it = nodes_.find(resolve(path));
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
 FakeFiles::Node* FakeFiles::find(const Path& path) {
-    auto it = nodes_.find(key(path));
+    auto it = nodes_.find(resolve(path));
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
@@ -109,7 +121,7 @@ ErrorCode FakeFiles::delete_file(const Path& path) {
     if (!node) return missing_error(path);
     if (node->folder || node->attributes.running || node->attributes.read_only) return codes::kAccessDenied;
     if (node->attributes.locked) return codes::kSharingViolation;
-    nodes_.erase(key(path));
+    nodes_.erase(resolve(path));
     return codes::kSuccess;
 }
 
@@ -118,10 +130,10 @@ ErrorCode FakeFiles::remove_folder(const Path& path) {
     Node* node = find(path);
     if (!node) return missing_error(path);
     if (!node->folder) return kDirectoryNameInvalid;
-    const Path prefix = key(path) + u"\\";
+    const Path prefix = resolve(path) + u"\\";
     const auto next = nodes_.lower_bound(prefix);
     if (next != nodes_.end() && next->first.starts_with(prefix)) return codes::kDirNotEmpty;
-    nodes_.erase(key(path));
+    nodes_.erase(resolve(path));
     return codes::kSuccess;
 }
 
@@ -139,7 +151,7 @@ ErrorCode FakeFiles::delete_file_by_handle(const Path& path, std::uint32_t dispo
     if (node->attributes.read_only && !(disposition_flags & kDispositionIgnoreReadOnly)) {
         return codes::kAccessDenied;
     }
-    nodes_.erase(key(path));
+    nodes_.erase(resolve(path));
     return codes::kSuccess;
 }
 
@@ -149,11 +161,15 @@ ErrorCode FakeFiles::rename(const Path& from, const Path& to) {
     if (!node) return missing_error(from);
     if (node->attributes.locked) return codes::kSharingViolation;
     if (find(to)) return codes::kAlreadyExists;
-    const Node* parent = find(parent_key(key(to)));
-    if (!parent_key(key(to)).empty() && (!parent || !parent->folder)) return codes::kPathNotFound;
-    const Path from_key = key(from);
+    return move_node(from, to);
+}
+
+ErrorCode FakeFiles::move_node(const Path& from, const Path& to) {
     const Path to_key = key(to);
-    const Path stored_from = node->path;
+    const Node* parent = find(parent_key(to_key));
+    if (!parent_key(to_key).empty() && (!parent || !parent->folder)) return codes::kPathNotFound;
+    const Path from_key = resolve(from);
+    const Path stored_from = nodes_.at(from_key).path;
     std::map<Path, Node> moved;
     for (auto it = nodes_.begin(); it != nodes_.end();) {
         if (it->first == from_key || it->first.rfind(from_key + u"\\", 0) == 0) {
@@ -167,6 +183,25 @@ ErrorCode FakeFiles::rename(const Path& from, const Path& to) {
     }
     for (auto& [k, n] : moved) nodes_[k] = n;
     return codes::kSuccess;
+}
+
+ErrorCode FakeFiles::replace(const Path& from, const Path& to) {
+    if (auto code = faults_.check("files.replace", to)) return *code;
+    const Node* source = find(from);
+    if (!source) return missing_error(from);
+    if (source->folder) return codes::kAccessDenied;
+    if (source->attributes.locked) return codes::kSharingViolation;
+    if (const Node* target = find(to)) {
+        if (target->folder || target->attributes.running || target->attributes.read_only) return codes::kAccessDenied;
+        if (target->attributes.locked) return codes::kSharingViolation;
+        if (resolve(to) == resolve(from)) return codes::kSuccess;
+        // The file's own name, not the short one it may have been reached by; the short name
+        // keeps standing for that place, so the new file takes it over.
+        const Path replaced = target->path;
+        nodes_.erase(resolve(to));
+        return move_node(from, replaced);
+    }
+    return move_node(from, to);
 }
 
 platform::SysResult<Path> FakeFiles::canonical_path(const Path& path) {
@@ -259,6 +294,8 @@ void FakeFiles::add_file(const Path& path, std::string_view text, FileAttributes
 void FakeFiles::set_attributes(const Path& path, FileAttributes attributes) {
     if (Node* node = find(path)) node->attributes = attributes;
 }
+
+void FakeFiles::add_short_name(const Path& path, const Path& short_path) { short_names_[key(short_path)] = key(path); }
 
 bool FakeFiles::exists(const Path& path) const { return find(path) != nullptr; }
 

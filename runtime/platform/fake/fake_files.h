@@ -30,6 +30,8 @@ public:
     platform::ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;
     platform::ErrorCode remove_folder(const Path& path) override;
     platform::ErrorCode rename(const Path& from, const Path& to) override;
+    // The log and the fault plan see it with the path it replaces, `to`.
+    platform::ErrorCode replace(const Path& from, const Path& to) override;
     platform::SysResult<Path> canonical_path(const Path& path) override;
     platform::ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
     // The whole file; the fault plan and the log know it as "files.read_file".
@@ -44,6 +46,9 @@ public:
     void add_file(const Path& path, std::vector<std::uint8_t> bytes, FileAttributes attributes = {});
     void add_file(const Path& path, std::string_view text, FileAttributes attributes = {});
     void set_attributes(const Path& path, FileAttributes attributes);
+    // A second name for a file, as Windows gives a long name its 8.3 short name: the file can be
+    // reached by either, and keeps the short name when another file is renamed into its place.
+    void add_short_name(const Path& path, const Path& short_path);
     bool exists(const Path& path) const;
     bool is_folder(const Path& path) const;
     std::optional<std::vector<std::uint8_t>> bytes(const Path& path) const;
@@ -68,14 +73,19 @@ private:
         FileAttributes attributes;
     };
     static Path key(const Path& path);
+    // key(), with a short name taken to the long name it stands for.
+    Path resolve(const Path& path) const;
     static Path parent_key(const Path& key);
     const Node* find(const Path& path) const;
     Node* find(const Path& path);
     platform::ErrorCode missing_error(const Path& path) const;
     void ensure_folder(const Path& path);
+    // Renames `from` (which exists) and everything below it to the free name `to`.
+    platform::ErrorCode move_node(const Path& from, const Path& to);
 
     FaultPlan& faults_;
     std::map<Path, Node> nodes_;  // by key()
+    std::map<Path, Path> short_names_;  // key() of a short name -> key() of the long one
     bool disposition_ex_supported_ = true;
 };
 

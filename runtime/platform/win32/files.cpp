@@ -221,6 +221,10 @@ ErrorCode Win32Files::rename(const Path& from, const Path& to) {
     return MoveFileW(wide(from), wide(to)) ? ERROR_SUCCESS : last_error();
 }
 
+ErrorCode Win32Files::replace(const Path& from, const Path& to) {
+    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING) ? ERROR_SUCCESS : last_error();
+}
+
 SysResult<Path> Win32Files::canonical_path(const Path& path) {
     UniqueFile file = open_existing(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
     if (!file) return unexpected(last_error());

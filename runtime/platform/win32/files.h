@@ -14,6 +14,7 @@ public:
     ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;
     ErrorCode remove_folder(const Path& path) override;
     ErrorCode rename(const Path& from, const Path& to) override;
+    ErrorCode replace(const Path& from, const Path& to) override;
     SysResult<Path> canonical_path(const Path& path) override;
     ErrorCode write_file(const Path& path, std::span<const std::uint8_t> bytes) override;
     SysResult<std::unique_ptr<OpenFile>> open_for_reading(const Path& path) override;

@@ -3,7 +3,7 @@
 #include "dialog/dialog_config.h"
 #include "dialog/pages.h"
 #include "state/setup_state.h"
-#include "install/setup_operation.h"
+#include "operation/setup_operation.h"
 
 namespace plinth {
 namespace {

@@ -9,7 +9,7 @@
 #include "entry/exit_code.h"
 #include "entry/interactive_run.h"
 #include "state/setup_state.h"
-#include "install/setup_operation.h"
+#include "operation/setup_operation.h"
 #include "package/load_package.h"
 #include "removal/self_deletion.h"
 

@@ -1,6 +1,10 @@
 #include "install/app_files_install.h"
 
-#include "install/leftover_sweep.h"
+#include <algorithm>
+#include <set>
+
+#include "deletion/file_deletion.h"
+#include "deletion/leftover_sweep.h"
 #include "install/replace_and_write.h"
 #include "package/payload.h"
 #include "system_error/error_text.h"
@@ -47,30 +51,58 @@ private:
     std::unique_ptr<platform::WorkAhead> ahead_;
 };
 
+void delete_staged(platform::Platform& platform, const Path& folder, const AppFiles& files, std::size_t from,
+                   std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        (void)delete_file(platform, staged_path(join_path(folder, to_utf16(files[i].path))));
+    }
+}
+
 }  // namespace
 
-Result<std::uint64_t> install_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files) {
+Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files) {
     std::uint64_t written = 0;
-    Path previous_parent = folder;  // the install folder is swept already
+    // The install folder is swept already. A folder is swept once only: a second sweep would
+    // take the files staged in it.
+    std::set<std::u16string> swept{std::u16string()};
     InflatedFiles inflated(platform, files);
-    for (const AppFile& file : files) {
-        const Path target = join_path(folder, to_utf16(file.path));
-        const Path parent = parent_folder(target).value_or(folder);
-        if (parent != previous_parent) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string_view path = files[i].path;
+        const std::size_t end = path.rfind('\\');
+        if (end != std::string_view::npos && swept.insert(fold_case(path.substr(0, end))).second) {
+            const Path parent = join_path(folder, to_utf16(path.substr(0, end)));
             if (const auto code = platform.files.create_folder_tree(parent); code != platform::codes::kSuccess) {
+                delete_staged(platform, folder, files, 0, i);
                 return fail("Can't create the folder " + path_text(parent) + ": " +
                             os_error_text(platform.system_text, code));
             }
-            // The packer lists each folder's files together, so each folder is swept once.
             sweep_leftovers(platform, parent);
-            previous_parent = parent;
         }
         auto bytes = inflated.next();
-        if (!bytes) return fail(std::move(bytes.error().text));
-        if (auto status = replace_and_write(platform, target, *bytes); !status) return fail(std::move(status.error().text));
+        Status staged = bytes ? stage_bytes(platform, join_path(folder, to_utf16(path)), *bytes)
+                              : Status(fail(std::move(bytes.error().text)));
+        if (!staged) {
+            // A failed write may have left part of the file.
+            delete_staged(platform, folder, files, 0, bytes ? i + 1 : i);
+            return fail(std::move(staged.error().text));
+        }
         written += bytes->size();
     }
     return written;
+}
+
+Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (auto status = put_in_place(platform, join_path(folder, to_utf16(files[i].path))); !status) {
+            delete_staged(platform, folder, files, i + 1, files.size());
+            return status;
+        }
+    }
+    return success();
+}
+
+void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files) {
+    delete_staged(platform, folder, files, 0, files.size());
 }
 
 std::vector<std::string> dropped_app_files(const std::vector<std::string>& previous, const AppFiles& files,
@@ -78,6 +110,30 @@ std::vector<std::string> dropped_app_files(const std::vector<std::string>& previ
     std::vector<std::string> kept{std::string(exe)};
     for (const AppFile& file : files) kept.push_back(file.path);
     return paths_not_in(previous, kept);
+}
+
+std::vector<std::u16string> folders_of(const AppFiles& files) {
+    std::vector<std::u16string> folders;
+    for (const AppFile& file : files) {
+        for (std::size_t end = file.path.find('\\'); end != std::string::npos; end = file.path.find('\\', end + 1)) {
+            folders.push_back(fold_case(std::string_view(file.path).substr(0, end + 1)));
+        }
+    }
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    return folders;
+}
+
+std::vector<std::string> take_paths_in_the_way(std::vector<std::string>& dropped,
+                                               const std::vector<std::u16string>& folders) {
+    std::vector<std::string> in_the_way;
+    std::vector<std::string> rest;
+    for (std::string& path : dropped) {
+        const bool folder = std::binary_search(folders.begin(), folders.end(), fold_case(path + '\\'));
+        (folder ? in_the_way : rest).push_back(std::move(path));
+    }
+    dropped = std::move(rest);
+    return in_the_way;
 }
 
 }  // namespace plinth

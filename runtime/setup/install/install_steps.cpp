@@ -5,14 +5,15 @@
 
 #include "system_error/error_text.h"
 #include "install/app_files_install.h"
-#include "install/leftover_sweep.h"
+#include "deletion/app_files_deletion.h"
+#include "deletion/file_deletion.h"
+#include "deletion/leftover_sweep.h"
 #include "install/replace_and_write.h"
 #include "install/shortcuts.h"
 #include "locations/install_folder.h"
 #include "package/payload.h"
 #include "registry/installed_files.h"
 #include "registry/uninstall_entry.h"
-#include "removal/app_files_removal.h"
 
 namespace plinth {
 namespace {
@@ -26,26 +27,26 @@ bool running_as(platform::Platform& platform, const Path& installer_path, const 
     return uninstaller && *installer == *uninstaller;
 }
 
-// An app folder's other files. The files the previous version installed and this one doesn't
-// have go first, so that a file may become a folder and back; then the new files are written.
-// The entry, written last, keeps the previous list until then, so a rerun finds the same.
-Status install_other_files(platform::Platform& platform, const SetupState& state, UninstallEntryFacts& facts) {
-    auto previous = read_installed_files(platform, state.manifest.id);
-    if (!previous) return fail(std::move(previous.error().text));
-    std::vector<std::string> still_there;
-    if (*previous) {
-        still_there = delete_app_files(platform, facts.install_folder,
-                                       dropped_app_files(**previous, state.files, state.manifest.exe));
+// The files staged and not yet put in place, deleted when the install stops before the swap
+// takes them, so that a failure leaves the installed version as it was.
+struct StagedFiles {
+    StagedFiles(platform::Platform& platform, const UninstallEntryFacts& facts, const AppFiles& files)
+        : platform(platform), facts(facts), files(files) {}
+    ~StagedFiles() {
+        if (app) (void)delete_file(platform, staged_path(facts.app_path));
+        if (others) delete_staged_app_files(platform, facts.install_folder, files);
+        if (uninstaller) (void)delete_file(platform, staged_path(facts.uninstall_path));
     }
-    auto written = install_app_files(platform, facts.install_folder, state.files);
-    if (!written) return fail(std::move(written.error().text));
-    facts.app_size += *written;
-    for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
-    // A dropped file that couldn't be deleted stays listed, so that the next run or the removal
-    // deletes it rather than losing track of it.
-    facts.app_files.insert(facts.app_files.end(), still_there.begin(), still_there.end());
-    return success();
-}
+    StagedFiles(const StagedFiles&) = delete;
+    StagedFiles& operator=(const StagedFiles&) = delete;
+
+    platform::Platform& platform;
+    const UninstallEntryFacts& facts;
+    const AppFiles& files;
+    bool app = false;
+    bool others = false;
+    bool uninstaller = false;
+};
 
 }  // namespace
 
@@ -60,30 +61,79 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     }
 
     sweep_leftovers(platform, facts.install_folder);
-
     facts.app_path = join_path(facts.install_folder, to_utf16(manifest.exe));
+    facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
+
+    // What the previous version of an app folder installed and this one doesn't have. The entry,
+    // written last, keeps the previous list until then, so a rerun finds the same. A dropped
+    // file where a new folder must go (a file that becomes a folder) goes now; the rest go in
+    // the swap, before any new file is put in place, so that a listed name that is another
+    // name of a new file (a case variant, a short name) deletes the old file and never the new.
+    // Folders that receive staged files are neither swept nor removed by those deletions.
+    std::vector<std::string> dropped;
+    std::vector<std::string> still_there;
+    std::vector<std::u16string> folders_in_use;
+    if (!state.files.empty()) {
+        auto previous = read_installed_files(platform, manifest.id);
+        if (!previous) return fail(std::move(previous.error().text));
+        if (*previous) {
+            dropped = dropped_app_files(**previous, state.files, manifest.exe);
+            folders_in_use = folders_of(state.files);
+            const std::vector<std::string> in_the_way = take_paths_in_the_way(dropped, folders_in_use);
+            if (!in_the_way.empty()) {
+                still_there = delete_app_files(platform, facts.install_folder, in_the_way, folders_in_use);
+            }
+        }
+    }
+
+    // Every new file is written under its staged name first; the installed version stays whole
+    // until all of them are.
+    StagedFiles staged(platform, facts, state.files);
     {
         auto app = inflate_payload(state.payload);
         if (!app) return fail(std::string(kDamagedPayloadText));
         facts.app_size = app->size();
-        if (auto written = replace_and_write(platform, facts.app_path, *app); !written) return written;
+        staged.app = true;
+        if (auto written = stage_bytes(platform, facts.app_path, *app); !written) return written;
     }  // the app's bytes are dropped before the next step
 
     if (!state.files.empty()) {
-        if (auto installed = install_other_files(platform, state, facts); !installed) return installed;
+        auto written = stage_app_files(platform, facts.install_folder, state.files);
+        if (!written) return fail(std::move(written.error().text));
+        staged.others = true;
+        facts.app_size += *written;
     }
 
     const auto installer_path = platform.module.own_path();
     if (!installer_path) return fail(os_error_text(platform.system_text, installer_path.error()));
-
-    facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
     if (const auto info = platform.files.metadata(*installer_path)) facts.installer_size = info->size;
 
-    if (!running_as(platform, *installer_path, facts.uninstall_path)) {
-        if (auto copied = replace_and_copy(platform, facts.uninstall_path, *installer_path, "the installer"); !copied) {
+    const bool copy_installer = !running_as(platform, *installer_path, facts.uninstall_path);
+    if (copy_installer) {
+        staged.uninstaller = true;
+        if (auto copied = stage_copy(platform, facts.uninstall_path, *installer_path, "the installer"); !copied) {
             return copied;
         }
     }
+
+    // The swap: the dropped files go, then each staged file is renamed into place.
+    if (!dropped.empty()) {
+        const std::vector<std::string> left = delete_app_files(platform, facts.install_folder, dropped, folders_in_use);
+        still_there.insert(still_there.end(), left.begin(), left.end());
+    }
+    staged.app = false;
+    if (auto placed = put_in_place(platform, facts.app_path); !placed) return placed;
+    staged.others = false;
+    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files); !placed) return placed;
+    if (copy_installer) {
+        staged.uninstaller = false;
+        if (auto placed = put_in_place(platform, facts.uninstall_path); !placed) return placed;
+    }
+
+    for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
+    // A dropped file that couldn't be deleted stays listed, so that the next run or the removal
+    // deletes it rather than losing track of it.
+    facts.app_files.insert(facts.app_files.end(), still_there.begin(), still_there.end());
 
     if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut); !created) {
         return created;

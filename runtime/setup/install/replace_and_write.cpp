@@ -2,8 +2,9 @@
 
 #include <string>
 
+#include "deletion/file_deletion.h"
+#include "deletion/leftover_sweep.h"
 #include "system_error/error_text.h"
-#include "install/file_deletion.h"
 
 namespace plinth {
 namespace {
@@ -26,14 +27,11 @@ bool move_aside(platform::Platform& platform, const Path& target) {
     return false;
 }
 
-// Makes room for the new file: whatever is at the target goes, or moves aside.
-Status clear_target(platform::Platform& platform, const Path& target) {
-    if (platform.files.metadata(target)) {
-        if (delete_file(platform, target) != platform::codes::kSuccess && !move_aside(platform, target)) {
-            return fail("Can't replace " + path_text(target) + ". Close it, then try again.");
-        }
-    }
-    return success();
+// Makes room at a target that refused to be replaced: it goes, or moves aside.
+bool clear_target(platform::Platform& platform, const Path& target) {
+    const platform::ErrorCode deleted = delete_file(platform, target);
+    if (deleted == platform::codes::kSuccess || deleted == platform::codes::kFileNotFound) return true;
+    return move_aside(platform, target);
 }
 
 Status write_failure(platform::Platform& platform, const Path& target, platform::ErrorCode code) {
@@ -42,26 +40,40 @@ Status write_failure(platform::Platform& platform, const Path& target, platform:
 
 }  // namespace
 
-Status replace_and_write(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes) {
-    if (auto cleared = clear_target(platform, target); !cleared) return cleared;
-    const platform::ErrorCode written = platform.files.write_file(target, bytes);
+Path staged_path(const Path& target) { return target + Path(kStagedSuffix); }
+
+Status stage_bytes(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes) {
+    const platform::ErrorCode written = platform.files.write_file(staged_path(target), bytes);
     if (written != platform::codes::kSuccess) return write_failure(platform, target, written);
     return success();
 }
 
-Status replace_and_copy(platform::Platform& platform, const Path& target, const Path& source,
-                        std::string_view source_name) {
+Status stage_copy(platform::Platform& platform, const Path& target, const Path& source, std::string_view source_name) {
     const auto read_failure = [&](platform::ErrorCode code) {
         return fail("Can't read " + std::string(source_name) + ": " + os_error_text(platform.system_text, code));
     };
-    // Opened before the target is cleared: the source may be the target itself, moved aside.
     auto opened = platform.files.open_for_reading(source);
     if (!opened) return read_failure(opened.error());
-    if (auto cleared = clear_target(platform, target); !cleared) return cleared;
-    const auto copied = platform.files.write_file_from(target, **opened);
+    const auto copied = platform.files.write_file_from(staged_path(target), **opened);
     if (copied) return success();
     if (copied.error().reading) return read_failure(copied.error().code);
     return write_failure(platform, target, copied.error().code);
+}
+
+Status put_in_place(platform::Platform& platform, const Path& target) {
+    const Path staged = staged_path(target);
+    platform::ErrorCode code = platform.files.replace(staged, target);
+    if (code == platform::codes::kSuccess) return success();
+    if (code == platform::codes::kAccessDenied || code == platform::codes::kSharingViolation) {
+        if (!clear_target(platform, target)) {
+            (void)delete_file(platform, staged);
+            return fail("Can't replace " + path_text(target) + ". Close it, then try again.");
+        }
+        code = platform.files.rename(staged, target);
+        if (code == platform::codes::kSuccess) return success();
+    }
+    (void)delete_file(platform, staged);
+    return write_failure(platform, target, code);
 }
 
 }  // namespace plinth

@@ -1,4 +1,5 @@
-// Writing a file of the install in place, moving an in-use file aside when it can't be deleted.
+// Writing a file of the install in two steps: under a staged name beside its target, then, once
+// every file is written, into place by a rename, moving an in-use file aside when it can't go.
 #pragma once
 
 #include <cstdint>
@@ -11,15 +12,22 @@
 
 namespace plinth {
 
-// Puts `bytes` at `target`. An existing file that can't be deleted (a running program) is
-// renamed to the first usable "{name}.{n}.old", n from 1 to 99, and the bytes are written under
-// the target's own name. Fails with "Can't replace {}. Close it, then try again." when no spare
-// name works, or "Can't write {}: {}" when the write fails.
-Status replace_and_write(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes);
+// "{target}.new.old": where the target's new bytes wait for the swap.
+Path staged_path(const Path& target);
+
+// Writes `bytes` under the target's staged name, whatever is there. Fails with "Can't write
+// {target}: {}", naming the target, not the staged name.
+Status stage_bytes(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes);
 
 // The same for a copy of the file at `source`, streamed rather than held in memory. A source
 // that can't be read fails with "Can't read {source_name}: {}".
-Status replace_and_copy(platform::Platform& platform, const Path& target, const Path& source,
-                        std::string_view source_name);
+Status stage_copy(platform::Platform& platform, const Path& target, const Path& source, std::string_view source_name);
+
+// Renames the staged file onto the target, replacing it. A target that refuses (a running
+// program, a read-only file, a file held open, a folder) is deleted or, when it can't be,
+// renamed to the first usable "{name}.{n}.old", n from 1 to 99, and the staged file renamed after
+// it. Fails with "Can't replace {}. Close it, then try again." when no spare name works, or
+// "Can't write {}: {}" when the rename fails; the staged file is then deleted.
+Status put_in_place(platform::Platform& platform, const Path& target);
 
 }  // namespace plinth

@@ -81,9 +81,10 @@ Result<AppFiles> read_app_files(std::span<const std::uint8_t> resource) {
 std::vector<std::string> paths_not_in(const std::vector<std::string>& paths, const std::vector<std::string>& kept) {
     std::vector<std::u16string> keys;
     for (const std::string& path : kept) keys.push_back(fold_case(path));
+    std::sort(keys.begin(), keys.end());
     std::vector<std::string> rest;
     for (const std::string& path : paths) {
-        if (std::find(keys.begin(), keys.end(), fold_case(path)) == keys.end()) rest.push_back(path);
+        if (!std::binary_search(keys.begin(), keys.end(), fold_case(path))) rest.push_back(path);
     }
     return rest;
 }

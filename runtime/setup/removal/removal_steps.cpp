@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "install/file_deletion.h"
-#include "install/leftover_sweep.h"
+#include "deletion/file_deletion.h"
+#include "deletion/leftover_sweep.h"
 #include "locations/install_folder.h"
 #include "package/app_files.h"
 #include "locations/shortcut_list.h"
@@ -12,7 +12,7 @@
 #include "registry/installed_files.h"
 #include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
-#include "removal/app_files_removal.h"
+#include "deletion/app_files_deletion.h"
 
 namespace plinth {
 namespace {

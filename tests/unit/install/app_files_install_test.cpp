@@ -158,7 +158,9 @@ TEST_P(AppFolderStreams, ADamagedFileStopsTheRunAtItself) {
     const bool intact = GetParam().second_size == 6;
     EXPECT_EQ(run_setup(fake.platform()), intact ? 0 : 1);
     EXPECT_EQ(fake.session.standard_error, intact ? "" : "setup: The app inside the installer is damaged.\n");
-    EXPECT_EQ(fake.files.text(in_folder(u"a.dll")), "first");
+    // Nothing is put in place before every file is written, and no staged file stays.
+    EXPECT_EQ(fake.files.exists(in_folder(u"a.dll")), intact);
+    EXPECT_EQ(fake.files.exists(in_folder(u"a.dll.new.old")), false);
     EXPECT_EQ(fake.files.exists(in_folder(u"b\\b.dll")), intact);
     EXPECT_EQ(fake.files.exists(in_folder(u"c.dll")), intact);
 }
@@ -219,11 +221,75 @@ TEST_F(AppFolderRuns, AnUpdateToOneExeLeavesTheListForTheRemoval) {
     EXPECT_EQ(fake.files.list_tree(kFolder), std::vector<Path>{kUninstaller});
 }
 
+// The files of the install folder, bytes and all, without the folders (a failed update may leave
+// a new empty one).
+std::string files_below(const fake::FakeFiles& files) {
+    std::string out;
+    for (const Path& path : files.list_tree(kFolder)) {
+        if (!files.is_folder(path)) out += to_utf8(path) + " = " + files.text(path).value_or("?") + "\n";
+    }
+    return out;
+}
+
+TEST_F(AppFolderRuns, AnUpdateThatFailsBeforeTheSwapLeavesThePreviousVersionWhole) {
+    struct Fault {
+        const char* operation;
+        Path path;
+        std::string text;
+    };
+    const std::string disk_full = ": There is not enough space on the disk. (os error 112)";
+    const Fault faults[] = {
+        {"files.write_file", in_folder(u"Notes.exe.new.old"), "Can't write " + to_utf8(in_folder(u"Notes.exe")) + disk_full},
+        {"files.write_file", in_folder(u"core.dll.new.old"), "Can't write " + to_utf8(in_folder(u"core.dll")) + disk_full},
+        {"files.create_folder_tree", in_folder(u"plugins"),
+         "Can't create the folder " + to_utf8(in_folder(u"plugins")) + disk_full},
+        {"files.write_file", in_folder(u"plugins\\new.dll.new.old"),
+         "Can't write " + to_utf8(in_folder(u"plugins\\new.dll")) + disk_full},
+        {"files.read_file", kInstaller, "Can't read the installer" + disk_full},
+        {"files.write_file", kUninstaller + u".new.old", "Can't write " + to_utf8(kUninstaller) + disk_full},
+    };
+    for (const Fault& fault : faults) {
+        SCOPED_TRACE(fault.text);
+        fake.faults.reset();
+        ASSERT_EQ(install("1.0", kVersion1), 0) << fake.session.standard_error;
+        const std::string version1 = files_below(fake.files);
+        fake.faults.fail_on_path(fault.operation, fault.path, platform::codes::kDiskFull);
+        fake.session.standard_error.clear();
+        EXPECT_EQ(install("2.0", kVersion2), 1);
+        EXPECT_EQ(fake.session.standard_error, "setup: " + fault.text + "\n");
+        EXPECT_EQ(files_below(fake.files), version1);
+        EXPECT_EQ(fake.registry.text(kEntry, u"DisplayVersion"), "1.0");
+    }
+}
+
+// A tampered or hand-edited list may name a new file by another of its names; the update
+// deletes what the list names before any new file is in place, so only the old one goes.
+TEST_F(AppFolderRuns, AListedOtherNameOfANewFileNeverDeletesIt) {
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    fake.files.add_short_name(in_folder(u"Notes.exe"), in_folder(u"NOTES~1.EXE"));
+    fake.files.add_short_name(in_folder(u"uninstall.exe"), in_folder(u"UNINST~1.EXE"));
+    fake.files.add_short_name(in_folder(u"data\\words.txt"), in_folder(u"data\\WORDS~1.TXT"));
+    fake.registry.put_text(kEntry, u"InstalledFiles",
+                           "NOTES~1.EXE|UNINST~1.EXE|data\\WORDS~1.TXT|CORE.DLL|core.dll.|core.dll |old\\gone.txt");
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.files.text(in_folder(u"Notes.exe")), "MZ Notes 2.0");
+    EXPECT_EQ(fake.files.text(kUninstaller), "MZ installer 2.0");
+    for (const TestFile& file : kVersion2) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    EXPECT_FALSE(fake.files.exists(in_folder(u"old\\gone.txt")));
+}
+
 TEST(DroppedAppFiles, ComparedAsWindowsComparesNamesAndNeverTheExe) {
     const AppFiles next = {{"Core.DLL", 0, {}}, {"data\\x.txt", 0, {}}};
     const std::vector<std::string> previous = {"core.dll", "DATA\\X.TXT", "gone.dll", "notes.exe", "data\\y.txt"};
     const std::vector<std::string> expected = {"gone.dll", "data\\y.txt"};
     EXPECT_EQ(dropped_app_files(previous, next, "Notes.exe"), expected);
+}
+
+TEST(DroppedAppFiles, OnlyAFileWhereANewFolderGoesIsInTheWay) {
+    const AppFiles next = {{"Data\\x.txt", 0, {}}, {"a\\b\\c.txt", 0, {}}, {"plain", 0, {}}};
+    std::vector<std::string> dropped = {"data", "a", "A\\B", "a\\b\\c", "dat", "plain\\x", "b"};
+    EXPECT_EQ(take_paths_in_the_way(dropped, folders_of(next)), (std::vector<std::string>{"data", "a", "A\\B"}));
+    EXPECT_EQ(dropped, (std::vector<std::string>{"a\\b\\c", "dat", "plain\\x", "b"}));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "install/setup_operation.h"
+#include "operation/setup_operation.h"
 #include "platform/fake/fake_platform.h"
 #include "support/zlib_stream.h"
 
@@ -114,12 +114,14 @@ TEST(InstallApp, StepsRunInTheirOrder) {
     const std::vector<std::string> markers = {
         "files.create_folder_tree " + to_utf8(kFolder),
         "files.list_folder " + to_utf8(kFolder),
-        "files.write_file " + to_utf8(kApp),
+        "files.write_file " + to_utf8(kApp) + ".new.old",
         "module.own_path",
         "files.metadata " + to_utf8(kInstaller),
         "files.canonical_path " + to_utf8(kInstaller),
         "files.read_file " + to_utf8(kInstaller),
-        "files.write_file " + to_utf8(kUninstaller),
+        "files.write_file " + to_utf8(kUninstaller) + ".new.old",
+        "files.replace " + to_utf8(kApp),
+        "files.replace " + to_utf8(kUninstaller),
         "shell.create_shortcut " + to_utf8(kStartMenu),
         "registry.create_key " + to_utf8(kEntryKey),
     };
@@ -142,23 +144,27 @@ struct StepFault {
     std::vector<Path> absent;
 };
 
-TEST(InstallApp, AFailingStepKeepsEarlierWorkAndARerunConvergesOnACleanInstall) {
+TEST(InstallApp, AFailingStepLeavesNoNewFileBeforeTheSwapAndARerunConvergesOnACleanInstall) {
     const std::string clean = clean_install_dump();
     const std::string folder = to_utf8(kFolder);
     const StepFault faults[] = {
         {"create the folder", "files.create_folder_tree", kFolder, codes::kAccessDenied,
          "Can't create the folder " + folder + ": Access is denied. (os error 5)", {}, {kFolder}},
-        {"write the app", "files.write_file", kApp, codes::kDiskFull,
+        {"write the app", "files.write_file", kApp + u".new.old", codes::kDiskFull,
          "Can't write " + to_utf8(kApp) + ": There is not enough space on the disk. (os error 112)", {kFolder},
          {kApp, kUninstaller}},
-        {"installer path", "module.own_path", {}, codes::kAccessDenied, "Access is denied. (os error 5)", {kApp},
-         {kUninstaller}},
+        {"installer path", "module.own_path", {}, codes::kAccessDenied, "Access is denied. (os error 5)", {kFolder},
+         {kApp, kUninstaller}},
         {"read the installer", "files.read_file", kInstaller, codes::kSharingViolation,
          "Can't read the installer: The process cannot access the file because it is being used by another "
          "process. (os error 32)",
-         {kApp}, {kUninstaller}},
-        {"write uninstall.exe", "files.write_file", kUninstaller, codes::kAccessDenied,
-         "Can't write " + to_utf8(kUninstaller) + ": Access is denied. (os error 5)", {kApp}, {kUninstaller}},
+         {kFolder}, {kApp, kUninstaller}},
+        {"write uninstall.exe", "files.write_file", kUninstaller + u".new.old", codes::kAccessDenied,
+         "Can't write " + to_utf8(kUninstaller) + ": Access is denied. (os error 5)", {kFolder},
+         {kApp, kUninstaller}},
+        {"put uninstall.exe in place", "files.replace", kUninstaller, codes::kDiskFull,
+         "Can't write " + to_utf8(kUninstaller) + ": There is not enough space on the disk. (os error 112)",
+         {kApp}, {kUninstaller, kUninstaller + u".new.old"}},
         {"shortcut", "shell.create_shortcut", kStartMenu, static_cast<std::uint32_t>(codes::kEFail),
          "Can't add the shortcut " + to_utf8(kStartMenu) + ": Unspecified error", {kApp, kUninstaller},
          {kStartMenu}},
@@ -186,6 +192,8 @@ TEST(InstallApp, AFailingStepKeepsEarlierWorkAndARerunConvergesOnACleanInstall) 
         EXPECT_EQ(machine.fake.registry.open_keys(), 0);
         for (const Path& path : fault.present) EXPECT_TRUE(machine.fake.files.exists(path)) << to_utf8(path);
         for (const Path& path : fault.absent) EXPECT_FALSE(machine.fake.files.exists(path)) << to_utf8(path);
+        // No staged file outlives the run that wrote it.
+        for (const Path& path : machine.fake.files.list_tree(kFolder)) EXPECT_FALSE(path.ends_with(u".old")) << to_utf8(path);
 
         machine.fake.faults.reset();
         ASSERT_TRUE(machine.install().ok());

@@ -16,6 +16,12 @@ const Path kTarget = join_path(kFolder, u"Notes.exe");
 
 std::vector<std::uint8_t> bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
 
+// One file's two steps: staged, then put in place.
+Status replace_and_write(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes) {
+    if (auto staged = stage_bytes(platform, target, bytes); !staged) return staged;
+    return put_in_place(platform, target);
+}
+
 Path spare(int n) { return join_path(kFolder, u"Notes.exe." + to_utf16(std::to_string(n)) + u".old"); }
 
 class ReplaceAndWrite : public ::testing::Test {
@@ -27,13 +33,19 @@ protected:
     fake::FakePlatform fake;
 };
 
-TEST_F(ReplaceAndWrite, NewFileIsWrittenStraightAway) {
-    fake.files.add_folder(kFolder);
-    fake.faults.reset();
-    ASSERT_TRUE(run().ok());
-    EXPECT_EQ(fake.files.text(kTarget), "new app");
-    EXPECT_EQ(fake.faults.call_log(),
-              (std::vector<std::string>{"files.metadata " + to_utf8(kTarget), "files.write_file " + to_utf8(kTarget)}));
+TEST_F(ReplaceAndWrite, ANewOrPlainFileTakesOneWriteAndOneRename) {
+    for (bool existing : {false, true}) {
+        SCOPED_TRACE(existing ? "existing" : "new");
+        fake::FakePlatform fresh;
+        fresh.files.add_folder(kFolder);
+        if (existing) fresh.files.add_file(kTarget, "old app");
+        fresh.faults.reset();
+        ASSERT_TRUE(replace_and_write(fresh.platform(), kTarget, bytes_of("new app")).ok());
+        EXPECT_EQ(fresh.files.list_tree(kFolder), std::vector<Path>{kTarget});
+        EXPECT_EQ(fresh.files.text(kTarget), "new app");
+        EXPECT_EQ(fresh.faults.call_log(), (std::vector<std::string>{"files.write_file " + to_utf8(kTarget) + ".new.old",
+                                                                     "files.replace " + to_utf8(kTarget)}));
+    }
 }
 
 TEST_F(ReplaceAndWrite, ExistingFileIsDeletedThenWrittenWithoutLeftovers) {

@@ -19,7 +19,7 @@
 
 #include "system_error/error_text.h"
 #include "state/setup_state.h"
-#include "install/setup_operation.h"
+#include "operation/setup_operation.h"
 #include "platform/fake/fake_platform.h"
 #include "support/app_files_resource.h"
 #include "support/zlib_stream.h"
@@ -188,13 +188,22 @@ std::optional<std::string> expected_failure(const Scenario& scenario, const std:
     }
 
     if (operation == "registry.get_value" && !scenario.run.files_resource.empty()) {
-        // After the app exe, an app folder's install reads its entry's list: a size query and a
-        // read. Earlier reads find the folder.
-        const auto app_written = std::find(log.begin(), log.begin() + index, "files.write_file " + to_utf8(kApp));
-        if (app_written != log.begin() + index) {
+        // Once the install folder is made, an app folder's install reads its entry's list: a
+        // size query and a read. Earlier reads find the folder.
+        const std::string folder_made = "files.create_folder_tree " + to_utf8(kFolder);
+        if (std::find(log.begin(), log.begin() + index, folder_made) != log.begin() + index) {
             return "Can't read the registry (InstalledFiles, error " + std::to_string(code) + ").";
         }
     }
+    // A new file is written under its staged name, and its failures name the target.
+    const std::string staged_suffix = ".new.old";
+    const bool staged = subject.ends_with(staged_suffix);
+    const std::string target = staged ? subject.substr(0, subject.size() - staged_suffix.size()) : subject;
+    if (operation == "files.replace" && code != codes::kAccessDenied && code != codes::kSharingViolation) {
+        // Refused by the target, the staged file is renamed after the target is cleared.
+        return "Can't write " + target + ": " + os_error;
+    }
+    if (operation == "files.rename" && staged) return "Can't write " + target + ": " + os_error;
     if (operation == "files.create_folder_tree") return "Can't create the folder " + subject + ": " + os_error;
     if (operation == "files.read_file") return "Can't read the installer: " + os_error;
     if (operation == "module.own_path") return os_error;
@@ -210,15 +219,7 @@ std::optional<std::string> expected_failure(const Scenario& scenario, const std:
         if (index > 0 && log[index - 1] == "shell.create_shortcut " + subject) {
             return "Can't add the shortcut " + subject + ": " + com_error_text(texts, hresult_from_win32(code));
         }
-        return "Can't write " + subject + ": " + os_error;
-    }
-    if (operation == "files.metadata") {
-        // A target that can't be examined is written over directly; a running program refuses.
-        for (const Path& running : scenario.running) {
-            if (subject == to_utf8(running)) {
-                return "Can't write " + subject + ": " + os_error_text(texts, codes::kSharingViolation);
-            }
-        }
+        return "Can't write " + target + ": " + os_error;
     }
     return std::nullopt;
 }

@@ -1,7 +1,10 @@
-#include "removal/app_files_removal.h"
+#include "deletion/app_files_deletion.h"
 
-#include "install/file_deletion.h"
-#include "install/leftover_sweep.h"
+#include <algorithm>
+
+#include "deletion/file_deletion.h"
+#include "deletion/leftover_sweep.h"
+#include "package/app_files.h"
 
 namespace plinth {
 
@@ -14,7 +17,8 @@ bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
 }  // namespace
 
 std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
-                                          const std::vector<std::string>& paths) {
+                                          const std::vector<std::string>& paths,
+                                          const std::vector<std::u16string>& in_use) {
     std::vector<std::string> still_there;
     for (const std::string& path : paths) {
         const Path full = join_path(folder, to_utf16(path));
@@ -32,6 +36,11 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
             const std::string_view subfolder(path.data(), end);
             if (i + 1 < paths.size() && paths[i + 1].size() > end && paths[i + 1][end] == '\\' &&
                 paths[i + 1].starts_with(subfolder)) {
+                break;
+            }
+            // Its parents hold it, so they are in use too.
+            if (!in_use.empty() &&
+                std::binary_search(in_use.begin(), in_use.end(), fold_case(std::string(subfolder) + '\\'))) {
                 break;
             }
             const Path full = join_path(folder, to_utf16(subfolder));

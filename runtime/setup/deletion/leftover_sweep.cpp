@@ -1,8 +1,8 @@
-#include "install/leftover_sweep.h"
+#include "deletion/leftover_sweep.h"
 
 #include <string_view>
 
-#include "install/file_deletion.h"
+#include "deletion/file_deletion.h"
 
 namespace plinth {
 

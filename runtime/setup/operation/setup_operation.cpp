@@ -1,4 +1,4 @@
-#include "install/setup_operation.h"
+#include "operation/setup_operation.h"
 
 #include "install/install_steps.h"
 #include "removal/removal_steps.h"

@@ -1,4 +1,4 @@
-#include "install/leftover_sweep.h"
+#include "deletion/leftover_sweep.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ TEST(SweepLeftovers, DeletesExactlyTheNamesEndingInDotOld) {
                              Path(u"old"), Path(u"x.ol"), Path(u"App.exe.old.txt")}) {
         fake.files.add_file(join_path(kFolder, name), "keep");
     }
-    for (const Path& name : {Path(u"App.exe.1.old"), Path(u".old"), Path(u"mine.old"), unpaired + u".old",
+    for (const Path& name : {Path(u"App.exe.1.old"), Path(u"App.exe.new.old"), Path(u".old"), Path(u"mine.old"), unpaired + u".old",
                              Path(u"ro.old")}) {
         fake.files.add_file(join_path(kFolder, name), "goes", {.read_only = name == u"ro.old"});
     }

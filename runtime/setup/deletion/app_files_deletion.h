@@ -14,7 +14,11 @@ namespace plinth {
 // go (a DLL another process holds) stays. Then, deepest first, each folder that held one of
 // them: its leftovers are swept and it is removed when that leaves it empty, so folders holding
 // the user's own files stay. `folder` itself is not removed. Returns the paths that are still
-// there (a removal ignores them; an update keeps them on its list to try again).
-std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths);
+// there (a removal ignores them; an update keeps them on its list to try again). A folder of
+// `in_use` (relative, folded as Windows compares names, each with a backslash after it, sorted)
+// holds an update's staged files: it is neither swept nor removed.
+std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
+                                          const std::vector<std::string>& paths,
+                                          const std::vector<std::u16string>& in_use = {});
 
 }  // namespace plinth

@@ -1,4 +1,4 @@
-#include "install/file_deletion.h"
+#include "deletion/file_deletion.h"
 
 #include <gtest/gtest.h>
 

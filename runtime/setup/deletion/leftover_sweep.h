@@ -1,0 +1,21 @@
+// Cleaning up files that an earlier run moved aside because they were in use, or wrote under a
+// staged name and never put in place.
+#pragma once
+
+#include <string_view>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// The name a new file is written under beside its target, until every file of the install is
+// written and each is renamed into place: "{name}.new.old". It ends in ".old", which no file of
+// a package may, so the sweep takes what a failed or killed run left.
+inline constexpr std::u16string_view kStagedSuffix = u".new.old";
+
+// Deletes every entry of the folder whose name ends in ".old" (case-sensitive): moved-aside files
+// and staged ones. Nothing here can fail: an entry that can't be deleted now stays for a later run.
+void sweep_leftovers(platform::Platform& platform, const Path& folder);
+
+}  // namespace plinth
