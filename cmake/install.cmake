@@ -55,7 +55,7 @@ set(CPACK_PACKAGE_CONTACT "${PLINTH_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PLINTH_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Packer for per-user Windows installers")
 set(CPACK_PACKAGE_DESCRIPTION
-  "plinth-pack turns an app manifest and a Windows app's exe, or its folder, into a\nready per-user installer. The package holds the installer runtime plinth-setup.exe\nand a CMake package with plinth_add_installer().")
+  "plinth-pack turns an app manifest and a Windows app's exe, or its\nfolder, into a ready per-user installer. The package holds the\ninstaller runtime plinth-setup.exe and a CMake package with\nplinth_add_installer().")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME ${PLINTH_DEB_PACKAGE}_${PROJECT_VERSION}_amd64.deb)
