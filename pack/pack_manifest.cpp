@@ -133,7 +133,10 @@ std::string key_list(const std::array<std::string_view, N>& keys) {
     std::string list;
     for (std::size_t i = 0; i < N; ++i) {
         if (i > 0) list += i + 1 == N ? " and " : ", ";
-        list += "\"" + std::string(keys[i]) + "\"";
+        // Appended: GCC 12 at -O3 takes "\"" + key for an overlapping copy (-Wrestrict).
+        list += '"';
+        list += keys[i];
+        list += '"';
     }
     return list;
 }
