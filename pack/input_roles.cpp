@@ -104,8 +104,16 @@ std::string program_description(const std::map<std::u16string, std::u16string>& 
     std::string text = quoted_utf8(name);
     std::u16string version = value(u"ProductVersion");
     if (version.empty()) version = value(u"FileVersion");
-    if (!version.empty()) text += " " + to_utf8(version);
-    if (const std::u16string company = value(u"CompanyName"); !company.empty()) text += " (" + to_utf8(company) + ")";
+    // Appended piece by piece, clear of GCC 12's -O3 -Wrestrict false positive on " " + text.
+    if (!version.empty()) {
+        text += ' ';
+        text += to_utf8(version);
+    }
+    if (const std::u16string company = value(u"CompanyName"); !company.empty()) {
+        text += " (";
+        text += to_utf8(company);
+        text += ')';
+    }
     return text;
 }
 
