@@ -22,8 +22,12 @@ endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/docs/app-manifest.schema.json
   DESTINATION share/plinth COMPONENT data)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/plinth COMPONENT data)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+  ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES DESTINATION share/doc/plinth COMPONENT data)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/plinth/docs COMPONENT data)
+# The docs link to ../examples/: the examples sit beside docs/, without anything a build left.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/plinth/examples COMPONENT data
+  PATTERN "build*" EXCLUDE)
 
 # Before 1.0 a minor version may change the function, after it only a major one.
 if(PROJECT_VERSION_MAJOR EQUAL 0)
@@ -40,17 +44,32 @@ install(FILES ${PROJECT_SOURCE_DIR}/cmake/plinthConfig.cmake ${PROJECT_SOURCE_DI
 
 # The Debian package: `cpack -G DEB` in the host build, given both builds' install projects (see
 # scripts/release). The stub is a Windows program that it carries as data.
-set(CPACK_PACKAGE_NAME plinth)
-set(CPACK_PACKAGE_VENDOR "plinth")
-set(CPACK_PACKAGE_CONTACT "plinth maintainers <plinth@example.invalid>")
+# The package is plinth-pack: Debian's FreedomBox package provides and replaces "plinth", so a
+# package of that name would be displaced by it.
+set(PLINTH_DEB_PACKAGE plinth-pack)
+set(PLINTH_MAINTAINER "Seed ce4db204 maintainers <maintainers@users.noreply.c-seed-ce4db204.example>"
+  CACHE STRING "The Debian package's Maintainer: \"Name <address>\"")
+set(CPACK_PACKAGE_NAME ${PLINTH_DEB_PACKAGE})
+set(CPACK_PACKAGE_VENDOR "The plinth authors")
+set(CPACK_PACKAGE_CONTACT "${PLINTH_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${PLINTH_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Packer for per-user Windows installers")
 set(CPACK_PACKAGE_DESCRIPTION
-  "plinth-pack turns an app manifest and a Windows app's exe into a ready per-user installer.\nIt ships the installer runtime plinth-setup.exe and a CMake package with\nplinth_add_installer().")
+  "plinth-pack turns an app manifest and a Windows app's exe, or its\nfolder, into a ready per-user installer. The package holds the\ninstaller runtime plinth-setup.exe and a CMake package with\nplinth_add_installer().")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_DEBIAN_FILE_NAME plinth_${PROJECT_VERSION}_amd64.deb)
+set(CPACK_DEBIAN_FILE_NAME ${PLINTH_DEB_PACKAGE}_${PROJECT_VERSION}_amd64.deb)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_GENERATOR DEB)
+# The package's own copyright and changelog, in share/doc/plinth-pack/ (the archives carry
+# LICENSE and THIRD-PARTY-NOTICES instead): component "debian", which scripts/release adds to
+# the package alone.
+install(CODE "set(PLINTH_DEB_PACKAGE ${PLINTH_DEB_PACKAGE})
+  set(PLINTH_MAINTAINER \"${PLINTH_MAINTAINER}\")
+  set(PROJECT_VERSION ${PROJECT_VERSION})
+  set(PLINTH_DEBIAN_DIR \"${PROJECT_SOURCE_DIR}/cmake/debian\")"
+  COMPONENT debian EXCLUDE_FROM_ALL)
+install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/debian/install-docs.cmake COMPONENT debian EXCLUDE_FROM_ALL)
 include(CPack)

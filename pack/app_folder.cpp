@@ -10,7 +10,13 @@
 namespace plinth::pack {
 namespace {
 
-std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string in_quotes(std::string_view text) {
+    // Appended: GCC 12 at -O3 takes "\"" + text for an overlapping copy (-Wrestrict).
+    std::string out = "\"";
+    out += text;
+    out += '"';
+    return out;
+}
 
 // The relative path as the package stores it. Each component is checked alone first: a
 // backslash inside a Linux file name would otherwise read as a separator.
@@ -36,6 +42,9 @@ Result<std::string> package_path(const std::filesystem::path& relative) {
 Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, std::string_view exe) {
     AppFolderListing listing;
     bool found_exe = false;
+    std::string exe_in_other_case;
+    // Every problem of the folder is reported in one run, one line each.
+    std::vector<std::string> problems;
     std::error_code error;
     std::filesystem::recursive_directory_iterator it(folder, std::filesystem::directory_options::none, error);
     if (error) return fail(path_to_utf8(folder) + ": Can't be read as a folder.");
@@ -46,38 +55,60 @@ Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, st
         const auto status = std::filesystem::symlink_status(path, error);
         if (error) return fail(path_to_utf8(path) + ": Can't be examined.");
         if (std::filesystem::is_symlink(status)) {
-            return fail(path_to_utf8(path) + " is a symbolic link; links aren't followed. Put the file or folder "
-                        "itself in the app folder.");
+            problems.push_back(path_to_utf8(path) + " is a symbolic link; links aren't followed. Put the file or "
+                               "folder itself in the app folder.");
+            continue;
         }
         if (std::filesystem::is_directory(status)) {
-            // Checked now so that the message names the folder; empty ones are not kept.
-            if (auto checked = package_path(relative); !checked) return fail(checked.error().text);
+            // Checked now so that the message names the folder, and once: what lies below it
+            // would repeat the same problem. Empty folders are not kept.
+            if (auto checked = package_path(relative); !checked) {
+                problems.push_back(checked.error().text);
+                it.disable_recursion_pending();
+            }
             continue;
         }
         if (!std::filesystem::is_regular_file(status)) {
-            return fail(path_to_utf8(path) + " is neither a file nor a folder.");
+            problems.push_back(path_to_utf8(path) + " is neither a file nor a folder.");
+            continue;
         }
-        if (std::distance(relative.begin(), relative.end()) == 1 && path_to_utf8(relative) == exe) {
+        const bool top_level = std::distance(relative.begin(), relative.end()) == 1;
+        if (top_level && path_to_utf8(relative) == exe) {
             listing.exe = path;
             found_exe = true;
             continue;
         }
+        if (top_level && fold_case(path_to_utf8(relative)) == fold_case(exe)) exe_in_other_case = path_to_utf8(relative);
         auto checked = package_path(relative);
-        if (!checked) return fail(checked.error().text);
+        if (!checked) {
+            problems.push_back(checked.error().text);
+            continue;
+        }
         listing.others.push_back({std::move(*checked), path});
         if (listing.others.size() > kMaxAppFiles) {
             return fail("The app folder has more than " + std::to_string(kMaxAppFiles) +
                         " files besides the exe; an installer holds at most that many.");
         }
     }
-    if (!found_exe) {
-        return fail("The app folder has no file " + in_quotes(exe) + " at its top level (the manifest's \"exe\").");
+    if (!found_exe && !exe_in_other_case.empty()) {
+        problems.push_back("The app folder has " + in_quotes(exe_in_other_case) + ", which differs from the manifest's "
+                           "\"exe\" " + in_quotes(exe) + " only in case. Write \"exe\": " + in_quotes(exe_in_other_case) +
+                           " in the manifest, or rename the file " + in_quotes(exe) + ".");
+    } else if (!found_exe) {
+        problems.push_back("The app folder has no file " + in_quotes(exe) + " at its top level (the manifest's \"exe\").");
     }
     std::sort(listing.others.begin(), listing.others.end(),
               [](const AppFolderFile& a, const AppFolderFile& b) { return a.path < b.path; });
     std::vector<std::string> paths;
     for (const AppFolderFile& file : listing.others) paths.push_back(file.path);
-    if (auto problem = app_file_set_problem(paths, exe)) return fail(*problem);
+    if (found_exe) {
+        if (auto problem = app_file_set_problem(paths, exe)) problems.push_back(*problem);
+    }
+    if (!problems.empty()) {
+        std::string text;
+        for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
+        return fail(std::move(text));
+    }
     return listing;
 }
 

@@ -23,11 +23,12 @@ struct AppFolderListing {
     std::vector<AppFolderFile> others;  // sorted by path
 };
 
-// Walks the folder without following links. Fails with a sentence for the app's developer: a
-// symbolic link, something that isn't a file or a folder, a name Windows can't hold, two paths
-// equal ignoring case, a top-level "uninstall.exe", a name ending in ".old", a path too long,
-// more files than an installer holds, or no file `exe` at the top level. Empty folders give
-// nothing.
+// Walks the folder without following links. Fails with a sentence for the app's developer for
+// each problem found, one a line: a symbolic link, something that isn't a file or a folder, a
+// name Windows can't hold, two paths equal ignoring case (both named), a top-level
+// "uninstall.exe", a name ending in ".old", a path too long, or no file `exe` at the top level
+// (or one that differs from it in case alone). More files than an installer holds stop the walk.
+// Empty folders give nothing.
 Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, std::string_view exe);
 
 // What --app gives: a file becomes `inputs.app` as it is; a folder is listed against the

@@ -31,7 +31,15 @@ const std::vector<CommandForm>& commands() {
           {"--warnings-as-errors", false, false}},
          0},
         {"raw", {{"--package", true, true}, {"--stub", true, false}, {"--out", true, true}, {"--quiet", false, false}}, 0},
-        {"inspect", {}, 1},
+        {"inspect", {{"--notices", false, false}}, 1},
+        {"winget",
+         {{"--installer", true, true},
+          {"--url", true, true},
+          {"--package-id", true, true},
+          {"--license", true, true},
+          {"--short-description", true, true},
+          {"--out", true, false}},
+         0},
     };
     return specs;
 }
@@ -130,7 +138,9 @@ std::string command_help(std::string_view command) {
                "problem found is reported, and nothing is written unless there are none.\n"
                "\n"
                "  --manifest FILE        the app manifest (JSON)\n"
-               "  --app FILE             the app's exe, installed byte for byte under the manifest's \"exe\"\n"
+               "  --app FILE|FOLDER      the app's exe, installed byte for byte under the manifest's \"exe\"; or\n"
+               "                         a folder with that exe at its top level and every other file the app\n"
+               "                         needs, installed with their paths (see docs/packer.md)\n"
                "  --out FILE             the installer to write; not a folder, and not one of the inputs\n"
                "  --icon FILE            a .ico file for the installer (default: the app's own first icon)\n"
                "  --stub FILE            the plinth runtime to pack into (default: see plinth-pack --help)\n"
@@ -154,10 +164,30 @@ std::string command_help(std::string_view command) {
                "Options may also be written --name=value.\n";
     }
     if (command == "inspect") {
-        return "Usage: plinth-pack inspect MyApp-Setup.exe\n"
+        return "Usage: plinth-pack inspect [--notices] MyApp-Setup.exe\n"
                "\n"
                "Shows an installer's manifest, what it writes on the user's machine (folder, shortcut,\n"
-               "registry keys) and its payload sizes, after inflating the payload to check it.\n";
+               "registry keys) and its payload sizes, after inflating the payload to check it.\n"
+               "\n"
+               "  --notices   print instead the licence notices that the runtime carries for the\n"
+               "              libraries linked into it (an installer or plinth-setup.exe itself)\n";
+    }
+    if (command == "winget") {
+        return "Usage: plinth-pack winget --installer MyApp-Setup.exe --url URL --package-id Publisher.App\n"
+               "                          --license TEXT --short-description TEXT [--out FOLDER]\n"
+               "\n"
+               "Writes the version, installer and defaultLocale manifests (1.10.0) that submit the installer to\n"
+               "winget: name, publisher, version, file extensions and product code (the uninstall entry's key)\n"
+               "come from the installer's own package, its SHA-256 from its bytes. See docs/winget.md.\n"
+               "\n"
+               "  --installer FILE            the installer, exactly as it is published (signed)\n"
+               "  --url URL                   where winget downloads it from (https://...)\n"
+               "  --package-id ID             winget's identifier, Publisher.App\n"
+               "  --license TEXT              the app's licence, as winget shows it (\"MIT\", \"Proprietary\")\n"
+               "  --short-description TEXT    one line about the app\n"
+               "  --out FOLDER                where the three files go (default: the current folder)\n"
+               "\n"
+               "Options may also be written --name=value.\n";
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "input_roles.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "common/text.h"
@@ -82,7 +83,13 @@ std::string machine_name(std::uint16_t machine) {
     }
 }
 
-std::string quoted_utf8(std::u16string_view text) { return "\"" + to_utf8(text) + "\""; }
+std::string quoted_utf8(std::u16string_view text) {
+    // Appended: GCC 12 at -O3 takes "\"" + text for an overlapping copy (-Wrestrict).
+    std::string out = "\"";
+    out += to_utf8(text);
+    out += '"';
+    return out;
+}
 
 // "\"Notepad\" 10.0 (Microsoft Corporation)": what the version record says a program is.
 std::string program_description(const std::map<std::u16string, std::u16string>& strings) {
@@ -97,8 +104,16 @@ std::string program_description(const std::map<std::u16string, std::u16string>& 
     std::string text = quoted_utf8(name);
     std::u16string version = value(u"ProductVersion");
     if (version.empty()) version = value(u"FileVersion");
-    if (!version.empty()) text += " " + to_utf8(version);
-    if (const std::u16string company = value(u"CompanyName"); !company.empty()) text += " (" + to_utf8(company) + ")";
+    // Appended piece by piece, clear of GCC 12's -O3 -Wrestrict false positive on " " + text.
+    if (!version.empty()) {
+        text += ' ';
+        text += to_utf8(version);
+    }
+    if (const std::u16string company = value(u"CompanyName"); !company.empty()) {
+        text += " (";
+        text += to_utf8(company);
+        text += ')';
+    }
     return text;
 }
 
@@ -207,16 +222,45 @@ std::optional<std::set<std::uint16_t>> icon_group_ids(ByteView executable) {
     return ids;
 }
 
+bool is_inside_folder(const std::filesystem::path& path, const std::filesystem::path& folder) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error)) return false;
+    const auto inner = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
+    const auto outer = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
+    if (error) return false;
+    auto [end, rest] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+    return end == outer.end();
+}
+
 std::optional<std::string> output_problem(const std::string& out_text, const std::filesystem::path& out,
-                                          const std::vector<NamedInput>& inputs) {
+                                          const std::vector<NamedInput>& inputs, const std::string& app_folder_text) {
+    const std::filesystem::path app_folder = path_from_utf8(app_folder_text);
+    // Beside the app folder, named after it: outside it whatever the folder is called.
+    auto beside_app_folder = [&] {
+        std::string trimmed = app_folder_text;
+        while (trimmed.size() > 1 && ends_with_separator(trimmed)) trimmed.pop_back();
+        std::filesystem::path folder = path_from_utf8(trimmed);
+        if (folder.filename().empty() || folder.filename() == "." || folder.filename() == "..") {
+            std::error_code ignored;
+            folder = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, ignored), ignored);
+        }
+        return path_to_utf8(folder.parent_path() / (path_to_utf8(folder.filename()) + "-Setup.exe"));
+    };
+    const bool app_is_folder = !app_folder_text.empty() && std::filesystem::is_directory(app_folder);
     std::error_code error;
     const auto status = std::filesystem::status(out, error);
     const bool folder = !error && std::filesystem::is_directory(status);
     if (folder || ends_with_separator(out_text)) {
-        const std::string example =
+        std::string example =
             (out_text.empty() || ends_with_separator(out_text) ? out_text : out_text + "/") + "MyApp-Setup.exe";
+        if (app_is_folder && is_inside_folder(out / "MyApp-Setup.exe", app_folder)) example = beside_app_folder();
         return std::string(folder ? "--out is a folder" : "--out ends in a folder separator") +
                "; give the installer's file name, such as " + example + ".";
+    }
+    if (app_is_folder && is_inside_folder(out, app_folder)) {
+        return "is inside the app folder " + app_folder_text +
+               ", so the next build would pack this installer as one of the app's files. Write it outside, such as " +
+               beside_app_folder() + ".";
     }
     if (error || !std::filesystem::exists(status)) return std::nullopt;
     for (const NamedInput& input : inputs) {

@@ -46,8 +46,14 @@ struct NamedInput {
 
 // Why `out` can't be written, as a sentence, or nothing: it names a folder (an existing one, or
 // one written with a trailing separator), or it is the same file as one of the inputs, through
-// any path or link (compared by file identity, not by name). Nothing is read or written.
+// any path or link (compared by file identity, not by name), or it lies inside `app_folder`
+// (the app given as a folder, whose next build would pack the installer). Each refusal that
+// proposes a name proposes one that is accepted. Nothing is read or written.
 std::optional<std::string> output_problem(const std::string& out_text, const std::filesystem::path& out,
-                                          const std::vector<NamedInput>& inputs);
+                                          const std::vector<NamedInput>& inputs,
+                                          const std::string& app_folder_text = {});
+
+// Whether `path` would be written somewhere inside `folder` (both may not exist yet).
+bool is_inside_folder(const std::filesystem::path& path, const std::filesystem::path& folder);
 
 }  // namespace plinth::pack

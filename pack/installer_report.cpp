@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include <zlib.h>
+
 #include "locations/folder_name.h"
 #include "package/app_files.h"
 #include "package/container.h"
@@ -17,9 +19,53 @@ namespace {
 
 constexpr std::string_view kHive = "HKEY_CURRENT_USER\\";
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string quoted(std::string_view text) {
+    // Appended: GCC 12 at -O3 takes "\"" + text for an overlapping copy (-Wrestrict).
+    std::string out = "\"";
+    out += text;
+    out += '"';
+    return out;
+}
 
 }  // namespace
+
+Result<AppManifest> installer_manifest(ByteView installer) {
+    auto image = read_pe_image(installer);
+    if (!image) return fail(image.error().text);
+    auto tree = read_resource_tree(*image);
+    if (!tree) return fail(tree.error().text);
+    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(1));
+    if (languages == nullptr || languages->empty()) return fail(std::string(kNoPackageText));
+    auto package = read_package(languages->begin()->second.bytes);
+    if (!package) return fail(package.error().text);
+    return std::move(package->manifest);
+}
+
+Result<std::string> installer_notices(ByteView installer) {
+    auto image = read_pe_image(installer);
+    if (!image) return fail(image.error().text);
+    auto tree = read_resource_tree(*image);
+    if (!tree) return fail(tree.error().text);
+    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::named(u"NOTICES"));
+    if (languages == nullptr || languages->empty()) {
+        return fail("It carries no licence notices: it was made from a runtime older than this packer, or not from plinth's.");
+    }
+    const Bytes& packed = languages->begin()->second.bytes;
+    // gzip (zlib's window bits + 16); a few KiB of text, so anything past 1 MiB is damage.
+    constexpr std::size_t kMaxNotices = 1 << 20;
+    z_stream stream{};
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return fail("Its notices can't be read.");
+    std::string text(kMaxNotices, '\0');
+    stream.next_in = const_cast<Bytef*>(packed.data());
+    stream.avail_in = static_cast<uInt>(packed.size());
+    stream.next_out = reinterpret_cast<Bytef*>(text.data());
+    stream.avail_out = static_cast<uInt>(text.size());
+    const int result = inflate(&stream, Z_FINISH);
+    text.resize(stream.total_out);
+    inflateEnd(&stream);
+    if (result != Z_STREAM_END) return fail("Its notices can't be read: the resource NOTICES is damaged.");
+    return text;
+}
 
 Result<std::string> describe_installer(ByteView installer) {
     auto image = read_pe_image(installer);
@@ -52,7 +98,7 @@ Result<std::string> describe_installer(ByteView installer) {
         << "  documents:  " << m.documents.size() << "\n";
     for (std::size_t i = 0; i < m.documents.size(); ++i) {
         const DocumentType& d = m.documents[i];
-        out << "    " << i + 1 << ". " << quoted(d.name) << ", extensions:";
+        out << "    documents[" << i << "]: " << quoted(d.name) << ", extensions:";
         if (d.extensions.empty()) out << " none";
         for (std::size_t e = 0; e < d.extensions.size(); ++e) out << (e ? ", " : " ") << quoted(d.extensions[e]);
         out << (d.owned ? ", owned" : ", not owned");
@@ -89,7 +135,10 @@ Result<std::string> describe_installer(ByteView installer) {
             compressed += file.stream.size();
             inflated += file.size;
         }
-        out << "Other files: " << files.size() << ", " << inflated << " bytes (" << compressed << " compressed)\n";
+        // The packed size as `build` reports it: the whole resource, streams and table.
+        const std::size_t packed = files_languages->begin()->second.bytes.size();
+        out << "Other files: " << files.size() << ", " << inflated << " bytes, " << packed << " bytes packed ("
+            << compressed << " of compressed data, " << packed - compressed << " of their table)\n";
         for (const AppFile& file : files) out << "  " << file.path << "  " << file.size << " bytes\n";
     }
     return out.str();

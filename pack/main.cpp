@@ -9,6 +9,7 @@
 #include <map>
 #include <new>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@
 #include "pack_manifest.h"
 #include "progress_line.h"
 #include "resource_writer.h"
+#include "sha256.h"
+#include "winget_manifests.h"
 
 namespace plinth::pack {
 namespace {
@@ -52,13 +55,16 @@ void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
            "                    [--stub plinth-setup.exe] [--compressor NAME] --out MyApp-Setup.exe\n"
            "                    [--warnings-as-errors] [--quiet]\n"
            "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe [--quiet]\n"
-           "  plinth-pack inspect MyApp-Setup.exe\n"
+           "  plinth-pack inspect [--notices] MyApp-Setup.exe\n"
+           "  plinth-pack winget --installer MyApp-Setup.exe --url URL --package-id Publisher.App\n"
+           "                     --license TEXT --short-description TEXT [--out FOLDER]\n"
            "  plinth-pack --help | --version | -V\n"
            "  plinth-pack COMMAND --help\n"
            "\n"
            "build    checks the manifest, compresses the app and writes the installer.\n"
            "raw      embeds a package file as it is, without checks (for tests and custom pipelines).\n"
            "inspect  shows an installer's manifest, what it writes, and its payload sizes.\n"
+           "winget   writes the winget manifests of an installer.\n"
            "\n"
            "Compressors in this build: "
         << compressor_list() << " (default " << compressor_name(default_compressor())
@@ -143,8 +149,9 @@ std::optional<Bytes> read_app_folder(const std::filesystem::path& folder, const 
     if (!base) return std::nullopt;
     auto listing = list_app_folder(folder, base->exe);
     if (!listing) {
-        std::cerr << "plinth-pack: " << listing.error().text << "\n";
-        ++problems;
+        // One problem a line, each counted.
+        std::istringstream lines(listing.error().text);
+        for (std::string line; std::getline(lines, line); ++problems) std::cerr << "plinth-pack: " << line << "\n";
         return std::nullopt;
     }
     auto exe = read_input(listing->exe, kMaxInputSize, problems);
@@ -153,17 +160,6 @@ std::optional<Bytes> read_app_folder(const std::filesystem::path& folder, const 
         if (bytes) others.push_back({std::move(file.path), std::move(*bytes)});
     }
     return exe;
-}
-
-// Whether `path` would be written somewhere inside `folder` (both may not exist yet).
-bool is_inside_folder(const std::filesystem::path& path, const std::filesystem::path& folder) {
-    std::error_code error;
-    if (!std::filesystem::is_directory(folder, error)) return false;
-    const auto inner = std::filesystem::weakly_canonical(std::filesystem::absolute(path, error), error);
-    const auto outer = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, error), error);
-    if (error) return false;
-    auto [end, rest] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
-    return end == outer.end();
 }
 
 // A problem of an input's role, printed after the file's name.
@@ -201,12 +197,8 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     // The output is judged before any input is read: it must not be one of them.
     std::vector<NamedInput> named{{"--manifest", manifest_path}, {"--app", app_path}, {"--stub", *stub_path}};
     if (icon != options.values.end()) named.push_back({"--icon", path_from_utf8(icon->second)});
-    if (auto problem = output_problem(out_shown, out, named)) return failed(out_shown + ": " + *problem);
+    if (auto problem = output_problem(out_shown, out, named, app_shown)) return failed(out_shown + ": " + *problem + "\nplinth-pack: nothing was written.");
     std::error_code ignored;
-    if (is_inside_folder(out, app_path)) {
-        return failed(out_shown + ": is inside the app folder " + app_shown +
-                      ", so the next build would pack this installer as one of the app's files.");
-    }
 
     // Every input is read and judged, and every problem reported, before anything is refused.
     int problems = 0;
@@ -258,7 +250,7 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
               << built->payload_size << " bytes\n";
     if (!inputs.other_files.empty()) {
         std::cout << "  files: " << inputs.other_files.size() << " more, " << built->other_files_size << " bytes, "
-                  << built->other_files_resource_size << " bytes packed\n";
+                  << built->other_files_resource_size << " bytes packed (compressed data and their table)\n";
     }
     std::cout
               << "  icon:  " << icon_source_text(*built) << "\n"
@@ -274,7 +266,7 @@ int run_raw(const CommandLine& options, const std::filesystem::path& self) {
     auto stub_path = find_stub(options, self);
     if (!stub_path) return failed(stub_path.error().text);
     if (auto problem = output_problem(out_shown, out, {{"--package", package_path}, {"--stub", *stub_path}})) {
-        return failed(out_shown + ": " + *problem);
+        return failed(out_shown + ": " + *problem + "\nplinth-pack: nothing was written.");
     }
 
     int problems = 0;
@@ -298,9 +290,45 @@ int run_inspect(const CommandLine& options) {
     const std::filesystem::path path = path_from_utf8(options.positional.front());
     auto installer = read_file(path, kMaxInputSize);
     if (!installer) return failed(installer.error().text);
+    if (options.flags.contains("--notices")) {
+        auto notices = installer_notices(*installer);
+        if (!notices) return failed(path_to_utf8(path) + ": " + notices.error().text);
+        std::cout << *notices;
+        return kExitDone;
+    }
     auto report = describe_installer(*installer);
     if (!report) return failed(path_to_utf8(path) + ": " + report.error().text);
     std::cout << path_to_utf8(path) << "\n" << *report;
+    return kExitDone;
+}
+
+int run_winget(const CommandLine& options) {
+    const std::string& installer_shown = options.values.at("--installer");
+    auto installer = read_file(path_from_utf8(installer_shown), kMaxInputSize);
+    if (!installer) return failed(installer.error().text + " Nothing was written.");
+    auto manifest = installer_manifest(*installer);
+    if (!manifest) return failed(installer_shown + ": " + manifest.error().text + " Nothing was written.");
+    const WingetRequest request{options.values.at("--package-id"), options.values.at("--url"),
+                                options.values.at("--license"), options.values.at("--short-description")};
+    auto files = winget_manifests(*manifest, sha256_hex(*installer), request);
+    if (!files) {
+        for (const std::string& problem : files.error()) std::cerr << "plinth-pack: " << problem << "\n";
+        std::cerr << "plinth-pack: nothing was written.\n";
+        return kExitFailed;
+    }
+    const auto out = options.values.contains("--out") ? path_from_utf8(options.values.at("--out")) : std::filesystem::path(".");
+    std::error_code error;
+    std::filesystem::create_directories(out, error);
+    if (error || !std::filesystem::is_directory(out, error)) {
+        return failed(path_to_utf8(out) + ": can't be made a folder for the manifests; nothing was written.");
+    }
+    for (const WingetFile& file : *files) {
+        const auto path = out / path_from_utf8(file.name);
+        if (auto written = write_file_replacing(path, Bytes(file.text.begin(), file.text.end())); !written) {
+            return failed(written.error().text);
+        }
+        std::cout << path_to_utf8(path) << "\n";
+    }
     return kExitDone;
 }
 
@@ -333,6 +361,7 @@ int run(const std::vector<std::string>& all, const std::filesystem::path& argv0)
     const std::filesystem::path self = own_executable(argv0);
     if (command == "build") return run_build(*options, self);
     if (command == "raw") return run_raw(*options, self);
+    if (command == "winget") return run_winget(*options);
     return run_inspect(*options);
 }
 

@@ -1,7 +1,10 @@
 #include "pack_manifest.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -117,7 +120,10 @@ std::string key_list(const std::array<std::string_view, N>& keys) {
     std::string list;
     for (std::size_t i = 0; i < N; ++i) {
         if (i > 0) list += i + 1 == N ? " and " : ", ";
-        list += "\"" + std::string(keys[i]) + "\"";
+        // Appended: GCC 12 at -O3 takes "\"" + key for an overlapping copy (-Wrestrict).
+        list += '"';
+        list += keys[i];
+        list += '"';
     }
     return list;
 }
@@ -362,7 +368,8 @@ std::optional<std::string> extension_problem(const std::string& extension) {
 // One document type; `seen` holds the extensions of the earlier ones, folded, with where they are.
 void review_document(Reviewer& reviewer, const JsonValue& element, const JsonPath& path, std::size_t number,
                      const AppFacts& app, std::map<std::u32string, std::size_t>& seen) {
-    const std::string type_name = "The manifest's document type " + std::to_string(number);
+    // Named as every other message names it: by its place, "documents[0]".
+    const std::string type_name = subject(path);
     if (!element.is_object()) {
         reviewer.error(path, false,
                        subject(path) + " is " + describe(element, reviewer.place(path)) +
@@ -465,8 +472,8 @@ void review_document(Reviewer& reviewer, const JsonValue& element, const JsonPat
             reviewer.error(at, false,
                            type_name + " has the extension " + json_string(text) +
                                (earlier->second == number ? std::string(" twice")
-                                                          : ", which document type " + std::to_string(earlier->second) +
-                                                                " has too") +
+                                                          : ", which \"documents[" + std::to_string(earlier->second - 1) +
+                                                                "]\" has too") +
                                "; extensions are compared without case, and each can be given only once in the "
                                "manifest.");
             continue;
@@ -489,6 +496,38 @@ std::string position_text(const TextPosition& at) {
     return "line " + std::to_string(at.line) + ", column " + std::to_string(at.column);
 }
 
+// Where the JSON reader stopped, read back from its sentence ("... at line L, column C"), and
+// the usual cause of a stop at that place in a hand-written manifest: a comment or a trailing
+// comma, which JavaScript allows and JSON doesn't.
+std::optional<TextPosition> syntax_error_place(std::string_view error) {
+    const std::size_t at = error.rfind(" at line ");
+    if (at == std::string_view::npos) return std::nullopt;
+    TextPosition place;
+    if (std::sscanf(std::string(error.substr(at)).c_str(), " at line %zu, column %zu", &place.line, &place.column) != 2) {
+        return std::nullopt;
+    }
+    return place;
+}
+
+std::string syntax_error_cause(std::string_view text, const TextPosition& place) {
+    std::size_t offset = 0;
+    for (std::size_t line = 1; line < place.line && offset < text.size(); ++offset) {
+        if (text[offset] == '\n') ++line;
+    }
+    for (std::size_t column = 1; column < place.column && ++offset < text.size();) {
+        if ((static_cast<unsigned char>(text[offset]) & 0xC0) != 0x80) ++column;
+    }
+    const std::string_view rest = text.substr(std::min(offset, text.size()));
+    if (rest.starts_with("//") || rest.starts_with("/*")) return " JSON has no comments: remove it.";
+    if (rest.starts_with("}") || rest.starts_with("]")) {
+        const std::size_t before = text.substr(0, offset).find_last_not_of(" \t\r\n");
+        if (before != std::string_view::npos && text[before] == ',') {
+            return " JSON allows no comma after the last member or element: remove the one before it.";
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
@@ -503,7 +542,10 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     auto base = check_app_manifest(text);
     auto parsed = parse_strict_json(text);
     if (!parsed) {
-        problems.push_back({Severity::error, std::nullopt, base.ok() ? "The manifest isn't valid JSON." : base.error()});
+        const auto place = syntax_error_place(parsed.error());
+        std::string said = base.ok() ? "The manifest isn't valid JSON." : base.error();
+        if (place) said += syntax_error_cause(text, *place);
+        problems.push_back({Severity::error, place, std::move(said)});
         return review;
     }
     const JsonValue& root = *parsed;
@@ -554,8 +596,9 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
             const auto common = std::find_if(common_prog_ids().begin(), common_prog_ids().end(),
                                              [&](std::string_view entry) { return folded(entry.substr(0, entry.find('|'))) == folded(id); });
             if (common == common_prog_ids().end()) continue;
-            reviewer.warning(child(JsonPath{"documents"}, std::to_string(i)), false,
-                             "The manifest's document type " + std::to_string(i + 1) + " gets the ProgID " +
+            const JsonPath where = child(JsonPath{"documents"}, std::to_string(i));
+            reviewer.warning(where, false,
+                             subject(where) + " gets the ProgID " +
                                  json_string(id) + ", which " + std::string(common->substr(common->find('|') + 1)) +
                                  " registers too: installing overwrites its file type, and that program's own "
                                  "registration survives only when it rewrote it since. Change \"id\" or the first "

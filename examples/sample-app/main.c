@@ -4,8 +4,12 @@
  * environment variable PLINTH_SAMPLE_MARKER naming a file, it writes its command line there
  * (UTF-8) and exits at once: tests use that to see that the installer opened it, and how. */
 #define WIN32_LEAN_AND_MEAN
+#ifndef UNICODE
 #define UNICODE
+#endif
+#ifndef _UNICODE
 #define _UNICODE
+#endif
 #include <windows.h>
 #include <shellapi.h>
 #include <stdlib.h>

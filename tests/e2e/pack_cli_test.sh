@@ -119,6 +119,7 @@ e2e_assert_same_file "the app survives" "$E2E_SAMPLE_EXE" "$work/app.exe"
 mkdir -p "$work/dist"
 pack build --manifest "$E2E_SAMPLE_MANIFEST" --app "$work/app.exe" --stub "$E2E_SETUP_EXE" --out "$work/dist"
 expect_refusal "--out a folder" 1 "--out is a folder; give the installer's file name, such as $work/dist/MyApp-Setup.exe."
+expect_refusal "--out a folder: the same last line as every refusal" 1 "nothing was written."
 rm -f "$work/app-link.exe"
 rmdir "$work/dist"
 e2e_assert_eq "the refusals leave no file" "$before" "$(ls "$work" | sort)"
@@ -147,7 +148,7 @@ e2e_assert_eq "\$schema: no warning (a terminal would show progress, a file show
 rm -f "$work/schema.exe"
 
 # The command line: help for each command, -V, and the usage error's pointer to the help.
-for command in build inspect raw; do
+for command in build inspect raw winget; do
   pack "$command" --help
   e2e_assert_eq "$command --help: exit code" 0 "$rc"
   e2e_check "$command --help: its usage" grep -qF "Usage: plinth-pack $command" "$work/stdout"
@@ -168,6 +169,32 @@ pack inspect "$work/raw.exe"
 expect_refusal "inspect of a damaged package" 1 "Its contents can't be read."
 pack inspect "$E2E_SETUP_EXE"
 expect_refusal "inspect of the bare stub" 1 "It has nothing in it to install."
+
+# The licence notices travel in the stub, and so in every installer made from it.
+for file in "$E2E_SETUP_EXE" "$setup"; do
+  pack inspect --notices "$file"
+  e2e_assert_eq "inspect --notices $(basename "$file"): exit code" 0 "$rc"
+  e2e_assert_same_file "inspect --notices $(basename "$file") prints the runtime's notices" \
+    "${PLINTH_SOURCE_DIR:?}/runtime/resources/notices.txt" "$work/stdout"
+done
+pack inspect --notices "$E2E_SAMPLE_EXE"
+expect_refusal "inspect --notices of another program" 1 "It carries no licence notices"
+
+# winget: the three manifests, with the installer's hash and its package's facts.
+pack winget --installer "$setup" --url https://example.com/Sample-Setup.exe --package-id Plinth.Sample \
+  --license MIT --short-description "A sample app." --out "$work/winget"
+e2e_assert_eq "winget: exit code" 0 "$rc"
+e2e_check "winget: the installer's SHA-256" grep -qiF "InstallerSha256: $(sha256sum "$setup" | cut -d' ' -f1)" \
+  "$work/winget/Plinth.Sample.installer.yaml"
+e2e_check "winget: the uninstall key's name as ProductCode" grep -qF 'ProductCode: "PlinthSample"' \
+  "$work/winget/Plinth.Sample.installer.yaml"
+e2e_assert_eq "winget: three files" 3 "$(ls "$work/winget" | wc -l)"
+rm -rf "$work/winget"
+pack winget --installer "$setup" --url ftp://example.com/S.exe --package-id Sample --license MIT \
+  --short-description "A sample app." --out "$work/winget"
+expect_refusal "winget: bad values" 1 "nothing was written."
+e2e_assert_eq "winget: both problems" 3 "$(wc -l <"$work/stderr")"
+e2e_check "winget: no folder made" test ! -e "$work/winget"
 
 # The real stub's installer signs and verifies with osslsigncode and a throwaway certificate, and
 # the signed installer can still be inspected (but not used as a stub).

@@ -29,7 +29,7 @@ for run in 1 2; do
   fi
 done
 files=("plinth-$version-linux-x86_64.tar.gz" "plinth-$version-windows-x86_64.zip"
-  "plinth_${version}_amd64.deb" SHA256SUMS)
+  "plinth-pack_${version}_amd64.deb" SHA256SUMS)
 for file in "${files[@]}"; do
   e2e_assert_file "$work/dist1/$file"
   e2e_assert_same_file "$file is the same bytes in a second run" "$work/dist1/$file" "$work/dist2/$file"
@@ -47,10 +47,23 @@ tar -xzf "$work/dist1/${files[0]}" -C "$linux" || e2e_die "Can't extract ${files
 prefix="$linux/plinth-$version"
 for file in bin/plinth-pack share/plinth/plinth-setup.exe share/plinth/app-manifest.schema.json \
     share/doc/plinth/README.md share/doc/plinth/docs/packer.md share/doc/plinth/docs/cmake.md \
+    share/doc/plinth/docs/winget.md share/doc/plinth/LICENSE share/doc/plinth/THIRD-PARTY-NOTICES \
+    share/doc/plinth/examples/cmake-app/CMakeLists.txt share/doc/plinth/examples/sample-app/app.json \
     lib/cmake/plinth/plinthConfig.cmake lib/cmake/plinth/plinthConfigVersion.cmake \
     lib/cmake/plinth/plinth_stage.cmake; do
   e2e_assert_file "$prefix/$file"
 done
+# The docs' links to ../examples/ lead somewhere in the archive too.
+e2e_check "docs/cmake.md's example is where its link points" \
+  test -d "$prefix/share/doc/plinth/docs/../examples/cmake-app"
+# The notices that the stub carries are THIRD-PARTY-NOTICES' first section, word for word.
+e2e_check "THIRD-PARTY-NOTICES holds the stub's notices" python3 -c '
+import sys
+notices = open(sys.argv[1], encoding="utf-8").read()
+sys.exit(0 if notices in open(sys.argv[2], encoding="utf-8").read() else 1)' \
+  "$src/runtime/resources/notices.txt" "$prefix/share/doc/plinth/THIRD-PARTY-NOTICES"
+"$prefix/bin/plinth-pack" inspect --notices "$prefix/share/plinth/plinth-setup.exe" >"$work/notices.txt"
+e2e_assert_same_file "the archive's stub prints its notices" "$src/runtime/resources/notices.txt" "$work/notices.txt"
 e2e_assert_same_file "the archive's stub is the built one" "$E2E_SETUP_EXE" "$prefix/share/plinth/plinth-setup.exe"
 e2e_assert_absent "$prefix/bin/plinth-pack.exe"
 
@@ -92,7 +105,8 @@ mkdir -p "$windows"
 (cd "$windows" && unzip -q "$work/dist1/${files[1]}") || e2e_die "Can't extract ${files[1]}."
 wprefix="$windows/plinth-$version"
 for file in bin/plinth-pack.exe share/plinth/plinth-setup.exe share/plinth/app-manifest.schema.json \
-    share/doc/plinth/README.md lib/cmake/plinth/plinthConfig.cmake lib/cmake/plinth/plinth_stage.cmake; do
+    share/doc/plinth/README.md share/doc/plinth/LICENSE share/doc/plinth/THIRD-PARTY-NOTICES \
+    share/doc/plinth/examples/cmake-app/CMakeLists.txt lib/cmake/plinth/plinthConfig.cmake lib/cmake/plinth/plinth_stage.cmake; do
   e2e_assert_file "$wprefix/$file"
 done
 pushd "$work" >/dev/null || e2e_die "Can't enter $work."
@@ -106,13 +120,28 @@ e2e_assert_same_file "the Windows packer, with its own stub, writes the Linux pa
 
 # --- The Debian package: the Linux archive's files under /usr, and a dependency on glibc only.
 deb="$work/dist1/${files[2]}"
-e2e_assert_eq "the package's name and version" "plinth $version amd64" \
+e2e_assert_eq "the package's name and version" "plinth-pack $version amd64" \
   "$(dpkg-deb --show --showformat='${Package} ${Version} ${Architecture}' "$deb")"
+maintainer=$(dpkg-deb --field "$deb" Maintainer)
+e2e_check "the package has a Maintainer with an address ($maintainer)" grep -qE '^[^<]+ <[^@ ]+@[^> ]+>$' <<<"$maintainer"
+e2e_check "no Debian package provides, replaces or is named plinth-pack" bash -c \
+  "! apt-cache showpkg plinth-pack 2>/dev/null | grep -q . && ! apt-cache search --names-only '^plinth-pack\$' | grep -q ."
+e2e_check "the package's copyright file is DEP-5" grep -qx \
+  'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  <(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/plinth-pack/copyright)
+# lintian: no error. Kept: no-manual-page (plinth-pack --help and the docs are its manual), and
+# embedded-library zlib, overridden in the package (cmake/debian/lintian-overrides). This test
+# packages the RelWithDebInfo build, so unstripped-binary-or-object is not asked about here:
+# scripts/release links the release builds with -s.
+lintian --no-tag-display-limit --suppress-tags unstripped-binary-or-object "$deb" >"$work/lintian.log" 2>&1
+e2e_check "lintian reports no error on the package" bash -c "! grep -q '^E: ' '$work/lintian.log'"
+grep '^[EW]: ' "$work/lintian.log" | sed 's/^/      lintian: /' >&2 || true
 e2e_check "the package depends on libc6 only" \
   grep -qxE 'libc6 \(>= 2\.[0-9]+\)' <(dpkg-deb --show --showformat='${Depends}\n' "$deb")
-deb_files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $NF }' | sed 's,^\./usr/,,' | sort)
+deb_files=$(dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $NF }' | sed 's,^\./usr/,,' |
+  grep -v -e '^share/doc/plinth-pack/' -e '^share/lintian/' | sort)
 tar_files=$(cd "$prefix" && find . -type f | sed 's,^\./,,' | sort)
-e2e_assert_eq "the package holds the Linux archive's files" "$tar_files" "$deb_files"
+e2e_assert_eq "the package holds the Linux archive's files (and its own copyright, changelog and lintian overrides)" "$tar_files" "$deb_files"
 
 # --- examples/cmake-app against an extracted prefix, with the steps of docs/ci.md's workflow.
 # ci_step NAME: the script of the workflow step NAME, as written in docs/ci.md.
@@ -137,7 +166,7 @@ for step in "Unpack plinth" "Build and pack" "Sign"; do
   [[ -n "$script" ]] || e2e_die "docs/ci.md has no step '$step' with a run script."
   (
     cd "$app_src" &&
-    RUNNER_TEMP=$ci_temp PLINTH_VERSION=$version CODESIGN_PASSWORD=throwaway \
+    RUNNER_TEMP=$ci_temp PLINTH_VERSION=$version CODESIGN_PASSWORD=throwaway TIMESTAMP_URL= \
       CODESIGN_PFX=$(base64 -w0 "$work/codesign.pfx") bash -e -c "$script"
   ) >"$work/ci-step.log" 2>&1
   status=$?
@@ -149,6 +178,10 @@ ci_prefix="$ci_temp/plinth-$version"
 e2e_check "the installer was packed by the unpacked packer with its own stub" \
   grep -qF "stub:  $ci_prefix/share/plinth/plinth-setup.exe" "$work/ci.log"
 e2e_assert_absent "$ci_temp/codesign.pfx"
+# "Verify" as written trusts the system's authorities only: the throwaway certificate fails it.
+(cd "$app_src" && bash -e -c "$(ci_step Verify)") >"$work/verify-system.log" 2>&1
+e2e_assert_eq "the workflow step 'Verify' refuses a certificate no authority issued" 1 "$(( $? != 0 ))"
+e2e_check "docs/ci.md has no placeholder left for the reader" bash -c "! grep -q OWNER '$src/docs/ci.md'"
 osslsigncode verify -CAfile "$work/cert.pem" -in "$app_src/hello-Setup.exe" >"$work/verify.log" 2>&1
 e2e_check "the signed installer verifies" grep -q 'Signature verification: ok' "$work/verify.log"
 

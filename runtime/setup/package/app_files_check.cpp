@@ -12,12 +12,40 @@ void put(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+// Appended piece by piece: GCC 12 at -O3 takes "\"" + std::string(text) for an overlapping copy
+// (-Wrestrict, a false positive).
+std::string quoted(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    out += text;
+    out += '"';
+    return out;
+}
 
 std::size_t component_count(const std::vector<std::string>& paths) {
     std::size_t count = 0;
     for (const std::string& path : paths) count += 1 + std::count(path.begin(), path.end(), '\\');
     return count;
+}
+
+// Two paths equal but for case, named where they first differ: "Data\" and "data\" when it is a
+// folder, the whole paths when it is the file.
+std::string case_collision(std::string_view a, std::string_view b) {
+    for (std::size_t at_a = 0, at_b = 0; at_a <= a.size() && at_b <= b.size();) {
+        const std::size_t end_a = a.find('\\', at_a);
+        const std::size_t end_b = b.find('\\', at_b);
+        if (end_a == std::string_view::npos || end_b == std::string_view::npos) break;
+        if (a.substr(at_a, end_a - at_a) != b.substr(at_b, end_b - at_b)) {
+            return "The app folder has the folders " + quoted(a.substr(0, end_a + 1)) + " and " +
+                   quoted(b.substr(0, end_b + 1)) +
+                   ", which are one folder on Windows (it ignores case). Give both the same name, or rename one.";
+        }
+        at_a = end_a + 1;
+        at_b = end_b + 1;
+    }
+    return "The app folder has " + quoted(a) + " and " + quoted(b) +
+           ", which are one file on Windows (it ignores case). Rename or remove one of them.";
 }
 
 }  // namespace
@@ -51,7 +79,9 @@ std::optional<std::string> app_file_set_problem(const std::vector<std::string>& 
     for (std::size_t i = 0; i < keys.size(); ++i) {
         const std::string& path = i == 0 ? std::string(exe) : paths[i - 1];
         if (std::count(sorted.begin(), sorted.end(), keys[i]) > 1) {
-            return "Two files would be the same file on Windows, which ignores case: " + quoted(path) + ".";
+            const std::size_t j = static_cast<std::size_t>(
+                std::find(keys.begin() + static_cast<std::ptrdiff_t>(i) + 1, keys.end(), keys[i]) - keys.begin());
+            return case_collision(path, j == 0 ? std::string(exe) : paths[j - 1]);
         }
         // A folder sorts before the paths below it, though other names may come in between.
         const std::u16string below = keys[i] + u'\\';

@@ -69,7 +69,10 @@ std::optional<std::string> file_name_problem(std::string_view name) {
 }
 
 std::optional<std::string> app_exe_problem(std::string_view exe) {
-    const std::string quoted = "\"" + visible_controls(exe) + "\"";
+    // Appended, not "\"" + ...: GCC 12 at -O3 takes that for an overlapping copy (-Wrestrict).
+    std::string quoted = "\"";
+    quoted += visible_controls(exe);
+    quoted += '"';
     if (auto problem = file_name_problem(exe)) {
         if (problem->starts_with("has a path separator")) {
             return "The manifest's \"exe\" must be a file name, not a path: " + quoted + " has a path separator.";

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -92,6 +93,47 @@ TEST_F(AppFolder, RefusesWhatWindowsCantHoldOrTheInstallerWouldBreak) {
         ASSERT_FALSE(inputs) << c.what;
         EXPECT_NE(inputs.error().text.find(c.message_part), std::string::npos) << c.what << ": " << inputs.error().text;
     }
+}
+
+TEST_F(AppFolder, EveryProblemIsReportedInOneRunAndCollisionsNameBothPaths) {
+    put("Notes.exe", "MZ");
+    put("real/file.txt", "x");
+    fs::create_symlink(root / "real" / "file.txt", root / "link one.txt");
+    fs::create_symlink(root / "real" / "file.txt", root / "link two.txt");
+    put("sub/con.txt", "x");
+    put("readme.", "x");
+    put("core.dll.old", "x");
+    put("bad. /inside.txt", "x");  // a folder's problem once, not again for what lies below it
+    auto listing = list_app_folder(root, "Notes.exe");
+    ASSERT_FALSE(listing);
+    const std::string& text = listing.error().text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+    for (const char* part : {"link one.txt is a symbolic link", "link two.txt is a symbolic link", "reserves for a device",
+                             "\"readme.\" that ends in a dot", "\".old\"", "\"bad. \" that ends in a dot"}) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    }
+
+    fs::remove_all(root);
+    put("Notes.exe", "MZ");
+    put("Data/words.txt", "x");
+    put("data/words.txt", "y");
+    EXPECT_EQ(list_app_folder(root, "Notes.exe").error().text,
+              "The app folder has the folders \"Data\\\" and \"data\\\", which are one folder on Windows (it ignores "
+              "case). Give both the same name, or rename one.");
+    fs::remove_all(root);
+    put("Notes.exe", "MZ");
+    put("data/Words.txt", "x");
+    put("data/words.TXT", "y");
+    EXPECT_EQ(list_app_folder(root, "Notes.exe").error().text,
+              "The app folder has \"data\\Words.txt\" and \"data\\words.TXT\", which are one file on Windows (it "
+              "ignores case). Rename or remove one of them.");
+
+    // The manifest's "exe" and the file differ in case only: said so, with both fixes.
+    fs::remove_all(root);
+    put("notes.EXE", "MZ");
+    EXPECT_EQ(list_app_folder(root, "Notes.exe").error().text,
+              "The app folder has \"notes.EXE\", which differs from the manifest's \"exe\" \"Notes.exe\" only in case. "
+              "Write \"exe\": \"notes.EXE\" in the manifest, or rename the file \"Notes.exe\".");
 }
 
 TEST_F(AppFolder, RefusesSymbolicLinksWithoutFollowingThem) {

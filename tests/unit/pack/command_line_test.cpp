@@ -59,6 +59,11 @@ TEST(PackCommandLine, HelpWinsOverEverythingBeforeTheEndOfOptions) {
     for (const char* option : {"--package", "--out", "--stub", "--quiet"}) {
         EXPECT_NE(command_help("raw").find(option), std::string::npos) << option;
     }
+    for (const char* option : {"--installer", "--url", "--package-id", "--license", "--short-description", "--out"}) {
+        EXPECT_NE(command_help("winget").find(option), std::string::npos) << option;
+    }
+    EXPECT_NE(command_help("inspect").find("--notices"), std::string::npos);
+    EXPECT_NE(command_help("build").find("--app FILE|FOLDER"), std::string::npos);
 }
 
 TEST(PackCommandLine, MistakesAreRefusedWithTheirReason) {
@@ -84,6 +89,8 @@ TEST(PackCommandLine, MistakesAreRefusedWithTheirReason) {
         {"inspect", {}, "inspect takes one installer file"},
         {"inspect", {"a.exe", "b.exe"}, "inspect takes one installer file"},
         {"inspect", {"--out", "a.exe"}, "unknown option --out (inspect --help lists its options)"},
+        {"winget", {"--installer", "S.exe", "--url", "https://x/S.exe", "--package-id", "A.B", "--license", "MIT"},
+         "missing --short-description"},
         {"frobnicate", {}, "unknown command frobnicate"},
     };
     for (const auto& [command, args, says] : table) {
@@ -91,7 +98,7 @@ TEST(PackCommandLine, MistakesAreRefusedWithTheirReason) {
         ASSERT_FALSE(line.ok()) << says;
         EXPECT_EQ(line.error(), says);
     }
-    EXPECT_TRUE(is_command("build") && is_command("raw") && is_command("inspect"));
+    EXPECT_TRUE(is_command("build") && is_command("raw") && is_command("inspect") && is_command("winget"));
     EXPECT_FALSE(is_command("help") || is_command("--build") || is_command("Build"));
 }
 

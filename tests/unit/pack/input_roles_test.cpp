@@ -240,6 +240,31 @@ TEST_F(OutputProblem, AFolderOrAnInputIsRefusedByIdentity) {
     }
 }
 
+TEST_F(OutputProblem, AnOutputInsideTheAppFolderIsRefusedWithAdviceThatIsAccepted) {
+    std::filesystem::create_directories(folder_ / "v1" / "data");
+    const auto app = (folder_ / "v1").string();
+    auto at = [&](const std::string& out) { return output_problem(out, folder_ / out, {}, app); };
+    const std::pair<std::string, std::string> table[] = {
+        {"v1", "--out is a folder; give the installer's file name, such as " + (folder_ / "v1-Setup.exe").string() + "."},
+        {"v1/", "--out is a folder; give the installer's file name, such as " + (folder_ / "v1-Setup.exe").string() + "."},
+        {"v1/data/Setup.exe", "is inside the app folder " + app +
+                                  ", so the next build would pack this installer as one of the app's files. Write it "
+                                  "outside, such as " + (folder_ / "v1-Setup.exe").string() + "."},
+        {"dist", "--out is a folder; give the installer's file name, such as dist/MyApp-Setup.exe."},
+    };
+    for (const auto& [out, says] : table) {
+        const auto found = at(out);
+        ASSERT_TRUE(found.has_value()) << out;
+        EXPECT_EQ(*found, says) << out;
+    }
+    // The advice passes the same check, and so does an app folder given as ".".
+    EXPECT_FALSE(output_problem("v1-Setup.exe", folder_ / "v1-Setup.exe", {}, app).has_value());
+    EXPECT_FALSE(at("v1.exe").has_value());
+    const auto here = output_problem(".", folder_ / "v1", {}, (folder_ / "v1" / ".").string());
+    ASSERT_TRUE(here.has_value());
+    EXPECT_NE(here->find("such as " + (folder_ / "v1-Setup.exe").string()), std::string::npos) << *here;
+}
+
 TEST(InputRoles, IconGroupIdsAreTheAppsIntegerGroups) {
     ResourceTree tree;
     tree.set(ResourceName::number(kTypeGroupIcon), ResourceName::number(7), kLangEnglishUs, Bytes(6, 0));

@@ -1,6 +1,7 @@
 #include "installer_builder.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "icon_group.h"
 #include "installer_report.h"
@@ -267,6 +268,41 @@ TEST(InstallerReport, DamagedPackagesGiveTheRuntimesMessages) {
     cut.resize(cut.size() - 2);  // inside the checksum
     EXPECT_EQ(describe_installer(*build_raw_installer(stub, cut)).error().text,
               "The app inside the installer is damaged.");
+}
+
+Bytes gzipped(std::string_view text) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes out(deflateBound(&stream, text.size()) + 32);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+TEST(InstallerReport, TheNoticesTravelFromTheStubIntoEveryInstaller) {
+    ResourceTree tree = stub_tree();
+    tree.set(ResourceName::number(kTypeRcData), ResourceName::named(u"NOTICES"), kLangEnglishUs,
+             gzipped("zlib - Copyright (C) 1995-2022 Jean-loup Gailly and Mark Adler\n"));
+    InstallerInputs with_notices = inputs();
+    with_notices.stub = build_stub(tree);
+    auto built = build_installer(with_notices);
+    ASSERT_TRUE(built.ok());
+    for (const Bytes& image : {with_notices.stub, built->installer}) {
+        auto notices = installer_notices(image);
+        ASSERT_TRUE(notices.ok()) << notices.error().text;
+        EXPECT_EQ(*notices, "zlib - Copyright (C) 1995-2022 Jean-loup Gailly and Mark Adler\n");
+    }
+    EXPECT_EQ(installer_notices(build_stub(stub_tree())).error().text,
+              "It carries no licence notices: it was made from a runtime older than this packer, or not from plinth's.");
+    Bytes cut = gzipped("the notices");
+    cut.resize(cut.size() - 9);
+    tree.set(ResourceName::number(kTypeRcData), ResourceName::named(u"NOTICES"), kLangEnglishUs, cut);
+    EXPECT_EQ(installer_notices(build_stub(tree)).error().text, "Its notices can't be read: the resource NOTICES is damaged.");
 }
 
 }  // namespace

@@ -131,7 +131,11 @@ TEST(ManifestReview, TheMistakesPeopleMakeAreRefusedWithTheirFix) {
   "version": "2.0")"),
          {error("\"version\": \"2.0\"", "\"version\" is given twice (first at line 3, column 3)")}},
         {"not an object at all", "[1, 2]", {error("", "The manifest is a JSON array, not an object")}},
-        {"a JSON syntax error stops there", "{\n  \"name\": \"Notes\",\n}", {error("", "line 3, column 1")}},
+        {"a JSON syntax error stops there", "{\n  \"name\": \"Notes\",\n}",
+         {error("}", "line 3, column 1. JSON allows no comma after the last member or element: remove the one before it.")}},
+        {"a comment", "{\"name\": \"N\u00f6tes\", // the app\n}", {error("//", "JSON has no comments: remove it.")}},
+        {"a trailing comma in an array", "{\"documents\": [{}, ]}", {error("]", "remove the one before it.")}},
+        {"another syntax error", "{\"name\" \"Notes\"}", {error("\"Notes", "a colon expected after the member name at line 1, column 9.")}},
     };
     for (const Case& c : cases) expect_findings(c);
 }
@@ -189,7 +193,7 @@ TEST(ManifestReview, ExtensionsMustNameFilesAndKeys) {
     };
     for (const auto& [extension, says] : table) {
         Case c{extension.c_str(), with("  \"documents\": [{\"name\": \"D\", \"extensions\": [" + extension + "]}]"), {}};
-        if (says != nullptr) c.findings.push_back(error(extension + "]", std::string("document type 1 has an extension that ") + says));
+        if (says != nullptr) c.findings.push_back(error(extension + "]", std::string("\"documents[0]\" has an extension that ") + says));
         expect_findings(c);
     }
 }
@@ -197,9 +201,9 @@ TEST(ManifestReview, ExtensionsMustNameFilesAndKeys) {
 TEST(ManifestReview, AnExtensionIsGivenOnceInTheManifestWhateverItsCase) {
     const Case cases[] = {
         {"twice in one type", with(R"(  "documents": [{"name": "D", "extensions": ["note", "NOTE"]}])"),
-         {error("\"NOTE\"", "document type 1 has the extension \"NOTE\" twice")}},
+         {error("\"NOTE\"", "\"documents[0]\" has the extension \"NOTE\" twice")}},
         {"in two types", with(R"(  "documents": [{"name": "D", "extensions": ["note"]}, {"name": "E", "extensions": ["Note"]}])"),
-         {error("\"Note\"", "document type 2 has the extension \"Note\", which document type 1 has too")}},
+         {error("\"Note\"", "\"documents[1]\" has the extension \"Note\", which \"documents[0]\" has too")}},
         {"letters beyond ASCII", with(R"(  "documents": [{"name": "D", "extensions": ["\u00e9t\u00e9", "\u00c9T\u00c9", "\u0434\u043e\u043a", "\u0414\u041e\u041a", "\u0105", "\u0104"]}])"),
          {error("\"\\u00c9T\\u00c9\"", "twice"), error("\"\\u0414\\u041e\\u041a\"", "twice"), error("\"\\u0104\"", "twice")}},
         {"different extensions", with(R"(  "documents": [{"name": "D", "extensions": ["note", "notes", "not"]}, {"name": "E", "extensions": ["txt"]}])"),
@@ -239,10 +243,10 @@ TEST(ManifestReview, WarningsLeaveTheManifestPackable) {
         {"a leading number and text", with(R"(  "version": "2.5.1-beta")"), {}},
         {"a document type without a name",
          with(R"(  "documents": [{"extensions": ["note"]}, {"name": "", "extensions": ["txt"]}, {"name": "D"}])"),
-         {warning("{\"extensions\"", "document type 1 has no \"name\""), warning("\"\"", "document type 2 has no \"name\"")}},
+         {warning("{\"extensions\"", "\"documents[0]\" has no \"name\""), warning("\"\"", "\"documents[1]\" has no \"name\"")}},
         {"another program's ProgID, in any case",
          R"({"name": "N", "id": "python", "exe": "N.exe", "documents": [{"name": "D", "extensions": ["py"]}, {"name": "P", "extensions": ["FILE"]}]})",
-         {warning("{\"name\": \"P\"", "document type 2 gets the ProgID \"python.FILE\", which Python registers too")}},
+         {warning("{\"name\": \"P\"", "\"documents[1]\" gets the ProgID \"python.FILE\", which Python registers too")}},
         {"a ProgID near one", R"({"name": "N", "id": "Python", "exe": "N.exe", "documents": [{"name": "D", "extensions": ["Files"]}]})", {}},
     };
     for (const Case& c : cases) expect_findings(c);
@@ -250,7 +254,7 @@ TEST(ManifestReview, WarningsLeaveTheManifestPackable) {
 
 TEST(ManifestReview, AnIconTheAppHasNoGroupForIsAWarning) {
     const std::string json = with(R"(  "documents": [{"name": "D", "icon": 2}, {"name": "E", "icon": 7}])");
-    expect_findings({"groups 1 and 2", json, {warning("7}", "document type 2 has \"icon\": 7, but the app's exe has no icon group 7 (it has 1, 2)")}},
+    expect_findings({"groups 1 and 2", json, {warning("7}", "\"documents[1]\" has \"icon\": 7, but the app's exe has no icon group 7 (it has 1, 2)")}},
                     AppFacts{std::set<std::uint16_t>{1, 2}});
     expect_findings({"no groups", json, {warning("2}", "(it has none)"), warning("7}", "(it has none)")}},
                     AppFacts{std::set<std::uint16_t>{}});

@@ -103,12 +103,12 @@ TEST(PackManifest, IdsAndExtensionsThatCannotBeOneRegistryKeyAreRefused) {
         {R"("id": "com\u0000example")", "\"id\" has the character U+0000"},
         {R"("id": "com/example:notes")", ""},
         {R"("id": "x", "documents": [{"extensions": ["note"]}, {"extensions": ["txt", "a\\b"]}])",
-         "document type 2 has an extension that has a backslash"},
+         "\"documents[1]\" has an extension that has a backslash"},
         {R"("id": "x", "documents": [{"extensions": ["n\u0000"]}])",
-         "document type 1 has an extension that has the character U+0000"},
+         "\"documents[0]\" has an extension that has the character U+0000"},
         // The runtime takes these as they are; the packer refuses each (and accepts "tar.gz").
         {R"("id": "x", "documents": [{"name": "A", "extensions": ["tar.gz"]}])", ""},
-        {R"("id": "x", "documents": [{"extensions": [""]}])", "document type 1 has an extension that is empty"},
+        {R"("id": "x", "documents": [{"extensions": [""]}])", "\"documents[0]\" has an extension that is empty"},
         {R"("id": "x", "documents": [{"extensions": ["a/b"]}])", "has the character /"},
         {R"("id": "x", "documents": [5])", "each document type must be an object"},
         {R"("id": "x", "documents": [{"extensions": [1]}])", "each extension must be a string"},
@@ -130,7 +130,9 @@ TEST(PackManifest, TheRuntimesReasonsComeThroughUnchanged) {
     const std::string bad_json = "{\n  \"name\": \"Notes\",\n}";
     auto checked = check_manifest_for_packing(bad_json);
     ASSERT_FALSE(checked.ok());
-    EXPECT_EQ(checked.error(), check_app_manifest(bad_json).error());
+    // The runtime's sentence, then the packer's word on the usual cause.
+    const std::string runtime = check_app_manifest(bad_json).error();
+    EXPECT_EQ(checked.error().substr(0, runtime.size() - 1), runtime.substr(0, runtime.size() - 1));
     EXPECT_NE(checked.error().find("line 3"), std::string::npos) << checked.error();
 
     auto missing = check_manifest_for_packing(R"({"name": "Notes", "id": "x"})");

@@ -36,7 +36,9 @@ Bytes written_and_read_back(const ResourceTree& tree) {
     if (!contents.ok()) return {};
     auto read = read_section(*contents);
     EXPECT_TRUE(read.ok()) << read.error().text;
-    if (read.ok()) EXPECT_EQ(*read, tree);
+    if (read.ok()) {
+        EXPECT_EQ(*read, tree);
+    }
     return *contents;
 }
 
