@@ -3,7 +3,9 @@
 # shipped language; a silent install under German that fails still writes the English setup:
 # line; then the pages read back in German (the failure page too), Japanese and Arabic, the
 # Arabic one laid out right to left. A screenshot of each.
-# e2e-timeout: 240
+# e2e-timeout: 300
+# A dialog's first page under Wine can take long on a loaded machine.
+DLG_TIMEOUT=${DLG_TIMEOUT:-60}
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/dialog_lib.sh"
 e2e_require setup sample packer
@@ -19,8 +21,16 @@ e2e_check "inspect lists Arabic with all its texts" grep -qE '^  ar  [0-9]+ byte
 # A file where the install folder goes makes the install fail.
 mkdir -p "$E2E_PROGRAMS_DIR" && printf 'in the way' >"$E2E_PROGRAMS_DIR/Plinth Sample"
 
+# in_language LOCALE COMMAND...: the command with Wine's display language set (bash's own warning
+# that the locale isn't generated on this machine is dropped).
+in_language() {
+  local locale=$1
+  shift
+  { LANG=$locale LC_ALL=$locale "$@"; } 2>/dev/null
+}
+
 e2e_log "--- Silent install under German"
-LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 e2e_run "$installer" /S
+in_language de_DE.UTF-8 e2e_run "$installer" /S
 e2e_assert_exit 1
 e2e_check "the setup: line is English" \
   grep -qE "^setup: Can't create the folder $(printf '%s' "$DLG_FOLDER_WIN" | sed 's/[\\.]/\\&/g'): .+$" "$E2E_STDERR_FILE"
@@ -35,8 +45,19 @@ click_last_button() {
 # our_texts: the page's texts without Wine's own Cancel or Close button (the last control).
 our_texts() { dlg_page_texts | sed '$d'; }
 
+# wait_page TEXT: dlg_wait_page for a page whose title isn't ASCII (xdotool can't match it): the
+# window is found by the app's name in it.
+wait_page() {
+  if e2e_wait_until "$DLG_TIMEOUT" _dlg_has_text "$1" && e2e_wait_until "$DLG_TIMEOUT" _dlg_window_mapped "Plinth Sample"; then
+    e2e_pass "page shown: $1"
+  else
+    e2e_fail "page shown: $1" "not on screen after $DLG_TIMEOUT s"
+    return 1
+  fi
+}
+
 e2e_log "--- German pages"
-LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 dlg_launch "$installer"
+in_language de_DE.UTF-8 dlg_launch "$installer"
 if dlg_wait_page "Plinth Sample 1.0.0 installieren?"; then
   dlg_assert_title "Plinth Sample Setup"
   e2e_assert_eq "German install page" "Static|Plinth Sample 1.0.0 installieren?
@@ -59,9 +80,21 @@ dlg_wait_exit && e2e_assert_exit 1
 e2e_assert_file_bytes "nothing on standard error for an interactive failure" "$E2E_STDERR_FILE" ""
 rm -f "$E2E_PROGRAMS_DIR/Plinth Sample"
 
+# Wine's dialog font has no CJK or Arabic letters: before each of those runs it is replaced by a
+# Debian font that has them (fonts-wqy-microhei, fonts-dejavu-core), so the screenshots read.
+cp /usr/share/fonts/truetype/wqy/wqy-microhei.ttc /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf \
+  "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || e2e_log "(fonts for the screenshots missing)"
+use_font() {
+  local font
+  for font in Tahoma "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI"; do
+    "$E2E_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" /d "$1" /f >/dev/null 2>&1
+  done
+}
+
 e2e_log "--- Japanese page"
-LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 dlg_launch "$installer"
-if dlg_wait_page "Plinth Sample 1.0.0 をインストールしますか？"; then
+use_font "WenQuanYi Micro Hei"
+in_language ja_JP.UTF-8 dlg_launch "$installer"
+if wait_page "Plinth Sample 1.0.0 をインストールしますか？"; then
   dlg_assert_title "Plinth Sample セットアップ"
   e2e_assert_eq "Japanese install page" "Static|Plinth Sample 1.0.0 をインストールしますか？
 Static|このユーザーのみを対象に、$(dlg_escape "$DLG_FOLDER_WIN") にインストールされます。
@@ -73,8 +106,9 @@ fi
 dlg_wait_exit && e2e_assert_exit 2
 
 e2e_log "--- Arabic page, right to left"
-LANG=ar_SA.UTF-8 LC_ALL=ar_SA.UTF-8 dlg_launch "$installer"
-if dlg_wait_page "هل تريد تثبيت Plinth Sample 1.0.0؟"; then
+use_font "DejaVu Sans"
+in_language ar_SA.UTF-8 dlg_launch "$installer"
+if wait_page "هل تريد تثبيت Plinth Sample 1.0.0؟"; then
   dlg_assert_title "إعداد Plinth Sample"
   e2e_assert_eq "Arabic install page" "Static|هل تريد تثبيت Plinth Sample 1.0.0؟
 Static|سيتم التثبيت لك فقط، في $(dlg_escape "$DLG_FOLDER_WIN").
