@@ -57,10 +57,11 @@ Expected<TextTables, std::string> parse_table_file(std::string_view json, const 
     if (!parsed->is_object()) return unexpected(shown + shape);
     TextTables tables;
     for (const JsonMember& language : parsed->members) {
+        // A table without its tag around it is the likely mistake: the shape says what to write.
+        if (!language.value.is_object()) return unexpected(shown + ": " + in_quotes(language.key) + shape);
         if (!is_language_tag(language.key)) {
             return unexpected(shown + ": " + in_quotes(language.key) + " isn't a language tag; write one such as \"de\" or \"pt-BR\".");
         }
-        if (!language.value.is_object()) return unexpected(shown + ": " + in_quotes(language.key) + shape);
         if (tables.contains(language.key)) return unexpected(shown + ": " + in_quotes(language.key) + " is given twice; keep one.");
         TextTable& table = tables[language.key];
         for (const JsonMember& text : language.value.members) {

@@ -61,7 +61,8 @@ TEST(LanguageChoice, ExactTagThenLanguageInTheUsersOrderThenEnglish) {
         SCOPED_TRACE(c.preferred);
         std::vector<std::pair<std::string, std::vector<std::uint8_t>>> tables;
         for (const std::string& tag : c.carried) tables.emplace_back(tag, table_bytes({}));
-        const auto chosen = choose_language(c.preferred, resource(tables));
+        const auto bytes = resource(tables);  // the chosen tag is a view into it
+        const auto chosen = choose_language(c.preferred, bytes);
         EXPECT_EQ(chosen ? std::string(chosen->tag) : std::string(), c.chosen);
     }
 }
