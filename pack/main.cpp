@@ -174,7 +174,6 @@ std::optional<LanguagesResource> gather_build_languages(const CommandLine& optio
                                            : std::string_view();
     auto chosen = chosen_languages(json, option);
     if (!chosen) return report(chosen.error());
-    if (*chosen && (*chosen)->empty() && !options.values.contains("--texts")) return LanguagesResource{};
 
     TextTables shipped;
     for (const auto& folder : languages_folder_candidates(self)) {
