@@ -1,7 +1,8 @@
 # Install rules. Both presets install into one prefix:
 #
 #   bin/plinth-pack            the packer of the build (plinth-pack.exe in the windows build)
-#   share/plinth/              plinth-setup.exe (windows build only) and the manifest's JSON Schema
+#   share/plinth/              plinth-setup.exe (windows build only), the manifest's JSON Schema
+#                              and languages/, the page texts' tables
 #   share/doc/plinth/          the README and docs/
 #   lib/cmake/plinth/          the CMake package (plinth_add_installer)
 #
@@ -22,6 +23,8 @@ endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/docs/app-manifest.schema.json
   DESTINATION share/plinth COMPONENT data)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/plinth/languages DESTINATION share/plinth COMPONENT data
+  FILES_MATCHING PATTERN "*.json")
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES DESTINATION share/doc/plinth COMPONENT data)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/plinth/docs COMPONENT data)

@@ -26,6 +26,8 @@ const std::vector<CommandForm>& commands() {
           {"--icon", true, false},
           {"--stub", true, false},
           {"--compressor", true, false},
+          {"--languages", true, false},
+          {"--texts", true, false},
           {"--out", true, true},
           {"--quiet", false, false},
           {"--warnings-as-errors", false, false}},
@@ -145,6 +147,9 @@ std::string command_help(std::string_view command) {
                "  --icon FILE            a .ico file for the installer (default: the app's own first icon)\n"
                "  --stub FILE            the plinth runtime to pack into (default: see plinth-pack --help)\n"
                "  --compressor NAME      zlib, libdeflate or zopfli, as this build has them\n"
+               "  --languages LIST       the page languages to carry: all (default), none, or tags such as\n"
+               "                         de,fr,pt-BR; overrides the manifest's \"languages\"\n"
+               "  --texts FILE           a table file of texts: adds languages, or rewords shipped ones\n"
                "  --warnings-as-errors   refuse to write the installer when there is a warning\n"
                "  --quiet                print errors only: no summary, no warnings, no progress\n"
                "\n"

@@ -123,6 +123,11 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
         tree->set(ResourceName::number(kTypeRcData), ResourceName::number(2), kLangNeutral, std::move(*files));
     }
 
+    if (!inputs.languages.empty()) {
+        if (inputs.languages.size() > kMaxPackageSize) return fail("The languages are too large for an installer.");
+        tree->set(ResourceName::number(kTypeRcData), ResourceName::number(3), kLangNeutral, inputs.languages);
+    }
+
     auto installer = write_stub(inputs.stub, *tree);
     if (!installer) return fail(installer.error().text);
     built.installer = std::move(*installer);

@@ -30,6 +30,7 @@ struct InstallerInputs {
     std::vector<OtherFile> other_files;  // none for an app of one exe
     std::optional<Bytes> icon_file;  // a .ico file's bytes, when one was given
     Bytes stub;
+    Bytes languages;  // the languages resource; none when empty
     Compressor compressor = Compressor::zlib;
     CompressionProgress progress;  // told as the app is compressed, when set
 };
@@ -46,7 +47,8 @@ struct BuiltInstaller {
 
 // The installer: a copy of the stub with the package as RCDATA 1, icon group 1 from the icon
 // file, else the app's first icon group, else the stub's own, and a version record made from
-// the manifest; an app folder's other files as RCDATA 2, each compressed alone. Fails with a
+// the manifest; an app folder's other files as RCDATA 2, each compressed alone; the languages
+// resource, when there is one, as RCDATA 3. Fails with a
 // sentence for the developer (for the manifest, the first error of `review_manifest`); nothing is
 // half done.
 Result<BuiltInstaller> build_installer(const InstallerInputs& inputs);

@@ -1,5 +1,6 @@
 #include "installer_report.h"
 
+#include <algorithm>
 #include <sstream>
 
 #include <zlib.h>
@@ -13,6 +14,9 @@
 #include "registry/document_types.h"
 #include "registry/uninstall_entry.h"
 #include "resource_tree.h"
+#include "texts/languages_resource.h"
+#include "texts/messages.h"
+#include "texts/text_lookup.h"
 
 namespace plinth::pack {
 namespace {
@@ -140,6 +144,30 @@ Result<std::string> describe_installer(ByteView installer) {
         out << "Other files: " << files.size() << ", " << inflated << " bytes, " << packed << " bytes packed ("
             << compressed << " of compressed data, " << packed - compressed << " of their table)\n";
         for (const AppFile& file : files) out << "  " << file.path << "  " << file.size << " bytes\n";
+    }
+
+    // The page languages, each with its size and how many of the messages it has.
+    const auto* texts_languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(3));
+    if (texts_languages == nullptr || texts_languages->empty()) {
+        out << "Languages: English only\n";
+    } else {
+        const Bytes& bytes = texts_languages->begin()->second.bytes;
+        std::ostringstream list;
+        std::size_t count = 0;
+        LanguagesReader reader(bytes);
+        for (CarriedLanguage language; reader.next(language); ++count) {
+            list << "  " << language.tag << "  " << language.table.size() << " bytes, ";
+            auto table = inflate_payload(language.table, kMaxTableSize);
+            if (!table) {
+                list << "damaged (English is shown)\n";
+                continue;
+            }
+            const TextLookup lookup(language.tag, std::move(*table));
+            std::size_t translated = 0;
+            for (std::size_t i = 0; i < kMessageCount; ++i) translated += lookup.has_text(static_cast<Message>(i)) ? 1 : 0;
+            list << translated << " of " << kMessageCount << " texts\n";
+        }
+        out << "Languages: English and " << count << " more, " << bytes.size() << " bytes\n" << list.str();
     }
     return out.str();
 }

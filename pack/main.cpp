@@ -22,6 +22,7 @@
 #include "installer_builder.h"
 #include "input_roles.h"
 #include "installer_report.h"
+#include "languages.h"
 #include "package/manifest.h"
 #include "pack_manifest.h"
 #include "progress_line.h"
@@ -52,7 +53,8 @@ std::string compressor_list() {
 void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
     out << "Usage:\n"
            "  plinth-pack build --manifest app.json --app MyApp.exe|AppFolder [--icon app.ico]\n"
-           "                    [--stub plinth-setup.exe] [--compressor NAME] --out MyApp-Setup.exe\n"
+           "                    [--stub plinth-setup.exe] [--compressor NAME] [--languages LIST]\n"
+           "                    [--texts texts.json] --out MyApp-Setup.exe\n"
            "                    [--warnings-as-errors] [--quiet]\n"
            "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe [--quiet]\n"
            "  plinth-pack inspect [--notices] MyApp-Setup.exe\n"
@@ -162,6 +164,66 @@ std::optional<Bytes> read_app_folder(const std::filesystem::path& folder, const 
     return exe;
 }
 
+// The languages resource for the build: the shipped tables found beside the packer, the
+// developer's --texts, the choice. Problems are printed and counted in `problems`; `found` tells
+// where the shipped tables were (empty: none found).
+std::optional<LanguagesResource> gather_build_languages(const CommandLine& options, const std::filesystem::path& self,
+                                                        const std::optional<Bytes>& manifest,
+                                                        std::filesystem::path& found, int& problems) {
+    const auto report = [&problems](const std::string& text) {
+        std::cerr << "plinth-pack: " << text << "\n";
+        ++problems;
+        return std::nullopt;
+    };
+    std::optional<std::string> option;
+    if (auto given = options.values.find("--languages"); given != options.values.end()) option = given->second;
+    const std::string_view json = manifest ? std::string_view(reinterpret_cast<const char*>(manifest->data()), manifest->size())
+                                           : std::string_view();
+    auto chosen = chosen_languages(json, option);
+    if (!chosen) return report(chosen.error());
+
+    TextTables shipped;
+    for (const auto& folder : languages_folder_candidates(self)) {
+        std::error_code error;
+        if (!std::filesystem::is_directory(folder, error)) continue;
+        auto tables = read_shipped_tables(folder);
+        if (!tables) return report(tables.error());
+        shipped = std::move(*tables);
+        found = folder;
+        break;
+    }
+    TextTables added;
+    if (auto texts = options.values.find("--texts"); texts != options.values.end()) {
+        auto bytes = read_input(path_from_utf8(texts->second), kMaxSmallInputSize, problems);
+        if (!bytes) return std::nullopt;
+        auto tables = parse_table_file(std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
+                                       texts->second);
+        if (!tables) return report(tables.error());
+        added = std::move(*tables);
+    }
+    auto gathered = gather_languages(shipped, added, *chosen);
+    if (!gathered) {
+        std::string_view lines = gathered.error();
+        while (!lines.empty()) {
+            const std::size_t end = std::min(lines.find('\n'), lines.size());
+            report(std::string(lines.substr(0, end)));
+            lines.remove_prefix(std::min(end + 1, lines.size()));
+        }
+        return std::nullopt;
+    }
+    return build_languages(*gathered);
+}
+
+// The summary's line for the languages: each one's cost in the installer.
+std::string languages_summary(const LanguagesResource& languages, std::size_t size, const std::filesystem::path& found) {
+    if (languages.costs.empty()) {
+        return found.empty() ? "English only (no language tables found)" : "English only";
+    }
+    std::string text = "English and " + std::to_string(languages.costs.size()) + " more, " + std::to_string(size) + " bytes:";
+    for (const auto& [tag, cost] : languages.costs) text += " " + tag + " " + std::to_string(cost);
+    return text;
+}
+
 // A problem of an input's role, printed after the file's name.
 void report_role(const std::string& shown, const std::optional<std::string>& problem, int& problems) {
     if (!problem) return;
@@ -215,6 +277,8 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     }
     auto stub = read_input(*stub_path, kMaxInputSize, problems);
     if (stub) report_role(path_to_utf8(*stub_path), stub_problem(*stub, PLINTH_VERSION), problems);
+    std::filesystem::path languages_found;
+    auto languages = gather_build_languages(options, self, manifest, languages_found, problems);
     ManifestCounts counts;
     if (manifest) {
         const std::string_view text(reinterpret_cast<const char*>(manifest->data()), manifest->size());
@@ -233,6 +297,8 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     inputs.app = std::move(*app);
     inputs.icon_file = std::move(icon_file);
     inputs.stub = std::move(*stub);
+    const std::size_t languages_size = languages->bytes.size();
+    inputs.languages = std::move(languages->bytes);
     Result<BuiltInstaller> built = fail("");
     {
         ProgressLine progress(std::cerr, !quiet && standard_error_is_terminal(), std::string(compressor_name(inputs.compressor)),
@@ -252,7 +318,7 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
         std::cout << "  files: " << inputs.other_files.size() << " more, " << built->other_files_size << " bytes, "
                   << built->other_files_resource_size << " bytes packed (compressed data and their table)\n";
     }
-    std::cout
+    std::cout << "  texts: " << languages_summary(*languages, languages_size, languages_found) << "\n"
               << "  icon:  " << icon_source_text(*built) << "\n"
               << "  stub:  " << path_to_utf8(*stub_path) << "\n";
     return kExitDone;

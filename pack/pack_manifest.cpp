@@ -15,12 +15,14 @@
 #include "package/manifest.h"
 #include "package/strict_json.h"
 #include "registry/document_types.h"
+#include "texts/languages_resource.h"
 #include "version_record.h"
 
 namespace plinth::pack {
 namespace {
 
-constexpr std::array<std::string_view, 7> kTopKeys = {"$schema", "name", "id", "version", "publisher", "exe", "documents"};
+constexpr std::array<std::string_view, 8> kTopKeys = {"$schema", "name",      "id",        "version",
+                                                       "publisher", "exe", "documents", "languages"};
 constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
 
 // The characters Windows refuses in a file name; a backslash would also split a registry key.
@@ -206,11 +208,12 @@ private:
 };
 
 // "version", "documents[0].extensions[1]": the path as the messages show it. The only arrays
-// the review walks into are "documents" and a document type's "extensions".
+// the review walks into are "documents", a document type's "extensions" and "languages".
 std::string path_text(const JsonPath& path) {
     std::string text;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        const bool index = (i == 1 && path[0] == "documents") || (i == 3 && path[2] == "extensions");
+        const bool index = (i == 1 && (path[0] == "documents" || path[0] == "languages")) ||
+                           (i == 3 && path[2] == "extensions");
         if (index) {
             text += "[" + path[i] + "]";
         } else {
@@ -526,6 +529,23 @@ std::string syntax_error_cause(std::string_view text, const TextPosition& place)
         }
     }
     return {};
+// "languages": "all", or a list of language tags; which tags the packer has is its own check.
+void review_languages(Reviewer& reviewer, const JsonValue& root) {
+    const JsonValue* languages = root.find("languages");
+    if (languages == nullptr || (languages->is_string() && languages->text == "all")) return;
+    const JsonPath at{"languages"};
+    const char* fix = "; write \"all\" or a list of language tags, such as [\"de\", \"fr\", \"pt-BR\"].";
+    if (!languages->is_array()) {
+        reviewer.error(at, false, subject(at) + " is " + describe(*languages, reviewer.place(at)) + fix);
+        return;
+    }
+    for (std::size_t i = 0; i < languages->elements.size(); ++i) {
+        const JsonValue& tag = languages->elements[i];
+        if (tag.is_string() && is_language_tag(tag.text)) continue;
+        const JsonPath element = child(at, std::to_string(i));
+        reviewer.error(element, false, subject(element) + " is " + describe(tag, reviewer.place(element)) +
+                                           ", not a language tag" + fix);
+    }
 }
 
 }  // namespace
@@ -572,6 +592,7 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
         review_version(reviewer, {"version"}, *version);
     }
     review_text(reviewer, root, {}, "publisher", false, "Example Ltd");
+    review_languages(reviewer, root);
 
     if (const JsonValue* documents = root.find("documents"); documents != nullptr) {
         const JsonPath at{"documents"};

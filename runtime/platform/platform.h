@@ -276,6 +276,8 @@ public:
     virtual PackageResource package_resource(ModuleHandle module) = 0;
     // The same for RCDATA 2, the app folder's other files.
     virtual PackageResource files_resource(ModuleHandle module) = 0;
+    // The same for RCDATA 3, the translated texts.
+    virtual PackageResource languages_resource(ModuleHandle module) = 0;
     // GetModuleFileNameW(NULL), however long the path.
     virtual SysResult<Path> own_path() = 0;
     // GetDpiForSystem().
@@ -345,6 +347,9 @@ public:
     // few buffers; a buffer larger than the budget is made only when no other is held. Nothing
     // when no thread can be started. `maker` outlives the result.
     virtual std::unique_ptr<WorkAhead> work_ahead(BufferMaker& maker, std::size_t budget) = 0;
+    // The user's display languages as tags separated by commas, most preferred first ("de-DE,en-US"):
+    // GetUserPreferredUILanguages(MUI_LANGUAGE_NAME), or GetUserDefaultUILanguage's name.
+    virtual std::string preferred_ui_languages() = 0;
 };
 
 // Everything the logic may call, handed to it by reference.

@@ -38,6 +38,15 @@ platform::PackageResource FakeModule::files_resource(platform::ModuleHandle) {
     return resource;
 }
 
+platform::PackageResource FakeModule::languages_resource(platform::ModuleHandle) {
+    ++languages_reads;
+    platform::PackageResource resource;
+    if (!languages) return resource;
+    resource.state = platform::PackageResource::State::found;
+    resource.bytes = std::span<const std::uint8_t>(languages->data(), languages->size());
+    return resource;
+}
+
 platform::SysResult<Path> FakeModule::own_path() {
     if (auto code = faults_.check("module.own_path")) return unexpected(*code);
     return path;

@@ -19,6 +19,7 @@ public:
     platform::SysResult<platform::ModuleHandle> own_handle() override;
     platform::PackageResource package_resource(platform::ModuleHandle module) override;
     platform::PackageResource files_resource(platform::ModuleHandle module) override;
+    platform::PackageResource languages_resource(platform::ModuleHandle module) override;
     platform::SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override { return dpi; }
     std::optional<std::uintptr_t> load_app_icon(platform::ModuleHandle module, int side) override;
@@ -31,6 +32,9 @@ public:
     // The RCDATA 2 resource (an app folder's other files), and its load error, likewise.
     std::optional<std::vector<std::uint8_t>> files;
     std::optional<platform::ErrorCode> files_load_error;
+    // The RCDATA 3 resource (translated texts), and how often it was asked for.
+    std::optional<std::vector<std::uint8_t>> languages;
+    int languages_reads = 0;
     Path path = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
     std::uint32_t dpi = 96;
     bool icon_available = true;
@@ -75,6 +79,7 @@ public:
     platform::LocalDate local_date() override { return date; }
     // No thread here: each buffer is made when it is asked for, in the same order.
     std::unique_ptr<platform::WorkAhead> work_ahead(platform::BufferMaker& maker, std::size_t budget) override;
+    std::string preferred_ui_languages() override { return ui_languages; }
 
     std::vector<std::u16string> command_line{u"C:\\Users\\Ann\\Downloads\\Setup.exe"};
     std::vector<std::uint32_t> com_initializations;
@@ -82,6 +87,7 @@ public:
     bool has_standard_error = true;
     platform::LocalDate date{2026, 12, 7};
     bool second_thread = true;  // false: work_ahead gives nothing, as when no thread starts
+    std::string ui_languages = "en-US";
 };
 
 }  // namespace plinth::fake

@@ -47,6 +47,8 @@ PackageResource Win32Module::package_resource(ModuleHandle handle) { return rcda
 
 PackageResource Win32Module::files_resource(ModuleHandle handle) { return rcdata_resource(handle, 2); }
 
+PackageResource Win32Module::languages_resource(ModuleHandle handle) { return rcdata_resource(handle, 3); }
+
 SysResult<Path> Win32Module::own_path() {
     std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {

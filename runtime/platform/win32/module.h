@@ -10,6 +10,7 @@ public:
     SysResult<ModuleHandle> own_handle() override;
     PackageResource package_resource(ModuleHandle module) override;
     PackageResource files_resource(ModuleHandle module) override;
+    PackageResource languages_resource(ModuleHandle module) override;
     SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override;
     std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) override;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/command_line_split.h"
+#include "common/text.h"
 #include "platform/win32/module.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
@@ -40,6 +41,23 @@ LocalDate Win32Session::local_date() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay};
+}
+
+std::string Win32Session::preferred_ui_languages() {
+    // Tags are short: a list that doesn't fit falls back to the one language.
+    wchar_t names[256] = {};
+    ULONG count = 0;
+    ULONG length = 256;
+    if (!GetUserPreferredUILanguages(MUI_LANGUAGE_NAME, &count, names, &length)) {
+        names[0] = 0;
+        LCIDToLocaleName(MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT), names, 255, 0);
+    }
+    // NUL-terminated tags, ended by an empty one: the NULs between them become commas.
+    std::size_t end = 0;
+    for (; end + 1 < 256 && (names[end] != 0 || names[end + 1] != 0); ++end) {
+        if (names[end] == 0) names[end] = L',';
+    }
+    return to_utf8(std::u16string_view(reinterpret_cast<const char16_t*>(names), end));
 }
 
 std::unique_ptr<WorkAhead> Win32Session::work_ahead(BufferMaker& maker, std::size_t budget) {

@@ -38,6 +38,7 @@ platform::DialogConfig to_dialog_config(platform::Platform& platform, DialogPage
     config.instance = module ? *module : 0;
 
     config.flags = kAllowDialogCancellation;
+    if (page.right_to_left) config.flags |= kRtlLayout;
     config.common_buttons = page.common_buttons;
     config.window_title = store_text(page, page.title);
 

@@ -12,6 +12,7 @@ namespace plinth {
 inline constexpr std::uint32_t kDialogConfigSize = 160;        // the packed 64-bit TASKDIALOGCONFIG
 inline constexpr std::uint32_t kAllowDialogCancellation = 0x0008;  // TDF_ALLOW_DIALOG_CANCELLATION
 inline constexpr std::uint32_t kUseHiconMain = 0x0002;             // TDF_USE_HICON_MAIN
+inline constexpr std::uint32_t kRtlLayout = 0x2000;                // TDF_RTL_LAYOUT
 inline constexpr std::uintptr_t kErrorIcon = 0xFFFE;               // TD_ERROR_ICON
 
 // The app icon's side in pixels at a system DPI: 32 at 96 DPI, scaled, never below 32.

@@ -15,12 +15,12 @@ void run_operation_and_navigate(platform::WindowHandle window, SetupState& state
     const Status status = run_setup_operation(platform, state);
     DialogPage page;
     if (status) {
-        page = state.remove_mode ? removed_page(state.manifest) : installed_page(state.manifest);
+        page = state.remove_mode ? removed_page(state.manifest, state.texts) : installed_page(state.manifest, state.texts);
     } else {
         state.failed = true;
-        page = failure_page(state.manifest, state.remove_mode, status.error().text);
+        page = failure_page(state.manifest, state.remove_mode, status.error().text, state.texts);
     }
-    page.title = setup_title(state.manifest);
+    page.title = setup_title(state.manifest, state.texts);
     // Kept in the state before it is shown: the dialog reads its texts until the run ends.
     state.pages.push_back(std::move(page));
     const platform::DialogConfig config = to_dialog_config(platform, state.pages.back(), &state);

@@ -9,62 +9,70 @@ namespace {
 // (a line break, an escape) visible rather than acted on.
 std::string name_of(const AppManifest& manifest) { return visible_controls(manifest.name); }
 
+// A page in the lookup's language, laid out as that language is written.
+DialogPage page_for(const TextLookup& texts, std::string title, std::string main_instruction, std::string content) {
+    DialogPage page = make_page(std::move(title), std::move(main_instruction), std::move(content));
+    page.right_to_left = texts.right_to_left();
+    return page;
+}
+
 }  // namespace
 
-std::string setup_title(const AppManifest& manifest) { return name_of(manifest) + " Setup"; }
+std::string setup_title(const AppManifest& manifest, const TextLookup& texts) {
+    return texts.text(Message::setup_title, {name_of(manifest)});
+}
 
 DialogPage install_page(const AppManifest& manifest, const std::optional<std::string>& installed_version,
-                        const Path& install_folder) {
-    const std::string name = name_of(manifest);
-    const std::string version = visible_controls(manifest.version);
+                        const Path& install_folder, const TextLookup& texts) {
     std::string instruction;
     if (!installed_version) {
-        instruction = "Install " + name + " " + version + "?";
+        instruction = texts.text(Message::install_question, {name_of(manifest), visible_controls(manifest.version)});
     } else if (*installed_version == manifest.version) {
         // Byte for byte: "1.0" and "1.0.0" are different versions here, never ordered.
-        instruction = "Install " + name + " " + version + " again?";
+        instruction = texts.text(Message::install_again_question, {name_of(manifest), visible_controls(manifest.version)});
     } else {
-        instruction = "Update " + name + " from " + visible_controls(*installed_version) + " to " + version + "?";
+        instruction = texts.text(Message::update_question, {name_of(manifest), visible_controls(*installed_version), visible_controls(manifest.version)});
     }
-    DialogPage page = make_page(setup_title(manifest), std::move(instruction),
-                                "It's installed for you only, in " + path_text(install_folder) + ".");
-    page.custom_buttons = {{kActionButton, "Install"}};
+    DialogPage page = page_for(texts, setup_title(manifest, texts), std::move(instruction),
+                               texts.text(Message::install_folder_note, {path_text(install_folder)}));
+    page.custom_buttons = {{kActionButton, texts.text(Message::install_button)}};
     page.common_buttons = kCommonButtonCancel;
-    page.verification_text = "Add a shortcut to the desktop";
+    page.verification_text = texts.text(Message::desktop_shortcut_check);
     return page;
 }
 
-DialogPage remove_page(const AppManifest& manifest) {
-    DialogPage page = make_page(setup_title(manifest), "Remove " + name_of(manifest) + "?",
-                                name_of(manifest) +
-                                    " will be removed from this computer. The documents you made with it "
-                                    "stay where they are.");
-    page.custom_buttons = {{kActionButton, "Remove"}};
+DialogPage remove_page(const AppManifest& manifest, const TextLookup& texts) {
+    DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::remove_question, {name_of(manifest)}),
+                               texts.text(Message::remove_note, {name_of(manifest)}));
+    page.custom_buttons = {{kActionButton, texts.text(Message::remove_button)}};
     page.common_buttons = kCommonButtonCancel;
     return page;
 }
 
-DialogPage installed_page(const AppManifest& manifest) {
-    DialogPage page = make_page(setup_title(manifest), name_of(manifest) + " is installed",
-                                "You'll find it in the Start menu.");
-    page.custom_buttons = {{kOpenButton, "Open " + name_of(manifest)}};
+DialogPage installed_page(const AppManifest& manifest, const TextLookup& texts) {
+    DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::installed_heading, {name_of(manifest)}),
+                               texts.text(Message::installed_note));
+    page.custom_buttons = {{kOpenButton, texts.text(Message::open_button, {name_of(manifest)})}};
     return page;
 }
 
-DialogPage removed_page(const AppManifest& manifest) {
-    return make_page(setup_title(manifest), name_of(manifest) + " is removed", "");
+DialogPage removed_page(const AppManifest& manifest, const TextLookup& texts) {
+    return page_for(texts, setup_title(manifest, texts), texts.text(Message::removed_heading, {name_of(manifest)}), "");
 }
 
-DialogPage failure_page(const AppManifest& manifest, bool remove_mode, std::string failure_text) {
-    DialogPage page = make_page(setup_title(manifest),
-                                name_of(manifest) + " couldn't be " + (remove_mode ? "removed" : "installed"),
-                                std::move(failure_text));
+DialogPage failure_page(const AppManifest& manifest, bool remove_mode, std::string failure_text,
+                        const TextLookup& texts) {
+    DialogPage page = page_for(
+        texts, setup_title(manifest, texts),
+        texts.text(remove_mode ? Message::not_removed_heading : Message::not_installed_heading, {name_of(manifest)}),
+        texts.failure_text(failure_text));
     page.error_icon = true;
     return page;
 }
 
-DialogPage damaged_installer_page(std::string failure_text) {
-    DialogPage page = make_page("Setup", "This installer is damaged", std::move(failure_text));
+DialogPage damaged_installer_page(std::string failure_text, const TextLookup& texts) {
+    DialogPage page = page_for(texts, texts.text(Message::damaged_title), texts.text(Message::damaged_heading),
+                               texts.failure_text(failure_text));
     page.error_icon = true;
     return page;
 }

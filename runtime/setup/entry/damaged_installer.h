@@ -6,9 +6,11 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "texts/text_lookup.h"
 
 namespace plinth {
 
-void show_damaged_installer_page(platform::Platform& platform, const std::string& failure_text);
+void show_damaged_installer_page(platform::Platform& platform, const std::string& failure_text,
+                                 const TextLookup& texts = TextLookup());
 
 }  // namespace plinth

@@ -12,6 +12,7 @@
 #include "operation/setup_operation.h"
 #include "package/load_package.h"
 #include "removal/self_deletion.h"
+#include "texts/text_lookup.h"
 
 namespace plinth {
 namespace {
@@ -39,10 +40,13 @@ int run_setup(platform::Platform& platform) {
     // The shortcuts are made through a COM object; COM stays initialised until the process ends.
     platform.session.initialize_com(kCoinitApartmentThreaded);
 
+    // The pages' language; a silent run shows none, and its setup: line is English.
+    TextLookup texts = options.silent ? TextLookup() : load_text_lookup(platform);
+
     auto package = load_installer_package(platform);
     if (!package) {
         const std::string& text = package.error().text;
-        if (!options.silent) show_damaged_installer_page(platform, text);
+        if (!options.silent) show_damaged_installer_page(platform, text, texts);
         report_on_standard_error(platform.session, text);
         return exit_code_value(ExitCode::failed);
     }
@@ -53,6 +57,7 @@ int run_setup(platform::Platform& platform) {
     state.payload = package->payload;
     state.files = std::move(package->files);
     state.remove_mode = options.remove_mode;
+    state.texts = std::move(texts);
 
     const int exit_code = options.silent ? run_silently(platform, state) : run_interactive(platform, state);
 

@@ -51,6 +51,7 @@ struct DialogPage {
     std::optional<std::string> verification_text;
     std::uint32_t common_buttons = kCommonButtonClose;
     bool error_icon = false;
+    bool right_to_left = false;  // laid out right to left, as Arabic and Hebrew are written
 };
 
 // A page with the three texts and the defaults: no custom buttons, no verification text, the

@@ -13,6 +13,7 @@
 #include "package/app_files.h"
 #include "package/app_manifest.h"
 #include "platform/platform.h"
+#include "texts/text_lookup.h"
 
 namespace plinth {
 
@@ -27,6 +28,8 @@ struct SetupState {
     AppFiles files;
     // Pages shown so far; each stays alive as long as the dialog may show it.
     std::vector<DialogPage> pages;
+    // The texts the pages show: the user's language, or English.
+    TextLookup texts;
     // Set by a successful removal: the folder the self-deletion empties at the end of the run.
     std::optional<Path> folder_to_delete;
     bool remove_mode = false;

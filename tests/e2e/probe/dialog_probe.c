@@ -2,9 +2,10 @@
  * tests can read a page's texts and find where to click. Run under Wine in the test's prefix.
  *
  * One line per top-level dialog window and one per control inside it, tab-separated, UTF-8:
- *   window  <class>  <left> <top> <right> <bottom>  <visible>  <checked>  <text>
- *   control <class>  <left> <top> <right> <bottom>  <visible>  <checked>  <text>
- * Rectangles are screen coordinates. checked is 1 or 0 for check boxes, - otherwise. Line breaks,
+ *   window  <class>  <left> <top> <right> <bottom>  <visible>  <checked>  <text>  <rtl>
+ *   control <class>  <left> <top> <right> <bottom>  <visible>  <checked>  <text>  <rtl>
+ * Rectangles are screen coordinates. checked is 1 or 0 for check boxes, - otherwise.
+ * rtl is 1 for a window laid out right to left (WS_EX_LAYOUTRTL), else 0. Line breaks,
  * tabs and backslashes in texts are written as \n, \r, \t and \\. Exit code 0 when at least one
  * dialog was found, 1 when none. */
 #define WIN32_LEAN_AND_MEAN
@@ -59,7 +60,7 @@ static void print_window(const char *kind, HWND window)
     printf("\t%ld\t%ld\t%ld\t%ld\t%d\t%s\t", rect.left, rect.top, rect.right, rect.bottom,
            IsWindowVisible(window) ? 1 : 0, checked);
     print_utf8_escaped(text);
-    fputc('\n', stdout);
+    printf("\t%d\n", (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) ? 1 : 0);
     free(text);
 }
 

@@ -53,6 +53,12 @@ std::vector<Case> table() {
         {"a program's extension, not owned", document(R"("extensions": ["exe", "bat"], "owned": false)"), false},
         {"extensions with inner dots and spaces", document(R"("extensions": ["tar.gz", "my ext", "\u00a0x"])"), false},
         {"empty lists", manifest(R"("documents": [])"), false},
+        {"all languages", manifest(R"("languages": "all")"), false},
+        {"some languages", manifest(R"("languages": ["de", "pt-BR", "zh-Hant-TW", "en"])"), false},
+        {"no languages", manifest(R"("languages": [])"), false},
+        {"languages as one text", manifest(R"("languages": "de")"), true},
+        {"a language that isn't a tag", manifest(R"("languages": ["de DE"])"), true},
+        {"a language tag as a number", manifest(R"("languages": [7])"), true},
         {"an empty document type list entry", manifest(R"("documents": [{}])"), false},
 
         {"typo verison", manifest(R"("verison": "1.0")"), true},

@@ -1,0 +1,39 @@
+// Placeholders in message texts: {word}, a run of lower-case letters in braces. Any other brace
+// is text. An English text uses each of its placeholders once; their values follow that order.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace plinth {
+
+// The most placeholders a message has.
+inline constexpr std::size_t kMaxPlaceholders = 3;
+using PlaceholderValues = std::array<std::string_view, kMaxPlaceholders>;
+
+// Where the first placeholder at or after `from` starts, and its length with the braces; a
+// length of 0 when there is none.
+struct PlaceholderSpan {
+    std::size_t at = 0;
+    std::size_t length = 0;
+};
+PlaceholderSpan next_placeholder(std::string_view text, std::size_t from);
+
+// Whether the translation uses exactly the English text's placeholders (each at least once, no
+// other).
+bool same_placeholders(std::string_view english, std::string_view translation);
+
+// The text with each placeholder replaced by its value, `values` in the English text's order.
+// The values are inserted as they are, never read for placeholders.
+std::string fill_placeholders(std::string_view text, std::string_view english,
+                              std::span<const std::string_view> values);
+
+// The values that a text composed from the English text holds for its placeholders, in the
+// English order; nothing when the text doesn't have that wording. A literal between placeholders
+// is taken at its first occurrence, the last literal at the text's end.
+std::optional<PlaceholderValues> match_wording(std::string_view english, std::string_view text);
+
+}  // namespace plinth

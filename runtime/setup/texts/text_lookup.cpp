@@ -1,0 +1,54 @@
+#include "texts/text_lookup.h"
+
+#include <utility>
+
+#include "common/text.h"
+#include "package/payload.h"
+#include "texts/language_choice.h"
+#include "texts/placeholders.h"
+
+namespace plinth {
+
+TextLookup::TextLookup(std::string_view tag, std::vector<std::uint8_t> table)
+    : table_(std::move(table)), right_to_left_(is_right_to_left(tag)) {
+    std::string_view rest(reinterpret_cast<const char*>(table_.data()), table_.size());
+    for (std::size_t i = 0; i < kMessageCount; ++i) {
+        const std::size_t end = rest.find('\0');
+        if (end == std::string_view::npos) break;
+        const std::string_view text = rest.substr(0, end);
+        rest.remove_prefix(end + 1);
+        if (is_valid_utf8(text) && same_placeholders(kEnglishTexts[i], text)) texts_[i] = text;
+    }
+}
+
+std::string TextLookup::text(Message message, std::initializer_list<std::string_view> values) const {
+    const auto index = static_cast<std::size_t>(message);
+    const std::string_view own = texts_[index];
+    return fill_placeholders(own.empty() ? kEnglishTexts[index] : own, kEnglishTexts[index],
+                             std::span(values.begin(), values.size()));
+}
+
+std::string TextLookup::failure_text(std::string_view english) const {
+    for (auto i = static_cast<std::size_t>(kFirstFailureMessage); i < kMessageCount && !table_.empty(); ++i) {
+        const auto values = match_wording(kEnglishTexts[i], english);
+        if (values) return text(static_cast<Message>(i), {(*values)[0], (*values)[1], (*values)[2]});
+    }
+    return std::string(english);
+}
+
+TextLookup load_text_lookup(platform::Platform& platform) {
+    const std::string preferred = platform.session.preferred_ui_languages();
+    // English first: the stub's own texts, without a look at the resource.
+    if (preferred.empty() || is_english(preferred.substr(0, preferred.find(',')))) return {};
+    const auto module = platform.module.own_handle();
+    if (!module) return {};
+    const platform::PackageResource resource = platform.module.languages_resource(*module);
+    if (resource.state != platform::PackageResource::State::found) return {};
+    const auto chosen = choose_language(preferred, resource.bytes);
+    if (!chosen) return {};
+    auto table = inflate_payload(chosen->table, kMaxTableSize);
+    if (!table) return {};
+    return TextLookup(chosen->tag, std::move(*table));
+}
+
+}  // namespace plinth
