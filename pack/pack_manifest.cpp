@@ -529,6 +529,8 @@ std::string syntax_error_cause(std::string_view text, const TextPosition& place)
         }
     }
     return {};
+}
+
 // "languages": "all", or a list of language tags; which tags the packer has is its own check.
 void review_languages(Reviewer& reviewer, const JsonValue& root) {
     const JsonValue* languages = root.find("languages");
