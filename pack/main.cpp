@@ -147,12 +147,22 @@ std::optional<Bytes> read_app_folder(const std::filesystem::path& folder, const 
         ++problems;
         return std::nullopt;
     }
-    auto exe = read_input(listing->exe, kMaxInputSize, problems);
-    for (AppFolderFile& file : listing->others) {
-        auto bytes = read_input(file.source, kMaxInputSize, problems);
-        if (bytes) others.push_back({std::move(file.path), std::move(*bytes)});
+    auto exe = read_walked_file(listing->exe, listing->exe_size, kMaxInputSize);
+    if (!exe) {
+        std::cerr << "plinth-pack: " << exe.error().text << "\n";
+        ++problems;
     }
-    return exe;
+    for (AppFolderFile& file : listing->others) {
+        auto bytes = read_walked_file(file.source, file.size, kMaxInputSize);
+        if (bytes) {
+            others.push_back({std::move(file.path), std::move(*bytes)});
+        } else {
+            std::cerr << "plinth-pack: " << bytes.error().text << "\n";
+            ++problems;
+        }
+    }
+    if (!exe) return std::nullopt;
+    return std::move(*exe);
 }
 
 // Whether `path` would be written somewhere inside `folder` (both may not exist yet).
