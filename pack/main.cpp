@@ -152,14 +152,16 @@ std::optional<Bytes> read_app_folder(const std::filesystem::path& folder, const 
         std::cerr << "plinth-pack: " << exe.error().text << "\n";
         ++problems;
     }
+    // The other files are read one at a time as they are compressed, so the packer holds one
+    // file's bytes, not the folder's; each is read as the walk found it.
     for (AppFolderFile& file : listing->others) {
-        auto bytes = read_walked_file(file.source, file.size, kMaxInputSize);
-        if (bytes) {
-            others.push_back({std::move(file.path), std::move(*bytes)});
-        } else {
-            std::cerr << "plinth-pack: " << bytes.error().text << "\n";
+        if (file.size > kMaxInputSize) {
+            std::cerr << "plinth-pack: " << path_to_utf8(file.source) << ": Too large (" << file.size
+                      << " bytes; the limit is " << kMaxInputSize << ").\n";
             ++problems;
+            continue;
         }
+        others.push_back({std::move(file.path), {}, std::move(file.source), file.size});
     }
     if (!exe) return std::nullopt;
     return std::move(*exe);
