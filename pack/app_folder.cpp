@@ -72,9 +72,15 @@ Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, st
             problems.push_back(path_to_utf8(path) + " is neither a file nor a folder.");
             continue;
         }
+        const std::uint64_t size = std::filesystem::file_size(path, error);
+        if (error) {
+            problems.push_back(path_to_utf8(path) + ": Can't be examined.");
+            continue;
+        }
         const bool top_level = std::distance(relative.begin(), relative.end()) == 1;
         if (top_level && path_to_utf8(relative) == exe) {
             listing.exe = path;
+            listing.exe_size = size;
             found_exe = true;
             continue;
         }
@@ -84,7 +90,7 @@ Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, st
             problems.push_back(checked.error().text);
             continue;
         }
-        listing.others.push_back({std::move(*checked), path});
+        listing.others.push_back({std::move(*checked), path, size});
         if (listing.others.size() > kMaxAppFiles) {
             return fail("The app folder has more than " + std::to_string(kMaxAppFiles) +
                         " files besides the exe; an installer holds at most that many.");
@@ -112,6 +118,10 @@ Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, st
     return listing;
 }
 
+Result<Bytes> read_walked_file(const std::filesystem::path& source, std::uint64_t size, std::uint64_t max_size) {
+    return read_file(source, ReadRule{max_size, true, size});
+}
+
 Status read_app_input(const std::filesystem::path& app, std::uint64_t max_size, InstallerInputs& inputs) {
     std::error_code error;
     if (!std::filesystem::is_directory(std::filesystem::symlink_status(app, error))) {
@@ -124,11 +134,11 @@ Status read_app_input(const std::filesystem::path& app, std::uint64_t max_size, 
     if (!manifest) return fail(manifest.error());
     auto listing = list_app_folder(app, manifest->exe);
     if (!listing) return fail(listing.error().text);
-    auto exe = read_file(listing->exe, max_size);
+    auto exe = read_walked_file(listing->exe, listing->exe_size, max_size);
     if (!exe) return fail(exe.error().text);
     inputs.app = std::move(*exe);
     for (AppFolderFile& file : listing->others) {
-        auto bytes = read_file(file.source, max_size);
+        auto bytes = read_walked_file(file.source, file.size, max_size);
         if (!bytes) return fail(bytes.error().text);
         inputs.other_files.push_back({std::move(file.path), std::move(*bytes)});
     }

@@ -16,10 +16,12 @@ namespace plinth::pack {
 struct AppFolderFile {
     std::string path;  // relative, components joined by backslashes, as the package stores it
     std::filesystem::path source;
+    std::uint64_t size = 0;  // as the walk found it; the read must find the same
 };
 
 struct AppFolderListing {
     std::filesystem::path exe;         // the file named by the manifest's "exe"
+    std::uint64_t exe_size = 0;
     std::vector<AppFolderFile> others;  // sorted by path
 };
 
@@ -33,7 +35,10 @@ Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, st
 
 // What --app gives: a file becomes `inputs.app` as it is; a folder is listed against the
 // manifest's "exe" (the manifest must be acceptable), its exe becomes `inputs.app` and the rest
-// `inputs.other_files`. Each file is at most `max_size` bytes.
+// `inputs.other_files`. Each file is at most `max_size` bytes, and is read as the walk found it.
+// Reads a walked file from the handle it opens: no link followed, no blocking, the walked size.
+Result<Bytes> read_walked_file(const std::filesystem::path& source, std::uint64_t size, std::uint64_t max_size);
+
 Status read_app_input(const std::filesystem::path& app, std::uint64_t max_size, InstallerInputs& inputs);
 
 }  // namespace plinth::pack

@@ -47,6 +47,7 @@ Result<Bytes> compress_zlib(ByteView data, const CompressionProgress& progress) 
     out.resize(stream.total_out);
     deflateEnd(&stream);
     if (status != Z_STREAM_END) return fail("zlib could not compress the app.");
+    out.shrink_to_fit();  // the bound is about the input's size; the stream is kept until the end
     return out;
 }
 
@@ -59,6 +60,7 @@ Result<Bytes> compress_libdeflate(ByteView data) {
     libdeflate_free_compressor(compressor);
     if (size == 0) return fail("libdeflate could not compress the app.");
     out.resize(size);
+    out.shrink_to_fit();
     return out;
 }
 #endif
@@ -132,7 +134,7 @@ Result<Bytes> compress(Compressor compressor, ByteView data, const CompressionPr
     if (progress) progress(data.size());
     // The runtime's own inflater must give the app back, byte for byte.
     auto inflated = inflate_payload(*stream);
-    if (!inflated || *inflated != Bytes(data.begin(), data.end())) {
+    if (!inflated || !std::equal(inflated->begin(), inflated->end(), data.begin(), data.end())) {
         return fail("The " + std::string(compressor_name(compressor)) +
                     " stream did not inflate back to the app; nothing was written.");
     }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "byte_io.h"
@@ -14,9 +15,20 @@ namespace plinth::pack {
 std::filesystem::path path_from_utf8(const std::string& text);
 std::string path_to_utf8(const std::filesystem::path& path);
 
-// The file's bytes; fails naming the file when it is missing, unreadable, a folder, or
-// larger than `max_size`.
+// How a file is opened for reading. The file is opened without blocking and read from the one
+// handle that was checked, so a FIFO or device is refused rather than waited on.
+struct ReadRule {
+    std::uint64_t max_size = 0;
+    // A file found by walking a folder: a link at its path is refused, not followed, and its size
+    // must still be the walked one, so what is packed is what was checked.
+    bool walked = false;
+    std::optional<std::uint64_t> expected_size;
+};
+
+// The file's bytes; fails naming the file when it is missing, unreadable, a folder, not a regular
+// file, or larger than `max_size`.
 Result<Bytes> read_file(const std::filesystem::path& path, std::uint64_t max_size);
+Result<Bytes> read_file(const std::filesystem::path& path, const ReadRule& rule);
 
 // Writes to a temporary file beside `path` and renames it into place, so `path` is either the
 // complete new file or left as it was. The temporary file is removed on failure.

@@ -1,5 +1,6 @@
 #include "installer_builder.h"
 
+#include "file_io.h"
 #include "icon_group.h"
 #include "pack_manifest.h"
 #include "package/app_files.h"
@@ -29,22 +30,30 @@ Result<Bytes> write_stub(ByteView stub, const ResourceTree& tree) {
 }
 
 // The other files' resource: each file its own zlib stream, so that the installer inflates and
-// checks them one at a time.
+// checks them one at a time. Only the streams are kept: a file read here is freed once its
+// stream is made and checked.
 Result<Bytes> other_files_resource(const InstallerInputs& inputs, BuiltInstaller& built) {
     if (inputs.other_files.size() > kMaxAppFiles) return fail("The app folder has too many files for an installer.");
     std::vector<Bytes> streams;
     AppFiles table;
     std::uint64_t total = kAppFilesHeaderSize;
     for (const OtherFile& file : inputs.other_files) {
-        if (file.bytes.size() > kMaxAppFileSize) {
+        Bytes read;
+        if (!file.source.empty()) {
+            auto bytes = read_file(file.source, ReadRule{kMaxAppFileSize, true, file.source_size});
+            if (!bytes) return fail(bytes.error().text);
+            read = std::move(*bytes);
+        }
+        const Bytes& data = file.source.empty() ? file.bytes : read;
+        if (data.size() > kMaxAppFileSize) {
             return fail("The app folder's file \"" + file.path + "\" is too large for an installer.");
         }
-        auto stream = compress(inputs.compressor, file.bytes);
+        auto stream = compress(inputs.compressor, data);
         if (!stream) return fail(stream.error().text);
         total += kAppFileEntryHeaderSize + file.path.size() + stream->size();
         if (total > kMaxPackageSize) return fail("The app folder is too large for an installer.");
-        built.other_files_size += file.bytes.size();
-        table.push_back({file.path, static_cast<std::uint32_t>(file.bytes.size()), {}});
+        built.other_files_size += data.size();
+        table.push_back({file.path, static_cast<std::uint32_t>(data.size()), {}});
         streams.push_back(std::move(*stream));
     }
     for (std::size_t i = 0; i < table.size(); ++i) table[i].stream = streams[i];

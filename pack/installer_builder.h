@@ -1,6 +1,8 @@
 // Turning a stub, a manifest and an app into an installer, in memory.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,10 +20,14 @@ inline constexpr std::uint64_t kMaxPackageSize = 0x7fffffff;
 
 enum class IconSource { icon_file, app, stub };
 
-// One of an app folder's other files: its path in the install folder and its bytes.
+// One of an app folder's other files: its path in the install folder and its bytes, or where
+// they are. A file given by `source` is read when its turn comes, as the walk found it (no link,
+// `source_size` bytes), and freed once compressed: one file's bytes are held at a time.
 struct OtherFile {
     std::string path;
     Bytes bytes;
+    std::filesystem::path source;
+    std::uint64_t source_size = 0;
 };
 
 struct InstallerInputs {

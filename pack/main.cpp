@@ -156,12 +156,24 @@ std::optional<Bytes> read_app_folder(const std::filesystem::path& folder, const 
         for (std::string line; std::getline(lines, line); ++problems) std::cerr << "plinth-pack: " << line << "\n";
         return std::nullopt;
     }
-    auto exe = read_input(listing->exe, kMaxInputSize, problems);
-    for (AppFolderFile& file : listing->others) {
-        auto bytes = read_input(file.source, kMaxInputSize, problems);
-        if (bytes) others.push_back({std::move(file.path), std::move(*bytes)});
+    auto exe = read_walked_file(listing->exe, listing->exe_size, kMaxInputSize);
+    if (!exe) {
+        std::cerr << "plinth-pack: " << exe.error().text << "\n";
+        ++problems;
     }
-    return exe;
+    // The other files are read one at a time as they are compressed, so the packer holds one
+    // file's bytes, not the folder's; each is read as the walk found it.
+    for (AppFolderFile& file : listing->others) {
+        if (file.size > kMaxInputSize) {
+            std::cerr << "plinth-pack: " << path_to_utf8(file.source) << ": Too large (" << file.size
+                      << " bytes; the limit is " << kMaxInputSize << ").\n";
+            ++problems;
+            continue;
+        }
+        others.push_back({std::move(file.path), {}, std::move(file.source), file.size});
+    }
+    if (!exe) return std::nullopt;
+    return std::move(*exe);
 }
 
 // The languages resource for the build: the shipped tables found beside the packer, the

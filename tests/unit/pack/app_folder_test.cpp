@@ -200,5 +200,32 @@ TEST_F(AppFolder, TheOtherFilesTravelAsTheirOwnResourceAndInspectListsThem) {
     EXPECT_NE(report->find("  data\\words.txt  5 bytes\n"), std::string::npos) << *report;
 }
 
+// The packer hands the builder the walked files by path, to be read one at a time: the same
+// installer as from their bytes, and a file changed since the walk is refused by name.
+TEST_F(AppFolder, FilesGivenByPathBuildTheSameInstallerAndAreReadAsWalked) {
+    put("Notes.exe", "MZ notes");
+    put("core.dll", std::string(3000, 'c'));
+    put("data/words.txt", "apple");
+    auto inputs = read();
+    ASSERT_TRUE(inputs) << inputs.error().text;
+    inputs->stub = stub();
+    auto listing = list_app_folder(root, "Notes.exe");
+    ASSERT_TRUE(listing) << listing.error().text;
+    InstallerInputs by_path = *inputs;
+    by_path.other_files.clear();
+    for (const AppFolderFile& file : listing->others) by_path.other_files.push_back({file.path, {}, file.source, file.size});
+    const auto from_bytes = build_installer(*inputs);
+    const auto from_paths = build_installer(by_path);
+    ASSERT_TRUE(from_bytes && from_paths);
+    EXPECT_EQ(from_bytes->installer, from_paths->installer);
+    EXPECT_EQ(from_paths->other_files_size, 3005u);
+
+    put("data/words.txt", "apples");
+    const auto changed = build_installer(by_path);
+    ASSERT_FALSE(changed);
+    EXPECT_NE(changed.error().text.find("words.txt: Changed while the packer worked"), std::string::npos)
+        << changed.error().text;
+}
+
 }  // namespace
 }  // namespace plinth::pack

@@ -4,6 +4,10 @@
 
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace plinth::pack {
 namespace {
 
@@ -67,6 +71,37 @@ TEST_F(FileIo, ReadingNamesTheFileAndTheProblem) {
     write(folder_ / "empty", "");
     EXPECT_TRUE(read_file(folder_ / "empty", 0)->empty());
 }
+
+#ifndef _WIN32
+// What sits at a walked path when it is read: each must be refused with the file named, and a
+// FIFO without hanging in open().
+TEST_F(FileIo, AWalkedFileIsReadOnlyAsTheWalkFoundIt) {
+    write(folder_ / "outside.txt", "secret");
+    write(folder_ / "ten", "0123456789");
+    std::filesystem::create_symlink(folder_ / "outside.txt", folder_ / "swapped.txt");
+    ASSERT_EQ(::mkfifo((folder_ / "fifo.txt").c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        std::uint64_t walked_size;
+        const char* problem;
+    } rows[] = {
+        {"swapped.txt", 6, "Is a link now"},
+        {"fifo.txt", 0, "Is not a regular file"},
+        {"ten", 9, "9 bytes when the folder was walked, 10 now"},
+        {"absent.txt", 1, "No such file"},
+    };
+    for (const auto& row : rows) {
+        auto read = read_file(folder_ / row.name, ReadRule{100, true, row.walked_size});
+        ASSERT_FALSE(read.ok()) << row.name;
+        EXPECT_NE(read.error().text.find(row.name), std::string::npos) << read.error().text;
+        EXPECT_NE(read.error().text.find(row.problem), std::string::npos) << read.error().text;
+    }
+    EXPECT_EQ(read_file(folder_ / "ten", ReadRule{100, true, 10})->size(), 10u);
+    // A path named on the command line may be a link, but never a FIFO.
+    EXPECT_EQ(*read_file(folder_ / "swapped.txt", 100), (Bytes{'s', 'e', 'c', 'r', 'e', 't'}));
+    EXPECT_FALSE(read_file(folder_ / "fifo.txt", 100).ok());
+}
+#endif
 
 TEST_F(FileIo, Utf8PathsSurviveTheRoundTrip) {
     const std::string name = "caf\xC3\xA9 \xF0\x9F\x93\x9D.exe";
