@@ -111,9 +111,10 @@ Result<AppFolderListing> list_app_folder(const std::filesystem::path& folder, st
         if (auto problem = app_file_set_problem(paths, exe)) problems.push_back(*problem);
     }
     if (!problems.empty()) {
+        // One problem a line: each made visible on its own, the line breaks between them kept.
         std::string text;
-        for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + problem;
-        return fail(std::move(text));
+        for (const std::string& problem : problems) text += (text.empty() ? "" : "\n") + visible_controls(problem);
+        return Unexpected<Failure>{Failure{std::move(text)}};
     }
     return listing;
 }

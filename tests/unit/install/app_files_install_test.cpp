@@ -270,12 +270,19 @@ TEST_F(AppFolderRuns, AListedOtherNameOfANewFileNeverDeletesIt) {
     fake.files.add_short_name(in_folder(u"uninstall.exe"), in_folder(u"UNINST~1.EXE"));
     fake.files.add_short_name(in_folder(u"data\\words.txt"), in_folder(u"data\\WORDS~1.TXT"));
     fake.registry.put_text(kEntry, u"InstalledFiles",
-                           "NOTES~1.EXE|UNINST~1.EXE|data\\WORDS~1.TXT|CORE.DLL|core.dll.|core.dll |old\\gone.txt");
+                           "NOTES~1.EXE|UNINST~1.EXE|data\\WORDS~1.TXT|CORE.DLL|old\\gone.txt");
     ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
     EXPECT_EQ(fake.files.text(in_folder(u"Notes.exe")), "MZ Notes 2.0");
     EXPECT_EQ(fake.files.text(kUninstaller), "MZ installer 2.0");
     for (const TestFile& file : kVersion2) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
     EXPECT_FALSE(fake.files.exists(in_folder(u"old\\gone.txt")));
+
+    // A trailing dot or space is outside the path rules: such a list is no list, and deletes nothing.
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    fake.registry.put_text(kEntry, u"InstalledFiles", "core.dll.|core.dll |old\\gone.txt");
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    for (const TestFile& file : kVersion2) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    EXPECT_TRUE(fake.files.exists(in_folder(u"old\\gone.txt")));
 }
 
 TEST(DroppedAppFiles, ComparedAsWindowsComparesNamesAndNeverTheExe) {
