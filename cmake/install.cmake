@@ -3,6 +3,7 @@
 #   bin/plinth-pack            the packer of the build (plinth-pack.exe in the windows build)
 #   share/plinth/              plinth-setup.exe (windows build only) and the manifest's JSON Schema
 #   share/doc/plinth/          the README and docs/
+#   include/plinth/            update.h, for apps that ask for their updates
 #   lib/cmake/plinth/          the CMake package (plinth_add_installer)
 #
 # The layout is fixed rather than taken from GNUInstallDirs: an installed packer finds its stub
@@ -20,8 +21,9 @@ if(TARGET plinth-setup)
   install(TARGETS plinth-setup RUNTIME DESTINATION share/plinth COMPONENT stub)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/app-manifest.schema.json
+install(FILES ${PROJECT_SOURCE_DIR}/docs/app-manifest.schema.json ${PROJECT_SOURCE_DIR}/docs/update-feed.schema.json
   DESTINATION share/plinth COMPONENT data)
+install(FILES ${PROJECT_SOURCE_DIR}/include/plinth/update.h DESTINATION include/plinth COMPONENT data)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION share/doc/plinth COMPONENT data)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/plinth/docs COMPONENT data)
 

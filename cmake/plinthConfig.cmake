@@ -1,7 +1,9 @@
 # plinth's CMake package.
 #
 #   find_package(plinth 0.1 REQUIRED)
-#   plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>])
+#   plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>]
+#                        [FEED <file>])
+#   target_link_libraries(<app> PRIVATE plinth::update)   # #include <plinth/update.h>
 #
 # Found through its prefix (bin/, share/plinth/, lib/cmake/plinth/). The packer is a program of
 # the machine that builds, not of the target: under a cross toolchain the package is found with
@@ -46,6 +48,11 @@ if(NOT TARGET plinth::pack)
   add_executable(plinth::pack IMPORTED GLOBAL)
   set_target_properties(plinth::pack PROPERTIES IMPORTED_LOCATION "${_plinth_pack}")
 endif()
+# plinth/update.h: header-only, kernel32 only.
+if(NOT TARGET plinth::update)
+  add_library(plinth::update INTERFACE IMPORTED GLOBAL)
+  set_target_properties(plinth::update PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${_plinth_prefix}/include")
+endif()
 unset(_plinth_pack)
 unset(_plinth_stub)
 unset(_plinth_prefix)
@@ -56,9 +63,11 @@ unset(_plinth_prefix)
 # target's file, or OUTPUT (relative to the current binary folder). MANIFEST and ICON are
 # relative to the current source folder. The target <target>-installer, part of `all`, does it,
 # again whenever the target, the manifest, the icon, the packer or the stub changes. The
-# installer's path is left in the target property PLINTH_INSTALLER of <target>.
+# installer's path is left in the target property PLINTH_INSTALLER of <target>. FEED (relative
+# to the current binary folder) is the app's update feed, which each pack then refreshes with
+# `plinth-pack feed`.
 function(plinth_add_installer target)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MANIFEST;ICON;OUTPUT;COMPRESSOR" "")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "MANIFEST;ICON;OUTPUT;COMPRESSOR;FEED" "")
   set(fn plinth_add_installer)
   if(arg_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "${fn}: unexpected arguments: ${arg_UNPARSED_ARGUMENTS}")
@@ -123,8 +132,14 @@ function(plinth_add_installer target)
   endif()
   list(APPEND options --out "${output}")
 
+  set(feed_command "")
+  if(arg_FEED)
+    get_filename_component(feed "${arg_FEED}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    set(feed_command COMMAND "${pack}" feed --feed "${feed}" --installer "${output}" --quiet)
+  endif()
   add_custom_command(OUTPUT "${output}"
     COMMAND "${pack}" build ${options}
+    ${feed_command}
     DEPENDS "${target}" ${inputs} "${pack}" "${stub}"
     COMMENT "Packing ${target} into its installer"
     VERBATIM)
