@@ -82,15 +82,23 @@ std::optional<std::wstring> header_text(const Api& api, HINTERNET request, DWORD
 
 class Win32Download final : public Download {
 public:
-    Win32Download(const Api& api, UniqueInternet session, UniqueInternet connection, UniqueInternet request)
-        : api_(api), session_(std::move(session)), connection_(std::move(connection)), request_(std::move(request)) {}
+    Win32Download(const Api& api, std::string url, UniqueInternet session, UniqueInternet connection,
+                  UniqueInternet request)
+        : api_(api), url_(std::move(url)), session_(std::move(session)), connection_(std::move(connection)),
+          request_(std::move(request)) {}
 
     std::string final_url() override {
-        DWORD size = 0;
-        api_.query_option(request_.get(), WINHTTP_OPTION_URL, nullptr, &size);
-        std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1);
-        if (size == 0 || !api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer.data(), &size)) return {};
-        return to_utf8(from_wide(buffer.data(), size / sizeof(wchar_t)));
+        // Wine answers no size for a null buffer, so a buffer of a usual URL's size goes first.
+        std::vector<wchar_t> buffer(2048);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+            if (api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer.data(), &size) && size > 0)
+                return to_utf8(from_wide(buffer.data(), size / sizeof(wchar_t)));
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+            buffer.resize(size / sizeof(wchar_t) + 1);
+        }
+        // A system that can't tell still followed no redirect from https to http (the policy).
+        return url_;
     }
 
     std::optional<std::uint64_t> announced_size() override {
@@ -113,6 +121,7 @@ public:
 
 private:
     Api api_;
+    std::string url_;
     // Closed in the reverse order: the request, its connection, then the session.
     UniqueInternet session_;
     UniqueInternet connection_;
@@ -181,7 +190,7 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
         return unexpected(DownloadFailure{DownloadFailure::Kind::status, status});
     }
     return std::unique_ptr<Download>(
-        std::make_unique<Win32Download>(api, std::move(session), std::move(connection), std::move(request)));
+        std::make_unique<Win32Download>(api, url, std::move(session), std::move(connection), std::move(request)));
 }
 
 }  // namespace plinth::platform::win32

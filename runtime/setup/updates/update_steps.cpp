@@ -110,14 +110,13 @@ Result<std::pair<Path, std::unique_ptr<platform::NewFile>>> create_download_file
 
 // Writes the whole body into the new file, refusing more bytes than the feed says.
 Status receive_into(platform::Platform& platform, platform::Download& download, platform::NewFile& file,
-                    const UpdateOffer& offer, const DownloadProgress& progress, const Path& path) {
+                    const UpdateOffer& offer, const Path& path) {
     const std::uint64_t expected = offer.release.size;
     const std::string size_problem = "The update from " + offer.url + " isn't the size the feed gives (" +
                                      std::to_string(expected) + " bytes), so it isn't the release the feed describes.";
     if (const auto announced = download.announced_size(); announced && *announced != expected) return fail(size_problem);
     std::vector<std::uint8_t> buffer(kChunkSize);
     std::uint64_t received = 0;
-    if (progress) progress(0, expected);
     for (;;) {
         auto count = download.read(buffer);
         if (!count) {
@@ -131,7 +130,6 @@ Status receive_into(platform::Platform& platform, platform::Download& download, 
             return fail("The update can't be written to " + path_text(path) + " (" +
                         os_error_text(platform.system_text, error) + ").");
         }
-        if (progress) progress(received, expected);
     }
     if (received != expected) return fail(size_problem);
     return success();
@@ -225,8 +223,7 @@ Result<std::optional<UpdateOffer>> check_for_update(platform::Platform& platform
     return std::optional<UpdateOffer>(UpdateOffer{std::move(**chosen), std::move(*url)});
 }
 
-Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer,
-                                            const DownloadProgress& progress) {
+Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer) {
     auto download = open_download(platform, offer.url, "The update");
     if (!download) return unexpected(std::move(download.error()));
     auto created = create_download_file(platform);
@@ -235,7 +232,7 @@ Result<DownloadedInstaller> download_update(platform::Platform& platform, const 
     DownloadedInstaller installer(platform.files, created->first);
     {
         std::unique_ptr<platform::NewFile> file = std::move(created->second);
-        if (Status received = receive_into(platform, **download, *file, offer, progress, installer.path()); !received) {
+        if (Status received = receive_into(platform, **download, *file, offer, installer.path()); !received) {
             return unexpected(std::move(received.error()));
         }
     }

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,15 +66,11 @@ private:
     Path path_;
 };
 
-// Bytes received so far of the expected total.
-using DownloadProgress = std::function<void(std::uint64_t received, std::uint64_t total)>;
-
 // Downloads the offer into a new file of a unique name in the user's temporary folder, then
 // checks it: its size and SHA-256 must be the feed's and, when this program carries a valid
 // Authenticode signature, the download must carry one of the same signer. Any failure leaves no
 // file behind.
-Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer,
-                                            const DownloadProgress& progress = {});
+Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer);
 
 // The lock that keeps two updates of the same app apart, held until destroyed.
 Result<std::unique_ptr<platform::HeldLock>> lock_updates(platform::Platform& platform, const InstalledApp& app);
