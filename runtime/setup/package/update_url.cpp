@@ -1,5 +1,7 @@
 #include "package/update_url.h"
 
+#include "common/text.h"
+
 namespace plinth {
 namespace {
 
@@ -28,8 +30,8 @@ struct Split {
 Split split(std::string_view url) {
     if (url.empty()) return {std::nullopt, "is empty; write the https:// URL of the app's update feed"};
     if (url.size() > kMaxUrlLength) {
-        return {std::nullopt, "is " + std::to_string(url.size()) + " characters long; it may be at most " +
-                                  std::to_string(kMaxUrlLength)};
+        return {std::nullopt, concat({"is ", decimal_text(url.size()), " characters long; it may be at most ",
+                                      decimal_text(kMaxUrlLength)})};
     }
     for (char c : url) {
         if (c <= 0x20 || c >= 0x7f) {
@@ -86,13 +88,13 @@ Split split(std::string_view url) {
             for (char c : port) value = value * 10 + static_cast<unsigned long>(c - '0');
         }
         if (!digits || value == 0 || value > 65535) {
-            return {std::nullopt, "has the port \"" + std::string(port) + "\"; a port is a number from 1 to 65535"};
+            return {std::nullopt, concat({"has the port \"", port, "\"; a port is a number from 1 to 65535"})};
         }
     }
     if (parts.scheme == "http" && !is_loopback(host)) {
-        return {std::nullopt, "uses http:// to " + std::string(host) +
-                                  ", which anyone on the way could change; write https://, as http:// is allowed "
-                                  "only to 127.0.0.1, [::1] or localhost, for tests"};
+        return {std::nullopt, concat({"uses http:// to ", host,
+                                      ", which anyone on the way could change; write https://, as http:// is allowed "
+                                      "only to 127.0.0.1, [::1] or localhost, for tests"})};
     }
     parts.host = std::string(host);
     parts.port = std::string(port);

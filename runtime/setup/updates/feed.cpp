@@ -34,8 +34,8 @@ const std::string* string_member(const JsonValue& object, std::string_view key) 
     return value != nullptr && value->is_string() ? &value->text : nullptr;
 }
 
-Unexpected<Failure> release_problem(std::size_t index, const std::string& what) {
-    return fail("The update feed's release " + std::to_string(index + 1) + " " + what + ".");
+[[gnu::noinline]] Unexpected<Failure> release_problem(std::size_t index, std::string_view what) {
+    return fail({"The update feed's release ", decimal_text(index + 1), " ", what, "."});
 }
 
 Result<Release> read_release(const JsonValue& element, std::size_t index) {
@@ -51,7 +51,7 @@ Result<Release> read_release(const JsonValue& element, std::size_t index) {
     release.installer = *installer;
     const JsonValue* size = element.find("size");
     if (size == nullptr || !size->is_unsigned_integer() || size->integer == 0 || size->integer > kMaxInstallerSize) {
-        return release_problem(index, "has no \"size\" from 1 to " + std::to_string(kMaxInstallerSize) + " bytes");
+        return release_problem(index, concat({"has no \"size\" from 1 to ", decimal_text(kMaxInstallerSize), " bytes"}));
     }
     release.size = size->integer;
     const std::string* sha256 = string_member(element, "sha256");
@@ -67,7 +67,7 @@ Result<Release> read_release(const JsonValue& element, std::size_t index) {
 Result<Feed> read_feed(std::string_view json) {
     if (json.size() > kMaxFeedSize) return fail("The update feed is larger than 1 MiB.");
     auto parsed = parse_strict_json(json);
-    if (!parsed) return fail("The update feed isn't valid JSON (" + parsed.error() + ").");
+    if (!parsed) return fail({"The update feed isn't valid JSON (", parsed.error(), ")."});
     const JsonValue& root = *parsed;
     if (!root.is_object()) return fail("The update feed isn't a JSON object.");
     Feed feed;
@@ -87,11 +87,11 @@ Result<Feed> read_feed(std::string_view json) {
 Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
                                              std::string_view installed_version) {
     if (feed.id != app_id) {
-        return fail("The update feed is for another app (\"" + feed.id + "\", not \"" + std::string(app_id) + "\").");
+        return fail({"The update feed is for another app (\"", feed.id, "\", not \"", app_id, "\")."});
     }
     if (!is_comparable_version(installed_version)) {
-        return fail("The installed version \"" + std::string(installed_version) +
-                    "\" isn't numbers separated by dots, so no update can be compared with it.");
+        return fail({"The installed version \"", installed_version,
+                     "\" isn't numbers separated by dots, so no update can be compared with it."});
     }
     const Release* newest = nullptr;
     for (const Release& release : feed.releases) {

@@ -33,7 +33,10 @@ std::string without_dot_segments(std::string_view path_and_query) {
         start = end + 1;
     }
     std::string result;
-    for (std::string_view segment : kept) result += "/" + std::string(segment);
+    for (std::string_view segment : kept) {
+        result += '/';
+        result += segment;
+    }
     if (result.empty() || ends_in_folder) result += "/";
     if (query != std::string_view::npos) result += path_and_query.substr(query);
     return result;
@@ -44,28 +47,28 @@ std::string without_dot_segments(std::string_view path_and_query) {
 Result<std::string> resolve_installer_url(std::string_view feed_url, std::string_view reference) {
     const auto feed = split_update_url(feed_url);
     if (!feed) return fail("The update feed's URL can't be used.");
-    const std::string origin = feed->scheme + "://" + feed->host + (feed->port.empty() ? "" : ":" + feed->port);
+    const std::string origin = concat({feed->scheme, "://", feed->host, feed->port.empty() ? "" : ":", feed->port});
     std::string url;
     if (has_scheme(reference)) {
         url = std::string(reference);
     } else if (reference.starts_with("//")) {
-        url = feed->scheme + ":" + std::string(reference);
+        url = concat({feed->scheme, ":", reference});
     } else if (reference.starts_with("/")) {
-        url = origin + without_dot_segments(reference);
+        url = concat({origin, without_dot_segments(reference)});
     } else {
         std::string base = feed->path.substr(0, feed->path.find('?'));
         if (reference.starts_with("?")) {
-            url = origin + base + std::string(reference);
+            url = concat({origin, base, reference});
         } else {
             base.erase(base.rfind('/') + 1);
-            url = origin + without_dot_segments(base + std::string(reference));
+            url = concat({origin, without_dot_segments(concat({base, reference}))});
         }
     }
     if (auto problem = update_url_problem(url)) {
-        return fail("The update feed's installer URL \"" + url + "\" can't be used: it " + *problem + ".");
+        return fail({"The update feed's installer URL \"", url, "\" can't be used: it ", *problem, "."});
     }
     if (auto problem = redirect_problem(feed_url, url)) {
-        return fail("The update feed's installer URL \"" + url + "\" can't be used: " + *problem + ".");
+        return fail({"The update feed's installer URL \"", url, "\" can't be used: ", *problem, "."});
     }
     return url;
 }
@@ -73,9 +76,9 @@ Result<std::string> resolve_installer_url(std::string_view feed_url, std::string
 std::optional<std::string> redirect_problem(std::string_view requested, std::string_view final) {
     const auto from = split_update_url(requested);
     const auto to = split_update_url(final);
-    if (!to) return "it leads to \"" + std::string(final) + "\", which isn't a URL updates may come from";
+    if (!to) return concat({"it leads to \"", final, "\", which isn't a URL updates may come from"});
     if (from && from->scheme == "https" && to->scheme == "http") {
-        return "it leads from https to plain http (\"" + std::string(final) + "\"), which anyone on the way could change";
+        return concat({"it leads from https to plain http (\"", final, "\"), which anyone on the way could change"});
     }
     return std::nullopt;
 }

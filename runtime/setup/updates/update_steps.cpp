@@ -28,14 +28,14 @@ std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code)
         case 12175: return "the server's certificate isn't trusted (WinHTTP error 12175)";
         default: break;
     }
-    if (code >= 12000 && code < 13000) return "WinHTTP error " + std::to_string(code);
+    if (code >= 12000 && code < 13000) return concat({"WinHTTP error ", decimal_text(code)});
     return os_error_text(platform.system_text, code);
 }
 
 std::string download_failure_text(platform::Platform& platform, const platform::DownloadFailure& failure) {
     using Kind = platform::DownloadFailure::Kind;
     switch (failure.kind) {
-        case Kind::status: return "the server answered with HTTP status " + std::to_string(failure.code);
+        case Kind::status: return concat({"the server answered with HTTP status ", decimal_text(failure.code)});
         case Kind::insecure_redirect: return "it was redirected from https to plain http, which anyone on the way could change";
         case Kind::too_large: return "it is larger than it may be";
         case Kind::system: break;
@@ -43,15 +43,20 @@ std::string download_failure_text(platform::Platform& platform, const platform::
     return winhttp_error_text(platform, failure.code);
 }
 
+[[gnu::noinline]] Unexpected<Failure> download_problem(platform::Platform& platform, std::string_view what,
+                                                     std::string_view url, const platform::DownloadFailure& failure) {
+    return fail({what, " can't be downloaded from ", url, ": ", download_failure_text(platform, failure), "."});
+}
+
 // GET with the redirect rule applied to where the response came from.
 Result<std::unique_ptr<platform::Download>> open_download(platform::Platform& platform, const std::string& url,
-                                                          const std::string& what) {
+                                                          std::string_view what) {
     auto download = platform.network.get(url, kNetworkTimeoutMs);
     if (!download) {
-        return fail(what + " can't be downloaded from " + url + ": " + download_failure_text(platform, download.error()) + ".");
+        return download_problem(platform, what, url, download.error());
     }
     if (auto problem = redirect_problem(url, (*download)->final_url())) {
-        return fail(what + " can't be downloaded from " + url + ": " + *problem + ".");
+        return fail({what, " can't be downloaded from ", url, ": ", *problem, "."});
     }
     return std::move(*download);
 }
@@ -59,20 +64,19 @@ Result<std::unique_ptr<platform::Download>> open_download(platform::Platform& pl
 Result<std::string> download_feed(platform::Platform& platform, const std::string& url) {
     auto download = open_download(platform, url, "The update feed");
     if (!download) return unexpected(std::move(download.error()));
-    const std::string too_large = "The update feed at " + url + " is larger than 1 MiB.";
+    const auto too_large = [&] { return fail({"The update feed at ", url, " is larger than 1 MiB."}); };
     if (const auto announced = (*download)->announced_size(); announced && *announced > kMaxFeedSize) {
-        return fail(too_large);
+        return too_large();
     }
     std::string text;
     std::array<std::uint8_t, 16 * 1024> buffer;
     for (;;) {
         auto count = (*download)->read(buffer);
         if (!count) {
-            return fail("The update feed can't be downloaded from " + url + ": " +
-                        download_failure_text(platform, count.error()) + ".");
+            return download_problem(platform, "The update feed", url, count.error());
         }
         if (*count == 0) return text;
-        if (text.size() + *count > kMaxFeedSize) return fail(too_large);
+        if (text.size() + *count > kMaxFeedSize) return too_large();
         text.append(reinterpret_cast<const char*>(buffer.data()), *count);
     }
 }
@@ -84,6 +88,10 @@ std::optional<Path> temporary_folder(platform::Platform& platform) {
     return std::nullopt;
 }
 
+[[gnu::noinline]] Unexpected<Failure> write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
+    return fail({"The update can't be written to ", path_text(path), " (", os_error_text(platform.system_text, error), ")."});
+}
+
 // A new file of a name no one can guess, in the user's temporary folder.
 Result<std::pair<Path, std::unique_ptr<platform::NewFile>>> create_download_file(platform::Platform& platform) {
     const auto folder = temporary_folder(platform);
@@ -92,62 +100,64 @@ Result<std::pair<Path, std::unique_ptr<platform::NewFile>>> create_download_file
     for (int attempt = 0; attempt < 4 && error == kFileExists; ++attempt) {
         std::array<std::uint8_t, 8> random{};
         if (const platform::ErrorCode failed = platform.crypto.random(random); failed != 0) {
-            return fail("The update can't be downloaded: no random name can be made (" +
-                        os_error_text(platform.system_text, failed) + ").");
+            return fail({"The update can't be downloaded: no random name can be made (",
+                         os_error_text(platform.system_text, failed), ")."});
         }
-        std::string name = "plinth-update-";
+        std::u16string name = u"plinth-update-";
         for (std::uint8_t byte : random) {
-            name += "0123456789abcdef"[byte >> 4];
-            name += "0123456789abcdef"[byte & 15];
+            name += u"0123456789abcdef"[byte >> 4];
+            name += u"0123456789abcdef"[byte & 15];
         }
-        const Path path = join_path(*folder, to_utf16(name + ".exe"));
+        name += u".exe";
+        const Path path = join_path(*folder, name);
         auto file = platform.files.create_new(path);
         if (file) return std::make_pair(path, std::move(*file));
         error = file.error();
     }
-    return fail("The update can't be written to " + path_text(*folder) + " (" + os_error_text(platform.system_text, error) + ").");
+    return write_problem(platform, *folder, error);
 }
 
 // Writes the whole body into the new file, refusing more bytes than the feed says.
 Status receive_into(platform::Platform& platform, platform::Download& download, platform::NewFile& file,
                     const UpdateOffer& offer, const Path& path) {
     const std::uint64_t expected = offer.release.size;
-    const std::string size_problem = "The update from " + offer.url + " isn't the size the feed gives (" +
-                                     std::to_string(expected) + " bytes), so it isn't the release the feed describes.";
-    if (const auto announced = download.announced_size(); announced && *announced != expected) return fail(size_problem);
+    const auto size_problem = [&] {
+        return fail({"The update from ", offer.url, " isn't the size the feed gives (", decimal_text(expected),
+                     " bytes), so it isn't the release the feed describes."});
+    };
+    if (const auto announced = download.announced_size(); announced && *announced != expected) return size_problem();
     std::vector<std::uint8_t> buffer(kChunkSize);
     std::uint64_t received = 0;
     for (;;) {
         auto count = download.read(buffer);
         if (!count) {
-            return fail("The update can't be downloaded from " + offer.url + ": " +
-                        download_failure_text(platform, count.error()) + ".");
+            return download_problem(platform, "The update", offer.url, count.error());
         }
         if (*count == 0) break;
         received += *count;
-        if (received > expected) return fail(size_problem);
+        if (received > expected) return size_problem();
         if (const platform::ErrorCode error = file.write(std::span(buffer.data(), *count)); error != 0) {
-            return fail("The update can't be written to " + path_text(path) + " (" +
-                        os_error_text(platform.system_text, error) + ").");
+            return write_problem(platform, path, error);
         }
     }
-    if (received != expected) return fail(size_problem);
+    if (received != expected) return size_problem();
     return success();
 }
 
 // The file's SHA-256, read back from the disk: what is checked is what will run.
 Result<platform::Sha256> hash_file(platform::Platform& platform, const Path& path) {
-    const auto unreadable = [&](const std::string& detail) {
-        return fail("The downloaded update " + path_text(path) + " can't be read back (" + detail + ").");
+    const auto unreadable = [&](std::string_view prefix, platform::ErrorCode error) {
+        return fail({"The downloaded update ", path_text(path), " can't be read back (", prefix,
+                     os_error_text(platform.system_text, error), ")."});
     };
     auto hash = platform.crypto.sha256();
-    if (!hash) return unreadable("no SHA-256, " + os_error_text(platform.system_text, hash.error()));
+    if (!hash) return unreadable("no SHA-256, ", hash.error());
     auto file = platform.files.open_for_reading(path);
-    if (!file) return unreadable(os_error_text(platform.system_text, file.error()));
+    if (!file) return unreadable({}, file.error());
     std::vector<std::uint8_t> buffer(kChunkSize);
     for (;;) {
         auto count = (*file)->read(buffer);
-        if (!count) return unreadable(os_error_text(platform.system_text, count.error()));
+        if (!count) return unreadable({}, count.error());
         if (*count == 0) return (*hash)->finish();
         (*hash)->add(std::span<const std::uint8_t>(buffer.data(), *count));
     }
@@ -155,39 +165,46 @@ Result<platform::Sha256> hash_file(platform::Platform& platform, const Path& pat
 
 std::string signature_state_text(const platform::Signature& signature) {
     switch (signature.state) {
-        case platform::Signature::State::valid: return "signed by \"" + signature.subject + "\"";
+        case platform::Signature::State::valid: return concat({"signed by \"", signature.subject, "\""});
         case platform::Signature::State::none: return "not signed";
         case platform::Signature::State::invalid: break;
     }
     static const char digits[] = "0123456789ABCDEF";
     std::string code = "0x";
     for (int shift = 28; shift >= 0; shift -= 4) code += digits[(static_cast<std::uint32_t>(signature.code) >> shift) & 15];
-    return "signed, but its signature isn't valid (" + code + ")";
+    return concat({"signed, but its signature isn't valid (", code, ")"});
 }
 
 // When this program is signed, the update must be signed by the same signer; otherwise the
 // HTTPS feed and the SHA-256 are the trust.
 Status check_signer(platform::Platform& platform, const Path& download) {
     auto own_path = platform.module.own_path();
-    if (!own_path) return fail("This program's own file can't be found (" + os_error_text(platform.system_text, own_path.error()) + ").");
+    if (!own_path) return fail({"This program's own file can't be found (", os_error_text(platform.system_text, own_path.error()), ")."});
     const platform::Signature own = platform.crypto.signature(*own_path);
     if (own.state == platform::Signature::State::none) return success();
     if (own.state == platform::Signature::State::invalid) {
-        return fail("This program is " + signature_state_text(own) + ", so no update can be trusted.");
+        return fail({"This program is ", signature_state_text(own), ", so no update can be trusted."});
     }
     const platform::Signature theirs = platform.crypto.signature(download);
     if (theirs.state != platform::Signature::State::valid || theirs.subject != own.subject) {
-        return fail("The update is " + signature_state_text(theirs) + ", but this program is signed by \"" + own.subject +
-                    "\"; an update must come from the same signer.");
+        return fail({"The update is ", signature_state_text(theirs), ", but this program is signed by \"", own.subject,
+                     "\"; an update must come from the same signer."});
     }
     return success();
 }
 
-std::u16string quoted(const Path& path) { return u"\"" + path + u"\""; }
+std::u16string quoted(const Path& path, std::u16string_view after = {}) {
+    std::u16string text = u"\"";
+    text += path;
+    text += u"\"";
+    text += after;
+    return text;
+}
 
 // A mutex name may not hold a backslash beyond its namespace's, nor be longer than MAX_PATH.
 std::u16string lock_name(const std::string& id) {
-    std::u16string name = u"plinth-update-" + to_utf16(id);
+    std::u16string name = u"plinth-update-";
+    name += to_utf16(id);
     for (char16_t& c : name) {
         if (c == u'\\') c = u'/';
     }
@@ -203,10 +220,10 @@ DownloadedInstaller::~DownloadedInstaller() {
 
 Result<InstalledApp> find_installed_app(platform::Platform& platform, const AppManifest& manifest) {
     if (manifest.update_feed.empty()) {
-        return fail(manifest.name + " has no updates: its manifest names no update feed.");
+        return fail({manifest.name, " has no updates: its manifest names no update feed."});
     }
     auto version = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayVersion");
-    if (!version) return fail(manifest.name + " isn't installed for this user, so there is nothing to update.");
+    if (!version) return fail({manifest.name, " isn't installed for this user, so there is nothing to update."});
     return InstalledApp{manifest.id, manifest.name, manifest.update_feed, std::move(*version)};
 }
 
@@ -239,8 +256,8 @@ Result<DownloadedInstaller> download_update(platform::Platform& platform, const 
     auto hash = hash_file(platform, installer.path());
     if (!hash) return unexpected(std::move(hash.error()));
     if (*hash != offer.release.sha256) {
-        return fail("The update from " + offer.url + " isn't the release the feed describes: its SHA-256 is " +
-                    sha256_text(*hash) + ", the feed's is " + sha256_text(offer.release.sha256) + ".");
+        return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
+                     sha256_text(*hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
     }
     if (Status signer = check_signer(platform, installer.path()); !signer) return unexpected(std::move(signer.error()));
     return installer;
@@ -250,24 +267,24 @@ Result<std::unique_ptr<platform::HeldLock>> lock_updates(platform::Platform& pla
     auto lock = platform.locks.acquire(lock_name(app.id), kUpdateLockWaitMs);
     if (lock) return std::move(*lock);
     if (lock.error() == kWaitTimeout) {
-        return fail("Another update of " + app.name + " is still running; try again when it has finished.");
+        return fail({"Another update of ", app.name, " is still running; try again when it has finished."});
     }
-    return fail("The update of " + app.name + " can't be started (" + os_error_text(platform.system_text, lock.error()) + ").");
+    return fail({"The update of ", app.name, " can't be started (", os_error_text(platform.system_text, lock.error()), ")."});
 }
 
 Status install_update(platform::Platform& platform, const DownloadedInstaller& installer) {
     platform::ProcessStart start;
     start.application = installer.path();
-    start.command_line = quoted(installer.path()) + u" /S";
+    start.command_line = quoted(installer.path(), u" /S");
     // Its own "setup:" line reaches the same standard error as this program's.
     start.inherit_handles = true;
     auto exit_code = platform.processes.run_and_wait(start, kInstallerRunTimeoutMs);
     if (!exit_code) {
         if (exit_code.error() == kWaitTimeout) return fail("The new version's installer didn't finish within 30 minutes.");
-        return fail("The new version's installer can't be started (" + os_error_text(platform.system_text, exit_code.error()) + ").");
+        return fail({"The new version's installer can't be started (", os_error_text(platform.system_text, exit_code.error()), ")."});
     }
     if (*exit_code != 0) {
-        return fail("The new version's installer failed (exit code " + std::to_string(*exit_code) + ").");
+        return fail({"The new version's installer failed (exit code ", decimal_text(*exit_code), ")."});
     }
     return success();
 }
@@ -275,7 +292,7 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
 Status restart_app(platform::Platform& platform, const InstalledApp& app) {
     // The entry's icon is the app's exe followed by ",0".
     auto icon = read_text_value(platform, uninstall_key_path(app.id), "DisplayIcon");
-    if (!icon || !icon->ends_with(",0")) return fail(app.name + " can't be started again: its uninstall entry names no exe.");
+    if (!icon || !icon->ends_with(",0")) return fail({app.name, " can't be started again: its uninstall entry names no exe."});
     const Path exe = to_utf16(icon->substr(0, icon->size() - 2));
     platform.processes.wait_for_parent(kRestartWaitMs);
     platform::ProcessStart start;
@@ -283,7 +300,7 @@ Status restart_app(platform::Platform& platform, const InstalledApp& app) {
     start.command_line = quoted(exe);
     start.current_directory = parent_folder(exe);
     if (const platform::ErrorCode error = platform.processes.start(start); error != 0) {
-        return fail(app.name + " can't be started again (" + path_text(exe) + ": " + os_error_text(platform.system_text, error) + ").");
+        return fail({app.name, " can't be started again (", path_text(exe), ": ", os_error_text(platform.system_text, error), ")."});
     }
     return success();
 }
