@@ -4,6 +4,7 @@
 #   share/plinth/              plinth-setup.exe (windows build only), the manifest's JSON Schema
 #                              and languages/, the page texts' tables
 #   share/doc/plinth/          the README and docs/
+#   include/plinth/            update.h, for apps that ask for their updates
 #   lib/cmake/plinth/          the CMake package (plinth_add_installer)
 #
 # The layout is fixed rather than taken from GNUInstallDirs: an installed packer finds its stub
@@ -21,12 +22,13 @@ if(TARGET plinth-setup)
   install(TARGETS plinth-setup RUNTIME DESTINATION share/plinth COMPONENT stub)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/docs/app-manifest.schema.json
+install(FILES ${PROJECT_SOURCE_DIR}/docs/app-manifest.schema.json ${PROJECT_SOURCE_DIR}/docs/update-feed.schema.json
   DESTINATION share/plinth COMPONENT data)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/plinth/languages DESTINATION share/plinth COMPONENT data
   FILES_MATCHING PATTERN "*.json")
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES DESTINATION share/doc/plinth COMPONENT data)
+install(FILES ${PROJECT_SOURCE_DIR}/include/plinth/update.h DESTINATION include/plinth COMPONENT data)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/plinth/docs COMPONENT data)
 # The docs link to ../examples/: the examples sit beside docs/, without anything a build left.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/plinth/examples COMPONENT data

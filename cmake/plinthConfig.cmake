@@ -3,7 +3,9 @@
 #   find_package(plinth 0.1 REQUIRED)
 #   plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>]
 #                        [RUNTIME_DLLS] [FILES <file>... [DESTINATION <folder>]]...
-#                        [DIRECTORY <folder> [DESTINATION <folder>]]...)
+#                        [DIRECTORY <folder> [DESTINATION <folder>]]...
+#                        [FEED <file>])
+#   target_link_libraries(<app> PRIVATE plinth::update)   # #include <plinth/update.h>
 #
 # Found through its prefix (bin/, share/plinth/, lib/cmake/plinth/). The packer is a program of
 # the machine that builds, not of the target: under a cross toolchain the package is found with
@@ -49,6 +51,11 @@ if(NOT TARGET plinth::pack)
   add_executable(plinth::pack IMPORTED GLOBAL)
   set_target_properties(plinth::pack PROPERTIES IMPORTED_LOCATION "${_plinth_pack}")
 endif()
+# plinth/update.h: header-only, kernel32 only.
+if(NOT TARGET plinth::update)
+  add_library(plinth::update INTERFACE IMPORTED GLOBAL)
+  set_target_properties(plinth::update PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${_plinth_prefix}/include")
+endif()
 unset(_plinth_pack)
 unset(_plinth_stub)
 unset(_plinth_prefix)
@@ -62,6 +69,8 @@ unset(_plinth_prefix)
 # DIRECTORY are relative to the current source folder. The target <target>-installer, part of
 # `all`, does it, again whenever the target, the manifest, the icon, the packer, the stub or a
 # file of the app folder changes. The installer's path is left in the target property PLINTH_INSTALLER of <target>.
+# FEED (relative to the current binary folder) is the app's update feed, which each pack then
+# refreshes with `plinth-pack feed`.
 #
 # With RUNTIME_DLLS, FILES or DIRECTORY the app is a folder: the exe, the target's runtime DLLs
 # beside it, and the other files at their DESTINATION (a folder relative to the exe's), staged
@@ -69,7 +78,7 @@ unset(_plinth_prefix)
 function(plinth_add_installer target)
   set(fn plinth_add_installer)
   set(flags RUNTIME_DLLS)
-  set(one_value MANIFEST ICON OUTPUT COMPRESSOR)
+  set(one_value MANIFEST ICON OUTPUT COMPRESSOR FEED)
   # FILES and DIRECTORY may come again and again, each with its own DESTINATION, which
   # cmake_parse_arguments can't tell apart: they are taken out here into groups 1..groups
   # (group_<n>: the keyword, then its values; group_<n>_to: its DESTINATION), and the rest is
@@ -262,9 +271,15 @@ function(plinth_add_installer target)
   endif()
   list(APPEND options --out "${output}")
 
+  set(feed_command "")
+  if(arg_FEED)
+    get_filename_component(feed "${arg_FEED}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+    set(feed_command COMMAND "${pack}" feed --feed "${feed}" --installer "${output}" --quiet)
+  endif()
   add_custom_command(OUTPUT "${output}"
     ${stage_commands}
     COMMAND "${pack}" build ${options}
+    ${feed_command}
     DEPENDS "${target}" ${inputs} "${pack}" "${stub}"
     COMMENT "Packing ${target} into its installer"
     VERBATIM)

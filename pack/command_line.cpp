@@ -42,6 +42,14 @@ const std::vector<CommandForm>& commands() {
           {"--short-description", true, true},
           {"--out", true, false}},
          0},
+        {"feed",
+         {{"--feed", true, true},
+          {"--installer", true, true},
+          {"--url", true, false},
+          {"--notes", true, false},
+          {"--notes-file", true, false},
+          {"--quiet", false, false}},
+         0},
     };
     return specs;
 }
@@ -125,6 +133,7 @@ Expected<CommandLine, std::string> parse_command_line(std::string_view command, 
     for (const OptionForm& option : form->options) {
         if (option.required && !line.has(std::string(option.name))) return unexpected("missing " + std::string(option.name));
     }
+    if (line.has("--notes") && line.has("--notes-file")) return unexpected("--notes and --notes-file can't both be given");
     if (line.positional.size() != form->positional) {
         if (form->positional == 0) return unexpected("unexpected argument " + line.positional.front());
         return unexpected(std::string(command) + " takes one installer file");
@@ -193,6 +202,23 @@ std::string command_help(std::string_view command) {
                "  --out FOLDER                where the three files go (default: the current folder)\n"
                "\n"
                "Options may also be written --name=value.\n";
+    }
+    if (command == "feed") {
+        return "Usage: plinth-pack feed --feed FEED.json --installer Setup.exe [--url URL]\n"
+               "                        [--notes TEXT | --notes-file FILE] [--quiet]\n"
+               "\n"
+               "Adds the installer's release to the app's update feed (docs/updates.md), or replaces the\n"
+               "release of the same version; creates the feed when there is none. The id and the version\n"
+               "come from the installer's own package. Releases are kept newest first; the file is\n"
+               "replaced whole, and the same releases always give the same bytes.\n"
+               "\n"
+               "  --feed FILE         the feed to update or create\n"
+               "  --installer FILE    a plinth installer of the feed's app\n"
+               "  --url URL           where the installer is, relative to the feed's URL or absolute https\n"
+               "                      (default: the installer's file name)\n"
+               "  --notes TEXT        the release notes the update dialog shows\n"
+               "  --notes-file FILE   the same, read from a UTF-8 file\n"
+               "  --quiet             print errors only\n";
     }
     return {};
 }

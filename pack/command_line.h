@@ -1,4 +1,4 @@
-// The packer's command line: a command (build, raw, inspect) and its options.
+// The packer's command line: a command (build, raw, inspect, feed) and its options.
 //
 // Options are written "--name value" or "--name=value"; each at most once; flags ("--quiet")
 // take no value. "--help" or "-h" anywhere before "--" asks for the command's help, and "--"

@@ -29,6 +29,7 @@
 #include "resource_writer.h"
 #include "sha256.h"
 #include "winget_manifests.h"
+#include "update_feed.h"
 
 namespace plinth::pack {
 namespace {
@@ -60,6 +61,7 @@ void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
            "  plinth-pack inspect [--notices] MyApp-Setup.exe\n"
            "  plinth-pack winget --installer MyApp-Setup.exe --url URL --package-id Publisher.App\n"
            "                     --license TEXT --short-description TEXT [--out FOLDER]\n"
+           "  plinth-pack feed --feed feed.json --installer MyApp-Setup.exe [--url URL] [--notes TEXT]\n"
            "  plinth-pack --help | --version | -V\n"
            "  plinth-pack COMMAND --help\n"
            "\n"
@@ -67,6 +69,7 @@ void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
            "raw      embeds a package file as it is, without checks (for tests and custom pipelines).\n"
            "inspect  shows an installer's manifest, what it writes, and its payload sizes.\n"
            "winget   writes the winget manifests of an installer.\n"
+           "feed     adds an installer to the app's update feed.\n"
            "\n"
            "Compressors in this build: "
         << compressor_list() << " (default " << compressor_name(default_compressor())
@@ -410,6 +413,50 @@ int run_winget(const CommandLine& options) {
     return kExitDone;
 }
 
+int run_feed(const CommandLine& options) {
+    const std::string& feed_shown = options.values.at("--feed");
+    const std::string& installer_shown = options.values.at("--installer");
+    const std::filesystem::path feed_path = path_from_utf8(feed_shown);
+    const std::filesystem::path installer_path = path_from_utf8(installer_shown);
+    auto installer = read_file(installer_path, kMaxInputSize);
+    if (!installer) return failed(installer.error().text);
+    auto manifest = installer_manifest(*installer);
+    if (!manifest) return failed(installer_shown + " " + manifest.error().text + ".");
+
+    FeedEntry entry;
+    entry.version = manifest->version;
+    entry.size = installer->size();
+    const auto url = options.values.find("--url");
+    entry.installer = url != options.values.end() ? url->second : url_from_file_name(path_to_utf8(installer_path.filename()));
+    if (const auto notes = options.values.find("--notes"); notes != options.values.end()) entry.notes = notes->second;
+    if (const auto notes = options.values.find("--notes-file"); notes != options.values.end()) {
+        auto text = read_file(path_from_utf8(notes->second), kMaxSmallInputSize);
+        if (!text) return failed(text.error().text);
+        entry.notes.assign(text->begin(), text->end());
+        if (!is_valid_utf8(entry.notes)) return failed(notes->second + ": the notes aren't UTF-8 text.");
+    }
+    entry.sha256 = sha256_hex(*installer, false);
+
+    std::optional<Bytes> existing;
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(feed_path, error))) {
+        auto read = read_file(feed_path, kMaxSmallInputSize);
+        if (!read) return failed(read.error().text);
+        existing = std::move(*read);
+    }
+    std::optional<std::string_view> existing_text;
+    if (existing) existing_text = std::string_view(reinterpret_cast<const char*>(existing->data()), existing->size());
+    auto feed = updated_feed(existing_text, manifest->id, entry);
+    if (!feed) return failed(feed_shown + " " + feed.error().text + "; it was left as it was.");
+    const Bytes bytes(feed->begin(), feed->end());
+    if (auto written = write_file_replacing(feed_path, bytes); !written) return failed(written.error().text);
+    if (!options.flags.contains("--quiet")) {
+        std::cout << feed_shown << ": " << manifest->id << " " << entry.version << " -> " << entry.installer << ", "
+                  << entry.size << " bytes, sha256 " << entry.sha256 << "\n";
+    }
+    return kExitDone;
+}
+
 int run(const std::vector<std::string>& all, const std::filesystem::path& argv0) {
     if (all.empty()) {
         print_usage(std::cerr, argv0);
@@ -440,6 +487,7 @@ int run(const std::vector<std::string>& all, const std::filesystem::path& argv0)
     if (command == "build") return run_build(*options, self);
     if (command == "raw") return run_raw(*options, self);
     if (command == "winget") return run_winget(*options);
+    if (command == "feed") return run_feed(*options);
     return run_inspect(*options);
 }
 

@@ -16,13 +16,16 @@
 #include "package/strict_json.h"
 #include "registry/document_types.h"
 #include "texts/languages_resource.h"
+#include "package/update_url.h"
+#include "package/version_order.h"
 #include "version_record.h"
 
 namespace plinth::pack {
 namespace {
 
-constexpr std::array<std::string_view, 8> kTopKeys = {"$schema", "name",      "id",        "version",
-                                                       "publisher", "exe", "documents", "languages"};
+constexpr std::array<std::string_view, 9> kTopKeys = {"$schema",   "name",      "id",        "version", "publisher",
+                                                       "exe",       "documents", "languages", "updates"};
+constexpr std::array<std::string_view, 1> kUpdatesKeys = {"feed"};
 constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
 
 // The characters Windows refuses in a file name; a backslash would also split a registry key.
@@ -495,6 +498,32 @@ void review_document(Reviewer& reviewer, const JsonValue& element, const JsonPat
     }
 }
 
+// "updates": {"feed": URL}. The runtime would quietly take a bad one for no updates at all.
+void review_updates(Reviewer& reviewer, const JsonValue& root, const std::optional<std::string>& version) {
+    const JsonValue* updates = root.find("updates");
+    if (updates == nullptr) return;
+    const JsonPath at{"updates"};
+    if (!updates->is_object()) {
+        reviewer.error(at, false,
+                       subject(at) + " is " + describe(*updates, reviewer.place(at)) +
+                           "; it must be an object, such as {\"feed\": \"https://example.com/notes/feed.json\"}.");
+        return;
+    }
+    review_keys(reviewer, *updates, at, kUpdatesKeys, false);
+    const auto feed = review_text(reviewer, *updates, at, "feed", true, "https://example.com/notes/feed.json");
+    if (!feed) return;
+    if (auto problem = update_url_problem(*feed)) {
+        reviewer.error(child(at, "feed"), false, subject(child(at, "feed")) + " " + json_string(*feed) + " " + *problem + ".");
+    }
+    if (!version || !is_comparable_version(*version)) {
+        reviewer.error({"version"}, false,
+                       "The manifest has \"updates\", so its \"version\" must be numbers separated by dots, such as "
+                       "\"1.4.2\", to be compared with the feed's" +
+                           (version ? std::string(" (it is ") + json_string(*version) + ")" : std::string(" (it has none)")) +
+                           ".");
+    }
+}
+
 std::string position_text(const TextPosition& at) {
     return "line " + std::to_string(at.line) + ", column " + std::to_string(at.column);
 }
@@ -590,9 +619,9 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     review_text(reviewer, root, {}, "name", true, "Notes");
     if (auto id = review_text(reviewer, root, {}, "id", true, "com.example.notes")) review_id(reviewer, {"id"}, *id);
     if (auto exe = review_text(reviewer, root, {}, "exe", true, "Notes.exe")) review_exe(reviewer, {"exe"}, *exe);
-    if (auto version = review_text(reviewer, root, {}, "version", false, "1.4.2")) {
-        review_version(reviewer, {"version"}, *version);
-    }
+    const auto version = review_text(reviewer, root, {}, "version", false, "1.4.2");
+    if (version) review_version(reviewer, {"version"}, *version);
+    review_updates(reviewer, root, version);
     review_text(reviewer, root, {}, "publisher", false, "Example Ltd");
     review_languages(reviewer, root);
 

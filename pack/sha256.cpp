@@ -68,8 +68,8 @@ std::array<std::uint8_t, 32> sha256(ByteView bytes) {
     return digest;
 }
 
-std::string sha256_hex(ByteView bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
+std::string sha256_hex(ByteView bytes, bool upper_case) {
+    const char* kDigits = upper_case ? "0123456789ABCDEF" : "0123456789abcdef";
     std::string hex;
     for (std::uint8_t byte : sha256(bytes)) {
         hex += kDigits[byte >> 4];

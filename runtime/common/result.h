@@ -45,6 +45,9 @@ inline Unexpected<Failure> fail(std::string text) {
     return {Failure{std::move(text)}};
 }
 
+// The same, of parts joined (see concat).
+Unexpected<Failure> fail(std::initializer_list<std::string_view> parts);
+
 template <class T, class E>
 class [[nodiscard]] Expected {
 public:

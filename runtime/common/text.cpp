@@ -136,6 +136,25 @@ bool is_valid_utf8(std::string_view bytes) {
     return true;
 }
 
+std::string concat(std::initializer_list<std::string_view> parts) {
+    std::size_t size = 0;
+    for (std::string_view part : parts) size += part.size();
+    std::string text;
+    text.reserve(size);
+    for (std::string_view part : parts) text.append(part);
+    return text;
+}
+
+std::string decimal_text(std::uint64_t number) {
+    char digits[20];
+    std::size_t count = 0;
+    do {
+        digits[sizeof digits - ++count] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    return std::string(digits + sizeof digits - count, count);
+}
+
 std::string visible_controls(std::string_view text) {
     static const char digits[] = "0123456789ABCDEF";
     std::string visible;

@@ -4,6 +4,8 @@
 // (`std::u16string`), kept exactly as Windows gives them.
 #pragma once
 
+#include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +35,13 @@ bool is_valid_utf8(std::string_view bytes);
 // others. Shown or printed, a NUL would cut the text short, and a line break or an escape
 // sequence would forge a line of a caller's log or change how the rest shows.
 std::string visible_controls(std::string_view text);
+
+// The parts joined in one allocation. Failure texts are composed with it: a chain of operator+
+// leaves a temporary string to build and destroy per step at every call site.
+std::string concat(std::initializer_list<std::string_view> parts);
+
+// A number in decimal, without the per-type instantiations of std::to_string.
+std::string decimal_text(std::uint64_t number);
 
 // A path shown or written as text.
 inline std::string path_text(std::u16string_view path) { return to_utf8(path); }

@@ -10,6 +10,7 @@
 // for the unit tests, with fault injection).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -106,6 +107,13 @@ public:
     virtual SysResult<std::size_t> read(std::span<std::uint8_t> into) = 0;
 };
 
+// A file being written a chunk at a time; closed when destroyed.
+class NewFile {
+public:
+    virtual ~NewFile() = default;
+    virtual ErrorCode write(std::span<const std::uint8_t> bytes) = 0;
+};
+
 struct FileInfo {
     bool is_folder = false;
     std::uint64_t size = 0;
@@ -146,6 +154,9 @@ public:
     // Creates the file, or truncates it when it exists, and writes the rest of `source` into it a
     // chunk at a time: never the whole file in memory.
     virtual Expected<void, CopyFailure> write_file_from(const Path& path, OpenFile& source) = 0;
+    // CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW): a file that didn't exist,
+    // which no one else can write while it is open. ERROR_FILE_EXISTS (80) when the name is taken.
+    virtual SysResult<std::unique_ptr<NewFile>> create_new(const Path& path) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -198,6 +209,12 @@ public:
     virtual ErrorCode start(const ProcessStart& start) = 0;
     // GetSystemDirectoryW: where the system's own programs live.
     virtual SysResult<Path> system_folder() = 0;
+    // CreateProcessW as `start`, then a wait of at most `timeout_ms` for the child: its exit
+    // code, or WAIT_TIMEOUT (258) with the child left running.
+    virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
+    // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
+    // up (false); a parent already gone counts as ended.
+    virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -341,6 +358,8 @@ public:
     virtual void initialize_com(std::uint32_t coinit) = 0;
     // Writes the bytes to the standard error stream, if the process has one.
     virtual void write_standard_error(std::string_view bytes) = 0;
+    // The same for the standard output stream.
+    virtual void write_standard_output(std::string_view bytes) = 0;
     // Today's date in the local time zone.
     virtual LocalDate local_date() = 0;
     // Runs `maker` on a thread of its own, ahead of the caller by at most `budget` bytes and a
@@ -350,6 +369,87 @@ public:
     // The user's display languages as tags separated by commas, most preferred first ("de-DE,en-US"):
     // GetUserPreferredUILanguages(MUI_LANGUAGE_NAME), or GetUserDefaultUILanguage's name.
     virtual std::string preferred_ui_languages() = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Updates: downloads, hashes, signatures and a lock between processes, each loaded on first use.
+
+// Why a download failed. `code` is the WinHTTP or Win32 error for `system`, the HTTP status for
+// `status`.
+struct DownloadFailure {
+    enum class Kind { system, status, insecure_redirect, too_large };
+    Kind kind = Kind::system;
+    std::uint32_t code = 0;
+};
+
+// One HTTP GET in progress; the connection closes when it is destroyed.
+class Download {
+public:
+    virtual ~Download() = default;
+    // The URL the response came from, after any redirect.
+    virtual std::string final_url() = 0;
+    // The Content-Length the server announced, when it did.
+    virtual std::optional<std::uint64_t> announced_size() = 0;
+    // Fills `into` with the next bytes of the body: the count, 0 at its end. Each wait is bounded
+    // by the request's timeout.
+    virtual Expected<std::size_t, DownloadFailure> read(std::span<std::uint8_t> into) = 0;
+};
+
+class Network {
+public:
+    virtual ~Network() = default;
+    // WinHttpOpen (the system's proxy settings), WinHttpConnect, WinHttpOpenRequest("GET"),
+    // WinHttpSendRequest, WinHttpReceiveResponse: the response of a status 200, its body unread.
+    // TLS is validated by the system; redirects are followed, never from https to http
+    // (insecure_redirect). Resolving, connecting, sending and each receive wait at most
+    // `timeout_ms`.
+    virtual Expected<std::unique_ptr<Download>, DownloadFailure> get(const std::string& url,
+                                                                     std::uint32_t timeout_ms) = 0;
+};
+
+using Sha256 = std::array<std::uint8_t, 32>;
+
+// A SHA-256 in progress (BCrypt).
+class Hash {
+public:
+    virtual ~Hash() = default;
+    virtual void add(std::span<const std::uint8_t> bytes) = 0;
+    virtual Sha256 finish() = 0;
+};
+
+// What WinVerifyTrust says of a file's Authenticode signature.
+struct Signature {
+    enum class State { valid, none, invalid };
+    State state = State::none;
+    std::string subject;  // the signer certificate's subject name, when valid
+    HResult code = 0;     // WinVerifyTrust's result, when invalid
+};
+
+class Crypto {
+public:
+    virtual ~Crypto() = default;
+    // BCryptOpenAlgorithmProvider(SHA256) and BCryptCreateHash; the error as an NTSTATUS.
+    virtual Expected<std::unique_ptr<Hash>, std::uint32_t> sha256() = 0;
+    // BCryptGenRandom with the system's preferred generator.
+    virtual ErrorCode random(std::span<std::uint8_t> into) = 0;
+    // WinVerifyTrust(WINTRUST_ACTION_GENERIC_VERIFY_V2) of the file, revocation checks as the
+    // system's policy says, no user interface.
+    virtual Signature signature(const Path& file) = 0;
+};
+
+// A named mutex in the session's namespace, held until destroyed.
+class HeldLock {
+public:
+    virtual ~HeldLock() = default;
+};
+
+class Locks {
+public:
+    virtual ~Locks() = default;
+    // CreateMutexW(NULL, FALSE, "Local\<name>") and a wait of at most `timeout_ms` for it; an
+    // abandoned mutex counts as acquired. WAIT_TIMEOUT (258) when another process holds it.
+    virtual Expected<std::unique_ptr<HeldLock>, ErrorCode> acquire(const std::u16string& name,
+                                                                   std::uint32_t timeout_ms) = 0;
 };
 
 // Everything the logic may call, handed to it by reference.
@@ -362,6 +462,9 @@ struct Platform {
     Module& module;
     SystemText& system_text;
     Session& session;
+    Network& network;
+    Crypto& crypto;
+    Locks& locks;
 };
 
 }  // namespace plinth::platform

@@ -276,6 +276,28 @@ Expected<void, platform::CopyFailure> FakeFiles::write_file_from(const Path& pat
     return {};
 }
 
+platform::SysResult<std::unique_ptr<platform::NewFile>> FakeFiles::create_new(const Path& path) {
+    if (auto code = faults_.check("files.create_new", path)) return unexpected(*code);
+    if (find(path) != nullptr) return unexpected(platform::ErrorCode{80});  // ERROR_FILE_EXISTS
+    if (const ErrorCode code = write_file(path, {}); code != codes::kSuccess) return unexpected(code);
+    class Appender final : public platform::NewFile {
+    public:
+        Appender(FakeFiles& files, Path path) : files_(files), path_(std::move(path)) {}
+        ErrorCode write(std::span<const std::uint8_t> bytes) override {
+            if (auto code = files_.faults_.check("files.write", path_)) return *code;
+            Node* node = files_.find(path_);
+            if (node == nullptr) return codes::kFileNotFound;
+            node->bytes.insert(node->bytes.end(), bytes.begin(), bytes.end());
+            return codes::kSuccess;
+        }
+
+    private:
+        FakeFiles& files_;
+        Path path_;
+    };
+    return std::unique_ptr<platform::NewFile>(std::make_unique<Appender>(*this, path));
+}
+
 void FakeFiles::add_folder(const Path& path) { ensure_folder(path); }
 
 void FakeFiles::add_file(const Path& path, std::vector<std::uint8_t> bytes, FileAttributes attributes) {

@@ -40,6 +40,8 @@ public:
     // opened, and "files.write_file" of all that is left of it.
     platform::SysResult<std::unique_ptr<platform::OpenFile>> open_for_reading(const Path& path) override;
     Expected<void, platform::CopyFailure> write_file_from(const Path& path, platform::OpenFile& source) override;
+    // The file's writes are "files.write" of its path.
+    platform::SysResult<std::unique_ptr<platform::NewFile>> create_new(const Path& path) override;
 
     // Seeding and inspection, for tests. Parents are created as needed.
     void add_folder(const Path& path);

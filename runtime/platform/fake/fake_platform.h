@@ -13,6 +13,7 @@
 #include "platform/fake/fake_process.h"
 #include "platform/fake/fake_registry.h"
 #include "platform/fake/fake_shell.h"
+#include "platform/fake/fake_updates.h"
 #include "platform/fake/fault_plan.h"
 #include "platform/platform.h"
 
@@ -22,8 +23,9 @@ class FakePlatform {
 public:
     FakePlatform()
         : registry(faults), files(faults), shell(faults, files), processes(faults), dialogs(faults),
-          module(faults), system_text(faults), session(faults),
-          platform_{registry, files, shell, processes, dialogs, module, system_text, session} {}
+          module(faults), system_text(faults), session(faults), network(faults), crypto(faults), locks(faults),
+          platform_{registry, files,   shell,   processes, dialogs, module,
+                    system_text, session, network, crypto, locks} {}
     FakePlatform(const FakePlatform&) = delete;
     FakePlatform& operator=(const FakePlatform&) = delete;
 
@@ -41,6 +43,9 @@ public:
     FakeModule module;
     FakeSystemText system_text;
     FakeSession session;
+    FakeNetwork network;
+    FakeCrypto crypto;
+    FakeLocks locks;
 
 private:
     platform::Platform platform_;

@@ -76,6 +76,7 @@ public:
     void write_standard_error(std::string_view bytes) override {
         if (has_standard_error) standard_error.append(bytes);
     }
+    void write_standard_output(std::string_view bytes) override { standard_output.append(bytes); }
     platform::LocalDate local_date() override { return date; }
     // No thread here: each buffer is made when it is asked for, in the same order.
     std::unique_ptr<platform::WorkAhead> work_ahead(platform::BufferMaker& maker, std::size_t budget) override;
@@ -84,6 +85,7 @@ public:
     std::vector<std::u16string> command_line{u"C:\\Users\\Ann\\Downloads\\Setup.exe"};
     std::vector<std::uint32_t> com_initializations;
     std::string standard_error;
+    std::string standard_output;
     bool has_standard_error = true;
     platform::LocalDate date{2026, 12, 7};
     bool second_thread = true;  // false: work_ahead gives nothing, as when no thread starts

@@ -82,6 +82,17 @@ platform::ErrorCode FakeProcesses::start(const platform::ProcessStart& start) {
     return platform::codes::kSuccess;
 }
 
+platform::SysResult<std::uint32_t> FakeProcesses::run_and_wait(const platform::ProcessStart& start, std::uint32_t) {
+    if (auto code = faults_.check("processes.run_and_wait", start.command_line)) return unexpected(*code);
+    started.push_back(start);
+    return on_run ? on_run(start) : 0;
+}
+
+bool FakeProcesses::wait_for_parent(std::uint32_t timeout_ms) {
+    parent_waits.push_back(timeout_ms);
+    return parent_exits;
+}
+
 platform::SysResult<Path> FakeProcesses::system_folder() {
     if (auto code = faults_.check("processes.system_folder")) return unexpected(*code);
     return system_folder_path;

@@ -2,6 +2,7 @@
 // environment variables and started processes.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -56,7 +57,14 @@ public:
     explicit FakeProcesses(FaultPlan& faults) : faults_(faults) {}
     platform::ErrorCode start(const platform::ProcessStart& start) override;
     platform::SysResult<Path> system_folder() override;
+    // Records the start in `started` too; the child is `on_run`, which gives its exit code (0
+    // when unset).
+    platform::SysResult<std::uint32_t> run_and_wait(const platform::ProcessStart& start, std::uint32_t timeout_ms) override;
+    bool wait_for_parent(std::uint32_t timeout_ms) override;
     std::vector<platform::ProcessStart> started;
+    std::function<std::uint32_t(const platform::ProcessStart&)> on_run;
+    bool parent_exits = true;
+    std::vector<std::uint32_t> parent_waits;  // the timeout of each wait_for_parent
     Path system_folder_path = u"C:\\Windows\\system32";
 
 private:

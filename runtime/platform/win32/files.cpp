@@ -309,4 +309,34 @@ Expected<void, CopyFailure> Win32Files::write_file_from(const Path& path, OpenFi
     }
 }
 
+namespace {
+
+class Win32NewFile final : public NewFile {
+public:
+    explicit Win32NewFile(UniqueFile file) : file_(std::move(file)) {}
+    ErrorCode write(std::span<const std::uint8_t> bytes) override {
+        while (!bytes.empty()) {
+            DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kChunk));
+            DWORD written = 0;
+            if (!WriteFile(file_.get(), bytes.data(), want, &written, nullptr)) return last_error();
+            if (written == 0) return ERROR_WRITE_FAULT;
+            bytes = bytes.subspan(written);
+        }
+        return ERROR_SUCCESS;
+    }
+
+private:
+    UniqueFile file_;
+};
+
+}  // namespace
+
+SysResult<std::unique_ptr<NewFile>> Win32Files::create_new(const Path& path) {
+    // CREATE_NEW never opens what is already there, a link planted under the name included.
+    UniqueFile file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return unexpected(last_error());
+    return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
+}
+
 }  // namespace plinth::platform::win32

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <vector>
 
 #include "platform/win32/unique_handle.h"
@@ -9,7 +11,10 @@
 
 namespace plinth::platform::win32 {
 
-ErrorCode Win32Processes::start(const ProcessStart& start) {
+namespace {
+
+// CreateProcessW; the child's process handle, its thread's closed at once.
+SysResult<UniqueKernelHandle> create_process(const ProcessStart& start) {
     // CreateProcessW may write into the command line, so it gets a copy of its own.
     std::vector<wchar_t> command_line(start.command_line.begin(), start.command_line.end());
     command_line.push_back(L'\0');
@@ -22,11 +27,56 @@ ErrorCode Win32Processes::start(const ProcessStart& start) {
                         start.creation_flags, nullptr,
                         start.current_directory ? wide(*start.current_directory) : nullptr,
                         &startup, &process))
-        return static_cast<ErrorCode>(GetLastError());
-    // Nothing waits for the child.
-    UniqueKernelHandle process_handle(process.hProcess);
+        return unexpected(static_cast<ErrorCode>(GetLastError()));
     UniqueKernelHandle thread_handle(process.hThread);
-    return ERROR_SUCCESS;
+    return UniqueKernelHandle(process.hProcess);
+}
+
+std::uint64_t creation_time(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (std::uint64_t(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+}  // namespace
+
+ErrorCode Win32Processes::start(const ProcessStart& start) {
+    // Nothing waits for the child.
+    SysResult<UniqueKernelHandle> process = create_process(start);
+    return process ? ERROR_SUCCESS : process.error();
+}
+
+SysResult<std::uint32_t> Win32Processes::run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) {
+    SysResult<UniqueKernelHandle> process = create_process(start);
+    if (!process) return unexpected(process.error());
+    const DWORD waited = WaitForSingleObject(process->get(), timeout_ms);
+    if (waited == WAIT_TIMEOUT) return unexpected(ErrorCode{WAIT_TIMEOUT});
+    if (waited != WAIT_OBJECT_0) return unexpected(static_cast<ErrorCode>(GetLastError()));
+    DWORD exit_code = 0;
+    if (!GetExitCodeProcess(process->get(), &exit_code)) return unexpected(static_cast<ErrorCode>(GetLastError()));
+    return static_cast<std::uint32_t>(exit_code);
+}
+
+bool Win32Processes::wait_for_parent(std::uint32_t timeout_ms) {
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return true;
+    const DWORD self = GetCurrentProcessId();
+    DWORD parent_id = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == self) {
+            parent_id = entry.th32ParentProcessID;
+            break;
+        }
+    }
+    if (parent_id == 0) return true;
+    UniqueKernelHandle parent(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, parent_id));
+    if (!parent) return true;
+    // A parent that has exited may have left its number to a later process: that one is no
+    // parent of ours.
+    if (creation_time(parent.get()) > creation_time(GetCurrentProcess())) return true;
+    return WaitForSingleObject(parent.get(), timeout_ms) != WAIT_TIMEOUT;
 }
 
 SysResult<Path> Win32Processes::system_folder() {

@@ -25,9 +25,11 @@ std::vector<std::u16string> Win32Session::arguments() {
 
 void Win32Session::initialize_com(std::uint32_t coinit) { request_com_apartment(coinit); }
 
-void Win32Session::write_standard_error(std::string_view bytes) {
-    // A GUI program has a standard error stream only when its parent handed one down.
-    HANDLE stream = GetStdHandle(STD_ERROR_HANDLE);
+namespace {
+
+// A GUI program has a standard stream only when its parent handed one down.
+void write_to(DWORD which, std::string_view bytes) {
+    HANDLE stream = GetStdHandle(which);
     if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return;
     while (!bytes.empty()) {
         DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
@@ -36,6 +38,11 @@ void Win32Session::write_standard_error(std::string_view bytes) {
         bytes.remove_prefix(written);
     }
 }
+
+}  // namespace
+
+void Win32Session::write_standard_error(std::string_view bytes) { write_to(STD_ERROR_HANDLE, bytes); }
+void Win32Session::write_standard_output(std::string_view bytes) { write_to(STD_OUTPUT_HANDLE, bytes); }
 
 LocalDate Win32Session::local_date() {
     SYSTEMTIME now;

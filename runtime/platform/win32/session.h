@@ -10,6 +10,7 @@ public:
     std::vector<std::u16string> arguments() override;
     void initialize_com(std::uint32_t coinit) override;
     void write_standard_error(std::string_view bytes) override;
+    void write_standard_output(std::string_view bytes) override;
     LocalDate local_date() override;
     std::unique_ptr<WorkAhead> work_ahead(BufferMaker& maker, std::size_t budget) override;
     std::string preferred_ui_languages() override;

@@ -63,6 +63,10 @@ constinit SystemLibrary ole32_library(L"ole32.dll");
 constinit SystemLibrary oleaut32_library(L"oleaut32.dll");
 constinit SystemLibrary shell32_library(L"shell32.dll");
 constinit SystemLibrary comctl32_library(L"comctl32.dll");
+constinit SystemLibrary winhttp_library(L"winhttp.dll");
+constinit SystemLibrary bcrypt_library(L"bcrypt.dll");
+constinit SystemLibrary wintrust_library(L"wintrust.dll");
+constinit SystemLibrary crypt32_library(L"crypt32.dll");
 constinit ComApartment apartment;
 
 }  // namespace
@@ -72,6 +76,10 @@ SystemLibrary& shell32() { return shell32_library; }
 SystemLibrary& ole32() { return ole32_library; }
 SystemLibrary& oleaut32() { return oleaut32_library; }
 SystemLibrary& comctl32() { return comctl32_library; }
+SystemLibrary& winhttp() { return winhttp_library; }
+SystemLibrary& bcrypt() { return bcrypt_library; }
+SystemLibrary& wintrust() { return wintrust_library; }
+SystemLibrary& crypt32() { return crypt32_library; }
 
 void request_com_apartment(DWORD coinit) { apartment.request(coinit); }
 void enter_com_apartment() { apartment.enter(); }

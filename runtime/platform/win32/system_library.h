@@ -58,6 +58,11 @@ SystemLibrary& shell32();
 SystemLibrary& ole32();
 SystemLibrary& oleaut32();
 SystemLibrary& comctl32();
+// The update's libraries: downloads, hashes and signatures.
+SystemLibrary& winhttp();
+SystemLibrary& bcrypt();
+SystemLibrary& wintrust();
+SystemLibrary& crypt32();
 
 // The COM apartment the program asked for (Session::initialize_com), entered by the calling
 // thread before the first call of the layer that may use COM rather than at start-up: entering

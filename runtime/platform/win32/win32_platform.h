@@ -2,9 +2,12 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/win32/crypto.h"
 #include "platform/win32/dialogs.h"
 #include "platform/win32/files.h"
+#include "platform/win32/locks.h"
 #include "platform/win32/module.h"
+#include "platform/win32/network.h"
 #include "platform/win32/processes.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/session.h"
@@ -22,10 +25,13 @@ struct Win32Platform {
     Win32Module module;
     Win32SystemText system_text;
     Win32Session session;
+    Win32Network network;
+    Win32Crypto crypto;
+    Win32Locks locks;
 
     Platform view() {
-        return Platform{registry, files,  shell,       processes,
-                        dialogs,  module, system_text, session};
+        return Platform{registry, files,  shell,       processes, dialogs, module,
+                        system_text, session, network, crypto,    locks};
     }
 };
 

@@ -11,6 +11,9 @@ RunOptions parse_command_line(const std::vector<std::u16string>& arguments) {
         const std::u16string argument = ascii_lower(arguments[i]);
         if (argument == u"--silent" || argument == u"/s") options.silent = true;
         if (argument == u"--uninstall" || argument == u"/uninstall") options.remove_mode = true;
+        if (argument == u"--check-update" || argument == u"/check-update") options.check_update = true;
+        if (argument == u"--update" || argument == u"/update") options.update = true;
+        if (argument == u"--restart" || argument == u"/restart") options.restart = true;
     }
     return options;
 }

@@ -10,6 +10,9 @@ namespace plinth {
 struct RunOptions {
     bool silent = false;       // "--silent" or "/s": no dialog, the operation runs at once
     bool remove_mode = false;  // "--uninstall" or "/uninstall": remove instead of install
+    bool check_update = false;  // "--check-update" or "/check-update": ask the feed, change nothing
+    bool update = false;        // "--update" or "/update": install the feed's newer version
+    bool restart = false;       // "--restart" or "/restart", with update: start the app again after it
 };
 
 // `arguments` as the session gives them, the program's own path first (skipped). Each argument

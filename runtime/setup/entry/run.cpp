@@ -8,6 +8,7 @@
 #include "entry/damaged_installer.h"
 #include "entry/exit_code.h"
 #include "entry/interactive_run.h"
+#include "entry/update_run.h"
 #include "state/setup_state.h"
 #include "operation/setup_operation.h"
 #include "package/load_package.h"
@@ -46,10 +47,12 @@ int run_setup(platform::Platform& platform) {
     auto package = load_installer_package(platform);
     if (!package) {
         const std::string& text = package.error().text;
-        if (!options.silent) show_damaged_installer_page(platform, text, texts);
+        if (!options.silent && !options.check_update) show_damaged_installer_page(platform, text, texts);
         report_on_standard_error(platform.session, text);
         return exit_code_value(ExitCode::failed);
     }
+
+    if (options.check_update || options.update) return run_update_switches(platform, options, package->manifest);
 
     SetupState state;
     state.platform = &platform;

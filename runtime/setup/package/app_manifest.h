@@ -26,6 +26,9 @@ struct AppManifest {
     std::string publisher;
     std::string exe;
     std::vector<DocumentType> documents;
+    // "updates": {"feed": URL}; empty when the key is missing or its URL is unusable: the app
+    // then has no updates.
+    std::string update_feed;
 
     friend bool operator==(const AppManifest&, const AppManifest&) = default;
 };

@@ -5,6 +5,7 @@
 
 #include "package/file_name_rules.h"
 #include "package/strict_json.h"
+#include "package/update_url.h"
 
 namespace plinth {
 namespace {
@@ -81,6 +82,10 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
     manifest.version = text_member(root, "version");
     manifest.publisher = text_member(root, "publisher");
     manifest.exe = text_member(root, "exe");
+    if (const JsonValue* updates = root.find("updates"); updates && updates->is_object()) {
+        std::string feed = text_member(*updates, "feed");
+        if (!update_url_problem(feed)) manifest.update_feed = std::move(feed);
+    }
     return manifest;
 }
 

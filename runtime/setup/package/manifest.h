@@ -25,7 +25,8 @@ inline constexpr std::size_t kMaxManifestSize = 1024 * 1024;
 //
 // Keys are matched exactly; unknown keys are ignored; a key of another JSON type than expected
 // counts as missing. Each element of "documents" becomes one document type, whatever its type.
-// "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
+// "updates" gives the feed only when it is an object whose "feed" is a URL that
+// `update_url_problem` accepts. "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
 // true or false; "extensions" keeps its string elements, empty ones included.
 Expected<AppManifest, std::string> check_app_manifest(std::string_view json);
 

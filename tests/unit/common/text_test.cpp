@@ -91,5 +91,12 @@ TEST(VisibleControls, FailureTextsCarryNoControlCharacter) {
     EXPECT_EQ(open.error().text, "Notes\\r\\nsetup: fine is open.");
 }
 
+TEST(VisibleNul, PartsJoinedAndNulShown) {
+    using namespace std::string_literals;
+    const Status failed = fail({"Release ", decimal_text(0), " of ", ""s, "id\0x"s, ": ", decimal_text(18446744073709551615u)});
+    EXPECT_EQ(failed.error().text, "Release 0 of id\\0x: 18446744073709551615");
+    EXPECT_EQ(concat({}), "");
+}
+
 }  // namespace
 }  // namespace plinth

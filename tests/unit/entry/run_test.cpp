@@ -69,7 +69,8 @@ private:
 TEST_F(Run, ComIsInitialisedApartmentThreadedBeforeThePackageIsLoaded) {
     ObservingModule module(fake.faults, fake.session);
     platform::Platform observed{fake.registry, fake.files,  fake.shell,       fake.processes,
-                                fake.dialogs,  module,      fake.system_text, fake.session};
+                                fake.dialogs,  module,      fake.system_text, fake.session,
+                                fake.network,  fake.crypto, fake.locks};
     arguments({u"/s"});
     EXPECT_EQ(run_setup(observed), 1);
     EXPECT_EQ(fake.session.com_initializations, std::vector<std::uint32_t>{2});

@@ -90,7 +90,7 @@ TEST(ManifestReview, TheMistakesPeopleMakeAreRefusedWithTheirFix) {
          with(R"(  "extensions": ["note"], "zz": 1,
   "documents": [{"name": "Note", "publisher": "Me"}])"),
          {error("\"extensions\"", "belongs in a document type"),
-          error("\"zz\"", "the keys here are \"$schema\", \"name\", \"id\", \"version\", \"publisher\", \"exe\", \"documents\" and \"languages\""),
+          error("\"zz\"", "the keys here are \"$schema\", \"name\", \"id\", \"version\", \"publisher\", \"exe\", \"documents\", \"languages\" and \"updates\""),
           error("\"publisher\"", "belongs at the top level")}},
         {"wrong types say what to write",
          with(R"(  "version": 8.0,

@@ -253,5 +253,25 @@ TEST(CheckAppManifest, AcceptsWhatTheRuntimeAcceptsWithTheSameFields) {
     EXPECT_EQ(*checked, *parsed);
 }
 
+TEST(Manifest, UpdatesFeedIsReadLeniently) {
+    const struct {
+        std::string updates;
+        std::string feed;
+    } cases[] = {
+        {R"({"feed":"https://example.com/feed.json"})", "https://example.com/feed.json"},
+        {R"({"feed":"http://127.0.0.1:8000/feed.json","later":1})", "http://127.0.0.1:8000/feed.json"},
+        {R"({"feed":"http://example.com/feed.json"})", ""},
+        {R"({"feed":"https://u:p@example.com/"})", ""},
+        {R"({"feed":7})", ""},
+        {R"("https://example.com/feed.json")", ""},
+        {"null", ""},
+    };
+    for (const auto& c : cases) {
+        const auto manifest = parse_app_manifest(with(R"("updates":)" + c.updates));
+        ASSERT_TRUE(manifest.ok()) << c.updates;
+        EXPECT_EQ(manifest->update_feed, c.feed) << c.updates;
+    }
+}
+
 }  // namespace
 }  // namespace plinth

@@ -43,7 +43,7 @@ public:
     }
     platform::Platform platform() {
         return {fake_.registry, fake_.files, *this, fake_.processes, fake_.dialogs,
-                fake_.module, fake_.system_text, fake_.session};
+                fake_.module, fake_.system_text, fake_.session, fake_.network, fake_.crypto, fake_.locks};
     }
     std::vector<int> open_keys_at_notification;
 

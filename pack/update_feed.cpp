@@ -1,0 +1,116 @@
+#include "update_feed.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "package/container.h"
+#include "package/version_order.h"
+#include "pe_image.h"
+#include "resource_tree.h"
+#include "updates/feed.h"
+#include "updates/release_url.h"
+
+namespace plinth::pack {
+namespace {
+
+// A JSON string literal; control characters escaped, the rest as it is (UTF-8).
+std::string json_text(std::string_view text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (byte < 0x20) {
+            out += "\\u00";
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string feed_text(const std::string& id, const std::vector<FeedEntry>& releases) {
+    std::string out = "{\n  \"id\": " + json_text(id) + ",\n  \"releases\": [";
+    for (std::size_t i = 0; i < releases.size(); ++i) {
+        const FeedEntry& r = releases[i];
+        out += i == 0 ? "\n" : ",\n";
+        out += "    {\n      \"version\": " + json_text(r.version) + ",\n      \"installer\": " + json_text(r.installer) +
+               ",\n      \"size\": " + std::to_string(r.size) + ",\n      \"sha256\": " + json_text(r.sha256);
+        if (!r.notes.empty()) out += ",\n      \"notes\": " + json_text(r.notes);
+        out += "\n    }";
+    }
+    out += releases.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+}  // namespace
+
+Result<AppManifest> installer_manifest(ByteView installer) {
+    auto image = read_pe_image(installer);
+    if (!image) return fail("isn't a plinth installer (" + image.error().text + ")");
+    auto tree = read_resource_tree(*image);
+    if (!tree) return fail("isn't a plinth installer (" + tree.error().text + ")");
+    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(1));
+    if (languages == nullptr || languages->empty()) return fail("isn't a plinth installer: it carries no package");
+    auto package = read_package(languages->begin()->second.bytes);
+    if (!package) return fail("isn't a plinth installer: " + package.error().text);
+    return std::move(package->manifest);
+}
+
+Result<std::string> updated_feed(std::optional<std::string_view> existing, const std::string& id, const FeedEntry& entry) {
+    if (!is_comparable_version(entry.version)) {
+        return fail("the installer's version \"" + entry.version +
+                    "\" isn't numbers separated by dots, such as \"1.4.2\", so updates can't compare it");
+    }
+    // Any https feed URL will do: the installer's URL must resolve to one updates may come from.
+    if (auto resolved = resolve_installer_url("https://example.com/feed.json", entry.installer); !resolved) {
+        return fail("--url " + json_text(entry.installer) + ": " + resolved.error().text);
+    }
+    std::vector<FeedEntry> releases;
+    if (existing) {
+        auto feed = read_feed(*existing);
+        if (!feed) return fail("isn't an update feed plinth can add to: " + feed.error().text);
+        if (feed->id != id) {
+            return fail("is the feed of \"" + feed->id + "\", and the installer is of \"" + id + "\"");
+        }
+        for (const Release& r : feed->releases) {
+            releases.push_back({r.version, r.installer, r.size, sha256_text(r.sha256), r.notes});
+        }
+    }
+    std::erase_if(releases, [&](const FeedEntry& r) { return compare_versions(r.version, entry.version) == 0; });
+    releases.push_back(entry);
+    std::stable_sort(releases.begin(), releases.end(), [](const FeedEntry& a, const FeedEntry& b) {
+        return compare_versions(a.version, b.version).value_or(0) > 0;
+    });
+    return feed_text(id, releases);
+}
+
+std::string url_from_file_name(std::string_view name) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string url;
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_' || c == '~';
+        if (plain) {
+            url += c;
+        } else {
+            url += '%';
+            url += hex[byte >> 4];
+            url += hex[byte & 15];
+        }
+    }
+    return url;
+}
+
+}  // namespace plinth::pack

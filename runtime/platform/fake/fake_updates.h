@@ -1,0 +1,69 @@
+// The update's seam in memory: a network that serves scripted responses (bodies, redirects,
+// statuses, failures part-way), SHA-256 and signatures, and named locks shared by the "processes"
+// of one test.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/fake/fault_plan.h"
+#include "platform/platform.h"
+
+namespace plinth::fake {
+
+// What the server does for one URL.
+struct Served {
+    std::string body;
+    std::optional<std::string> redirected_to;  // the final URL the response reports
+    std::optional<platform::DownloadFailure> refusal;  // get() fails so
+    std::optional<std::uint64_t> announced_size;  // default: the body's size; 0 sends none
+    bool announce = true;
+    // After this many bytes, read() fails with `cut_with` (a server that stops answering).
+    std::optional<std::size_t> cut_after;
+    platform::DownloadFailure cut_with{platform::DownloadFailure::Kind::system, 12002};
+};
+
+class FakeNetwork : public platform::Network {
+public:
+    explicit FakeNetwork(FaultPlan&) {}
+    Expected<std::unique_ptr<platform::Download>, platform::DownloadFailure> get(const std::string& url,
+                                                                               std::uint32_t timeout_ms) override;
+
+    // An unknown URL fails as an unreachable server (WinHTTP error 12029).
+    std::map<std::string, Served> served;
+    std::vector<std::string> requests;
+    std::vector<std::uint32_t> timeouts;
+};
+
+class FakeCrypto : public platform::Crypto {
+public:
+    explicit FakeCrypto(FaultPlan& faults) : faults_(faults) {}
+    Expected<std::unique_ptr<platform::Hash>, std::uint32_t> sha256() override;
+    platform::ErrorCode random(std::span<std::uint8_t> into) override;
+    platform::Signature signature(const Path& file) override;
+
+    // By path, compared exactly; any other file has `unlisted` (unsigned unless set).
+    std::map<Path, platform::Signature> signatures;
+    platform::Signature unlisted;
+
+private:
+    FaultPlan& faults_;
+    std::uint8_t next_random_ = 1;
+};
+
+// The SHA-256 of the bytes, computed here, for tests that write feeds.
+platform::Sha256 sha256_of(std::string_view bytes);
+
+class FakeLocks : public platform::Locks {
+public:
+    explicit FakeLocks(FaultPlan&) {}
+    // A name already held (by this fake's other holder) times out at once.
+    Expected<std::unique_ptr<platform::HeldLock>, platform::ErrorCode> acquire(const std::u16string& name,
+                                                                             std::uint32_t timeout_ms) override;
+    std::set<std::u16string> held;
+};
+
+}  // namespace plinth::fake

@@ -1,0 +1,196 @@
+#include "platform/win32/network.h"
+
+#include <windows.h>
+
+#include <winhttp.h>
+
+#include <vector>
+
+#include "platform/win32/system_library.h"
+#include "platform/win32/unique_handle.h"
+#include "platform/win32/wide.h"
+
+namespace plinth::platform::win32 {
+namespace {
+
+struct InternetTraits {
+    using Type = HINTERNET;
+    static Type invalid() { return nullptr; }
+    static bool is_valid(Type h) { return h != nullptr; }
+    static void close(Type h) {
+        if (auto close = winhttp().function<decltype(WinHttpCloseHandle)>("WinHttpCloseHandle")) (*close)(h);
+    }
+};
+using UniqueInternet = UniqueHandle<InternetTraits>;
+
+Unexpected<DownloadFailure> system_failure(DWORD code) {
+    return unexpected(DownloadFailure{DownloadFailure::Kind::system, static_cast<std::uint32_t>(code)});
+}
+
+Unexpected<DownloadFailure> last_failure() { return system_failure(GetLastError()); }
+
+// The WinHTTP functions the download calls, found once.
+struct Api {
+    decltype(WinHttpOpen)* open = nullptr;
+    decltype(WinHttpCrackUrl)* crack_url = nullptr;
+    decltype(WinHttpConnect)* connect = nullptr;
+    decltype(WinHttpOpenRequest)* open_request = nullptr;
+    decltype(WinHttpSetTimeouts)* set_timeouts = nullptr;
+    decltype(WinHttpSetOption)* set_option = nullptr;
+    decltype(WinHttpSendRequest)* send_request = nullptr;
+    decltype(WinHttpReceiveResponse)* receive_response = nullptr;
+    decltype(WinHttpQueryHeaders)* query_headers = nullptr;
+    decltype(WinHttpQueryOption)* query_option = nullptr;
+    decltype(WinHttpReadData)* read_data = nullptr;
+};
+
+template <class Function>
+bool find(Function*& into, const char* name, DWORD& error) {
+    auto found = winhttp().function<Function>(name);
+    if (!found) {
+        error = found.error();
+        return false;
+    }
+    into = *found;
+    return true;
+}
+
+SysResult<Api> load_api() {
+    Api api;
+    DWORD error = 0;
+    if (!find(api.open, "WinHttpOpen", error) || !find(api.crack_url, "WinHttpCrackUrl", error) ||
+        !find(api.connect, "WinHttpConnect", error) || !find(api.open_request, "WinHttpOpenRequest", error) ||
+        !find(api.set_timeouts, "WinHttpSetTimeouts", error) || !find(api.set_option, "WinHttpSetOption", error) ||
+        !find(api.send_request, "WinHttpSendRequest", error) ||
+        !find(api.receive_response, "WinHttpReceiveResponse", error) ||
+        !find(api.query_headers, "WinHttpQueryHeaders", error) || !find(api.query_option, "WinHttpQueryOption", error) ||
+        !find(api.read_data, "WinHttpReadData", error))
+        return unexpected(static_cast<ErrorCode>(error));
+    return api;
+}
+
+std::optional<std::wstring> header_text(const Api& api, HINTERNET request, DWORD query) {
+    DWORD size = 0;
+    api.query_headers(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
+                      WINHTTP_NO_HEADER_INDEX);
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return std::nullopt;
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1);
+    if (!api.query_headers(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size, WINHTTP_NO_HEADER_INDEX))
+        return std::nullopt;
+    return std::wstring(buffer.data(), size / sizeof(wchar_t));
+}
+
+class Win32Download final : public Download {
+public:
+    Win32Download(const Api& api, std::string url, UniqueInternet session, UniqueInternet connection,
+                  UniqueInternet request)
+        : api_(api), url_(std::move(url)), session_(std::move(session)), connection_(std::move(connection)),
+          request_(std::move(request)) {}
+
+    std::string final_url() override {
+        // Wine answers no size for a null buffer, so a buffer of a usual URL's size goes first.
+        std::vector<wchar_t> buffer(2048);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+            if (api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer.data(), &size) && size > 0)
+                return to_utf8(from_wide(buffer.data(), size / sizeof(wchar_t)));
+            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+            buffer.resize(size / sizeof(wchar_t) + 1);
+        }
+        // A system that can't tell still followed no redirect from https to http (the policy).
+        return url_;
+    }
+
+    std::optional<std::uint64_t> announced_size() override {
+        const auto text = header_text(api_, request_.get(), WINHTTP_QUERY_CONTENT_LENGTH);
+        if (!text || text->empty() || text->size() > 19) return std::nullopt;
+        std::uint64_t value = 0;
+        for (wchar_t c : *text) {
+            if (c < L'0' || c > L'9') return std::nullopt;
+            value = value * 10 + static_cast<std::uint64_t>(c - L'0');
+        }
+        return value;
+    }
+
+    Expected<std::size_t, DownloadFailure> read(std::span<std::uint8_t> into) override {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(into.size(), 1u << 20));
+        if (!api_.read_data(request_.get(), into.data(), want, &got)) return last_failure();
+        return static_cast<std::size_t>(got);
+    }
+
+private:
+    Api api_;
+    std::string url_;
+    // Closed in the reverse order: the request, its connection, then the session.
+    UniqueInternet session_;
+    UniqueInternet connection_;
+    UniqueInternet request_;
+};
+
+}  // namespace
+
+Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std::string& url, std::uint32_t timeout_ms) {
+    SysResult<Api> loaded = load_api();
+    if (!loaded) return system_failure(loaded.error());
+    const Api& api = *loaded;
+
+    const std::u16string wide_url = to_utf16(url);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    parts.dwSchemeLength = static_cast<DWORD>(-1);
+    if (!api.crack_url(wide(wide_url), 0, 0, &parts)) return last_failure();
+    const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo != nullptr) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (path.empty()) path = L"/";
+
+    // The proxy the system is set to use, as other programs use it; before Windows 8.1 the
+    // automatic kind doesn't exist, and the default one is the closest.
+    UniqueInternet session(api.open(L"plinth-setup", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                                    WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session && GetLastError() == ERROR_INVALID_PARAMETER) {
+        session.reset(api.open(L"plinth-setup", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                               WINHTTP_NO_PROXY_BYPASS, 0));
+    }
+    if (!session) return last_failure();
+    const int timeout = static_cast<int>(timeout_ms);
+    if (!api.set_timeouts(session.get(), timeout, timeout, timeout, timeout)) return last_failure();
+    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
+    if (!api.set_option(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) return last_failure();
+
+    UniqueInternet connection(api.connect(session.get(), host.c_str(), parts.nPort, 0));
+    if (!connection) return last_failure();
+    // Certificates are checked by the system; no SECURITY_FLAG_IGNORE_* is ever set.
+    UniqueInternet request(api.open_request(connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+                                            WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) return last_failure();
+    if (!api.send_request(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        return last_failure();
+    if (!api.receive_response(request.get(), nullptr)) return last_failure();
+
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!api.query_headers(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+        return last_failure();
+    if (status != 200) {
+        // A redirect the policy refused to follow arrives as itself.
+        if (status >= 300 && status < 400 && secure) {
+            const auto location = header_text(api, request.get(), WINHTTP_QUERY_LOCATION);
+            if (location && location->size() >= 5 && (((*location)[0] | 0x20) == L'h') &&
+                (((*location)[1] | 0x20) == L't') && (((*location)[2] | 0x20) == L't') &&
+                (((*location)[3] | 0x20) == L'p') && (*location)[4] == L':')
+                return unexpected(DownloadFailure{DownloadFailure::Kind::insecure_redirect, status});
+        }
+        return unexpected(DownloadFailure{DownloadFailure::Kind::status, status});
+    }
+    return std::unique_ptr<Download>(
+        std::make_unique<Win32Download>(api, url, std::move(session), std::move(connection), std::move(request)));
+}
+
+}  // namespace plinth::platform::win32

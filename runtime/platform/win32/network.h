@@ -1,0 +1,13 @@
+// Downloads with WinHTTP, loaded on first use.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace plinth::platform::win32 {
+
+class Win32Network final : public Network {
+public:
+    Expected<std::unique_ptr<Download>, DownloadFailure> get(const std::string& url, std::uint32_t timeout_ms) override;
+};
+
+}  // namespace plinth::platform::win32

@@ -1,0 +1,114 @@
+#include "updates/feed.h"
+
+#include <utility>
+
+#include "package/strict_json.h"
+#include "package/version_order.h"
+
+namespace plinth {
+namespace {
+
+constexpr std::string_view kHexDigits = "0123456789abcdef";
+
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<platform::Sha256> parse_sha256(std::string_view text) {
+    if (text.size() != 64) return std::nullopt;
+    platform::Sha256 hash{};
+    for (std::size_t i = 0; i < hash.size(); ++i) {
+        const int high = hex_value(text[2 * i]);
+        const int low = hex_value(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        hash[i] = static_cast<std::uint8_t>(high * 16 + low);
+    }
+    return hash;
+}
+
+const std::string* string_member(const JsonValue& object, std::string_view key) {
+    const JsonValue* value = object.find(key);
+    return value != nullptr && value->is_string() ? &value->text : nullptr;
+}
+
+[[gnu::noinline]] Unexpected<Failure> release_problem(std::size_t index, std::string_view what) {
+    return fail({"The update feed's release ", decimal_text(index + 1), " ", what, "."});
+}
+
+Result<Release> read_release(const JsonValue& element, std::size_t index) {
+    if (!element.is_object()) return release_problem(index, "isn't an object");
+    Release release;
+    const std::string* version = string_member(element, "version");
+    if (version == nullptr || !is_comparable_version(*version)) {
+        return release_problem(index, "has no \"version\" of numbers separated by dots");
+    }
+    release.version = *version;
+    const std::string* installer = string_member(element, "installer");
+    if (installer == nullptr || installer->empty()) return release_problem(index, "has no \"installer\" URL");
+    release.installer = *installer;
+    const JsonValue* size = element.find("size");
+    if (size == nullptr || !size->is_unsigned_integer() || size->integer == 0 || size->integer > kMaxInstallerSize) {
+        return release_problem(index, concat({"has no \"size\" from 1 to ", decimal_text(kMaxInstallerSize), " bytes"}));
+    }
+    release.size = size->integer;
+    const std::string* sha256 = string_member(element, "sha256");
+    const auto hash = sha256 != nullptr ? parse_sha256(*sha256) : std::nullopt;
+    if (!hash) return release_problem(index, "has no \"sha256\" of 64 hex digits");
+    release.sha256 = *hash;
+    if (const std::string* notes = string_member(element, "notes")) release.notes = *notes;
+    return release;
+}
+
+}  // namespace
+
+Result<Feed> read_feed(std::string_view json) {
+    if (json.size() > kMaxFeedSize) return fail("The update feed is larger than 1 MiB.");
+    auto parsed = parse_strict_json(json);
+    if (!parsed) return fail({"The update feed isn't valid JSON (", parsed.error(), ")."});
+    const JsonValue& root = *parsed;
+    if (!root.is_object()) return fail("The update feed isn't a JSON object.");
+    Feed feed;
+    const std::string* id = string_member(root, "id");
+    if (id == nullptr || id->empty()) return fail("The update feed has no \"id\".");
+    feed.id = *id;
+    const JsonValue* releases = root.find("releases");
+    if (releases == nullptr || !releases->is_array()) return fail("The update feed has no \"releases\" array.");
+    for (std::size_t i = 0; i < releases->elements.size(); ++i) {
+        auto release = read_release(releases->elements[i], i);
+        if (!release) return unexpected(std::move(release.error()));
+        feed.releases.push_back(std::move(*release));
+    }
+    return feed;
+}
+
+Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
+                                             std::string_view installed_version) {
+    if (feed.id != app_id) {
+        return fail({"The update feed is for another app (\"", feed.id, "\", not \"", app_id, "\")."});
+    }
+    if (!is_comparable_version(installed_version)) {
+        return fail({"The installed version \"", installed_version,
+                     "\" isn't numbers separated by dots, so no update can be compared with it."});
+    }
+    const Release* newest = nullptr;
+    for (const Release& release : feed.releases) {
+        if (compare_versions(release.version, installed_version).value_or(0) <= 0) continue;
+        if (newest == nullptr || compare_versions(release.version, newest->version).value_or(0) > 0) newest = &release;
+    }
+    if (newest == nullptr) return std::optional<Release>();
+    return std::optional<Release>(*newest);
+}
+
+std::string sha256_text(const platform::Sha256& hash) {
+    std::string text;
+    for (std::uint8_t byte : hash) {
+        text += kHexDigits[byte >> 4];
+        text += kHexDigits[byte & 15];
+    }
+    return text;
+}
+
+}  // namespace plinth

@@ -1,0 +1,54 @@
+// The update feed: the JSON file `plinth-pack feed` writes beside the installers, read into the
+// releases it offers, and the choice of the one to install.
+//
+//   {"id": "com.example.notes",
+//    "releases": [{"version": "1.5.0", "installer": "Notes-1.5.0-Setup.exe",
+//                  "size": 1234567, "sha256": "<64 hex digits>", "notes": "..."}]}
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/result.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+// A real feed is a few KiB; the bound keeps a hostile server from filling memory.
+inline constexpr std::size_t kMaxFeedSize = 1024 * 1024;
+// An installer is a PE image, whose size a 32-bit field holds.
+inline constexpr std::uint64_t kMaxInstallerSize = 0xFFFFFFFFu;
+
+struct Release {
+    std::string version;    // comparable (see package/version_order.h)
+    std::string installer;  // as written: relative to the feed's URL, or absolute
+    std::uint64_t size = 0;  // 1 to kMaxInstallerSize
+    platform::Sha256 sha256{};
+    std::string notes;
+};
+
+struct Feed {
+    std::string id;
+    std::vector<Release> releases;  // as written
+};
+
+// The feed, or why it can't be used ("The update feed ... ."): not JSON, no "id", no
+// "releases" array, or a release without a comparable "version", a non-empty "installer", a
+// "size" from 1 to 4 GiB - 1, or a "sha256" of 64 hex digits. Keys it doesn't know are ignored,
+// so that later feeds can add some.
+Result<Feed> read_feed(std::string_view json);
+
+// The newest release that is newer than `installed_version`, or nothing when none is. The feed
+// must be the app's own (its id equal to `app_id`, exactly). The order of the releases doesn't
+// matter; no release older than or equal to the installed version is ever chosen.
+Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
+                                             std::string_view installed_version);
+
+// The 64 lower-case hex digits.
+std::string sha256_text(const platform::Sha256& hash);
+
+}  // namespace plinth

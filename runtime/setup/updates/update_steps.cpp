@@ -1,0 +1,308 @@
+#include "updates/update_steps.h"
+
+#include <array>
+#include <utility>
+#include <vector>
+
+#include "package/version_order.h"
+#include "registry/registry_access.h"
+#include "registry/uninstall_entry.h"
+#include "system_error/error_text.h"
+#include "updates/release_url.h"
+
+namespace plinth {
+namespace {
+
+constexpr platform::ErrorCode kFileExists = 80;  // ERROR_FILE_EXISTS
+constexpr platform::ErrorCode kWaitTimeout = 258;  // WAIT_TIMEOUT
+constexpr std::size_t kChunkSize = 64 * 1024;
+
+// The WinHTTP errors a user meets, in words; the system's message table has none of them.
+std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code) {
+    switch (code) {
+        case 12002: return "the server didn't answer in time (WinHTTP error 12002)";
+        case 12007: return "the server's name can't be resolved (WinHTTP error 12007)";
+        case 12029: return "the server can't be reached (WinHTTP error 12029)";
+        case 12030: return "the connection was cut (WinHTTP error 12030)";
+        case 12152: return "the server's answer can't be read (WinHTTP error 12152)";
+        case 12175: return "the server's certificate isn't trusted (WinHTTP error 12175)";
+        default: break;
+    }
+    if (code >= 12000 && code < 13000) return concat({"WinHTTP error ", decimal_text(code)});
+    return os_error_text(platform.system_text, code);
+}
+
+std::string download_failure_text(platform::Platform& platform, const platform::DownloadFailure& failure) {
+    using Kind = platform::DownloadFailure::Kind;
+    switch (failure.kind) {
+        case Kind::status: return concat({"the server answered with HTTP status ", decimal_text(failure.code)});
+        case Kind::insecure_redirect: return "it was redirected from https to plain http, which anyone on the way could change";
+        case Kind::too_large: return "it is larger than it may be";
+        case Kind::system: break;
+    }
+    return winhttp_error_text(platform, failure.code);
+}
+
+[[gnu::noinline]] Unexpected<Failure> download_problem(platform::Platform& platform, std::string_view what,
+                                                     std::string_view url, const platform::DownloadFailure& failure) {
+    return fail({what, " can't be downloaded from ", url, ": ", download_failure_text(platform, failure), "."});
+}
+
+// GET with the redirect rule applied to where the response came from.
+Result<std::unique_ptr<platform::Download>> open_download(platform::Platform& platform, const std::string& url,
+                                                          std::string_view what) {
+    auto download = platform.network.get(url, kNetworkTimeoutMs);
+    if (!download) {
+        return download_problem(platform, what, url, download.error());
+    }
+    if (auto problem = redirect_problem(url, (*download)->final_url())) {
+        return fail({what, " can't be downloaded from ", url, ": ", *problem, "."});
+    }
+    return std::move(*download);
+}
+
+Result<std::string> download_feed(platform::Platform& platform, const std::string& url) {
+    auto download = open_download(platform, url, "The update feed");
+    if (!download) return unexpected(std::move(download.error()));
+    const auto too_large = [&] { return fail({"The update feed at ", url, " is larger than 1 MiB."}); };
+    if (const auto announced = (*download)->announced_size(); announced && *announced > kMaxFeedSize) {
+        return too_large();
+    }
+    std::string text;
+    std::array<std::uint8_t, 16 * 1024> buffer;
+    for (;;) {
+        auto count = (*download)->read(buffer);
+        if (!count) {
+            return download_problem(platform, "The update feed", url, count.error());
+        }
+        if (*count == 0) return text;
+        if (text.size() + *count > kMaxFeedSize) return too_large();
+        text.append(reinterpret_cast<const char*>(buffer.data()), *count);
+    }
+}
+
+std::optional<Path> temporary_folder(platform::Platform& platform) {
+    for (const char16_t* name : {u"TMP", u"TEMP", u"USERPROFILE"}) {
+        if (auto value = platform.shell.environment_variable(name); value && !value->empty()) return *value;
+    }
+    return std::nullopt;
+}
+
+[[gnu::noinline]] Unexpected<Failure> write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
+    return fail({"The update can't be written to ", path_text(path), " (", os_error_text(platform.system_text, error), ")."});
+}
+
+// A new file of a name no one can guess, in the user's temporary folder.
+Result<std::pair<Path, std::unique_ptr<platform::NewFile>>> create_download_file(platform::Platform& platform) {
+    const auto folder = temporary_folder(platform);
+    if (!folder) return fail("The update can't be downloaded: this user has no temporary folder (TMP and TEMP are not set).");
+    platform::ErrorCode error = kFileExists;
+    for (int attempt = 0; attempt < 4 && error == kFileExists; ++attempt) {
+        std::array<std::uint8_t, 8> random{};
+        if (const platform::ErrorCode failed = platform.crypto.random(random); failed != 0) {
+            return fail({"The update can't be downloaded: no random name can be made (",
+                         os_error_text(platform.system_text, failed), ")."});
+        }
+        std::u16string name = u"plinth-update-";
+        for (std::uint8_t byte : random) {
+            name += u"0123456789abcdef"[byte >> 4];
+            name += u"0123456789abcdef"[byte & 15];
+        }
+        name += u".exe";
+        const Path path = join_path(*folder, name);
+        auto file = platform.files.create_new(path);
+        if (file) return std::make_pair(path, std::move(*file));
+        error = file.error();
+    }
+    return write_problem(platform, *folder, error);
+}
+
+// Writes the whole body into the new file, refusing more bytes than the feed says.
+Status receive_into(platform::Platform& platform, platform::Download& download, platform::NewFile& file,
+                    const UpdateOffer& offer, const Path& path) {
+    const std::uint64_t expected = offer.release.size;
+    const auto size_problem = [&] {
+        return fail({"The update from ", offer.url, " isn't the size the feed gives (", decimal_text(expected),
+                     " bytes), so it isn't the release the feed describes."});
+    };
+    if (const auto announced = download.announced_size(); announced && *announced != expected) return size_problem();
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    std::uint64_t received = 0;
+    for (;;) {
+        auto count = download.read(buffer);
+        if (!count) {
+            return download_problem(platform, "The update", offer.url, count.error());
+        }
+        if (*count == 0) break;
+        received += *count;
+        if (received > expected) return size_problem();
+        if (const platform::ErrorCode error = file.write(std::span(buffer.data(), *count)); error != 0) {
+            return write_problem(platform, path, error);
+        }
+    }
+    if (received != expected) return size_problem();
+    return success();
+}
+
+// The file's SHA-256, read back from the disk: what is checked is what will run.
+Result<platform::Sha256> hash_file(platform::Platform& platform, const Path& path) {
+    const auto unreadable = [&](std::string_view prefix, platform::ErrorCode error) {
+        return fail({"The downloaded update ", path_text(path), " can't be read back (", prefix,
+                     os_error_text(platform.system_text, error), ")."});
+    };
+    auto hash = platform.crypto.sha256();
+    if (!hash) return unreadable("no SHA-256, ", hash.error());
+    auto file = platform.files.open_for_reading(path);
+    if (!file) return unreadable({}, file.error());
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    for (;;) {
+        auto count = (*file)->read(buffer);
+        if (!count) return unreadable({}, count.error());
+        if (*count == 0) return (*hash)->finish();
+        (*hash)->add(std::span<const std::uint8_t>(buffer.data(), *count));
+    }
+}
+
+std::string signature_state_text(const platform::Signature& signature) {
+    switch (signature.state) {
+        case platform::Signature::State::valid: return concat({"signed by \"", signature.subject, "\""});
+        case platform::Signature::State::none: return "not signed";
+        case platform::Signature::State::invalid: break;
+    }
+    static const char digits[] = "0123456789ABCDEF";
+    std::string code = "0x";
+    for (int shift = 28; shift >= 0; shift -= 4) code += digits[(static_cast<std::uint32_t>(signature.code) >> shift) & 15];
+    return concat({"signed, but its signature isn't valid (", code, ")"});
+}
+
+// When this program is signed, the update must be signed by the same signer; otherwise the
+// HTTPS feed and the SHA-256 are the trust.
+Status check_signer(platform::Platform& platform, const Path& download) {
+    auto own_path = platform.module.own_path();
+    if (!own_path) return fail({"This program's own file can't be found (", os_error_text(platform.system_text, own_path.error()), ")."});
+    const platform::Signature own = platform.crypto.signature(*own_path);
+    if (own.state == platform::Signature::State::none) return success();
+    if (own.state == platform::Signature::State::invalid) {
+        return fail({"This program is ", signature_state_text(own), ", so no update can be trusted."});
+    }
+    const platform::Signature theirs = platform.crypto.signature(download);
+    if (theirs.state != platform::Signature::State::valid || theirs.subject != own.subject) {
+        return fail({"The update is ", signature_state_text(theirs), ", but this program is signed by \"", own.subject,
+                     "\"; an update must come from the same signer."});
+    }
+    return success();
+}
+
+std::u16string quoted(const Path& path, std::u16string_view after = {}) {
+    std::u16string text = u"\"";
+    text += path;
+    text += u"\"";
+    text += after;
+    return text;
+}
+
+// A mutex name may not hold a backslash beyond its namespace's, nor be longer than MAX_PATH.
+std::u16string lock_name(const std::string& id) {
+    std::u16string name = u"plinth-update-";
+    name += to_utf16(id);
+    for (char16_t& c : name) {
+        if (c == u'\\') c = u'/';
+    }
+    if (name.size() > 200) name.resize(200);
+    return name;
+}
+
+}  // namespace
+
+DownloadedInstaller::~DownloadedInstaller() {
+    if (!path_.empty()) files_->delete_file(path_);
+}
+
+Result<InstalledApp> find_installed_app(platform::Platform& platform, const AppManifest& manifest) {
+    if (manifest.update_feed.empty()) {
+        return fail({manifest.name, " has no updates: its manifest names no update feed."});
+    }
+    auto version = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayVersion");
+    if (!version) return fail({manifest.name, " isn't installed for this user, so there is nothing to update."});
+    return InstalledApp{manifest.id, manifest.name, manifest.update_feed, std::move(*version)};
+}
+
+Result<std::optional<UpdateOffer>> check_for_update(platform::Platform& platform, const InstalledApp& app) {
+    auto text = download_feed(platform, app.feed_url);
+    if (!text) return unexpected(std::move(text.error()));
+    auto feed = read_feed(*text);
+    if (!feed) return unexpected(std::move(feed.error()));
+    auto chosen = choose_update(*feed, app.id, app.version);
+    if (!chosen) return unexpected(std::move(chosen.error()));
+    if (!*chosen) return std::optional<UpdateOffer>();
+    auto url = resolve_installer_url(app.feed_url, (*chosen)->installer);
+    if (!url) return unexpected(std::move(url.error()));
+    return std::optional<UpdateOffer>(UpdateOffer{std::move(**chosen), std::move(*url)});
+}
+
+Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer) {
+    auto download = open_download(platform, offer.url, "The update");
+    if (!download) return unexpected(std::move(download.error()));
+    auto created = create_download_file(platform);
+    if (!created) return unexpected(std::move(created.error()));
+    // From here the file is deleted on every path that doesn't hand it over.
+    DownloadedInstaller installer(platform.files, created->first);
+    {
+        std::unique_ptr<platform::NewFile> file = std::move(created->second);
+        if (Status received = receive_into(platform, **download, *file, offer, installer.path()); !received) {
+            return unexpected(std::move(received.error()));
+        }
+    }
+    auto hash = hash_file(platform, installer.path());
+    if (!hash) return unexpected(std::move(hash.error()));
+    if (*hash != offer.release.sha256) {
+        return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
+                     sha256_text(*hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
+    }
+    if (Status signer = check_signer(platform, installer.path()); !signer) return unexpected(std::move(signer.error()));
+    return installer;
+}
+
+Result<std::unique_ptr<platform::HeldLock>> lock_updates(platform::Platform& platform, const InstalledApp& app) {
+    auto lock = platform.locks.acquire(lock_name(app.id), kUpdateLockWaitMs);
+    if (lock) return std::move(*lock);
+    if (lock.error() == kWaitTimeout) {
+        return fail({"Another update of ", app.name, " is still running; try again when it has finished."});
+    }
+    return fail({"The update of ", app.name, " can't be started (", os_error_text(platform.system_text, lock.error()), ")."});
+}
+
+Status install_update(platform::Platform& platform, const DownloadedInstaller& installer) {
+    platform::ProcessStart start;
+    start.application = installer.path();
+    start.command_line = quoted(installer.path(), u" /S");
+    // Its own "setup:" line reaches the same standard error as this program's.
+    start.inherit_handles = true;
+    auto exit_code = platform.processes.run_and_wait(start, kInstallerRunTimeoutMs);
+    if (!exit_code) {
+        if (exit_code.error() == kWaitTimeout) return fail("The new version's installer didn't finish within 30 minutes.");
+        return fail({"The new version's installer can't be started (", os_error_text(platform.system_text, exit_code.error()), ")."});
+    }
+    if (*exit_code != 0) {
+        return fail({"The new version's installer failed (exit code ", decimal_text(*exit_code), ")."});
+    }
+    return success();
+}
+
+Status restart_app(platform::Platform& platform, const InstalledApp& app) {
+    // The entry's icon is the app's exe followed by ",0".
+    auto icon = read_text_value(platform, uninstall_key_path(app.id), "DisplayIcon");
+    if (!icon || !icon->ends_with(",0")) return fail({app.name, " can't be started again: its uninstall entry names no exe."});
+    const Path exe = to_utf16(icon->substr(0, icon->size() - 2));
+    platform.processes.wait_for_parent(kRestartWaitMs);
+    platform::ProcessStart start;
+    start.application = exe;
+    start.command_line = quoted(exe);
+    start.current_directory = parent_folder(exe);
+    if (const platform::ErrorCode error = platform.processes.start(start); error != 0) {
+        return fail({app.name, " can't be started again (", path_text(exe), ": ", os_error_text(platform.system_text, error), ")."});
+    }
+    return success();
+}
+
+}  // namespace plinth

@@ -1,0 +1,85 @@
+// The steps of an update, each its own call so that the entry can show progress between them:
+// what is installed, what the feed offers, the download and its checks, and running it.
+//
+// Everything goes through the seam; nothing here is written anywhere but the one new file in
+// the user's temporary folder, which `DownloadedInstaller` deletes.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/result.h"
+#include "common/text.h"
+#include "package/app_manifest.h"
+#include "platform/platform.h"
+#include "updates/feed.h"
+
+namespace plinth {
+
+// Every network wait (resolving, connecting, sending, each receive) ends within this: a silent
+// server fails in well under a minute.
+inline constexpr std::uint32_t kNetworkTimeoutMs = 10'000;
+// How long a second update waits for the first one of the same app to finish.
+inline constexpr std::uint32_t kUpdateLockWaitMs = 10 * 60'000;
+// How long the new version's installer may run.
+inline constexpr std::uint32_t kInstallerRunTimeoutMs = 30 * 60'000;
+// How long /restart waits for the program that asked for the update to exit.
+inline constexpr std::uint32_t kRestartWaitMs = 60'000;
+
+// The app as this program knows it: its manifest's id and feed, and the version recorded in its
+// uninstall entry.
+struct InstalledApp {
+    std::string id;
+    std::string name;
+    std::string feed_url;
+    std::string version;
+};
+
+// The installed app, or why there is nothing to update: the manifest has no feed, or the app
+// isn't installed for this user.
+Result<InstalledApp> find_installed_app(platform::Platform& platform, const AppManifest& manifest);
+
+// A release to install and where its installer is.
+struct UpdateOffer {
+    Release release;
+    std::string url;
+};
+
+// Downloads the feed (at most 1 MiB) and chooses from it: the newest newer release, or nothing.
+Result<std::optional<UpdateOffer>> check_for_update(platform::Platform& platform, const InstalledApp& app);
+
+// The downloaded installer, verified; destroying it deletes the file.
+class DownloadedInstaller {
+public:
+    DownloadedInstaller(platform::Files& files, Path path) : files_(&files), path_(std::move(path)) {}
+    DownloadedInstaller(DownloadedInstaller&& other) noexcept : files_(other.files_), path_(std::move(other.path_)) {
+        other.path_.clear();
+    }
+    DownloadedInstaller& operator=(DownloadedInstaller&&) = delete;
+    ~DownloadedInstaller();
+    const Path& path() const { return path_; }
+
+private:
+    platform::Files* files_;
+    Path path_;
+};
+
+// Downloads the offer into a new file of a unique name in the user's temporary folder, then
+// checks it: its size and SHA-256 must be the feed's and, when this program carries a valid
+// Authenticode signature, the download must carry one of the same signer. Any failure leaves no
+// file behind.
+Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer);
+
+// The lock that keeps two updates of the same app apart, held until destroyed.
+Result<std::unique_ptr<platform::HeldLock>> lock_updates(platform::Platform& platform, const InstalledApp& app);
+
+// Runs the downloaded installer silently and waits for it: success when it exits 0.
+Status install_update(platform::Platform& platform, const DownloadedInstaller& installer);
+
+// Waits (at most a minute) for the program that started this one to exit, then starts the
+// installed app's exe, as its uninstall entry now records it.
+Status restart_app(platform::Platform& platform, const InstalledApp& app);
+
+}  // namespace plinth

@@ -1,0 +1,126 @@
+#!/bin/bash
+# Updates end to end, against a local HTTP server the test starts and stops: v1 of the sample app
+# installed, v2 in a feed written by plinth-pack feed. /check-update finds v2; a changed byte, a
+# feed of another app and a stopped server each fail with v1 untouched; /update /S /restart while
+# v1 runs installs v2 (the running exe moved aside, uninstall.exe now v2's installer) and starts
+# the app again.
+# e2e-timeout: 180
+source "$(dirname "$0")/lib.sh"
+e2e_require setup sample packer
+e2e_prefix
+e2e_xvfb  # for the running app's window
+
+site="$E2E_WORK/site"
+mkdir -p "$site/notes"
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+server_pid=""
+start_server() {
+  python3 -m http.server --bind 127.0.0.1 --directory "$site" "$port" >>"$E2E_WORK/out/server.log" 2>&1 &
+  server_pid=$!
+  local tries
+  for tries in $(seq 50); do
+    python3 -c "import socket; socket.create_connection(('127.0.0.1', $port), 1)" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  e2e_die "The HTTP server didn't start on port $port: $(cat "$E2E_WORK/out/server.log")"
+}
+stop_server() {
+  if [[ -n "$server_pid" ]]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; fi
+  server_pid=""
+}
+trap 'status=$?; stop_server; (exit $status); _e2e_cleanup' EXIT
+start_server
+
+uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
+folder="$E2E_PROGRAMS_DIR/Plinth Sample"
+feed="$site/notes/feed.json"
+
+# pack VERSION OUT: the sample app with an update feed on the local server.
+pack() {
+  local manifest="$E2E_WORK/app-$1.json"
+  jq --arg version "$1" --arg feed "http://127.0.0.1:$port/notes/feed.json" \
+    '.version = $version | .updates = {feed: $feed}' "$E2E_SAMPLE_MANIFEST" >"$manifest" || e2e_die "Can't write $manifest."
+  "$E2E_PACK" build --manifest "$manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$2" --quiet \
+    >"$E2E_WORK/out/pack-$1.log" 2>&1 || e2e_die "The packer failed: $(cat "$E2E_WORK/out/pack-$1.log")"
+}
+setup_v1="$E2E_WORK/Sample-1.0.0-Setup.exe"
+setup_v2="$site/notes/Sample 2.0.0 Setup.exe"
+pack 1.0.0 "$setup_v1"
+pack 2.0.0 "$setup_v2"
+"$PLINTH_PACK" feed --feed "$feed" --installer "$setup_v2" --notes "Faster." >"$E2E_WORK/out/feed.log" 2>&1 ||
+  e2e_die "plinth-pack feed failed: $(cat "$E2E_WORK/out/feed.log")"
+e2e_assert_eq "the feed names the installer by its encoded file name" "Sample%202.0.0%20Setup.exe" \
+  "$(jq -r '.releases[0].installer' "$feed")"
+cp "$feed" "$E2E_WORK/feed.good"
+cp "$setup_v2" "$E2E_WORK/v2.good"
+
+e2e_run "$setup_v1" /S
+e2e_assert_exit 0
+uninstaller="$folder/uninstall.exe"
+[[ -f "$uninstaller" ]] || e2e_die "v1 isn't installed: $(cat "$E2E_STDERR_FILE")"
+win_uninstaller=$(e2e_win_path "$uninstaller")
+
+# v1 as installed, and no download left behind.
+expect_v1() {
+  e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 1.0.0
+  e2e_assert_same_file "uninstall.exe is still v1's installer" "$setup_v1" "$uninstaller"
+  e2e_assert_eq "no download left in the temporary folder" "" \
+    "$(find "$WINEPREFIX/drive_c" -name 'plinth-update-*' 2>/dev/null)"
+}
+
+e2e_log "== /check-update"
+e2e_run "$win_uninstaller" /check-update
+e2e_assert_exit 3
+e2e_assert_file_bytes "the newer version on standard output" "$E2E_STDOUT_FILE" $'2.0.0\n'
+expect_v1
+
+# update_fails WHAT EXPECTED-TEXT: /update /S exits 1 with that in its setup: line.
+update_fails() {
+  e2e_log "== refused: $1"
+  e2e_run "$win_uninstaller" /update /S /restart
+  e2e_assert_exit 1
+  if grep -q "^setup: .*$2" "$E2E_STDERR_FILE"; then e2e_pass "the setup: line says \"$2\""
+  else e2e_fail "the setup: line says \"$2\"" "$(cat "$E2E_STDERR_FILE")"; fi
+  expect_v1
+}
+printf '\x01' | dd of="$setup_v2" bs=1 seek=4096 conv=notrunc status=none
+update_fails "one byte changed" "its SHA-256 is"
+cp "$E2E_WORK/v2.good" "$setup_v2"
+jq '.id = "com.example.other"' "$E2E_WORK/feed.good" >"$feed"
+update_fails "a feed of another app" "is for another app"
+cp "$E2E_WORK/feed.good" "$feed"
+stop_server
+update_fails "a stopped server" "can't be downloaded from http://127.0.0.1:$port/notes/feed.json"
+start_server
+
+e2e_log "== /update /S /restart while v1 runs"
+e2e_start "$(e2e_win_path "$folder/PlinthSample.exe")"
+app_pid=$E2E_BG_PID
+e2e_find_window "Plinth Sample" 30 || e2e_die "v1 of the app didn't start."
+E2E_TIMEOUT=120 e2e_run "$win_uninstaller" /update /S /restart
+e2e_assert_exit 0
+e2e_assert_file_bytes "nothing on standard error" "$E2E_STDERR_FILE" ""
+e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 2.0.0
+e2e_assert_same_file "uninstall.exe is v2's installer" "$setup_v2" "$uninstaller"
+e2e_assert_same_file "the running exe moved aside" "$E2E_SAMPLE_EXE" "$folder/PlinthSample.exe.1.old"
+e2e_assert_eq "no download left in the temporary folder" "" \
+  "$(find "$WINEPREFIX/drive_c" -name 'plinth-update-*' 2>/dev/null)"
+deadline=$((SECONDS + 30))
+windows=0
+while [[ $SECONDS -lt $deadline ]]; do
+  windows=$(xdotool search --onlyvisible --name '^Plinth Sample$' 2>/dev/null | wc -l)
+  [[ $windows -ge 2 ]] && break
+  sleep 0.3
+done
+e2e_assert_eq "the app was started again beside the running v1" 2 "$windows"
+
+e2e_log "== nothing newer now"
+e2e_run "$win_uninstaller" /check-update
+e2e_assert_exit 0
+e2e_assert_file_bytes "no version on standard output" "$E2E_STDOUT_FILE" ""
+e2e_run "$win_uninstaller" /update /S
+e2e_assert_exit 0
+
+e2e_wine taskkill /im PlinthSample.exe >/dev/null
+E2E_BG_PID=$app_pid
+e2e_wait_exit 20

@@ -1,0 +1,210 @@
+// The update switches end to end on the fake: feed, download, checks, the new installer's run,
+// and what is left behind.
+#include "entry/run.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "package/container.h"
+#include "platform/fake/fake_platform.h"
+#include "updates/feed.h"
+
+namespace plinth {
+namespace {
+
+const std::u16string kKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\org.notes";
+const std::string kFeedUrl = "https://example.com/notes/feed.json";
+const std::string kInstallerUrl = "https://example.com/notes/Notes-2.0-Setup.exe";
+const std::string kNewInstaller = "MZ the new version's installer";
+const Path kTemp = u"C:\\Users\\Ann\\AppData\\Local\\Temp";
+const Path kApp = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\notes.exe";
+
+// An installed v1 whose feed offers v2.
+struct Scene {
+    Scene() {
+        fake.module.package = build_package(
+            R"({"name":"Notes","id":"org.notes","version":"1.0","exe":"notes.exe","updates":{"feed":")" + kFeedUrl + "\"}}", {});
+        fake.registry.put_text(kKey, u"DisplayVersion", "1.0");
+        fake.registry.put_text(kKey, u"DisplayIcon", path_text(kApp) + ",0");
+        fake.shell.set_environment(u"TEMP", kTemp);
+        fake.files.add_folder(kTemp);
+        serve_feed("org.notes", "2.0", kNewInstaller);
+        fake.network.served[kInstallerUrl].body = kNewInstaller;
+        // The new installer records its version, as the real one does.
+        fake.processes.on_run = [this](const platform::ProcessStart& start) {
+            installer_seen = fake.files.text(*start.application).value_or("(missing)");
+            fake.registry.put_text(kKey, u"DisplayVersion", "2.0");
+            return 0u;
+        };
+    }
+
+    void serve_feed(const std::string& id, const std::string& version, const std::string& installer,
+                    std::uint64_t size = 0) {
+        fake.network.served[kFeedUrl].body =
+            R"({"id":")" + id + R"(","releases":[{"version":")" + version + R"(","installer":"Notes-2.0-Setup.exe","size":)" +
+            std::to_string(size != 0 ? size : installer.size()) + R"(,"sha256":")" + sha256_text(fake::sha256_of(installer)) +
+            R"(","notes":"Faster."}]})";
+    }
+
+    int run(std::vector<std::u16string> extra) {
+        fake.session.command_line = {u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\uninstall.exe"};
+        fake.session.command_line.insert(fake.session.command_line.end(), extra.begin(), extra.end());
+        return run_setup(fake.platform());
+    }
+
+    // The update left nothing in the temporary folder, and v1 is still what is recorded.
+    void expect_untouched() {
+        EXPECT_TRUE(fake.files.list_tree(kTemp).empty());
+        EXPECT_EQ(fake.registry.text(kKey, u"DisplayVersion"), "1.0");
+        EXPECT_TRUE(fake.processes.started.empty());
+    }
+
+    fake::FakePlatform fake;
+    std::string installer_seen;
+};
+
+class UpdateRun : public testing::Test, public Scene {};
+
+TEST_F(UpdateRun, CheckPrintsTheNewerVersionAndWritesNothing) {
+    const std::string before = fake.state_dump();
+    EXPECT_EQ(run({u"/Check-Update"}), 3);
+    EXPECT_EQ(fake.session.standard_output, "2.0\n");
+    EXPECT_EQ(fake.session.standard_error, "");
+    EXPECT_EQ(fake.state_dump(), before);
+    EXPECT_EQ(fake.network.requests, std::vector<std::string>{kFeedUrl});
+    EXPECT_EQ(fake.network.timeouts, std::vector<std::uint32_t>{10'000});
+
+    fake.registry.put_text(kKey, u"DisplayVersion", "2.0");
+    fake.session.standard_output.clear();
+    EXPECT_EQ(run({u"--check-update"}), 0);
+    EXPECT_EQ(fake.session.standard_output, "");
+}
+
+TEST_F(UpdateRun, SilentUpdateRunsTheVerifiedInstallerAndDeletesIt) {
+    EXPECT_EQ(run({u"/update", u"/S"}), 0);
+    EXPECT_EQ(fake.session.standard_error, "");
+    EXPECT_EQ(installer_seen, kNewInstaller);  // checked, then run from where it was written
+    ASSERT_EQ(fake.processes.started.size(), 1u);
+    const Path downloaded = *fake.processes.started[0].application;
+    EXPECT_TRUE(downloaded.starts_with(kTemp + u"\\plinth-update-")) << path_text(downloaded);
+    EXPECT_EQ(fake.processes.started[0].command_line, u"\"" + downloaded + u"\" /S");
+    EXPECT_TRUE(fake.files.list_tree(kTemp).empty());
+    EXPECT_TRUE(fake.locks.held.empty());
+    EXPECT_TRUE(fake.processes.parent_waits.empty());  // no /restart
+
+    // Once it is installed, the next update finds nothing newer.
+    EXPECT_EQ(run({u"/update", u"/S"}), 0);
+    EXPECT_EQ(fake.processes.started.size(), 1u);
+}
+
+TEST_F(UpdateRun, RestartWaitsForTheCallerThenStartsTheRecordedApp) {
+    EXPECT_EQ(run({u"/update", u"/S", u"/restart"}), 0);
+    EXPECT_EQ(fake.processes.parent_waits, std::vector<std::uint32_t>{60'000});
+    ASSERT_EQ(fake.processes.started.size(), 2u);
+    EXPECT_EQ(fake.processes.started[1].application, kApp);
+    EXPECT_EQ(fake.processes.started[1].command_line, u"\"" + kApp + u"\"");
+}
+
+TEST_F(UpdateRun, EveryFailureExitsOneWithNothingChanged) {
+    const struct {
+        const char* label;
+        std::function<void(Scene&)> arrange;
+        const char* says;
+    } cases[] = {
+        {"one byte changed", [](Scene& t) { t.fake.network.served[kInstallerUrl].body[3] ^= 1; },
+         "isn't the release the feed describes: its SHA-256 is"},
+        {"a byte more", [](Scene& t) { t.fake.network.served[kInstallerUrl].body += "x"; }, "isn't the size the feed gives"},
+        {"a byte more, unannounced",
+         [](Scene& t) {
+             t.fake.network.served[kInstallerUrl].body += "x";
+             t.fake.network.served[kInstallerUrl].announce = false;
+         },
+         "isn't the size the feed gives"},
+        {"a byte less, unannounced",
+         [](Scene& t) {
+             t.fake.network.served[kInstallerUrl].body.pop_back();
+             t.fake.network.served[kInstallerUrl].announce = false;
+         },
+         "isn't the size the feed gives"},
+        {"another id", [](Scene& t) { t.serve_feed("org.other", "2.0", kNewInstaller); }, "is for another app"},
+        {"server stopped", [](Scene& t) { t.fake.network.served.clear(); }, "can't be reached (WinHTTP error 12029)"},
+        {"server falls silent",
+         [](Scene& t) { t.fake.network.served[kInstallerUrl].cut_after = 5; },
+         "didn't answer in time (WinHTTP error 12002)"},
+        {"not found",
+         [](Scene& t) {
+             t.fake.network.served[kInstallerUrl].refusal = platform::DownloadFailure{platform::DownloadFailure::Kind::status, 404};
+         },
+         "HTTP status 404"},
+        {"redirected to http",
+         [](Scene& t) { t.fake.network.served[kInstallerUrl].redirected_to = "http://127.0.0.1/Setup.exe"; },
+         "from https to plain http"},
+        {"feed redirected elsewhere",
+         [](Scene& t) { t.fake.network.served[kFeedUrl].redirected_to = "http://example.com/feed.json"; },
+         "isn't a URL updates may come from"},
+        {"feed over 1 MiB",
+         [](Scene& t) { t.fake.network.served[kFeedUrl].body.append(kMaxFeedSize, ' '); }, "larger than 1 MiB"},
+        {"feed over 1 MiB, unannounced",
+         [](Scene& t) {
+             t.fake.network.served[kFeedUrl].body.append(kMaxFeedSize, ' ');
+             t.fake.network.served[kFeedUrl].announce = false;
+         },
+         "larger than 1 MiB"},
+        {"temporary folder unwritable",
+         [](Scene& t) { t.fake.faults.fail("files.create_new", 5); }, "can't be written to"},
+        {"disk full while writing", [](Scene& t) { t.fake.faults.fail("files.write", 112); }, "can't be written to"},
+        {"another update running",
+         [](Scene& t) { t.fake.locks.held.insert(u"plinth-update-org.notes"); }, "Another update of Notes is still running"},
+        {"not installed",
+         [](Scene& t) { t.fake.registry.delete_tree(kKey); }, "Notes isn't installed for this user"},
+        {"this program signed, the update not",
+         [](Scene& t) {
+             t.fake.crypto.signatures[t.fake.module.path] = {platform::Signature::State::valid, "CN=Example Ltd", 0};
+         },
+         "The update is not signed, but this program is signed by \"CN=Example Ltd\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Scene t;
+        c.arrange(t);
+        EXPECT_EQ(t.run({u"/update", u"/S", u"/restart"}), 1);
+        EXPECT_NE(t.fake.session.standard_error.find(c.says), std::string::npos) << t.fake.session.standard_error;
+        EXPECT_EQ(t.fake.session.standard_error.rfind("setup: ", 0), 0u);
+        if (std::string(c.label) != "not installed") t.expect_untouched();
+    }
+}
+
+TEST_F(UpdateRun, TheSameSignerIsTrustedAndAFailedInstallerIsReported) {
+    const platform::Signature signer{platform::Signature::State::valid, "CN=Example Ltd", 0};
+    fake.crypto.signatures[fake.module.path] = signer;
+    fake.processes.on_run = [](const platform::ProcessStart&) { return 0u; };
+    // The download is every file but this program.
+    fake.crypto.unlisted = signer;
+    fake.crypto.unlisted.subject = "CN=Someone Else";
+    EXPECT_EQ(run({u"/update", u"/S"}), 1);
+    EXPECT_NE(fake.session.standard_error.find("signed by \"CN=Someone Else\""), std::string::npos)
+        << fake.session.standard_error;
+
+    fake.crypto.unlisted = signer;
+    fake.session.standard_error.clear();
+    EXPECT_EQ(run({u"/update", u"/S"}), 0) << fake.session.standard_error;
+
+    fake.processes.on_run = [](const platform::ProcessStart&) { return 1u; };
+    EXPECT_EQ(run({u"/update", u"/S"}), 1);
+    EXPECT_NE(fake.session.standard_error.find("The new version's installer failed (exit code 1)."), std::string::npos);
+    EXPECT_TRUE(fake.files.list_tree(kTemp).empty());
+}
+
+TEST_F(UpdateRun, AnAppWithoutAFeedHasNoUpdates) {
+    fake.module.package = build_package(R"({"name":"Notes","id":"org.notes","version":"1.0","exe":"notes.exe",)"
+                                        R"("updates":{"feed":"http://example.com/feed.json"}})",
+                                        {});
+    EXPECT_EQ(run({u"/check-update"}), 1);
+    EXPECT_EQ(fake.session.standard_error, "setup: Notes has no updates: its manifest names no update feed.\n");
+    EXPECT_TRUE(fake.network.requests.empty());
+    EXPECT_EQ(fake.dialogs.dialogs_shown, 0);
+}
+
+}  // namespace
+}  // namespace plinth

@@ -1,0 +1,140 @@
+#include "update_feed.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/fake/fake_updates.h"
+#include "sha256.h"
+#include "updates/feed.h"
+
+namespace plinth::pack {
+namespace {
+
+FeedEntry entry(const std::string& version, const std::string& notes = "") {
+    return {version, "Notes-" + version + "-Setup.exe", 1000, std::string(64, 'b'), notes};
+}
+
+std::string versions_of(const std::string& feed) {
+    std::string list;
+    const auto read = read_feed(feed);
+    for (const Release& r : read->releases) list += (list.empty() ? "" : " ") + r.version;
+    return list;
+}
+
+TEST(UpdateFeed, KeepsReleasesNewestFirstAndReplacesTheSameVersion) {
+    auto feed = updated_feed(std::nullopt, "com.example.notes", entry("1.9"));
+    ASSERT_TRUE(feed.ok()) << feed.error().text;
+    for (const char* version : {"1.10", "1.2", "1.9.0"}) {
+        feed = updated_feed(*feed, "com.example.notes", entry(version, std::string("Notes of ") + version + "\n\"quoted\""));
+        ASSERT_TRUE(feed.ok()) << feed.error().text;
+    }
+    EXPECT_EQ(versions_of(*feed), "1.10 1.9.0 1.2");  // 1.9.0 took the place of 1.9
+    EXPECT_EQ(read_feed(*feed)->releases[1].notes, "Notes of 1.9.0\n\"quoted\"");
+    // Reproducible: the same releases in another order of arrival give the same bytes.
+    auto again = updated_feed(std::nullopt, "com.example.notes", entry("1.9.0", "Notes of 1.9.0\n\"quoted\""));
+    for (const char* version : {"1.2", "1.10"}) {
+        again = updated_feed(*again, "com.example.notes", entry(version, std::string("Notes of ") + version + "\n\"quoted\""));
+    }
+    EXPECT_EQ(*again, *feed);
+    EXPECT_EQ(*updated_feed(*feed, "com.example.notes", entry("1.10", "Notes of 1.10\n\"quoted\"")), *feed);
+}
+
+TEST(UpdateFeed, RefusesWhatWouldMakeABadFeed) {
+    const auto feed = *updated_feed(std::nullopt, "com.example.notes", entry("1.0"));
+    const struct {
+        const char* label;
+        std::optional<std::string> existing;
+        std::string id;
+        FeedEntry added;
+        const char* says;
+    } cases[] = {
+        {"another app", feed, "com.example.other", entry("2.0"), "is the feed of \"com.example.notes\""},
+        {"not a feed", std::string("{\"id\":\"com.example.notes\"}"), "com.example.notes", entry("2.0"), "isn't an update feed"},
+        {"not JSON", std::string("<html>"), "com.example.notes", entry("2.0"), "isn't an update feed"},
+        {"version with a suffix", std::nullopt, "com.example.notes", entry("2.0-rc1"), "isn't numbers separated by dots"},
+        {"no version", std::nullopt, "com.example.notes", entry(""), "isn't numbers separated by dots"},
+        {"http URL", std::nullopt, "com.example.notes", {"2.0", "http://example.com/S.exe", 1, std::string(64, 'b'), ""}, "uses http://"},
+    };
+    for (const auto& c : cases) {
+        const auto result = updated_feed(c.existing, c.id, c.added);
+        ASSERT_FALSE(result.ok()) << c.label;
+        EXPECT_NE(result.error().text.find(c.says), std::string::npos) << c.label << ": " << result.error().text;
+    }
+}
+
+TEST(UpdateFeed, DefaultUrlIsTheFileNamePercentEncoded) {
+    EXPECT_EQ(url_from_file_name("Notes-1.0_Setup~x.exe"), "Notes-1.0_Setup~x.exe");
+    EXPECT_EQ(url_from_file_name("Notes Setup #1.exe"), "Notes%20Setup%20%231.exe");
+    EXPECT_EQ(url_from_file_name("N\xC3\xB6tes.exe"), "N%C3%B6tes.exe");
+}
+
+TEST(UpdateFeed, Sha256IsTheStandardOne) {
+    const std::string abc = "abc";
+    EXPECT_EQ(sha256_hex({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()}, false),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(sha256_hex({}, false), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    // The fake platform's own SHA-256, which the runtime's tests compare with, agrees with it.
+    for (std::size_t size : {0, 55, 56, 64, 1000, 100000}) {
+        const std::string bytes(size, static_cast<char>('a' + size % 26));
+        EXPECT_EQ(sha256_text(fake::sha256_of(bytes)),
+                  sha256_hex({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, false))
+            << size;
+    }
+}
+
+// The schema in docs/ and the runtime's reader agree on the feeds of this table; python3-jsonschema
+// judges the schema.
+TEST(UpdateFeed, TheSchemaAndTheReaderAgree) {
+    const std::string written = *updated_feed(*updated_feed(std::nullopt, "n", entry("1.0", "x")), "n", entry("2"));
+    const std::string hash = std::string(64, 'C');
+    const auto release = [&](const std::string& members) { return R"({"id":"n","releases":[{)" + members + "}]}"; };
+    const std::vector<std::string> feeds = {
+        written,
+        R"({"id":"n","releases":[],"later":true})",
+        release(R"("version":"1","installer":"a","size":4294967295,"sha256":")" + hash + "\""),
+        R"({"releases":[]})",
+        R"({"id":"","releases":[]})",
+        R"({"id":"n","releases":{}})",
+        release(R"("version":"1.0-beta","installer":"a","size":1,"sha256":")" + hash + "\""),
+        release(R"("version":"1.","installer":"a","size":1,"sha256":")" + hash + "\""),
+        release(R"("version":"1","installer":"","size":1,"sha256":")" + hash + "\""),
+        release(R"("version":"1","installer":"a","size":0,"sha256":")" + hash + "\""),
+        release(R"("version":"1","installer":"a","size":-5,"sha256":")" + hash + "\""),
+        release(R"("version":"1","installer":"a","size":4294967296,"sha256":")" + hash + "\""),
+        release(R"("version":"1","installer":"a","size":1,"sha256":")" + hash.substr(1) + "\""),
+        release(R"("version":"1","installer":"a","size":1,"sha256":")" + hash.substr(1) + "x\""),
+        release(R"("version":"1","installer":"a","size":1)"),
+    };
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("plinth-feed-schema-" + std::to_string(std::rand()));
+    std::filesystem::create_directories(folder);
+    std::string command = std::string("/usr/bin/python3 '") + PLINTH_SOURCE_DIR + "/tests/unit/pack/schema_verdicts.py' '" +
+                          PLINTH_SOURCE_DIR + "/docs/update-feed.schema.json'";
+    for (std::size_t i = 0; i < feeds.size(); ++i) {
+        const std::filesystem::path file = folder / (std::to_string(i) + ".json");
+        std::ofstream(file, std::ios::binary) << feeds[i];
+        command += " '" + file.string() + "'";
+    }
+    std::string output;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[4096];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+        EXPECT_EQ(pclose(pipe), 0) << "the schema can't be used (python3-jsonschema missing?)";
+    }
+    std::filesystem::remove_all(folder);
+    std::istringstream lines(output);
+    for (const std::string& feed : feeds) {
+        std::string verdict;
+        ASSERT_TRUE(std::getline(lines, verdict)) << output;
+        const auto read = read_feed(feed);
+        EXPECT_EQ(verdict == "valid", read.ok()) << feed << "\n  schema: " << verdict
+                                                 << "\n  reader: " << (read.ok() ? "valid" : read.error().text);
+    }
+}
+
+}  // namespace
+}  // namespace plinth::pack

@@ -1,0 +1,99 @@
+#include "updates/feed.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace plinth {
+namespace {
+
+const std::string kHash = std::string(64, 'a');
+
+std::string release(const std::string& version, const std::string& members = "") {
+    return R"({"version":")" + version + R"(","installer":"Setup-)" + version + R"(.exe","size":10,"sha256":")" + kHash +
+           "\"" + (members.empty() ? "" : "," + members) + "}";
+}
+
+std::string feed(const std::string& releases, const std::string& id = "com.example.notes") {
+    return R"({"id":")" + id + R"(","releases":[)" + releases + "]}";
+}
+
+TEST(Feed, RefusesWhatCantBeAFeed) {
+    const struct {
+        const char* label;
+        std::string json;
+        const char* says;
+    } cases[] = {
+        {"syntax", R"({"id":"x","releases":[})", "isn't valid JSON"},
+        {"trailing comma", feed(release("2") + ","), "isn't valid JSON"},
+        {"array", "[]", "isn't a JSON object"},
+        {"no id", R"({"releases":[]})", "no \"id\""},
+        {"empty id", feed("", ""), "no \"id\""},
+        {"releases an object", R"({"id":"x","releases":{}})", "no \"releases\" array"},
+        {"release a string", feed("\"2.0\""), "release 1 isn't an object"},
+        {"version missing", feed(R"({"installer":"a","size":1,"sha256":")" + kHash + "\"}"), "release 1 has no \"version\""},
+        {"version with a suffix", feed(release("2") + "," + release("3.0-beta")), "release 2 has no \"version\""},
+        {"version a number", feed(R"({"version":2,"installer":"a","size":1,"sha256":")" + kHash + "\"}"), "no \"version\""},
+        {"installer empty", feed(R"({"version":"2","installer":"","size":1,"sha256":")" + kHash + "\"}"), "no \"installer\""},
+        {"size negative", feed(R"({"version":"2","installer":"a","size":-1,"sha256":")" + kHash + "\"}"), "no \"size\""},
+        {"size zero", feed(R"({"version":"2","installer":"a","size":0,"sha256":")" + kHash + "\"}"), "no \"size\""},
+        {"size 4 GiB", feed(R"({"version":"2","installer":"a","size":4294967296,"sha256":")" + kHash + "\"}"), "no \"size\""},
+        {"size huge", feed(R"({"version":"2","installer":"a","size":1e300,"sha256":")" + kHash + "\"}"), "no \"size\""},
+        {"size fractional", feed(R"({"version":"2","installer":"a","size":1.5,"sha256":")" + kHash + "\"}"), "no \"size\""},
+        {"size a string", feed(R"({"version":"2","installer":"a","size":"10","sha256":")" + kHash + "\"}"), "no \"size\""},
+        {"hash short", feed(R"({"version":"2","installer":"a","size":1,"sha256":")" + kHash.substr(1) + "\"}"), "no \"sha256\""},
+        {"hash not hex", feed(R"({"version":"2","installer":"a","size":1,"sha256":")" + kHash.substr(1) + "g\"}"), "no \"sha256\""},
+        {"hash missing", feed(R"({"version":"2","installer":"a","size":1})"), "no \"sha256\""},
+        {"over 1 MiB", feed(release("2", "\"notes\":\"" + std::string(kMaxFeedSize, 'x') + "\"")), "larger than 1 MiB"},
+    };
+    for (const auto& c : cases) {
+        const auto read = read_feed(c.json);
+        ASSERT_FALSE(read.ok()) << c.label;
+        EXPECT_NE(read.error().text.find(c.says), std::string::npos) << c.label << ": " << read.error().text;
+    }
+}
+
+TEST(Feed, ReadsReleasesAndIgnoresUnknownKeys) {
+    const auto read = read_feed(feed(release("2.0", R"("notes":"Faster.","channel":"beta")")) + "\n");
+    ASSERT_TRUE(read.ok()) << read.error().text;
+    ASSERT_EQ(read->releases.size(), 1u);
+    EXPECT_EQ(read->releases[0].notes, "Faster.");
+    EXPECT_EQ(read->releases[0].size, 10u);
+    EXPECT_EQ(sha256_text(read->releases[0].sha256), kHash);
+    // Upper-case hex is the same hash.
+    const auto upper = read_feed(feed(R"({"version":"2","installer":"a","size":4294967295,"sha256":")" +
+                                      std::string(64, 'A') + "\"}"));
+    ASSERT_TRUE(upper.ok()) << upper.error().text;
+    EXPECT_EQ(upper->releases[0].sha256, read->releases[0].sha256);
+}
+
+TEST(Feed, ChoosesTheNewestNewerReleaseOnly) {
+    const Feed releases = *read_feed(feed(release("1.9") + "," + release("1.10") + "," + release("1.2.1") + "," + release("1.2")));
+    const struct {
+        const char* installed;
+        const char* chosen;  // null: none
+    } cases[] = {
+        {"1.2", "1.10"}, {"1.9.9", "1.10"}, {"1.10", nullptr}, {"1.10.0", nullptr}, {"2", nullptr}, {"0", "1.10"},
+    };
+    for (const auto& c : cases) {
+        const auto chosen = choose_update(releases, "com.example.notes", c.installed);
+        ASSERT_TRUE(chosen.ok()) << c.installed << ": " << chosen.error().text;
+        if (c.chosen == nullptr) {
+            EXPECT_FALSE(chosen->has_value()) << c.installed;
+        } else {
+            ASSERT_TRUE(chosen->has_value()) << c.installed;
+            EXPECT_EQ((*chosen)->version, c.chosen) << c.installed;
+        }
+    }
+    EXPECT_FALSE(choose_update(*read_feed(feed("")), "com.example.notes", "1")->has_value());
+
+    const auto other = choose_update(releases, "com.example.Notes", "1.0");
+    ASSERT_FALSE(other.ok());
+    EXPECT_EQ(other.error().text, "The update feed is for another app (\"com.example.notes\", not \"com.example.Notes\").");
+    const auto uncomparable = choose_update(releases, "com.example.notes", "1.0-beta");
+    ASSERT_FALSE(uncomparable.ok());
+    EXPECT_NE(uncomparable.error().text.find("\"1.0-beta\" isn't numbers"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace plinth
