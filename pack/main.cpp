@@ -421,7 +421,7 @@ int run_feed(const CommandLine& options) {
     auto installer = read_file(installer_path, kMaxInputSize);
     if (!installer) return failed(installer.error().text);
     auto manifest = installer_manifest(*installer);
-    if (!manifest) return failed(installer_shown + " " + manifest.error().text + ".");
+    if (!manifest) return failed(installer_shown + " isn't a plinth installer: " + manifest.error().text);
 
     FeedEntry entry;
     entry.version = manifest->version;

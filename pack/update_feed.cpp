@@ -55,18 +55,6 @@ std::string feed_text(const std::string& id, const std::vector<FeedEntry>& relea
 
 }  // namespace
 
-Result<AppManifest> installer_manifest(ByteView installer) {
-    auto image = read_pe_image(installer);
-    if (!image) return fail("isn't a plinth installer (" + image.error().text + ")");
-    auto tree = read_resource_tree(*image);
-    if (!tree) return fail("isn't a plinth installer (" + tree.error().text + ")");
-    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(1));
-    if (languages == nullptr || languages->empty()) return fail("isn't a plinth installer: it carries no package");
-    auto package = read_package(languages->begin()->second.bytes);
-    if (!package) return fail("isn't a plinth installer: " + package.error().text);
-    return std::move(package->manifest);
-}
-
 Result<std::string> updated_feed(std::optional<std::string_view> existing, const std::string& id, const FeedEntry& entry) {
     if (!is_comparable_version(entry.version)) {
         return fail("the installer's version \"" + entry.version +

@@ -11,8 +11,6 @@
 
 namespace plinth::pack {
 
-// The manifest inside a plinth installer, or why the file isn't one.
-Result<AppManifest> installer_manifest(ByteView installer);
 
 // One release as the feed lists it.
 struct FeedEntry {
