@@ -31,7 +31,7 @@ mkdir -p "$lodz"
 cp "$E2E_SAMPLE_EXE" "$lodz/Łódź.exe"
 printf 'data, not the app\n' >"$lodz/łódź.exe"
 refused "Łódź.exe beside łódź.exe" lodz '{"name": "Lodz", "id": "Harden.Lodz", "version": "1.0", "exe": "Łódź.exe"}' \
-  "$lodz" "Two files would be the same file on Windows"
+  "$lodz" "which are one file on Windows (it ignores case)"
 
 # Device names Windows has beyond the plain digits: an exe COM³.exe, a file lpt².log, COM0.
 refused "exe COM³.exe" com3 '{"name": "Com", "id": "Harden.Com", "version": "1.0", "exe": "COM³.exe"}' \

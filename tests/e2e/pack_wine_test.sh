@@ -88,8 +88,12 @@ e2e_assert_file_bytes "a payload inflating past 2^31 - 1 bytes is refused" "$E2E
 e2e_assert_absent "$E2E_PROGRAMS_DIR/Edge/Edge.exe"
 
 # plinth-pack.exe under Wine writes the same bytes as the Linux packer (zlib is in both).
+# Both take the shipped page texts: the Windows packer from languages/ beside it, as in a release.
 e2e_find_built plinth-pack.exe
-win_pack=$E2E_FOUND
+mkdir -p "$work/packer"
+cp "$E2E_FOUND" "$work/packer/plinth-pack.exe"
+cp -r "$PLINTH_SOURCE_DIR/share/plinth/languages" "$work/packer/languages"
+win_pack=$work/packer/plinth-pack.exe
 cp "$E2E_SAMPLE_MANIFEST" "$work/app.json"
 cp "$E2E_SAMPLE_EXE" "$work/PlinthSample.exe"
 cp "$E2E_SETUP_EXE" "$work/stub.exe"
