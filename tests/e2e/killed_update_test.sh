@@ -65,10 +65,17 @@ for ((kill = 1; kill <= kills; kill++)); do
   sleep "$(printf '%d.%03d' $((at_ms / 1000)) $((at_ms % 1000)))"
   kill -KILL "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
+  # Nothing goes on after the kill: the folder settles as the kill left it. The server closes
+  # the dead process's handles a moment after it is reaped (a delete-on-close handle then takes
+  # its file with it, as on Windows), so it is given up to 3 s to settle.
   now=$(snapshot)
-  # Nothing goes on after the kill: the folder stays as the kill left it.
-  sleep 0.3
-  [[ "$(snapshot)" == "$now" && -z "$(pgrep -f "Setup $to.exe")" ]] || e2e_fail "kill $kill: the installer went on"
+  for ((tries = 0; tries < 10; tries++)); do
+    sleep 0.3
+    before=$now
+    now=$(snapshot)
+    [[ "$now" == "$before" ]] && break
+  done
+  [[ "$now" == "$before" && -z "$(pgrep -f "Setup $to.exe")" ]] || e2e_fail "kill $kill: the installer went on"
   if [[ "$now" == "${state[$from]}" ]]; then
     old=$((old + 1))
     continue

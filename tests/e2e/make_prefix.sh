@@ -3,5 +3,4 @@
 source "$(dirname "$0")/lib.sh"
 started=$SECONDS
 e2e_make_prefix "${PLINTH_E2E_ROOT:?}/prefix-base"
-rm -rf "$PLINTH_E2E_ROOT/work"
 e2e_log "base prefix ready in $((SECONDS - started)) s: $PLINTH_E2E_ROOT/prefix-base"
