@@ -35,15 +35,9 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
 // A control character in the text (quoted from a manifest or a registry value) is made visible
 // (\0, \n, ...): a NUL would end the failure page's text there, and a line break would forge a
 // second setup: line in a caller's log.
-inline Unexpected<Failure> fail(std::string text) {
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            text = visible_controls(text);
-            break;
-        }
-    }
-    return {Failure{std::move(text)}};
-}
+// Out of line: a check and a copy at each of the many call sites would cost the stub kilobytes.
+Unexpected<Failure> fail(std::string text);
+Unexpected<Failure> fail(const char* text);
 
 // The same, of parts joined (see concat).
 Unexpected<Failure> fail(std::initializer_list<std::string_view> parts);
