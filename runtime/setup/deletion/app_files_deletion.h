@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/text.h"
@@ -10,10 +11,15 @@
 
 namespace plinth {
 
+// Whether a folder on the way from `folder` to the relative `path` is a link (a symbolic link,
+// a junction, a mount point). Its last component counts only when it ends in a backslash.
+bool passes_link(platform::Platform& platform, const Path& folder, std::string_view path);
+
 // Deletes each relative path under `folder` the way the app exe is deleted; a file that can't
-// go (a DLL another process holds) stays. Then, deepest first, each folder that held one of
+// go (a DLL another process holds) stays, as does one below a link: what a link leads to is
+// never ours to delete. A listed path that is itself a link goes as a link, never emptied. Then, deepest first, each folder that held one of
 // them: its leftovers are swept and it is removed when that leaves it empty, so folders holding
-// the user's own files stay. `folder` itself is not removed. Returns the paths that are still
+// the user's own files stay; a folder that is a link, or lies below one, is left alone. `folder` itself is not removed. Returns the paths that are still
 // there (a removal ignores them; an update keeps them on its list to try again). A folder of
 // `in_use` (relative, folded as Windows compares names, each with a backslash after it, sorted)
 // holds an update's staged files: it is neither swept nor removed.
