@@ -16,12 +16,14 @@ bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
 
 }  // namespace
 
-bool passes_link(platform::Platform& platform, const Path& folder, std::string_view path) {
-    for (std::size_t end = path.find('\\'); end != std::string_view::npos; end = path.find('\\', end + 1)) {
-        const auto info = platform.files.metadata(join_path(folder, to_utf16(path.substr(0, end))));
+bool passes_link(platform::Platform& platform, const Path& folder, const Path& path, bool itself) {
+    for (std::size_t end = folder.size() + 1;; ++end) {
+        end = path.find(u'\\', end);
+        if (end == Path::npos && !itself) return false;
+        const auto info = platform.files.metadata(path.substr(0, end));
         if (info && info->is_link) return true;
+        if (end == Path::npos) return false;
     }
-    return false;
 }
 
 std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
@@ -35,7 +37,7 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
         const Path full = join_path(folder, to_utf16(path));
         const std::size_t last = path.rfind('\\') + 1;
         if (!(last <= free_of_links.size() && std::string_view(path).starts_with(free_of_links))) {
-            if (passes_link(platform, folder, path)) {
+            if (passes_link(platform, folder, full, false)) {
                 still_there.push_back(path);
                 continue;
             }
@@ -67,9 +69,9 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
                 std::binary_search(in_use.begin(), in_use.end(), fold_case(std::string(subfolder) + '\\'))) {
                 break;
             }
-            // A folder of ours that became a link is the user's now, and so is all it leads to.
-            if (passes_link(platform, folder, std::string(subfolder) + '\\')) continue;
             const Path full = join_path(folder, to_utf16(subfolder));
+            // A folder of ours that became a link is the user's now, and so is all it leads to.
+            if (passes_link(platform, folder, full, true)) continue;
             sweep_leftovers(platform, full);
             (void)platform.files.remove_folder(full);
         }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/text.h"
@@ -11,9 +10,9 @@
 
 namespace plinth {
 
-// Whether a folder on the way from `folder` to the relative `path` is a link (a symbolic link,
-// a junction, a mount point). Its last component counts only when it ends in a backslash.
-bool passes_link(platform::Platform& platform, const Path& folder, std::string_view path);
+// Whether a folder on the way from `folder` to `path`, a path below it, is a link (a symbolic
+// link, a junction, a mount point); `path` itself too when `itself`.
+bool passes_link(platform::Platform& platform, const Path& folder, const Path& path, bool itself);
 
 // Deletes each relative path under `folder` the way the app exe is deleted; a file that can't
 // go (a DLL another process holds) stays, as does one below a link: what a link leads to is

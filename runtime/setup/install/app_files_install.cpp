@@ -79,7 +79,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
                             os_error_text(platform.system_text, code));
             }
             // Never through a link: the .old files where it leads aren't ours.
-            if (sweep && !passes_link(platform, folder, path.substr(0, end + 1))) sweep_leftovers(platform, parent);
+            if (sweep && !passes_link(platform, folder, parent, true)) sweep_leftovers(platform, parent);
         }
         auto bytes = inflated.next();
         Status staged = bytes ? stage_bytes(platform, join_path(folder, to_utf16(path)), *bytes)

@@ -49,26 +49,24 @@ struct StagedFiles {
     bool uninstaller = false;
 };
 
-bool holds_file(platform::Platform& platform, const Path& path) {
-    const auto info = platform.files.metadata(path);
+bool holds_file(platform::Platform& platform, const Path& folder, std::string_view name) {
+    const auto info = platform.files.metadata(join_path(folder, to_utf16(name)));
     return info && !info->is_folder;
 }
 
-// Whether the folder is the app's: it holds its uninstall.exe, this exe, or the exe the entry
-// names ("C:\...\App.exe,0"), or there is no entry and it is the folder named for the app. An
-// entry's folder comes from the user's registry, so it may be any of their folders; the previous
-// list and the .old sweep apply only where the app is.
+// Whether the folder is the app's: it holds its uninstall.exe or the exe the entry names
+// ("C:\...\App.exe,0"), or there is no entry and it is the folder named for the app. An entry's
+// folder comes from the user's registry, so it may be any of their folders; the previous list
+// and the .old sweep apply only where the app is.
 bool is_apps_folder(platform::Platform& platform, const Path& folder, const AppManifest& manifest) {
-    if (holds_file(platform, join_path(folder, u"uninstall.exe")) ||
-        holds_file(platform, join_path(folder, to_utf16(manifest.exe)))) {
-        return true;
-    }
+    if (holds_file(platform, folder, "uninstall.exe")) return true;
     const auto icon = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayIcon");
     if (!icon) return true;
-    const std::size_t start = icon->find_last_of("\\/") + 1;
-    const std::size_t comma = icon->rfind(',');
-    return comma != std::string::npos && comma > start &&
-           holds_file(platform, join_path(folder, to_utf16(std::string_view(*icon).substr(start, comma - start))));
+    const std::string_view text = *icon;
+    const std::size_t start = text.find_last_of("\\/") + 1;
+    const std::size_t comma = text.rfind(',');
+    return comma != std::string_view::npos && comma > start &&
+           holds_file(platform, folder, text.substr(start, comma - start));
 }
 
 }  // namespace
