@@ -292,13 +292,13 @@ TEST_F(AppFolderRuns, LinksBelowTheFolderAreNeverFollowed) {
     const Path outside = u"C:\\Users\\Ann\\Documents\\Kept";
     ASSERT_EQ(install("1.0", kVersion1), 0);
     auto& files = fake.files;
-    for (const Path& path : {u"old\\gone.txt", u"deep\\er\\est\\gone.bin", u"deep\\er\\est", u"deep\\er", u"old"}) {
+    for (const Path path : {u"old\\gone.txt", u"deep\\er\\est\\gone.bin", u"deep\\er\\est", u"deep\\er", u"old"}) {
         (void)(files.is_folder(in_folder(path)) ? files.remove_folder(in_folder(path)) : files.delete_file(in_folder(path)));
     }
     files.add_link(in_folder(u"old"), outside, true);
     files.add_link(in_folder(u"deep\\er"), outside, true);
     files.add_link(in_folder(u"saved.old"), outside, true);
-    for (const Path& name : {u"gone.txt", u"est\\gone.bin", u"report.old", u"core.dll", u"words.txt"}) {
+    for (const Path name : {u"gone.txt", u"est\\gone.bin", u"report.old", u"core.dll", u"words.txt"}) {
         files.add_file(join_path(outside, name), "not the app's");
     }
     const std::string kept = files_below(files, outside);
@@ -326,7 +326,7 @@ TEST_F(AppFolderRuns, AnUpdateAppliesThePreviousListOnlyWhereTheAppIs) {
     for (const Path folder : {u"C:\\Users\\Ann\\Documents", u"C:\\Users\\Ann\\Old Notes"}) {
         const bool app_is_there = folder.ends_with(u"Notes");
         SCOPED_TRACE(to_utf8(folder));
-        for (const Path& name : {u"old\\gone.txt", u"report.old", u"data\\draft.old"}) {
+        for (const Path name : {u"old\\gone.txt", u"report.old", u"data\\draft.old"}) {
             fake.files.add_file(join_path(folder, name), "the user's");
         }
         if (app_is_there) fake.files.add_file(join_path(folder, u"Notes 1.exe"), "MZ");
@@ -335,7 +335,7 @@ TEST_F(AppFolderRuns, AnUpdateAppliesThePreviousListOnlyWhereTheAppIs) {
         fake.registry.put_text(kEntry, u"InstalledFiles", "old\\gone.txt");
         ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
         EXPECT_EQ(fake.files.text(join_path(folder, u"plugins\\new.dll")), "MZ new in 2");
-        for (const Path& name : {u"old\\gone.txt", u"report.old", u"data\\draft.old"}) {
+        for (const Path name : {u"old\\gone.txt", u"report.old", u"data\\draft.old"}) {
             EXPECT_EQ(fake.files.exists(join_path(folder, name)), !app_is_there) << to_utf8(name);
         }
     }
