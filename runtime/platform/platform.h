@@ -118,6 +118,9 @@ struct FileInfo {
     bool is_folder = false;
     std::uint64_t size = 0;
     bool read_only = false;
+    // The path itself is a reparse point (a symbolic link, a junction, a mount point); the rest
+    // describes what it leads to.
+    bool is_link = false;
 };
 
 class Files {
@@ -127,7 +130,7 @@ public:
     virtual ErrorCode create_folder_tree(const Path& path) = 0;
     // The names of a folder's entries (no "." or ".."); entries that can't be read are left out.
     virtual SysResult<std::vector<Path>> list_folder(const Path& path) = 0;
-    // Metadata of a file or folder, links followed.
+    // Metadata of a file or folder, links followed; `is_link` tells that the path is one.
     virtual SysResult<FileInfo> metadata(const Path& path) = 0;
     // DeleteFileW(path).
     virtual ErrorCode delete_file(const Path& path) = 0;

@@ -4,6 +4,7 @@
 # superscript digit or a zero, and a ProgID that another program registers (a warning). Under
 # Wine: a ProgID rewritten by another program since the install survives the removal, and an
 # entry pointed at the user's Documents with a list naming the user's files deletes none of them.
+# Folders of the app replaced by links to a folder of the user's: nothing is deleted through them.
 # e2e-timeout: 180
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer wine
@@ -97,3 +98,40 @@ e2e_assert_file_bytes "Documents: the plan stays" "$documents/Work/plan.txt" $'m
 e2e_assert_file_bytes "Documents: the .old file stays" "$documents/report.old" $'my report\n'
 e2e_assert_reg_absent "$UNINSTALL\\Harden.Plain"
 
+
+# Folders of an app replaced by links (host symlinks, which Wine shows as reparse points) to a
+# folder of the user's holding the listed names and an .old file: neither the update that drops
+# those files nor the removal deletes anything through them.
+linked="$E2E_WORK/linked"
+mkdir -p "$linked/data" "$linked/old"
+cp "$E2E_SAMPLE_EXE" "$linked/PlinthSample.exe"
+printf 'words 1\n' >"$linked/data/words.txt"
+printf 'gone in 2\n' >"$linked/old/gone.txt"
+linked_app='{"name": "Linked Notes", "id": "Harden.Linked", "version": "VERSION", "exe": "PlinthSample.exe"}'
+pack linked1 "${linked_app/VERSION/1.0}" "$linked" || e2e_die "Packing failed: $(cat "$E2E_WORK/out/linked1.pack.log")"
+rm -r "$linked/data" "$linked/old"
+printf 'new in 2\n' >"$linked/new.txt"
+pack linked2 "${linked_app/VERSION/2.0}" "$linked" || e2e_die "Packing failed: $(cat "$E2E_WORK/out/linked2.pack.log")"
+e2e_run "$E2E_WORK/linked1-Setup.exe" /S
+e2e_assert_exit 0
+installed="$E2E_PROGRAMS_DIR/Linked Notes"
+e2e_assert_file "$installed/old/gone.txt"
+kept="$documents/Kept"
+mkdir -p "$kept"
+printf 'my words\n' >"$kept/words.txt"
+printf 'my gone\n' >"$kept/gone.txt"
+printf 'my report\n' >"$kept/report.old"
+rm -r "$installed/data" "$installed/old"
+ln -s "$kept" "$installed/data"
+ln -s "$kept" "$installed/old"
+e2e_run "$E2E_WORK/linked2-Setup.exe" /S
+e2e_assert_exit 0
+e2e_assert_file_bytes "update: the new file is there" "$installed/new.txt" $'new in 2\n'
+e2e_run "$installed/uninstall.exe" /uninstall /S
+e2e_assert_exit 0
+sleep 3
+e2e_assert_absent "$installed/new.txt"
+e2e_assert_file_bytes "links: the user's words stay" "$kept/words.txt" $'my words\n'
+e2e_assert_file_bytes "links: the user's file of a dropped name stays" "$kept/gone.txt" $'my gone\n'
+e2e_assert_file_bytes "links: the .old file where a link leads stays" "$kept/report.old" $'my report\n'
+e2e_assert_reg_absent "$UNINSTALL\\Harden.Linked"

@@ -36,9 +36,29 @@ Path FakeFiles::key(const Path& path) {
 
 Path FakeFiles::resolve(const Path& path) const {
     Path k = key(path);
+    // A bounded number of links, as the system gives up on a loop.
+    for (int links = 0; links < 32; ++links) {
+        std::size_t at = k.find(u'\\');
+        for (; at != Path::npos; at = k.find(u'\\', at + 1)) {
+            const auto it = nodes_.find(k.substr(0, at));
+            if (it != nodes_.end() && !it->second.link_to.empty()) break;
+        }
+        if (at == Path::npos) break;
+        k = key(nodes_.at(k.substr(0, at)).link_to) + k.substr(at);
+    }
     if (nodes_.count(k)) return k;
     const auto alias = short_names_.find(k);
     return alias == short_names_.end() ? k : alias->second;
+}
+
+Path FakeFiles::follow(const Path& path) const {
+    Path k = resolve(path);
+    for (int links = 0; links < 32; ++links) {
+        const auto it = nodes_.find(k);
+        if (it == nodes_.end() || it->second.link_to.empty()) break;
+        k = resolve(it->second.link_to);
+    }
+    return k;
 }
 
 Path FakeFiles::parent_key(const Path& key) {
@@ -98,9 +118,9 @@ ErrorCode FakeFiles::create_folder_tree(const Path& path) {
 
 platform::SysResult<std::vector<Path>> FakeFiles::list_folder(const Path& path) {
     if (auto code = faults_.check("files.list_folder", path)) return unexpected(*code);
-    const Node* folder = find(path);
-    if (!folder || !folder->folder) return unexpected(codes::kPathNotFound);
-    const Path k = key(path);
+    const Path k = follow(path);
+    const auto folder = nodes_.find(k);
+    if (folder == nodes_.end() || !folder->second.folder) return unexpected(codes::kPathNotFound);
     std::vector<Path> names;
     for (const auto& [node_key, node] : nodes_) {
         if (node_key != k && parent_key(node_key) == k) names.push_back(final_component(node.path));
@@ -112,7 +132,13 @@ platform::SysResult<platform::FileInfo> FakeFiles::metadata(const Path& path) {
     if (auto code = faults_.check("files.metadata", path)) return unexpected(*code);
     const Node* node = find(path);
     if (!node) return unexpected(missing_error(path));
-    return platform::FileInfo{node->folder, node->bytes.size(), node->attributes.read_only};
+    const bool link = !node->link_to.empty();
+    if (link) {
+        const auto target = nodes_.find(follow(path));
+        if (target == nodes_.end()) return unexpected(codes::kFileNotFound);
+        node = &target->second;
+    }
+    return platform::FileInfo{node->folder, node->bytes.size(), node->attributes.read_only, link};
 }
 
 ErrorCode FakeFiles::delete_file(const Path& path) {
@@ -317,6 +343,15 @@ void FakeFiles::set_attributes(const Path& path, FileAttributes attributes) {
     if (Node* node = find(path)) node->attributes = attributes;
 }
 
+void FakeFiles::add_link(const Path& path, const Path& target, bool folder) {
+    ensure_folder(*parent_folder(path));
+    Node node;
+    node.path = path;
+    node.folder = folder;
+    node.link_to = target;
+    nodes_[key(path)] = node;
+}
+
 void FakeFiles::add_short_name(const Path& path, const Path& short_path) { short_names_[key(short_path)] = key(path); }
 
 bool FakeFiles::exists(const Path& path) const { return find(path) != nullptr; }
@@ -351,6 +386,10 @@ std::string FakeFiles::dump() const {
     std::string out;
     for (const auto& [node_key, node] : nodes_) {
         out += to_utf8(node.path);
+        if (!node.link_to.empty()) {
+            out += " -> " + to_utf8(node.link_to) + "\n";
+            continue;
+        }
         if (node.folder) {
             out += "\\\n";
             continue;

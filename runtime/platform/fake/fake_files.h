@@ -51,6 +51,10 @@ public:
     // A second name for a file, as Windows gives a long name its 8.3 short name: the file can be
     // reached by either, and keeps the short name when another file is renamed into its place.
     void add_short_name(const Path& path, const Path& short_path);
+    // A symbolic link or junction at `path` that leads to `target`: a path through it reaches the
+    // target's entries, while deleting it (a file link) or removing it (a folder link) takes the
+    // link alone, whatever the target holds.
+    void add_link(const Path& path, const Path& target, bool folder);
     bool exists(const Path& path) const;
     bool is_folder(const Path& path) const;
     std::optional<std::vector<std::uint8_t>> bytes(const Path& path) const;
@@ -73,10 +77,14 @@ private:
         bool folder = false;
         std::vector<std::uint8_t> bytes;
         FileAttributes attributes;
+        Path link_to;  // a link's target, as given; empty for anything else
     };
     static Path key(const Path& path);
-    // key(), with a short name taken to the long name it stands for.
+    // key(), with each link on the way taken to its target and a short name taken to the long
+    // name it stands for. The final component stays as named: a link there is the link itself.
     Path resolve(const Path& path) const;
+    // resolve(), and a link at the end taken to its target too.
+    Path follow(const Path& path) const;
     static Path parent_key(const Path& key);
     const Node* find(const Path& path) const;
     Node* find(const Path& path);

@@ -171,7 +171,8 @@ SysResult<FileInfo> Win32Files::metadata(const Path& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(wide(path), GetFileExInfoStandard, &data))
         return unexpected(last_error());
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    const bool link = data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    if (link) {
         // A link: describe what it points to.
         UniqueFile file = open_existing(path, FILE_READ_ATTRIBUTES, FILE_FLAG_BACKUP_SEMANTICS);
         if (!file) return unexpected(last_error());
@@ -184,6 +185,7 @@ SysResult<FileInfo> Win32Files::metadata(const Path& path) {
     FileInfo info;
     info.is_folder = data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     info.read_only = data.dwFileAttributes & FILE_ATTRIBUTE_READONLY;
+    info.is_link = link;
     info.size = info.is_folder
                     ? 0
                     : (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;

@@ -17,7 +17,10 @@ void sweep_leftovers(platform::Platform& platform, const Path& folder) {
         if (text.size() < kSuffix.size() || text.compare(text.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
             continue;
         }
-        (void)delete_file(platform, join_path(folder, name));
+        const Path path = join_path(folder, name);
+        // A link is never ours to sweep, whatever its name: it is left as it is.
+        if (const auto info = platform.files.metadata(path); info && info->is_link) continue;
+        (void)delete_file(platform, path);
     }
 }
 

@@ -15,7 +15,8 @@ namespace plinth {
 inline constexpr std::u16string_view kStagedSuffix = u".new.old";
 
 // Deletes every entry of the folder whose name ends in ".old" (case-sensitive): moved-aside files
-// and staged ones. Nothing here can fail: an entry that can't be deleted now stays for a later run.
+// and staged ones, never a link. Nothing here can fail: an entry that can't be deleted now stays
+// for a later run.
 void sweep_leftovers(platform::Platform& platform, const Path& folder);
 
 }  // namespace plinth

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "deletion/app_files_deletion.h"
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
 #include "install/replace_and_write.h"
@@ -60,7 +61,8 @@ void delete_staged(platform::Platform& platform, const Path& folder, const AppFi
 
 }  // namespace
 
-Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files) {
+Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
+                                      bool sweep) {
     std::uint64_t written = 0;
     // The install folder is swept already. A folder is swept once only: a second sweep would
     // take the files staged in it.
@@ -76,7 +78,8 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
                 return fail("Can't create the folder " + path_text(parent) + ": " +
                             os_error_text(platform.system_text, code));
             }
-            sweep_leftovers(platform, parent);
+            // Never through a link: the .old files where it leads aren't ours.
+            if (sweep && !passes_link(platform, folder, parent, true)) sweep_leftovers(platform, parent);
         }
         auto bytes = inflated.next();
         Status staged = bytes ? stage_bytes(platform, join_path(folder, to_utf16(path)), *bytes)

@@ -15,12 +15,13 @@ namespace plinth {
 
 // Writes each file under `folder` with its staged name beside its target, in the table's order.
 // Its folders are created first, and each folder's leftovers are swept before the first file goes
-// into it. The next files are inflated on a second thread while one is written, a few MiB ahead
+// into it, when `sweep` says the folder holds the app (never through a link). The next files are inflated on a second thread while one is written, a few MiB ahead
 // at most (one at a time, into a reused buffer, when no thread can be had). Returns the bytes
 // written; fails with "Can't create the folder {}: {}", "The app inside the installer is
 // damaged." (a stream that doesn't inflate to the size in the table), or the failure of
 // staging, having deleted the files it staged.
-Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files);
+Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
+                                      bool sweep = true);
 
 // Puts each staged file in place, in the table's order. On a failure, the files not yet in place
 // are deleted and the failure returned.

@@ -13,6 +13,7 @@
 #include "locations/install_folder.h"
 #include "package/payload.h"
 #include "registry/installed_files.h"
+#include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
 
 namespace plinth {
@@ -48,6 +49,26 @@ struct StagedFiles {
     bool uninstaller = false;
 };
 
+bool holds_file(platform::Platform& platform, const Path& folder, std::string_view name) {
+    const auto info = platform.files.metadata(join_path(folder, to_utf16(name)));
+    return info && !info->is_folder;
+}
+
+// Whether the folder is the app's: it holds its uninstall.exe or the exe the entry names
+// ("C:\...\App.exe,0"), or there is no entry and it is the folder named for the app. An entry's
+// folder comes from the user's registry, so it may be any of their folders; the previous list
+// and the .old sweep apply only where the app is.
+bool is_apps_folder(platform::Platform& platform, const Path& folder, const AppManifest& manifest) {
+    if (holds_file(platform, folder, "uninstall.exe")) return true;
+    const auto icon = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayIcon");
+    if (!icon) return true;
+    const std::string_view text = *icon;
+    const std::size_t start = text.find_last_of("\\/") + 1;
+    const std::size_t comma = text.rfind(',');
+    return comma != std::string_view::npos && comma > start &&
+           holds_file(platform, folder, text.substr(start, comma - start));
+}
+
 }  // namespace
 
 Status install_app(platform::Platform& platform, SetupState& state) {
@@ -60,7 +81,8 @@ Status install_app(platform::Platform& platform, SetupState& state) {
                     os_error_text(platform.system_text, code));
     }
 
-    sweep_leftovers(platform, facts.install_folder);
+    const bool app_is_here = is_apps_folder(platform, facts.install_folder, manifest);
+    if (app_is_here) sweep_leftovers(platform, facts.install_folder);
     facts.app_path = join_path(facts.install_folder, to_utf16(manifest.exe));
     facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
 
@@ -73,7 +95,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     std::vector<std::string> dropped;
     std::vector<std::string> still_there;
     std::vector<std::u16string> folders_in_use;
-    if (!state.files.empty()) {
+    if (!state.files.empty() && app_is_here) {
         auto previous = read_installed_files(platform, manifest.id);
         if (!previous) return fail(std::move(previous.error().text));
         if (*previous) {
@@ -98,7 +120,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     }  // the app's bytes are dropped before the next step
 
     if (!state.files.empty()) {
-        auto written = stage_app_files(platform, facts.install_folder, state.files);
+        auto written = stage_app_files(platform, facts.install_folder, state.files, app_is_here);
         if (!written) return fail(std::move(written.error().text));
         staged.others = true;
         facts.app_size += *written;

@@ -32,15 +32,19 @@ TEST(SweepLeftovers, DeletesExactlyTheNamesEndingInDotOld) {
                                  join_path(kFolder, u"x.ol")}));
 }
 
-TEST(SweepLeftovers, AnEntryThatCantBeDeletedStaysAndTheRestGo) {
+TEST(SweepLeftovers, AnEntryThatCantBeDeletedOrIsALinkStaysAndTheRestGo) {
     fake::FakePlatform fake;
     fake.files.add_file(join_path(kFolder, u"App.exe.1.old"), "running", {.running = true});
     fake.files.add_file(join_path(kFolder, u"App.exe.2.old"), "open", {.locked = true});
     fake.files.add_folder(join_path(kFolder, u"folder.old"));
     fake.files.add_file(join_path(kFolder, u"App.exe.3.old"), "free");
+    fake.files.add_link(join_path(kFolder, u"file-link.old"), u"C:\\Users\\Ann\\report.txt", false);
+    fake.files.add_link(join_path(kFolder, u"folder-link.old"), u"C:\\Users\\Ann", true);
+    fake.files.add_file(u"C:\\Users\\Ann\\report.txt", "the user's");
     sweep_leftovers(fake.platform(), kFolder);
     EXPECT_EQ(fake.files.list_tree(kFolder),
               (std::vector<Path>{join_path(kFolder, u"App.exe.1.old"), join_path(kFolder, u"App.exe.2.old"),
+                                 join_path(kFolder, u"file-link.old"), join_path(kFolder, u"folder-link.old"),
                                  join_path(kFolder, u"folder.old")}));
 }
 

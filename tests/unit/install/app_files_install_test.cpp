@@ -223,9 +223,9 @@ TEST_F(AppFolderRuns, AnUpdateToOneExeLeavesTheListForTheRemoval) {
 
 // The files of the install folder, bytes and all, without the folders (a failed update may leave
 // a new empty one).
-std::string files_below(const fake::FakeFiles& files) {
+std::string files_below(const fake::FakeFiles& files, const Path& folder = kFolder) {
     std::string out;
-    for (const Path& path : files.list_tree(kFolder)) {
+    for (const Path& path : files.list_tree(folder)) {
         if (!files.is_folder(path)) out += to_utf8(path) + " = " + files.text(path).value_or("?") + "\n";
     }
     return out;
@@ -283,6 +283,62 @@ TEST_F(AppFolderRuns, AListedOtherNameOfANewFileNeverDeletesIt) {
     ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
     for (const TestFile& file : kVersion2) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
     EXPECT_TRUE(fake.files.exists(in_folder(u"old\\gone.txt")));
+}
+
+// A link below the app's folder, a user's or a planted one, leads elsewhere: neither the update
+// nor the removal deletes, sweeps or empties anything through it. A listed path that is itself
+// a link goes as a link.
+TEST_F(AppFolderRuns, LinksBelowTheFolderAreNeverFollowed) {
+    const Path outside = u"C:\\Users\\Ann\\Documents\\Kept";
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    auto& files = fake.files;
+    for (const Path path : {u"old\\gone.txt", u"deep\\er\\est\\gone.bin", u"deep\\er\\est", u"deep\\er", u"old"}) {
+        (void)(files.is_folder(in_folder(path)) ? files.remove_folder(in_folder(path)) : files.delete_file(in_folder(path)));
+    }
+    files.add_link(in_folder(u"old"), outside, true);
+    files.add_link(in_folder(u"deep\\er"), outside, true);
+    files.add_link(in_folder(u"saved.old"), outside, true);
+    for (const Path name : {u"gone.txt", u"est\\gone.bin", u"report.old", u"core.dll", u"words.txt"}) {
+        files.add_file(join_path(outside, name), "not the app's");
+    }
+    const std::string kept = files_below(files, outside);
+
+    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_EQ(files_below(files, outside), kept);
+    // Still listed: they are there, through the links, for as long as the links are.
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
+              "core.dll|data\\words.txt|plugins\\new.dll|old\\gone.txt|deep\\er\\est\\gone.bin");
+
+    (void)files.delete_file(in_folder(u"core.dll"));
+    files.add_link(in_folder(u"core.dll"), join_path(outside, u"core.dll"), false);
+    (void)files.delete_file(in_folder(u"data\\words.txt"));
+    files.add_link(in_folder(u"data\\words.txt"), outside, true);
+    ASSERT_EQ(remove("2.0", kVersion2), 0) << fake.session.standard_error;
+    EXPECT_EQ(files_below(files, outside), kept);
+    EXPECT_EQ(files.list_tree(kFolder), (std::vector<Path>{in_folder(u"deep"), in_folder(u"deep\\er"), in_folder(u"old"),
+                                                           in_folder(u"saved.old"), kUninstaller}));
+}
+
+// The entry's folder is the user's to change: the previous list and the .old sweeps apply only
+// where the app is, by its uninstall.exe, its exe, or the exe the entry names.
+TEST_F(AppFolderRuns, AnUpdateAppliesThePreviousListOnlyWhereTheAppIs) {
+    ASSERT_EQ(install("1.0", kVersion1), 0);
+    for (const Path folder : {u"C:\\Users\\Ann\\Documents", u"C:\\Users\\Ann\\Old Notes"}) {
+        const bool app_is_there = folder.ends_with(u"Notes");
+        SCOPED_TRACE(to_utf8(folder));
+        for (const Path name : {u"old\\gone.txt", u"report.old", u"data\\draft.old"}) {
+            fake.files.add_file(join_path(folder, name), "the user's");
+        }
+        if (app_is_there) fake.files.add_file(join_path(folder, u"Notes 1.exe"), "MZ");
+        fake.registry.put_text(kEntry, u"InstallLocation", to_utf8(folder));
+        fake.registry.put_text(kEntry, u"DisplayIcon", to_utf8(folder) + "\\Notes 1.exe,0");
+        fake.registry.put_text(kEntry, u"InstalledFiles", "old\\gone.txt");
+        ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+        EXPECT_EQ(fake.files.text(join_path(folder, u"plugins\\new.dll")), "MZ new in 2");
+        for (const Path name : {u"old\\gone.txt", u"report.old", u"data\\draft.old"}) {
+            EXPECT_EQ(fake.files.exists(join_path(folder, name)), !app_is_there) << to_utf8(name);
+        }
+    }
 }
 
 TEST(DroppedAppFiles, ComparedAsWindowsComparesNamesAndNeverTheExe) {

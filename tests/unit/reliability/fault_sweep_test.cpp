@@ -191,6 +191,9 @@ std::optional<std::string> expected_failure(const Scenario& scenario, const std:
         // Once the install folder is made, an app folder's install reads its entry's list: a
         // size query and a read. Earlier reads find the folder.
         const std::string folder_made = "files.create_folder_tree " + to_utf8(kFolder);
+        // Where the folder holds no uninstall.exe, the entry's DisplayIcon is read first; a
+        // failing read counts as no entry.
+        if (index > 0 && log[index - 1] == "files.metadata " + to_utf8(kFolder) + "\\uninstall.exe") return std::nullopt;
         if (std::find(log.begin(), log.begin() + index, folder_made) != log.begin() + index) {
             return "Can't read the registry (InstalledFiles, error " + std::to_string(code) + ").";
         }
