@@ -3,7 +3,7 @@
 # installed, v2 in a feed written by plinth-pack feed. /check-update finds v2; a changed byte, a
 # feed of another app and a stopped server each fail with v1 untouched; /update /S /restart while
 # v1 runs installs v2 (the running exe moved aside, uninstall.exe now v2's installer) and starts
-# the app again.
+# the app again; an app calling plinth/update.h (C89) then finds v3 and updates to it with a restart.
 # e2e-timeout: 180
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
@@ -120,6 +120,23 @@ e2e_assert_exit 0
 e2e_assert_file_bytes "no version on standard output" "$E2E_STDOUT_FILE" ""
 e2e_run "$win_uninstaller" /update /S
 e2e_assert_exit 0
+
+e2e_log "== plinth/update.h from the app's folder: check, then update with a restart"
+setup_v3="$site/notes/Sample-3.0.0-Setup.exe"
+pack 3.0.0 "$setup_v3"
+"$PLINTH_PACK" feed --feed "$feed" --installer "$setup_v3" >>"$E2E_WORK/out/feed.log" 2>&1 ||
+  e2e_die "plinth-pack feed failed: $(cat "$E2E_WORK/out/feed.log")"
+e2e_find_built plinth-update-caller.exe
+cp "$E2E_FOUND" "$folder/"
+e2e_run "$(e2e_win_path "$folder/plinth-update-caller.exe")"
+e2e_assert_exit 0
+e2e_assert_file_bytes "the header's check found 3.0.0 and started the update" "$E2E_STDOUT_FILE" \
+  $'check 3 3.0.0\nupdate 1\n'
+# v1, the app v2's update started, and now the one the header's update starts.
+app_windows_at_least() { [[ $(xdotool search --onlyvisible --name '^Plinth Sample$' 2>/dev/null | wc -l) -ge $1 ]]; }
+e2e_check "the update the header started restarted the app" e2e_wait_until 90 app_windows_at_least 3
+e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 3.0.0
+e2e_assert_same_file "uninstall.exe is v3's installer" "$setup_v3" "$uninstaller"
 
 e2e_wine taskkill /im PlinthSample.exe >/dev/null
 E2E_BG_PID=$app_pid
