@@ -42,9 +42,7 @@ int update_silently(platform::Platform& platform, const RunOptions& options, con
     if (!done) return failed(platform, done.error());
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
-        if (Status restarted = restart_app(platform, app); !restarted) {
-            platform.session.write_standard_error("setup: " + restarted.error().text + "\n");
-        }
+        if (Status restarted = restart_app(platform, app); !restarted) (void)failed(platform, restarted.error());
     }
     return exit_code_value(ExitCode::completed);
 }

@@ -25,6 +25,7 @@ std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code)
         case 12029: return "the server can't be reached (WinHTTP error 12029)";
         case 12030: return "the connection was cut (WinHTTP error 12030)";
         case 12152: return "the server's answer can't be read (WinHTTP error 12152)";
+        case 12157: return "no secure connection can be made with the server (WinHTTP error 12157)";
         case 12175: return "the server's certificate isn't trusted (WinHTTP error 12175)";
         default: break;
     }
