@@ -165,7 +165,7 @@ cp "$E2E_FOUND" "$folder/"
 e2e_run "$(e2e_win_path "$folder/plinth-update-caller.exe")"
 e2e_assert_exit 0
 e2e_assert_file_bytes "the header's check found 3.0.0 and started the update" "$E2E_STDOUT_FILE" \
-  $'check 3 3.0.0\nupdate 1\n'
+  $'check 3 3.0.0\r\nupdate 1\r\n'  # the C runtime's text mode
 # v1, the app v2's update started, and now the one the header's update starts.
 app_windows_at_least() { [[ $(xdotool search --onlyvisible --name '^Plinth Sample$' 2>/dev/null | wc -l) -ge $1 ]]; }
 e2e_check "the update the header started restarted the app" e2e_wait_until 90 app_windows_at_least 3
