@@ -125,15 +125,16 @@ Status create_download_file(platform::Platform& platform, Path& path, std::uniqu
             name += u"0123456789abcdef"[byte & 15];
         }
         name += u".exe";
-        path = join_path(*folder, name);
-        auto created = platform.files.create_new(path);
+        // Named in `path` only once it is ours: the installer deletes what `path` names.
+        Path candidate = join_path(*folder, name);
+        auto created = platform.files.create_new(candidate);
         if (created) {
+            path = std::move(candidate);
             file = std::move(*created);
             return success();
         }
         error = created.error();
     }
-    path.clear();
     return write_problem(platform, *folder, error);
 }
 
