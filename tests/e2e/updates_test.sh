@@ -3,8 +3,9 @@
 # installed, v2 in a feed written by plinth-pack feed. /check-update finds v2; a changed byte, a
 # feed of another app and a stopped server each fail with v1 untouched; /update /S /restart while
 # v1 runs installs v2 (the running exe moved aside, uninstall.exe now v2's installer) and starts
-# the app again.
-# e2e-timeout: 180
+# the app again. v2's feed is HTTPS: refused until the test's certificate is trusted by the prefix;
+# then an app calling plinth/update.h (C89) finds v3 and updates to it with a restart.
+# e2e-timeout: 300
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
 e2e_prefix
@@ -28,17 +29,42 @@ stop_server() {
   if [[ -n "$server_pid" ]]; then kill "$server_pid" 2>/dev/null; wait "$server_pid" 2>/dev/null; fi
   server_pid=""
 }
-trap 'status=$?; stop_server; (exit $status); _e2e_cleanup' EXIT
+# The same site over HTTPS on localhost, with a certificate made here that only this test's Wine
+# prefix is told to trust (its user's root store), never the machine's.
+https_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_WORK/tls.key" -out "$E2E_WORK/tls.pem" -days 2 \
+  -subj "/CN=localhost" -addext "subjectAltName=DNS:localhost" >"$E2E_WORK/out/openssl.log" 2>&1 ||
+  e2e_die "openssl can't make the test certificate: $(cat "$E2E_WORK/out/openssl.log")"
+python3 -c '
+import functools, http.server, ssl, sys
+server = http.server.HTTPServer(("127.0.0.1", int(sys.argv[1])),
+                                functools.partial(http.server.SimpleHTTPRequestHandler, directory=sys.argv[2]))
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(sys.argv[3], sys.argv[4])
+server.socket = context.wrap_socket(server.socket, server_side=True)
+server.serve_forever()' "$https_port" "$site" "$E2E_WORK/tls.pem" "$E2E_WORK/tls.key" >>"$E2E_WORK/out/https.log" 2>&1 &
+https_pid=$!
+trust_test_certificate() {
+  local blob thumbprint
+  # A registry store entry: the certificate as its one property (CERT_CERT_PROP_ID, 32).
+  read -r thumbprint blob < <(python3 -c '
+import hashlib, ssl, struct, sys
+der = ssl.PEM_cert_to_DER_cert(open(sys.argv[1]).read())
+print(hashlib.sha1(der).hexdigest().upper(), (struct.pack("<III", 32, 1, len(der)) + der).hex())' "$E2E_WORK/tls.pem")
+  e2e_wine reg add "HKCU\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumbprint" /v Blob \
+    /t REG_BINARY /d "$blob" /f >/dev/null || e2e_die "Can't add the test certificate to the prefix's root store."
+}
+trap 'status=$?; stop_server; kill "$https_pid" 2>/dev/null; (exit $status); _e2e_cleanup' EXIT
 start_server
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
 folder="$E2E_PROGRAMS_DIR/Plinth Sample"
 feed="$site/notes/feed.json"
 
-# pack VERSION OUT: the sample app with an update feed on the local server.
+# pack VERSION OUT [FEED-URL]: the sample app with an update feed on the local server.
 pack() {
   local manifest="$E2E_WORK/app-$1.json"
-  jq --arg version "$1" --arg feed "http://127.0.0.1:$port/notes/feed.json" \
+  jq --arg version "$1" --arg feed "${3:-http://127.0.0.1:$port/notes/feed.json}" \
     '.version = $version | .updates = {feed: $feed}' "$E2E_SAMPLE_MANIFEST" >"$manifest" || e2e_die "Can't write $manifest."
   "$E2E_PACK" build --manifest "$manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$2" --quiet \
     >"$E2E_WORK/out/pack-$1.log" 2>&1 || e2e_die "The packer failed: $(cat "$E2E_WORK/out/pack-$1.log")"
@@ -46,7 +72,8 @@ pack() {
 setup_v1="$E2E_WORK/Sample-1.0.0-Setup.exe"
 setup_v2="$site/notes/Sample 2.0.0 Setup.exe"
 pack 1.0.0 "$setup_v1"
-pack 2.0.0 "$setup_v2"
+# v2 looks for its own updates over HTTPS.
+pack 2.0.0 "$setup_v2" "https://localhost:$https_port/notes/feed.json"
 "$PLINTH_PACK" feed --feed "$feed" --installer "$setup_v2" --notes "Faster." >"$E2E_WORK/out/feed.log" 2>&1 ||
   e2e_die "plinth-pack feed failed: $(cat "$E2E_WORK/out/feed.log")"
 e2e_assert_eq "the feed names the installer by its encoded file name" "Sample%202.0.0%20Setup.exe" \
@@ -114,12 +141,36 @@ while [[ $SECONDS -lt $deadline ]]; do
 done
 e2e_assert_eq "the app was started again beside the running v1" 2 "$windows"
 
-e2e_log "== nothing newer now"
+e2e_log "== HTTPS: refused until the certificate is trusted, then nothing newer"
+e2e_run "$win_uninstaller" /check-update
+e2e_assert_exit 1
+if grep -Eq "^setup: The update feed can't be downloaded from https://localhost:$https_port/.*WinHTTP error 12(045|157|175)" \
+  "$E2E_STDERR_FILE"; then
+  e2e_pass "an untrusted certificate is refused"
+else e2e_fail "an untrusted certificate is refused" "$(cat "$E2E_STDERR_FILE")"; fi
+trust_test_certificate
 e2e_run "$win_uninstaller" /check-update
 e2e_assert_exit 0
 e2e_assert_file_bytes "no version on standard output" "$E2E_STDOUT_FILE" ""
 e2e_run "$win_uninstaller" /update /S
 e2e_assert_exit 0
+
+e2e_log "== plinth/update.h from the app's folder: check, then update with a restart, over HTTPS"
+setup_v3="$site/notes/Sample-3.0.0-Setup.exe"
+pack 3.0.0 "$setup_v3"
+"$PLINTH_PACK" feed --feed "$feed" --installer "$setup_v3" >>"$E2E_WORK/out/feed.log" 2>&1 ||
+  e2e_die "plinth-pack feed failed: $(cat "$E2E_WORK/out/feed.log")"
+e2e_find_built plinth-update-caller.exe
+cp "$E2E_FOUND" "$folder/"
+e2e_run "$(e2e_win_path "$folder/plinth-update-caller.exe")"
+e2e_assert_exit 0
+e2e_assert_file_bytes "the header's check found 3.0.0 and started the update" "$E2E_STDOUT_FILE" \
+  $'check 3 3.0.0\r\nupdate 1\r\n'  # the C runtime's text mode
+# v1, the app v2's update started, and now the one the header's update starts.
+app_windows_at_least() { [[ $(xdotool search --onlyvisible --name '^Plinth Sample$' 2>/dev/null | wc -l) -ge $1 ]]; }
+e2e_check "the update the header started restarted the app" e2e_wait_until 90 app_windows_at_least 3
+e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 3.0.0
+e2e_assert_same_file "uninstall.exe is v3's installer" "$setup_v3" "$uninstaller"
 
 e2e_wine taskkill /im PlinthSample.exe >/dev/null
 E2E_BG_PID=$app_pid

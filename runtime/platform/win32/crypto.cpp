@@ -7,6 +7,7 @@
 #include <wincrypt.h>
 #include <wintrust.h>
 
+#include <type_traits>
 #include <vector>
 
 #include "platform/win32/system_library.h"
@@ -18,19 +19,35 @@ namespace {
 constexpr std::uint32_t kStatusProcNotFound = 0xC000007A;  // STATUS_PROCEDURE_NOT_FOUND
 constexpr HResult kTrustNoSignature = static_cast<HResult>(0x800B0100);  // TRUST_E_NOSIGNATURE
 
+// An exported function, or null with the error as the thread's last error: one out-of-line
+// lookup rather than a typed result at every call.
+[[gnu::noinline]] FARPROC address(SystemLibrary& library, const char* name) {
+    auto found = library.function<std::remove_pointer_t<FARPROC>>(name);
+    if (!found) {
+        SetLastError(found.error());
+        return nullptr;
+    }
+    return *found;
+}
+
+template <class Function>
+Function* find(SystemLibrary& library, const char* name) {
+    return reinterpret_cast<Function*>(reinterpret_cast<void*>(address(library, name)));
+}
+
 class BcryptHash final : public Hash {
 public:
     BcryptHash(BCRYPT_ALG_HANDLE algorithm, BCRYPT_HASH_HANDLE hash) : algorithm_(algorithm), hash_(hash) {}
     BcryptHash(const BcryptHash&) = delete;
     BcryptHash& operator=(const BcryptHash&) = delete;
     ~BcryptHash() override {
-        if (auto destroy = bcrypt().function<decltype(BCryptDestroyHash)>("BCryptDestroyHash")) (*destroy)(hash_);
-        if (auto close = bcrypt().function<decltype(BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider"))
+        if (auto destroy = find<decltype(BCryptDestroyHash)>(bcrypt(), "BCryptDestroyHash")) (*destroy)(hash_);
+        if (auto close = find<decltype(BCryptCloseAlgorithmProvider)>(bcrypt(), "BCryptCloseAlgorithmProvider"))
             (*close)(algorithm_, 0);
     }
 
     void add(std::span<const std::uint8_t> bytes) override {
-        auto hash_data = bcrypt().function<decltype(BCryptHashData)>("BCryptHashData");
+        auto hash_data = find<decltype(BCryptHashData)>(bcrypt(), "BCryptHashData");
         while (hash_data && !bytes.empty()) {
             const ULONG count = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), 1u << 30));
             if ((*hash_data)(hash_, const_cast<PUCHAR>(bytes.data()), count, 0) < 0) failed_ = true;
@@ -41,7 +58,7 @@ public:
 
     Sha256 finish() override {
         Sha256 digest{};
-        auto finish_hash = bcrypt().function<decltype(BCryptFinishHash)>("BCryptFinishHash");
+        auto finish_hash = find<decltype(BCryptFinishHash)>(bcrypt(), "BCryptFinishHash");
         // A hash that couldn't be computed is all zeros, which no feed's hash equals by chance.
         if (failed_ || !finish_hash || (*finish_hash)(hash_, digest.data(), digest.size(), 0) < 0) return Sha256{};
         return digest;
@@ -55,9 +72,9 @@ private:
 
 // The signer certificate's subject as an X.500 text ("CN=Example Ltd, O=Example Ltd, C=GB").
 std::string subject_of(const CRYPT_PROVIDER_DATA* data) {
-    auto signer_from_chain = wintrust().function<decltype(WTHelperGetProvSignerFromChain)>("WTHelperGetProvSignerFromChain");
-    auto cert_from_chain = wintrust().function<decltype(WTHelperGetProvCertFromChain)>("WTHelperGetProvCertFromChain");
-    auto name_to_text = crypt32().function<decltype(CertNameToStrW)>("CertNameToStrW");
+    auto signer_from_chain = find<decltype(WTHelperGetProvSignerFromChain)>(wintrust(), "WTHelperGetProvSignerFromChain");
+    auto cert_from_chain = find<decltype(WTHelperGetProvCertFromChain)>(wintrust(), "WTHelperGetProvCertFromChain");
+    auto name_to_text = find<decltype(CertNameToStrW)>(crypt32(), "CertNameToStrW");
     if (!signer_from_chain || !cert_from_chain || !name_to_text || data == nullptr) return {};
     CRYPT_PROVIDER_SGNR* signer = (*signer_from_chain)(const_cast<CRYPT_PROVIDER_DATA*>(data), 0, FALSE, 0);
     if (signer == nullptr) return {};
@@ -75,9 +92,9 @@ std::string subject_of(const CRYPT_PROVIDER_DATA* data) {
 }  // namespace
 
 Expected<std::unique_ptr<Hash>, std::uint32_t> Win32Crypto::sha256() {
-    auto open = bcrypt().function<decltype(BCryptOpenAlgorithmProvider)>("BCryptOpenAlgorithmProvider");
-    auto create = bcrypt().function<decltype(BCryptCreateHash)>("BCryptCreateHash");
-    auto close = bcrypt().function<decltype(BCryptCloseAlgorithmProvider)>("BCryptCloseAlgorithmProvider");
+    auto open = find<decltype(BCryptOpenAlgorithmProvider)>(bcrypt(), "BCryptOpenAlgorithmProvider");
+    auto create = find<decltype(BCryptCreateHash)>(bcrypt(), "BCryptCreateHash");
+    auto close = find<decltype(BCryptCloseAlgorithmProvider)>(bcrypt(), "BCryptCloseAlgorithmProvider");
     if (!open || !create || !close) return unexpected(kStatusProcNotFound);
     BCRYPT_ALG_HANDLE algorithm = nullptr;
     if (const NTSTATUS status = (*open)(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0); status < 0)
@@ -91,17 +108,18 @@ Expected<std::unique_ptr<Hash>, std::uint32_t> Win32Crypto::sha256() {
 }
 
 ErrorCode Win32Crypto::random(std::span<std::uint8_t> into) {
-    auto generate = bcrypt().function<decltype(BCryptGenRandom)>("BCryptGenRandom");
-    if (!generate) return generate.error();
+    auto generate = find<decltype(BCryptGenRandom)>(bcrypt(), "BCryptGenRandom");
+    if (!generate) return GetLastError();
     const NTSTATUS status =
         (*generate)(nullptr, into.data(), static_cast<ULONG>(into.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
     return status < 0 ? static_cast<ErrorCode>(status) : 0;
 }
 
 Signature Win32Crypto::signature(const Path& file) {
-    auto verify = wintrust().function<decltype(WinVerifyTrust)>("WinVerifyTrust");
-    auto state_data = wintrust().function<decltype(WTHelperProvDataFromStateData)>("WTHelperProvDataFromStateData");
-    if (!verify || !state_data) return Signature{Signature::State::invalid, {}, static_cast<HResult>(HRESULT_FROM_WIN32(verify ? state_data.error() : verify.error()))};
+    auto verify = find<decltype(WinVerifyTrust)>(wintrust(), "WinVerifyTrust");
+    // Not looked up when the first isn't there, so the last error stays the first's.
+    auto state_data = verify == nullptr ? nullptr : find<decltype(WTHelperProvDataFromStateData)>(wintrust(), "WTHelperProvDataFromStateData");
+    if (!verify || !state_data) return Signature{Signature::State::invalid, {}, static_cast<HResult>(HRESULT_FROM_WIN32(GetLastError()))};
 
     WINTRUST_FILE_INFO file_info{};
     file_info.cbStruct = sizeof file_info;

@@ -4,6 +4,8 @@
 
 #include <winhttp.h>
 
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32/system_library.h"
@@ -44,40 +46,35 @@ struct Api {
     decltype(WinHttpReadData)* read_data = nullptr;
 };
 
-template <class Function>
-bool find(Function*& into, const char* name, DWORD& error) {
-    auto found = winhttp().function<Function>(name);
-    if (!found) {
-        error = found.error();
-        return false;
+// The headers read here are a number or a URL; an update's URLs are at most 2048 characters.
+constexpr std::size_t kHeaderChars = 2049;
+
+constexpr const char* kApiNames[] = {
+    "WinHttpOpen",        "WinHttpCrackUrl",      "WinHttpConnect",         "WinHttpOpenRequest",
+    "WinHttpSetTimeouts", "WinHttpSetOption",     "WinHttpSendRequest",     "WinHttpReceiveResponse",
+    "WinHttpQueryHeaders", "WinHttpQueryOption", "WinHttpReadData"};
+static_assert(sizeof(Api) == sizeof kApiNames, "one name for each of the Api's functions, in its order");
+
+// Found by name into the Api's slots in order, in one loop rather than one typed call each.
+ErrorCode load_api(Api& api) {
+    char* slot = reinterpret_cast<char*>(&api);
+    for (const char* name : kApiNames) {
+        auto address = winhttp().function<void()>(name);
+        if (!address) return address.error();
+        void (*function)() = *address;
+        std::memcpy(slot, &function, sizeof function);
+        slot += sizeof function;
     }
-    into = *found;
+    return 0;
+}
+
+// A header's text, when it fits the buffer.
+bool header_text(const Api& api, HINTERNET request, DWORD query, wchar_t (&buffer)[kHeaderChars], DWORD& chars) {
+    DWORD size = sizeof buffer;
+    if (!api.query_headers(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size, WINHTTP_NO_HEADER_INDEX))
+        return false;
+    chars = size / sizeof(wchar_t);
     return true;
-}
-
-SysResult<Api> load_api() {
-    Api api;
-    DWORD error = 0;
-    if (!find(api.open, "WinHttpOpen", error) || !find(api.crack_url, "WinHttpCrackUrl", error) ||
-        !find(api.connect, "WinHttpConnect", error) || !find(api.open_request, "WinHttpOpenRequest", error) ||
-        !find(api.set_timeouts, "WinHttpSetTimeouts", error) || !find(api.set_option, "WinHttpSetOption", error) ||
-        !find(api.send_request, "WinHttpSendRequest", error) ||
-        !find(api.receive_response, "WinHttpReceiveResponse", error) ||
-        !find(api.query_headers, "WinHttpQueryHeaders", error) || !find(api.query_option, "WinHttpQueryOption", error) ||
-        !find(api.read_data, "WinHttpReadData", error))
-        return unexpected(static_cast<ErrorCode>(error));
-    return api;
-}
-
-std::optional<std::wstring> header_text(const Api& api, HINTERNET request, DWORD query) {
-    DWORD size = 0;
-    api.query_headers(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER, &size,
-                      WINHTTP_NO_HEADER_INDEX);
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return std::nullopt;
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1);
-    if (!api.query_headers(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer.data(), &size, WINHTTP_NO_HEADER_INDEX))
-        return std::nullopt;
-    return std::wstring(buffer.data(), size / sizeof(wchar_t));
 }
 
 class Win32Download final : public Download {
@@ -88,24 +85,24 @@ public:
           request_(std::move(request)) {}
 
     std::string final_url() override {
-        // Wine answers no size for a null buffer, so a buffer of a usual URL's size goes first.
-        std::vector<wchar_t> buffer(2048);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-            if (api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer.data(), &size) && size > 0)
-                return to_utf8(from_wide(buffer.data(), size / sizeof(wchar_t)));
-            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
-            buffer.resize(size / sizeof(wchar_t) + 1);
-        }
-        // A system that can't tell still followed no redirect from https to http (the policy).
+        wchar_t buffer[kHeaderChars];
+        DWORD size = sizeof buffer;
+        if (api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer, &size) && size > 0)
+            return to_utf8(from_wide(buffer, size / sizeof(wchar_t)));
+        // Longer than any URL an update may come from: nothing, which no rule lets through.
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) return {};
+        // Wine answers nothing; a system that can't tell still followed no redirect from https to
+        // http (the policy).
         return url_;
     }
 
     std::optional<std::uint64_t> announced_size() override {
-        const auto text = header_text(api_, request_.get(), WINHTTP_QUERY_CONTENT_LENGTH);
-        if (!text || text->empty() || text->size() > 19) return std::nullopt;
+        wchar_t text[kHeaderChars];
+        DWORD chars = 0;
+        if (!header_text(api_, request_.get(), WINHTTP_QUERY_CONTENT_LENGTH, text, chars) || chars == 0 || chars > 19)
+            return std::nullopt;
         std::uint64_t value = 0;
-        for (wchar_t c : *text) {
+        for (wchar_t c : std::wstring_view(text, chars)) {
             if (c < L'0' || c > L'9') return std::nullopt;
             value = value * 10 + static_cast<std::uint64_t>(c - L'0');
         }
@@ -131,9 +128,8 @@ private:
 }  // namespace
 
 Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std::string& url, std::uint32_t timeout_ms) {
-    SysResult<Api> loaded = load_api();
-    if (!loaded) return system_failure(loaded.error());
-    const Api& api = *loaded;
+    Api api;
+    if (const ErrorCode error = load_api(api); error != 0) return system_failure(error);
 
     const std::u16string wide_url = to_utf16(url);
     URL_COMPONENTS parts{};
@@ -145,9 +141,10 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
     if (!api.crack_url(wide(wide_url), 0, 0, &parts)) return last_failure();
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
-    std::wstring path(parts.lpszUrlPath, parts.dwUrlPathLength);
-    if (parts.lpszExtraInfo != nullptr) path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    if (path.empty()) path = L"/";
+    // The path runs on into the query to the URL's end, which has no fragment (the update rule).
+    const wchar_t* path = parts.dwUrlPathLength != 0     ? parts.lpszUrlPath
+                          : parts.dwExtraInfoLength != 0 ? parts.lpszExtraInfo
+                                                         : L"/";
 
     // The proxy the system is set to use, as other programs use it; before Windows 8.1 the
     // automatic kind doesn't exist, and the default one is the closest.
@@ -166,7 +163,7 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
     UniqueInternet connection(api.connect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) return last_failure();
     // Certificates are checked by the system; no SECURITY_FLAG_IGNORE_* is ever set.
-    UniqueInternet request(api.open_request(connection.get(), L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+    UniqueInternet request(api.open_request(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
                                             WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return last_failure();
     if (!api.send_request(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
@@ -181,10 +178,11 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
     if (status != 200) {
         // A redirect the policy refused to follow arrives as itself.
         if (status >= 300 && status < 400 && secure) {
-            const auto location = header_text(api, request.get(), WINHTTP_QUERY_LOCATION);
-            if (location && location->size() >= 5 && (((*location)[0] | 0x20) == L'h') &&
-                (((*location)[1] | 0x20) == L't') && (((*location)[2] | 0x20) == L't') &&
-                (((*location)[3] | 0x20) == L'p') && (*location)[4] == L':')
+            wchar_t location[kHeaderChars];
+            DWORD chars = 0;
+            if (header_text(api, request.get(), WINHTTP_QUERY_LOCATION, location, chars) && chars >= 5 &&
+                (location[0] | 0x20) == L'h' && (location[1] | 0x20) == L't' && (location[2] | 0x20) == L't' &&
+                (location[3] | 0x20) == L'p' && location[4] == L':')
                 return unexpected(DownloadFailure{DownloadFailure::Kind::insecure_redirect, status});
         }
         return unexpected(DownloadFailure{DownloadFailure::Kind::status, status});

@@ -15,35 +15,34 @@ int failed(platform::Platform& platform, const Failure& failure) {
 }
 
 int check_only(platform::Platform& platform, const AppManifest& manifest) {
-    auto app = find_installed_app(platform, manifest);
-    if (!app) return failed(platform, app.error());
-    auto offer = check_for_update(platform, *app);
-    if (!offer) return failed(platform, offer.error());
-    if (!*offer) return exit_code_value(ExitCode::completed);
-    platform.session.write_standard_output((*offer)->release.version + "\n");
+    InstalledApp app;
+    UpdateOffer offer;
+    Status checked = find_installed_app(platform, manifest, app);
+    if (checked) checked = check_for_update(platform, app, offer);
+    if (!checked) return failed(platform, checked.error());
+    if (offer.url.empty()) return exit_code_value(ExitCode::completed);
+    platform.session.write_standard_output(offer.release.version + "\n");
     return exit_code_value(ExitCode::update_available);
 }
 
 int update_silently(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest) {
-    auto app = find_installed_app(platform, manifest);
-    if (!app) return failed(platform, app.error());
+    InstalledApp app;
+    UpdateOffer offer;
+    std::unique_ptr<platform::HeldLock> lock;
+    DownloadedInstaller installer(platform.files);
+    Status done = find_installed_app(platform, manifest, app);
     // Held until the new version is installed; a second update then finds nothing newer.
-    auto lock = lock_updates(platform, *app);
-    if (!lock) return failed(platform, lock.error());
+    if (done) done = lock_updates(platform, app, lock);
     // What is installed may have changed while this waited for the lock.
-    app = find_installed_app(platform, manifest);
-    if (!app) return failed(platform, app.error());
-    auto offer = check_for_update(platform, *app);
-    if (!offer) return failed(platform, offer.error());
-    if (!*offer) return exit_code_value(ExitCode::completed);
-    auto installer = download_update(platform, **offer);
-    if (!installer) return failed(platform, installer.error());
-    if (Status installed = install_update(platform, *installer); !installed) return failed(platform, installed.error());
+    if (done) done = find_installed_app(platform, manifest, app);
+    if (done) done = check_for_update(platform, app, offer);
+    if (done && offer.url.empty()) return exit_code_value(ExitCode::completed);
+    if (done) done = download_update(platform, offer, installer);
+    if (done) done = install_update(platform, installer);
+    if (!done) return failed(platform, done.error());
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
-        if (Status restarted = restart_app(platform, *app); !restarted) {
-            platform.session.write_standard_error("setup: " + restarted.error().text + "\n");
-        }
+        if (Status restarted = restart_app(platform, app); !restarted) (void)failed(platform, restarted.error());
     }
     return exit_code_value(ExitCode::completed);
 }

@@ -11,15 +11,13 @@ namespace plinth {
 
 inline constexpr std::size_t kMaxUrlLength = 2048;
 
-// An absolute URL in its parts; `path` keeps the query ("/app/feed.json?x=1"), and is "/" when
-// the URL has none.
+// An absolute URL in its parts, views into the URL it was split from (the scheme into static
+// text); `path` keeps the query ("/app/feed.json?x=1") and is empty when the URL has none.
 struct UrlParts {
-    std::string scheme;  // "https" or "http", in lower case
-    std::string host;    // as written, an IPv6 address with its brackets
-    std::string port;    // the digits after the colon, or empty
-    std::string path;
-
-    bool operator==(const UrlParts&) const = default;
+    std::string_view scheme;  // "https" or "http", in lower case
+    std::string_view host;    // as written, an IPv6 address with its brackets
+    std::string_view port;    // the digits after the colon, or empty
+    std::string_view path;
 };
 
 // Why the URL can't be one that updates come from, as a sentence for the app's developer ending

@@ -38,9 +38,8 @@ const std::string* string_member(const JsonValue& object, std::string_view key) 
     return fail({"The update feed's release ", decimal_text(index + 1), " ", what, "."});
 }
 
-Result<Release> read_release(const JsonValue& element, std::size_t index) {
+Status read_release(const JsonValue& element, std::size_t index, Release& release) {
     if (!element.is_object()) return release_problem(index, "isn't an object");
-    Release release;
     const std::string* version = string_member(element, "version");
     if (version == nullptr || !is_comparable_version(*version)) {
         return release_problem(index, "has no \"version\" of numbers separated by dots");
@@ -51,7 +50,8 @@ Result<Release> read_release(const JsonValue& element, std::size_t index) {
     release.installer = *installer;
     const JsonValue* size = element.find("size");
     if (size == nullptr || !size->is_unsigned_integer() || size->integer == 0 || size->integer > kMaxInstallerSize) {
-        return release_problem(index, concat({"has no \"size\" from 1 to ", decimal_text(kMaxInstallerSize), " bytes"}));
+        static_assert(kMaxInstallerSize == 4'294'967'295u, "the text names the bound");
+        return release_problem(index, "has no \"size\" from 1 to 4294967295 bytes");
     }
     release.size = size->integer;
     const std::string* sha256 = string_member(element, "sha256");
@@ -59,7 +59,7 @@ Result<Release> read_release(const JsonValue& element, std::size_t index) {
     if (!hash) return release_problem(index, "has no \"sha256\" of 64 hex digits");
     release.sha256 = *hash;
     if (const std::string* notes = string_member(element, "notes")) release.notes = *notes;
-    return release;
+    return success();
 }
 
 }  // namespace
@@ -76,10 +76,12 @@ Result<Feed> read_feed(std::string_view json) {
     feed.id = *id;
     const JsonValue* releases = root.find("releases");
     if (releases == nullptr || !releases->is_array()) return fail("The update feed has no \"releases\" array.");
+    // Filled in place: no release is moved or copied on the way.
+    feed.releases.resize(releases->elements.size());
     for (std::size_t i = 0; i < releases->elements.size(); ++i) {
-        auto release = read_release(releases->elements[i], i);
-        if (!release) return unexpected(std::move(release.error()));
-        feed.releases.push_back(std::move(*release));
+        if (Status read = read_release(releases->elements[i], i, feed.releases[i]); !read) {
+            return unexpected(std::move(read.error()));
+        }
     }
     return feed;
 }

@@ -1,7 +1,5 @@
 #include "updates/release_url.h"
 
-#include <vector>
-
 #include "package/update_url.h"
 
 namespace plinth {
@@ -17,7 +15,8 @@ bool has_scheme(std::string_view reference) {
 std::string without_dot_segments(std::string_view path_and_query) {
     const std::size_t query = path_and_query.find('?');
     const std::string_view path = path_and_query.substr(0, query);
-    std::vector<std::string_view> kept;
+    // Built as "/segment" pieces, so ".." drops back to the last slash.
+    std::string result;
     std::size_t start = 1;  // past the leading slash
     bool ends_in_folder = false;
     while (start <= path.size()) {
@@ -26,18 +25,14 @@ std::string without_dot_segments(std::string_view path_and_query) {
         const std::string_view segment = path.substr(start, end - start);
         ends_in_folder = segment == "." || segment == "..";
         if (segment == "..") {
-            if (!kept.empty()) kept.pop_back();
+            if (!result.empty()) result.erase(result.rfind('/'));
         } else if (segment != ".") {
-            kept.push_back(segment);
+            result += '/';
+            result += segment;
         }
         start = end + 1;
     }
-    std::string result;
-    for (std::string_view segment : kept) {
-        result += '/';
-        result += segment;
-    }
-    if (result.empty() || ends_in_folder) result += "/";
+    if (result.empty() || ends_in_folder) result += '/';
     if (query != std::string_view::npos) result += path_and_query.substr(query);
     return result;
 }
@@ -48,6 +43,8 @@ Result<std::string> resolve_installer_url(std::string_view feed_url, std::string
     const auto feed = split_update_url(feed_url);
     if (!feed) return fail("The update feed's URL can't be used.");
     const std::string origin = concat({feed->scheme, "://", feed->host, feed->port.empty() ? "" : ":", feed->port});
+    // A URL without a path is the folder "/"; a query alone is on that folder.
+    const std::string_view feed_path = feed->path.empty() || feed->path.front() == '?' ? "/" : feed->path;
     std::string url;
     if (has_scheme(reference)) {
         url = std::string(reference);
@@ -56,11 +53,11 @@ Result<std::string> resolve_installer_url(std::string_view feed_url, std::string
     } else if (reference.starts_with("/")) {
         url = concat({origin, without_dot_segments(reference)});
     } else {
-        std::string base = feed->path.substr(0, feed->path.find('?'));
+        std::string_view base = feed_path.substr(0, feed_path.find('?'));
         if (reference.starts_with("?")) {
             url = concat({origin, base, reference});
         } else {
-            base.erase(base.rfind('/') + 1);
+            base = base.substr(0, base.rfind('/') + 1);
             url = concat({origin, without_dot_segments(concat({base, reference}))});
         }
     }

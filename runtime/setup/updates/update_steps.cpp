@@ -25,6 +25,7 @@ std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code)
         case 12029: return "the server can't be reached (WinHTTP error 12029)";
         case 12030: return "the connection was cut (WinHTTP error 12030)";
         case 12152: return "the server's answer can't be read (WinHTTP error 12152)";
+        case 12157: return "no secure connection can be made with the server (WinHTTP error 12157)";
         case 12175: return "the server's certificate isn't trusted (WinHTTP error 12175)";
         default: break;
     }
@@ -49,36 +50,55 @@ std::string download_failure_text(platform::Platform& platform, const platform::
 }
 
 // GET with the redirect rule applied to where the response came from.
-Result<std::unique_ptr<platform::Download>> open_download(platform::Platform& platform, const std::string& url,
-                                                          std::string_view what) {
-    auto download = platform.network.get(url, kNetworkTimeoutMs);
-    if (!download) {
-        return download_problem(platform, what, url, download.error());
-    }
-    if (auto problem = redirect_problem(url, (*download)->final_url())) {
+Status open_download(platform::Platform& platform, const std::string& url, std::string_view what,
+                     std::unique_ptr<platform::Download>& download) {
+    auto got = platform.network.get(url, kNetworkTimeoutMs);
+    if (!got) return download_problem(platform, what, url, got.error());
+    download = std::move(*got);
+    if (auto problem = redirect_problem(url, download->final_url())) {
         return fail({what, " can't be downloaded from ", url, ": ", *problem, "."});
     }
-    return std::move(*download);
+    return success();
 }
 
-Result<std::string> download_feed(platform::Platform& platform, const std::string& url) {
-    auto download = open_download(platform, url, "The update feed");
-    if (!download) return unexpected(std::move(download.error()));
-    const auto too_large = [&] { return fail({"The update feed at ", url, " is larger than 1 MiB."}); };
-    if (const auto announced = (*download)->announced_size(); announced && *announced > kMaxFeedSize) {
-        return too_large();
-    }
-    std::string text;
-    std::array<std::uint8_t, 16 * 1024> buffer;
+[[gnu::noinline]] Unexpected<Failure> write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
+    return fail({"The update can't be written to ", path_text(path), " (", os_error_text(platform.system_text, error), ")."});
+}
+
+// Reads the body to its end, into the feed's text or the new file. It stops as soon as the body
+// is longer than `limit`; `received` then says so.
+Status receive(platform::Platform& platform, platform::Download& download, const std::string& url,
+               std::string_view what, std::uint64_t limit, std::uint64_t& received, std::string* text,
+               platform::NewFile* file, const Path& path, DownloadProgress* progress) {
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    received = 0;
     for (;;) {
-        auto count = (*download)->read(buffer);
-        if (!count) {
-            return download_problem(platform, "The update feed", url, count.error());
+        auto count = download.read(buffer);
+        if (!count) return download_problem(platform, what, url, count.error());
+        if (*count == 0) return success();
+        received += *count;
+        if (received > limit) return success();
+        if (text != nullptr) {
+            text->append(reinterpret_cast<const char*>(buffer.data()), *count);
+        } else if (const platform::ErrorCode error = file->write(std::span(buffer.data(), *count)); error != 0) {
+            return write_problem(platform, path, error);
         }
-        if (*count == 0) return text;
-        if (text.size() + *count > kMaxFeedSize) return too_large();
-        text.append(reinterpret_cast<const char*>(buffer.data()), *count);
+        if (progress != nullptr) progress->received(received, limit);
     }
+}
+
+Status download_feed(platform::Platform& platform, const std::string& url, std::string& text) {
+    std::unique_ptr<platform::Download> download;
+    if (Status opened = open_download(platform, url, "The update feed", download); !opened) return opened;
+    std::uint64_t received = 0;
+    if (const auto announced = download->announced_size(); !announced || *announced <= kMaxFeedSize) {
+        if (Status read = receive(platform, *download, url, "The update feed", kMaxFeedSize, received, &text, nullptr,
+                                  {}, nullptr);
+            !read)
+            return read;
+        if (received <= kMaxFeedSize) return success();
+    }
+    return fail({"The update feed at ", url, " is larger than 1 MiB."});
 }
 
 std::optional<Path> temporary_folder(platform::Platform& platform) {
@@ -88,12 +108,8 @@ std::optional<Path> temporary_folder(platform::Platform& platform) {
     return std::nullopt;
 }
 
-[[gnu::noinline]] Unexpected<Failure> write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
-    return fail({"The update can't be written to ", path_text(path), " (", os_error_text(platform.system_text, error), ")."});
-}
-
 // A new file of a name no one can guess, in the user's temporary folder.
-Result<std::pair<Path, std::unique_ptr<platform::NewFile>>> create_download_file(platform::Platform& platform) {
+Status create_download_file(platform::Platform& platform, Path& path, std::unique_ptr<platform::NewFile>& file) {
     const auto folder = temporary_folder(platform);
     if (!folder) return fail("The update can't be downloaded: this user has no temporary folder (TMP and TEMP are not set).");
     platform::ErrorCode error = kFileExists;
@@ -109,43 +125,21 @@ Result<std::pair<Path, std::unique_ptr<platform::NewFile>>> create_download_file
             name += u"0123456789abcdef"[byte & 15];
         }
         name += u".exe";
-        const Path path = join_path(*folder, name);
-        auto file = platform.files.create_new(path);
-        if (file) return std::make_pair(path, std::move(*file));
-        error = file.error();
+        // Named in `path` only once it is ours: the installer deletes what `path` names.
+        Path candidate = join_path(*folder, name);
+        auto created = platform.files.create_new(candidate);
+        if (created) {
+            path = std::move(candidate);
+            file = std::move(*created);
+            return success();
+        }
+        error = created.error();
     }
     return write_problem(platform, *folder, error);
 }
 
-// Writes the whole body into the new file, refusing more bytes than the feed says.
-Status receive_into(platform::Platform& platform, platform::Download& download, platform::NewFile& file,
-                    const UpdateOffer& offer, const Path& path) {
-    const std::uint64_t expected = offer.release.size;
-    const auto size_problem = [&] {
-        return fail({"The update from ", offer.url, " isn't the size the feed gives (", decimal_text(expected),
-                     " bytes), so it isn't the release the feed describes."});
-    };
-    if (const auto announced = download.announced_size(); announced && *announced != expected) return size_problem();
-    std::vector<std::uint8_t> buffer(kChunkSize);
-    std::uint64_t received = 0;
-    for (;;) {
-        auto count = download.read(buffer);
-        if (!count) {
-            return download_problem(platform, "The update", offer.url, count.error());
-        }
-        if (*count == 0) break;
-        received += *count;
-        if (received > expected) return size_problem();
-        if (const platform::ErrorCode error = file.write(std::span(buffer.data(), *count)); error != 0) {
-            return write_problem(platform, path, error);
-        }
-    }
-    if (received != expected) return size_problem();
-    return success();
-}
-
 // The file's SHA-256, read back from the disk: what is checked is what will run.
-Result<platform::Sha256> hash_file(platform::Platform& platform, const Path& path) {
+Status hash_file(platform::Platform& platform, const Path& path, platform::Sha256& sha256) {
     const auto unreadable = [&](std::string_view prefix, platform::ErrorCode error) {
         return fail({"The downloaded update ", path_text(path), " can't be read back (", prefix,
                      os_error_text(platform.system_text, error), ")."});
@@ -158,9 +152,11 @@ Result<platform::Sha256> hash_file(platform::Platform& platform, const Path& pat
     for (;;) {
         auto count = (*file)->read(buffer);
         if (!count) return unreadable({}, count.error());
-        if (*count == 0) return (*hash)->finish();
+        if (*count == 0) break;
         (*hash)->add(std::span<const std::uint8_t>(buffer.data(), *count));
     }
+    sha256 = (*hash)->finish();
+    return success();
 }
 
 std::string signature_state_text(const platform::Signature& signature) {
@@ -218,58 +214,73 @@ DownloadedInstaller::~DownloadedInstaller() {
     if (!path_.empty()) files_->delete_file(path_);
 }
 
-Result<InstalledApp> find_installed_app(platform::Platform& platform, const AppManifest& manifest) {
+Status find_installed_app(platform::Platform& platform, const AppManifest& manifest, InstalledApp& app) {
     if (manifest.update_feed.empty()) {
         return fail({manifest.name, " has no updates: its manifest names no update feed."});
     }
     auto version = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayVersion");
     if (!version) return fail({manifest.name, " isn't installed for this user, so there is nothing to update."});
-    return InstalledApp{manifest.id, manifest.name, manifest.update_feed, std::move(*version)};
+    app.id = manifest.id;
+    app.name = manifest.name;
+    app.feed_url = manifest.update_feed;
+    app.version = std::move(*version);
+    return success();
 }
 
-Result<std::optional<UpdateOffer>> check_for_update(platform::Platform& platform, const InstalledApp& app) {
-    auto text = download_feed(platform, app.feed_url);
-    if (!text) return unexpected(std::move(text.error()));
-    auto feed = read_feed(*text);
+Status check_for_update(platform::Platform& platform, const InstalledApp& app, UpdateOffer& offer) {
+    offer.url.clear();
+    std::string text;
+    if (Status downloaded = download_feed(platform, app.feed_url, text); !downloaded) return downloaded;
+    auto feed = read_feed(text);
     if (!feed) return unexpected(std::move(feed.error()));
     auto chosen = choose_update(*feed, app.id, app.version);
     if (!chosen) return unexpected(std::move(chosen.error()));
-    if (!*chosen) return std::optional<UpdateOffer>();
+    if (!*chosen) return success();
     auto url = resolve_installer_url(app.feed_url, (*chosen)->installer);
     if (!url) return unexpected(std::move(url.error()));
-    return std::optional<UpdateOffer>(UpdateOffer{std::move(**chosen), std::move(*url)});
+    offer.release = std::move(**chosen);
+    offer.url = std::move(*url);
+    return success();
 }
 
-Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer) {
-    auto download = open_download(platform, offer.url, "The update");
-    if (!download) return unexpected(std::move(download.error()));
-    auto created = create_download_file(platform);
-    if (!created) return unexpected(std::move(created.error()));
-    // From here the file is deleted on every path that doesn't hand it over.
-    DownloadedInstaller installer(platform.files, created->first);
-    {
-        std::unique_ptr<platform::NewFile> file = std::move(created->second);
-        if (Status received = receive_into(platform, **download, *file, offer, installer.path()); !received) {
-            return unexpected(std::move(received.error()));
-        }
+Status download_update(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
+                       DownloadProgress* progress) {
+    std::unique_ptr<platform::Download> download;
+    if (Status opened = open_download(platform, offer.url, "The update", download); !opened) return opened;
+    const std::uint64_t expected = offer.release.size;
+    std::uint64_t received = 0;
+    if (const auto announced = download->announced_size(); !announced || *announced == expected) {
+        std::unique_ptr<platform::NewFile> file;
+        // From here the installer deletes the file on every path, its owner's included.
+        if (Status created = create_download_file(platform, installer.path_, file); !created) return created;
+        if (Status read = receive(platform, *download, offer.url, "The update", expected, received, nullptr,
+                                  file.get(), installer.path_, progress);
+            !read)
+            return read;
     }
-    auto hash = hash_file(platform, installer.path());
-    if (!hash) return unexpected(std::move(hash.error()));
-    if (*hash != offer.release.sha256) {
+    if (received != expected) {
+        return fail({"The update from ", offer.url, " isn't the size the feed gives (", decimal_text(expected),
+                     " bytes), so it isn't the release the feed describes."});
+    }
+    platform::Sha256 hash;
+    if (Status hashed = hash_file(platform, installer.path(), hash); !hashed) return hashed;
+    if (hash != offer.release.sha256) {
         return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
-                     sha256_text(*hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
+                     sha256_text(hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
     }
-    if (Status signer = check_signer(platform, installer.path()); !signer) return unexpected(std::move(signer.error()));
-    return installer;
+    return check_signer(platform, installer.path());
 }
 
-Result<std::unique_ptr<platform::HeldLock>> lock_updates(platform::Platform& platform, const InstalledApp& app) {
-    auto lock = platform.locks.acquire(lock_name(app.id), kUpdateLockWaitMs);
-    if (lock) return std::move(*lock);
-    if (lock.error() == kWaitTimeout) {
+Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::unique_ptr<platform::HeldLock>& lock) {
+    auto acquired = platform.locks.acquire(lock_name(app.id), kUpdateLockWaitMs);
+    if (acquired) {
+        lock = std::move(*acquired);
+        return success();
+    }
+    if (acquired.error() == kWaitTimeout) {
         return fail({"Another update of ", app.name, " is still running; try again when it has finished."});
     }
-    return fail({"The update of ", app.name, " can't be started (", os_error_text(platform.system_text, lock.error()), ")."});
+    return fail({"The update of ", app.name, " can't be started (", os_error_text(platform.system_text, acquired.error()), ")."});
 }
 
 Status install_update(platform::Platform& platform, const DownloadedInstaller& installer) {

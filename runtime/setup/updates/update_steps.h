@@ -39,29 +39,38 @@ struct InstalledApp {
 
 // The installed app, or why there is nothing to update: the manifest has no feed, or the app
 // isn't installed for this user.
-Result<InstalledApp> find_installed_app(platform::Platform& platform, const AppManifest& manifest);
+Status find_installed_app(platform::Platform& platform, const AppManifest& manifest, InstalledApp& app);
 
 // A release to install and where its installer is.
 struct UpdateOffer {
     Release release;
-    std::string url;
+    std::string url;  // empty when the feed offers nothing newer
 };
 
-// Downloads the feed (at most 1 MiB) and chooses from it: the newest newer release, or nothing.
-Result<std::optional<UpdateOffer>> check_for_update(platform::Platform& platform, const InstalledApp& app);
+// Downloads the feed (at most 1 MiB) and chooses from it: the newest newer release, or nothing
+// (`offer.url` left empty).
+Status check_for_update(platform::Platform& platform, const InstalledApp& app, UpdateOffer& offer);
+
+// Told of each chunk of the installer as it arrives.
+class DownloadProgress {
+public:
+    virtual void received(std::uint64_t bytes, std::uint64_t of) = 0;
+
+protected:
+    ~DownloadProgress() = default;
+};
 
 // The downloaded installer, verified; destroying it deletes the file.
 class DownloadedInstaller {
 public:
-    DownloadedInstaller(platform::Files& files, Path path) : files_(&files), path_(std::move(path)) {}
-    DownloadedInstaller(DownloadedInstaller&& other) noexcept : files_(other.files_), path_(std::move(other.path_)) {
-        other.path_.clear();
-    }
-    DownloadedInstaller& operator=(DownloadedInstaller&&) = delete;
+    explicit DownloadedInstaller(platform::Files& files) : files_(&files) {}
+    DownloadedInstaller(const DownloadedInstaller&) = delete;
+    DownloadedInstaller& operator=(const DownloadedInstaller&) = delete;
     ~DownloadedInstaller();
     const Path& path() const { return path_; }
 
 private:
+    friend Status download_update(platform::Platform&, const UpdateOffer&, DownloadedInstaller&, DownloadProgress*);
     platform::Files* files_;
     Path path_;
 };
@@ -70,10 +79,11 @@ private:
 // checks it: its size and SHA-256 must be the feed's and, when this program carries a valid
 // Authenticode signature, the download must carry one of the same signer. Any failure leaves no
 // file behind.
-Result<DownloadedInstaller> download_update(platform::Platform& platform, const UpdateOffer& offer);
+Status download_update(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
+                       DownloadProgress* progress = nullptr);
 
 // The lock that keeps two updates of the same app apart, held until destroyed.
-Result<std::unique_ptr<platform::HeldLock>> lock_updates(platform::Platform& platform, const InstalledApp& app);
+Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::unique_ptr<platform::HeldLock>& lock);
 
 // Runs the downloaded installer silently and waits for it: success when it exits 0.
 Status install_update(platform::Platform& platform, const DownloadedInstaller& installer);

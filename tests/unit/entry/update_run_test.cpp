@@ -175,6 +175,15 @@ TEST_F(UpdateRun, EveryFailureExitsOneWithNothingChanged) {
     }
 }
 
+TEST_F(UpdateRun, AFileThatTookTheRandomNameIsNeverDeleted) {
+    // The first name is someone else's file, and then no second name can be made.
+    fake.files.add_file(kTemp + u"\\plinth-update-0102030405060708.exe", "someone else's");
+    fake.faults.fail("crypto.random", 5, 2);
+    EXPECT_EQ(run({u"/update", u"/S"}), 1);
+    EXPECT_NE(fake.session.standard_error.find("no random name can be made"), std::string::npos);
+    EXPECT_EQ(fake.files.list_tree(kTemp).size(), 1u);
+}
+
 TEST_F(UpdateRun, TheSameSignerIsTrustedAndAFailedInstallerIsReported) {
     const platform::Signature signer{platform::Signature::State::valid, "CN=Example Ltd", 0};
     fake.crypto.signatures[fake.module.path] = signer;

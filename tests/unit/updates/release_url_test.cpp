@@ -25,9 +25,23 @@ TEST(ReleaseUrl, ResolvesAsABrowserDoes) {
         ASSERT_TRUE(url.ok()) << c.reference << ": " << url.error().text;
         EXPECT_EQ(*url, c.url) << c.reference;
     }
-    const auto loopback = resolve_installer_url("http://127.0.0.1:8123/feed.json", "Setup.exe");
-    ASSERT_TRUE(loopback.ok());
-    EXPECT_EQ(*loopback, "http://127.0.0.1:8123/Setup.exe");
+    // Feeds of other shapes: no path, a query alone, the scheme and a loopback host in capitals.
+    const struct {
+        const char* feed;
+        const char* reference;
+        const char* url;
+    } feeds[] = {
+        {"http://127.0.0.1:8123/feed.json", "Setup.exe", "http://127.0.0.1:8123/Setup.exe"},
+        {"https://example.com", "Setup.exe", "https://example.com/Setup.exe"},
+        {"https://example.com:8443?c=1", "?b=2", "https://example.com:8443/?b=2"},
+        {"https://[::1]?c=1", "a/../Setup.exe", "https://[::1]/Setup.exe"},
+        {"HTTP://LocalHost/apps/", "../Setup.exe", "http://LocalHost/Setup.exe"},
+    };
+    for (const auto& c : feeds) {
+        const auto url = resolve_installer_url(c.feed, c.reference);
+        ASSERT_TRUE(url.ok()) << c.feed << ": " << url.error().text;
+        EXPECT_EQ(*url, c.url) << c.feed;
+    }
 }
 
 TEST(ReleaseUrl, RefusesInstallersFromWhereUpdatesMayNotCome) {
