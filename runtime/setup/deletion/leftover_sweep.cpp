@@ -17,8 +17,28 @@ void sweep_leftovers(platform::Platform& platform, const Path& folder) {
         if (text.size() < kSuffix.size() || text.compare(text.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
             continue;
         }
-        (void)delete_file(platform, join_path(folder, name));
+        const Path path = join_path(folder, name);
+        if (text.ends_with(".new.old")) {
+            (void)delete_staged_entry(platform, path);
+        } else {
+            (void)delete_file(platform, path);
+        }
     }
+}
+
+bool delete_staged_entry(platform::Platform& platform, const Path& path) {
+    // Removing the folder first means a link (a junction) goes as itself, before anything could
+    // list what it points to.
+    const platform::ErrorCode removed = platform.files.remove_folder(path);
+    if (removed == platform::codes::kSuccess || removed == platform::codes::kFileNotFound ||
+        removed == platform::codes::kPathNotFound) {
+        return true;
+    }
+    if (removed != platform::codes::kDirNotEmpty) return delete_file(platform, path) == platform::codes::kSuccess;
+    if (const auto names = platform.files.list_folder(path)) {
+        for (const Path& name : *names) (void)delete_staged_entry(platform, join_path(path, name));
+    }
+    return platform.files.remove_folder(path) == platform::codes::kSuccess;
 }
 
 }  // namespace plinth

@@ -21,6 +21,8 @@ TEST(SweepLeftovers, DeletesExactlyTheNamesEndingInDotOld) {
         fake.files.add_file(join_path(kFolder, name), "goes", {.read_only = name == u"ro.old"});
     }
     fake.files.add_file(join_path(kFolder, u"sub\\deep.old"), "not swept: only the folder's own entries");
+    fake.files.add_file(join_path(kFolder, u"lib.new.old\\deeper\\a.dll"), "a staged folder goes whole");
+    fake.files.add_folder(join_path(kFolder, u"empty.new.old"));
 
     sweep_leftovers(fake.platform(), kFolder);
 
@@ -38,10 +40,13 @@ TEST(SweepLeftovers, AnEntryThatCantBeDeletedStaysAndTheRestGo) {
     fake.files.add_file(join_path(kFolder, u"App.exe.2.old"), "open", {.locked = true});
     fake.files.add_folder(join_path(kFolder, u"folder.old"));
     fake.files.add_file(join_path(kFolder, u"App.exe.3.old"), "free");
+    fake.files.add_file(join_path(kFolder, u"lib.new.old\\held.dll"), "open", {.locked = true});
+    fake.files.add_file(join_path(kFolder, u"lib.new.old\\free.dll"), "free");
     sweep_leftovers(fake.platform(), kFolder);
     EXPECT_EQ(fake.files.list_tree(kFolder),
               (std::vector<Path>{join_path(kFolder, u"App.exe.1.old"), join_path(kFolder, u"App.exe.2.old"),
-                                 join_path(kFolder, u"folder.old")}));
+                                 join_path(kFolder, u"folder.old"), join_path(kFolder, u"lib.new.old"),
+                                 join_path(kFolder, u"lib.new.old\\held.dll")}));
 }
 
 TEST(SweepLeftovers, AFolderThatCantBeListedIsLeftAlone) {
