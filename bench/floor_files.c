@@ -8,7 +8,8 @@
  *   floor_files.exe --update DROPPED_LIST INSTALLER OUT_FOLDER COPY_OUT
  *     update, as a staged swap does it: each file (and the installer's copy) is written under
  *     "{name}.new.old" beside its target, then renamed onto it; then the files named in
- *     DROPPED_LIST (UTF-8, one relative path a line) are deleted.
+ *     DROPPED_LIST (UTF-8, one relative path a line, sorted) are deleted, and each folder that
+ *     leaves empty.
  *   floor_files.exe --remove INSTALLER OUT_FOLDER NAME...
  *     removal: deletes each file of the table and each NAME (the exe, uninstall.exe), then the
  *     folders, deepest first, and OUT_FOLDER itself.
@@ -145,14 +146,25 @@ int wmain(int argc, wchar_t **argv) {
             return die("copy installer");
         FILE *list = _wfopen(dropped_list, L"rb");
         if (!list) return die("open the dropped list");
-        char line[1024];
+        /* The list is sorted, so a folder's files come together: a folder the update empties is
+         * removed once, when the list leaves it, as the installer removes it. */
+        char line[1024], last[1024] = "";
+        wchar_t path[1024];
+        int last_parent = -1;
         while (fgets(line, sizeof line, list)) {
             int length = (int)strcspn(line, "\r\n");
             if (length == 0) continue;
-            wchar_t path[1024];
+            line[length] = 0;
+            const char *slash = strrchr(line, '\\');
+            const int parent = slash ? (int)(slash - line) : -1;
+            if (last_parent >= 0 && (parent != last_parent || strncmp(line, last, (size_t)parent) != 0))
+                remove_folders(path, root_units);
             join(path, argv[2], line, length);
             if (!DeleteFileW(path)) return die("delete a dropped file");
+            memcpy(last, line, (size_t)length + 1);
+            last_parent = parent;
         }
+        if (last_parent >= 0) remove_folders(path, root_units);
         fclose(list);
         return 0;
     }
