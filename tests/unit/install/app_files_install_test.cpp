@@ -285,8 +285,8 @@ TEST_F(AppFolderRuns, ANewFolderGoesInWithOneRenameAndNothingStaleComesWithIt) {
                            "files.replace " + to_utf8(kUninstaller),
                        }));
     EXPECT_EQ(files_below(fake.files),
-              to_utf8(in_folder(u"Notes.exe")) + " = MZ Notes 3.0\n" + to_utf8(in_folder(u"core.dll")) +
-                  " = MZ core 3\n" + to_utf8(in_folder(u"data\\fresh\\x.txt")) + " = below an existing folder\n" +
+              to_utf8(in_folder(u"core.dll")) + " = MZ core 3\n" + to_utf8(in_folder(u"data\\fresh\\x.txt")) +
+                  " = below an existing folder\n" + to_utf8(in_folder(u"Notes.exe")) + " = MZ Notes 3.0\n" +
                   to_utf8(in_folder(u"plugins\\a\\b.dll")) + " = MZ deeper\n" +
                   to_utf8(in_folder(u"plugins\\new.dll")) + " = MZ new\n" + to_utf8(kUninstaller) +
                   " = MZ installer 3.0\n");
