@@ -15,8 +15,12 @@ namespace plinth {
 inline constexpr std::u16string_view kStagedSuffix = u".new.old";
 
 // Deletes every entry of the folder whose name ends in ".old" (case-sensitive): moved-aside files
-// and staged ones, never a link. Nothing here can fail: an entry that can't be deleted now stays
-// for a later run.
+// and staged ones, a staged folder with all it holds; never a link. Nothing here can fail: an
+// entry that can't be deleted now stays for a later run.
 void sweep_leftovers(platform::Platform& platform, const Path& folder);
+
+// Deletes a staged file, or a staged folder and everything in it. A link is removed, never
+// followed. True when nothing is left at `path`.
+bool delete_staged_entry(platform::Platform& platform, const Path& path);
 
 }  // namespace plinth

@@ -52,60 +52,154 @@ private:
     std::unique_ptr<platform::WorkAhead> ahead_;
 };
 
-void delete_staged(platform::Platform& platform, const Path& folder, const AppFiles& files, std::size_t from,
-                   std::size_t to) {
+std::size_t whole_of(const StagedFolders& staged, std::size_t i) { return i < staged.whole.size() ? staged.whole[i] : 0; }
+
+// Where the relative `path` waits: inside the staged folder named by its first `whole` bytes, or
+// under its own staged name.
+Path staged_in(const Path& folder, std::string_view path, std::size_t whole) {
+    if (whole == 0) return staged_path(join_path(folder, to_utf16(path)));
+    return join_path(folder, to_utf16(path.substr(0, whole))) + Path(kStagedSuffix) + to_utf16(path.substr(whole));
+}
+
+Path staged_folder_target(const Path& folder, const AppFiles& files, const StagedFolders& staged, std::size_t r) {
+    const std::size_t first = staged.firsts[r];
+    return join_path(folder, to_utf16(std::string_view(files[first].path).substr(0, staged.whole[first])));
+}
+
+Unexpected<Failure> folder_failure(platform::Platform& platform, const Path& path, platform::ErrorCode code) {
+    return fail("Can't create the folder " + path_text(path) + ": " + os_error_text(platform.system_text, code));
+}
+
+// Deletes the files staged under their own names in [from, to), and the staged folders from
+// `from_folder` on.
+void delete_staged(platform::Platform& platform, const Path& folder, const AppFiles& files,
+                   const StagedFolders& staged, std::size_t from, std::size_t to, std::size_t from_folder) {
     for (std::size_t i = from; i < to; ++i) {
-        (void)delete_file(platform, staged_path(join_path(folder, to_utf16(files[i].path))));
+        if (whole_of(staged, i) == 0) (void)delete_file(platform, staged_in(folder, files[i].path, 0));
     }
+    for (std::size_t r = from_folder; r < staged.firsts.size(); ++r) {
+        (void)delete_staged_entry(platform, staged_path(staged_folder_target(folder, files, staged, r)));
+    }
+}
+
+// The folders of the install seen so far, folded as Windows compares names.
+struct SeenFolders {
+    std::set<std::u16string> swept{std::u16string()};  // the install folder is swept already
+    std::set<std::u16string> known;                   // looked at
+    std::vector<std::u16string> whole;                // of those, the ones staged whole (few)
+};
+
+// The bytes of `path` that name the folder it is staged in, 0 for none. Each folder on the way
+// is looked at once: one that isn't there, and whose staged name is free or can be freed, is
+// staged whole from file `i` on, and everything below it with it.
+std::size_t find_whole(platform::Platform& platform, const Path& folder, std::string_view path, std::size_t end,
+                       SeenFolders& seen, StagedFolders& staged, std::size_t i) {
+    for (std::size_t at = path.find('\\'); at != std::string_view::npos && at <= end; at = path.find('\\', at + 1)) {
+        std::u16string key = fold_case(path.substr(0, at));
+        if (!seen.known.insert(key).second) {
+            for (const std::u16string& staged_whole : seen.whole) {
+                if (staged_whole == key) return at;
+            }
+            continue;
+        }
+        const Path target = join_path(folder, to_utf16(path.substr(0, at)));
+        const auto info = platform.files.metadata(target);
+        if (info || (info.error() != platform::codes::kFileNotFound && info.error() != platform::codes::kPathNotFound) ||
+            !delete_staged_entry(platform, staged_path(target))) {
+            continue;
+        }
+        seen.whole.push_back(std::move(key));
+        staged.firsts.push_back(i);
+        return at;
+    }
+    return 0;
 }
 
 }  // namespace
 
 Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                                      bool sweep) {
+                                      StagedFolders& staged, bool sweep) {
     std::uint64_t written = 0;
-    // The install folder is swept already. A folder is swept once only: a second sweep would
-    // take the files staged in it.
-    std::set<std::u16string> swept{std::u16string()};
+    staged.whole.assign(files.size(), 0);
+    staged.firsts.clear();
+    // A folder is swept once only: a second sweep would take the files staged in it.
+    SeenFolders seen;
+    std::string_view last_parent;
+    std::size_t whole = 0;
     InflatedFiles inflated(platform, files);
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string_view path = files[i].path;
         const std::size_t end = path.rfind('\\');
-        if (end != std::string_view::npos && swept.insert(fold_case(path.substr(0, end))).second) {
-            const Path parent = join_path(folder, to_utf16(path.substr(0, end)));
-            if (const auto code = platform.files.create_folder_tree(parent); code != platform::codes::kSuccess) {
-                delete_staged(platform, folder, files, 0, i);
-                return fail("Can't create the folder " + path_text(parent) + ": " +
-                            os_error_text(platform.system_text, code));
+        const std::string_view parent = path.substr(0, end == std::string_view::npos ? 0 : end);
+        if (parent != last_parent) {
+            last_parent = parent;
+            whole = find_whole(platform, folder, path, end, seen, staged, i);
+            if (seen.swept.insert(fold_case(parent)).second) {
+                const Path target = join_path(folder, to_utf16(parent));
+                if (const auto code = platform.files.create_folder_tree(whole ? staged_in(folder, parent, whole) : target);
+                    code != platform::codes::kSuccess) {
+                    delete_staged(platform, folder, files, staged, 0, i, 0);
+                    return folder_failure(platform, target, code);
+                }
+                // Never through a link: the .old files where it leads aren't ours.
+                if (!whole && sweep && !passes_link(platform, folder, target, true)) sweep_leftovers(platform, target);
             }
-            // Never through a link: the .old files where it leads aren't ours.
-            if (sweep && !passes_link(platform, folder, parent, true)) sweep_leftovers(platform, parent);
         }
+        staged.whole[i] = static_cast<std::uint16_t>(whole);
         auto bytes = inflated.next();
-        Status staged = bytes ? stage_bytes(platform, join_path(folder, to_utf16(path)), *bytes)
+        Status status = bytes ? stage_bytes(platform, join_path(folder, to_utf16(path)),
+                                            staged_in(folder, path, staged.whole[i]), *bytes)
                               : Status(fail(std::move(bytes.error().text)));
-        if (!staged) {
+        if (!status) {
             // A failed write may have left part of the file.
-            delete_staged(platform, folder, files, 0, bytes ? i + 1 : i);
-            return fail(std::move(staged.error().text));
+            delete_staged(platform, folder, files, staged, 0, bytes ? i + 1 : i, 0);
+            return fail(std::move(status.error().text));
         }
         written += bytes->size();
     }
     return written;
 }
 
-Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files) {
+Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
+                              const StagedFolders& staged) {
     for (std::size_t i = 0; i < files.size(); ++i) {
+        if (whole_of(staged, i) != 0) continue;
         if (auto status = put_in_place(platform, join_path(folder, to_utf16(files[i].path))); !status) {
-            delete_staged(platform, folder, files, i + 1, files.size());
+            delete_staged(platform, folder, files, staged, i + 1, files.size(), 0);
             return status;
         }
+    }
+    for (std::size_t r = 0; r < staged.firsts.size(); ++r) {
+        const Path target = staged_folder_target(folder, files, staged, r);
+        const Path from = staged_path(target);
+        if (platform.files.rename(from, target) == platform::codes::kSuccess) continue;
+        // Something took the name since it was found free: the files go in one by one.
+        const std::size_t first = staged.firsts[r];
+        const std::size_t whole = staged.whole[first];
+        const std::u16string key = fold_case(std::string_view(files[first].path).substr(0, whole));
+        Status status = success();
+        for (std::size_t i = first; i < files.size() && status; ++i) {
+            const std::string_view path = files[i].path;
+            if (staged.whole[i] != whole || fold_case(path.substr(0, whole)) != key) continue;
+            const Path parent = join_path(folder, to_utf16(path.substr(0, path.rfind('\\'))));
+            if (const auto code = platform.files.create_folder_tree(parent); code != platform::codes::kSuccess) {
+                status = folder_failure(platform, parent, code);
+            } else {
+                status = put_in_place(platform, join_path(folder, to_utf16(path)), staged_in(folder, path, whole));
+            }
+        }
+        if (!status) {
+            delete_staged(platform, folder, files, staged, 0, 0, r);
+            return status;
+        }
+        (void)delete_staged_entry(platform, from);  // its emptied folders
     }
     return success();
 }
 
-void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files) {
-    delete_staged(platform, folder, files, 0, files.size());
+void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
+                             const StagedFolders& staged) {
+    delete_staged(platform, folder, files, staged, 0, files.size(), 0);
 }
 
 std::vector<std::string> dropped_app_files(const std::vector<std::string>& previous, const AppFiles& files,

@@ -13,22 +13,35 @@
 
 namespace plinth {
 
-// Writes each file under `folder` with its staged name beside its target, in the table's order.
-// Its folders are created first, and each folder's leftovers are swept before the first file goes
-// into it, when `sweep` says the folder holds the app (never through a link). The next files are inflated on a second thread while one is written, a few MiB ahead
-// at most (one at a time, into a reused buffer, when no thread can be had). Returns the bytes
-// written; fails with "Can't create the folder {}: {}", "The app inside the installer is
-// damaged." (a stream that doesn't inflate to the size in the table), or the failure of
-// staging, having deleted the files it staged.
+// Where the files wait for the swap. A folder that didn't exist before this run is written whole
+// under its staged name ("{folder}.new.old", its files under their own names), so that the swap
+// puts it in place with one rename; any other file waits under its own staged name.
+struct StagedFolders {
+    std::vector<std::uint16_t> whole;  // per file: bytes of its path naming its staged folder, 0 none
+    std::vector<std::size_t> firsts;   // per staged folder: the first file in it
+};
+
+// Writes each file under `folder` where `staged` (filled here) says, in the table's order. Its
+// folders are created first, and each existing folder's leftovers are swept before the first
+// file goes into it, when `sweep` says the folder holds the app (never through a link); a
+// leftover of a staged folder's name is deleted before it is used. The next files are inflated
+// on a second thread while one is written, a few MiB ahead at most (one at a time, into a reused
+// buffer, when no thread can be had). Returns the bytes written; fails with
+// "Can't create the folder {}: {}", "The app inside the installer is damaged." (a stream that
+// doesn't inflate to the size in the table), or the failure of staging, having deleted what it
+// staged.
 Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                                      bool sweep = true);
+                                      StagedFolders& staged, bool sweep = true);
 
-// Puts each staged file in place, in the table's order. On a failure, the files not yet in place
-// are deleted and the failure returned.
-Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files);
+// Puts each staged file in place, in the table's order, then each staged folder. A folder whose
+// name was taken since it was found free has its files put in place one by one. On a failure,
+// what is not yet in place is deleted and the failure returned.
+Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
+                              const StagedFolders& staged);
 
-// Deletes every staged file, when a later step failed before the swap.
-void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files);
+// Deletes every staged file and folder, when a later step failed before the swap.
+void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
+                             const StagedFolders& staged);
 
 // The previous version's paths that neither the new files nor the app exe take over, compared
 // as Windows compares names.

@@ -35,7 +35,7 @@ struct StagedFiles {
         : platform(platform), facts(facts), files(files) {}
     ~StagedFiles() {
         if (app) (void)delete_file(platform, staged_path(facts.app_path));
-        if (others) delete_staged_app_files(platform, facts.install_folder, files);
+        if (others) delete_staged_app_files(platform, facts.install_folder, files, folders);
         if (uninstaller) (void)delete_file(platform, staged_path(facts.uninstall_path));
     }
     StagedFiles(const StagedFiles&) = delete;
@@ -44,6 +44,7 @@ struct StagedFiles {
     platform::Platform& platform;
     const UninstallEntryFacts& facts;
     const AppFiles& files;
+    StagedFolders folders;
     bool app = false;
     bool others = false;
     bool uninstaller = false;
@@ -120,7 +121,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     }  // the app's bytes are dropped before the next step
 
     if (!state.files.empty()) {
-        auto written = stage_app_files(platform, facts.install_folder, state.files, app_is_here);
+        auto written = stage_app_files(platform, facts.install_folder, state.files, staged.folders, app_is_here);
         if (!written) return fail(std::move(written.error().text));
         staged.others = true;
         facts.app_size += *written;
@@ -146,7 +147,9 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     staged.app = false;
     if (auto placed = put_in_place(platform, facts.app_path); !placed) return placed;
     staged.others = false;
-    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files); !placed) return placed;
+    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders); !placed) {
+        return placed;
+    }
     if (copy_installer) {
         staged.uninstaller = false;
         if (auto placed = put_in_place(platform, facts.uninstall_path); !placed) return placed;

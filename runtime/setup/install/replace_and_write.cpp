@@ -42,8 +42,9 @@ Status write_failure(platform::Platform& platform, const Path& target, platform:
 
 Path staged_path(const Path& target) { return target + Path(kStagedSuffix); }
 
-Status stage_bytes(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes) {
-    const platform::ErrorCode written = platform.files.write_file(staged_path(target), bytes);
+Status stage_bytes(platform::Platform& platform, const Path& target, const Path& staged,
+                   std::span<const std::uint8_t> bytes) {
+    const platform::ErrorCode written = platform.files.write_file(staged, bytes);
     if (written != platform::codes::kSuccess) return write_failure(platform, target, written);
     return success();
 }
@@ -60,8 +61,7 @@ Status stage_copy(platform::Platform& platform, const Path& target, const Path& 
     return write_failure(platform, target, copied.error().code);
 }
 
-Status put_in_place(platform::Platform& platform, const Path& target) {
-    const Path staged = staged_path(target);
+Status put_in_place(platform::Platform& platform, const Path& target, const Path& staged) {
     platform::ErrorCode code = platform.files.replace(staged, target);
     if (code == platform::codes::kSuccess) return success();
     if (code == platform::codes::kAccessDenied || code == platform::codes::kSharingViolation) {

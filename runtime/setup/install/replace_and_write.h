@@ -17,7 +17,12 @@ Path staged_path(const Path& target);
 
 // Writes `bytes` under the target's staged name, whatever is there. Fails with "Can't write
 // {target}: {}", naming the target, not the staged name.
-Status stage_bytes(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes);
+// The same under `staged`, a name inside a staged folder.
+Status stage_bytes(platform::Platform& platform, const Path& target, const Path& staged,
+                   std::span<const std::uint8_t> bytes);
+inline Status stage_bytes(platform::Platform& platform, const Path& target, std::span<const std::uint8_t> bytes) {
+    return stage_bytes(platform, target, staged_path(target), bytes);
+}
 
 // The same for a copy of the file at `source`, streamed rather than held in memory. A source
 // that can't be read fails with "Can't read {source_name}: {}".
@@ -28,6 +33,9 @@ Status stage_copy(platform::Platform& platform, const Path& target, const Path& 
 // renamed to the first usable "{name}.{n}.old", n from 1 to 99, and the staged file renamed after
 // it. Fails with "Can't replace {}. Close it, then try again." when no spare name works, or
 // "Can't write {}: {}" when the rename fails; the staged file is then deleted.
-Status put_in_place(platform::Platform& platform, const Path& target);
+Status put_in_place(platform::Platform& platform, const Path& target, const Path& staged);
+inline Status put_in_place(platform::Platform& platform, const Path& target) {
+    return put_in_place(platform, target, staged_path(target));
+}
 
 }  // namespace plinth

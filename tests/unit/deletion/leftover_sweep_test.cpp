@@ -21,6 +21,8 @@ TEST(SweepLeftovers, DeletesExactlyTheNamesEndingInDotOld) {
         fake.files.add_file(join_path(kFolder, name), "goes", {.read_only = name == u"ro.old"});
     }
     fake.files.add_file(join_path(kFolder, u"sub\\deep.old"), "not swept: only the folder's own entries");
+    fake.files.add_file(join_path(kFolder, u"lib.new.old\\deeper\\a.dll"), "a staged folder goes whole");
+    fake.files.add_folder(join_path(kFolder, u"empty.new.old"));
 
     sweep_leftovers(fake.platform(), kFolder);
 
@@ -41,11 +43,14 @@ TEST(SweepLeftovers, AnEntryThatCantBeDeletedOrIsALinkStaysAndTheRestGo) {
     fake.files.add_link(join_path(kFolder, u"file-link.old"), u"C:\\Users\\Ann\\report.txt", false);
     fake.files.add_link(join_path(kFolder, u"folder-link.old"), u"C:\\Users\\Ann", true);
     fake.files.add_file(u"C:\\Users\\Ann\\report.txt", "the user's");
+    fake.files.add_file(join_path(kFolder, u"lib.new.old\\held.dll"), "open", {.locked = true});
+    fake.files.add_file(join_path(kFolder, u"lib.new.old\\free.dll"), "free");
     sweep_leftovers(fake.platform(), kFolder);
     EXPECT_EQ(fake.files.list_tree(kFolder),
               (std::vector<Path>{join_path(kFolder, u"App.exe.1.old"), join_path(kFolder, u"App.exe.2.old"),
                                  join_path(kFolder, u"file-link.old"), join_path(kFolder, u"folder-link.old"),
-                                 join_path(kFolder, u"folder.old")}));
+                                 join_path(kFolder, u"folder.old"), join_path(kFolder, u"lib.new.old"),
+                                 join_path(kFolder, u"lib.new.old\\held.dll")}));
 }
 
 TEST(SweepLeftovers, AFolderThatCantBeListedIsLeftAlone) {

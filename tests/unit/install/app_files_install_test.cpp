@@ -241,9 +241,9 @@ TEST_F(AppFolderRuns, AnUpdateThatFailsBeforeTheSwapLeavesThePreviousVersionWhol
     const Fault faults[] = {
         {"files.write_file", in_folder(u"Notes.exe.new.old"), "Can't write " + to_utf8(in_folder(u"Notes.exe")) + disk_full},
         {"files.write_file", in_folder(u"core.dll.new.old"), "Can't write " + to_utf8(in_folder(u"core.dll")) + disk_full},
-        {"files.create_folder_tree", in_folder(u"plugins"),
+        {"files.create_folder_tree", in_folder(u"plugins.new.old"),
          "Can't create the folder " + to_utf8(in_folder(u"plugins")) + disk_full},
-        {"files.write_file", in_folder(u"plugins\\new.dll.new.old"),
+        {"files.write_file", in_folder(u"plugins.new.old\\new.dll"),
          "Can't write " + to_utf8(in_folder(u"plugins\\new.dll")) + disk_full},
         {"files.read_file", kInstaller, "Can't read the installer" + disk_full},
         {"files.write_file", kUninstaller + u".new.old", "Can't write " + to_utf8(kUninstaller) + disk_full},
@@ -259,6 +259,55 @@ TEST_F(AppFolderRuns, AnUpdateThatFailsBeforeTheSwapLeavesThePreviousVersionWhol
         EXPECT_EQ(fake.session.standard_error, "setup: " + fault.text + "\n");
         EXPECT_EQ(files_below(fake.files), version1);
         EXPECT_EQ(fake.registry.text(kEntry, u"DisplayVersion"), "1.0");
+    }
+}
+
+// A folder only the new version has is written whole under its staged name and put in place
+// by one rename; a leftover of that name from a killed run is not carried along.
+TEST_F(AppFolderRuns, ANewFolderGoesInWithOneRenameAndNothingStaleComesWithIt) {
+    ASSERT_EQ(install("1.0", kVersion1), 0) << fake.session.standard_error;
+    fake.files.add_file(in_folder(u"plugins.new.old\\stale.dll"), "from a killed run");
+    fake.faults.reset();
+    const std::vector<TestFile> version3 = {{"core.dll", "MZ core 3"},
+                                            {"plugins\\new.dll", "MZ new"},
+                                            {"plugins\\a\\b.dll", "MZ deeper"},
+                                            {"data\\fresh\\x.txt", "below an existing folder"}};
+    ASSERT_EQ(install("3.0", version3), 0) << fake.session.standard_error;
+    std::vector<std::string> renames;
+    for (const std::string& call : fake.faults.call_log()) {
+        if (call.starts_with("files.rename") || call.starts_with("files.replace")) renames.push_back(call);
+    }
+    EXPECT_EQ(renames, (std::vector<std::string>{
+                           "files.replace " + to_utf8(in_folder(u"Notes.exe")),
+                           "files.replace " + to_utf8(in_folder(u"core.dll")),
+                           "files.rename " + to_utf8(in_folder(u"plugins.new.old")),
+                           "files.rename " + to_utf8(in_folder(u"data\\fresh.new.old")),
+                           "files.replace " + to_utf8(kUninstaller),
+                       }));
+    EXPECT_EQ(files_below(fake.files),
+              to_utf8(in_folder(u"core.dll")) + " = MZ core 3\n" + to_utf8(in_folder(u"data\\fresh\\x.txt")) +
+                  " = below an existing folder\n" + to_utf8(in_folder(u"Notes.exe")) + " = MZ Notes 3.0\n" +
+                  to_utf8(in_folder(u"plugins\\a\\b.dll")) + " = MZ deeper\n" +
+                  to_utf8(in_folder(u"plugins\\new.dll")) + " = MZ new\n" + to_utf8(kUninstaller) +
+                  " = MZ installer 3.0\n");
+}
+
+// The folder was free when staging began and isn't when its turn comes: its files go in one by
+// one, and a failure there leaves nothing staged behind.
+TEST_F(AppFolderRuns, AStagedFolderWhoseNameIsTakenGoesInFileByFile) {
+    for (const bool fails : {false, true}) {
+        SCOPED_TRACE(fails);
+        fake.faults.reset();
+        ASSERT_EQ(install("1.0", kVersion1), 0) << fake.session.standard_error;
+        fake.faults.fail_on_path("files.rename", in_folder(u"plugins.new.old"), platform::codes::kAlreadyExists);
+        if (fails) {
+            fake.faults.fail_on_path("files.replace", in_folder(u"plugins\\new.dll"), platform::codes::kDiskFull);
+        }
+        EXPECT_EQ(install("2.0", kVersion2), fails ? 1 : 0) << fake.session.standard_error;
+        EXPECT_EQ(fake.files.text(in_folder(u"plugins\\new.dll")),
+                  fails ? std::nullopt : std::optional<std::string>("MZ new in 2"));
+        EXPECT_FALSE(fake.files.exists(in_folder(u"plugins.new.old")));
+        EXPECT_EQ(fake.files.text(in_folder(u"core.dll")), "MZ core 2");
     }
 }
 
