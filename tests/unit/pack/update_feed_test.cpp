@@ -41,6 +41,11 @@ TEST(UpdateFeed, KeepsReleasesNewestFirstAndReplacesTheSameVersion) {
     }
     EXPECT_EQ(*again, *feed);
     EXPECT_EQ(*updated_feed(*feed, "com.example.notes", entry("1.10", "Notes of 1.10\n\"quoted\"")), *feed);
+    // Notes from a file in another encoding: the feed stays JSON that the runtime reads.
+    const auto latin1 = updated_feed(*feed, "com.example.notes", entry("2.0", "Caf\xe9\f"));
+    ASSERT_TRUE(latin1.ok()) << latin1.error().text;
+    ASSERT_TRUE(read_feed(*latin1).ok());
+    EXPECT_EQ(read_feed(*latin1)->releases[0].notes, "Caf\xef\xbf\xbd\f");
 }
 
 TEST(UpdateFeed, RefusesWhatWouldMakeABadFeed) {
