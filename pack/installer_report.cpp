@@ -31,30 +31,43 @@ std::string quoted(std::string_view text) {
     return out;
 }
 
+// The installer's resources, read from its PE image.
+Result<ResourceTree> installer_resources(ByteView installer) {
+    auto image = read_pe_image(installer);
+    if (!image) return fail(image.error().text);
+    return read_resource_tree(*image);
+}
+
+// The bytes of an RCDATA resource in its first language; null when there is none.
+const Bytes* find_rcdata(const ResourceTree& tree, const ResourceName& name) {
+    const auto* languages = tree.find(ResourceName::number(kTypeRcData), name);
+    return languages == nullptr || languages->empty() ? nullptr : &languages->begin()->second.bytes;
+}
+
+Result<Package> installer_package(const ResourceTree& tree) {
+    const Bytes* resource = find_rcdata(tree, ResourceName::number(1));
+    if (resource == nullptr) return fail(std::string(kNoPackageText));
+    return read_package(*resource);
+}
+
 }  // namespace
 
 Result<AppManifest> installer_manifest(ByteView installer) {
-    auto image = read_pe_image(installer);
-    if (!image) return fail(image.error().text);
-    auto tree = read_resource_tree(*image);
+    auto tree = installer_resources(installer);
     if (!tree) return fail(tree.error().text);
-    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(1));
-    if (languages == nullptr || languages->empty()) return fail(std::string(kNoPackageText));
-    auto package = read_package(languages->begin()->second.bytes);
+    auto package = installer_package(*tree);
     if (!package) return fail(package.error().text);
     return std::move(package->manifest);
 }
 
 Result<std::string> installer_notices(ByteView installer) {
-    auto image = read_pe_image(installer);
-    if (!image) return fail(image.error().text);
-    auto tree = read_resource_tree(*image);
+    auto tree = installer_resources(installer);
     if (!tree) return fail(tree.error().text);
-    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::named(u"NOTICES"));
-    if (languages == nullptr || languages->empty()) {
+    const Bytes* notices = find_rcdata(*tree, ResourceName::named(u"NOTICES"));
+    if (notices == nullptr) {
         return fail("It carries no licence notices: it was made from a runtime older than this packer, or not from plinth's.");
     }
-    const Bytes& packed = languages->begin()->second.bytes;
+    const Bytes& packed = *notices;
     // gzip (zlib's window bits + 16); a few KiB of text, so anything past 1 MiB is damage.
     constexpr std::size_t kMaxNotices = 1 << 20;
     z_stream stream{};
@@ -72,23 +85,18 @@ Result<std::string> installer_notices(ByteView installer) {
 }
 
 Result<std::string> describe_installer(ByteView installer) {
-    auto image = read_pe_image(installer);
-    if (!image) return fail(image.error().text);
-    auto tree = read_resource_tree(*image);
+    auto tree = installer_resources(installer);
     if (!tree) return fail(tree.error().text);
-    const auto* languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(1));
-    if (languages == nullptr || languages->empty()) return fail(std::string(kNoPackageText));
-    const Bytes& resource = languages->begin()->second.bytes;
-    auto package = read_package(resource);
+    auto package = installer_package(*tree);
     if (!package) return fail(package.error().text);
     auto app = inflate_payload(package->payload);
     if (!app) return fail(app.error().text);
 
     const AppManifest& m = package->manifest;
     AppFiles files;
-    const auto* files_languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(2));
-    if (files_languages != nullptr && !files_languages->empty()) {
-        auto table = read_app_files(files_languages->begin()->second.bytes);
+    const Bytes* table_bytes = find_rcdata(*tree, ResourceName::number(2));
+    if (table_bytes != nullptr) {
+        auto table = read_app_files(*table_bytes);
         if (!table) return fail(table.error().text);
         files = std::move(*table);
     }
@@ -140,18 +148,18 @@ Result<std::string> describe_installer(ByteView installer) {
             inflated += file.size;
         }
         // The packed size as `build` reports it: the whole resource, streams and table.
-        const std::size_t packed = files_languages->begin()->second.bytes.size();
+        const std::size_t packed = table_bytes->size();
         out << "Other files: " << files.size() << ", " << inflated << " bytes, " << packed << " bytes packed ("
             << compressed << " of compressed data, " << packed - compressed << " of their table)\n";
         for (const AppFile& file : files) out << "  " << file.path << "  " << file.size << " bytes\n";
     }
 
     // The page languages, each with its size and how many of the messages it has.
-    const auto* texts_languages = tree->find(ResourceName::number(kTypeRcData), ResourceName::number(3));
-    if (texts_languages == nullptr || texts_languages->empty()) {
+    const Bytes* texts = find_rcdata(*tree, ResourceName::number(3));
+    if (texts == nullptr) {
         out << "Languages: English only\n";
     } else {
-        const Bytes& bytes = texts_languages->begin()->second.bytes;
+        const Bytes& bytes = *texts;
         std::ostringstream list;
         std::size_t count = 0;
         LanguagesReader reader(bytes);

@@ -18,6 +18,7 @@
 #include "texts/languages_resource.h"
 #include "package/update_url.h"
 #include "package/version_order.h"
+#include "json_string.h"
 #include "version_record.h"
 
 namespace plinth::pack {
@@ -131,33 +132,6 @@ std::string key_list(const std::array<std::string_view, N>& keys) {
         list += '"';
     }
     return list;
-}
-
-// A text as JSON writes it, quoted: the quote, the backslash and control characters escaped,
-// everything else as it is (a malformed byte sequence becomes U+FFFD).
-std::string json_string(std::string_view text) {
-    static const char hex[] = "0123456789abcdef";
-    std::string quoted = "\"";
-    for (char32_t c : to_utf32(text)) {
-        switch (c) {
-            case '"': quoted += "\\\""; break;
-            case '\\': quoted += "\\\\"; break;
-            case '\b': quoted += "\\b"; break;
-            case '\f': quoted += "\\f"; break;
-            case '\n': quoted += "\\n"; break;
-            case '\r': quoted += "\\r"; break;
-            case '\t': quoted += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    quoted += "\\u00";
-                    quoted += hex[c >> 4];
-                    quoted += hex[c & 15];
-                } else {
-                    quoted += to_utf8(std::u32string_view(&c, 1));
-                }
-        }
-    }
-    return quoted + "\"";
 }
 
 // A scalar as JSON writes it, for a value the position scan has no text for.

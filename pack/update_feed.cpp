@@ -5,6 +5,7 @@
 
 #include "package/container.h"
 #include "package/version_order.h"
+#include "json_string.h"
 #include "pe_image.h"
 #include "resource_tree.h"
 #include "updates/feed.h"
@@ -13,40 +14,14 @@
 namespace plinth::pack {
 namespace {
 
-// A JSON string literal; control characters escaped, the rest as it is (UTF-8).
-std::string json_text(std::string_view text) {
-    static const char hex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (byte < 0x20) {
-            out += "\\u00";
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string feed_text(const std::string& id, const std::vector<FeedEntry>& releases) {
-    std::string out = "{\n  \"id\": " + json_text(id) + ",\n  \"releases\": [";
+    std::string out = "{\n  \"id\": " + json_string(id) + ",\n  \"releases\": [";
     for (std::size_t i = 0; i < releases.size(); ++i) {
         const FeedEntry& r = releases[i];
         out += i == 0 ? "\n" : ",\n";
-        out += "    {\n      \"version\": " + json_text(r.version) + ",\n      \"installer\": " + json_text(r.installer) +
-               ",\n      \"size\": " + std::to_string(r.size) + ",\n      \"sha256\": " + json_text(r.sha256);
-        if (!r.notes.empty()) out += ",\n      \"notes\": " + json_text(r.notes);
+        out += "    {\n      \"version\": " + json_string(r.version) + ",\n      \"installer\": " + json_string(r.installer) +
+               ",\n      \"size\": " + std::to_string(r.size) + ",\n      \"sha256\": " + json_string(r.sha256);
+        if (!r.notes.empty()) out += ",\n      \"notes\": " + json_string(r.notes);
         out += "\n    }";
     }
     out += releases.empty() ? "]\n}\n" : "\n  ]\n}\n";
@@ -62,7 +37,7 @@ Result<std::string> updated_feed(std::optional<std::string_view> existing, const
     }
     // Any https feed URL will do: the installer's URL must resolve to one updates may come from.
     if (auto resolved = resolve_installer_url("https://example.com/feed.json", entry.installer); !resolved) {
-        return fail("--url " + json_text(entry.installer) + ": " + resolved.error().text);
+        return fail("--url " + json_string(entry.installer) + ": " + resolved.error().text);
     }
     std::vector<FeedEntry> releases;
     if (existing) {

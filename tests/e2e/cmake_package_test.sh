@@ -220,7 +220,7 @@ expect_build_failure() {
   fi
 }
 expect_build_failure "a file named like the exe" \
-  'same file on Windows, which ignores case: "t.exe" (from the target app) and "T.EXE" (from FILES extra/T.EXE).' \
+  'The app folder has "t.exe" (from the target app) and "T.EXE" (from FILES extra/T.EXE), which are one file on Windows (it ignores case).' \
   'RUNTIME_DLLS FILES extra/T.EXE'
 expect_build_failure "a file and a folder of one name" \
   'The app folder has "Data" both as a file and as a folder: "Data" (from FILES extra/Data) and "data\a.txt" (from DIRECTORY data).' \

@@ -32,7 +32,8 @@ e2e_reg_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSa
 folder=$(e2e_unix_path "$E2E_REG_DATA")
 e2e_run "$folder/uninstall.exe" /uninstall /S
 e2e_assert_exit 0
-sleep 8  # the self-deletion's pings
+# The self-deletion is done once the folder is gone; stopping the server ends whatever is left.
+e2e_check "the self-deletion removes the install folder" e2e_wait_until 30 test ! -e "$folder"
 machine_registry "$E2E_WORK/after.reg"
 
 if cmp -s "$E2E_WORK/before.reg" "$E2E_WORK/after.reg"; then

@@ -195,6 +195,19 @@ e2e_check "a changed manifest packs again" grep -q 'Packing hello' <(cmake --bui
 e2e_check "the new installer carries the new name" \
   grep -qF 'Hello CMake!' <("$prefix/bin/plinth-pack" inspect "$app_src/build/hello-Setup.exe")
 
+# remove_quietly KEY: runs the entry's QuietUninstallString as Windows does, the quoted program
+# and then its switches; it exits 0 and takes the entry away.
+remove_quietly() {
+  e2e_reg_value "$1" QuietUninstallString || e2e_die "No QuietUninstallString."
+  local quiet=$E2E_REG_DATA program switches
+  program=${quiet#\"}
+  program=${program%%\"*}
+  read -r -a switches <<<"${quiet#\""$program"\"}"
+  e2e_run "$program" "${switches[@]}"
+  e2e_assert_exit 0
+  e2e_assert_reg_absent "$1"
+}
+
 # Installs and removes silently under Wine.
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthExample.HelloCMake'
 e2e_run "$app_src/hello-Setup.exe" /S   # the signed one
@@ -203,14 +216,7 @@ e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 1.2.0
 e2e_reg_value "$uninstall_key" InstallLocation || e2e_die "No InstallLocation after the install."
 install_dir=$(e2e_unix_path "$E2E_REG_DATA")
 e2e_assert_same_file "hello.exe is installed as built" "$app_src/build/hello.exe" "$install_dir/hello.exe"
-e2e_reg_value "$uninstall_key" QuietUninstallString || e2e_die "No QuietUninstallString."
-quiet=$E2E_REG_DATA
-program=${quiet#\"}
-program=${program%%\"*}
-read -r -a switches <<<"${quiet#\""$program"\"}"
-e2e_run "$program" "${switches[@]}"
-e2e_assert_exit 0
-e2e_assert_reg_absent "$uninstall_key"
+remove_quietly "$uninstall_key"
 e2e_check "the install folder goes after the uninstaller exits" e2e_wait_until 15 test ! -e "$install_dir"
 
 # --- examples/cmake-folder-app against the Debian package's files: an exe, its DLL, the compiler's
@@ -242,12 +248,5 @@ e2e_run "$install_dir/greet.exe" "$(e2e_win_path "$report")"
 e2e_assert_exit 0
 e2e_assert_file_bytes "the installed app loads its DLLs and reads the changed data file" "$report" \
   $'Hello again, from a changed data file.\n'
-e2e_reg_value "$uninstall_key" QuietUninstallString || e2e_die "No QuietUninstallString."
-quiet=$E2E_REG_DATA
-program=${quiet#\"}
-program=${program%%\"*}
-read -r -a switches <<<"${quiet#\""$program"\"}"
-e2e_run "$program" "${switches[@]}"
-e2e_assert_exit 0
-e2e_assert_reg_absent "$uninstall_key"
+remove_quietly "$uninstall_key"
 e2e_check "the app's folder goes after the uninstaller exits" e2e_wait_until 15 test ! -e "$install_dir"

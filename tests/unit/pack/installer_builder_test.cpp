@@ -10,6 +10,7 @@
 #include "package/payload.h"
 #include "pack/synthetic_pe.h"
 #include "resource_writer.h"
+#include "support/zlib_stream.h"
 #include "version_record.h"
 
 namespace plinth::pack {
@@ -271,17 +272,8 @@ TEST(InstallerReport, DamagedPackagesGiveTheRuntimesMessages) {
 }
 
 Bytes gzipped(std::string_view text) {
-    z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    Bytes out(deflateBound(&stream, text.size()) + 32);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = out.data();
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
+    return testing_support::deflate_with({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()},
+                                         16 + MAX_WBITS, 9, 8);
 }
 
 TEST(InstallerReport, TheNoticesTravelFromTheStubIntoEveryInstaller) {

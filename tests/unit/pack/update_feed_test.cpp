@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -41,6 +42,11 @@ TEST(UpdateFeed, KeepsReleasesNewestFirstAndReplacesTheSameVersion) {
     }
     EXPECT_EQ(*again, *feed);
     EXPECT_EQ(*updated_feed(*feed, "com.example.notes", entry("1.10", "Notes of 1.10\n\"quoted\"")), *feed);
+    // Notes from a file in another encoding: the feed stays JSON that the runtime reads.
+    const auto latin1 = updated_feed(*feed, "com.example.notes", entry("2.0", "Caf\xe9\f"));
+    ASSERT_TRUE(latin1.ok()) << latin1.error().text;
+    ASSERT_TRUE(read_feed(*latin1).ok());
+    EXPECT_EQ(read_feed(*latin1)->releases[0].notes, "Caf\xef\xbf\xbd\f");
 }
 
 TEST(UpdateFeed, RefusesWhatWouldMakeABadFeed) {
@@ -77,12 +83,16 @@ TEST(UpdateFeed, Sha256IsTheStandardOne) {
     EXPECT_EQ(sha256_hex({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()}, false),
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(sha256_hex({}, false), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-    // The fake platform's own SHA-256, which the runtime's tests compare with, agrees with it.
+    // The fake platform's hash takes a download in pieces, as BCrypt's does; any cut gives the same.
     for (std::size_t size : {0, 55, 56, 64, 1000, 100000}) {
         const std::string bytes(size, static_cast<char>('a' + size % 26));
-        EXPECT_EQ(sha256_text(fake::sha256_of(bytes)),
-                  sha256_hex({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, false))
-            << size;
+        const ByteView all(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        for (std::size_t piece : {1, 7, 64, 65}) {
+            Sha256State state;
+            for (std::size_t at = 0; at < size; at += piece) state.add(all.subspan(at, std::min(piece, size - at)));
+            EXPECT_EQ(sha256_text(state.finish()), sha256_hex(all, false)) << size << " in pieces of " << piece;
+        }
+        EXPECT_EQ(sha256_text(fake::sha256_of(bytes)), sha256_hex(all, false)) << size;
     }
 }
 

@@ -1,0 +1,92 @@
+#include "common/sha256.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace plinth {
+namespace {
+
+constexpr std::uint32_t kRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+constexpr std::uint32_t rotate_right(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+void compress(std::uint32_t state[8], const std::uint8_t* block) {
+    std::uint32_t w[64];
+    for (int i = 0; i < 16; ++i) {
+        w[i] = std::uint32_t(block[i * 4]) << 24 | std::uint32_t(block[i * 4 + 1]) << 16 |
+               std::uint32_t(block[i * 4 + 2]) << 8 | block[i * 4 + 3];
+    }
+    for (int i = 16; i < 64; ++i) {
+        const std::uint32_t s0 = rotate_right(w[i - 15], 7) ^ rotate_right(w[i - 15], 18) ^ (w[i - 15] >> 3);
+        const std::uint32_t s1 = rotate_right(w[i - 2], 17) ^ rotate_right(w[i - 2], 19) ^ (w[i - 2] >> 10);
+        w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+    }
+    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+    for (int i = 0; i < 64; ++i) {
+        const std::uint32_t t1 = h + (rotate_right(e, 6) ^ rotate_right(e, 11) ^ rotate_right(e, 25)) +
+                                 ((e & f) ^ (~e & g)) + kRound[i] + w[i];
+        const std::uint32_t t2 = (rotate_right(a, 2) ^ rotate_right(a, 13) ^ rotate_right(a, 22)) +
+                                 ((a & b) ^ (a & c) ^ (b & c));
+        h = g;
+        g = f;
+        f = e;
+        e = d + t1;
+        d = c;
+        c = b;
+        b = a;
+        a = t1 + t2;
+    }
+    state[0] += a, state[1] += b, state[2] += c, state[3] += d;
+    state[4] += e, state[5] += f, state[6] += g, state[7] += h;
+}
+
+}  // namespace
+
+void Sha256State::add(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return;  // an empty span's data() may be null, which memcpy must not see
+    length_ += bytes.size();
+    std::size_t at = 0;
+    if (used_ > 0) {
+        at = std::min(bytes.size(), 64 - used_);
+        std::memcpy(block_ + used_, bytes.data(), at);
+        used_ += at;
+        if (used_ < 64) return;
+        compress(state_, block_);
+        used_ = 0;
+    }
+    for (; bytes.size() - at >= 64; at += 64) compress(state_, bytes.data() + at);
+    std::memcpy(block_, bytes.data() + at, bytes.size() - at);
+    used_ = bytes.size() - at;
+}
+
+Sha256Digest Sha256State::finish() {
+    // The 0x80 marker, zeros, and the length in bits at the end of the last block: one block, or
+    // two when the tail leaves no room for the length.
+    const std::uint64_t bits = length_ * 8;
+    std::uint8_t tail[128] = {};
+    std::memcpy(tail, block_, used_);
+    tail[used_] = 0x80;
+    const std::size_t blocks = used_ < 56 ? 1 : 2;
+    for (int i = 0; i < 8; ++i) tail[blocks * 64 - 1 - i] = std::uint8_t(bits >> (8 * i));
+    for (std::size_t b = 0; b < blocks; ++b) compress(state_, tail + b * 64);
+    Sha256Digest digest{};
+    for (int i = 0; i < 32; ++i) digest[i] = std::uint8_t(state_[i / 4] >> (24 - 8 * (i % 4)));
+    return digest;
+}
+
+Sha256Digest sha256(std::span<const std::uint8_t> bytes) {
+    Sha256State state;
+    state.add(bytes);
+    return state.finish();
+}
+
+}  // namespace plinth
