@@ -14,6 +14,11 @@ RunOptions parse_command_line(const std::vector<std::u16string>& arguments) {
         if (argument == u"--check-update" || argument == u"/check-update") options.check_update = true;
         if (argument == u"--update" || argument == u"/update") options.update = true;
         if (argument == u"--restart" || argument == u"/restart") options.restart = true;
+        for (const std::u16string_view prefix : {u"/log=", u"--log="}) {
+            if (!argument.starts_with(prefix)) continue;
+            options.log = arguments[i].substr(prefix.size());
+            options.log_without_file = options.log->empty();
+        }
     }
     return options;
 }

@@ -4,14 +4,21 @@
 #include <utility>
 
 #include "entry/exit_code.h"
+#include "log/run_log.h"
 #include "updates/update_steps.h"
 
 namespace plinth {
 namespace {
 
 int failed(platform::Platform& platform, const Failure& failure) {
+    platform.log->write("Failed:", failure.text);
     platform.session.write_standard_error("setup: " + failure.text + "\n");
     return exit_code_value(ExitCode::failed);
+}
+
+int none_newer(platform::Platform& platform) {
+    platform.log->write("No newer version");
+    return exit_code_value(ExitCode::completed);
 }
 
 int check_only(platform::Platform& platform, const AppManifest& manifest) {
@@ -19,7 +26,8 @@ int check_only(platform::Platform& platform, const AppManifest& manifest) {
     if (!app) return failed(platform, app.error());
     auto offer = check_for_update(platform, *app);
     if (!offer) return failed(platform, offer.error());
-    if (!*offer) return exit_code_value(ExitCode::completed);
+    if (!*offer) return none_newer(platform);
+    platform.log->write("Newer version available:", (*offer)->release.version);
     platform.session.write_standard_output((*offer)->release.version + "\n");
     return exit_code_value(ExitCode::update_available);
 }
@@ -35,13 +43,15 @@ int update_silently(platform::Platform& platform, const RunOptions& options, con
     if (!app) return failed(platform, app.error());
     auto offer = check_for_update(platform, *app);
     if (!offer) return failed(platform, offer.error());
-    if (!*offer) return exit_code_value(ExitCode::completed);
+    if (!*offer) return none_newer(platform);
     auto installer = download_update(platform, **offer);
     if (!installer) return failed(platform, installer.error());
     if (Status installed = install_update(platform, *installer); !installed) return failed(platform, installed.error());
+    platform.log->write("Installed the update to version", (*offer)->release.version);
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
         if (Status restarted = restart_app(platform, *app); !restarted) {
+            platform.log->write("Failed:", restarted.error().text);
             platform.session.write_standard_error("setup: " + restarted.error().text + "\n");
         }
     }
