@@ -12,6 +12,10 @@ public:
     void write(std::string_view, std::string_view) override {}
 };
 
+// At namespace scope and constant-initialised: a function-local static would bring in the
+// thread-safe guard, and with it the exception runtime, some 20 KiB of the stub.
+constinit NoLog dropped_events;
+
 // Zero-padded to `width` digits, by hand: no formatting library in the stub for this.
 void append_number(std::string& text, int value, int width) {
     char digits[4];
@@ -30,10 +34,7 @@ void Log::failed(platform::Platform& platform, std::string_view phrase, const Pa
     write(phrase, path_text(path) + ": " + os_error_text(platform.system_text, code));
 }
 
-Log& no_log() {
-    static NoLog log;
-    return log;
-}
+Log& no_log() { return dropped_events; }
 
 std::string time_stamp(const platform::LocalTime& time) {
     std::string text;
