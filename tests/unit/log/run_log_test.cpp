@@ -60,8 +60,8 @@ TEST(RunLog, InstallUpdateAndRemovalEachLogTheirEvents) {
           "Created the shortcut " + menu, "Wrote the uninstall entry " + kKey, "Completed", "Exit code 0"}},
         // The app runs: its exe can't be replaced or deleted, so it moves aside.
         {"update_while_the_app_runs", "2.0", u"C:\\Users\\Ann\\Downloads\\Setup.exe",
-         {u"--LOG=C:\\Logs\\Setup.log", u"/s"}, u"C:\\Logs\\Setup.log", 0,
-         {start + " --LOG=C:\\Logs\\Setup.log /s", "App Notes",
+         {u"--LOG=C:\\Logs\\Update.log", u"/s"}, u"C:\\Logs\\Update.log", 0,
+         {start + " --LOG=C:\\Logs\\Update.log /s", "App Notes",
           "Install folder " + kFolderText + " (the existing entry's InstallLocation)",
           "Update to version 2.0 from 1.0",
           "Can't delete " + kFolderText + "\\notes.exe: Access is denied. (os error 5)",
