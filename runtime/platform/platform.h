@@ -22,6 +22,13 @@
 #include "common/result.h"
 #include "common/text.h"
 
+namespace plinth {
+// The run's log (setup/log/): the logic writes its events there. Every platform starts with the
+// one that drops them, so that a run without /log writes nothing and no step need ask.
+class Log;
+Log& no_log();
+}  // namespace plinth
+
 namespace plinth::platform {
 
 // A Win32 error code or registry status; 0 (ERROR_SUCCESS) means success.
@@ -160,6 +167,9 @@ public:
     // CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW): a file that didn't exist,
     // which no one else can write while it is open. ERROR_FILE_EXISTS (80) when the name is taken.
     virtual SysResult<std::unique_ptr<NewFile>> create_new(const Path& path) = 0;
+    // CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS): every
+    // write goes to the file's end, whoever else appends to it; the file is created when missing.
+    virtual SysResult<std::unique_ptr<NewFile>> open_for_append(const Path& path) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -351,6 +361,13 @@ struct LocalDate {
     int day = 0;
 };
 
+struct LocalTime : LocalDate {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+};
+
 class Session {
 public:
     virtual ~Session() = default;
@@ -365,6 +382,8 @@ public:
     virtual void write_standard_output(std::string_view bytes) = 0;
     // Today's date in the local time zone.
     virtual LocalDate local_date() = 0;
+    // Now, in the local time zone (GetLocalTime).
+    virtual LocalTime local_time() = 0;
     // Runs `maker` on a thread of its own, ahead of the caller by at most `budget` bytes and a
     // few buffers; a buffer larger than the budget is made only when no other is held. Nothing
     // when no thread can be started. `maker` outlives the result.
@@ -468,6 +487,7 @@ struct Platform {
     Network& network;
     Crypto& crypto;
     Locks& locks;
+    Log* log = &no_log();  // never null
 };
 
 }  // namespace plinth::platform

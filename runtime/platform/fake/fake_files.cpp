@@ -306,6 +306,19 @@ platform::SysResult<std::unique_ptr<platform::NewFile>> FakeFiles::create_new(co
     if (auto code = faults_.check("files.create_new", path)) return unexpected(*code);
     if (find(path) != nullptr) return unexpected(platform::ErrorCode{80});  // ERROR_FILE_EXISTS
     if (const ErrorCode code = write_file(path, {}); code != codes::kSuccess) return unexpected(code);
+    return appender(path);
+}
+
+platform::SysResult<std::unique_ptr<platform::NewFile>> FakeFiles::open_for_append(const Path& path) {
+    if (auto code = faults_.check("files.open_for_append", path)) return unexpected(*code);
+    if (const Node* node = find(path); node != nullptr && node->folder) return unexpected(codes::kAccessDenied);
+    if (find(path) == nullptr) {
+        if (const ErrorCode code = write_file(path, {}); code != codes::kSuccess) return unexpected(code);
+    }
+    return appender(path);
+}
+
+std::unique_ptr<platform::NewFile> FakeFiles::appender(const Path& path) {
     class Appender final : public platform::NewFile {
     public:
         Appender(FakeFiles& files, Path path) : files_(files), path_(std::move(path)) {}
@@ -321,7 +334,7 @@ platform::SysResult<std::unique_ptr<platform::NewFile>> FakeFiles::create_new(co
         FakeFiles& files_;
         Path path_;
     };
-    return std::unique_ptr<platform::NewFile>(std::make_unique<Appender>(*this, path));
+    return std::make_unique<Appender>(*this, path);
 }
 
 void FakeFiles::add_folder(const Path& path) { ensure_folder(path); }

@@ -42,6 +42,7 @@ public:
     Expected<void, platform::CopyFailure> write_file_from(const Path& path, platform::OpenFile& source) override;
     // The file's writes are "files.write" of its path.
     platform::SysResult<std::unique_ptr<platform::NewFile>> create_new(const Path& path) override;
+    platform::SysResult<std::unique_ptr<platform::NewFile>> open_for_append(const Path& path) override;
 
     // Seeding and inspection, for tests. Parents are created as needed.
     void add_folder(const Path& path);
@@ -89,6 +90,7 @@ private:
     const Node* find(const Path& path) const;
     Node* find(const Path& path);
     platform::ErrorCode missing_error(const Path& path) const;
+    std::unique_ptr<platform::NewFile> appender(const Path& path);
     void ensure_folder(const Path& path);
     // Renames `from` (which exists) and everything below it to the free name `to`.
     platform::ErrorCode move_node(const Path& from, const Path& to);

@@ -78,6 +78,7 @@ public:
     }
     void write_standard_output(std::string_view bytes) override { standard_output.append(bytes); }
     platform::LocalDate local_date() override { return date; }
+    platform::LocalTime local_time() override { return time; }
     // No thread here: each buffer is made when it is asked for, in the same order.
     std::unique_ptr<platform::WorkAhead> work_ahead(platform::BufferMaker& maker, std::size_t budget) override;
     std::string preferred_ui_languages() override { return ui_languages; }
@@ -88,6 +89,7 @@ public:
     std::string standard_output;
     bool has_standard_error = true;
     platform::LocalDate date{2026, 12, 7};
+    platform::LocalTime time{{2026, 12, 7}, 9, 5, 3, 42};
     bool second_thread = true;  // false: work_ahead gives nothing, as when no thread starts
     std::string ui_languages = "en-US";
 };

@@ -341,4 +341,12 @@ SysResult<std::unique_ptr<NewFile>> Win32Files::create_new(const Path& path) {
     return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
 }
 
+SysResult<std::unique_ptr<NewFile>> Win32Files::open_for_append(const Path& path) {
+    // Shared for writing too: an update's installer appends to the same log while this one has it.
+    UniqueFile file(CreateFileW(wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return unexpected(last_error());
+    return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
+}
+
 }  // namespace plinth::platform::win32

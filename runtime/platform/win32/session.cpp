@@ -50,6 +50,20 @@ LocalDate Win32Session::local_date() {
     return {now.wYear, now.wMonth, now.wDay};
 }
 
+LocalTime Win32Session::local_time() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    LocalTime time;
+    time.year = now.wYear;
+    time.month = now.wMonth;
+    time.day = now.wDay;
+    time.hour = now.wHour;
+    time.minute = now.wMinute;
+    time.second = now.wSecond;
+    time.millisecond = now.wMilliseconds;
+    return time;
+}
+
 std::string Win32Session::preferred_ui_languages() {
     // Tags are short: a list that doesn't fit falls back to the one language.
     wchar_t names[256] = {};

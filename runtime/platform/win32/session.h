@@ -12,6 +12,7 @@ public:
     void write_standard_error(std::string_view bytes) override;
     void write_standard_output(std::string_view bytes) override;
     LocalDate local_date() override;
+    LocalTime local_time() override;
     std::unique_ptr<WorkAhead> work_ahead(BufferMaker& maker, std::size_t budget) override;
     std::string preferred_ui_languages() override;
 };

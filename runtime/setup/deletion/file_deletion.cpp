@@ -1,5 +1,7 @@
 #include "deletion/file_deletion.h"
 
+#include "log/run_log.h"
+
 namespace plinth {
 namespace {
 
@@ -9,7 +11,9 @@ constexpr std::uint32_t kDeleteIgnoringReadOnly = 0x13;
 
 }  // namespace
 
-platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) {
+namespace {
+
+platform::ErrorCode try_delete(platform::Platform& platform, const Path& path) {
     const platform::ErrorCode first = platform.files.delete_file(path);
     if (first != platform::codes::kAccessDenied) return first;
     // Access denied is what a read-only attribute gives; the handle route can ignore it. Where
@@ -20,6 +24,19 @@ platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) 
         return platform::codes::kSuccess;
     }
     return platform::codes::kAccessDenied;
+}
+
+}  // namespace
+
+platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) {
+    const platform::ErrorCode code = try_delete(platform, path);
+    // A name that was never there (a spare name tried, a file already gone) is no event.
+    if (code == platform::codes::kSuccess) {
+        platform.log->write("Deleted", path);
+    } else if (code != platform::codes::kFileNotFound && code != platform::codes::kPathNotFound) {
+        platform.log->failed(platform, "Can't delete", path, code);
+    }
+    return code;
 }
 
 }  // namespace plinth

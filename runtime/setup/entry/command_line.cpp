@@ -14,6 +14,11 @@ RunOptions parse_command_line(const std::vector<std::u16string>& arguments) {
         if (argument == u"--check-update" || argument == u"/check-update") options.check_update = true;
         if (argument == u"--update" || argument == u"/update") options.update = true;
         if (argument == u"--restart" || argument == u"/restart") options.restart = true;
+        const std::size_t file_at = argument.starts_with(u"/log=") ? 5 : argument.starts_with(u"--log=") ? 6 : 0;
+        if (file_at != 0) {
+            options.log = arguments[i].substr(file_at);
+            options.log_without_file = file_at == argument.size();
+        }
     }
     return options;
 }

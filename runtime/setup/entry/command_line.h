@@ -2,6 +2,7 @@
 // from an install.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,11 +14,14 @@ struct RunOptions {
     bool check_update = false;  // "--check-update" or "/check-update": ask the feed, change nothing
     bool update = false;        // "--update" or "/update": install the feed's newer version
     bool restart = false;       // "--restart" or "/restart", with update: start the app again after it
+    std::optional<std::u16string> log;  // "--log=FILE" or "/log=FILE": the install log's file
+    bool log_without_file = false;      // "/log=" with nothing after it
 };
 
 // `arguments` as the session gives them, the program's own path first (skipped). Each argument
 // is compared whole after lower-casing ASCII letters only; order and repetition don't matter and
-// everything else, including arguments that aren't valid UTF-16, is ignored.
+// everything else, including arguments that aren't valid UTF-16, is ignored. The file of /log=
+// is taken as written (the last one counts); relative, it is relative to the current folder.
 RunOptions parse_command_line(const std::vector<std::u16string>& arguments);
 
 }  // namespace plinth

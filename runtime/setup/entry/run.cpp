@@ -1,14 +1,17 @@
 #include "entry/run.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "common/text.h"
+#include "common/upper_case.h"
 #include "entry/command_line.h"
 #include "entry/damaged_installer.h"
 #include "entry/exit_code.h"
 #include "entry/interactive_run.h"
 #include "entry/update_run.h"
+#include "log/run_log.h"
 #include "state/setup_state.h"
 #include "operation/setup_operation.h"
 #include "package/load_package.h"
@@ -25,6 +28,17 @@ void report_on_standard_error(platform::Session& session, const std::string& fai
     session.write_standard_error("setup: " + visible_controls(failure_text) + "\n");
 }
 
+// The removal leaves a log the user asked for inside the install folder where it is; the
+// self-deletion's rmdir then finds the folder not empty, and it stays with the log alone.
+void note_log_kept(platform::Platform& platform, const Path& log, const Path& folder) {
+    const auto log_path = platform.files.canonical_path(log);
+    const auto folder_path = platform.files.canonical_path(folder);
+    if (!log_path || !folder_path) return;
+    const std::u16string inside = upper_case(join_path(*folder_path, u""));
+    if (!upper_case(*log_path).starts_with(inside)) return;
+    platform.log->write("Kept the log, and the folder with it:", join_path(folder, log_path->substr(inside.size())));
+}
+
 int run_silently(platform::Platform& platform, SetupState& state) {
     const Status status = run_setup_operation(platform, state);
     if (!status) {
@@ -34,10 +48,7 @@ int run_silently(platform::Platform& platform, SetupState& state) {
     return exit_code_value(ExitCode::completed);
 }
 
-}  // namespace
-
-int run_setup(platform::Platform& platform) {
-    const RunOptions options = parse_command_line(platform.session.arguments());
+int run_package(platform::Platform& platform, const RunOptions& options) {
     // The shortcuts are made through a COM object; COM stays initialised until the process ends.
     platform.session.initialize_com(kCoinitApartmentThreaded);
 
@@ -47,11 +58,13 @@ int run_setup(platform::Platform& platform) {
     auto package = load_installer_package(platform);
     if (!package) {
         const std::string& text = package.error().text;
+        platform.log->write("Failed:", text);
         if (!options.silent && !options.check_update) show_damaged_installer_page(platform, text, texts);
         report_on_standard_error(platform.session, text);
         return exit_code_value(ExitCode::failed);
     }
 
+    platform.log->write("App", package->manifest.name);
     if (options.check_update || options.update) return run_update_switches(platform, options, package->manifest);
 
     SetupState state;
@@ -65,7 +78,32 @@ int run_setup(platform::Platform& platform) {
     const int exit_code = options.silent ? run_silently(platform, state) : run_interactive(platform, state);
 
     // Only a removal that succeeded in this run sets the folder; the uninstaller then goes too.
-    if (state.folder_to_delete) start_self_deletion(platform, *state.folder_to_delete);
+    if (state.folder_to_delete) {
+        start_self_deletion(platform, *state.folder_to_delete);
+        if (options.log) note_log_kept(platform, *options.log, *state.folder_to_delete);
+    }
+    return exit_code;
+}
+
+}  // namespace
+
+int run_setup(platform::Platform& outer) {
+    const std::vector<std::u16string> arguments = outer.session.arguments();
+    const RunOptions options = parse_command_line(arguments);
+    if (options.log_without_file) {
+        report_on_standard_error(outer.session, "/log= needs a file name, as in /log=C:\\Temp\\setup.log.");
+        return exit_code_value(ExitCode::failed);
+    }
+    // Opened once, before anything happens, and closed when the run ends.
+    platform::Platform platform = outer;
+    std::optional<FileLog> log;
+    if (options.log) platform.log = &log.emplace(outer, *options.log);
+
+    std::string switches = "plinth-setup " PLINTH_VERSION;
+    for (std::size_t i = 1; i < arguments.size(); ++i) switches += " " + to_utf8(arguments[i]);
+    platform.log->write("Started", switches);
+    const int exit_code = run_package(platform, options);
+    platform.log->write("Exit code", std::to_string(exit_code));
     return exit_code;
 }
 

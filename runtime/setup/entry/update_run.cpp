@@ -4,14 +4,21 @@
 #include <utility>
 
 #include "entry/exit_code.h"
+#include "log/run_log.h"
 #include "updates/update_steps.h"
 
 namespace plinth {
 namespace {
 
 int failed(platform::Platform& platform, const Failure& failure) {
+    platform.log->write("Failed:", failure.text);
     platform.session.write_standard_error("setup: " + failure.text + "\n");
     return exit_code_value(ExitCode::failed);
+}
+
+int none_newer(platform::Platform& platform) {
+    platform.log->write("No newer version");
+    return exit_code_value(ExitCode::completed);
 }
 
 int check_only(platform::Platform& platform, const AppManifest& manifest) {
@@ -20,7 +27,8 @@ int check_only(platform::Platform& platform, const AppManifest& manifest) {
     Status checked = find_installed_app(platform, manifest, app);
     if (checked) checked = check_for_update(platform, app, offer);
     if (!checked) return failed(platform, checked.error());
-    if (offer.url.empty()) return exit_code_value(ExitCode::completed);
+    if (offer.url.empty()) return none_newer(platform);
+    platform.log->write("Newer version available:", offer.release.version);
     platform.session.write_standard_output(offer.release.version + "\n");
     return exit_code_value(ExitCode::update_available);
 }
@@ -36,10 +44,11 @@ int update_silently(platform::Platform& platform, const RunOptions& options, con
     // What is installed may have changed while this waited for the lock.
     if (done) done = find_installed_app(platform, manifest, app);
     if (done) done = check_for_update(platform, app, offer);
-    if (done && offer.url.empty()) return exit_code_value(ExitCode::completed);
+    if (done && offer.url.empty()) return none_newer(platform);
     if (done) done = download_update(platform, offer, installer);
     if (done) done = install_update(platform, installer);
     if (!done) return failed(platform, done.error());
+    platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
         if (Status restarted = restart_app(platform, app); !restarted) (void)failed(platform, restarted.error());

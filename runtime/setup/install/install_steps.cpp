@@ -11,6 +11,7 @@
 #include "install/replace_and_write.h"
 #include "install/shortcuts.h"
 #include "locations/install_folder.h"
+#include "log/run_log.h"
 #include "package/payload.h"
 #include "registry/installed_files.h"
 #include "registry/registry_access.h"
@@ -70,13 +71,25 @@ bool is_apps_folder(platform::Platform& platform, const Path& folder, const AppM
            holds_file(platform, folder, text.substr(start, comma - start));
 }
 
+// Fresh, a reinstall of the same version, or a change from the installed one.
+void log_kind_of_install(platform::Platform& platform, const AppManifest& manifest) {
+    const auto installed = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayVersion");
+    if (!installed) return platform.log->write("Fresh install of version", manifest.version);
+    if (*installed == manifest.version) return platform.log->write("Reinstall of version", manifest.version);
+    platform.log->write("Update to version", manifest.version + " from " + *installed);
+}
+
 }  // namespace
 
 Status install_app(platform::Platform& platform, SetupState& state) {
     const AppManifest& manifest = state.manifest;
     UninstallEntryFacts facts;
 
-    facts.install_folder = install_folder(platform, manifest);
+    Log& log = *platform.log;
+    std::string_view why;
+    facts.install_folder = install_folder(platform, manifest, &why);
+    log.write("Install folder", path_text(facts.install_folder) + " " + std::string(why));
+    log_kind_of_install(platform, manifest);
     if (const auto code = platform.files.create_folder_tree(facts.install_folder); code != platform::codes::kSuccess) {
         return fail("Can't create the folder " + path_text(facts.install_folder) + ": " +
                     os_error_text(platform.system_text, code));
@@ -159,12 +172,14 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // A dropped file that couldn't be deleted stays listed, so that the next run or the removal
     // deletes it rather than losing track of it.
     facts.app_files.insert(facts.app_files.end(), still_there.begin(), still_there.end());
+    for (const std::string& path : still_there) log.write("Kept, to delete on the next run:", path);
 
     if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut); !created) {
         return created;
     }
 
     if (auto entry = write_uninstall_entry(platform, manifest, facts); !entry) return entry;
+    log.write("Wrote the uninstall entry", uninstall_key_path(manifest.id));
 
     state.done = true;
     return success();

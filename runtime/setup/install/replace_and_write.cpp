@@ -4,6 +4,7 @@
 
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
+#include "log/run_log.h"
 #include "system_error/error_text.h"
 
 namespace plinth {
@@ -22,7 +23,10 @@ bool move_aside(platform::Platform& platform, const Path& target) {
         // A leftover of an earlier run goes if it can; one still in use keeps its name.
         (void)delete_file(platform, candidate);
         if (platform.files.metadata(candidate)) continue;
-        if (platform.files.rename(target, candidate) == platform::codes::kSuccess) return true;
+        if (platform.files.rename(target, candidate) == platform::codes::kSuccess) {
+            platform.log->write("Moved aside", path_text(target) + " to " + path_text(candidate));
+            return true;
+        }
     }
     return false;
 }
@@ -36,6 +40,11 @@ bool clear_target(platform::Platform& platform, const Path& target) {
 
 Status write_failure(platform::Platform& platform, const Path& target, platform::ErrorCode code) {
     return fail("Can't write " + path_text(target) + ": " + os_error_text(platform.system_text, code));
+}
+
+Status written(platform::Platform& platform, const Path& target) {
+    platform.log->write("Wrote", target);
+    return success();
 }
 
 }  // namespace
@@ -63,14 +72,14 @@ Status stage_copy(platform::Platform& platform, const Path& target, const Path& 
 
 Status put_in_place(platform::Platform& platform, const Path& target, const Path& staged) {
     platform::ErrorCode code = platform.files.replace(staged, target);
-    if (code == platform::codes::kSuccess) return success();
+    if (code == platform::codes::kSuccess) return written(platform, target);
     if (code == platform::codes::kAccessDenied || code == platform::codes::kSharingViolation) {
         if (!clear_target(platform, target)) {
             (void)delete_file(platform, staged);
             return fail("Can't replace " + path_text(target) + ". Close it, then try again.");
         }
         code = platform.files.rename(staged, target);
-        if (code == platform::codes::kSuccess) return success();
+        if (code == platform::codes::kSuccess) return written(platform, target);
     }
     (void)delete_file(platform, staged);
     return write_failure(platform, target, code);

@@ -2,6 +2,7 @@
 
 #include "system_error/error_text.h"
 #include "locations/shortcut_list.h"
+#include "log/run_log.h"
 
 namespace plinth {
 
@@ -17,6 +18,7 @@ Status create_one_shortcut(platform::Platform& platform, const Path& shortcut_pa
         return fail("Can't add the shortcut " + path_text(shortcut_path) + ": " +
                     com_error_text(platform.system_text, saved.error()));
     }
+    platform.log->write("Created the shortcut", shortcut_path);
     return success();
 }
 

@@ -7,19 +7,26 @@
 
 namespace plinth {
 
-Path install_folder(platform::Platform& platform, const AppManifest& manifest) {
+Path install_folder(platform::Platform& platform, const AppManifest& manifest, std::string_view* why) {
+    std::string_view reason = "(the existing entry's InstallLocation)";
     // An earlier installation's folder wins, so updates and the removal find it where it is.
     if (auto recorded = read_text_value(platform, uninstall_key_path(manifest.id), "InstallLocation")) {
         const Path folder = to_utf16(*recorded);
         auto info = platform.files.metadata(folder);
-        if (info && info->is_folder) return folder;
+        if (info && info->is_folder) {
+            if (why) *why = reason;
+            return folder;
+        }
     }
     Path base;
     if (auto programs = known_folder_path(platform, platform::KnownFolder::user_program_files)) {
         base = std::move(*programs);
+        reason = "(default: the user's Programs folder)";
     } else {
         base = join_path(platform.shell.environment_variable(u"LOCALAPPDATA").value_or(u""), u"Programs");
+        reason = "(LOCALAPPDATA\\Programs: the user's Programs folder is unknown)";
     }
+    if (why) *why = reason;
     return join_path(base, to_utf16(folder_name(manifest.name)));
 }
 

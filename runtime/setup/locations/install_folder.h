@@ -1,6 +1,8 @@
 // Where the app's files go, decided afresh on every call.
 #pragma once
 
+#include <string_view>
+
 #include "common/text.h"
 #include "package/app_manifest.h"
 #include "platform/platform.h"
@@ -8,7 +10,8 @@
 namespace plinth {
 
 // The recorded "InstallLocation" when it names an existing folder; otherwise the user's program
-// folder (or LOCALAPPDATA\Programs) joined with the app's folder name. Never fails.
-Path install_folder(platform::Platform& platform, const AppManifest& manifest);
+// folder (or LOCALAPPDATA\Programs) joined with the app's folder name. Never fails. `why`, when
+// given, receives which of them it is, for the log.
+Path install_folder(platform::Platform& platform, const AppManifest& manifest, std::string_view* why = nullptr);
 
 }  // namespace plinth

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "log/run_log.h"
 
 namespace plinth {
 namespace {
@@ -15,6 +16,19 @@ constexpr std::uint32_t kRestrictSz = 0x00000002;  // RRF_RT_REG_SZ
 // written as \u0000 in the manifest) would make the call reach another key or value, perhaps
 // another program's. Such names are never handed over.
 bool has_nul(std::string_view name) { return name.find('\0') != std::string_view::npos; }
+
+// A key or value that isn't there is no event: the removal deletes what may never have been made.
+void log_deletion(platform::Platform& platform, std::string_view what, std::string_view path,
+                  platform::ErrorCode code) {
+    if (code == platform::codes::kFileNotFound) return;
+    std::string text(what);
+    text += path;
+    if (code != platform::codes::kSuccess) {
+        text += " (error " + std::to_string(code) + ")";
+        return platform.log->write("Can't delete", text);
+    }
+    platform.log->write("Deleted", text);
+}
 
 }  // namespace
 
@@ -89,17 +103,20 @@ std::optional<std::string> read_text_value(platform::Platform& platform, std::st
 
 void delete_tree(platform::Platform& platform, std::string_view key_path) {
     if (has_nul(key_path)) return;
-    (void)platform.registry.delete_tree(to_utf16(key_path));
+    log_deletion(platform, "the registry key ", key_path, platform.registry.delete_tree(to_utf16(key_path)));
 }
 
 void delete_key(platform::Platform& platform, std::string_view key_path) {
     if (has_nul(key_path)) return;
-    (void)platform.registry.delete_key(to_utf16(key_path));
+    log_deletion(platform, "the registry key ", key_path, platform.registry.delete_key(to_utf16(key_path)));
 }
 
 void delete_value(platform::Platform& platform, std::string_view key_path, std::string_view value_name) {
     if (has_nul(key_path) || has_nul(value_name)) return;
-    (void)platform.registry.delete_key_value(to_utf16(key_path), to_utf16(value_name));
+    const platform::ErrorCode code = platform.registry.delete_key_value(to_utf16(key_path), to_utf16(value_name));
+    // The key's default value has no name; regedit calls it "(Default)".
+    const std::string_view shown = value_name.empty() ? std::string_view("(Default)") : value_name;
+    log_deletion(platform, "the registry value ", std::string(key_path) + "\\" + std::string(shown), code);
 }
 
 }  // namespace plinth

@@ -6,6 +6,7 @@
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
 #include "locations/install_folder.h"
+#include "log/run_log.h"
 #include "package/app_files.h"
 #include "locations/shortcut_list.h"
 #include "registry/document_types.h"
@@ -100,7 +101,10 @@ void remove_other_files(platform::Platform& platform, const SetupState& state, c
 
 Status remove_app(platform::Platform& platform, SetupState& state) {
     const AppManifest& manifest = state.manifest;
-    const Path folder = install_folder(platform, manifest);
+    std::string_view why;
+    const Path folder = install_folder(platform, manifest, &why);
+    platform.log->write("Install folder", path_text(folder) + " " + std::string(why));
+    platform.log->write("Removal of version", manifest.version);
     const Path app_path = join_path(folder, to_utf16(manifest.exe));
 
     // First, and alone able to fail: while the app runs its exe can't be deleted, and then
@@ -121,6 +125,8 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
     if (app_is_here) {
         remove_other_files(platform, state, folder);
         sweep_leftovers(platform, folder);
+    } else {
+        platform.log->write("Kept the folder's other files: neither the app nor uninstall.exe is in", folder);
     }
     // The desktop path too, whether or not a desktop shortcut was ever made.
     for (const Path& shortcut : shortcut_list(platform, manifest.name)) (void)delete_file(platform, shortcut);

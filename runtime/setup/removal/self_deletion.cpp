@@ -1,5 +1,7 @@
 #include "removal/self_deletion.h"
 
+#include "log/run_log.h"
+
 namespace plinth {
 namespace {
 
@@ -32,7 +34,7 @@ std::optional<std::u16string> self_deletion_command(const Path& folder) {
 
 void start_self_deletion(platform::Platform& platform, const Path& folder) {
     auto command = self_deletion_command(folder);
-    if (!command) return;
+    if (!command) return platform.log->write("No self-deletion: cmd.exe can't be given the folder", folder);
     platform::ProcessStart start;
     // The system's own cmd.exe, run in the system folder. The usual program search would look in
     // the uninstaller's folder first (a downloads folder, say, where a planted cmd.exe would
@@ -50,7 +52,10 @@ void start_self_deletion(platform::Platform& platform, const Path& folder) {
     start.creation_flags = kCreateNoWindow | kCreateUnicodeEnvironment;
     start.inherit_handles = true;
     // Nothing to do about a failure: the removal has succeeded, only the leftovers stay.
-    (void)platform.processes.start(start);
+    if (const platform::ErrorCode code = platform.processes.start(start); code != platform::codes::kSuccess) {
+        return platform.log->failed(platform, "Can't start the self-deletion of", folder, code);
+    }
+    platform.log->write("Started the self-deletion of", folder);
 }
 
 }  // namespace plinth

@@ -48,6 +48,21 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"empty_argument", {u""}, false, false}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST(CommandLine, LogKeepsItsFileAsWritten) {
+    const auto log_of = [](std::u16string argument) { return parse_command_line({u"C:\\Setup.exe", argument}); };
+    EXPECT_EQ(log_of(u"/LOG=C:\\Temp\\My Setup.LOG").log, u"C:\\Temp\\My Setup.LOG");
+    EXPECT_EQ(log_of(u"--Log=setup.log").log, u"setup.log");
+    EXPECT_EQ(log_of(u"/log=/log=x").log, u"/log=x");
+    EXPECT_TRUE(log_of(u"/log=").log_without_file);
+    EXPECT_FALSE(log_of(u"/log").log);
+    EXPECT_FALSE(log_of(u"/logfile=x").log);
+    EXPECT_FALSE(log_of(u"-log=x").log);
+    // The last one counts.
+    const RunOptions twice = parse_command_line({u"C:\\Setup.exe", u"/log=", u"/log=b.log"});
+    EXPECT_EQ(twice.log, u"b.log");
+    EXPECT_FALSE(twice.log_without_file);
+}
+
 TEST(CommandLine, ProgramPathIsNeverASwitch) {
     EXPECT_FALSE(parse_command_line({u"/s"}).silent);
     EXPECT_FALSE(parse_command_line({u"/uninstall", u"x"}).remove_mode);

@@ -1,0 +1,69 @@
+#include "log/run_log.h"
+
+#include <string>
+
+#include "system_error/error_text.h"
+
+namespace plinth {
+namespace {
+
+class NoLog final : public Log {
+public:
+    void write(std::string_view, std::string_view) override {}
+};
+
+// At namespace scope and constant-initialised: a function-local static would bring in the
+// thread-safe guard, and with it the exception runtime, some 20 KiB of the stub.
+constinit NoLog dropped_events;
+
+// Zero-padded to `width` digits, by hand: no formatting library in the stub for this.
+void append_number(std::string& text, int value, int width) {
+    char digits[4];
+    for (int i = width - 1; i >= 0; --i) {
+        digits[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+    text.append(digits, static_cast<std::size_t>(width));
+}
+
+}  // namespace
+
+void Log::write(std::string_view phrase, const Path& path) { write(phrase, path_text(path)); }
+
+void Log::failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code) {
+    write(phrase, path_text(path) + ": " + os_error_text(platform.system_text, code));
+}
+
+Log& no_log() { return dropped_events; }
+
+std::string time_stamp(const platform::LocalTime& time) {
+    std::string text;
+    const int fields[] = {time.year, time.month, time.day, time.hour, time.minute, time.second, time.millisecond};
+    static constexpr char kBefore[] = "\0-- ::.";
+    static constexpr int kWidths[] = {4, 2, 2, 2, 2, 2, 3};
+    for (int i = 0; i < 7; ++i) {
+        if (i > 0) text.push_back(kBefore[i]);
+        append_number(text, fields[i], kWidths[i]);
+    }
+    return text;
+}
+
+FileLog::FileLog(platform::Platform& platform, const Path& path) : session_(platform.session) {
+    if (auto opened = platform.files.open_for_append(path)) file_ = std::move(*opened);
+}
+
+void FileLog::write(std::string_view phrase, std::string_view value) {
+    if (!file_) return;
+    std::string line = time_stamp(session_.local_time());
+    line.push_back(' ');
+    line += phrase;
+    if (!value.empty()) {
+        line.push_back(' ');
+        line += visible_controls(value);
+    }
+    line += "\r\n";
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
+    if (file_->write({bytes, line.size()}) != platform::codes::kSuccess) file_.reset();
+}
+
+}  // namespace plinth

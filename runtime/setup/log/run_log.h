@@ -1,0 +1,46 @@
+// The install log that /log=FILE asks for: one line per event of the run, each after a time stamp
+// ("2026-12-09 03:10:42.123 Wrote C:\...\App.exe"), appended to the file in UTF-8. Events are a
+// short fixed phrase and a value; failures carry the same text as the setup: line.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace plinth {
+
+class Log {
+public:
+    virtual ~Log() = default;
+    // One event: the phrase, then the value after a space when there is one. Control characters
+    // of the value are shown, so that an event stays one line.
+    virtual void write(std::string_view phrase, std::string_view value = {}) = 0;
+    // The same with a path as the value.
+    void write(std::string_view phrase, const Path& path);
+    // "{phrase} {path}: {the system's text for code}", for a call that failed.
+    void failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code);
+};
+
+// The log of a run without /log: it drops everything.
+Log& no_log();
+
+// A log written to a file. The file is opened once; when that fails, or a write fails, nothing
+// more is written, and the run goes on as it would have without the log.
+class FileLog final : public Log {
+public:
+    FileLog(platform::Platform& platform, const Path& path);
+    void write(std::string_view phrase, std::string_view value = {}) override;
+    using Log::write;
+    bool is_open() const { return file_ != nullptr; }
+
+private:
+    platform::Session& session_;
+    std::unique_ptr<platform::NewFile> file_;
+};
+
+// "2026-12-09 03:10:42.123".
+std::string time_stamp(const platform::LocalTime& time);
+
+}  // namespace plinth

@@ -1,0 +1,153 @@
+// The install log of whole runs on the fake: the lines an install, an update and a removal
+// leave, and a log that can't be written.
+#include "log/run_log.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "entry/run.h"
+#include "package/container.h"
+#include "platform/fake/fake_platform.h"
+#include "support/zlib_stream.h"
+
+namespace plinth {
+namespace {
+
+const Path kFolder = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes";
+const std::string kFolderText = "C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes";
+const std::string kKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\org.notes";
+const std::string kStamp = "2026-12-07 09:05:03.042 ";
+
+std::vector<std::uint8_t> package(const char* version) {
+    return build_package(std::string(R"({"name":"Notes","id":"org.notes","exe":"notes.exe","version":")") + version +
+                             R"(","documents":[{"name":"Note","extensions":["note"],"owned":true}]})",
+                         testing_support::zlib_stream(std::vector<std::uint8_t>{'M', 'Z'}, 6));
+}
+
+// The log's lines without their time stamps, each of which must be the fake clock's.
+std::vector<std::string> lines_of(const fake::FakePlatform& fake, const Path& log) {
+    std::vector<std::string> lines;
+    std::istringstream text(fake.files.text(log).value_or(""));
+    for (std::string line; std::getline(text, line);) {
+        EXPECT_TRUE(line.starts_with(kStamp) && line.ends_with("\r")) << line;
+        lines.push_back(line.substr(kStamp.size(), line.size() - kStamp.size() - 1));
+    }
+    return lines;
+}
+
+struct LoggedRun {
+    const char* label;
+    const char* version;
+    Path installer;
+    std::vector<std::u16string> arguments;
+    Path log;
+    int exit_code;
+    std::vector<std::string> lines;
+};
+
+TEST(RunLog, InstallUpdateAndRemovalEachLogTheirEvents) {
+    fake::FakePlatform fake;
+    fake.files.add_folder(u"C:\\Logs");
+    const std::string start = "Started plinth-setup " PLINTH_VERSION;
+    const std::string menu = "C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Notes.lnk";
+    const LoggedRun runs[] = {
+        {"fresh_install", "1.0", u"C:\\Users\\Ann\\Downloads\\Setup.exe", {u"/S", u"/Log=C:\\Logs\\Setup.log"},
+         u"C:\\Logs\\Setup.log", 0,
+         {start + " /S /Log=C:\\Logs\\Setup.log", "App Notes",
+          "Install folder " + kFolderText + " (default: the user's Programs folder)", "Fresh install of version 1.0",
+          "Wrote " + kFolderText + "\\notes.exe", "Wrote " + kFolderText + "\\uninstall.exe",
+          "Created the shortcut " + menu, "Wrote the uninstall entry " + kKey, "Completed", "Exit code 0"}},
+        // The app runs: its exe can't be replaced or deleted, so it moves aside.
+        {"update_while_the_app_runs", "2.0", u"C:\\Users\\Ann\\Downloads\\Setup.exe",
+         {u"--LOG=C:\\Logs\\Update.log", u"/s"}, u"C:\\Logs\\Update.log", 0,
+         {start + " --LOG=C:\\Logs\\Update.log /s", "App Notes",
+          "Install folder " + kFolderText + " (the existing entry's InstallLocation)",
+          "Update to version 2.0 from 1.0",
+          "Can't delete " + kFolderText + "\\notes.exe: Access is denied. (os error 5)",
+          "Moved aside " + kFolderText + "\\notes.exe to " + kFolderText + "\\notes.exe.1.old",
+          "Wrote " + kFolderText + "\\notes.exe", "Wrote " + kFolderText + "\\uninstall.exe",
+          "Created the shortcut " + menu, "Wrote the uninstall entry " + kKey, "Completed", "Exit code 0"}},
+        // The removal's log inside the install folder; a second one goes on appending to it.
+        {"removal", "2.0", kFolder + u"\\uninstall.exe", {u"/uninstall", u"/S", u"/log=" + kFolder + u"\\removal.log"},
+         kFolder + u"\\removal.log", 0,
+         {start + " /uninstall /S /log=" + kFolderText + "\\removal.log", "App Notes",
+          "Install folder " + kFolderText + " (the existing entry's InstallLocation)", "Removal of version 2.0",
+          // The update's old exe still runs: the removal passes over it.
+          "Deleted " + kFolderText + "\\notes.exe",
+          "Can't delete " + kFolderText + "\\notes.exe.1.old: Access is denied. (os error 5)", "Deleted " + menu,
+          "Deleted the registry key Software\\Classes\\org.notes.note",
+          "Deleted the registry value Software\\Classes\\.note\\OpenWithProgids\\org.notes.note",
+          "Deleted the registry value Software\\Classes\\.note\\(Default)", "Deleted the registry key " + kKey,
+          "Completed",
+          "Started the self-deletion of " + kFolderText,
+          "Kept the log, and the folder with it: " + kFolderText + "\\removal.log", "Exit code 0"}},
+        {"removal_again", "2.0", kFolder + u"\\uninstall.exe",
+         {u"/uninstall", u"/S", u"/log=" + kFolder + u"\\removal.log"}, kFolder + u"\\removal.log", 0, {}},
+    };
+    std::vector<std::string> before;
+    for (const LoggedRun& run : runs) {
+        SCOPED_TRACE(run.label);
+        fake.module.package = package(run.version);
+        fake.module.path = run.installer;
+        fake.files.add_file(run.installer, "setup");
+        fake.session.command_line = {run.installer};
+        fake.session.command_line.insert(fake.session.command_line.end(), run.arguments.begin(), run.arguments.end());
+        EXPECT_EQ(run_setup(fake.platform()), run.exit_code);
+        EXPECT_EQ(fake.session.standard_error, "");
+        if (!run.lines.empty()) {
+            EXPECT_EQ(lines_of(fake, run.log), run.lines);
+            before = run.lines;
+        } else {
+            const std::vector<std::string> lines = lines_of(fake, run.log);
+            ASSERT_GT(lines.size(), before.size());
+            EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + before.size()), before) << "appended";
+            EXPECT_EQ(lines.back(), "Exit code 0");
+        }
+        // The running app of the update is quit before the removal.
+        fake.files.set_attributes(kFolder + u"\\notes.exe", {.running = std::string(run.label) == "fresh_install"});
+    }
+}
+
+// A run whose log can't be opened, or stops being writable, ends as the same run without a log.
+TEST(RunLog, LogThatCantBeWrittenChangesNothing) {
+    const auto run = [](const std::u16string& log, const char* fault, int nth) {
+        auto fake = std::make_unique<fake::FakePlatform>();
+        fake->module.package = package("1.0");
+        fake->files.add_file(fake->module.path, "setup");
+        fake->files.add_folder(u"C:\\Logs");
+        fake->session.command_line = {fake->module.path, u"/S"};
+        if (!log.empty()) fake->session.command_line.push_back(u"/log=" + log);
+        if (fault) fake->faults.fail(fault, 112, nth);
+        EXPECT_EQ(run_setup(fake->platform()), 0);
+        EXPECT_EQ(fake->session.standard_error, "");
+        return fake;
+    };
+    const auto without_log = run(u"", nullptr, 0);
+    const auto unopened = run(u"C:\\Logs\\a.log", "files.open_for_append", 0);
+    EXPECT_EQ(unopened->state_dump(), without_log->state_dump());
+    // A folder can't be a log either.
+    const auto folder = run(u"C:\\Users", nullptr, 0);
+    EXPECT_EQ(folder->state_dump(), without_log->state_dump());
+
+    // The third line fails: the first two stay, and nothing after them is tried.
+    const auto broken = run(u"C:\\Logs\\a.log", "files.write", 3);
+    EXPECT_EQ(lines_of(*broken, u"C:\\Logs\\a.log").size(), 2u);
+}
+
+TEST(RunLog, LogWithoutAFileIsRefusedBeforeAnythingRuns) {
+    fake::FakePlatform fake;
+    fake.module.package = package("1.0");
+    fake.session.command_line = {fake.module.path, u"/S", u"/LOG="};
+    EXPECT_EQ(run_setup(fake.platform()), 1);
+    EXPECT_EQ(fake.session.standard_error, "setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
+    EXPECT_FALSE(fake.files.exists(kFolder));
+}
+
+TEST(RunLog, TimeStampsArePaddedToTheirWidths) {
+    EXPECT_EQ(time_stamp({{2026, 1, 2}, 3, 4, 5, 7}), "2026-01-02 03:04:05.007");
+    EXPECT_EQ(time_stamp({{987, 12, 31}, 23, 59, 59, 999}), "0987-12-31 23:59:59.999");
+}
+
+}  // namespace
+}  // namespace plinth
