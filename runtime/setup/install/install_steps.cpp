@@ -14,6 +14,7 @@
 #include "package/payload.h"
 #include "registry/installed_files.h"
 #include "registry/uninstall_entry.h"
+#include "registry/url_protocols.h"
 
 namespace plinth {
 namespace {
@@ -135,11 +136,14 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // deletes it rather than losing track of it.
     facts.app_files.insert(facts.app_files.end(), still_there.begin(), still_there.end());
 
-    if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut); !created) {
+    if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut,
+                                        manifest.app_user_model_id);
+        !created) {
         return created;
     }
 
     if (auto entry = write_uninstall_entry(platform, manifest, facts); !entry) return entry;
+    if (auto links = write_url_protocols(platform, manifest, facts.app_path); !links) return links;
 
     state.done = true;
     return success();
