@@ -48,6 +48,13 @@ e2e_assert_reg "$classes\plinth-folder" "" REG_SZ 'URL:Plinth Folder Sample'
 e2e_assert_reg "$classes\plinth-folder" "URL Protocol" REG_SZ ''
 e2e_assert_reg "$classes\plinth-folder\DefaultIcon" "" REG_SZ "$app_win,0"
 e2e_assert_reg "$classes\plinth-folder-old\shell\open\command" "" REG_SZ "\"$app_win\" \"%1\""
+# The AppUserModelID as the shell reads it back. Wine's shell link takes the property store's
+# SetValue and Commit without keeping anything, and its GetValue answers E_NOTIMPL: printed, so
+# that a Wine that keeps it is noticed, but only a real Windows shows the id.
+e2e_find_built link_probe.exe
+e2e_run "$E2E_FOUND" "$(e2e_win_path "$E2E_START_MENU_PROGRAMS/Plinth Folder Sample.lnk")"
+e2e_assert_exit 0
+e2e_log "the Start-menu shortcut's AppUserModelID as the shell reads it: $(tr -d '\r' <"$E2E_STDOUT_FILE")"
 
 report="$E2E_USER_DIR/Temp/report.txt"
 e2e_run "$folder/FolderApp.exe" "$(e2e_win_path "$report")"
