@@ -12,6 +12,7 @@
 #include "common/text.h"
 #include "common/upper_case.h"
 #include "package/file_name_rules.h"
+#include "package/link_rules.h"
 #include "package/manifest.h"
 #include "package/strict_json.h"
 #include "registry/document_types.h"
@@ -24,8 +25,8 @@
 namespace plinth::pack {
 namespace {
 
-constexpr std::array<std::string_view, 9> kTopKeys = {"$schema",   "name",      "id",        "version", "publisher",
-                                                       "exe",       "documents", "languages", "updates"};
+constexpr std::array<std::string_view, 11> kTopKeys = {
+    "$schema", "name", "id", "version", "publisher", "exe", "documents", "languages", "updates", "appUserModelId", "protocols"};
 constexpr std::array<std::string_view, 1> kUpdatesKeys = {"feed"};
 constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
 
@@ -185,11 +186,12 @@ private:
 };
 
 // "version", "documents[0].extensions[1]": the path as the messages show it. The only arrays
-// the review walks into are "documents", a document type's "extensions" and "languages".
+// the review walks into are "documents", a document type's "extensions", "languages" and
+// "protocols".
 std::string path_text(const JsonPath& path) {
     std::string text;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        const bool index = (i == 1 && (path[0] == "documents" || path[0] == "languages")) ||
+        const bool index = (i == 1 && (path[0] == "documents" || path[0] == "languages" || path[0] == "protocols")) ||
                            (i == 3 && path[2] == "extensions");
         if (index) {
             text += "[" + path[i] + "]";
@@ -553,7 +555,113 @@ void review_languages(Reviewer& reviewer, const JsonValue& root) {
     }
 }
 
+// "appUserModelId": what Windows refuses is an error (the installer would leave it out), a form
+// other than Company.Product[.SubProduct[.Version]] only a warning.
+void review_app_user_model_id(Reviewer& reviewer, const JsonValue& root) {
+    const auto id = review_text(reviewer, root, {}, "appUserModelId", false, "ExampleLtd.Notes");
+    if (!id) return;
+    const JsonPath at{"appUserModelId"};
+    const std::string what = subject(at) + " " + json_string(*id);
+    if (!usable_app_user_model_id(*id)) {
+        std::string why = "is too long: Windows takes at most 128 characters";
+        if (id->empty()) {
+            why = "is empty: leave the key out, or give the id, such as \"ExampleLtd.Notes\"";
+        } else if (id->find(' ') != std::string::npos) {
+            why = "has a space, which Windows refuses in an AppUserModelID: leave the spaces out";
+        } else if (std::any_of(id->begin(), id->end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; })) {
+            why = "has a control character, which Windows refuses in an AppUserModelID";
+        }
+        reviewer.error(at, false, what + " " + why + ".");
+        return;
+    }
+    std::size_t sections = 1;
+    bool empty_section = id->front() == '.' || id->back() == '.' || id->find("..") != std::string::npos;
+    for (char c : *id) sections += c == '.' ? 1 : 0;
+    if (sections < 2 || sections > 4 || empty_section) {
+        reviewer.warning(at, false,
+                         what + " isn't of the form Windows recommends, Company.Product[.SubProduct[.Version]], "
+                                "such as \"ExampleLtd.Notes\".");
+    }
+}
+
+// "protocols": URL schemes of the app's own, each once.
+void review_protocols(Reviewer& reviewer, const JsonValue& root) {
+    const JsonValue* protocols = root.find("protocols");
+    if (protocols == nullptr) return;
+    const JsonPath at{"protocols"};
+    if (!protocols->is_array()) {
+        std::string fix = ", such as [\"examplenotes\"]";
+        if (protocols->is_string()) fix = ": write [" + reviewer.place(at)->text + "]";
+        reviewer.error(at, false, subject(at) + " is " + describe(*protocols, reviewer.place(at)) +
+                                      "; it must be an array of URL schemes" + fix + ".");
+        return;
+    }
+    std::string seen;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < protocols->elements.size(); ++i) {
+        const JsonValue& scheme = protocols->elements[i];
+        const JsonPath element = child(at, std::to_string(i));
+        if (!scheme.is_string()) {
+            reviewer.error(element, false, subject(element) + " is " + describe(scheme, reviewer.place(element)) +
+                                               "; each URL scheme must be a string, such as \"examplenotes\".");
+            continue;
+        }
+        const std::string what = subject(element) + " " + json_string(scheme.text);
+        if (!usable_url_scheme(scheme.text)) {
+            // "notes://" or "notes:": the scheme is the part before the colon.
+            const std::string before_colon = scheme.text.substr(0, scheme.text.find(':'));
+            std::string fix;
+            if (before_colon.size() < scheme.text.size() && usable_url_scheme(before_colon)) {
+                fix = ": write " + json_string(before_colon) + ", without the colon";
+            }
+            const std::string why = scheme.text.size() > kMaxUrlSchemeLength
+                                        ? " is longer than 255 characters, the most a registry key's name may have"
+                                        : " isn't a URL scheme: a letter, then letters, digits, \"+\", \"-\" or \".\"";
+            reviewer.error(element, false, what + why + fix + ".");
+            continue;
+        }
+        if (reserved_url_scheme(scheme.text)) {
+            reviewer.error(element, false,
+                           what + " is a scheme that Windows or the browsers handle themselves: registering it "
+                                  "would take every such link over. Choose one of the app's own, such as "
+                                  "\"examplenotes\" (docs/packer.md lists the schemes refused).");
+            continue;
+        }
+        if (lists_scheme(seen, scheme.text)) {
+            reviewer.error(element, false, what + " is given twice; URL schemes are compared without case. Keep one.");
+            continue;
+        }
+        if (!seen.empty()) seen += '|';
+        seen += scheme.text;
+        if (++count == kMaxUrlProtocols + 1) {
+            reviewer.error(element, false,
+                           subject(at) + " has more than 16 URL schemes, the most an installer registers; keep the "
+                                         "16 the app needs.");
+        }
+    }
+}
+
 }  // namespace
+
+bool reserved_url_scheme(std::string_view scheme) {
+    const std::string lowered = lower_ascii(scheme);
+    for (std::string_view reserved : reserved_url_schemes()) {
+        const bool prefix = reserved.ends_with('*');
+        if (prefix ? lowered.starts_with(reserved.substr(0, reserved.size() - 1)) : lowered == reserved) return true;
+    }
+    return false;
+}
+
+const std::vector<std::string_view>& reserved_url_schemes() {
+    // The web's own schemes and those browsers run inside the page; Windows' own handlers (its
+    // settings, store and apps: ms-*, its shell and search pages, Edge); and the ones every mail,
+    // phone and chat program competes for. An app that needs one of these registers as one of
+    // their handlers through Windows' Default apps, not by taking the scheme over.
+    static const std::vector<std::string_view> list = {
+        "http", "https", "ftp", "file", "ws", "wss", "about", "blob", "data", "javascript", "vbscript", "view-source",
+        "ms-*", "microsoft-edge*", "shell", "search", "search-ms", "res", "mailto", "tel", "callto"};
+    return list;
+}
 
 ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     ManifestReview review;
@@ -598,6 +706,8 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     review_updates(reviewer, root, version);
     review_text(reviewer, root, {}, "publisher", false, "Example Ltd");
     review_languages(reviewer, root);
+    review_app_user_model_id(reviewer, root);
+    review_protocols(reviewer, root);
 
     if (const JsonValue* documents = root.find("documents"); documents != nullptr) {
         const JsonPath at{"documents"};

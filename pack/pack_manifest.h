@@ -45,8 +45,10 @@ struct AppFacts {
 // keys (with the nearest known one), wrong types, a key given twice, unusable extensions (a
 // leading dot, empty, characters Windows forbids, the same extension twice, an owned extension
 // that Windows runs as a program), an "exe" not ending in ".exe", an "id" of only white space or
-// with a backslash or NUL. Warnings: a version whose numbers can't become the installer's file
-// version, a document type without a name, an "icon" the app has no icon group for.
+// with a backslash or NUL, an "appUserModelId" Windows refuses, a "protocols" entry that isn't a
+// URL scheme, is reserved or repeated, or beyond the 16th. Warnings: a version whose numbers can't become the installer's file
+// version, a document type without a name, an "icon" the app has no icon group for, an
+// "appUserModelId" not of the form Company.Product[.SubProduct[.Version]].
 ManifestReview review_manifest(std::string_view json, const AppFacts& app = {});
 
 // The manifest, or the first error of `review_manifest` (warnings don't refuse).
@@ -55,6 +57,13 @@ Expected<AppManifest, std::string> check_manifest_for_packing(std::string_view j
 // The extensions that must not be owned: Windows runs such files as programs or scripts, in
 // lower case and without the dot.
 const std::vector<std::string_view>& program_extensions();
+
+// The URL schemes that must not be registered: Windows or the browsers handle them. In lower
+// case; one ending in '*' is a prefix ("ms-*").
+const std::vector<std::string_view>& reserved_url_schemes();
+
+// Whether the scheme, in any case, is one of `reserved_url_schemes`.
+bool reserved_url_scheme(std::string_view scheme);
 
 // ProgIDs that common Windows programs register, as "ProgID|program": the packer warns when an
 // app's would be one of them.

@@ -187,6 +187,7 @@ struct ShortcutSpec {
     Path target_path;                       // IShellLinkW::SetPath
     std::optional<Path> working_directory;  // IShellLinkW::SetWorkingDirectory, when set
     std::u16string description;             // IShellLinkW::SetDescription
+    std::u16string app_user_model_id;       // IPropertyStore System.AppUserModel.ID, unless empty
 };
 
 class Shell {
@@ -195,7 +196,8 @@ public:
     // SHGetKnownFolderPath(folder, flags, NULL, &path), the buffer freed with CoTaskMemFree. An
     // invalid UTF-16 path is still success: the logic decides what to make of it.
     virtual Expected<Path, ComError> known_folder(KnownFolder folder, std::uint32_t flags) = 0;
-    // CoCreateInstance(CLSID_ShellLink), the IShellLinkW setters, IPersistFile::Save.
+    // CoCreateInstance(CLSID_ShellLink), the IShellLinkW setters, the property store's SetValue
+    // and Commit (only for an id), IPersistFile::Save.
     virtual Expected<void, ComError> create_shortcut(const ShortcutSpec& wanted) = 0;
     // SHChangeNotify(event_id, flags, NULL, NULL).
     virtual void change_notify(std::int32_t event_id, std::uint32_t flags) = 0;

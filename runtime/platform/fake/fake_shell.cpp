@@ -48,6 +48,7 @@ std::string FakeShell::shortcut_file_text(const platform::ShortcutSpec& wanted) 
     std::string text = "target=" + to_utf8(wanted.target_path) + "\n";
     if (wanted.working_directory) text += "working directory=" + to_utf8(*wanted.working_directory) + "\n";
     text += "description=" + to_utf8(wanted.description) + "\n";
+    if (!wanted.app_user_model_id.empty()) text += "app user model id=" + to_utf8(wanted.app_user_model_id) + "\n";
     return text;
 }
 

@@ -30,7 +30,8 @@ public:
     void fail_known_folder(platform::KnownFolder folder, platform::HResult code,
                            std::u16string description = {});
     void set_environment(const std::u16string& name, std::optional<std::u16string> value);
-    // The text a shortcut file holds: its target, working folder and description, one per line.
+    // The text a shortcut file holds: its target, working folder, description and AppUserModelID
+    // (when it has one), one per line.
     static std::string shortcut_file_text(const platform::ShortcutSpec& wanted);
 
     struct Notification {

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
+#include <propsys.h>
 
 #include <vector>
 
@@ -28,6 +29,11 @@ constexpr GUID kInterfaceShellLinkW = {
     0x000214f9, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 constexpr GUID kInterfacePersistFile = {
     0x0000010b, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+constexpr GUID kInterfacePropertyStore = {
+    0x886d8eeb, 0x8cf2, 0x4446, {0x8d, 0x02, 0xcd, 0xba, 0x1d, 0xbd, 0xcf, 0x99}};
+// PKEY_AppUserModel_ID.
+constexpr PROPERTYKEY kAppUserModelId = {
+    {0x9f4c2855, 0x9f79, 0x4b39, {0xa8, 0xd0, 0xe1, 0xd4, 0x2d, 0xe1, 0xd5, 0xf3}}, 5};
 
 const GUID& folder_id(KnownFolder folder) {
     switch (folder) {
@@ -40,6 +46,20 @@ const GUID& folder_id(KnownFolder folder) {
 
 // A library or function that can't be had, as the failed COM call the caller reports.
 ComError missing(ErrorCode error) { return ComError{library_hresult(error), {}}; }
+
+// System.AppUserModel.ID into the link's property store, committed so that Save writes it. The
+// value points at the caller's text: nothing is allocated, so there is nothing to clear.
+HRESULT set_app_user_model_id(IShellLinkW& link, const std::u16string& id) {
+    ComPtr<IPropertyStore> store;
+    HRESULT hr = link.QueryInterface(kInterfacePropertyStore, put_void(store));
+    if (FAILED(hr)) return hr;
+    if (!store) return E_POINTER;
+    PROPVARIANT value = {};
+    value.vt = VT_LPWSTR;
+    value.pwszVal = const_cast<wchar_t*>(wide(id));
+    hr = store->SetValue(kAppUserModelId, value);
+    return FAILED(hr) ? hr : store->Commit();
+}
 
 }  // namespace
 
@@ -76,6 +96,10 @@ Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted)
     }
     hr = link->SetDescription(wide(wanted.description));
     if (FAILED(hr)) return unexpected(com_error(hr));
+    if (!wanted.app_user_model_id.empty()) {
+        hr = set_app_user_model_id(*link.get(), wanted.app_user_model_id);
+        if (FAILED(hr)) return unexpected(com_error(hr));
+    }
 
     ComPtr<IPersistFile> file;
     hr = link->QueryInterface(kInterfacePersistFile, put_void(file));

@@ -16,6 +16,7 @@
 #include "registry/installed_files.h"
 #include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
+#include "registry/url_protocols.h"
 
 namespace plinth {
 namespace {
@@ -174,12 +175,15 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     facts.app_files.insert(facts.app_files.end(), still_there.begin(), still_there.end());
     for (const std::string& path : still_there) log.write("Kept, to delete on the next run:", path);
 
-    if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut); !created) {
+    if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut,
+                                        manifest.app_user_model_id);
+        !created) {
         return created;
     }
 
     if (auto entry = write_uninstall_entry(platform, manifest, facts); !entry) return entry;
     log.write("Wrote the uninstall entry", uninstall_key_path(manifest.id));
+    if (auto links = write_url_protocols(platform, manifest, facts.app_path); !links) return links;
 
     state.done = true;
     return success();

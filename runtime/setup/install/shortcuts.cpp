@@ -7,12 +7,13 @@
 namespace plinth {
 
 Status create_one_shortcut(platform::Platform& platform, const Path& shortcut_path, const Path& app_path,
-                           std::string_view app_name) {
+                           std::string_view app_name, std::string_view app_user_model_id) {
     platform::ShortcutSpec wanted;
     wanted.shortcut_path = shortcut_path;
     wanted.target_path = app_path;
     wanted.working_directory = parent_folder(app_path);
     wanted.description = to_utf16(app_name);
+    wanted.app_user_model_id = to_utf16(app_user_model_id);
     const auto saved = platform.shell.create_shortcut(wanted);
     if (!saved) {
         return fail("Can't add the shortcut " + path_text(shortcut_path) + ": " +
@@ -23,11 +24,11 @@ Status create_one_shortcut(platform::Platform& platform, const Path& shortcut_pa
 }
 
 Status create_shortcuts(platform::Platform& platform, const Path& app_path, std::string_view app_name,
-                        bool desktop_shortcut) {
+                        bool desktop_shortcut, std::string_view app_user_model_id) {
     const std::vector<Path> shortcuts = shortcut_list(platform, app_name);
     for (std::size_t i = 0; i < shortcuts.size(); ++i) {
         if (i > 0 && !desktop_shortcut) break;
-        if (auto created = create_one_shortcut(platform, shortcuts[i], app_path, app_name); !created) return created;
+        if (auto created = create_one_shortcut(platform, shortcuts[i], app_path, app_name, app_user_model_id); !created) return created;
     }
     return success();
 }

@@ -29,6 +29,11 @@ struct AppManifest {
     // "updates": {"feed": URL}; empty when the key is missing or its URL is unusable: the app
     // then has no updates.
     std::string update_feed;
+    // The Start-menu shortcut's System.AppUserModel.ID; empty when missing or unusable.
+    std::string app_user_model_id;
+    // The URL schemes the app opens, as written, joined by '|': the usable ones, each once, at
+    // most 16 (one text rather than a list: the uninstall entry keeps them so too).
+    std::string protocols;
 
     friend bool operator==(const AppManifest&, const AppManifest&) = default;
 };

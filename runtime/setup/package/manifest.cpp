@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "package/file_name_rules.h"
+#include "package/link_rules.h"
 #include "package/strict_json.h"
 #include "package/update_url.h"
 
@@ -32,6 +33,21 @@ DocumentType read_document_type(const JsonValue& element) {
         document.icon = static_cast<std::uint16_t>(icon->integer & 0xFFFF);
     }
     return document;
+}
+
+// The usable schemes, the first of each in any case, up to the limit; the rest is left out.
+std::string read_protocols(const JsonValue& root) {
+    std::string protocols;
+    const JsonValue* list = root.find("protocols");
+    if (list == nullptr || !list->is_array()) return protocols;
+    std::size_t count = 0;
+    for (const JsonValue& element : list->elements) {
+        if (!element.is_string() || !usable_url_scheme(element.text) || lists_scheme(protocols, element.text)) continue;
+        if (++count > kMaxUrlProtocols) break;
+        if (count > 1) protocols += '|';
+        protocols += element.text;
+    }
+    return protocols;
 }
 
 // Why a required text is unusable, or nothing when it is a non-empty string.
@@ -86,6 +102,10 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
         std::string feed = text_member(*updates, "feed");
         if (!update_url_problem(feed)) manifest.update_feed = std::move(feed);
     }
+    if (std::string id = text_member(root, "appUserModelId"); usable_app_user_model_id(id)) {
+        manifest.app_user_model_id = std::move(id);
+    }
+    manifest.protocols = read_protocols(root);
     return manifest;
 }
 

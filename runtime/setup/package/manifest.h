@@ -27,7 +27,9 @@ inline constexpr std::size_t kMaxManifestSize = 1024 * 1024;
 // counts as missing. Each element of "documents" becomes one document type, whatever its type.
 // "updates" gives the feed only when it is an object whose "feed" is a URL that
 // `update_url_problem` accepts. "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
-// true or false; "extensions" keeps its string elements, empty ones included.
+// true or false; "extensions" keeps its string elements, empty ones included. "appUserModelId" is
+// kept only when `usable_app_user_model_id` takes it; "protocols" keeps the strings that
+// `usable_url_scheme` takes, each scheme once whatever its case, the first 16.
 Expected<AppManifest, std::string> check_app_manifest(std::string_view json);
 
 // "The manifest is {size} bytes; it may be at most 1048576 bytes (1 MiB)."

@@ -1,5 +1,6 @@
 #include "registry/document_types.h"
 
+#include "package/app_files.h"
 #include "registry/registry_access.h"
 
 namespace plinth {
@@ -10,12 +11,9 @@ constexpr std::uint32_t kIdList = 0;                       // SHCNF_IDLIST
 
 const std::string kClasses = "Software\\Classes\\";
 
-// Creates the key, writes its default value and closes it again.
 Status write_default_value(platform::Platform& platform, const std::string& key_path,
                            std::string_view text) {
-    auto key = create_key(platform, key_path);
-    if (!key) return fail(key.error().text);
-    return write_text_value(**key, "", text);
+    return write_key_value(platform, key_path, "", text);
 }
 
 std::string icon_suffix(const DocumentType& type) {
@@ -51,6 +49,28 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
 }
 
 }  // namespace
+
+Status write_key_value(platform::Platform& platform, const std::string& key_path, std::string_view value_name,
+                       std::string_view text) {
+    auto key = create_key(platform, key_path);
+    if (!key) return fail(key.error().text);
+    return write_text_value(**key, value_name, text);
+}
+
+CommandOwner open_command_owner(platform::Platform& platform, const std::string& key_path,
+                                const std::u16string& folded_app) {
+    const auto command = read_text_value(platform, key_path + "\\shell\\open\\command", "");
+    if (!command) return CommandOwner::none;
+    // The program: the command's first word, or what its leading quotes enclose.
+    std::string_view program = *command;
+    if (program.starts_with('"')) {
+        program.remove_prefix(1);
+        program = program.substr(0, program.find('"'));
+    } else {
+        program = program.substr(0, program.find(' '));
+    }
+    return fold_case(program) == folded_app ? CommandOwner::app : CommandOwner::other;
+}
 
 std::string prog_id(std::string_view app_id, const DocumentType& type) {
     std::string id(app_id);

@@ -12,6 +12,7 @@
 #include "registry/document_types.h"
 #include "registry/installed_files.h"
 #include "registry/registry_access.h"
+#include "registry/url_protocols.h"
 #include "registry/uninstall_entry.h"
 #include "deletion/app_files_deletion.h"
 
@@ -33,15 +34,6 @@ void delete_key_and_tree(platform::Platform& platform, const std::string& key_pa
     delete_key(platform, key_path);
 }
 
-// The program an open command starts: its first word, or what its leading quotes enclose.
-std::string_view command_program(std::string_view command) {
-    if (command.starts_with('"')) {
-        command.remove_prefix(1);
-        return command.substr(0, command.find('"'));
-    }
-    return command.substr(0, command.find(' '));
-}
-
 void remove_associations(platform::Platform& platform, const AppManifest& manifest, const Path& app_path) {
     const std::u16string app = fold_case(path_text(app_path));
     for (const DocumentType& type : manifest.documents) {
@@ -51,9 +43,9 @@ void remove_associations(platform::Platform& platform, const AppManifest& manife
         // Another program's (one of the same name, or one that rewrote it since) stays, with
         // the references to it. Without a command the key stays too, but the references go: an
         // earlier removal that stopped half-way leaves them pointing at nothing.
-        const auto command = read_text_value(platform, id_key + "\\shell\\open\\command", "");
-        if (command && fold_case(command_program(*command)) != app) continue;
-        if (command) delete_key_and_tree(platform, id_key);
+        const CommandOwner owner = open_command_owner(platform, id_key, app);
+        if (owner == CommandOwner::other) continue;
+        if (owner == CommandOwner::app) delete_key_and_tree(platform, id_key);
         for (const std::string& extension : type.extensions) {
             const std::string extension_key = "Software\\Classes\\." + extension;
             delete_value(platform, extension_key + "\\OpenWithProgids", id);
@@ -131,6 +123,7 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
     // The desktop path too, whether or not a desktop shortcut was ever made.
     for (const Path& shortcut : shortcut_list(platform, manifest.name)) (void)delete_file(platform, shortcut);
     remove_associations(platform, manifest, app_path);
+    remove_url_protocols(platform, manifest, app_path);
     delete_key_and_tree(platform, uninstall_key_path(manifest.id));
 
     state.folder_to_delete = folder;

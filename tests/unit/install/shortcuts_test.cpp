@@ -42,6 +42,19 @@ TEST(CreateShortcuts, LinkRecordsTargetWorkingFolderAndTheNameVerbatim) {
     EXPECT_EQ(wanted.description, u"Tools...");
 }
 
+TEST(CreateShortcuts, TheAppUserModelIdGoesOnBothShortcuts) {
+    fake::FakePlatform fake;
+    ASSERT_TRUE(create_shortcuts(fake.platform(), kApp, "Tools", true, "Example.Tools").ok());
+    ASSERT_EQ(fake.shell.shortcuts.size(), 2u);
+    for (const auto& wanted : fake.shell.shortcuts) EXPECT_EQ(wanted.app_user_model_id, u"Example.Tools");
+
+    EXPECT_NE(fake.files.text(kDesktop)->find("app user model id=Example.Tools\n"), std::string::npos);
+
+    fake::FakePlatform without;
+    ASSERT_TRUE(create_shortcuts(without.platform(), kApp, "Tools", true).ok());
+    for (const auto& wanted : without.shell.shortcuts) EXPECT_TRUE(wanted.app_user_model_id.empty());
+}
+
 TEST(CreateShortcuts, AnAppPathWithoutAFolderSetsNoWorkingFolder) {
     fake::FakePlatform fake;
     ASSERT_TRUE(create_shortcuts(fake.platform(), u"Tools.exe", "Tools", false).ok());

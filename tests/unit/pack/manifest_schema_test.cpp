@@ -18,6 +18,8 @@ constexpr const char* kDeviceNames = "device names in \"exe\" (CON, nul.exe, \"C
 constexpr const char* kCaseAndAcross = "an extension repeated in another case or in another document type";
 constexpr const char* kRepeatedKey = "a key given twice (a JSON reader keeps the last one)";
 constexpr const char* kWholeFraction = "an icon written 2.0 or 2e0 (a schema's integer includes them)";
+constexpr const char* kSchemeCase = "a URL scheme repeated in another case";
+constexpr const char* kUtf16Length = "an AppUserModelID's length in UTF-16 units (a schema counts characters)";
 
 struct Case {
     std::string what;
@@ -122,6 +124,24 @@ std::vector<Case> table() {
         {"updates with a typo", manifest(R"("version": "2", "updates": {"feed": "https://e.com/f", "fed": 1})"), true},
         {"updates without a version", manifest(R"("updates": {"feed": "https://example.com/f"})"), true},
         {"updates with a version of letters", manifest(R"("version": "1.0-beta", "updates": {"feed": "https://e.com/f"})"), true},
+        {"links", manifest(R"("appUserModelId": "ExampleLtd.Notes.Viewer.2", "protocols": ["examplenotes", "web+notes", "x-1.a"])"), false},
+        {"an AppUserModelID of one section is a warning", manifest(R"("appUserModelId": "Notes")"), false},
+        {"the longest AppUserModelID", manifest(R"("appUserModelId": ")" + std::string(128, 'a') + "\""), false},
+        {"an AppUserModelID too long", manifest(R"("appUserModelId": ")" + std::string(129, 'a') + "\""), true},
+        {"an AppUserModelID too long in UTF-16",
+         manifest(R"("appUserModelId": ")" + std::string(127, 'a') + R"(\ud83d\ude00")"), true, kUtf16Length},
+        {"an AppUserModelID with a space", manifest(R"("appUserModelId": "Example Notes")"), true},
+        {"an empty AppUserModelID", manifest(R"("appUserModelId": "")"), true},
+        {"protocols as a text", manifest(R"("protocols": "notes")"), true},
+        {"a scheme with its colon", manifest(R"("protocols": ["notes:"])"), true},
+        {"a scheme starting with a digit", manifest(R"("protocols": ["1notes"])"), true},
+        {"the longest scheme", manifest(R"("protocols": [")" + std::string(255, 'x') + "\"]"), false},
+        {"a scheme too long", manifest(R"("protocols": [")" + std::string(256, 'x') + "\"]"), true},
+        {"a scheme twice", manifest(R"("protocols": ["notes", "notes"])"), true},
+        {"a scheme twice in another case", manifest(R"("protocols": ["notes", "Notes"])"), true, kSchemeCase},
+        {"16 schemes", manifest(R"("protocols": ["a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p"])"), false},
+        {"17 schemes", manifest(R"("protocols": ["a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p", "q"])"), true},
+        {"a scheme like a reserved one", manifest(R"("protocols": ["https2", "mailtox", "msx", "microsoft"])"), false},
         {"an array", "[]", true},
         {"a text", "\"Notes\"", true},
     };
@@ -131,6 +151,12 @@ std::vector<Case> table() {
                          document(R"("extensions": ["a)" + escaped + "b\"]"), true});
         cases.push_back({std::string("the character ") + c + " in the exe",
                          with_exe("N" + escaped + "otes.exe"), true});
+    }
+    for (std::string_view scheme : reserved_url_schemes()) {
+        std::string name(scheme);
+        if (name.back() == '*') name.back() = 'x';
+        name[0] = static_cast<char>(name[0] - 'a' + 'A');
+        cases.push_back({"the reserved scheme " + name, manifest(R"("protocols": [")" + name + "\"]"), true});
     }
     for (std::string_view extension : program_extensions()) {
         cases.push_back({"owned " + std::string(extension),
@@ -192,7 +218,7 @@ TEST(ManifestSchema, ThePackerAndTheSchemaAgree) {
         }
     }
     // Every listed difference is shown by a case.
-    EXPECT_EQ(differences_seen, (std::set<std::string>{kDeviceNames, kCaseAndAcross, kRepeatedKey, kWholeFraction}));
+    EXPECT_EQ(differences_seen, (std::set<std::string>{kDeviceNames, kCaseAndAcross, kRepeatedKey, kWholeFraction, kSchemeCase, kUtf16Length}));
 }
 
 }  // namespace

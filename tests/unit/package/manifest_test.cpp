@@ -273,5 +273,36 @@ TEST(Manifest, UpdatesFeedIsReadLeniently) {
     }
 }
 
+// What Windows would refuse, or a registry key name that isn't one scheme, is left out, never
+// handed on: the package still installs, without that link.
+TEST(Manifest, AppUserModelIdAndProtocolsAreReadLeniently) {
+    const std::string long_id(128, 'a');
+    const struct {
+        std::string members;
+        std::string app_user_model_id;
+        std::string protocols;
+    } cases[] = {
+        {R"("appUserModelId":"Example.Notes","protocols":["notes","Web+Notes.2"])", "Example.Notes", "notes|Web+Notes.2"},
+        {R"("appUserModelId":")" + long_id + "\"", long_id, ""},
+        {R"("appUserModelId":")" + long_id + "a\"", "", ""},
+        // 127 units and one character of two: 129 as Windows counts.
+        {R"("appUserModelId":")" + long_id.substr(1) + "\xF0\x9F\x98\x80\"", "", ""},
+        {R"("appUserModelId":"Example Notes")", "", ""},
+        {R"("appUserModelId":"Example.\u0000")", "", ""},
+        {R"("appUserModelId":"")", "", ""},
+        {R"("appUserModelId":7,"protocols":"notes")", "", ""},
+        {R"("protocols":["notes","NOTES","1notes","no\\tes","no|tes","notes:",7,"",null,"other"])", "", "notes|other"},
+        {R"("protocols":["a","b","c","d","e","f","g","h","i","j","k","l","m","n","o","p","q","A"])", "",
+         "a|b|c|d|e|f|g|h|i|j|k|l|m|n|o|p"},
+        {R"("protocols":[")" + std::string(256, 'x') + R"(",")" + std::string(255, 'x') + "\"]", "", std::string(255, 'x')},
+    };
+    for (const auto& c : cases) {
+        const auto manifest = parse_app_manifest(with(c.members));
+        ASSERT_TRUE(manifest.ok()) << c.members;
+        EXPECT_EQ(manifest->app_user_model_id, c.app_user_model_id) << c.members;
+        EXPECT_EQ(manifest->protocols, c.protocols) << c.members;
+    }
+}
+
 }  // namespace
 }  // namespace plinth

@@ -8,6 +8,7 @@
 #include "platform/fake/fake_platform.h"
 #include "registry/document_types.h"
 #include "registry/uninstall_entry.h"
+#include "registry/url_protocols.h"
 #include "support/zlib_stream.h"
 
 namespace plinth {
@@ -291,6 +292,23 @@ TEST_F(Removal, ProgIdGoesOnlyWhileItsCommandStartsThisExe) {
     EXPECT_FALSE(fake.registry.text(u"Software\\Classes\\.note", u""));
 }
 
+// A URL protocol goes while its open command starts this install's exe, whether the manifest
+// still names it or only the entry remembers it; another program's since stays.
+TEST_F(Removal, UrlProtocolsGoWhileTheirCommandStartsThisExe) {
+    install();
+    state.manifest.protocols = "notes|taken|dropped";
+    ASSERT_TRUE(write_url_protocols(fake.platform(), state.manifest, kApp).ok());
+    const std::u16string taken = u"Software\\Classes\\taken\\shell\\open\\command";
+    fake.registry.put_text(taken, u"", "\"C:\\Other\\other.exe\" \"%1\"");
+    state.manifest.protocols = "Notes";
+    ASSERT_TRUE(remove().ok());
+    EXPECT_FALSE(fake.registry.key_exists(u"Software\\Classes\\notes"));
+    EXPECT_FALSE(fake.registry.key_exists(u"Software\\Classes\\dropped"));
+    EXPECT_EQ(fake.registry.text(taken, u""), "\"C:\\Other\\other.exe\" \"%1\"");
+    EXPECT_EQ(fake.registry.text(u"Software\\Classes\\taken", u"URL Protocol"), "");
+    EXPECT_FALSE(fake.registry.key_exists(kUninstallKey));
+}
+
 TEST_F(Removal, TypeNeverOwnedLosesOnlyItsOpenWithEntry) {
     install();
     ASSERT_TRUE(remove().ok());
@@ -445,8 +463,11 @@ TEST(RemovalAfterInstall, LeavesTheMachineAsBeforeButForTheUninstaller) {
     SetupState state;
     ready_to_install(fake, state, payload);
     state.desktop_shortcut = true;
+    state.manifest.protocols = "notes|web+notes";
+    state.manifest.app_user_model_id = "Example.Notes";
     ASSERT_TRUE(install_app(fake.platform(), state).ok());
     ASSERT_TRUE(fake.files.exists(kDesktopShortcut));
+    ASSERT_TRUE(fake.registry.key_exists(u"Software\\Classes\\web+notes\\shell\\open\\command"));
     state.remove_mode = true;
     ASSERT_TRUE(remove_app(fake.platform(), state).ok());
 
