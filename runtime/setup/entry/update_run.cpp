@@ -46,7 +46,7 @@ int update_silently(platform::Platform& platform, const RunOptions& options, con
     if (done) done = check_for_update(platform, app, offer);
     if (done && offer.url.empty()) return none_newer(platform);
     if (done) done = download_update(platform, offer, installer);
-    if (done) done = install_update(platform, installer);
+    if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr);
     if (!done) return failed(platform, done.error());
     platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {

@@ -283,10 +283,18 @@ Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::
     return fail({"The update of ", app.name, " can't be started (", os_error_text(platform.system_text, acquired.error()), ")."});
 }
 
-Status install_update(platform::Platform& platform, const DownloadedInstaller& installer) {
+Status install_update(platform::Platform& platform, const DownloadedInstaller& installer, const Path* log) {
     platform::ProcessStart start;
     start.application = installer.path();
     start.command_line = quoted(installer.path(), u" /S");
+    if (log) {
+        // The installer appends its steps to the same log; a backslash before the closing quote
+        // is doubled so that it stays a backslash.
+        start.command_line += u" \"/log=";
+        start.command_line += *log;
+        for (auto c = log->rbegin(); c != log->rend() && *c == u'\\'; ++c) start.command_line += u'\\';
+        start.command_line += u'"';
+    }
     // Its own "setup:" line reaches the same standard error as this program's.
     start.inherit_handles = true;
     auto exit_code = platform.processes.run_and_wait(start, kInstallerRunTimeoutMs);

@@ -85,8 +85,9 @@ Status download_update(platform::Platform& platform, const UpdateOffer& offer, D
 // The lock that keeps two updates of the same app apart, held until destroyed.
 Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::unique_ptr<platform::HeldLock>& lock);
 
-// Runs the downloaded installer silently and waits for it: success when it exits 0.
-Status install_update(platform::Platform& platform, const DownloadedInstaller& installer);
+// Runs the downloaded installer silently and waits for it: success when it exits 0. With a log,
+// the installer appends its own steps to it.
+Status install_update(platform::Platform& platform, const DownloadedInstaller& installer, const Path* log = nullptr);
 
 // Waits (at most a minute) for the program that started this one to exit, then starts the
 // installed app's exe, as its uninstall entry now records it.

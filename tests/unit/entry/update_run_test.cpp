@@ -98,6 +98,18 @@ TEST_F(UpdateRun, SilentUpdateRunsTheVerifiedInstallerAndDeletesIt) {
     EXPECT_EQ(fake.processes.started.size(), 1u);
 }
 
+TEST_F(UpdateRun, TheInstallerAppendsToTheSameLog) {
+    // A trailing backslash would otherwise escape the closing quote.
+    for (const std::u16string& log : {std::u16string(u"C:\\My Logs\\update.log"), std::u16string(u"C:\\Logs\\")}) {
+        Scene t;
+        EXPECT_EQ(t.run({u"/update", u"/S", u"/log=" + log}), 0);
+        ASSERT_EQ(t.fake.processes.started.size(), 1u);
+        const std::u16string tail = log.ends_with(u'\\') ? u"\\" : u"";
+        EXPECT_TRUE(t.fake.processes.started[0].command_line.ends_with(u"\" /S \"/log=" + log + tail + u"\""))
+            << path_text(t.fake.processes.started[0].command_line);
+    }
+}
+
 TEST_F(UpdateRun, RestartWaitsForTheCallerThenStartsTheRecordedApp) {
     EXPECT_EQ(run({u"/update", u"/S", u"/restart"}), 0);
     EXPECT_EQ(fake.processes.parent_waits, std::vector<std::uint32_t>{60'000});
