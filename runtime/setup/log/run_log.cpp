@@ -7,9 +7,12 @@
 namespace plinth {
 namespace {
 
+// Drops every event before anything is converted or asked of the system for it.
 class NoLog final : public Log {
 public:
     void write(std::string_view, std::string_view) override {}
+    void write(std::string_view, const Path&) override {}
+    void failed(platform::Platform&, std::string_view, const Path&, platform::ErrorCode) override {}
 };
 
 // At namespace scope and constant-initialised: a function-local static would bring in the

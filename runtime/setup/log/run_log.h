@@ -18,9 +18,9 @@ public:
     // of the value are shown, so that an event stays one line.
     virtual void write(std::string_view phrase, std::string_view value = {}) = 0;
     // The same with a path as the value.
-    void write(std::string_view phrase, const Path& path);
+    virtual void write(std::string_view phrase, const Path& path);
     // "{phrase} {path}: {the system's text for code}", for a call that failed.
-    void failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code);
+    virtual void failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code);
 };
 
 // The log of a run without /log: it drops everything.
