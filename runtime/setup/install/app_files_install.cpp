@@ -7,6 +7,7 @@
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
 #include "install/replace_and_write.h"
+#include "log/run_log.h"
 #include "package/payload.h"
 #include "system_error/error_text.h"
 
@@ -172,15 +173,23 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
     for (std::size_t r = 0; r < staged.firsts.size(); ++r) {
         const Path target = staged_folder_target(folder, files, staged, r);
         const Path from = staged_path(target);
-        if (platform.files.rename(from, target) == platform::codes::kSuccess) continue;
-        // Something took the name since it was found free: the files go in one by one.
         const std::size_t first = staged.firsts[r];
         const std::size_t whole = staged.whole[first];
         const std::u16string key = fold_case(std::string_view(files[first].path).substr(0, whole));
+        const auto in_folder = [&](std::size_t i) {
+            return staged.whole[i] == whole && fold_case(std::string_view(files[i].path).substr(0, whole)) == key;
+        };
+        if (platform.files.rename(from, target) == platform::codes::kSuccess) {
+            for (std::size_t i = first; i < files.size(); ++i) {
+                if (in_folder(i)) platform.log->write("Wrote", join_path(folder, to_utf16(files[i].path)));
+            }
+            continue;
+        }
+        // Something took the name since it was found free: the files go in one by one.
         Status status = success();
         for (std::size_t i = first; i < files.size() && status; ++i) {
             const std::string_view path = files[i].path;
-            if (staged.whole[i] != whole || fold_case(path.substr(0, whole)) != key) continue;
+            if (!in_folder(i)) continue;
             const Path parent = join_path(folder, to_utf16(path.substr(0, path.rfind('\\'))));
             if (const auto code = platform.files.create_folder_tree(parent); code != platform::codes::kSuccess) {
                 status = folder_failure(platform, parent, code);
