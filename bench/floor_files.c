@@ -108,10 +108,6 @@ int wmain(int argc, wchar_t **argv) {
         free(out);
         if (mode == UPDATE && !MoveFileExW(staged, path, MOVEFILE_REPLACE_EXISTING)) return die("rename file");
     }
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    CloseHandle(file);
-
     if (mode == REMOVE) {
         for (int i = 3; argv[i]; ++i) {
             wchar_t path[1024];
@@ -139,6 +135,10 @@ int wmain(int argc, wchar_t **argv) {
         if (!RemoveDirectoryW(argv[2])) return die("remove the folder");
         return 0;
     }
+    /* The removal's folder pass above still reads the table: the view goes only now. */
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    CloseHandle(file);
     if (mode == UPDATE) {
         wchar_t staged[1040];
         swprintf(staged, 1040, L"%ls.new.old", argv[3]);
