@@ -1,5 +1,7 @@
 #include "dialog/pages.h"
 
+#include "dialog/dialog_config.h"
+
 #include <utility>
 
 namespace plinth {
@@ -74,6 +76,60 @@ DialogPage damaged_installer_page(std::string failure_text, const TextLookup& te
     DialogPage page = page_for(texts, texts.text(Message::damaged_title), texts.text(Message::damaged_heading),
                                texts.failure_text(failure_text));
     page.error_icon = true;
+    return page;
+}
+
+std::string notes_shown(std::string_view notes) {
+    std::string shown;
+    const bool cut = notes.size() > kMaxNotesShown;
+    if (cut) {
+        std::size_t end = kMaxNotesShown;
+        while (end > 0 && (static_cast<unsigned char>(notes[end]) & 0xC0) == 0x80) --end;  // not inside a character
+        notes = notes.substr(0, end);
+    }
+    for (char c : notes) {
+        if (c == '\r') continue;
+        shown.push_back(static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' ? ' ' : c);
+    }
+    if (cut) shown += "\u2026";
+    return shown;
+}
+
+DialogPage update_offer_page(const AppManifest& manifest, const std::string& installed_version,
+                             const std::string& version, std::string_view notes, const TextLookup& texts) {
+    DialogPage page = up_to_date_page(manifest, installed_version, texts);
+    page.main_instruction = texts.text(Message::update_available, {name_of(manifest), version});
+    page.expanded = notes_shown(notes);
+    page.flags = kExpandedByDefault;
+    page.custom_buttons = {{kActionButton, texts.text(Message::update_button)},
+                           {kNotNowButton, texts.text(Message::not_now_button)}};
+    page.common_buttons = 0;
+    return page;
+}
+
+DialogPage up_to_date_page(const AppManifest& manifest, const std::string& installed_version, const TextLookup& texts) {
+    return page_for(texts, name_of(manifest), texts.text(Message::up_to_date, {name_of(manifest)}),
+                    texts.text(Message::update_current_version, {visible_controls(installed_version)}));
+}
+
+DialogPage update_progress_page(const AppManifest& manifest, const std::string& version, bool installing,
+                                const TextLookup& texts) {
+    DialogPage page = page_for(
+        texts, name_of(manifest),
+        texts.text(installing ? Message::update_installing : Message::update_downloading, {name_of(manifest), version}), "");
+    page.flags = kCallbackTimer | (installing ? kShowMarqueeProgressBar : kShowProgressBar);
+    page.common_buttons = kCommonButtonCancel;
+    return page;
+}
+
+DialogPage update_installed_page(const AppManifest& manifest, const std::string& version, const TextLookup& texts) {
+    return page_for(texts, name_of(manifest), texts.text(Message::update_installed, {name_of(manifest), version}), "");
+}
+
+DialogPage update_failure_page(const AppManifest& manifest, std::string failure_text, const TextLookup& texts) {
+    DialogPage page = failure_page(manifest, false, std::move(failure_text), texts);
+    page.title = name_of(manifest);
+    page.main_instruction = texts.text(Message::update_failed, {name_of(manifest)});
     return page;
 }
 
