@@ -1,7 +1,5 @@
 #include "dialog/pages.h"
 
-#include "dialog/dialog_config.h"
-
 #include <utility>
 
 namespace plinth {
@@ -95,42 +93,9 @@ std::string notes_shown(std::string_view notes) {
     return shown;
 }
 
-DialogPage update_offer_page(const AppManifest& manifest, const std::string& installed_version,
-                             const std::string& version, std::string_view notes, const TextLookup& texts) {
-    DialogPage page = up_to_date_page(manifest, installed_version, texts);
-    page.main_instruction = texts.text(Message::update_available, {name_of(manifest), version});
-    page.expanded = notes_shown(notes);
-    page.flags = kExpandedByDefault;
-    page.custom_buttons = {{kActionButton, texts.text(Message::update_button)},
-                           {kNotNowButton, texts.text(Message::not_now_button)}};
-    page.common_buttons = 0;
-    return page;
-}
-
-DialogPage up_to_date_page(const AppManifest& manifest, const std::string& installed_version, const TextLookup& texts) {
-    return page_for(texts, name_of(manifest), texts.text(Message::up_to_date, {name_of(manifest)}),
-                    texts.text(Message::update_current_version, {visible_controls(installed_version)}));
-}
-
-DialogPage update_progress_page(const AppManifest& manifest, const std::string& version, bool installing,
-                                const TextLookup& texts) {
-    DialogPage page = page_for(
-        texts, name_of(manifest),
-        texts.text(installing ? Message::update_installing : Message::update_downloading, {name_of(manifest), version}), "");
-    page.flags = kCallbackTimer | (installing ? kShowMarqueeProgressBar : kShowProgressBar);
-    page.common_buttons = kCommonButtonCancel;
-    return page;
-}
-
-DialogPage update_installed_page(const AppManifest& manifest, const std::string& version, const TextLookup& texts) {
-    return page_for(texts, name_of(manifest), texts.text(Message::update_installed, {name_of(manifest), version}), "");
-}
-
-DialogPage update_failure_page(const AppManifest& manifest, std::string failure_text, const TextLookup& texts) {
-    DialogPage page = failure_page(manifest, false, std::move(failure_text), texts);
-    page.title = name_of(manifest);
-    page.main_instruction = texts.text(Message::update_failed, {name_of(manifest)});
-    return page;
+DialogPage update_page(const AppManifest& manifest, Message heading, std::string_view version, std::string content,
+                       const TextLookup& texts) {
+    return page_for(texts, name_of(manifest), texts.text(heading, {name_of(manifest), version}), std::move(content));
 }
 
 }  // namespace plinth

@@ -46,22 +46,9 @@ DialogPage damaged_installer_page(std::string failure_text, const TextLookup& te
 inline constexpr std::size_t kMaxNotesShown = 4096;
 std::string notes_shown(std::string_view notes);
 
-// The interactive update's offer: the new version, the one installed, the release notes in the
-// details area, "Update" (the action button) and "Not now".
-DialogPage update_offer_page(const AppManifest& manifest, const std::string& installed_version,
-                             const std::string& version, std::string_view notes, const TextLookup& texts);
-
-// The feed has nothing newer than the installed version.
-DialogPage up_to_date_page(const AppManifest& manifest, const std::string& installed_version, const TextLookup& texts);
-
-// While the update downloads (a progress bar) or installs (a marquee); both ask for the timer.
-DialogPage update_progress_page(const AppManifest& manifest, const std::string& version, bool installing,
-                                const TextLookup& texts);
-
-// The new version is installed.
-DialogPage update_installed_page(const AppManifest& manifest, const std::string& version, const TextLookup& texts);
-
-// The update failed: the failure text as content, the error icon.
-DialogPage update_failure_page(const AppManifest& manifest, std::string failure_text, const TextLookup& texts);
+// A page of the interactive update: the app's name as its title; `heading` filled with the
+// name and `version`; `content` below it.
+DialogPage update_page(const AppManifest& manifest, Message heading, std::string_view version, std::string content,
+                       const TextLookup& texts);
 
 }  // namespace plinth

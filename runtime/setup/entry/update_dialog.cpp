@@ -49,8 +49,11 @@ private:
 
     static void work(void* self) {
         auto& dialog = *static_cast<UpdateDialog*>(self);
+        // Chosen again under the lock. Meanwhile the dialog's thread reads the offer only once
+        // the stage says it is installing, or once this has ended.
+        dialog.offer_.url.clear();
         dialog.result_ =
-            apply_update(dialog.platform_, dialog.options_, dialog.manifest_, dialog.app_, dialog.applied_, &dialog);
+            apply_update(dialog.platform_, dialog.options_, dialog.manifest_, dialog.app_, dialog.offer_, &dialog);
     }
 
     static platform::HResult notified(platform::WindowHandle window, std::uint32_t notification, std::uintptr_t wparam,
@@ -63,6 +66,13 @@ private:
     void on_timer(platform::WindowHandle window);
     void finish(platform::WindowHandle window);
     platform::DialogConfig keep(DialogPage page);
+    // While it downloads (a bar) or installs (a marquee, Cancel greyed out); both ask for the timer.
+    DialogPage progress_page(Message heading, const std::string& version) {
+        DialogPage page = update_page(manifest_, heading, version, {}, texts_);
+        page.flags = kCallbackTimer | (heading == Message::update_installing ? kShowMarqueeProgressBar : kShowProgressBar);
+        page.common_buttons = kCommonButtonCancel;
+        return page;
+    }
     void navigate(platform::WindowHandle window, DialogPage page) { platform_.dialogs.navigate(window, keep(std::move(page))); }
     void send(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
         platform_.dialogs.send(window, message, wparam, lparam);
@@ -74,14 +84,14 @@ private:
     const TextLookup& texts_;
     // Kept while the dialog lives: it reads their texts until it closes.
     std::vector<DialogPage> pages_;
-    UpdateOffer offer_;  // what the page offers
+    // What is installed and what the feed offers: checked before the dialog shows, then again
+    // by the worker.
+    InstalledApp app_;
+    UpdateOffer offer_;
     std::unique_ptr<platform::Worker> worker_;
     std::atomic<Stage> stage_ = Stage::offered;
     std::atomic<std::uint32_t> percent_ = 0;
-    // The worker's, read once it has ended.
-    InstalledApp app_;
-    UpdateOffer applied_;
-    Status result_;
+    Status result_;  // the worker's, read once it has ended
     // The dialog thread's own.
     bool installing_shown_ = false;
     bool ended_ = false;
@@ -96,20 +106,29 @@ platform::DialogConfig UpdateDialog::keep(DialogPage page) {
 }
 
 int UpdateDialog::run() {
-    InstalledApp app;
-    Status checked = find_installed_app(platform_, manifest_, app);
-    if (checked) checked = check_for_update(platform_, app, offer_);
-    DialogPage page;
+    Status checked = find_installed_app(platform_, manifest_, app_);
+    if (checked) checked = check_for_update(platform_, app_, offer_);
+    Message heading = Message::update_available;
     if (!checked) {
         exit_code_ = update_failed(platform_, checked.error());
-        page = update_failure_page(manifest_, checked.error().text, texts_);
     } else if (offer_.url.empty()) {
         platform_.log->write("No newer version");
         exit_code_ = exit_code_value(ExitCode::completed);
-        page = up_to_date_page(manifest_, app.version, texts_);
+        heading = Message::up_to_date;
     } else {
         platform_.log->write("Newer version available:", offer_.release.version);
-        page = update_offer_page(manifest_, app.version, offer_.release.version, offer_.release.notes, texts_);
+    }
+    DialogPage page = update_page(manifest_, checked ? heading : Message::update_failed, offer_.release.version,
+                                  checked ? texts_.text(Message::update_current_version, {app_.version})
+                                          : texts_.failure_text(checked.error().text),
+                                  texts_);
+    page.error_icon = !checked;
+    if (heading == Message::update_available && checked) {
+        page.expanded = notes_shown(offer_.release.notes);
+        page.flags = kExpandedByDefault;
+        page.custom_buttons = {{kActionButton, texts_.text(Message::update_button)},
+                               {kNotNowButton, texts_.text(Message::not_now_button)}};
+        page.common_buttons = 0;
     }
     // A dialog that can't be shown counts as one closed before anything ran.
     (void)platform_.dialogs.show(keep(std::move(page)), nullptr);
@@ -148,7 +167,7 @@ platform::HResult UpdateDialog::on_notification(platform::WindowHandle window, s
 
 void UpdateDialog::start(platform::WindowHandle window) {
     stage_ = Stage::downloading;
-    navigate(window, update_progress_page(manifest_, offer_.release.version, false, texts_));
+    navigate(window, progress_page(Message::update_downloading, offer_.release.version));
     worker_ = platform_.session.start_worker(&UpdateDialog::work, this);
     if (worker_) return;
     // No second thread: the update runs here, and the dialog waits for it.
@@ -161,7 +180,7 @@ void UpdateDialog::on_timer(platform::WindowHandle window) {
     if (!ended && stage_ == Stage::installing) {
         if (!installing_shown_) {
             installing_shown_ = true;
-            navigate(window, update_progress_page(manifest_, applied_.release.version, true, texts_));
+            navigate(window, progress_page(Message::update_installing, offer_.release.version));
         }
         return;
     }
@@ -171,15 +190,12 @@ void UpdateDialog::on_timer(platform::WindowHandle window) {
 
 void UpdateDialog::finish(platform::WindowHandle window) {
     ended_ = true;
-    DialogPage page;
-    if (!result_) {
-        exit_code_ = update_failed(platform_, result_.error());
-        page = update_failure_page(manifest_, result_.error().text, texts_);
-    } else {
-        exit_code_ = exit_code_value(ExitCode::completed);
-        page = applied_.url.empty() ? up_to_date_page(manifest_, app_.version, texts_)
-                                    : update_installed_page(manifest_, applied_.release.version, texts_);
-    }
+    exit_code_ = result_ ? exit_code_value(ExitCode::completed) : update_failed(platform_, result_.error());
+    Message heading = Message::update_failed;
+    if (result_) heading = offer_.url.empty() ? Message::up_to_date : Message::update_installed;
+    DialogPage page = update_page(manifest_, heading, offer_.release.version,
+                                  result_ ? std::string() : texts_.failure_text(result_.error().text), texts_);
+    page.error_icon = !result_;
     navigate(window, std::move(page));
 }
 
