@@ -285,6 +285,9 @@ public:
     virtual HResult show(const DialogConfig& config, std::int32_t* pressed_button) = 0;
     // SendMessageW(window, TDM_NAVIGATE_PAGE, 0, &config).
     virtual void navigate(WindowHandle window, const DialogConfig& config) = 0;
+    // SendMessageW(window, message, wparam, lparam), for the TDM_ messages that take no pointer
+    // (the progress bar's position and marquee, a button's state).
+    virtual void send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -335,6 +338,14 @@ public:
 
 // ---------------------------------------------------------------------------------------------
 // The process itself: command line, COM, standard error, clock, a second thread.
+
+// Work on a thread of its own. Destroying it waits for the work to end.
+class Worker {
+public:
+    virtual ~Worker() = default;
+    // Whether the work has ended, without waiting.
+    virtual bool finished() = 0;
+};
 
 // What a second thread makes ahead of the loop that uses it: `count()` buffers, in order, whose
 // sizes are known before they are made.
@@ -390,6 +401,9 @@ public:
     // few buffers; a buffer larger than the budget is made only when no other is held. Nothing
     // when no thread can be started. `maker` outlives the result.
     virtual std::unique_ptr<WorkAhead> work_ahead(BufferMaker& maker, std::size_t budget) = 0;
+    // CreateThread running work(data); nothing when no thread can be started. `data` outlives
+    // the result.
+    virtual std::unique_ptr<Worker> start_worker(void (*work)(void*), void* data) = 0;
     // The user's display languages as tags separated by commas, most preferred first ("de-DE,en-US"):
     // GetUserPreferredUILanguages(MUI_LANGUAGE_NAME), or GetUserDefaultUILanguage's name.
     virtual std::string preferred_ui_languages() = 0;

@@ -4,12 +4,13 @@
 # feed of another app and a stopped server each fail with v1 untouched; /update /S /restart while
 # v1 runs installs v2 (the running exe moved aside, uninstall.exe now v2's installer) and starts
 # the app again. v2's feed is HTTPS: refused until the test's certificate is trusted by the prefix;
-# then an app calling plinth/update.h (C89) finds v3 and updates to it with a restart.
+# then an app calling plinth/update.h (C89) finds v3 and updates to it with a restart. /update
+# without /S shows its dialog: "Not now" exits 2; "Update" installs v2 and shows the result.
 # e2e-timeout: 300
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/dialog_lib.sh"
 e2e_require setup sample packer
-e2e_prefix
-e2e_xvfb  # for the running app's window
+dlg_setup  # the prefix, and an X server for the dialog and the running app's window
 
 site="$E2E_WORK/site"
 mkdir -p "$site/notes"
@@ -119,6 +120,35 @@ cp "$E2E_WORK/feed.good" "$feed"
 stop_server
 update_fails "a stopped server" "can't be downloaded from http://127.0.0.1:$port/notes/feed.json"
 start_server
+
+e2e_log "== /update with its dialog: Not now, then Update"
+dlg_launch "$win_uninstaller" /update
+if dlg_wait_page "Plinth Sample 2.0.0 is available"; then
+  dlg_assert_title "Plinth Sample"
+  dlg_assert_page "the offer: the installed version, the notes, Update and Not now" "Static|Plinth Sample 2.0.0 is available
+Static|You have version 1.0.0.
+Static|Faster.
+Button|Hide details
+Button|Update
+Button|Not now"
+  dlg_screenshot update-offer
+  dlg_click_closing "Not now"
+fi
+dlg_wait_exit && e2e_assert_exit 2
+expect_v1
+dlg_launch "$win_uninstaller" /update
+if dlg_wait_page "Plinth Sample 2.0.0 is available"; then
+  dlg_click "Update"
+  dlg_wait_page "Plinth Sample 2.0.0 is installed" && dlg_screenshot update-installed
+  dlg_click_closing "&Close"
+fi
+dlg_wait_exit && e2e_assert_exit 0
+e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 2.0.0
+e2e_assert_same_file "uninstall.exe is v2's installer" "$setup_v2" "$uninstaller"
+# Back to v1 for what follows.
+e2e_run "$setup_v1" /S
+e2e_assert_exit 0
+expect_v1
 
 e2e_log "== /update /S /restart while v1 runs"
 e2e_start "$(e2e_win_path "$folder/PlinthSample.exe")"

@@ -19,12 +19,14 @@ constexpr platform::HResult kSOk = 0;
 void FakeDialogs::show_page(const platform::DialogConfig& config) {
     current_ = config;
     checked_ = false;
+    disabled_.clear();
     ShownPage page;
     page.config = config;
     page.window_title = copy(config.window_title);
     page.main_instruction = copy(config.main_instruction);
     page.content = copy(config.content);
     page.verification_text = copy(config.verification_text);
+    page.expanded_information = copy(config.expanded_information);
     for (std::uint32_t i = 0; i < config.button_count; ++i) {
         page.buttons.emplace_back(config.buttons[i].id, copy(config.buttons[i].text).value_or(""));
     }
@@ -49,6 +51,9 @@ platform::HResult FakeDialogs::deliver(std::uint32_t notification, std::uintptr_
 }
 
 bool FakeDialogs::offers_button(std::int32_t id) const {
+    for (std::int32_t disabled : disabled_) {
+        if (disabled == id) return false;
+    }
     for (std::uint32_t i = 0; i < current_.button_count; ++i) {
         if (current_.buttons[i].id == id) return true;
     }
@@ -70,6 +75,10 @@ platform::HResult FakeDialogs::show(const platform::DialogConfig& config, std::i
             script.pop_front();
         }
         std::int32_t button = kIdCancel;
+        if (action.kind == UserAction::Kind::wait) {
+            if (current_.flags & 0x0800) deliver(kTdnTimer, 0);  // TDF_CALLBACK_TIMER
+            continue;
+        }
         if (action.kind == UserAction::Kind::set_check_box) {
             if (!current_.verification_text) {
                 refused_actions.push_back("check box on a page without one");
@@ -109,6 +118,13 @@ void FakeDialogs::navigate(platform::WindowHandle window, const platform::Dialog
         return;
     }
     pending_navigation_ = config;
+}
+
+void FakeDialogs::send(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wparam,
+                       std::intptr_t lparam) {
+    if (window != kWindow) refused_actions.push_back("message sent to an unknown window");
+    sent.push_back({message, wparam, lparam});
+    if (message == 0x0400 + 111 && lparam == 0) disabled_.push_back(static_cast<std::int32_t>(wparam));  // TDM_ENABLE_BUTTON
 }
 
 }  // namespace plinth::fake

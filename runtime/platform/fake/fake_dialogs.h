@@ -16,6 +16,7 @@ namespace plinth::fake {
 inline constexpr std::uint32_t kTdnCreated = 0;
 inline constexpr std::uint32_t kTdnNavigated = 1;
 inline constexpr std::uint32_t kTdnButtonClicked = 2;
+inline constexpr std::uint32_t kTdnTimer = 4;
 inline constexpr std::uint32_t kTdnDestroyed = 5;
 inline constexpr std::uint32_t kTdnDialogConstructed = 7;
 inline constexpr std::uint32_t kTdnVerificationClicked = 8;
@@ -29,11 +30,12 @@ struct ShownPage {
     std::optional<std::string> main_instruction;
     std::optional<std::string> content;
     std::optional<std::string> verification_text;
+    std::optional<std::string> expanded_information;
     std::vector<std::pair<std::int32_t, std::string>> buttons;
 };
 
 struct UserAction {
-    enum class Kind { click, set_check_box, close };
+    enum class Kind { click, set_check_box, close, wait };
     Kind kind = Kind::close;
     std::int32_t button = 0;
     bool checked = false;
@@ -42,6 +44,8 @@ struct UserAction {
     static UserAction set_check_box(bool checked) { return {Kind::set_check_box, 0, checked}; }
     // The title bar's close control, Esc or Alt+F4: the dialog reports IDCANCEL.
     static UserAction close() { return {Kind::close, 0, false}; }
+    // The user waits: a page that asked for the timer gets one tick.
+    static UserAction wait() { return {Kind::wait, 0, false}; }
 };
 
 class FakeDialogs : public platform::Dialogs {
@@ -50,6 +54,7 @@ public:
 
     platform::HResult show(const platform::DialogConfig& config, std::int32_t* pressed_button) override;
     void navigate(platform::WindowHandle window, const platform::DialogConfig& config) override;
+    void send(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
 
     // The user's actions, played in order; when they run out the user closes the dialog.
     std::deque<UserAction> script;
@@ -61,6 +66,13 @@ public:
     };
     std::vector<Delivered> notifications;
     std::vector<std::string> refused_actions;  // actions the page didn't offer
+    struct Sent {
+        std::uint32_t message;
+        std::uintptr_t wparam;
+        std::intptr_t lparam;
+        bool operator==(const Sent&) const = default;
+    };
+    std::vector<Sent> sent;  // messages sent to the dialog, navigation aside
     int dialogs_shown = 0;
 
     static constexpr platform::WindowHandle kWindow = 0x5150;
@@ -74,6 +86,7 @@ private:
     platform::DialogConfig current_{};
     std::optional<platform::DialogConfig> pending_navigation_;
     bool checked_ = false;
+    std::vector<std::int32_t> disabled_;  // buttons of the current page greyed out by TDM_ENABLE_BUTTON
 };
 
 }  // namespace plinth::fake

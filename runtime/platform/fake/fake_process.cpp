@@ -1,5 +1,7 @@
 #include "platform/fake/fake_process.h"
 
+#include <utility>
+
 namespace plinth::fake {
 
 platform::SysResult<platform::ModuleHandle> FakeModule::own_handle() {
@@ -114,7 +116,27 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
+class LazyWorker final : public platform::Worker {
+public:
+    LazyWorker(void (*work)(void*), void* data) : work_(work), data_(data) {}
+    ~LazyWorker() override { finished(); }
+    bool finished() override {
+        if (work_) std::exchange(work_, nullptr)(data_);
+        return true;
+    }
+
+private:
+    void (*work_)(void*);
+    void* data_;
+};
+
 }  // namespace
+
+std::unique_ptr<platform::Worker> FakeSession::start_worker(void (*work)(void*), void* data) {
+    if (!second_thread) return nullptr;
+    ++workers_started;
+    return std::make_unique<LazyWorker>(work, data);
+}
 
 std::unique_ptr<platform::WorkAhead> FakeSession::work_ahead(platform::BufferMaker& maker, std::size_t) {
     if (!second_thread) return nullptr;

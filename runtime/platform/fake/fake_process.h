@@ -82,6 +82,9 @@ public:
     // No thread here: each buffer is made when it is asked for, in the same order.
     std::unique_ptr<platform::WorkAhead> work_ahead(platform::BufferMaker& maker, std::size_t budget) override;
     std::string preferred_ui_languages() override { return ui_languages; }
+    // No thread here either: the work runs whole the first time it is asked whether it has
+    // finished, or when the worker is destroyed, whichever comes first.
+    std::unique_ptr<platform::Worker> start_worker(void (*work)(void*), void* data) override;
 
     std::vector<std::u16string> command_line{u"C:\\Users\\Ann\\Downloads\\Setup.exe"};
     std::vector<std::uint32_t> com_initializations;
@@ -90,7 +93,8 @@ public:
     bool has_standard_error = true;
     platform::LocalDate date{2026, 12, 7};
     platform::LocalTime time{{2026, 12, 7}, 9, 5, 3, 42};
-    bool second_thread = true;  // false: work_ahead gives nothing, as when no thread starts
+    bool second_thread = true;  // false: work_ahead and start_worker give nothing, as when no thread starts
+    int workers_started = 0;
     std::string ui_languages = "en-US";
 };
 

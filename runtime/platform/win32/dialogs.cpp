@@ -111,11 +111,12 @@ HResult Win32Dialogs::show(const DialogConfig& config, std::int32_t* pressed_but
 void Win32Dialogs::navigate(WindowHandle window, const DialogConfig& config) {
     // A dialog is showing, so user32 is loaded: the lookup can't fail in practice, and a page
     // that can't be shown leaves the one showing in place.
+    send(window, TDM_NAVIGATE_PAGE, 0, reinterpret_cast<LPARAM>(&convert(config).config));
+}
+
+void Win32Dialogs::send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
     auto send = user32().function<decltype(SendMessageW)>("SendMessageW");
-    if (!send) return;
-    Converted& converted = convert(config);
-    (*send)(reinterpret_cast<HWND>(window), TDM_NAVIGATE_PAGE, 0,
-            reinterpret_cast<LPARAM>(&converted.config));
+    if (send) (*send)(reinterpret_cast<HWND>(window), message, wparam, lparam);
 }
 
 }  // namespace plinth::platform::win32

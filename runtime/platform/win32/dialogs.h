@@ -15,6 +15,7 @@ public:
 
     HResult show(const DialogConfig& config, std::int32_t* pressed_button) override;
     void navigate(WindowHandle window, const DialogConfig& config) override;
+    void send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
 
     struct Converted;
 

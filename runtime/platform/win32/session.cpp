@@ -85,4 +85,8 @@ std::unique_ptr<WorkAhead> Win32Session::work_ahead(BufferMaker& maker, std::siz
     return start_work_ahead(maker, budget);
 }
 
+std::unique_ptr<Worker> Win32Session::start_worker(void (*work)(void*), void* data) {
+    return start_thread_worker(work, data);
+}
+
 }  // namespace plinth::platform::win32

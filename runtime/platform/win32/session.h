@@ -14,6 +14,7 @@ public:
     LocalDate local_date() override;
     LocalTime local_time() override;
     std::unique_ptr<WorkAhead> work_ahead(BufferMaker& maker, std::size_t budget) override;
+    std::unique_ptr<Worker> start_worker(void (*work)(void*), void* data) override;
     std::string preferred_ui_languages() override;
 };
 

@@ -109,7 +109,39 @@ private:
     UniqueKernelHandle thread_;  // last: the thread uses everything above
 };
 
+class ThreadWorker final : public Worker {
+public:
+    ThreadWorker(void (*work)(void*), void* data) : work_(work), data_(data) {}
+    ~ThreadWorker() override {
+        if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+    }
+
+    bool start() {
+        thread_.reset(CreateThread(nullptr, 0, &ThreadWorker::run, this, 0, nullptr));
+        return thread_.valid();
+    }
+
+    bool finished() override { return WaitForSingleObject(thread_.get(), 0) == WAIT_OBJECT_0; }
+
+private:
+    static DWORD WINAPI run(void* self) {
+        auto* worker = static_cast<ThreadWorker*>(self);
+        worker->work_(worker->data_);
+        return 0;
+    }
+
+    void (*const work_)(void*);
+    void* const data_;
+    UniqueKernelHandle thread_;
+};
+
 }  // namespace
+
+std::unique_ptr<Worker> start_thread_worker(void (*work)(void*), void* data) {
+    auto worker = std::make_unique<ThreadWorker>(work, data);
+    if (!worker->start()) return nullptr;
+    return worker;
+}
 
 std::unique_ptr<WorkAhead> start_work_ahead(BufferMaker& maker, std::size_t budget) {
     auto work = std::make_unique<ThreadWorkAhead>(maker, budget);

@@ -37,7 +37,7 @@ platform::DialogConfig to_dialog_config(platform::Platform& platform, DialogPage
     const auto module = platform.module.own_handle();
     config.instance = module ? *module : 0;
 
-    config.flags = kAllowDialogCancellation;
+    config.flags = kAllowDialogCancellation | page.flags;
     if (page.right_to_left) config.flags |= kRtlLayout;
     config.common_buttons = page.common_buttons;
     config.window_title = store_text(page, page.title);
@@ -74,7 +74,7 @@ platform::DialogConfig to_dialog_config(platform::Platform& platform, DialogPage
     config.default_radio_button = 0;
 
     config.verification_text = page.verification_text ? store_text(page, *page.verification_text) : nullptr;
-    config.expanded_information = nullptr;
+    config.expanded_information = store_text(page, page.expanded);
     config.expanded_control_text = nullptr;
     config.collapsed_control_text = nullptr;
     config.footer_icon = 0;

@@ -13,6 +13,10 @@ inline constexpr std::uint32_t kDialogConfigSize = 160;        // the packed 64-
 inline constexpr std::uint32_t kAllowDialogCancellation = 0x0008;  // TDF_ALLOW_DIALOG_CANCELLATION
 inline constexpr std::uint32_t kUseHiconMain = 0x0002;             // TDF_USE_HICON_MAIN
 inline constexpr std::uint32_t kRtlLayout = 0x2000;                // TDF_RTL_LAYOUT
+inline constexpr std::uint32_t kExpandedByDefault = 0x0080;        // TDF_EXPANDED_BY_DEFAULT
+inline constexpr std::uint32_t kShowProgressBar = 0x0200;          // TDF_SHOW_PROGRESS_BAR
+inline constexpr std::uint32_t kShowMarqueeProgressBar = 0x0400;   // TDF_SHOW_MARQUEE_PROGRESS_BAR
+inline constexpr std::uint32_t kCallbackTimer = 0x0800;            // TDF_CALLBACK_TIMER
 inline constexpr std::uintptr_t kErrorIcon = 0xFFFE;               // TD_ERROR_ICON
 
 // The app icon's side in pixels at a system DPI: 32 at 96 DPI, scaled, never below 32.

@@ -77,4 +77,25 @@ DialogPage damaged_installer_page(std::string failure_text, const TextLookup& te
     return page;
 }
 
+std::string notes_shown(std::string_view notes) {
+    std::string shown;
+    const bool cut = notes.size() > kMaxNotesShown;
+    if (cut) {
+        std::size_t end = kMaxNotesShown;
+        while (end > 0 && (static_cast<unsigned char>(notes[end]) & 0xC0) == 0x80) --end;  // not inside a character
+        notes = notes.substr(0, end);
+    }
+    for (char c : notes) {
+        if (c == '\r') continue;
+        shown.push_back(static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t' ? ' ' : c);
+    }
+    if (cut) shown += "\u2026";
+    return shown;
+}
+
+DialogPage update_page(const AppManifest& manifest, Message heading, std::string_view version, std::string content,
+                       const TextLookup& texts) {
+    return page_for(texts, name_of(manifest), texts.text(heading, {name_of(manifest), version}), std::move(content));
+}
+
 }  // namespace plinth

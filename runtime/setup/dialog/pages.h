@@ -1,4 +1,4 @@
-// The six pages of the installer's dialog, with their exact texts, buttons and icons. Every text
+// The pages of the installer's dialog and of the interactive update, with their exact texts, buttons and icons. Every text
 // comes from the lookup: English unless a language was chosen.
 #pragma once
 
@@ -15,6 +15,7 @@ namespace plinth {
 
 inline constexpr std::int32_t kActionButton = 100;  // "Install" or "Remove": runs the operation
 inline constexpr std::int32_t kOpenButton = 101;    // "Open {}": the entry starts the app
+inline constexpr std::int32_t kNotNowButton = 102;  // the update's "Not now"
 
 // "{name} Setup": the window title of every page of the flow.
 std::string setup_title(const AppManifest& manifest, const TextLookup& texts = TextLookup());
@@ -39,5 +40,15 @@ DialogPage failure_page(const AppManifest& manifest, bool remove_mode, std::stri
 
 // The installer's own package can't be used: shown before any setup state exists.
 DialogPage damaged_installer_page(std::string failure_text, const TextLookup& texts = TextLookup());
+
+// The release notes as the update's details area shows them: at most this many bytes of the
+// feed's text, its control characters other than line breaks and tabs made spaces.
+inline constexpr std::size_t kMaxNotesShown = 4096;
+std::string notes_shown(std::string_view notes);
+
+// A page of the interactive update: the app's name as its title; `heading` filled with the
+// name and `version`; `content` below it.
+DialogPage update_page(const AppManifest& manifest, Message heading, std::string_view version, std::string content,
+                       const TextLookup& texts);
 
 }  // namespace plinth

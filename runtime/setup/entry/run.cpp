@@ -65,7 +65,7 @@ int run_package(platform::Platform& platform, const RunOptions& options) {
     }
 
     platform.log->write("App", package->manifest.name);
-    if (options.check_update || options.update) return run_update_switches(platform, options, package->manifest);
+    if (options.check_update || options.update) return run_update_switches(platform, options, package->manifest, texts);
 
     SetupState state;
     state.platform = &platform;

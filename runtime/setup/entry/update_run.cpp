@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "entry/exit_code.h"
+#include "entry/update_dialog.h"
 #include "log/run_log.h"
-#include "updates/update_steps.h"
 
 namespace plinth {
 namespace {
@@ -36,6 +36,18 @@ int check_only(platform::Platform& platform, const AppManifest& manifest) {
 int update_silently(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest) {
     InstalledApp app;
     UpdateOffer offer;
+    const Status done = apply_update(platform, options, manifest, app, offer, nullptr);
+    if (!done) return failed(platform, done.error());
+    if (offer.url.empty()) return none_newer(platform);
+    return exit_code_value(ExitCode::completed);
+}
+
+}  // namespace
+
+int update_failed(platform::Platform& platform, const Failure& failure) { return failed(platform, failure); }
+
+Status apply_update(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
+                    InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher) {
     std::unique_ptr<platform::HeldLock> lock;
     DownloadedInstaller installer(platform.files);
     Status done = find_installed_app(platform, manifest, app);
@@ -44,22 +56,24 @@ int update_silently(platform::Platform& platform, const RunOptions& options, con
     // What is installed may have changed while this waited for the lock.
     if (done) done = find_installed_app(platform, manifest, app);
     if (done) done = check_for_update(platform, app, offer);
-    if (done && offer.url.empty()) return none_newer(platform);
-    if (done) done = download_update(platform, offer, installer);
+    if (!done || offer.url.empty()) return done;
+    done = download_update(platform, offer, installer, watcher);
+    // The last moment it can be stopped: nothing is installed yet.
+    if (done && watcher && !watcher->installing()) done = update_cancelled();
     if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr);
-    if (!done) return failed(platform, done.error());
+    if (!done) return done;
     platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
         if (Status restarted = restart_app(platform, app); !restarted) (void)failed(platform, restarted.error());
     }
-    return exit_code_value(ExitCode::completed);
+    return done;
 }
 
-}  // namespace
-
-int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest) {
+int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
+                        const TextLookup& texts) {
     if (!options.update) return check_only(platform, manifest);
+    if (!options.silent) return update_with_dialog(platform, options, manifest, texts);
     return update_silently(platform, options, manifest);
 }
 

@@ -7,9 +7,32 @@
 #include "command_line.h"
 #include "package/app_manifest.h"
 #include "platform/platform.h"
+#include "texts/text_lookup.h"
+#include "updates/update_steps.h"
 
 namespace plinth {
 
-int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest);
+// `texts` are the dialog's, when /update runs without /S.
+int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
+                        const TextLookup& texts);
+
+// Reports a failed update in the log and on the "setup:" line; returns the exit code 1.
+int update_failed(platform::Platform& platform, const Failure& failure);
+
+// Told how an update goes while it runs; it may stop it before anything is installed.
+class UpdateWatcher : public DownloadProgress {
+public:
+    // Asked once the download is verified: false stops the update there.
+    virtual bool installing() = 0;
+
+protected:
+    ~UpdateWatcher() = default;
+};
+
+// The update itself: the lock, what is installed and what the feed offers (both checked again
+// under the lock), the download and its checks, the new installer's silent run, then the app's
+// restart when asked for. `offer.url` is left empty when nothing is newer.
+Status apply_update(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
+                    InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher);
 
 }  // namespace plinth

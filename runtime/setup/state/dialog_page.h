@@ -49,7 +49,9 @@ struct DialogPage {
     // The app icons of its conversions, kept, like the texts, while the page lives.
     std::vector<PageIcon> icons;
     std::optional<std::string> verification_text;
+    std::string expanded;  // the details area's text; empty: none
     std::uint32_t common_buttons = kCommonButtonClose;
+    std::uint32_t flags = 0;  // TDF_ flags beside those the conversion sets
     bool error_icon = false;
     bool right_to_left = false;  // laid out right to left, as Arabic and Hebrew are written
 };

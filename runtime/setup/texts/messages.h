@@ -45,10 +45,21 @@ enum class Message : std::uint8_t {
     cant_read_installer,
     cant_add_shortcut,
     app_is_open,
+    // The interactive update's pages.
+    update_available,
+    update_current_version,
+    update_button,
+    not_now_button,
+    up_to_date,
+    update_downloading,
+    update_installing,
+    update_installed,
+    update_failed,
 };
 
 inline constexpr Message kFirstFailureMessage = Message::no_package;
-inline constexpr std::size_t kMessageCount = 29;
+inline constexpr Message kLastFailureMessage = Message::app_is_open;
+inline constexpr std::size_t kMessageCount = 38;
 
 inline constexpr std::array<std::string_view, kMessageCount> kEnglishTexts = {
     "{name} Setup",
@@ -80,6 +91,15 @@ inline constexpr std::array<std::string_view, kMessageCount> kEnglishTexts = {
     "Can't read the installer: {error}",
     "Can't add the shortcut {path}: {error}",
     "{name} is open. Quit it, then try again.",
+    "{name} {version} is available",
+    "You have version {installed}.",
+    "Update",
+    "Not now",
+    "{name} is up to date",
+    "Downloading {name} {version}…",
+    "Installing {name} {version}…",
+    "{name} {version} is installed",
+    "{name} couldn't be updated",
 };
 
 // The keys of table files; only the packer reads them.
@@ -113,6 +133,15 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "failure.read_installer",
     "failure.shortcut",
     "failure.app_open",
+    "update.available",
+    "update.current",
+    "update.button",
+    "update.later",
+    "update.none",
+    "update.downloading",
+    "update.installing",
+    "update.installed",
+    "update.failed",
 };
 
 inline constexpr std::string_view english_text(Message message) {

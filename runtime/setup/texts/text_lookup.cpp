@@ -29,7 +29,7 @@ std::string TextLookup::text(Message message, std::initializer_list<std::string_
 }
 
 std::string TextLookup::failure_text(std::string_view english) const {
-    for (auto i = static_cast<std::size_t>(kFirstFailureMessage); i < kMessageCount && !table_.empty(); ++i) {
+    for (auto i = static_cast<std::size_t>(kFirstFailureMessage); i <= static_cast<std::size_t>(kLastFailureMessage) && !table_.empty(); ++i) {
         const auto values = match_wording(kEnglishTexts[i], english);
         if (values) return text(static_cast<Message>(i), {(*values)[0], (*values)[1], (*values)[2]});
     }

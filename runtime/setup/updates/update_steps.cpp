@@ -83,9 +83,15 @@ Status receive(platform::Platform& platform, platform::Download& download, const
         } else if (const platform::ErrorCode error = file->write(std::span(buffer.data(), *count)); error != 0) {
             return write_problem(platform, path, error);
         }
-        if (progress != nullptr) progress->received(received, limit);
+        if (progress != nullptr && !progress->received(received, limit)) return update_cancelled();
     }
 }
+
+}  // namespace
+
+[[gnu::noinline]] Unexpected<Failure> update_cancelled() { return fail("The update was cancelled."); }
+
+namespace {
 
 Status download_feed(platform::Platform& platform, const std::string& url, std::string& text) {
     std::unique_ptr<platform::Download> download;

@@ -51,14 +51,17 @@ struct UpdateOffer {
 // (`offer.url` left empty).
 Status check_for_update(platform::Platform& platform, const InstalledApp& app, UpdateOffer& offer);
 
-// Told of each chunk of the installer as it arrives.
+// Told of each chunk of the installer as it arrives; false stops the download there.
 class DownloadProgress {
 public:
-    virtual void received(std::uint64_t bytes, std::uint64_t of) = 0;
+    virtual bool received(std::uint64_t bytes, std::uint64_t of) = 0;
 
 protected:
     ~DownloadProgress() = default;
 };
+
+// The failure of an update the user stopped.
+Unexpected<Failure> update_cancelled();
 
 // The downloaded installer, verified; destroying it deletes the file.
 class DownloadedInstaller {

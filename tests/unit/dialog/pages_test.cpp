@@ -128,6 +128,15 @@ TEST(Pages, ControlCharactersOfAHandMadeNameShowVisibly) {
               "Update Pad\\r\\nsetup: \\x1B[0m from 1\\t to 2\\n?");
 }
 
+TEST(Pages, ReleaseNotesAreBoundedAndShowNoControlCharacters) {
+    EXPECT_EQ(notes_shown("Faster.\r\n- Fixed\tthe\x1b bug"), "Faster.\n- Fixed\tthe  bug");
+    const std::string full(kMaxNotesShown, 'a');
+    EXPECT_EQ(notes_shown(full), full);
+    // Cut before a character that would straddle the bound, never inside it.
+    EXPECT_EQ(notes_shown(full.substr(1) + "\u00e9"), full.substr(1) + "\u2026");
+    EXPECT_EQ(notes_shown(full + "b"), full + "\u2026");
+}
+
 TEST(MakePage, TextsWithTheDefaults) {
     const DialogPage page = make_page("T", "I", "C");
     EXPECT_EQ(page.title, "T");

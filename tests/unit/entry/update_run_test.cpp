@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 
 #include "package/container.h"
@@ -225,6 +226,88 @@ TEST_F(UpdateRun, AnAppWithoutAFeedHasNoUpdates) {
     EXPECT_EQ(fake.session.standard_error, "setup: Notes has no updates: its manifest names no update feed.\n");
     EXPECT_TRUE(fake.network.requests.empty());
     EXPECT_EQ(fake.dialogs.dialogs_shown, 0);
+}
+
+// /update without /S: the scripted user against the update's dialog.
+constexpr std::int32_t kUpdateButton = 100;
+constexpr std::int32_t kNotNowButton = 102;
+constexpr std::uint32_t kSetProgressBarPos = 0x0400 + 106;
+
+TEST_F(UpdateRun, TheDialogOffersTheUpdateThenShowsItsProgressAndResult) {
+    fake.dialogs.script = {fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
+    EXPECT_EQ(run({u"/update", u"/restart"}), 0);
+    ASSERT_EQ(fake.dialogs.pages.size(), 3u);
+    const fake::ShownPage& offer = fake.dialogs.pages[0];
+    EXPECT_EQ(offer.main_instruction, "Notes 2.0 is available");
+    EXPECT_EQ(offer.content, "You have version 1.0.");
+    EXPECT_EQ(offer.expanded_information, "Faster.");
+    EXPECT_EQ(offer.buttons, (std::vector<std::pair<std::int32_t, std::string>>{{kUpdateButton, "Update"},
+                                                                               {kNotNowButton, "Not now"}}));
+    EXPECT_EQ(fake.dialogs.pages[1].main_instruction, "Downloading Notes 2.0\u2026");
+    EXPECT_EQ(fake.dialogs.pages[1].config.flags & 0x0A00, 0x0A00u);  // a progress bar, and the timer
+    EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarPos, 100, 0}}));
+    EXPECT_EQ(fake.dialogs.pages[2].main_instruction, "Notes 2.0 is installed");
+    EXPECT_TRUE(fake.dialogs.refused_actions.empty());
+    EXPECT_EQ(fake.session.workers_started, 1);
+    // Installed silently as /update /S does, with the same restart, and nothing left behind.
+    EXPECT_EQ(installer_seen, kNewInstaller);
+    ASSERT_EQ(fake.processes.started.size(), 2u);
+    EXPECT_TRUE(fake.processes.started[0].command_line.ends_with(u"\" /S"));
+    EXPECT_EQ(fake.processes.started[1].application, kApp);
+    EXPECT_EQ(fake.processes.parent_waits, std::vector<std::uint32_t>{60'000});
+    EXPECT_TRUE(fake.files.list_tree(kTemp).empty());
+    EXPECT_TRUE(fake.locks.held.empty());
+    EXPECT_EQ(fake.session.standard_error, "");
+}
+
+TEST_F(UpdateRun, TheDialogsOutcomesGiveTheirExitCodes) {
+    using fake::UserAction;
+    const struct {
+        const char* label;
+        std::function<void(Scene&)> arrange;
+        std::deque<UserAction> script;
+        int exit_code;
+        const char* last_heading;
+        bool installed;
+    } cases[] = {
+        {"not now", nullptr, {UserAction::click(kNotNowButton)}, 2, "Notes 2.0 is available", false},
+        {"the offer closed", nullptr, {UserAction::close()}, 2, "Notes 2.0 is available", false},
+        // The worker, waited for when the dialog closes, stops at the download's first chunk.
+        {"cancelled while it downloads", nullptr, {UserAction::click(kUpdateButton), UserAction::close()}, 2,
+         "Downloading Notes 2.0\u2026", false},
+        {"nothing newer", [](Scene& t) { t.fake.registry.put_text(kKey, u"DisplayVersion", "2.0"); }, {}, 0,
+         "Notes is up to date", false},
+        {"the feed unreachable", [](Scene& t) { t.fake.network.served.clear(); }, {}, 1, "Notes couldn't be updated",
+         false},
+        {"the download cut half-way", [](Scene& t) { t.fake.network.served[kInstallerUrl].cut_after = 15; },
+         {UserAction::click(kUpdateButton), UserAction::wait()}, 1, "Notes couldn't be updated", false},
+        {"no second thread", [](Scene& t) { t.fake.session.second_thread = false; },
+         {UserAction::click(kUpdateButton)}, 0, "Notes 2.0 is installed", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        Scene t;
+        if (c.arrange) c.arrange(t);
+        t.fake.dialogs.script = c.script;
+        EXPECT_EQ(t.run({u"/update"}), c.exit_code);
+        ASSERT_FALSE(t.fake.dialogs.pages.empty());
+        EXPECT_EQ(t.fake.dialogs.pages.back().main_instruction, c.last_heading);
+        EXPECT_EQ(t.fake.dialogs.dialogs_shown, 1);
+        EXPECT_EQ(t.fake.processes.started.size(), c.installed ? 1u : 0u);
+        EXPECT_TRUE(t.fake.files.list_tree(kTemp).empty());
+        // A failure is on the page and on the setup: line; a choice is on neither.
+        EXPECT_EQ(t.fake.session.standard_error.empty(), c.exit_code != 1) << t.fake.session.standard_error;
+        if (c.exit_code == 1) {
+            EXPECT_NE(t.fake.session.standard_error.find(*t.fake.dialogs.pages.back().content), std::string::npos);
+        }
+    }
+}
+
+TEST_F(UpdateRun, TheDialogsBarFollowsTheBytesReceived) {
+    fake.network.served[kInstallerUrl].cut_after = 15;  // of 30
+    fake.dialogs.script = {fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
+    EXPECT_EQ(run({u"/update"}), 1);
+    EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarPos, 50, 0}}));
 }
 
 }  // namespace

@@ -1,0 +1,209 @@
+#include "entry/update_dialog.h"
+
+#include <atomic>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "dialog/dialog_config.h"
+#include "dialog/dialog_flow.h"
+#include "dialog/pages.h"
+#include "entry/exit_code.h"
+#include "entry/update_run.h"
+#include "log/run_log.h"
+
+namespace plinth {
+namespace {
+
+constexpr std::uint32_t kNotificationNavigated = 1;             // TDN_NAVIGATED
+constexpr std::uint32_t kNotificationTimer = 4;                 // TDN_TIMER
+constexpr std::uint32_t kSetProgressBarPos = 0x0400 + 106;      // TDM_SET_PROGRESS_BAR_POS
+constexpr std::uint32_t kSetProgressBarMarquee = 0x0400 + 107;  // TDM_SET_PROGRESS_BAR_MARQUEE
+constexpr std::uint32_t kEnableButton = 0x0400 + 111;           // TDM_ENABLE_BUTTON
+constexpr std::uintptr_t kIdCancel = 2;
+
+// Where the update is. The dialog's thread moves it from offered to downloading, and to cancelled;
+// the worker from downloading to installing. Once installing, it can't be cancelled.
+enum class Stage : std::uint8_t { offered, downloading, installing, cancelled };
+
+// The download and the installation run on a worker thread, so that the dialog keeps answering;
+// the dialog's timer shows their progress and, once the worker has ended, the result.
+class UpdateDialog final : public UpdateWatcher {
+public:
+    UpdateDialog(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
+                 const TextLookup& texts)
+        : platform_(platform), options_(options), manifest_(manifest), texts_(texts) {}
+
+    int run();
+
+private:
+    bool received(std::uint64_t bytes, std::uint64_t of) override {
+        percent_ = static_cast<std::uint32_t>(bytes * 100 / of);
+        return stage_ != Stage::cancelled;
+    }
+
+    bool installing() override {
+        Stage expected = Stage::downloading;
+        return stage_.compare_exchange_strong(expected, Stage::installing);
+    }
+
+    static void work(void* self) {
+        auto& dialog = *static_cast<UpdateDialog*>(self);
+        // Chosen again under the lock. Meanwhile the dialog's thread reads the offer only once
+        // the stage says it is installing, or once this has ended.
+        dialog.offer_.url.clear();
+        dialog.result_ =
+            apply_update(dialog.platform_, dialog.options_, dialog.manifest_, dialog.app_, dialog.offer_, &dialog);
+    }
+
+    static platform::HResult notified(platform::WindowHandle window, std::uint32_t notification, std::uintptr_t wparam,
+                                      std::intptr_t, void* self) {
+        return static_cast<UpdateDialog*>(self)->on_notification(window, notification, wparam);
+    }
+
+    platform::HResult on_notification(platform::WindowHandle window, std::uint32_t notification, std::uintptr_t wparam);
+    void start(platform::WindowHandle window);
+    void on_timer(platform::WindowHandle window);
+    void finish(platform::WindowHandle window);
+    platform::DialogConfig keep(DialogPage page);
+    // While it downloads (a bar) or installs (a marquee, Cancel greyed out); both ask for the timer.
+    DialogPage progress_page(Message heading, const std::string& version) {
+        DialogPage page = update_page(manifest_, heading, version, {}, texts_);
+        page.flags = kCallbackTimer | (heading == Message::update_installing ? kShowMarqueeProgressBar : kShowProgressBar);
+        page.common_buttons = kCommonButtonCancel;
+        return page;
+    }
+    void navigate(platform::WindowHandle window, DialogPage page) { platform_.dialogs.navigate(window, keep(std::move(page))); }
+    void send(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) {
+        platform_.dialogs.send(window, message, wparam, lparam);
+    }
+
+    platform::Platform& platform_;
+    const RunOptions& options_;
+    const AppManifest& manifest_;
+    const TextLookup& texts_;
+    // Kept while the dialog lives: it reads their texts until it closes.
+    std::vector<DialogPage> pages_;
+    // What is installed and what the feed offers: checked before the dialog shows, then again
+    // by the worker.
+    InstalledApp app_;
+    UpdateOffer offer_;
+    std::unique_ptr<platform::Worker> worker_;
+    std::atomic<Stage> stage_ = Stage::offered;
+    std::atomic<std::uint32_t> percent_ = 0;
+    Status result_;  // the worker's, read once it has ended
+    // The dialog thread's own.
+    bool installing_shown_ = false;
+    bool ended_ = false;
+    int exit_code_ = exit_code_value(ExitCode::cancelled);
+};
+
+platform::DialogConfig UpdateDialog::keep(DialogPage page) {
+    pages_.push_back(std::move(page));
+    platform::DialogConfig config = to_dialog_config(platform_, pages_.back(), this);
+    config.callback = &UpdateDialog::notified;
+    return config;
+}
+
+int UpdateDialog::run() {
+    Status checked = find_installed_app(platform_, manifest_, app_);
+    if (checked) checked = check_for_update(platform_, app_, offer_);
+    Message heading = Message::update_available;
+    if (!checked) {
+        exit_code_ = update_failed(platform_, checked.error());
+    } else if (offer_.url.empty()) {
+        platform_.log->write("No newer version");
+        exit_code_ = exit_code_value(ExitCode::completed);
+        heading = Message::up_to_date;
+    } else {
+        platform_.log->write("Newer version available:", offer_.release.version);
+    }
+    DialogPage page = update_page(manifest_, checked ? heading : Message::update_failed, offer_.release.version,
+                                  checked ? texts_.text(Message::update_current_version, {app_.version})
+                                          : texts_.failure_text(checked.error().text),
+                                  texts_);
+    page.error_icon = !checked;
+    if (heading == Message::update_available && checked) {
+        page.expanded = notes_shown(offer_.release.notes);
+        page.flags = kExpandedByDefault;
+        page.custom_buttons = {{kActionButton, texts_.text(Message::update_button)},
+                               {kNotNowButton, texts_.text(Message::not_now_button)}};
+        page.common_buttons = 0;
+    }
+    // A dialog that can't be shown counts as one closed before anything ran.
+    (void)platform_.dialogs.show(keep(std::move(page)), nullptr);
+    // Cancelled, the download stops at its next chunk; nothing is installed.
+    worker_.reset();
+    if (stage_ == Stage::cancelled) platform_.log->write("Cancelled");
+    return exit_code_;
+}
+
+platform::HResult UpdateDialog::on_notification(platform::WindowHandle window, std::uint32_t notification,
+                                                std::uintptr_t wparam) {
+    switch (notification) {
+        case kNotificationButtonClicked: {
+            if (wparam == static_cast<std::uintptr_t>(kActionButton) && stage_ == Stage::offered) {
+                start(window);
+                return kSFalse;
+            }
+            if (ended_ || stage_ == Stage::offered) return kSOk;
+            // Cancel or Close while it downloads; once it installs, the dialog stays.
+            Stage expected = Stage::downloading;
+            return stage_.compare_exchange_strong(expected, Stage::cancelled) ? kSOk : kSFalse;
+        }
+        case kNotificationTimer:
+            if (worker_ && !ended_) on_timer(window);
+            return kSOk;
+        case kNotificationNavigated:
+            if (installing_shown_ && !ended_) {
+                send(window, kSetProgressBarMarquee, 1, 0);
+                send(window, kEnableButton, kIdCancel, 0);
+            }
+            return kSOk;
+        default:
+            return kSOk;
+    }
+}
+
+void UpdateDialog::start(platform::WindowHandle window) {
+    stage_ = Stage::downloading;
+    navigate(window, progress_page(Message::update_downloading, offer_.release.version));
+    worker_ = platform_.session.start_worker(&UpdateDialog::work, this);
+    if (worker_) return;
+    // No second thread: the update runs here, and the dialog waits for it.
+    work(this);
+    finish(window);
+}
+
+void UpdateDialog::on_timer(platform::WindowHandle window) {
+    const bool ended = worker_->finished();
+    if (!ended && stage_ == Stage::installing) {
+        if (!installing_shown_) {
+            installing_shown_ = true;
+            navigate(window, progress_page(Message::update_installing, offer_.release.version));
+        }
+        return;
+    }
+    send(window, kSetProgressBarPos, percent_, 0);
+    if (ended) finish(window);
+}
+
+void UpdateDialog::finish(platform::WindowHandle window) {
+    ended_ = true;
+    exit_code_ = result_ ? exit_code_value(ExitCode::completed) : update_failed(platform_, result_.error());
+    Message heading = Message::update_failed;
+    if (result_) heading = offer_.url.empty() ? Message::up_to_date : Message::update_installed;
+    DialogPage page = update_page(manifest_, heading, offer_.release.version,
+                                  result_ ? std::string() : texts_.failure_text(result_.error().text), texts_);
+    page.error_icon = !result_;
+    navigate(window, std::move(page));
+}
+
+}  // namespace
+
+int update_with_dialog(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
+                       const TextLookup& texts) {
+    return UpdateDialog(platform, options, manifest, texts).run();
+}
+
+}  // namespace plinth
