@@ -92,7 +92,7 @@ Status store_other_files(const InstallerInputs& inputs, StreamStore& store, Reso
         files.push_back({&file.path, static_cast<std::uint32_t>(data.size()), stream->size()});
         auto stored = store.append(*stream);
         if (!stored) return fail(stored.error().text);
-        if (streams.size == 0) streams.offset = stored->offset;
+        if (files.size() == 1) streams.offset = stored->offset;
         streams.size += stored->size;
     }
     Bytes table = app_files_table(files);
@@ -100,7 +100,6 @@ Status store_other_files(const InstallerInputs& inputs, StreamStore& store, Reso
     tree.set(ResourceName::number(kTypeRcData), ResourceName::number(2), kLangNeutral, std::move(table), streams);
     return success();
 }
-
 
 // The installer written to `out`, its compressed streams kept in `store` until then.
 Result<BuiltInstaller> build_into(const InstallerInputs& inputs, StreamStore& store, ByteSink& out) {
