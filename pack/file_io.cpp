@@ -27,8 +27,9 @@ namespace {
 
 std::string shown(const std::filesystem::path& path) { return path_to_utf8(path); }
 
-// A name beside `path` that is unlikely to exist: the packer may run twice in one folder.
-std::filesystem::path temporary_beside(const std::filesystem::path& path) {
+}  // namespace
+
+std::filesystem::path temporary_beside(const std::filesystem::path& path, std::string_view ending) {
     // Seeded from the clock and the process id: std::random_device would link libstdc++'s code
     // that calls arc4random, and so need glibc 2.36, newer than the Linux packer may assume.
     const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
@@ -38,16 +39,14 @@ std::filesystem::path temporary_beside(const std::filesystem::path& path) {
         std::string suffix = ".";
         for (int i = 0; i < 8; ++i) suffix.push_back(digits[random() % 16]);
         std::filesystem::path candidate = path;
-        candidate += path_from_utf8(suffix + ".partial");
+        candidate += path_from_utf8(suffix + std::string(ending));
         std::error_code error;
         if (!std::filesystem::exists(candidate, error) && !error) return candidate;
     }
     std::filesystem::path fallback = path;
-    fallback += ".partial";
+    fallback += path_from_utf8(std::string(ending));
     return fallback;
 }
-
-}  // namespace
 
 std::filesystem::path path_from_utf8(const std::string& text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
@@ -165,28 +164,62 @@ Result<Bytes> read_opened(const std::filesystem::path& path, const ReadRule& rul
 
 Result<Bytes> read_file(const std::filesystem::path& path, const ReadRule& rule) { return read_opened(path, rule); }
 
-Status write_file_replacing(const std::filesystem::path& path, ByteView bytes) {
-    const std::filesystem::path temporary = temporary_beside(path);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return fail(shown(path) + ": Can't be written (the folder is missing or not writable).");
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            return fail(shown(path) + ": Can't be written (is the disk full?).");
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return fail(shown(path) + ": Can't be replaced (" + error.message() + ").");
+ReplacingFile::~ReplacingFile() {
+    if (temporary_.empty()) return;
+    out_.close();
+    std::error_code ignored;
+    std::filesystem::remove(temporary_, ignored);
+}
+
+Status ReplacingFile::open() {
+    temporary_ = temporary_beside(path_);
+    out_.open(temporary_, std::ios::binary | std::ios::trunc);
+    if (!out_) {
+        temporary_.clear();
+        return fail(shown(path_) + ": Can't be written (the folder is missing or not writable).");
     }
     return success();
+}
+
+Status ReplacingFile::write(ByteView bytes) {
+    if (!out_.is_open()) {
+        if (auto opened = open(); !opened) return opened;
+    }
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
+    written_ += bytes.size();
+    return success();
+}
+
+Status ReplacingFile::write_at(std::uint64_t offset, ByteView bytes) {
+    if (!out_.is_open() || !in_bounds(offset, bytes.size(), written_)) {
+        return fail(shown(path_) + ": Can't be written (a write outside what was written).");
+    }
+    out_.seekp(static_cast<std::streamoff>(offset));
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out_.seekp(0, std::ios::end);
+    if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
+    return success();
+}
+
+Status ReplacingFile::commit() {
+    if (!out_.is_open()) {
+        if (auto opened = open(); !opened) return opened;
+    }
+    out_.flush();
+    out_.close();
+    if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
+    std::error_code error;
+    std::filesystem::rename(temporary_, path_, error);
+    if (error) return fail(shown(path_) + ": Can't be replaced (" + error.message() + ").");
+    temporary_.clear();
+    return success();
+}
+
+Status write_file_replacing(const std::filesystem::path& path, ByteView bytes) {
+    ReplacingFile file(path);
+    if (auto written = file.write(bytes); !written) return written;
+    return file.commit();
 }
 
 }  // namespace plinth::pack

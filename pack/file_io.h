@@ -3,10 +3,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "byte_io.h"
+#include "byte_sink.h"
 #include "common/result.h"
 
 namespace plinth::pack {
@@ -30,8 +33,34 @@ struct ReadRule {
 Result<Bytes> read_file(const std::filesystem::path& path, std::uint64_t max_size);
 Result<Bytes> read_file(const std::filesystem::path& path, const ReadRule& rule);
 
-// Writes to a temporary file beside `path` and renames it into place, so `path` is either the
-// complete new file or left as it was. The temporary file is removed on failure.
+// A name beside `path` that is unlikely to exist, ending in `suffix`: the packer may run twice
+// in one folder.
+std::filesystem::path temporary_beside(const std::filesystem::path& path, std::string_view suffix = ".partial");
+
+// The output written in pieces to a temporary file beside `path`, made on the first write, and
+// renamed into place by `commit`, so that `path` is either the complete new file or left as it
+// was. Not committed, the temporary file is removed when this ends, on every path.
+class ReplacingFile final : public ByteSink {
+public:
+    explicit ReplacingFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~ReplacingFile() override;
+    ReplacingFile(const ReplacingFile&) = delete;
+    ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+    Status write(ByteView bytes) override;
+    Status write_at(std::uint64_t offset, ByteView bytes) override;
+    Status commit();
+
+private:
+    Status open();
+
+    std::filesystem::path path_;
+    std::filesystem::path temporary_;  // empty when none is left to remove
+    std::ofstream out_;
+    std::uint64_t written_ = 0;
+};
+
+// The whole file at once, as ReplacingFile writes it.
 Status write_file_replacing(const std::filesystem::path& path, ByteView bytes);
 
 }  // namespace plinth::pack

@@ -23,19 +23,55 @@ Result<ResourceTree> stub_resources(ByteView stub) {
     return tree;
 }
 
-Result<Bytes> write_stub(ByteView stub, const ResourceTree& tree) {
-    auto installer = replace_resources(stub, tree);
-    if (!installer) return fail("The installer can't be built: " + installer.error().text + ".");
-    return installer;
+// Counts what reaches the output, and whether anything was tried: the writer refuses before its
+// first write, and its refusals read as part of a sentence; a failed write is one already.
+class CountingSink final : public ByteSink {
+public:
+    explicit CountingSink(ByteSink& out) : out_(out) {}
+    Status write(ByteView bytes) override {
+        tried_ = true;
+        auto status = out_.write(bytes);
+        if (status) written_ += bytes.size();
+        return status;
+    }
+    Status write_at(std::uint64_t offset, ByteView bytes) override { return out_.write_at(offset, bytes); }
+    bool tried() const { return tried_; }
+    std::uint64_t written() const { return written_; }
+
+private:
+    ByteSink& out_;
+    bool tried_ = false;
+    std::uint64_t written_ = 0;
+};
+
+// The table of the other files' resource, which their streams follow; the layout is
+// build_app_files's, whose streams are in the store here.
+struct StreamedFile {
+    const std::string* path;
+    std::uint32_t size;
+    std::uint64_t stream_size;
+};
+
+Bytes app_files_table(const std::vector<StreamedFile>& files) {
+    Bytes table(kAppFilesMagic.begin(), kAppFilesMagic.end());
+    append_u32(table, static_cast<std::uint32_t>(files.size()));
+    for (const StreamedFile& file : files) {
+        append_u16(table, static_cast<std::uint16_t>(file.path->size()));
+        append_u32(table, file.size);
+        append_u32(table, static_cast<std::uint32_t>(file.stream_size));
+        table.insert(table.end(), file.path->begin(), file.path->end());
+    }
+    return table;
 }
 
 // The other files' resource: each file its own zlib stream, so that the installer inflates and
-// checks them one at a time. Only the streams are kept: a file read here is freed once its
-// stream is made and checked.
-Result<Bytes> other_files_resource(const InstallerInputs& inputs, BuiltInstaller& built) {
+// checks them one at a time. A file read here is freed once its stream is made, checked and
+// stored: the packer holds one file and its stream at a time. The streams follow each other in
+// the store; the resource is the table, in memory, followed by them.
+Status store_other_files(const InstallerInputs& inputs, StreamStore& store, ResourceTree& tree, BuiltInstaller& built) {
     if (inputs.other_files.size() > kMaxAppFiles) return fail("The app folder has too many files for an installer.");
-    std::vector<Bytes> streams;
-    AppFiles table;
+    std::vector<StreamedFile> files;
+    StoredSpan streams;
     std::uint64_t total = kAppFilesHeaderSize;
     for (const OtherFile& file : inputs.other_files) {
         Bytes read;
@@ -53,18 +89,20 @@ Result<Bytes> other_files_resource(const InstallerInputs& inputs, BuiltInstaller
         total += kAppFileEntryHeaderSize + file.path.size() + stream->size();
         if (total > kMaxPackageSize) return fail("The app folder is too large for an installer.");
         built.other_files_size += data.size();
-        table.push_back({file.path, static_cast<std::uint32_t>(data.size()), {}});
-        streams.push_back(std::move(*stream));
+        files.push_back({&file.path, static_cast<std::uint32_t>(data.size()), stream->size()});
+        auto stored = store.append(*stream);
+        if (!stored) return fail(stored.error().text);
+        if (files.size() == 1) streams.offset = stored->offset;
+        streams.size += stored->size;
     }
-    for (std::size_t i = 0; i < table.size(); ++i) table[i].stream = streams[i];
-    Bytes resource = build_app_files(table);
-    built.other_files_resource_size = resource.size();
-    return resource;
+    Bytes table = app_files_table(files);
+    built.other_files_resource_size = table.size() + streams.size;
+    tree.set(ResourceName::number(kTypeRcData), ResourceName::number(2), kLangNeutral, std::move(table), streams);
+    return success();
 }
 
-}  // namespace
-
-Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
+// The installer written to `out`, its compressed streams kept in `store` until then.
+Result<BuiltInstaller> build_into(const InstallerInputs& inputs, StreamStore& store, ByteSink& out) {
     auto manifest = check_manifest_for_packing(inputs.manifest_json);
     if (!manifest) return fail(manifest.error());
     if (inputs.manifest_json.size() > kMaxPackageSize) return fail("The manifest is too large.");
@@ -113,10 +151,12 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
     if (package_size > kMaxPackageSize) {
         return fail("The package (" + std::to_string(package_size) + " bytes) is too large for an installer.");
     }
-    Bytes package = build_package(inputs.manifest_json, *payload);
-    payload->clear();
-    payload->shrink_to_fit();
-    tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral, std::move(package));
+    // The package's head in memory, its payload in the store: what build_package makes, in two.
+    auto stored = store.append(*payload);
+    if (!stored) return fail(stored.error().text);
+    *payload = Bytes();
+    tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral,
+              build_package(inputs.manifest_json, {}), *stored);
 
     if (!inputs.other_files.empty()) {
         std::vector<std::string> paths;
@@ -127,9 +167,7 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
             paths.push_back(file.path);
         }
         if (auto problem = app_file_set_problem(paths, built.manifest.exe)) return fail(*problem);
-        auto files = other_files_resource(inputs, built);
-        if (!files) return fail(files.error().text);
-        tree->set(ResourceName::number(kTypeRcData), ResourceName::number(2), kLangNeutral, std::move(*files));
+        if (auto files = store_other_files(inputs, store, *tree, built); !files) return fail(files.error().text);
     }
 
     if (!inputs.languages.empty()) {
@@ -137,9 +175,31 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
         tree->set(ResourceName::number(kTypeRcData), ResourceName::number(3), kLangNeutral, inputs.languages);
     }
 
-    auto installer = write_stub(inputs.stub, *tree);
-    if (!installer) return fail(installer.error().text);
-    built.installer = std::move(*installer);
+    CountingSink counted(out);
+    if (auto written = write_with_resources(inputs.stub, *tree, &store, counted); !written) {
+        return fail(counted.tried() ? written.error().text : "The installer can't be built: " + written.error().text + ".");
+    }
+    built.installer_size = counted.written();
+    return built;
+}
+
+}  // namespace
+
+Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
+    MemoryStreamStore store;
+    Bytes installer;
+    MemorySink sink(installer);
+    auto built = build_into(inputs, store, sink);
+    if (built) built->installer = std::move(installer);
+    return built;
+}
+
+Result<BuiltInstaller> build_installer_file(const InstallerInputs& inputs, const std::filesystem::path& out) {
+    FileStreamStore store(out);
+    ReplacingFile file(out);
+    auto built = build_into(inputs, store, file);
+    if (!built) return built;
+    if (auto committed = file.commit(); !committed) return fail(committed.error().text);
     return built;
 }
 
@@ -149,7 +209,9 @@ Result<Bytes> build_raw_installer(ByteView stub, ByteView package) {
     if (!tree) return fail(tree.error().text);
     tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral,
               Bytes(package.begin(), package.end()));
-    return write_stub(stub, *tree);
+    auto installer = replace_resources(stub, *tree);
+    if (!installer) return fail("The installer can't be built: " + installer.error().text + ".");
+    return installer;
 }
 
 }  // namespace plinth::pack

@@ -1,4 +1,4 @@
-// Turning a stub, a manifest and an app into an installer, in memory.
+// Turning a stub, a manifest and an app into an installer, in memory or into the output file.
 #pragma once
 
 #include <cstdint>
@@ -42,7 +42,8 @@ struct InstallerInputs {
 };
 
 struct BuiltInstaller {
-    Bytes installer;
+    Bytes installer;  // built in memory; empty when written to a file
+    std::uint64_t installer_size = 0;
     AppManifest manifest;
     std::size_t payload_size = 0;
     std::uint64_t other_files_size = 0;       // inflated bytes of the other files
@@ -58,6 +59,12 @@ struct BuiltInstaller {
 // sentence for the developer (for the manifest, the first error of `review_manifest`); nothing is
 // half done.
 Result<BuiltInstaller> build_installer(const InstallerInputs& inputs);
+
+// The same installer, byte for byte, written to `out` as it is made: the compressed streams wait
+// in a temporary file beside `out`, and the installer is written to another and renamed into
+// place, so that the packer holds one file and its stream at a time whatever the app's size.
+// On failure `out` is left as it was and both temporary files are gone.
+Result<BuiltInstaller> build_installer_file(const InstallerInputs& inputs, const std::filesystem::path& out);
 
 // A copy of the stub with `package` as RCDATA 1, as it is: no check of its contents.
 Result<Bytes> build_raw_installer(ByteView stub, ByteView package);

@@ -319,13 +319,12 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
         ProgressLine progress(std::cerr, !quiet && standard_error_is_terminal(), std::string(compressor_name(inputs.compressor)),
                               inputs.app.size(), reports_progress(inputs.compressor));
         inputs.progress = [&progress](std::uint64_t done) { progress.update(done); };
-        built = build_installer(inputs);
+        built = build_installer_file(inputs, out);
     }
     if (!built) return failed(built.error().text);
-    if (auto written = write_file_replacing(out, built->installer); !written) return failed(written.error().text);
 
     if (quiet) return kExitDone;
-    std::cout << path_to_utf8(out) << ": " << built->installer.size() << " bytes\n"
+    std::cout << path_to_utf8(out) << ": " << built->installer_size << " bytes\n"
               << "  app:   " << built->manifest.name << " " << built->manifest.version << " (" << built->manifest.exe
               << "), " << inputs.app.size() << " bytes, " << compressor_name(inputs.compressor) << " to "
               << built->payload_size << " bytes\n";

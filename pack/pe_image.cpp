@@ -146,4 +146,30 @@ std::uint32_t pe_checksum(ByteView bytes, std::uint32_t checksum_offset) {
     return static_cast<std::uint32_t>(sum + size);
 }
 
+void PeChecksum::add(ByteView bytes) {
+    std::size_t i = 0;
+    const auto add_byte = [&] {
+        const bool in_field = position_ >= field_ && position_ - field_ < 4;
+        if (!in_field) sum_ += std::uint64_t{bytes[i]} << (position_ % 2 == 0 ? 0 : 8);
+        ++i;
+        ++position_;
+    };
+    // The field's own bytes count as zero: the piece that holds them goes byte by byte.
+    if (field_ + 4 > position_ && field_ < position_ + bytes.size()) {
+        while (i < bytes.size()) add_byte();
+        return;
+    }
+    if (i < bytes.size() && position_ % 2 != 0) add_byte();
+    const std::size_t pairs_start = i;
+    for (; i + 1 < bytes.size(); i += 2) sum_ += bytes[i] | (std::uint32_t{bytes[i + 1]} << 8);
+    position_ += i - pairs_start;
+    if (i < bytes.size()) add_byte();
+}
+
+std::uint32_t PeChecksum::value() const {
+    std::uint64_t sum = sum_;
+    while (sum >> 16 != 0) sum = (sum & 0xffff) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + position_);
+}
+
 }  // namespace plinth::pack

@@ -88,4 +88,17 @@ Result<PeImage> read_pe_image(ByteView bytes);
 // field counted as zero, plus the file length.
 std::uint32_t pe_checksum(ByteView bytes, std::uint32_t checksum_offset);
 
+// The same checksum over a file given in pieces, in order, of any sizes.
+class PeChecksum {
+public:
+    explicit PeChecksum(std::uint32_t checksum_offset) : field_(checksum_offset) {}
+    void add(ByteView bytes);
+    std::uint32_t value() const;
+
+private:
+    std::uint64_t field_;
+    std::uint64_t position_ = 0;
+    std::uint64_t sum_ = 0;  // of the 16-bit words, folded at the end: no carry is lost in 64 bits
+};
+
 }  // namespace plinth::pack

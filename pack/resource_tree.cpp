@@ -167,10 +167,11 @@ const ResourceTree::Languages* ResourceTree::find(const ResourceName& type, cons
     return n == t->second.end() ? nullptr : &n->second;
 }
 
-void ResourceTree::set(const ResourceName& type, const ResourceName& name, std::uint16_t language, Bytes bytes) {
+void ResourceTree::set(const ResourceName& type, const ResourceName& name, std::uint16_t language, Bytes bytes,
+                       StoredSpan stored) {
     Languages& languages = types[type][name];
     languages.clear();
-    languages[language] = ResourceData{std::move(bytes), 0};
+    languages[language] = ResourceData{std::move(bytes), 0, stored};
 }
 
 void ResourceTree::remove(const ResourceName& type, const ResourceName& name) {
@@ -189,7 +190,7 @@ Result<ResourceTree> read_resource_tree(const PeImage& image) {
     return tree;
 }
 
-Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t section_rva) {
+Result<ResourceLayout> lay_out_resource_tree(const ResourceTree& tree, std::uint32_t section_rva) {
     // Pass 1: sizes of the directory tables, the data entries and the name strings.
     std::uint64_t directories = 16 + 8 * std::uint64_t{tree.types.size()};
     std::uint64_t leaves = 0;
@@ -219,19 +220,21 @@ Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t se
     std::uint64_t end = data_start;
     for (const auto& [type, names] : tree.types) {
         for (const auto& [name, languages] : names) {
-            for (const auto& [lang, data] : languages) end = align_up(end, 8) + data.bytes.size();
+            for (const auto& [lang, data] : languages) end = align_up(end, 8) + data.size();
         }
     }
     if (end > kHighBit || std::uint64_t{section_rva} + end > std::numeric_limits<std::uint32_t>::max()) {
         return fail("the resources are too large for a Windows executable");
     }
 
-    // Pass 2: write everything at its place.
-    Bytes out;
-    out.reserve(static_cast<std::size_t>(end));
+    // Pass 2: the head, everything at its place; the data follows it.
+    ResourceLayout layout;
+    layout.size = end;
+    Bytes& out = layout.head;
+    out.reserve(static_cast<std::size_t>(data_start));
     Bytes tail_entries;  // data entries
     Bytes tail_strings;  // name strings
-    Bytes tail_data;     // the blobs, offsets relative to data_start
+    std::uint64_t data_offset = 0;  // of the next blob, from data_start
     std::uint64_t next_directory = 16 + 8 * std::uint64_t{tree.types.size()};
 
     const auto name_field = [&](const ResourceName& name) -> std::uint32_t {
@@ -273,19 +276,59 @@ Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t se
                 append_u32(out, lang);
                 append_u32(out, static_cast<std::uint32_t>(next_entry));
                 next_entry += 16;
-                pad_to(tail_data, 8);
-                append_u32(tail_entries, static_cast<std::uint32_t>(section_rva + data_start + tail_data.size()));
-                append_u32(tail_entries, static_cast<std::uint32_t>(data.bytes.size()));
+                data_offset = align_up(data_offset, 8);
+                append_u32(tail_entries, static_cast<std::uint32_t>(section_rva + data_start + data_offset));
+                append_u32(tail_entries, static_cast<std::uint32_t>(data.size()));
                 append_u32(tail_entries, data.codepage);
                 append_u32(tail_entries, 0);
-                tail_data.insert(tail_data.end(), data.bytes.begin(), data.bytes.end());
+                data_offset += data.size();
             }
         }
     }
     out.insert(out.end(), tail_entries.begin(), tail_entries.end());
     out.insert(out.end(), tail_strings.begin(), tail_strings.end());
     pad_to(out, 8);
-    out.insert(out.end(), tail_data.begin(), tail_data.end());
+    return layout;
+}
+
+Status write_resource_contents(const ResourceTree& tree, const ResourceLayout& layout, StreamStore* store,
+                               const WrittenPiece& written) {
+    if (auto status = written(layout.head); !status) return status;
+    static constexpr std::uint8_t kZeros[8] = {};
+    Bytes piece;
+    std::uint64_t offset = 0;  // from the data's start, which the head's padding aligns
+    for (const auto& [type, names] : tree.types) {
+        for (const auto& [name, languages] : names) {
+            for (const auto& [lang, data] : languages) {
+                const std::uint64_t padding = align_up(offset, 8) - offset;
+                if (auto status = written(ByteView(kZeros, padding)); !status) return status;
+                if (auto status = written(data.bytes); !status) return status;
+                offset += padding + data.size();
+                if (data.stored.size == 0) continue;
+                if (store == nullptr) return fail("the compressed streams are missing");
+                // A piece at a time: the stored streams may be as large as the installer.
+                piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(data.stored.size, 1 << 20)));
+                for (std::uint64_t done = 0; done < data.stored.size;) {
+                    const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), data.stored.size - done));
+                    const std::span<std::uint8_t> into(piece.data(), size);
+                    if (auto status = store->read(data.stored.offset + done, into); !status) return status;
+                    if (auto status = written(into); !status) return status;
+                    done += size;
+                }
+            }
+        }
+    }
+    return success();
+}
+
+Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t section_rva) {
+    auto layout = lay_out_resource_tree(tree, section_rva);
+    if (!layout) return fail(layout.error().text);
+    Bytes out;
+    out.reserve(static_cast<std::size_t>(layout->size));
+    MemorySink sink(out);
+    auto status = write_resource_contents(tree, *layout, nullptr, [&](ByteView piece) { return sink.write(piece); });
+    if (!status) return fail(status.error().text);
     return out;
 }
 

@@ -3,13 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
 
 #include "byte_io.h"
+#include "byte_sink.h"
 #include "common/result.h"
 #include "pe_image.h"
+#include "stream_store.h"
 
 namespace plinth::pack {
 
@@ -44,9 +47,13 @@ struct ResourceName {
     }
 };
 
+// A resource's data: `bytes`, then the `stored` bytes of a stream store (a package's head in
+// memory and its compressed streams in the store). A tree read from a file stores nothing.
 struct ResourceData {
     Bytes bytes;
     std::uint32_t codepage = 0;
+    StoredSpan stored;
+    std::uint64_t size() const { return bytes.size() + stored.size; }
     friend bool operator==(const ResourceData&, const ResourceData&) = default;
 };
 
@@ -58,7 +65,8 @@ struct ResourceTree {
     // Every language of one resource, or nothing.
     const Languages* find(const ResourceName& type, const ResourceName& name) const;
     // Replaces every language of (type, name) with the one given.
-    void set(const ResourceName& type, const ResourceName& name, std::uint16_t language, Bytes bytes);
+    void set(const ResourceName& type, const ResourceName& name, std::uint16_t language, Bytes bytes,
+             StoredSpan stored = {});
     void remove(const ResourceName& type, const ResourceName& name);
 
     friend bool operator==(const ResourceTree&, const ResourceTree&) = default;
@@ -69,9 +77,24 @@ struct ResourceTree {
 // and one whose data adds up to more bytes than the file holds (leaves sharing their data).
 Result<ResourceTree> read_resource_tree(const PeImage& image);
 
-// Lays the tree out as the contents of a resource section mapped at `section_rva`: directory
-// tables, data entries, name strings, then the data, each blob 8-byte aligned. Refuses a tree
-// beyond the bounds above: a directory's counts are 16-bit fields.
+// The contents of a resource section mapped at `section_rva`, laid out: directory tables, data
+// entries, name strings (the head, padded to 8), then the data, each blob 8-byte aligned.
+struct ResourceLayout {
+    Bytes head;
+    std::uint64_t size = 0;  // of the whole contents
+};
+
+// Lays the tree out. Refuses a tree beyond the bounds above (a directory's counts are 16-bit
+// fields), and one whose contents would pass 2 GiB or the 32-bit addresses.
+Result<ResourceLayout> lay_out_resource_tree(const ResourceTree& tree, std::uint32_t section_rva);
+
+// Writes the head, then every blob in the layout's order, the stored parts read from `store` a
+// piece at a time; `written` is told each piece.
+using WrittenPiece = std::function<Status(ByteView)>;
+Status write_resource_contents(const ResourceTree& tree, const ResourceLayout& layout, StreamStore* store,
+                               const WrittenPiece& written);
+
+// The whole contents in memory, for a tree that stores nothing.
 Result<Bytes> serialize_resource_tree(const ResourceTree& tree, std::uint32_t section_rva);
 
 }  // namespace plinth::pack

@@ -114,31 +114,33 @@ Result<ResourceTree> read_stub_resources(ByteView stub) {
     return read_resource_tree(layout->image);
 }
 
-Result<Bytes> replace_resources(ByteView stub, const ResourceTree& tree, std::uint64_t max_image_size) {
+Status write_with_resources(ByteView stub, const ResourceTree& tree, StreamStore* store, ByteSink& out,
+                            std::uint64_t max_image_size) {
     auto checked = check_stub(stub);
     if (!checked) return fail(checked.error().text);
     const PeImage& image = checked->image;
     const Section rsrc = image.sections[checked->resource_index];
 
-    auto contents = serialize_resource_tree(tree, rsrc.virtual_address);
-    if (!contents) return fail(contents.error().text);
+    auto layout = lay_out_resource_tree(tree, rsrc.virtual_address);
+    if (!layout) return fail(layout.error().text);
+    const std::uint64_t contents_size = layout->size;
 
-    const std::uint64_t new_raw_size = align_up(contents->size(), image.file_alignment);
+    const std::uint64_t new_raw_size = align_up(contents_size, image.file_alignment);
     const std::int64_t file_delta = static_cast<std::int64_t>(new_raw_size) - rsrc.raw_size;
     const std::int64_t rva_delta =
-        static_cast<std::int64_t>(align_up(contents->size(), image.section_alignment)) -
+        static_cast<std::int64_t>(align_up(contents_size, image.section_alignment)) -
         static_cast<std::int64_t>(align_up(rsrc.virtual_extent(), image.section_alignment));
     const std::uint64_t old_file_end = std::uint64_t{rsrc.raw_pointer} + rsrc.raw_size;
     const std::uint32_t old_rva_end = static_cast<std::uint32_t>(
         std::min<std::uint64_t>(0xffffffff, rsrc.virtual_address + align_up(rsrc.virtual_extent(), image.section_alignment)));
 
-    // Sizes after the move, checked before anything is built.
+    // Sizes after the move, checked before anything is written.
     std::uint64_t size_of_image = 0;
     for (std::size_t i = 0; i < image.sections.size(); ++i) {
         const Section& s = image.sections[i];
         std::uint64_t start = s.virtual_address;
         std::uint64_t extent = s.virtual_extent();
-        if (i == checked->resource_index) extent = contents->size();
+        if (i == checked->resource_index) extent = contents_size;
         if (i > checked->resource_index) start = static_cast<std::uint64_t>(start + rva_delta);
         size_of_image = std::max(size_of_image, align_up(start + extent, image.section_alignment));
     }
@@ -148,15 +150,10 @@ Result<Bytes> replace_resources(ByteView stub, const ResourceTree& tree, std::ui
                     std::to_string(max_image_size) + " bytes)");
     }
 
-    // The new file: everything before the resource section, the new section, then the moved
-    // sections and overlay exactly as they were.
-    Bytes out;
-    out.reserve(static_cast<std::size_t>(output_size));
-    out.insert(out.end(), stub.begin(), stub.begin() + rsrc.raw_pointer);
-    out.insert(out.end(), contents->begin(), contents->end());
-    out.resize(static_cast<std::size_t>(rsrc.raw_pointer + new_raw_size), 0);
-    out.insert(out.end(), stub.begin() + static_cast<std::ptrdiff_t>(old_file_end), stub.end());
-
+    // The stub's own bytes, fixed up where they stay: the new file is what comes before the
+    // resource section, the new section, then the moved sections and overlay exactly as they
+    // were. Nothing fixed up lies in the old resource section, so the stub's places still hold.
+    Bytes frame(stub.begin(), stub.end());
     const auto moved_rva = [&](std::uint32_t rva) -> std::uint32_t {
         return rva >= old_rva_end ? static_cast<std::uint32_t>(rva + rva_delta) : rva;
     };
@@ -165,46 +162,68 @@ Result<Bytes> replace_resources(ByteView stub, const ResourceTree& tree, std::ui
     };
 
     // Section headers.
-    put_u32(out, rsrc.header_offset + 8, static_cast<std::uint32_t>(contents->size()));
-    put_u32(out, rsrc.header_offset + 16, static_cast<std::uint32_t>(new_raw_size));
+    put_u32(frame, rsrc.header_offset + 8, static_cast<std::uint32_t>(contents_size));
+    put_u32(frame, rsrc.header_offset + 16, static_cast<std::uint32_t>(new_raw_size));
     for (std::size_t i = checked->resource_index + 1; i < image.sections.size(); ++i) {
         const Section& s = image.sections[i];
-        put_u32(out, s.header_offset + 12, moved_rva(s.virtual_address));
-        if (s.raw_size != 0) put_u32(out, s.header_offset + 20, moved_offset(s.raw_pointer));
+        put_u32(frame, s.header_offset + 12, moved_rva(s.virtual_address));
+        if (s.raw_size != 0) put_u32(frame, s.header_offset + 20, moved_offset(s.raw_pointer));
     }
 
     // Data directories, and the debug entries' own pointers.
-    put_u32(out, image.directory_offset(kDirResource) + 4, static_cast<std::uint32_t>(contents->size()));
+    put_u32(frame, image.directory_offset(kDirResource) + 4, static_cast<std::uint32_t>(contents_size));
     if (image.directory_count > kDirBaseReloc) {
-        put_u32(out, image.directory_offset(kDirBaseReloc), moved_rva(image.directories[kDirBaseReloc].rva));
+        put_u32(frame, image.directory_offset(kDirBaseReloc), moved_rva(image.directories[kDirBaseReloc].rva));
     }
     if (image.directory_count > kDirDebug && image.directories[kDirDebug].rva != 0) {
         const DataDirectory debug = image.directories[kDirDebug];
         const auto old_entries = image.bytes_at_rva(debug.rva, debug.size);
         if (!old_entries) return fail("the debug directory lies outside the file");
         const std::uint64_t old_at = static_cast<std::uint64_t>(old_entries->data() - stub.data());
-        const std::uint64_t new_at = old_at >= old_file_end ? old_at + file_delta : old_at;
         for (std::uint32_t e = 0; e + 28 <= debug.size; e += 28) {
-            const std::size_t at = static_cast<std::size_t>(new_at + e);
-            const std::uint32_t address = *read_u32(out, at + 20);
-            const std::uint32_t pointer = *read_u32(out, at + 24);
-            if (address != 0) put_u32(out, at + 20, moved_rva(address));
-            if (pointer != 0) put_u32(out, at + 24, moved_offset(pointer));
+            const std::size_t at = static_cast<std::size_t>(old_at + e);
+            const std::uint32_t address = *read_u32(stub, at + 20);
+            const std::uint32_t pointer = *read_u32(stub, at + 24);
+            if (address != 0) put_u32(frame, at + 20, moved_rva(address));
+            if (pointer != 0) put_u32(frame, at + 24, moved_offset(pointer));
         }
-        put_u32(out, image.directory_offset(kDirDebug), moved_rva(debug.rva));
+        put_u32(frame, image.directory_offset(kDirDebug), moved_rva(debug.rva));
     }
     if (image.symbol_table_pointer != 0) {
-        put_u32(out, image.symbol_table_pointer_offset(), moved_offset(image.symbol_table_pointer));
+        put_u32(frame, image.symbol_table_pointer_offset(), moved_offset(image.symbol_table_pointer));
     }
 
-    // Optional header sizes and the checksum, last.
+    // Optional header sizes.
     if ((rsrc.characteristics & kSectionInitializedData) != 0) {
         const std::uint32_t initialized = *read_u32(stub, image.size_of_initialized_data_offset());
-        put_u32(out, image.size_of_initialized_data_offset(),
+        put_u32(frame, image.size_of_initialized_data_offset(),
                 static_cast<std::uint32_t>(std::max<std::int64_t>(0, initialized + file_delta)));
     }
-    put_u32(out, image.size_of_image_offset(), static_cast<std::uint32_t>(size_of_image));
-    put_u32(out, image.checksum_offset(), pe_checksum(out, image.checksum_offset()));
+    put_u32(frame, image.size_of_image_offset(), static_cast<std::uint32_t>(size_of_image));
+
+    // Written in order, summed as it goes; the checksum is put in its field last.
+    PeChecksum checksum(image.checksum_offset());
+    const WrittenPiece written = [&](ByteView piece) {
+        checksum.add(piece);
+        return out.write(piece);
+    };
+    const ByteView fixed(frame);
+    if (auto status = written(fixed.first(rsrc.raw_pointer)); !status) return status;
+    if (auto status = write_resource_contents(tree, *layout, store, written); !status) return status;
+    const Bytes padding(static_cast<std::size_t>(new_raw_size - contents_size), 0);
+    if (auto status = written(padding); !status) return status;
+    if (auto status = written(fixed.subspan(static_cast<std::size_t>(old_file_end))); !status) return status;
+    Bytes sum;
+    append_u32(sum, checksum.value());
+    return out.write_at(image.checksum_offset(), sum);
+}
+
+Result<Bytes> replace_resources(ByteView stub, const ResourceTree& tree, std::uint64_t max_image_size) {
+    Bytes out;
+    MemorySink sink(out);
+    if (auto status = write_with_resources(stub, tree, nullptr, sink, max_image_size); !status) {
+        return fail(status.error().text);
+    }
     return out;
 }
 

@@ -104,6 +104,9 @@ popd >/dev/null
 e2e_assert_exit 0
 e2e_assert_same_file "the Windows packer's installer equals the Linux packer's" "$setup" \
   "$work/Sample Setup é.exe"
+# The streams it kept beside the output and the installer it wrote there are gone or renamed.
+e2e_check "the Windows packer leaves no temporary file beside its output" \
+  bash -c '! compgen -G "$1/*.streams" && ! compgen -G "$1/*.partial"' _ "$work"
 
 # The Windows packer knows a file by its identity too: the app through another spelling of its
 # path is refused as --out, and the app is left as it was.

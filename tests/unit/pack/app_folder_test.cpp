@@ -14,6 +14,7 @@
 #include "package/payload.h"
 #include "pack/synthetic_pe.h"
 #include "resource_tree.h"
+#include "resource_writer.h"
 
 namespace plinth::pack {
 namespace {
@@ -225,6 +226,104 @@ TEST_F(AppFolder, FilesGivenByPathBuildTheSameInstallerAndAreReadAsWalked) {
     ASSERT_FALSE(changed);
     EXPECT_NE(changed.error().text.find("words.txt: Changed while the packer worked"), std::string::npos)
         << changed.error().text;
+}
+
+Bytes file_bytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> names_in(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Written to a file as it is made, the installer is byte for byte the one built in memory, and
+// what the in-memory writer makes of its resources held whole; the files' table is the runtime's.
+// Only the output is left beside it.
+TEST_F(AppFolder, WrittenAsItIsMadeTheInstallerIsTheOneBuiltInMemory) {
+    put("app/Notes.exe", std::string(70001, 'n'));
+    put("app/core.dll", std::string(3000, 'c'));
+    put("app/empty.txt", "");
+    put("app/data/words.txt", "apple");
+    fs::create_directories(root / "out");
+    InstallerInputs one_exe;
+    one_exe.manifest_json = kManifest;
+    one_exe.app = Bytes(70001, 'n');
+    one_exe.stub = stub();
+    InstallerInputs folder = one_exe;
+    ASSERT_TRUE(read_app_input(root / "app", 1 << 20, folder));
+    folder.languages = Bytes(123, 'l');
+    InstallerInputs by_path = folder;
+    by_path.other_files.clear();
+    auto listing = list_app_folder(root / "app", "Notes.exe");
+    ASSERT_TRUE(listing) << listing.error().text;
+    for (const AppFolderFile& file : listing->others) by_path.other_files.push_back({file.path, {}, file.source, file.size});
+    for (Compressor c : available_compressors()) {
+        for (InstallerInputs* in : {&one_exe, &folder, &by_path}) {
+            in->compressor = c;
+            const auto in_memory = build_installer(*in);
+            ASSERT_TRUE(in_memory) << in_memory.error().text;
+            const fs::path out = root / "out" / "Setup.exe";
+            const auto written = build_installer_file(*in, out);
+            ASSERT_TRUE(written) << written.error().text;
+            EXPECT_EQ(file_bytes(out), in_memory->installer) << compressor_name(c);
+            EXPECT_EQ(written->installer_size, in_memory->installer.size());
+            EXPECT_EQ(names_in(root / "out"), std::vector<std::string>{"Setup.exe"});
+
+            const ResourceTree tree = resources_of(in_memory->installer);
+            EXPECT_EQ(*replace_resources(in->stub, tree), in_memory->installer);
+            if (const auto* files = tree.find(ResourceName::number(kTypeRcData), ResourceName::number(2))) {
+                const Bytes& resource = files->begin()->second.bytes;
+                EXPECT_EQ(build_app_files(*read_app_files(resource)), resource);
+                EXPECT_EQ(written->other_files_resource_size, resource.size());
+            }
+        }
+    }
+}
+
+// A pack that fails leaves the output as it was and nothing beside it: refused before a stream
+// is kept, after the app's stream was kept, with no folder to write to, or with a folder where
+// the output should go.
+TEST_F(AppFolder, AFailedWriteLeavesTheOutputAsItWasAndNoTemporaryFile) {
+    put("app/Notes.exe", "MZ notes");
+    put("app/data/words.txt", "apple");
+    put("out/Setup.exe", "the last installer");
+    fs::create_directories(root / "out" / "Folder.exe");
+    InstallerInputs in;
+    in.manifest_json = kManifest;
+    in.app = Bytes(5000, 'n');
+    in.stub = stub();
+    auto listing = list_app_folder(root / "app", "Notes.exe");
+    ASSERT_TRUE(listing) << listing.error().text;
+    for (const AppFolderFile& file : listing->others) in.other_files.push_back({file.path, {}, file.source, file.size});
+    InstallerInputs bad_manifest = in;
+    bad_manifest.manifest_json = "{";
+    struct Case {
+        const char* what;
+        const InstallerInputs& in;
+        bool changed;  // the walked file, after the walk
+        fs::path out;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"a refused manifest", bad_manifest, false, root / "out" / "Setup.exe", "line 1"},
+        {"a file changed after the walk", in, true, root / "out" / "Setup.exe", "words.txt: Changed while the packer worked"},
+        {"no folder", in, false, root / "out" / "missing" / "Setup.exe", "can't be kept beside it (the folder is missing"},
+        {"a folder in the way", in, false, root / "out" / "Folder.exe", "Folder.exe: Can't be replaced"},
+    };
+    const std::string last = "the last installer";
+    for (const Case& c : cases) {
+        put("app/data/words.txt", c.changed ? "apples" : "apple");
+        const auto built = build_installer_file(c.in, c.out);
+        ASSERT_FALSE(built) << c.what;
+        EXPECT_NE(built.error().text.find(c.message), std::string::npos) << c.what << ": " << built.error().text;
+        EXPECT_EQ(names_in(root / "out"), (std::vector<std::string>{"Folder.exe", "Setup.exe"})) << c.what;
+        EXPECT_EQ(file_bytes(root / "out" / "Setup.exe"), Bytes(last.begin(), last.end())) << c.what;
+        EXPECT_TRUE(fs::is_empty(root / "out" / "Folder.exe")) << c.what;
+    }
 }
 
 }  // namespace

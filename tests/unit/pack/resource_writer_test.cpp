@@ -119,6 +119,68 @@ TEST(ResourceWriter, ImageSizeLimitIsABoundary) {
     EXPECT_NE(refused.error().text.find("too large"), std::string::npos);
 }
 
+// Leaves whose data is partly in a stream store, written in pieces to a sink, give the bytes the
+// in-memory writer gives for the same data held whole: odd sizes, an empty head or stored part,
+// a span that doesn't start the store, and one longer than the writer's 1 MiB piece.
+TEST(ResourceWriter, StoredPartsWrittenInPiecesGiveTheWholeTreesBytes) {
+    const Bytes stub = build_stub(small_tree(), filled(33, 8));
+    struct Leaf {
+        std::size_t head;
+        std::size_t stored;
+    };
+    const std::vector<std::vector<Leaf>> cases = {
+        {{12, 0}},
+        {{0, 1}},
+        {{13, 7}, {1, 1}},
+        {{40, (1 << 20) + 3}, {0, 5}, {9, 100}},
+    };
+    for (const auto& leaves : cases) {
+        MemoryStreamStore store;
+        ASSERT_TRUE(store.append(filled(11, 99)).ok());  // the spans don't start the store
+        ResourceTree stored = small_tree();
+        ResourceTree whole = small_tree();
+        for (std::uint16_t id = 0; id < leaves.size(); ++id) {
+            const Bytes head = filled(leaves[id].head, static_cast<std::uint8_t>(id));
+            const Bytes tail = filled(leaves[id].stored, static_cast<std::uint8_t>(id + 50));
+            auto span = store.append(tail);
+            ASSERT_TRUE(span.ok());
+            stored.set(ResourceName::number(kTypeRcData), ResourceName::number(id + 1), kLangNeutral, head, *span);
+            Bytes all = head;
+            all.insert(all.end(), tail.begin(), tail.end());
+            whole.set(ResourceName::number(kTypeRcData), ResourceName::number(id + 1), kLangNeutral, all);
+        }
+        const auto expected = replace_resources(stub, whole);
+        ASSERT_TRUE(expected.ok()) << expected.error().text;
+        Bytes out;
+        MemorySink sink(out);
+        ASSERT_TRUE(write_with_resources(stub, stored, &store, sink).ok()) << leaves.size();
+        EXPECT_EQ(out, *expected) << leaves.size() << " leaves";
+
+        // Refused for its size, it writes nothing at all.
+        Bytes refused_out;
+        MemorySink refused_sink(refused_out);
+        EXPECT_FALSE(write_with_resources(stub, stored, &store, refused_sink, expected->size() - 1).ok());
+        EXPECT_TRUE(refused_out.empty());
+    }
+}
+
+// The checksum of the installer written in pieces: any split, a piece that ends inside the
+// checksum field or starts at an odd offset, gives the whole file's.
+TEST(ResourceWriter, TheChecksumInPiecesIsTheWholeFilesChecksum) {
+    const Bytes file = filled(1001, 3);
+    for (const std::vector<std::size_t>& cuts : std::vector<std::vector<std::size_t>>{
+             {}, {1}, {2, 3}, {63, 66, 67, 68, 69}, {500, 999, 1000}, {64, 68}}) {
+        PeChecksum sum(64);
+        std::size_t from = 0;
+        for (std::size_t cut : cuts) {
+            sum.add(ByteView(file).subspan(from, cut - from));
+            from = cut;
+        }
+        sum.add(ByteView(file).subspan(from));
+        EXPECT_EQ(sum.value(), pe_checksum(file, 64)) << cuts.size() << " cuts";
+    }
+}
+
 SyntheticPe plain_pe() {
     SyntheticPe pe;
     pe.sections.push_back({".text", filled(0x100, 1), 0x60000020});
