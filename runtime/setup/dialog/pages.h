@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "common/result.h"
 #include "common/text.h"
 #include "state/dialog_page.h"
 #include "package/app_manifest.h"
@@ -33,11 +34,12 @@ DialogPage installed_page(const AppManifest& manifest, const TextLookup& texts =
 // After a successful removal: no content line.
 DialogPage removed_page(const AppManifest& manifest, const TextLookup& texts = TextLookup());
 
-// After a failed install or removal: the failure text as content, the error icon.
-DialogPage failure_page(const AppManifest& manifest, bool remove_mode, std::string failure_text,
+// After a failed install or removal: the failure text as content (in the lookup's language when
+// it is one of the messages), the error icon.
+DialogPage failure_page(const AppManifest& manifest, bool remove_mode, const Failure& failure,
                         const TextLookup& texts = TextLookup());
 
 // The installer's own package can't be used: shown before any setup state exists.
-DialogPage damaged_installer_page(std::string failure_text, const TextLookup& texts = TextLookup());
+DialogPage damaged_installer_page(const Failure& failure, const TextLookup& texts = TextLookup());
 
 }  // namespace plinth

@@ -57,10 +57,10 @@ int run_package(platform::Platform& platform, const RunOptions& options) {
 
     auto package = load_installer_package(platform);
     if (!package) {
-        const std::string& text = package.error().text;
-        platform.log->write("Failed:", text);
-        if (!options.silent && !options.check_update) show_damaged_installer_page(platform, text, texts);
-        report_on_standard_error(platform.session, text);
+        const Failure& failure = package.error();
+        platform.log->write("Failed:", failure.text);
+        if (!options.silent && !options.check_update) show_damaged_installer_page(platform, failure, texts);
+        report_on_standard_error(platform.session, failure.text);
         return exit_code_value(ExitCode::failed);
     }
 

@@ -8,6 +8,7 @@
 #include "deletion/app_files_deletion.h"
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
+#include "failures/message_failure.h"
 #include "install/replace_and_write.h"
 #include "install/shortcuts.h"
 #include "locations/install_folder.h"
@@ -92,8 +93,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     log.write("Install folder", path_text(facts.install_folder) + " " + std::string(why));
     log_kind_of_install(platform, manifest);
     if (const auto code = platform.files.create_folder_tree(facts.install_folder); code != platform::codes::kSuccess) {
-        return fail("Can't create the folder " + path_text(facts.install_folder) + ": " +
-                    os_error_text(platform.system_text, code));
+        return fail(platform, Message::cant_create_folder, facts.install_folder, code);
     }
 
     const bool app_is_here = is_apps_folder(platform, facts.install_folder, manifest);
@@ -112,7 +112,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     std::vector<std::u16string> folders_in_use;
     if (!state.files.empty() && app_is_here) {
         auto previous = read_installed_files(platform, manifest.id);
-        if (!previous) return fail(std::move(previous.error().text));
+        if (!previous) return unexpected(std::move(previous.error()));
         if (*previous) {
             dropped = dropped_app_files(**previous, state.files, manifest.exe);
             folders_in_use = folders_of(state.files);
@@ -128,7 +128,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     StagedFiles staged(platform, facts, state.files);
     {
         auto app = inflate_payload(state.payload);
-        if (!app) return fail(std::string(kDamagedPayloadText));
+        if (!app) return fail(Message::damaged_app);
         facts.app_size = app->size();
         staged.app = true;
         if (auto written = stage_bytes(platform, facts.app_path, *app); !written) return written;
@@ -136,7 +136,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
 
     if (!state.files.empty()) {
         auto written = stage_app_files(platform, facts.install_folder, state.files, staged.folders, app_is_here);
-        if (!written) return fail(std::move(written.error().text));
+        if (!written) return unexpected(std::move(written.error()));
         staged.others = true;
         facts.app_size += *written;
     }
@@ -148,7 +148,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     const bool copy_installer = !running_as(platform, *installer_path, facts.uninstall_path);
     if (copy_installer) {
         staged.uninstaller = true;
-        if (auto copied = stage_copy(platform, facts.uninstall_path, *installer_path, "the installer"); !copied) {
+        if (auto copied = stage_copy(platform, facts.uninstall_path, *installer_path); !copied) {
             return copied;
         }
     }

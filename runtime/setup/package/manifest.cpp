@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "failures/message_failure.h"
 #include "package/file_name_rules.h"
 #include "package/link_rules.h"
 #include "package/strict_json.h"
@@ -111,7 +112,7 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
 
 Result<AppManifest> parse_app_manifest(std::string_view text) {
     auto checked = check_app_manifest(text);
-    if (!checked) return fail(std::string(kUnreadablePackageText));
+    if (!checked) return fail(Message::unreadable_package);
     return std::move(*checked);
 }
 
