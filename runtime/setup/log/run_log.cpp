@@ -39,6 +39,11 @@ void Log::failed(platform::Platform& platform, std::string_view phrase, const Pa
 
 Log& no_log() { return dropped_events; }
 
+void report_failure(platform::Platform& platform, const Failure& failure, bool setup_line) {
+    platform.log->write("Failed:", failure.text);
+    if (setup_line) platform.session.write_standard_error("setup: " + visible_controls(failure.text) + "\n");
+}
+
 std::string time_stamp(const platform::LocalTime& time) {
     std::string text;
     const int fields[] = {time.year, time.month, time.day, time.hour, time.minute, time.second, time.millisecond};

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "common/result.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -39,6 +40,10 @@ private:
     platform::Session& session_;
     std::unique_ptr<platform::NewFile> file_;
 };
+
+// A failure that ends the run, told once: the log's "Failed: <text>" line and, unless a page tells
+// it, the "setup: <text>" line on standard error (one line, whatever the text quotes).
+void report_failure(platform::Platform& platform, const Failure& failure, bool setup_line);
 
 // "2026-12-09 03:10:42.123".
 std::string time_stamp(const platform::LocalTime& time);
