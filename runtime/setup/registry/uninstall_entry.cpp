@@ -76,6 +76,20 @@ std::string uninstall_key_path(std::string_view id) {
     return path;
 }
 
+RecordedInstall recorded_install(platform::Platform& platform, std::string_view id) {
+    const std::string key = uninstall_key_path(id);
+    RecordedInstall recorded;
+    recorded.version = read_text_value(platform, key, "DisplayVersion");
+    recorded.exe = read_text_value(platform, key, "DisplayIcon");
+    // The icon is the exe's first, as write_values records it.
+    if (recorded.exe && recorded.exe->ends_with(",0")) {
+        recorded.exe->resize(recorded.exe->size() - 2);
+    } else if (recorded.exe) {
+        recorded.exe->clear();
+    }
+    return recorded;
+}
+
 Status write_uninstall_entry(platform::Platform& platform, const AppManifest& manifest,
                              const UninstallEntryFacts& facts) {
     auto key = create_key(platform, uninstall_key_path(manifest.id));
