@@ -89,9 +89,7 @@ int run_setup(platform::Platform& outer) {
     std::optional<FileLog> log;
     if (options.log) platform.log = &log.emplace(outer, *options.log);
 
-    std::string switches = "plinth-setup " PLINTH_VERSION;
-    for (std::size_t i = 1; i < arguments.size(); ++i) switches += " " + to_utf8(arguments[i]);
-    platform.log->write("Started", switches);
+    platform.log->started("plinth-setup " PLINTH_VERSION, arguments);
     const int exit_code = run_package(platform, options);
     platform.log->write("Exit code", std::to_string(exit_code));
     return exit_code;

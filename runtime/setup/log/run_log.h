@@ -4,7 +4,9 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "common/result.h"
 #include "common/text.h"
@@ -22,6 +24,9 @@ public:
     virtual void write(std::string_view phrase, const Path& path);
     // "{phrase} {path}: {the system's text for code}", for a call that failed.
     virtual void failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code);
+    // "Started {program} {arguments}": the run's first line, every argument after the first
+    // (the program's own path) converted.
+    virtual void started(std::string_view program, const std::vector<std::u16string>& arguments);
 };
 
 // The log of a run without /log: it drops everything.
