@@ -91,7 +91,7 @@ int run_setup(platform::Platform& outer) {
 
     platform.log->started("plinth-setup " PLINTH_VERSION, arguments);
     const int exit_code = run_package(platform, options);
-    platform.log->write("Exit code", std::to_string(exit_code));
+    platform.log->write("Exit code", decimal_text(static_cast<unsigned>(exit_code)));
     return exit_code;
 }
 

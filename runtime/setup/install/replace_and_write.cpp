@@ -20,7 +20,7 @@ bool move_aside(platform::Platform& platform, const Path& target) {
     // (a path like \App.exe) keeps its spare names beside it rather than in the current folder.
     const Path folder = target.substr(0, target.size() - final_component(target).size());
     for (int n = 1; n <= kSpareNames; ++n) {
-        const Path candidate = join_path(folder, to_utf16(base_name + "." + std::to_string(n) + ".old"));
+        const Path candidate = join_path(folder, to_utf16(base_name + "." + decimal_text(static_cast<unsigned>(n)) + ".old"));
         // A leftover of an earlier run goes if it can; one still in use keeps its name.
         (void)delete_file(platform, candidate);
         if (platform.files.metadata(candidate)) continue;

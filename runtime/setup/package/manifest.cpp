@@ -64,8 +64,8 @@ std::optional<std::string> required_text_problem(const JsonValue& root, const ch
 }  // namespace
 
 std::string manifest_size_problem(std::size_t size) {
-    return "The manifest is " + std::to_string(size) + " bytes; it may be at most " +
-           std::to_string(kMaxManifestSize) + " bytes (1 MiB).";
+    return "The manifest is " + decimal_text(size) + " bytes; it may be at most " +
+           decimal_text(kMaxManifestSize) + " bytes (1 MiB).";
 }
 
 Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {

@@ -18,7 +18,7 @@ Status write_default_value(platform::Platform& platform, const std::string& key_
 
 std::string icon_suffix(const DocumentType& type) {
     // A negative number names an icon resource; ",0" is the first icon of the file.
-    return type.icon ? ",-" + std::to_string(*type.icon) : ",0";
+    return type.icon ? ",-" + decimal_text(*type.icon) : ",0";
 }
 
 Status write_type(platform::Platform& platform, std::string_view app_id, const DocumentType& type,

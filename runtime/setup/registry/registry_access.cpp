@@ -25,7 +25,7 @@ void log_deletion(platform::Platform& platform, std::string_view what, std::stri
     std::string text(what);
     text += path;
     if (code != platform::codes::kSuccess) {
-        text += " (error " + std::to_string(code) + ")";
+        text += " (error " + decimal_text(code) + ")";
         return platform.log->write("Can't delete", text);
     }
     platform.log->write("Deleted", text);

@@ -12,7 +12,7 @@ namespace {
 // writes it. By hand: the C library's formatter would bring its whole printf into the stub.
 std::string zero_padded(int value, std::size_t width) {
     const long long magnitude = value < 0 ? -static_cast<long long>(value) : value;
-    std::string digits = std::to_string(magnitude);
+    std::string digits = decimal_text(static_cast<std::uint64_t>(magnitude));
     const std::size_t sign = value < 0 ? 1 : 0;
     if (sign + digits.size() < width) digits.insert(0, width - sign - digits.size(), '0');
     return sign != 0 ? "-" + digits : digits;
