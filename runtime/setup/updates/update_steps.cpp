@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "package/version_order.h"
-#include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
 #include "system_error/error_text.h"
 #include "updates/release_url.h"
