@@ -5,6 +5,7 @@
 // call fails with an error code that the logic renders.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -15,9 +16,20 @@
 
 namespace plinth {
 
+// One of the installer's own texts (texts/messages.h), for failures that are one of them.
+enum class Message : std::uint8_t;
+// A failure text that is no message of the installer's: a system's text, an update's.
+inline constexpr Message kNoMessage = static_cast<Message>(0xFF);
+
 // A failure text: one UTF-8 sentence addressed to the user, shown or printed as it stands.
+// When the text is one of the installer's messages, the message and its placeholder values
+// travel with it, so that a page can show it in the user's language; the text stays English.
 struct Failure {
     std::string text;
+    Message message = kNoMessage;
+    // The values in the English text's order, each ended by a NUL (they have none: controls are
+    // made visible).
+    std::string values;
     friend bool operator==(const Failure&, const Failure&) = default;
 };
 

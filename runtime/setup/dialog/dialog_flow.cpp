@@ -18,7 +18,7 @@ void run_operation_and_navigate(platform::WindowHandle window, SetupState& state
         page = state.remove_mode ? removed_page(state.manifest, state.texts) : installed_page(state.manifest, state.texts);
     } else {
         state.failed = true;
-        page = failure_page(state.manifest, state.remove_mode, status.error().text, state.texts);
+        page = failure_page(state.manifest, state.remove_mode, status.error(), state.texts);
     }
     page.title = setup_title(state.manifest, state.texts);
     // Kept in the state before it is shown: the dialog reads its texts until the run ends.

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "failures/message_failure.h"
+
 namespace plinth {
 namespace {
 
@@ -17,6 +19,12 @@ DialogPage page_for(const TextLookup& texts, std::string title, std::string main
 }
 
 }  // namespace
+
+std::string failure_content(const Failure& failure, const TextLookup& texts) {
+    if (failure.message == kNoMessage || !texts.has_text(failure.message)) return failure.text;
+    const PlaceholderValues values = failure_values(failure);
+    return texts.text(failure.message, {values[0], values[1], values[2]});
+}
 
 std::string setup_title(const AppManifest& manifest, const TextLookup& texts) {
     return texts.text(Message::setup_title, {name_of(manifest)});
@@ -60,19 +68,19 @@ DialogPage removed_page(const AppManifest& manifest, const TextLookup& texts) {
     return page_for(texts, setup_title(manifest, texts), texts.text(Message::removed_heading, {name_of(manifest)}), "");
 }
 
-DialogPage failure_page(const AppManifest& manifest, bool remove_mode, std::string failure_text,
+DialogPage failure_page(const AppManifest& manifest, bool remove_mode, const Failure& failure,
                         const TextLookup& texts) {
     DialogPage page = page_for(
         texts, setup_title(manifest, texts),
         texts.text(remove_mode ? Message::not_removed_heading : Message::not_installed_heading, {name_of(manifest)}),
-        texts.failure_text(failure_text));
+        failure_content(failure, texts));
     page.error_icon = true;
     return page;
 }
 
-DialogPage damaged_installer_page(std::string failure_text, const TextLookup& texts) {
+DialogPage damaged_installer_page(const Failure& failure, const TextLookup& texts) {
     DialogPage page = page_for(texts, texts.text(Message::damaged_title), texts.text(Message::damaged_heading),
-                               texts.failure_text(failure_text));
+                               failure_content(failure, texts));
     page.error_icon = true;
     return page;
 }

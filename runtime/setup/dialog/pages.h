@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "common/result.h"
 #include "common/text.h"
 #include "state/dialog_page.h"
 #include "package/app_manifest.h"
@@ -34,12 +35,17 @@ DialogPage installed_page(const AppManifest& manifest, const TextLookup& texts =
 // After a successful removal: no content line.
 DialogPage removed_page(const AppManifest& manifest, const TextLookup& texts = TextLookup());
 
-// After a failed install or removal: the failure text as content, the error icon.
-DialogPage failure_page(const AppManifest& manifest, bool remove_mode, std::string failure_text,
+// A failure as a page shows it: in the lookup's language when it is one of the messages, any
+// other as it stands.
+std::string failure_content(const Failure& failure, const TextLookup& texts);
+
+// After a failed install or removal: the failure text as content (in the lookup's language when
+// it is one of the messages), the error icon.
+DialogPage failure_page(const AppManifest& manifest, bool remove_mode, const Failure& failure,
                         const TextLookup& texts = TextLookup());
 
 // The installer's own package can't be used: shown before any setup state exists.
-DialogPage damaged_installer_page(std::string failure_text, const TextLookup& texts = TextLookup());
+DialogPage damaged_installer_page(const Failure& failure, const TextLookup& texts = TextLookup());
 
 // The release notes as the update's details area shows them: at most this many bytes of the
 // feed's text, its control characters other than line breaks and tabs made spaces.

@@ -5,10 +5,10 @@
 
 namespace plinth {
 
-void show_damaged_installer_page(platform::Platform& platform, const std::string& failure_text,
+void show_damaged_installer_page(platform::Platform& platform, const Failure& failure,
                                  const TextLookup& texts) {
     // Lives until the dialog returns: the configuration points into it.
-    DialogPage page = damaged_installer_page(failure_text, texts);
+    DialogPage page = damaged_installer_page(failure, texts);
     const platform::DialogConfig config = to_dialog_config(platform, page, nullptr);
     // Nothing to do if the dialog can't be shown: the caller still reports on standard error.
     (void)platform.dialogs.show(config, nullptr);

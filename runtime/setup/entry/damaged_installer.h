@@ -5,12 +5,13 @@
 
 #include <string>
 
+#include "common/result.h"
 #include "platform/platform.h"
 #include "texts/text_lookup.h"
 
 namespace plinth {
 
-void show_damaged_installer_page(platform::Platform& platform, const std::string& failure_text,
+void show_damaged_installer_page(platform::Platform& platform, const Failure& failure,
                                  const TextLookup& texts = TextLookup());
 
 }  // namespace plinth

@@ -7,18 +7,16 @@
 #include "dialog/pages.h"
 #include "entry/exit_code.h"
 #include "locations/install_folder.h"
-#include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
 
 namespace plinth {
 namespace {
 
-DialogPage first_page(platform::Platform& platform, const SetupState& state) {
+DialogPage first_page(platform::Platform& platform, SetupState& state) {
     // A removal asks nothing of the registry: the page reads the same whatever is installed.
     if (state.remove_mode) return remove_page(state.manifest, state.texts);
-    const std::optional<std::string> installed =
-        read_text_value(platform, uninstall_key_path(state.manifest.id), "DisplayVersion");
-    return install_page(state.manifest, installed, install_folder(platform, state.manifest), state.texts);
+    state.recorded = recorded_install(platform, state.manifest.id);
+    return install_page(state.manifest, state.recorded->version, install_folder(platform, state.manifest), state.texts);
 }
 
 // Starts the installed app without waiting for it; a failure changes nothing about the run.

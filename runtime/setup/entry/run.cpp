@@ -23,11 +23,6 @@ namespace {
 
 constexpr std::uint32_t kCoinitApartmentThreaded = 2;  // COINIT_APARTMENTTHREADED
 
-void report_on_standard_error(platform::Session& session, const std::string& failure_text) {
-    // One line, whatever the text quotes.
-    session.write_standard_error("setup: " + visible_controls(failure_text) + "\n");
-}
-
 // The removal leaves a log the user asked for inside the install folder where it is; the
 // self-deletion's rmdir then finds the folder not empty, and it stays with the log alone.
 void note_log_kept(platform::Platform& platform, const Path& log, const Path& folder) {
@@ -40,11 +35,7 @@ void note_log_kept(platform::Platform& platform, const Path& log, const Path& fo
 }
 
 int run_silently(platform::Platform& platform, SetupState& state) {
-    const Status status = run_setup_operation(platform, state);
-    if (!status) {
-        report_on_standard_error(platform.session, status.error().text);
-        return exit_code_value(ExitCode::failed);
-    }
+    if (!run_setup_operation(platform, state, true)) return exit_code_value(ExitCode::failed);
     return exit_code_value(ExitCode::completed);
 }
 
@@ -57,10 +48,9 @@ int run_package(platform::Platform& platform, const RunOptions& options) {
 
     auto package = load_installer_package(platform);
     if (!package) {
-        const std::string& text = package.error().text;
-        platform.log->write("Failed:", text);
-        if (!options.silent && !options.check_update) show_damaged_installer_page(platform, text, texts);
-        report_on_standard_error(platform.session, text);
+        // The setup: line too when the page shows it: a script reads it either way.
+        report_failure(platform, package.error(), true);
+        if (!options.silent && !options.check_update) show_damaged_installer_page(platform, package.error(), texts);
         return exit_code_value(ExitCode::failed);
     }
 
@@ -91,7 +81,7 @@ int run_setup(platform::Platform& outer) {
     const std::vector<std::u16string> arguments = outer.session.arguments();
     const RunOptions options = parse_command_line(arguments);
     if (options.log_without_file) {
-        report_on_standard_error(outer.session, "/log= needs a file name, as in /log=C:\\Temp\\setup.log.");
+        outer.session.write_standard_error("setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
         return exit_code_value(ExitCode::failed);
     }
     // Opened once, before anything happens, and closed when the run ends.
@@ -99,11 +89,9 @@ int run_setup(platform::Platform& outer) {
     std::optional<FileLog> log;
     if (options.log) platform.log = &log.emplace(outer, *options.log);
 
-    std::string switches = "plinth-setup " PLINTH_VERSION;
-    for (std::size_t i = 1; i < arguments.size(); ++i) switches += " " + to_utf8(arguments[i]);
-    platform.log->write("Started", switches);
+    platform.log->started("plinth-setup " PLINTH_VERSION, arguments);
     const int exit_code = run_package(platform, options);
-    platform.log->write("Exit code", std::to_string(exit_code));
+    platform.log->write("Exit code", decimal_text(static_cast<unsigned>(exit_code)));
     return exit_code;
 }
 

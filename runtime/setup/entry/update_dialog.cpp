@@ -120,7 +120,7 @@ int UpdateDialog::run() {
     }
     DialogPage page = update_page(manifest_, checked ? heading : Message::update_failed, offer_.release.version,
                                   checked ? texts_.text(Message::update_current_version, {app_.version})
-                                          : texts_.failure_text(checked.error().text),
+                                          : failure_content(checked.error(), texts_),
                                   texts_);
     page.error_icon = !checked;
     if (heading == Message::update_available && checked) {
@@ -194,7 +194,7 @@ void UpdateDialog::finish(platform::WindowHandle window) {
     Message heading = Message::update_failed;
     if (result_) heading = offer_.url.empty() ? Message::up_to_date : Message::update_installed;
     DialogPage page = update_page(manifest_, heading, offer_.release.version,
-                                  result_ ? std::string() : texts_.failure_text(result_.error().text), texts_);
+                                  result_ ? std::string() : failure_content(result_.error(), texts_), texts_);
     page.error_icon = !result_;
     navigate(window, std::move(page));
 }

@@ -11,8 +11,7 @@ namespace plinth {
 namespace {
 
 int failed(platform::Platform& platform, const Failure& failure) {
-    platform.log->write("Failed:", failure.text);
-    platform.session.write_standard_error("setup: " + failure.text + "\n");
+    report_failure(platform, failure, true);
     return exit_code_value(ExitCode::failed);
 }
 

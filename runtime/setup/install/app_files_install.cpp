@@ -6,10 +6,10 @@
 #include "deletion/app_files_deletion.h"
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
+#include "failures/message_failure.h"
 #include "install/replace_and_write.h"
 #include "log/run_log.h"
 #include "package/payload.h"
-#include "system_error/error_text.h"
 
 namespace plinth {
 namespace {
@@ -27,7 +27,8 @@ public:
         const AppFile& file = files_[taken_++];
         if (!ahead_) return inflater_.inflate(file.stream, file.size);
         if (auto bytes = ahead_->next()) return *bytes;
-        return fail(failure_.empty() ? std::string(kDamagedPayloadText) : std::move(failure_));
+        // The inflater fails only on damage, which is all a file the worker couldn't make says.
+        return fail(Message::damaged_app);
     }
 
 private:
@@ -40,14 +41,11 @@ private:
     bool make(std::size_t index, std::span<std::uint8_t> out) override {
         const AppFile& file = files_[index];
         if (out.size() != file.size) return false;  // the failure is damage
-        auto inflated = inflater_.inflate_into(file.stream, out);
-        if (!inflated) failure_ = std::move(inflated.error().text);
-        return static_cast<bool>(inflated);
+        return static_cast<bool>(inflater_.inflate_into(file.stream, out));
     }
 
     const AppFiles& files_;
     FileInflater inflater_;
-    std::string failure_;  // written by the worker before it hands the failed file over
     std::size_t taken_ = 0;
     // Last, so that the worker, which uses the members above, is stopped before they go.
     std::unique_ptr<platform::WorkAhead> ahead_;
@@ -65,10 +63,6 @@ Path staged_in(const Path& folder, std::string_view path, std::size_t whole) {
 Path staged_folder_target(const Path& folder, const AppFiles& files, const StagedFolders& staged, std::size_t r) {
     const std::size_t first = staged.firsts[r];
     return join_path(folder, to_utf16(std::string_view(files[first].path).substr(0, staged.whole[first])));
-}
-
-Unexpected<Failure> folder_failure(platform::Platform& platform, const Path& path, platform::ErrorCode code) {
-    return fail("Can't create the folder " + path_text(path) + ": " + os_error_text(platform.system_text, code));
 }
 
 // Deletes the files staged under their own names in [from, to), and the staged folders from
@@ -140,7 +134,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
                 if (const auto code = platform.files.create_folder_tree(whole ? staged_in(folder, parent, whole) : target);
                     code != platform::codes::kSuccess) {
                     delete_staged(platform, folder, files, staged, 0, i, 0);
-                    return folder_failure(platform, target, code);
+                    return fail(platform, Message::cant_create_folder, target, code);
                 }
                 // Never through a link: the .old files where it leads aren't ours.
                 if (!whole && sweep && !passes_link(platform, folder, target, true)) sweep_leftovers(platform, target);
@@ -150,11 +144,11 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         auto bytes = inflated.next();
         Status status = bytes ? stage_bytes(platform, join_path(folder, to_utf16(path)),
                                             staged_in(folder, path, staged.whole[i]), *bytes)
-                              : Status(fail(std::move(bytes.error().text)));
+                              : Status(unexpected(std::move(bytes.error())));
         if (!status) {
             // A failed write may have left part of the file.
             delete_staged(platform, folder, files, staged, 0, bytes ? i + 1 : i, 0);
-            return fail(std::move(status.error().text));
+            return unexpected(std::move(status.error()));
         }
         written += bytes->size();
     }
@@ -192,7 +186,7 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
             if (!in_folder(i)) continue;
             const Path parent = join_path(folder, to_utf16(path.substr(0, path.rfind('\\'))));
             if (const auto code = platform.files.create_folder_tree(parent); code != platform::codes::kSuccess) {
-                status = folder_failure(platform, parent, code);
+                status = fail(platform, Message::cant_create_folder, parent, code);
             } else {
                 status = put_in_place(platform, join_path(folder, to_utf16(path)), staged_in(folder, path, whole));
             }

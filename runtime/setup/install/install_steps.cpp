@@ -8,6 +8,7 @@
 #include "deletion/app_files_deletion.h"
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
+#include "failures/message_failure.h"
 #include "install/replace_and_write.h"
 #include "install/shortcuts.h"
 #include "locations/install_folder.h"
@@ -57,24 +58,21 @@ bool holds_file(platform::Platform& platform, const Path& folder, std::string_vi
     return info && !info->is_folder;
 }
 
-// Whether the folder is the app's: it holds its uninstall.exe or the exe the entry names
-// ("C:\...\App.exe,0"), or there is no entry and it is the folder named for the app. An entry's
-// folder comes from the user's registry, so it may be any of their folders; the previous list
-// and the .old sweep apply only where the app is.
-bool is_apps_folder(platform::Platform& platform, const Path& folder, const AppManifest& manifest) {
+// Whether the folder is the app's: it holds its uninstall.exe or the exe the entry names, or
+// there is no entry and it is the folder named for the app. An entry's folder comes from the
+// user's registry, so it may be any of their folders; the previous list and the .old sweep apply
+// only where the app is.
+bool is_apps_folder(platform::Platform& platform, const Path& folder, const RecordedInstall& recorded) {
     if (holds_file(platform, folder, "uninstall.exe")) return true;
-    const auto icon = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayIcon");
-    if (!icon) return true;
-    const std::string_view text = *icon;
-    const std::size_t start = text.find_last_of("\\/") + 1;
-    const std::size_t comma = text.rfind(',');
-    return comma != std::string_view::npos && comma > start &&
-           holds_file(platform, folder, text.substr(start, comma - start));
+    if (!recorded.exe) return true;
+    const std::string_view exe = *recorded.exe;
+    const std::string_view name = exe.substr(exe.find_last_of("\\/") + 1);
+    return !name.empty() && holds_file(platform, folder, name);
 }
 
 // Fresh, a reinstall of the same version, or a change from the installed one.
-void log_kind_of_install(platform::Platform& platform, const AppManifest& manifest) {
-    const auto installed = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayVersion");
+void log_kind_of_install(platform::Platform& platform, const AppManifest& manifest,
+                         const std::optional<std::string>& installed) {
     if (!installed) return platform.log->write("Fresh install of version", manifest.version);
     if (*installed == manifest.version) return platform.log->write("Reinstall of version", manifest.version);
     platform.log->write("Update to version", manifest.version + " from " + *installed);
@@ -90,13 +88,13 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     std::string_view why;
     facts.install_folder = install_folder(platform, manifest, &why);
     log.write("Install folder", path_text(facts.install_folder) + " " + std::string(why));
-    log_kind_of_install(platform, manifest);
+    if (!state.recorded) state.recorded = recorded_install(platform, manifest.id);
+    log_kind_of_install(platform, manifest, state.recorded->version);
     if (const auto code = platform.files.create_folder_tree(facts.install_folder); code != platform::codes::kSuccess) {
-        return fail("Can't create the folder " + path_text(facts.install_folder) + ": " +
-                    os_error_text(platform.system_text, code));
+        return fail(platform, Message::cant_create_folder, facts.install_folder, code);
     }
 
-    const bool app_is_here = is_apps_folder(platform, facts.install_folder, manifest);
+    const bool app_is_here = is_apps_folder(platform, facts.install_folder, *state.recorded);
     if (app_is_here) sweep_leftovers(platform, facts.install_folder);
     facts.app_path = join_path(facts.install_folder, to_utf16(manifest.exe));
     facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
@@ -112,7 +110,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     std::vector<std::u16string> folders_in_use;
     if (!state.files.empty() && app_is_here) {
         auto previous = read_installed_files(platform, manifest.id);
-        if (!previous) return fail(std::move(previous.error().text));
+        if (!previous) return unexpected(std::move(previous.error()));
         if (*previous) {
             dropped = dropped_app_files(**previous, state.files, manifest.exe);
             folders_in_use = folders_of(state.files);
@@ -128,7 +126,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     StagedFiles staged(platform, facts, state.files);
     {
         auto app = inflate_payload(state.payload);
-        if (!app) return fail(std::string(kDamagedPayloadText));
+        if (!app) return fail(Message::damaged_app);
         facts.app_size = app->size();
         staged.app = true;
         if (auto written = stage_bytes(platform, facts.app_path, *app); !written) return written;
@@ -136,7 +134,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
 
     if (!state.files.empty()) {
         auto written = stage_app_files(platform, facts.install_folder, state.files, staged.folders, app_is_here);
-        if (!written) return fail(std::move(written.error().text));
+        if (!written) return unexpected(std::move(written.error()));
         staged.others = true;
         facts.app_size += *written;
     }
@@ -148,7 +146,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     const bool copy_installer = !running_as(platform, *installer_path, facts.uninstall_path);
     if (copy_installer) {
         staged.uninstaller = true;
-        if (auto copied = stage_copy(platform, facts.uninstall_path, *installer_path, "the installer"); !copied) {
+        if (auto copied = stage_copy(platform, facts.uninstall_path, *installer_path); !copied) {
             return copied;
         }
     }

@@ -4,6 +4,7 @@
 
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
+#include "failures/message_failure.h"
 #include "log/run_log.h"
 #include "system_error/error_text.h"
 
@@ -19,7 +20,7 @@ bool move_aside(platform::Platform& platform, const Path& target) {
     // (a path like \App.exe) keeps its spare names beside it rather than in the current folder.
     const Path folder = target.substr(0, target.size() - final_component(target).size());
     for (int n = 1; n <= kSpareNames; ++n) {
-        const Path candidate = join_path(folder, to_utf16(base_name + "." + std::to_string(n) + ".old"));
+        const Path candidate = join_path(folder, to_utf16(base_name + "." + decimal_text(static_cast<unsigned>(n)) + ".old"));
         // A leftover of an earlier run goes if it can; one still in use keeps its name.
         (void)delete_file(platform, candidate);
         if (platform.files.metadata(candidate)) continue;
@@ -39,7 +40,7 @@ bool clear_target(platform::Platform& platform, const Path& target) {
 }
 
 Status write_failure(platform::Platform& platform, const Path& target, platform::ErrorCode code) {
-    return fail("Can't write " + path_text(target) + ": " + os_error_text(platform.system_text, code));
+    return fail(platform, Message::cant_write, target, code);
 }
 
 Status written(platform::Platform& platform, const Path& target) {
@@ -58,9 +59,9 @@ Status stage_bytes(platform::Platform& platform, const Path& target, const Path&
     return success();
 }
 
-Status stage_copy(platform::Platform& platform, const Path& target, const Path& source, std::string_view source_name) {
+Status stage_copy(platform::Platform& platform, const Path& target, const Path& source) {
     const auto read_failure = [&](platform::ErrorCode code) {
-        return fail("Can't read " + std::string(source_name) + ": " + os_error_text(platform.system_text, code));
+        return fail(Message::cant_read_installer, {os_error_text(platform.system_text, code)});
     };
     auto opened = platform.files.open_for_reading(source);
     if (!opened) return read_failure(opened.error());
@@ -76,7 +77,7 @@ Status put_in_place(platform::Platform& platform, const Path& target, const Path
     if (code == platform::codes::kAccessDenied || code == platform::codes::kSharingViolation) {
         if (!clear_target(platform, target)) {
             (void)delete_file(platform, staged);
-            return fail("Can't replace " + path_text(target) + ". Close it, then try again.");
+            return fail(Message::cant_replace, {path_text(target)});
         }
         code = platform.files.rename(staged, target);
         if (code == platform::codes::kSuccess) return written(platform, target);

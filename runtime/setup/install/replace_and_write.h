@@ -25,8 +25,8 @@ inline Status stage_bytes(platform::Platform& platform, const Path& target, std:
 }
 
 // The same for a copy of the file at `source`, streamed rather than held in memory. A source
-// that can't be read fails with "Can't read {source_name}: {}".
-Status stage_copy(platform::Platform& platform, const Path& target, const Path& source, std::string_view source_name);
+// that can't be read (the installer itself) fails with "Can't read the installer: {}".
+Status stage_copy(platform::Platform& platform, const Path& target, const Path& source);
 
 // Renames the staged file onto the target, replacing it. A target that refuses (a running
 // program, a read-only file, a file held open, a folder) is deleted or, when it can't be,

@@ -1,5 +1,6 @@
 #include "install/shortcuts.h"
 
+#include "failures/message_failure.h"
 #include "system_error/error_text.h"
 #include "locations/shortcut_list.h"
 #include "log/run_log.h"
@@ -16,8 +17,7 @@ Status create_one_shortcut(platform::Platform& platform, const Path& shortcut_pa
     wanted.app_user_model_id = to_utf16(app_user_model_id);
     const auto saved = platform.shell.create_shortcut(wanted);
     if (!saved) {
-        return fail("Can't add the shortcut " + path_text(shortcut_path) + ": " +
-                    com_error_text(platform.system_text, saved.error()));
+        return fail(Message::cant_add_shortcut, {path_text(shortcut_path), com_error_text(platform.system_text, saved.error())});
     }
     platform.log->write("Created the shortcut", shortcut_path);
     return success();

@@ -13,6 +13,7 @@ public:
     void write(std::string_view, std::string_view) override {}
     void write(std::string_view, const Path&) override {}
     void failed(platform::Platform&, std::string_view, const Path&, platform::ErrorCode) override {}
+    void started(std::string_view, const std::vector<std::u16string>&) override {}
 };
 
 // At namespace scope and constant-initialised: a function-local static would bring in the
@@ -37,7 +38,21 @@ void Log::failed(platform::Platform& platform, std::string_view phrase, const Pa
     write(phrase, path_text(path) + ": " + os_error_text(platform.system_text, code));
 }
 
+void Log::started(std::string_view program, const std::vector<std::u16string>& arguments) {
+    std::string line(program);
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        line.push_back(' ');
+        line += to_utf8(arguments[i]);
+    }
+    write("Started", line);
+}
+
 Log& no_log() { return dropped_events; }
+
+void report_failure(platform::Platform& platform, const Failure& failure, bool setup_line) {
+    platform.log->write("Failed:", failure.text);
+    if (setup_line) platform.session.write_standard_error("setup: " + visible_controls(failure.text) + "\n");
+}
 
 std::string time_stamp(const platform::LocalTime& time) {
     std::string text;

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "common/result.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -21,6 +24,9 @@ public:
     virtual void write(std::string_view phrase, const Path& path);
     // "{phrase} {path}: {the system's text for code}", for a call that failed.
     virtual void failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code);
+    // "Started {program} {arguments}": the run's first line, every argument after the first
+    // (the program's own path) converted.
+    virtual void started(std::string_view program, const std::vector<std::u16string>& arguments);
 };
 
 // The log of a run without /log: it drops everything.
@@ -39,6 +45,10 @@ private:
     platform::Session& session_;
     std::unique_ptr<platform::NewFile> file_;
 };
+
+// A failure that ends the run, told once: the log's "Failed: <text>" line and, unless a page tells
+// it, the "setup: <text>" line on standard error (one line, whatever the text quotes).
+void report_failure(platform::Platform& platform, const Failure& failure, bool setup_line);
 
 // "2026-12-09 03:10:42.123".
 std::string time_stamp(const platform::LocalTime& time);

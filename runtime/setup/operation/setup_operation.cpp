@@ -6,12 +6,12 @@
 
 namespace plinth {
 
-Status run_setup_operation(platform::Platform& platform, SetupState& state) {
+Status run_setup_operation(platform::Platform& platform, SetupState& state, bool setup_line) {
     Status status = state.remove_mode ? remove_app(platform, state) : install_app(platform, state);
     if (status) {
         platform.log->write("Completed");
     } else {
-        platform.log->write("Failed:", status.error().text);
+        report_failure(platform, status.error(), setup_line);
     }
     return status;
 }

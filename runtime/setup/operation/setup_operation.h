@@ -1,5 +1,6 @@
 // The setup operation: installs the app, or removes it when remove mode is set. Sets done on
-// success; returns the failure text otherwise.
+// success; reports the failure (report_failure, the setup: line when asked) and returns it
+// otherwise.
 #pragma once
 
 #include "common/result.h"
@@ -8,6 +9,6 @@
 
 namespace plinth {
 
-Status run_setup_operation(platform::Platform& platform, SetupState& state);
+Status run_setup_operation(platform::Platform& platform, SetupState& state, bool setup_line = false);
 
 }  // namespace plinth

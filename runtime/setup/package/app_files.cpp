@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/upper_case.h"
+#include "failures/message_failure.h"
 #include "package/file_name_rules.h"
 #include "package/manifest.h"
 
@@ -41,20 +42,20 @@ bool app_file_path_ok(std::string_view path) {
 std::u16string fold_case(std::string_view path) { return upper_case(to_utf16(path)); }
 
 Result<AppFiles> read_app_files(std::span<const std::uint8_t> resource) {
-    const auto unreadable = fail(std::string(kUnreadablePackageText));
+    const auto unreadable = [] { return fail(Message::unreadable_package); };
     if (resource.size() < kAppFilesHeaderSize ||
         !std::equal(kAppFilesMagic.begin(), kAppFilesMagic.end(), resource.begin())) {
-        return unreadable;
+        return unreadable();
     }
     const std::uint32_t count = read_u32(resource, 8);
-    if (count == 0 || count > kMaxAppFiles) return unreadable;
+    if (count == 0 || count > kMaxAppFiles) return unreadable();
 
     AppFiles files(count);
     std::uint64_t streams = 0;
     std::size_t components = 0;
     std::size_t at = kAppFilesHeaderSize;
     for (AppFile& file : files) {
-        if (resource.size() - at < kAppFileEntryHeaderSize) return unreadable;
+        if (resource.size() - at < kAppFileEntryHeaderSize) return unreadable();
         const std::size_t length = std::size_t{resource[at]} | std::size_t{resource[at + 1]} << 8;
         file.size = read_u32(resource, at + 2);
         const std::uint32_t stream = read_u32(resource, at + 6);
@@ -62,14 +63,14 @@ Result<AppFiles> read_app_files(std::span<const std::uint8_t> resource) {
         file.stream = {resource.data(), stream};
         streams += stream;
         at += kAppFileEntryHeaderSize;
-        if (resource.size() - at < length || file.size > kMaxAppFileSize) return unreadable;
+        if (resource.size() - at < length || file.size > kMaxAppFileSize) return unreadable();
         file.path.assign(reinterpret_cast<const char*>(resource.data() + at), length);
         at += length;
-        if (!app_file_path_ok(file.path)) return unreadable;
+        if (!app_file_path_ok(file.path)) return unreadable();
         components += 1 + std::count(file.path.begin(), file.path.end(), '\\');
     }
     // The streams fill the rest exactly; summed in 64 bits, where 10000 of them can't wrap.
-    if (streams != resource.size() - at || components > kMaxAppFileComponents) return unreadable;
+    if (streams != resource.size() - at || components > kMaxAppFileComponents) return unreadable();
     for (AppFile& file : files) {
         const std::size_t length = file.stream.size();
         file.stream = resource.subspan(at, length);

@@ -55,7 +55,7 @@ std::optional<std::string> app_file_path_problem(std::string_view path) {
     switch (broken_app_path_rule(path, part)) {
         case AppPathRule::kept: return std::nullopt;
         case AppPathRule::utf8: return std::string("is not valid UTF-8");
-        case AppPathRule::length: return "is longer than " + std::to_string(kMaxAppFilePathUnits) + " UTF-16 units";
+        case AppPathRule::length: return "is longer than " + decimal_text(kMaxAppFilePathUnits) + " UTF-16 units";
         case AppPathRule::empty: return std::string("has an empty component");
         case AppPathRule::name: return "has a component " + quoted(part) + " that " + *file_name_problem(part);
         case AppPathRule::trailing:
@@ -69,7 +69,7 @@ std::optional<std::string> app_file_path_problem(std::string_view path) {
 
 std::optional<std::string> app_file_set_problem(const std::vector<std::string>& paths, std::string_view exe) {
     if (component_count(paths) > kMaxAppFileComponents) {
-        return "The app folder's files are nested too deeply: more than " + std::to_string(kMaxAppFileComponents) +
+        return "The app folder's files are nested too deeply: more than " + decimal_text(kMaxAppFileComponents) +
                " path components in all.";
     }
     std::vector<std::u16string> keys{fold_case(exe)};

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <string>
 
+#include "failures/message_failure.h"
 #include "package/manifest.h"
 
 namespace plinth {
 
 Result<Package> read_package(std::span<const std::uint8_t> resource) {
-    const auto unreadable = [] { return fail(std::string(kUnreadablePackageText)); };
+    const auto unreadable = [] { return fail(Message::unreadable_package); };
     const std::uint64_t size = resource.size();
     if (size < kPackageMagic.size()) return unreadable();
     if (!std::equal(kPackageMagic.begin(), kPackageMagic.end(), resource.begin())) return unreadable();
@@ -22,7 +23,7 @@ Result<Package> read_package(std::span<const std::uint8_t> resource) {
     const auto manifest_bytes = resource.subspan(kPackageHeaderSize, static_cast<std::size_t>(length));
     auto manifest = parse_app_manifest(std::string_view(
         reinterpret_cast<const char*>(manifest_bytes.data()), manifest_bytes.size()));
-    if (!manifest) return fail(std::move(manifest.error().text));
+    if (!manifest) return unexpected(std::move(manifest.error()));
     return Package{std::move(*manifest), resource.subspan(kPackageHeaderSize + manifest_bytes.size())};
 }
 

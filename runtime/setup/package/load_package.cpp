@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "failures/message_failure.h"
 #include "system_error/error_text.h"
 
 namespace plinth {
@@ -13,7 +14,7 @@ Result<Package> load_installer_package(platform::Platform& platform) {
     const platform::PackageResource resource = platform.module.package_resource(*module);
     switch (resource.state) {
         case platform::PackageResource::State::missing:
-            return fail(std::string(kNoPackageText));
+            return fail(Message::no_package);
         case platform::PackageResource::State::unloadable:
             return fail(com_error_text(platform.system_text, hresult_from_win32(resource.error)));
         case platform::PackageResource::State::found:
@@ -32,7 +33,7 @@ Result<Package> load_installer_package(platform::Platform& platform) {
             break;
     }
     auto table = read_app_files(files.bytes);
-    if (!table) return fail(std::move(table.error().text));
+    if (!table) return unexpected(std::move(table.error()));
     package->files = std::move(*table);
     return package;
 }

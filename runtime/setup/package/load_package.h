@@ -6,10 +6,11 @@
 #include "common/result.h"
 #include "package/container.h"
 #include "platform/platform.h"
+#include "texts/messages.h"
 
 namespace plinth {
 
-inline constexpr std::string_view kNoPackageText = "It has nothing in it to install.";
+inline constexpr std::string_view kNoPackageText = english_text(Message::no_package);
 
 // The package from the executable's own RCDATA resource 1. Fails with "It has nothing in it to
 // install." when there is no such resource, with the system's message for the error when the

@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "failures/message_failure.h"
 #include "package/file_name_rules.h"
 #include "package/link_rules.h"
 #include "package/strict_json.h"
@@ -63,8 +64,8 @@ std::optional<std::string> required_text_problem(const JsonValue& root, const ch
 }  // namespace
 
 std::string manifest_size_problem(std::size_t size) {
-    return "The manifest is " + std::to_string(size) + " bytes; it may be at most " +
-           std::to_string(kMaxManifestSize) + " bytes (1 MiB).";
+    return "The manifest is " + decimal_text(size) + " bytes; it may be at most " +
+           decimal_text(kMaxManifestSize) + " bytes (1 MiB).";
 }
 
 Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
@@ -111,7 +112,7 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
 
 Result<AppManifest> parse_app_manifest(std::string_view text) {
     auto checked = check_app_manifest(text);
-    if (!checked) return fail(std::string(kUnreadablePackageText));
+    if (!checked) return fail(Message::unreadable_package);
     return std::move(*checked);
 }
 

@@ -10,10 +10,11 @@
 
 #include "common/result.h"
 #include "package/app_manifest.h"
+#include "texts/messages.h"
 
 namespace plinth {
 
-inline constexpr std::string_view kUnreadablePackageText = "Its contents can't be read.";
+inline constexpr std::string_view kUnreadablePackageText = english_text(Message::unreadable_package);
 // The largest manifest, in bytes. A real one is a few KiB; the bound keeps what its parse takes
 // small (each JSON value is about a hundred bytes in memory, and "[0,0,0,..." has one every two).
 inline constexpr std::size_t kMaxManifestSize = 1024 * 1024;

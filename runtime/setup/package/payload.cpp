@@ -8,6 +8,8 @@
 
 #include <zlib.h>
 
+#include "failures/message_failure.h"
+
 namespace plinth {
 namespace {
 
@@ -194,23 +196,23 @@ bool inflated_size_possible(std::span<const std::uint8_t> stream, std::size_t si
 }
 
 Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std::uint8_t> stream, std::size_t size) {
-    if (!inflated_size_possible(stream, size)) return fail(std::string(kDamagedPayloadText));
+    if (!inflated_size_possible(stream, size)) return fail(Message::damaged_app);
     if (size > state_->capacity) {
         // Exactly the size: growing a vector would round it up to twice what it held. The old
         // room goes first, so that both are never held at once.
         state_->output.reset();
         state_->capacity = 0;
         state_->output.reset(new (std::nothrow) std::uint8_t[size]);
-        if (!state_->output) return fail(std::string(kDamagedPayloadText));
+        if (!state_->output) return fail(Message::damaged_app);
         state_->capacity = size;
     }
     const std::span<std::uint8_t> room(state_->output.get(), size);
-    if (auto inflated = inflate_into(stream, room); !inflated) return fail(std::move(inflated.error().text));
+    if (auto inflated = inflate_into(stream, room); !inflated) return unexpected(std::move(inflated.error()));
     return std::span<const std::uint8_t>(room);
 }
 
 Status FileInflater::inflate_into(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out) {
-    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
+    const auto damaged = [] { return fail(Message::damaged_app); };
     if (stream.size() < 2 || !valid_header(stream[0], stream[1]) || !inflated_size_possible(stream, out.size()) ||
         !state_->inflater.ready()) {
         return damaged();
@@ -227,7 +229,7 @@ Status FileInflater::inflate_into(std::span<const std::uint8_t> stream, std::spa
 }
 
 Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
-    const auto damaged = [] { return fail(std::string(kDamagedPayloadText)); };
+    const auto damaged = [] { return fail(Message::damaged_app); };
     if (payload.size() < 2 || !valid_header(payload[0], payload[1])) return damaged();
 
     auto first = inflate_pass(payload, first_room(payload.size(), max_size), max_size);

@@ -26,7 +26,7 @@ std::string position_text(std::string_view text, std::size_t offset) {
             ++column;
         }
     }
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+    return "line " + decimal_text(line) + ", column " + decimal_text(column);
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -126,7 +126,7 @@ Expected<std::string, std::string> prepare(std::string_view text) {
             in_string = true;
         } else if (c == '[' || c == '{') {
             if (++depth > kMaxJsonDepth) {
-                return unexpected("nesting deeper than " + std::to_string(kMaxJsonDepth) + " levels at " +
+                return unexpected("nesting deeper than " + decimal_text(kMaxJsonDepth) + " levels at " +
                                   position_text(text, i));
             }
         } else if (c == ']' || c == '}') {

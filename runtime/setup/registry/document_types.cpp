@@ -18,7 +18,7 @@ Status write_default_value(platform::Platform& platform, const std::string& key_
 
 std::string icon_suffix(const DocumentType& type) {
     // A negative number names an icon resource; ",0" is the first icon of the file.
-    return type.icon ? ",-" + std::to_string(*type.icon) : ",0";
+    return type.icon ? ",-" + decimal_text(*type.icon) : ",0";
 }
 
 Status write_type(platform::Platform& platform, std::string_view app_id, const DocumentType& type,
@@ -36,12 +36,12 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
     for (const std::string& extension : type.extensions) {
         const std::string extension_path = kClasses + "." + extension;
         auto extension_key = create_key(platform, extension_path);
-        if (!extension_key) return fail(extension_key.error().text);
+        if (!extension_key) return unexpected(extension_key.error());
         if (type.owned) {
             if (auto done = write_text_value(**extension_key, "", id); !done) return done;
         }
         auto open_with = create_key(platform, extension_path + "\\OpenWithProgids");
-        if (!open_with) return fail(open_with.error().text);
+        if (!open_with) return unexpected(open_with.error());
         if (auto done = write_text_value(**open_with, id, ""); !done) return done;
         // Both keys close here, the open-with key first.
     }
@@ -53,7 +53,7 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
 Status write_key_value(platform::Platform& platform, const std::string& key_path, std::string_view value_name,
                        std::string_view text) {
     auto key = create_key(platform, key_path);
-    if (!key) return fail(key.error().text);
+    if (!key) return unexpected(key.error());
     return write_text_value(**key, value_name, text);
 }
 

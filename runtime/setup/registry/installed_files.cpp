@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "failures/message_failure.h"
 #include "package/app_files.h"
 #include "registry/uninstall_entry.h"
 
@@ -25,7 +26,7 @@ Result<std::optional<std::vector<std::string>>> read_installed_files(platform::P
         if (code == platform::codes::kSuccess && returned > count) code = platform::codes::kMoreData;
     }
     if (code != platform::codes::kSuccess) {
-        return fail("Can't read the registry (InstalledFiles, error " + std::to_string(code) + ").");
+        return fail(Message::cant_read_registry, {decimal_text(code)});
     }
     std::u16string_view units(buffer.data(), returned / 2);
     while (!units.empty() && units.back() == u'\0') units.remove_suffix(1);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "failures/message_failure.h"
 #include "log/run_log.h"
 
 namespace plinth {
@@ -24,7 +25,7 @@ void log_deletion(platform::Platform& platform, std::string_view what, std::stri
     std::string text(what);
     text += path;
     if (code != platform::codes::kSuccess) {
-        text += " (error " + std::to_string(code) + ")";
+        text += " (error " + decimal_text(code) + ")";
         return platform.log->write("Can't delete", text);
     }
     platform.log->write("Deleted", text);
@@ -32,19 +33,14 @@ void log_deletion(platform::Platform& platform, std::string_view what, std::stri
 
 }  // namespace
 
-std::string registry_failure_text(std::string_view subject, platform::ErrorCode code) {
-    std::string text = "Can't write to the registry (";
-    text += visible_controls(subject);
-    text += ", error ";
-    text += std::to_string(code);
-    text += ").";
-    return text;
+Unexpected<Failure> registry_failure(std::string_view subject, platform::ErrorCode code) {
+    return fail(Message::cant_write_registry, {subject, decimal_text(code)});
 }
 
 Result<OpenKey> create_key(platform::Platform& platform, std::string_view key_path) {
-    if (has_nul(key_path)) return fail(registry_failure_text(key_path, platform::codes::kInvalidName));
+    if (has_nul(key_path)) return registry_failure(key_path, platform::codes::kInvalidName);
     auto key = platform.registry.create_key(to_utf16(key_path), kNonVolatile, kKeyWrite);
-    if (!key) return fail(registry_failure_text(key_path, key.error()));
+    if (!key) return registry_failure(key_path, key.error());
     return OpenKey(std::move(*key));
 }
 
@@ -60,7 +56,7 @@ Status write_text_value(platform::RegistryKey& key, std::string_view value_name,
     data.push_back(0);
     const auto code =
         has_nul(value_name) ? platform::codes::kInvalidName : key.set_value(to_utf16(value_name), kRegSz, data);
-    if (code != platform::codes::kSuccess) return fail(registry_failure_text(value_name, code));
+    if (code != platform::codes::kSuccess) return registry_failure(value_name, code);
     return success();
 }
 
@@ -73,7 +69,7 @@ Status write_number_value(platform::RegistryKey& key, std::string_view value_nam
     };
     const auto code =
         has_nul(value_name) ? platform::codes::kInvalidName : key.set_value(to_utf16(value_name), kRegDword, data);
-    if (code != platform::codes::kSuccess) return fail(registry_failure_text(value_name, code));
+    if (code != platform::codes::kSuccess) return registry_failure(value_name, code);
     return success();
 }
 

@@ -12,7 +12,7 @@ namespace {
 // writes it. By hand: the C library's formatter would bring its whole printf into the stub.
 std::string zero_padded(int value, std::size_t width) {
     const long long magnitude = value < 0 ? -static_cast<long long>(value) : value;
-    std::string digits = std::to_string(magnitude);
+    std::string digits = decimal_text(static_cast<std::uint64_t>(magnitude));
     const std::size_t sign = value < 0 ? 1 : 0;
     if (sign + digits.size() < width) digits.insert(0, width - sign - digits.size(), '0');
     return sign != 0 ? "-" + digits : digits;
@@ -76,10 +76,24 @@ std::string uninstall_key_path(std::string_view id) {
     return path;
 }
 
+RecordedInstall recorded_install(platform::Platform& platform, std::string_view id) {
+    const std::string key = uninstall_key_path(id);
+    RecordedInstall recorded;
+    recorded.version = read_text_value(platform, key, "DisplayVersion");
+    recorded.exe = read_text_value(platform, key, "DisplayIcon");
+    // The icon is the exe's first, as write_values records it.
+    if (recorded.exe && recorded.exe->ends_with(",0")) {
+        recorded.exe->resize(recorded.exe->size() - 2);
+    } else if (recorded.exe) {
+        recorded.exe->clear();
+    }
+    return recorded;
+}
+
 Status write_uninstall_entry(platform::Platform& platform, const AppManifest& manifest,
                              const UninstallEntryFacts& facts) {
     auto key = create_key(platform, uninstall_key_path(manifest.id));
-    if (!key) return fail(key.error().text);
+    if (!key) return unexpected(key.error());
     if (auto written = write_values(platform, **key, manifest, facts); !written) return written;
     // The associations are written while the entry's key is still open; it closes on return.
     return write_associations(platform, manifest.id, manifest.documents, facts.app_path);

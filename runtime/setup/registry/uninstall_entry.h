@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,17 @@ namespace plinth {
 
 // "Software\Microsoft\Windows\CurrentVersion\Uninstall\" followed by the id exactly as written.
 std::string uninstall_key_path(std::string_view id);
+
+// What the entry of an installed version says about it.
+struct RecordedInstall {
+    std::optional<std::string> version;  // DisplayVersion; nothing when there is no entry
+    // The exe DisplayIcon names ("C:\...\App.exe,0"): nothing without DisplayIcon, empty when
+    // the value names none.
+    std::optional<std::string> exe;
+};
+
+// Reads the entry of the app with this id; a value that can't be read counts as missing.
+RecordedInstall recorded_install(platform::Platform& platform, std::string_view id);
 
 // What the installation measured and decided; the entry records it.
 struct UninstallEntryFacts {

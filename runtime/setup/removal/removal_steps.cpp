@@ -5,6 +5,7 @@
 
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
+#include "failures/message_failure.h"
 #include "locations/install_folder.h"
 #include "log/run_log.h"
 #include "package/app_files.h"
@@ -111,7 +112,7 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
     const bool app_is_here = holds_file(app_info) ||
                              holds_file(platform.files.metadata(join_path(folder, u"uninstall.exe")));
     if (!known_missing(app_info) && delete_file(platform, app_path) != platform::codes::kSuccess) {
-        return fail(manifest.name + " is open. Quit it, then try again.");
+        return fail(Message::app_is_open, {manifest.name});
     }
 
     if (app_is_here) {

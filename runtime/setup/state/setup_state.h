@@ -13,6 +13,7 @@
 #include "package/app_files.h"
 #include "package/app_manifest.h"
 #include "platform/platform.h"
+#include "registry/uninstall_entry.h"
 #include "texts/text_lookup.h"
 
 namespace plinth {
@@ -30,6 +31,9 @@ struct SetupState {
     std::vector<DialogPage> pages;
     // The texts the pages show: the user's language, or English.
     TextLookup texts;
+    // What the uninstall entry says of the installed version, read once by the first step of the
+    // run that needs it (the install page, or the install).
+    std::optional<RecordedInstall> recorded;
     // Set by a successful removal: the folder the self-deletion empties at the end of the run.
     std::optional<Path> folder_to_delete;
     bool remove_mode = false;

@@ -30,7 +30,7 @@ std::u16string one_line(std::u16string_view text) {
     return line;
 }
 
-std::string decimal(std::uint32_t value) { return std::to_string(value); }
+std::string decimal(std::uint32_t value) { return decimal_text(value); }
 
 // "0x8000FFFF": eight upper-case hex digits. By hand: the C library's formatter would bring its
 // whole printf into the stub.

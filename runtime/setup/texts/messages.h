@@ -32,13 +32,12 @@ enum class Message : std::uint8_t {
     damaged_title,
     damaged_heading,
     // Failure texts: composed in English where the failure happens (the setup: line keeps them
-    // so), and recognised by their wording when a page shows them.
+    // so); the failure carries its message and values for the page (failures/message_failure.h).
     no_package,
     unreadable_package,
     damaged_app,
     cant_create_folder,
     cant_replace,
-    // Before "Can't write {path}: {error}", whose wording would take them in too.
     cant_write_registry,
     cant_read_registry,
     cant_write,
@@ -57,8 +56,6 @@ enum class Message : std::uint8_t {
     update_failed,
 };
 
-inline constexpr Message kFirstFailureMessage = Message::no_package;
-inline constexpr Message kLastFailureMessage = Message::app_is_open;
 inline constexpr std::size_t kMessageCount = 38;
 
 inline constexpr std::array<std::string_view, kMessageCount> kEnglishTexts = {

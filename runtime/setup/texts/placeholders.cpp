@@ -51,32 +51,4 @@ std::string fill_placeholders(std::string_view text, std::string_view english,
     return filled;
 }
 
-std::optional<PlaceholderValues> match_wording(std::string_view english, std::string_view text) {
-    PlaceholderValues values{};
-    PlaceholderSpan p = next_placeholder(english, 0);
-    if (p.length == 0) {
-        if (text != english) return std::nullopt;
-        return values;
-    }
-    if (!text.starts_with(english.substr(0, p.at))) return std::nullopt;
-    std::size_t at = p.at;  // in the text: where the placeholder's value starts
-    for (std::size_t count = 0;; ++count) {
-        const std::size_t literal_start = p.at + p.length;
-        p = next_placeholder(english, literal_start);
-        const std::string_view literal =
-            english.substr(literal_start, (p.length != 0 ? p.at : english.size()) - literal_start);
-        std::size_t found;
-        if (p.length == 0) {
-            if (text.size() < at + literal.size() || !text.ends_with(literal)) return std::nullopt;
-            found = text.size() - literal.size();
-        } else {
-            found = text.find(literal, at);
-            if (found == std::string_view::npos) return std::nullopt;
-        }
-        if (count < values.size()) values[count] = text.substr(at, found - at);
-        if (p.length == 0) return values;
-        at = found + literal.size();
-    }
-}
-
 }  // namespace plinth

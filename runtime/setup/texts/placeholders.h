@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,10 +29,5 @@ bool same_placeholders(std::string_view english, std::string_view translation);
 // The values are inserted as they are, never read for placeholders.
 std::string fill_placeholders(std::string_view text, std::string_view english,
                               std::span<const std::string_view> values);
-
-// The values that a text composed from the English text holds for its placeholders, in the
-// English order; nothing when the text doesn't have that wording. A literal between placeholders
-// is taken at its first occurrence, the last literal at the text's end.
-std::optional<PlaceholderValues> match_wording(std::string_view english, std::string_view text);
 
 }  // namespace plinth

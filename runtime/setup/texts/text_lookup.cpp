@@ -28,14 +28,6 @@ std::string TextLookup::text(Message message, std::initializer_list<std::string_
                              std::span(values.begin(), values.size()));
 }
 
-std::string TextLookup::failure_text(std::string_view english) const {
-    for (auto i = static_cast<std::size_t>(kFirstFailureMessage); i <= static_cast<std::size_t>(kLastFailureMessage) && !table_.empty(); ++i) {
-        const auto values = match_wording(kEnglishTexts[i], english);
-        if (values) return text(static_cast<Message>(i), {(*values)[0], (*values)[1], (*values)[2]});
-    }
-    return std::string(english);
-}
-
 // Not inlined into its one caller: the language code's bytes then show on their own in the stub's
 // map (bench/stub_objects.py).
 [[gnu::noinline]] TextLookup load_text_lookup(platform::Platform& platform) {

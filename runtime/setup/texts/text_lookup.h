@@ -32,10 +32,6 @@ public:
     // them. Never empty (unless a value is), never with a placeholder left.
     std::string text(Message message, std::initializer_list<std::string_view> values = {}) const;
 
-    // A failure text composed in English, in this language when its wording is a known message's;
-    // otherwise as it stands.
-    std::string failure_text(std::string_view english) const;
-
     // Whether the language has its own text for the message.
     bool has_text(Message message) const { return !texts_[static_cast<std::size_t>(message)].empty(); }
     bool right_to_left() const { return right_to_left_; }

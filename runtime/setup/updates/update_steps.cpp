@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "package/version_order.h"
-#include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
 #include "system_error/error_text.h"
 #include "updates/release_url.h"
@@ -224,12 +223,12 @@ Status find_installed_app(platform::Platform& platform, const AppManifest& manif
     if (manifest.update_feed.empty()) {
         return fail({manifest.name, " has no updates: its manifest names no update feed."});
     }
-    auto version = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayVersion");
-    if (!version) return fail({manifest.name, " isn't installed for this user, so there is nothing to update."});
+    RecordedInstall recorded = recorded_install(platform, manifest.id);
+    if (!recorded.version) return fail({manifest.name, " isn't installed for this user, so there is nothing to update."});
     app.id = manifest.id;
     app.name = manifest.name;
     app.feed_url = manifest.update_feed;
-    app.version = std::move(*version);
+    app.version = std::move(*recorded.version);
     return success();
 }
 
@@ -315,10 +314,12 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
 }
 
 Status restart_app(platform::Platform& platform, const InstalledApp& app) {
-    // The entry's icon is the app's exe followed by ",0".
-    auto icon = read_text_value(platform, uninstall_key_path(app.id), "DisplayIcon");
-    if (!icon || !icon->ends_with(",0")) return fail({app.name, " can't be started again: its uninstall entry names no exe."});
-    const Path exe = to_utf16(icon->substr(0, icon->size() - 2));
+    // The new version's entry: its exe may have another name.
+    const RecordedInstall recorded = recorded_install(platform, app.id);
+    if (!recorded.exe || recorded.exe->empty()) {
+        return fail({app.name, " can't be started again: its uninstall entry names no exe."});
+    }
+    const Path exe = to_utf16(*recorded.exe);
     platform.processes.wait_for_parent(kRestartWaitMs);
     platform::ProcessStart start;
     start.application = exe;

@@ -58,7 +58,7 @@ TEST(DialogConfig, InstallPageEveryMember) {
 
 TEST(DialogConfig, ErrorPagesUseTheErrorIconAndLoadNoAppIcon) {
     fake::FakePlatform fake;
-    DialogPage failure = failure_page(manifest(), false, "Can't write C:\\x: Access is denied. (os error 5)");
+    DialogPage failure = failure_page(manifest(), false, Failure{"Can't write C:\\x: Access is denied. (os error 5)"});
     int data = 0;
     const platform::DialogConfig f = to_dialog_config(fake.platform(), failure, &data);
     EXPECT_EQ(f.flags, 0x0008u);
@@ -67,7 +67,7 @@ TEST(DialogConfig, ErrorPagesUseTheErrorIconAndLoadNoAppIcon) {
     EXPECT_EQ(f.callback, &on_dialog_notification);
     EXPECT_EQ(f.callback_data, &data);
 
-    DialogPage damaged = damaged_installer_page("It has nothing in it to install.");
+    DialogPage damaged = damaged_installer_page(Failure{"It has nothing in it to install."});
     const platform::DialogConfig d = to_dialog_config(fake.platform(), damaged, nullptr);
     EXPECT_EQ(d.flags, 0x0008u);
     EXPECT_EQ(d.main_icon, 0xFFFEu);
@@ -140,7 +140,7 @@ TEST(DialogConfig, TextsOutsideTheBmpBecomeSurrogatePairs) {
     fake::FakePlatform fake;
     AppManifest m = manifest();
     m.name = "Caf\xC3\xA9 \xF0\x9F\x8E\xA8";  // é (BMP) and U+1F3A8 (a surrogate pair)
-    DialogPage page = failure_page(m, false, "Can't write C:\\\xF0\x9D\x84\x9E.txt: denied");
+    DialogPage page = failure_page(m, false, Failure{"Can't write C:\\\xF0\x9D\x84\x9E.txt: denied"});
     const platform::DialogConfig c = to_dialog_config(fake.platform(), page, nullptr);
     EXPECT_EQ(text_at(c.window_title), u"Caf\u00E9 \U0001F3A8 Setup");
     EXPECT_EQ(text_at(c.main_instruction), u"Caf\u00E9 \U0001F3A8 couldn't be installed");

@@ -87,12 +87,12 @@ TEST(Pages, EachPageHasItsTextsButtonsAndIcon) {
         {"installed", installed_page(manifest()), "Sketch Pad Setup", "Sketch Pad is installed",
          "You'll find it in the Start menu.", {{101, "Open Sketch Pad"}}, 0x20, false},
         {"removed", removed_page(manifest()), "Sketch Pad Setup", "Sketch Pad is removed", "", {}, 0x20, false},
-        {"install failure", failure_page(manifest(), false, "Can't write C:\\x: Access is denied. (os error 5)"),
+        {"install failure", failure_page(manifest(), false, Failure{"Can't write C:\\x: Access is denied. (os error 5)"}),
          "Sketch Pad Setup", "Sketch Pad couldn't be installed", "Can't write C:\\x: Access is denied. (os error 5)",
          {}, 0x20, true},
-        {"removal failure", failure_page(manifest(), true, removal_text), "Sketch Pad Setup",
+        {"removal failure", failure_page(manifest(), true, Failure{removal_text}), "Sketch Pad Setup",
          "Sketch Pad couldn't be removed", removal_text, {}, 0x20, true},
-        {"damaged", damaged_installer_page("Its contents can't be read."), "Setup", "This installer is damaged",
+        {"damaged", damaged_installer_page(Failure{"Its contents can't be read."}), "Setup", "This installer is damaged",
          "Its contents can't be read.", {}, 0x20, true},
     };
     for (const auto& c : cases) {
@@ -115,7 +115,7 @@ TEST(Pages, ValuesAreInsertedVerbatim) {
     m.name = "{} 100% \xF0\x9F\x8E\xA8 Pad";  // braces, percent and a character outside the BMP
     EXPECT_EQ(remove_page(m).main_instruction, "Remove {} 100% \xF0\x9F\x8E\xA8 Pad?");
     EXPECT_EQ(installed_page(m).custom_buttons.at(0).text, "Open {} 100% \xF0\x9F\x8E\xA8 Pad");
-    EXPECT_EQ(failure_page(m, false, "{}").content, "{}");
+    EXPECT_EQ(failure_page(m, false, Failure{"{}"}).content, "{}");
 }
 
 TEST(Pages, ControlCharactersOfAHandMadeNameShowVisibly) {

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "dialog/pages.h"
 #include "entry/run.h"
+#include "failures/message_failure.h"
 #include "package/container.h"
 #include "platform/fake/fake_platform.h"
 #include "support/zlib_stream.h"
@@ -100,27 +102,45 @@ TEST(TextLookup, EachTextTheTableLacksOrGetsWrongIsEnglish) {
     EXPECT_EQ(short_table.text(Message::app_is_open, {"Notes"}), "Notes is open. Quit it, then try again.");
 }
 
-TEST(TextLookup, FailureTextsAreRecognisedByTheirEnglishWording) {
+TEST(TextLookup, FailurePagesShowAFailureThatIsAMessageInTheLanguage) {
     const TextLookup de("de", table_bytes({
                                   {Message::cant_write, "{path} kann nicht geschrieben werden: {error}"},
                                   {Message::cant_write_registry, "Registrierung: {key}, Fehler {code}."},
                                   {Message::app_is_open, "{name} ist geöffnet."},
                                   {Message::no_package, "Es enthält nichts."},
                               }));
-    const std::pair<std::string, std::string> cases[] = {
-        {"Can't write C:\\Apps\\Notes.exe: Zugriff verweigert. (os error 5)",
-         "C:\\Apps\\Notes.exe kann nicht geschrieben werden: Zugriff verweigert. (os error 5)"},
-        // Not taken for "Can't write {path}: {error}", even with ": " in the key.
-        {"Can't write to the registry (Software\\a: b, error 5).", "Registrierung: Software\\a: b, Fehler 5."},
-        {"Notes. Quit it is open. Quit it, then try again.", "Notes. Quit it ist geöffnet."},
-        {"It has nothing in it to install.", "Es enthält nichts."},
-        // A known wording without a translation, and an unknown text, stay English.
-        {"Can't replace C:\\x. Close it, then try again.", "Can't replace C:\\x. Close it, then try again."},
-        {"Access is denied.", "Access is denied."},
-        {"It has nothing in it to install. Really.", "It has nothing in it to install. Really."},
+    AppManifest m;
+    m.name = "Notes";
+    struct Row {
+        Failure failure;
+        std::string english;  // the setup: line's text
+        std::string shown;
     };
-    for (const auto& [english, shown] : cases) EXPECT_EQ(de.failure_text(english), shown);
-    EXPECT_EQ(TextLookup().failure_text("Can't write C:\\x: y"), "Can't write C:\\x: y");
+    const Row rows[] = {
+        {fail(Message::cant_write, {"C:\\Apps\\Notes.exe", "Zugriff verweigert. (os error 5)"}).error,
+         "Can't write C:\\Apps\\Notes.exe: Zugriff verweigert. (os error 5)",
+         "C:\\Apps\\Notes.exe kann nicht geschrieben werden: Zugriff verweigert. (os error 5)"},
+        {fail(Message::cant_write_registry, {"Software\\a: b", "5"}).error,
+         "Can't write to the registry (Software\\a: b, error 5).", "Registrierung: Software\\a: b, Fehler 5."},
+        // Controls of a value show in both; a value that looks like a placeholder is never filled.
+        {fail(Message::app_is_open, {"Notes\n{path}"}).error, "Notes\\n{path} is open. Quit it, then try again.",
+         "Notes\\n{path} ist geöffnet."},
+        // A message the table lacks, and texts that are no message, stay as they are: English
+        // wording alone is no longer taken for a message.
+        {fail(Message::cant_replace, {"C:\\x"}).error, "Can't replace C:\\x. Close it, then try again.",
+         "Can't replace C:\\x. Close it, then try again."},
+        {Failure{"It has nothing in it to install."}, "It has nothing in it to install.",
+         "It has nothing in it to install."},
+        {fail("Access is denied.").error, "Access is denied.", "Access is denied."},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.english);
+        EXPECT_EQ(row.failure.text, row.english);
+        EXPECT_EQ(failure_page(m, false, row.failure, de).content, row.shown);
+        EXPECT_EQ(failure_page(m, false, row.failure).content, row.english);
+    }
+    EXPECT_EQ(damaged_installer_page(fail(Message::no_package).error, de).content, "Es enthält nichts.");
+    EXPECT_EQ(damaged_installer_page(fail(Message::no_package).error).content, "It has nothing in it to install.");
 }
 
 TEST(LoadTextLookup, ReadsTheResourceOnlyForAUserWhoseFirstLanguageIsntEnglish) {
