@@ -27,4 +27,16 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
                                           const std::vector<std::string>& paths,
                                           const std::vector<std::u16string>& in_use = {});
 
+// The first half of delete_app_files for an update's swap, where only renames belong: each path
+// that can be is renamed aside to "{name}.{n}.old" (its new name appended to `aside`, its path
+// to `moved`), the others deleted as above. Returns the paths still there.
+std::vector<std::string> move_app_files_aside(platform::Platform& platform, const Path& folder,
+                                              const std::vector<std::string>& paths, std::vector<Path>& aside,
+                                              std::vector<std::string>& moved);
+
+// The second half: each folder that held one of `paths`, deepest first, swept and removed when
+// that leaves it empty, as delete_app_files does.
+void remove_emptied_folders(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths,
+                            const std::vector<std::u16string>& in_use);
+
 }  // namespace plinth

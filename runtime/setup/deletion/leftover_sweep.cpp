@@ -1,5 +1,6 @@
 #include "deletion/leftover_sweep.h"
 
+#include <string>
 #include <string_view>
 
 #include "deletion/file_deletion.h"
@@ -26,6 +27,15 @@ void sweep_leftovers(platform::Platform& platform, const Path& folder) {
             (void)delete_file(platform, path);
         }
     }
+}
+
+platform::ErrorCode rename_aside(platform::Platform& platform, const Path& path, Path& aside) {
+    platform::ErrorCode code = platform::codes::kAlreadyExists;
+    for (int n = 1; n <= 99 && code == platform::codes::kAlreadyExists; ++n) {
+        aside = path + u'.' + to_utf16(std::to_string(n)) + u".old";
+        code = platform.files.rename(path, aside);
+    }
+    return code;
 }
 
 bool delete_staged_entry(platform::Platform& platform, const Path& path) {

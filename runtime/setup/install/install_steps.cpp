@@ -153,21 +153,38 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         }
     }
 
-    // The swap: the dropped files go, then each staged file is renamed into place.
+    // The swap, renames back to back: the dropped files and the files being replaced move aside,
+    // and each staged file takes its target's name. Deleting what moved aside, and the folders
+    // that leaves empty, waits until after it. A run that stops half-way leaves the aside files
+    // for the sweep, and the entry's list for the next run.
+    std::vector<Path> aside;
+    std::vector<std::string> moved;
     if (!dropped.empty()) {
-        const std::vector<std::string> left = delete_app_files(platform, facts.install_folder, dropped, folders_in_use);
+        const std::vector<std::string> left =
+            move_app_files_aside(platform, facts.install_folder, dropped, aside, moved);
         still_there.insert(still_there.end(), left.begin(), left.end());
     }
     staged.app = false;
-    if (auto placed = put_in_place(platform, facts.app_path); !placed) return placed;
+    if (auto placed = swap_in(platform, facts.app_path, staged_path(facts.app_path), aside); !placed) return placed;
     staged.others = false;
-    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders); !placed) {
+    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders, aside);
+        !placed) {
         return placed;
     }
     if (copy_installer) {
         staged.uninstaller = false;
-        if (auto placed = put_in_place(platform, facts.uninstall_path); !placed) return placed;
+        if (auto placed = swap_in(platform, facts.uninstall_path, staged_path(facts.uninstall_path), aside); !placed) {
+            return placed;
+        }
     }
+    // A file still in use stays aside for a later sweep; a dropped one stays listed as well, so
+    // that the next run sweeps its folder.
+    for (std::size_t i = 0; i < aside.size(); ++i) {
+        if (delete_file(platform, aside[i], true) != platform::codes::kSuccess && i < moved.size()) {
+            still_there.push_back(moved[i]);
+        }
+    }
+    if (!dropped.empty()) remove_emptied_folders(platform, facts.install_folder, dropped, folders_in_use);
 
     for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
     // A dropped file that couldn't be deleted stays listed, so that the next run or the removal
