@@ -1,6 +1,5 @@
 #include "deletion/leftover_sweep.h"
 
-#include <string>
 #include <string_view>
 
 #include "deletion/file_deletion.h"
@@ -32,7 +31,11 @@ void sweep_leftovers(platform::Platform& platform, const Path& folder) {
 platform::ErrorCode rename_aside(platform::Platform& platform, const Path& path, Path& aside) {
     platform::ErrorCode code = platform::codes::kAlreadyExists;
     for (int n = 1; n <= 99 && code == platform::codes::kAlreadyExists; ++n) {
-        aside = path + u'.' + to_utf16(std::to_string(n)) + u".old";
+        aside = path;
+        aside += u'.';
+        if (n > 9) aside += static_cast<char16_t>(u'0' + n / 10);
+        aside += static_cast<char16_t>(u'0' + n % 10);
+        aside += u".old";
         code = platform.files.rename(path, aside);
     }
     return code;

@@ -165,8 +165,7 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
                               const StagedFolders& staged, std::vector<Path>& aside) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (whole_of(staged, i) != 0) continue;
-        const Path target = join_path(folder, to_utf16(files[i].path));
-        if (auto status = swap_in(platform, target, staged_path(target), aside); !status) {
+        if (auto status = swap_in(platform, join_path(folder, to_utf16(files[i].path)), aside); !status) {
             delete_staged(platform, folder, files, staged, i + 1, files.size(), 0);
             return status;
         }

@@ -165,7 +165,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         still_there.insert(still_there.end(), left.begin(), left.end());
     }
     staged.app = false;
-    if (auto placed = swap_in(platform, facts.app_path, staged_path(facts.app_path), aside); !placed) return placed;
+    if (auto placed = swap_in(platform, facts.app_path, aside); !placed) return placed;
     staged.others = false;
     if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders, aside);
         !placed) {
@@ -173,7 +173,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     }
     if (copy_installer) {
         staged.uninstaller = false;
-        if (auto placed = swap_in(platform, facts.uninstall_path, staged_path(facts.uninstall_path), aside); !placed) {
+        if (auto placed = swap_in(platform, facts.uninstall_path, aside); !placed) {
             return placed;
         }
     }

@@ -85,7 +85,8 @@ Status put_in_place(platform::Platform& platform, const Path& target, const Path
     return write_failure(platform, target, code);
 }
 
-Status swap_in(platform::Platform& platform, const Path& target, const Path& staged, std::vector<Path>& aside) {
+Status swap_in(platform::Platform& platform, const Path& target, std::vector<Path>& aside) {
+    const Path staged = staged_path(target);
     Path moved;
     const platform::ErrorCode cleared = rename_aside(platform, target, moved);
     // A target that can't even be renamed, or no spare name: the slower way.
