@@ -26,12 +26,9 @@ bool passes_link(platform::Platform& platform, const Path& folder, const Path& p
     }
 }
 
-namespace {
-
-// Deletes each path, or, given `aside`, renames it aside where it can.
-std::vector<std::string> delete_files(platform::Platform& platform, const Path& folder,
-                                      const std::vector<std::string>& paths, std::vector<Path>* aside,
-                                      std::vector<std::string>* moved) {
+std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
+                                          const std::vector<std::string>& paths,
+                                          const std::vector<std::u16string>& in_use, std::vector<Path>* aside) {
     std::vector<std::string> still_there;
     // The folders of the last path found free of links, with the backslash after them: the
     // paths come sorted, so most share it and aren't examined again.
@@ -50,7 +47,6 @@ std::vector<std::string> delete_files(platform::Platform& platform, const Path& 
             Path to;
             if (rename_aside(platform, full, to) == platform::codes::kSuccess) {
                 aside->push_back(std::move(to));
-                moved->push_back(path);
                 continue;
             }
         }
@@ -64,22 +60,7 @@ std::vector<std::string> delete_files(platform::Platform& platform, const Path& 
         }
         still_there.push_back(path);
     }
-    return still_there;
-}
-
-}  // namespace
-
-std::vector<std::string> move_app_files_aside(platform::Platform& platform, const Path& folder,
-                                              const std::vector<std::string>& paths, std::vector<Path>& aside,
-                                              std::vector<std::string>& moved) {
-    return delete_files(platform, folder, paths, &aside, &moved);
-}
-
-std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
-                                          const std::vector<std::string>& paths,
-                                          const std::vector<std::u16string>& in_use) {
-    std::vector<std::string> still_there = delete_files(platform, folder, paths, nullptr, nullptr);
-    remove_emptied_folders(platform, folder, paths, in_use);
+    if (!aside) remove_emptied_folders(platform, folder, paths, in_use);
     return still_there;
 }
 

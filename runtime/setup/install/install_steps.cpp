@@ -158,12 +158,12 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // that leaves empty, waits until after it. A run that stops half-way leaves the aside files
     // for the sweep, and the entry's list for the next run.
     std::vector<Path> aside;
-    std::vector<std::string> moved;
     if (!dropped.empty()) {
         const std::vector<std::string> left =
-            move_app_files_aside(platform, facts.install_folder, dropped, aside, moved);
+            delete_app_files(platform, facts.install_folder, dropped, folders_in_use, &aside);
         still_there.insert(still_there.end(), left.begin(), left.end());
     }
+    const std::size_t dropped_aside = aside.size();
     staged.app = false;
     if (auto placed = swap_in(platform, facts.app_path, aside); !placed) return placed;
     staged.others = false;
@@ -177,12 +177,14 @@ Status install_app(platform::Platform& platform, SetupState& state) {
             return placed;
         }
     }
-    // A file still in use stays aside for a later sweep; a dropped one stays listed as well, so
-    // that the next run sweeps its folder.
+    // A file still in use stays aside for the next run's sweep of its folder; a dropped one goes
+    // back to its name and stays listed, as when it can't be moved: the next run tries again.
     for (std::size_t i = 0; i < aside.size(); ++i) {
-        if (delete_file(platform, aside[i], true) != platform::codes::kSuccess && i < moved.size()) {
-            still_there.push_back(moved[i]);
-        }
+        if (delete_file(platform, aside[i], true) == platform::codes::kSuccess || i >= dropped_aside) continue;
+        const Path& moved = aside[i];
+        const Path name = moved.substr(0, moved.rfind(u'.', moved.size() - 5));
+        (void)platform.files.rename(moved, name);
+        still_there.push_back(to_utf8(std::u16string_view(name).substr(facts.install_folder.size() + 1)));
     }
     if (!dropped.empty()) remove_emptied_folders(platform, facts.install_folder, dropped, folders_in_use);
 

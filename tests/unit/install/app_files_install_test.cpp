@@ -110,17 +110,22 @@ TEST_F(AppFolderRuns, UpdateDeletesWhatTheNewVersionDropsAndKeepsTheUsersFiles) 
 }
 
 TEST_F(AppFolderRuns, ADroppedFileThatCantBeDeletedStaysListedUntilItGoes) {
-    ASSERT_EQ(install("1.0", kVersion1), 0);
-    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {.locked = true});
-    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
-    EXPECT_TRUE(fake.files.exists(in_folder(u"old\\gone.txt")));
-    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
-              "core.dll|data\\words.txt|plugins\\new.dll|old\\gone.txt");
+    // Held open, it can't even move aside; running, it moves aside in the swap and comes back.
+    for (const fake::FileAttributes held : {fake::FileAttributes{.locked = true}, fake::FileAttributes{.running = true}}) {
+        SCOPED_TRACE(held.locked ? "locked" : "running");
+        ASSERT_EQ(install("1.0", kVersion1), 0);
+        fake.files.set_attributes(in_folder(u"old\\gone.txt"), held);
+        ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+        EXPECT_EQ(fake.files.text(in_folder(u"old\\gone.txt")), "only in 1");
+        EXPECT_FALSE(fake.files.exists(in_folder(u"old\\gone.txt.1.old")));
+        EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
+                  "core.dll|data\\words.txt|plugins\\new.dll|old\\gone.txt");
 
-    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {});
-    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
-    EXPECT_FALSE(fake.files.exists(in_folder(u"old")));
-    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
+        fake.files.set_attributes(in_folder(u"old\\gone.txt"), {});
+        ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+        EXPECT_FALSE(fake.files.exists(in_folder(u"old")));
+        EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
+    }
 }
 
 TEST_F(AppFolderRuns, AFileMayBecomeAFolderAndBack) {
