@@ -38,7 +38,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
 // has its files put in place one by one. On a failure, what is not yet in place is deleted and
 // the failure returned.
 Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                              const StagedFolders& staged, std::vector<Path>& aside);
+                              const StagedFolders& staged, std::vector<Path>* aside);
 
 // Deletes every staged file and folder, when a later step failed before the swap.
 void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,

@@ -57,12 +57,11 @@ bool holds_file(platform::Platform& platform, const Path& folder, std::string_vi
     return info && !info->is_folder;
 }
 
-// Whether the folder is the app's: it holds its uninstall.exe or the exe the entry names
-// ("C:\...\App.exe,0"), or there is no entry and it is the folder named for the app. An entry's
-// folder comes from the user's registry, so it may be any of their folders; the previous list
-// and the .old sweep apply only where the app is.
+// Whether the folder is the app's, when it holds no uninstall.exe: it holds the exe the entry
+// names ("C:\...\App.exe,0"), or there is no entry and it is the folder named for the app. An
+// entry's folder comes from the user's registry, so it may be any of their folders; the previous
+// list and the .old sweep apply only where the app is.
 bool is_apps_folder(platform::Platform& platform, const Path& folder, const AppManifest& manifest) {
-    if (holds_file(platform, folder, "uninstall.exe")) return true;
     const auto icon = read_text_value(platform, uninstall_key_path(manifest.id), "DisplayIcon");
     if (!icon) return true;
     const std::string_view text = *icon;
@@ -96,7 +95,9 @@ Status install_app(platform::Platform& platform, SetupState& state) {
                     os_error_text(platform.system_text, code));
     }
 
-    const bool app_is_here = is_apps_folder(platform, facts.install_folder, manifest);
+    // With uninstall.exe there, an install is: the swap expects files at the targets.
+    const bool replacing = holds_file(platform, facts.install_folder, "uninstall.exe");
+    const bool app_is_here = replacing || is_apps_folder(platform, facts.install_folder, manifest);
     if (app_is_here) sweep_leftovers(platform, facts.install_folder);
     facts.app_path = join_path(facts.install_folder, to_utf16(manifest.exe));
     facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
@@ -158,6 +159,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // that leaves empty, waits until after it. A run that stops half-way leaves the aside files
     // for the sweep, and the entry's list for the next run.
     std::vector<Path> aside;
+    std::vector<Path>* const moving = replacing ? &aside : nullptr;
     if (!dropped.empty()) {
         const std::vector<std::string> left =
             delete_app_files(platform, facts.install_folder, dropped, folders_in_use, &aside);
@@ -165,15 +167,15 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     }
     const std::size_t dropped_aside = aside.size();
     staged.app = false;
-    if (auto placed = swap_in(platform, facts.app_path, aside); !placed) return placed;
+    if (auto placed = swap_in(platform, facts.app_path, moving); !placed) return placed;
     staged.others = false;
-    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders, aside);
+    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders, moving);
         !placed) {
         return placed;
     }
     if (copy_installer) {
         staged.uninstaller = false;
-        if (auto placed = swap_in(platform, facts.uninstall_path, aside); !placed) {
+        if (auto placed = swap_in(platform, facts.uninstall_path, moving); !placed) {
             return placed;
         }
     }

@@ -85,19 +85,21 @@ Status put_in_place(platform::Platform& platform, const Path& target, const Path
     return write_failure(platform, target, code);
 }
 
-Status swap_in(platform::Platform& platform, const Path& target, std::vector<Path>& aside) {
+Status swap_in(platform::Platform& platform, const Path& target, std::vector<Path>* aside) {
     const Path staged = staged_path(target);
     Path moved;
-    const platform::ErrorCode cleared = rename_aside(platform, target, moved);
+    platform::ErrorCode cleared = platform::codes::kFileNotFound;
+    if (aside) cleared = rename_aside(platform, target, moved);
     // A target that can't even be renamed, or no spare name: the slower way.
     if (cleared != platform::codes::kSuccess && cleared != platform::codes::kFileNotFound) {
         return put_in_place(platform, target, staged);
     }
     const platform::ErrorCode code = platform.files.rename(staged, target);
     if (code == platform::codes::kSuccess) {
-        if (cleared == platform::codes::kSuccess) aside.push_back(std::move(moved));
+        if (cleared == platform::codes::kSuccess) aside->push_back(std::move(moved));
         return written(platform, target);
     }
+    if (!aside && code == platform::codes::kAlreadyExists) return put_in_place(platform, target, staged);
     if (cleared == platform::codes::kSuccess) (void)platform.files.rename(moved, target);  // the old file back
     (void)delete_file(platform, staged);
     return write_failure(platform, target, code);

@@ -39,12 +39,14 @@ inline Status put_in_place(platform::Platform& platform, const Path& target) {
     return put_in_place(platform, target, staged_path(target));
 }
 
-// The same for the swap (from the target's staged name), where nothing but renames should happen: the target, when there is one,
-// is renamed aside to "{name}.{n}.old" (added to `aside`, to be deleted once the swap is over)
-// and the staged file renamed onto the freed name. A rename onto an existing file costs what
-// deleting that file costs; this way that cost falls after the swap. A target that can't be
-// renamed is left to `put_in_place`; when the second rename fails, the old file goes back and the
+// The same for the swap (from the target's staged name), where nothing but renames should
+// happen: the target, when there is one, is renamed aside to "{name}.{n}.old" (added to `aside`,
+// to be deleted once the swap is over) and the staged file renamed onto the freed name. A rename
+// onto an existing file costs what deleting that file costs; this way that cost falls after the
+// swap. Without `aside` (a first install) no target is expected: the staged file is renamed onto
+// it, and only when its name is taken does `put_in_place` do the rest, as it does for a target
+// that can't be renamed. When the rename of the staged file fails, the old file goes back and the
 // staged one is deleted: "Can't write {target}: {}".
-Status swap_in(platform::Platform& platform, const Path& target, std::vector<Path>& aside);
+Status swap_in(platform::Platform& platform, const Path& target, std::vector<Path>* aside);
 
 }  // namespace plinth

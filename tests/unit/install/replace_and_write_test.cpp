@@ -59,6 +59,7 @@ TEST(SwapIn, TheOldFileMovesAsideAndTheNewOneTakesItsName) {
         const char* failing = nullptr;             // the rename of the staged file fails with this text
         std::string text;                          // the failure, or empty
         std::vector<Path> aside;
+        bool first = false;  // a first install: no target expected, nothing moved aside
     };
     const std::string target = to_utf8(kTarget);
     const Case cases[] = {
@@ -70,6 +71,10 @@ TEST(SwapIn, TheOldFileMovesAsideAndTheNewOneTakesItsName) {
          "Can't replace " + target + ". Close it, then try again.", {}},
         {"rename fails", fake::FileAttributes{}, false, "disk full",
          "Can't write " + target + ": There is not enough space on the disk. (os error 112)", {}},
+        {"first install", std::nullopt, false, nullptr, "", {}, true},
+        {"first install, yet the name is taken", fake::FileAttributes{}, false, nullptr, "", {}, true},
+        {"first install, yet a running file has the name", fake::FileAttributes{.running = true}, false, nullptr, "",
+         {}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -80,13 +85,15 @@ TEST(SwapIn, TheOldFileMovesAsideAndTheNewOneTakesItsName) {
         fake.files.add_file(kTarget + u".new.old", "new app");
         if (c.failing) fake.faults.fail_on_path("files.rename", kTarget + u".new.old", codes::kDiskFull);
         std::vector<Path> aside;
-        const Status status = swap_in(fake.platform(), kTarget, aside);
+        const Status status = swap_in(fake.platform(), kTarget, c.first ? nullptr : &aside);
         EXPECT_EQ(status ? "" : status.error().text, c.text);
         EXPECT_EQ(aside, c.aside);
         // A failure keeps the old file where it was and no staged file; a success holds the new.
         EXPECT_EQ(fake.files.text(kTarget), c.text.empty() ? std::optional<std::string>("new app") : "old app");
         EXPECT_FALSE(fake.files.exists(kTarget + u".new.old"));
         for (const Path& path : aside) EXPECT_EQ(fake.files.text(path), "old app");
+        // Taken by surprise, the name still goes to the new file, the running one moved aside.
+        if (c.first) EXPECT_EQ(fake.files.exists(spare(1)), c.old && c.old->running);
     }
 }
 
