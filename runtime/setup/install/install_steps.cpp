@@ -182,11 +182,17 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // A file still in use stays aside for the next run's sweep of its folder; a dropped one goes
     // back to its name and stays listed, as when it can't be moved: the next run tries again.
     for (std::size_t i = 0; i < aside.size(); ++i) {
-        if (delete_file(platform, aside[i], true) == platform::codes::kSuccess || i >= dropped_aside) continue;
         const Path& moved = aside[i];
-        const Path name = moved.substr(0, moved.rfind(u'.', moved.size() - 5));
-        (void)platform.files.rename(moved, name);
-        still_there.push_back(to_utf8(std::u16string_view(name).substr(facts.install_folder.size() + 1)));
+        const Path name = moved.substr(0, moved.rfind(u'.', moved.size() - 5));  // less ".{n}.old"
+        const bool deleted = delete_file(platform, moved, true) == platform::codes::kSuccess;
+        if (i >= dropped_aside) {
+            if (!deleted) log_moved_aside(platform, name, moved);
+        } else if (deleted) {
+            log.write("Deleted", name);
+        } else {
+            (void)platform.files.rename(moved, name);
+            still_there.push_back(to_utf8(std::u16string_view(name).substr(facts.install_folder.size() + 1)));
+        }
     }
     if (!dropped.empty()) remove_emptied_folders(platform, facts.install_folder, dropped, folders_in_use);
 

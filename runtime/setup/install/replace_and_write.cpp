@@ -8,6 +8,10 @@
 #include "system_error/error_text.h"
 
 namespace plinth {
+void log_moved_aside(platform::Platform& platform, const Path& from, const Path& to) {
+    platform.log->write("Moved aside", path_text(from) + " to " + path_text(to));
+}
+
 namespace {
 
 constexpr int kSpareNames = 99;
@@ -24,7 +28,7 @@ bool move_aside(platform::Platform& platform, const Path& target) {
         (void)delete_file(platform, candidate);
         if (platform.files.metadata(candidate)) continue;
         if (platform.files.rename(target, candidate) == platform::codes::kSuccess) {
-            platform.log->write("Moved aside", path_text(target) + " to " + path_text(candidate));
+            log_moved_aside(platform, target, candidate);
             return true;
         }
     }

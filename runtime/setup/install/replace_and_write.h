@@ -13,6 +13,9 @@
 
 namespace plinth {
 
+// The log's line for a file moved aside that stays there.
+void log_moved_aside(platform::Platform& platform, const Path& from, const Path& to);
+
 // "{target}.new.old": where the target's new bytes wait for the swap.
 Path staged_path(const Path& target);
 

@@ -66,7 +66,7 @@ TEST(RunLog, InstallUpdateAndRemovalEachLogTheirEvents) {
           "Install folder " + kFolderText + " (the existing entry's InstallLocation)",
           "Update to version 2.0 from 1.0",
           "Wrote " + kFolderText + "\\notes.exe", "Wrote " + kFolderText + "\\uninstall.exe",
-          "Can't delete " + kFolderText + "\\notes.exe.1.old: Access is denied. (os error 5)",
+          "Moved aside " + kFolderText + "\\notes.exe to " + kFolderText + "\\notes.exe.1.old",
           "Created the shortcut " + menu, "Wrote the uninstall entry " + kKey, "Completed", "Exit code 0"}},
         // The removal's log inside the install folder; a second one goes on appending to it.
         {"removal", "2.0", kFolder + u"\\uninstall.exe", {u"/uninstall", u"/S", u"/log=" + kFolder + u"\\removal.log"},
