@@ -28,10 +28,11 @@ platform::ErrorCode try_delete(platform::Platform& platform, const Path& path) {
 
 }  // namespace
 
-platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) {
+platform::ErrorCode delete_file(platform::Platform& platform, const Path& path, bool quiet) {
     const platform::ErrorCode code = try_delete(platform, path);
     // A name that was never there (a spare name tried, a file already gone) is no event.
-    if (code == platform::codes::kSuccess) {
+    if (quiet) {
+    } else if (code == platform::codes::kSuccess) {
         platform.log->write("Deleted", path);
     } else if (code != platform::codes::kFileNotFound && code != platform::codes::kPathNotFound) {
         platform.log->failed(platform, "Can't delete", path, code);

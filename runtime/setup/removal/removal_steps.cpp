@@ -85,7 +85,10 @@ void remove_other_files(platform::Platform& platform, const SetupState& state, c
     std::vector<std::string> paths;
     for (const AppFile& file : state.files) paths.push_back(file.path);
     if (auto listed = read_installed_files(platform, state.manifest.id); listed && *listed) {
-        paths.insert(paths.end(), (*listed)->begin(), (*listed)->end());
+        // The list is mostly this table again: a file named twice would be tried twice, the
+        // second time as a deletion that fails and a look that finds nothing.
+        const std::vector<std::string> more = paths_not_in(**listed, paths);
+        paths.insert(paths.end(), more.begin(), more.end());
     }
     if (!paths.empty()) (void)delete_app_files(platform, folder, paths);
 }

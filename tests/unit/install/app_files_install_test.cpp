@@ -2,6 +2,7 @@
 // package loaded from the executable's resources, the steps, the uninstall entry.
 #include "install/app_files_install.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -109,17 +110,22 @@ TEST_F(AppFolderRuns, UpdateDeletesWhatTheNewVersionDropsAndKeepsTheUsersFiles) 
 }
 
 TEST_F(AppFolderRuns, ADroppedFileThatCantBeDeletedStaysListedUntilItGoes) {
-    ASSERT_EQ(install("1.0", kVersion1), 0);
-    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {.locked = true});
-    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
-    EXPECT_TRUE(fake.files.exists(in_folder(u"old\\gone.txt")));
-    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
-              "core.dll|data\\words.txt|plugins\\new.dll|old\\gone.txt");
+    // Held open, it can't even move aside; running, it moves aside in the swap and comes back.
+    for (const fake::FileAttributes held : {fake::FileAttributes{.locked = true}, fake::FileAttributes{.running = true}}) {
+        SCOPED_TRACE(held.locked ? "locked" : "running");
+        ASSERT_EQ(install("1.0", kVersion1), 0);
+        fake.files.set_attributes(in_folder(u"old\\gone.txt"), held);
+        ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+        EXPECT_EQ(fake.files.text(in_folder(u"old\\gone.txt")), "only in 1");
+        EXPECT_FALSE(fake.files.exists(in_folder(u"old\\gone.txt.1.old")));
+        EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"),
+                  "core.dll|data\\words.txt|plugins\\new.dll|old\\gone.txt");
 
-    fake.files.set_attributes(in_folder(u"old\\gone.txt"), {});
-    ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
-    EXPECT_FALSE(fake.files.exists(in_folder(u"old")));
-    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
+        fake.files.set_attributes(in_folder(u"old\\gone.txt"), {});
+        ASSERT_EQ(install("2.0", kVersion2), 0) << fake.session.standard_error;
+        EXPECT_FALSE(fake.files.exists(in_folder(u"old")));
+        EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|plugins\\new.dll");
+    }
 }
 
 TEST_F(AppFolderRuns, AFileMayBecomeAFolderAndBack) {
@@ -187,7 +193,15 @@ TEST_F(AppFolderRuns, RemovalDeletesEveryInstalledFileAndEmptiedFolderAndKeepsTh
     fake.files.add_file(in_folder(u"plugins\\new.dll.1.old"), "moved aside by an update");
     fake.files.add_file(in_folder(u"data\\user\\mine.txt"), "the user's");
 
+    fake.faults.reset();
     ASSERT_EQ(remove("2.0", kVersion2), 0) << fake.session.standard_error;
+    // The table and the entry's list name the same files: each is deleted once, and not looked at.
+    const std::vector<std::string>& calls = fake.faults.call_log();
+    for (const TestFile& file : kVersion2) {
+        const std::string path = to_utf8(in_folder(to_utf16(file.path)));
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "files.delete_file " + path), 1) << path;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "files.metadata " + path), 0) << path;
+    }
     // uninstall.exe and the folder go with the self-deletion; the user's file keeps its folders.
     const std::vector<Path> left = {in_folder(u"data"), in_folder(u"data\\user"), in_folder(u"data\\user\\mine.txt"),
                                     kUninstaller};
@@ -273,17 +287,33 @@ TEST_F(AppFolderRuns, ANewFolderGoesInWithOneRenameAndNothingStaleComesWithIt) {
                                             {"plugins\\a\\b.dll", "MZ deeper"},
                                             {"data\\fresh\\x.txt", "below an existing folder"}};
     ASSERT_EQ(install("3.0", version3), 0) << fake.session.standard_error;
+    // The swap is renames back to back (and a look at each folder of a dropped file, for links):
+    // the dropped files and the replaced ones move aside, the new ones take their names.
     std::vector<std::string> renames;
-    for (const std::string& call : fake.faults.call_log()) {
+    const std::vector<std::string>& calls = fake.faults.call_log();
+    for (const std::string& call : calls) {
         if (call.starts_with("files.rename") || call.starts_with("files.replace")) renames.push_back(call);
     }
+    const auto first = std::find(calls.begin(), calls.end(), renames.front());
+    const auto last = std::find(first, calls.end(), renames.back());
+    for (auto call = first; call != last; ++call) {
+        EXPECT_TRUE(call->starts_with("files.rename") || call->starts_with("files.metadata")) << *call;
+    }
     EXPECT_EQ(renames, (std::vector<std::string>{
-                           "files.replace " + to_utf8(in_folder(u"Notes.exe")),
-                           "files.replace " + to_utf8(in_folder(u"core.dll")),
+                           "files.rename " + to_utf8(in_folder(u"data\\words.txt")),
+                           "files.rename " + to_utf8(in_folder(u"old\\gone.txt")),
+                           "files.rename " + to_utf8(in_folder(u"deep\\er\\est\\gone.bin")),
+                           "files.rename " + to_utf8(in_folder(u"Notes.exe")),
+                           "files.rename " + to_utf8(in_folder(u"Notes.exe.new.old")),
+                           "files.rename " + to_utf8(in_folder(u"core.dll")),
+                           "files.rename " + to_utf8(in_folder(u"core.dll.new.old")),
                            "files.rename " + to_utf8(in_folder(u"plugins.new.old")),
                            "files.rename " + to_utf8(in_folder(u"data\\fresh.new.old")),
-                           "files.replace " + to_utf8(kUninstaller),
+                           "files.rename " + to_utf8(kUninstaller),
+                           "files.rename " + to_utf8(kUninstaller) + ".new.old",
                        }));
+    // Nothing moved aside outlives the run, nor an emptied folder.
+    EXPECT_FALSE(fake.files.exists(in_folder(u"old")));
     EXPECT_EQ(files_below(fake.files),
               to_utf8(in_folder(u"core.dll")) + " = MZ core 3\n" + to_utf8(in_folder(u"data\\fresh\\x.txt")) +
                   " = below an existing folder\n" + to_utf8(in_folder(u"Notes.exe")) + " = MZ Notes 3.0\n" +
