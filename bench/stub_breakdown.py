@@ -131,7 +131,8 @@ def main():
         elif out_section == ".idata":
             g = "imports (Windows DLLs)"
         groups[g] += size
-        by_section[g][out_section] += size
+        # (The unwind codes are in .rdata: the stub's linker script merges them.)
+        by_section[g][".xdata" if name.startswith(".xdata") else out_section] += size
         members[source.rsplit("/", 1)[-1]] += size
     total = sum(groups.values())
     print(f"  {'group':<44} {'bytes':>9} {'KiB':>7} {'share':>6}  code/rdata/unwind")

@@ -49,16 +49,23 @@ struct Api {
 // The headers read here are a number or a URL; an update's URLs are at most 2048 characters.
 constexpr std::size_t kHeaderChars = 2049;
 
-constexpr const char* kApiNames[] = {
-    "WinHttpOpen",        "WinHttpCrackUrl",      "WinHttpConnect",         "WinHttpOpenRequest",
-    "WinHttpSetTimeouts", "WinHttpSetOption",     "WinHttpSendRequest",     "WinHttpReceiveResponse",
-    "WinHttpQueryHeaders", "WinHttpQueryOption", "WinHttpReadData"};
-static_assert(sizeof(Api) == sizeof kApiNames, "one name for each of the Api's functions, in its order");
+// One string of names, each ended by its zero: a table of pointers would cost each its pointer
+// and its relocation.
+constexpr char kApiNames[] =
+    "WinHttpOpen\0WinHttpCrackUrl\0WinHttpConnect\0WinHttpOpenRequest\0WinHttpSetTimeouts\0"
+    "WinHttpSetOption\0WinHttpSendRequest\0WinHttpReceiveResponse\0WinHttpQueryHeaders\0"
+    "WinHttpQueryOption\0WinHttpReadData";
+constexpr std::size_t count_names() {
+    std::size_t count = 0;
+    for (char c : kApiNames) count += c == '\0';
+    return count;
+}
+static_assert(sizeof(Api) == count_names() * sizeof(void (*)()), "one name for each of the Api's functions, in its order");
 
 // Found by name into the Api's slots in order, in one loop rather than one typed call each.
 ErrorCode load_api(Api& api) {
     char* slot = reinterpret_cast<char*>(&api);
-    for (const char* name : kApiNames) {
+    for (const char* name = kApiNames; name != kApiNames + sizeof kApiNames; name += std::strlen(name) + 1) {
         auto address = winhttp().function<void()>(name);
         if (!address) return address.error();
         void (*function)() = *address;

@@ -21,6 +21,7 @@
 #include <new>
 
 #include "entry/exit_code.h"
+#include "platform/win32/unique_handle.h"
 
 namespace plinth::platform::win32 {
 namespace {
@@ -56,8 +57,8 @@ void append(char* line, std::size_t capacity, std::size_t& length, const char* t
     }
     // Not ExitProcess: that runs the DLLs' detach and the static destructors in whatever state
     // the failure left, and a destructor that allocates would come back here.
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exit_code_value(ExitCode::failed)));
-    ExitProcess(static_cast<UINT>(exit_code_value(ExitCode::failed)));  // not reached
+    TerminateProcess(current_process(), static_cast<UINT>(exit_code_value(ExitCode::failed)));
+    for (;;) Sleep(INFINITE);  // not reached: the process ends with its threads
 }
 
 [[noreturn]] void out_of_memory() noexcept { end_process("Out of memory.", nullptr); }

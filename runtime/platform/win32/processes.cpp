@@ -75,7 +75,7 @@ bool Win32Processes::wait_for_parent(std::uint32_t timeout_ms) {
     if (!parent) return true;
     // A parent that has exited may have left its number to a later process: that one is no
     // parent of ours.
-    if (creation_time(parent.get()) > creation_time(GetCurrentProcess())) return true;
+    if (creation_time(parent.get()) > creation_time(current_process())) return true;
     return WaitForSingleObject(parent.get(), timeout_ms) != WAIT_TIMEOUT;
 }
 

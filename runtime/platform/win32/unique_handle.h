@@ -116,4 +116,8 @@ void** put_void(ComPtr<Interface>& pointer) {
     return reinterpret_cast<void**>(pointer.put());
 }
 
+// The process's own pseudo handle, which GetCurrentProcess returns: a constant that Windows'
+// headers themselves write inline for its siblings (GetCurrentProcessToken), so not an import.
+inline HANDLE current_process() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
+
 }  // namespace plinth::platform::win32
