@@ -28,7 +28,7 @@ bool passes_link(platform::Platform& platform, const Path& folder, const Path& p
 
 std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
                                           const std::vector<std::string>& paths,
-                                          const std::vector<std::u16string>& in_use, std::vector<Path>* aside) {
+                                          const std::vector<std::u16string>& in_use) {
     std::vector<std::string> still_there;
     // The folders of the last path found free of links, with the backslash after them: the
     // paths come sorted, so most share it and aren't examined again.
@@ -43,13 +43,6 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
             }
             free_of_links = std::string_view(path).substr(0, last);
         }
-        if (aside) {
-            Path to;
-            if (rename_aside(platform, full, to) == platform::codes::kSuccess) {
-                aside->push_back(std::move(to));
-                continue;
-            }
-        }
         if (delete_file(platform, full) == platform::codes::kSuccess) continue;
         // "Not found" from the deletion is taken at its word only when the file is known missing.
         const auto info = platform.files.metadata(full);
@@ -60,12 +53,6 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
         }
         still_there.push_back(path);
     }
-    if (!aside) remove_emptied_folders(platform, folder, paths, in_use);
-    return still_there;
-}
-
-void remove_emptied_folders(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths,
-                            const std::vector<std::u16string>& in_use) {
     // Each path's folders, deepest first. A folder that the next path also lies in is left to
     // that path's turn, so every folder is tried after everything below it; in the packer's
     // sorted order that is once per folder.
@@ -89,6 +76,7 @@ void remove_emptied_folders(platform::Platform& platform, const Path& folder, co
             (void)platform.files.remove_folder(full);
         }
     }
+    return still_there;
 }
 
 }  // namespace plinth

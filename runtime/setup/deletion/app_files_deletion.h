@@ -23,16 +23,8 @@ bool passes_link(platform::Platform& platform, const Path& folder, const Path& p
 // are still there (a removal ignores them; an update keeps them on its list to try again). A
 // folder of `in_use` (relative, folded as Windows compares names, each with a backslash after
 // it, sorted) holds an update's staged files: it is neither swept nor removed.
-// Given `aside` (an update's swap, where only renames belong), each path that can be is renamed
-// aside to "{name}.{n}.old" instead, its new name appended to `aside`, and the folders are left
-// for `remove_emptied_folders` once the swap is over.
 std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
                                           const std::vector<std::string>& paths,
-                                          const std::vector<std::u16string>& in_use = {},
-                                          std::vector<Path>* aside = nullptr);
-
-// The folder pass of delete_app_files on its own.
-void remove_emptied_folders(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths,
-                            const std::vector<std::u16string>& in_use);
+                                          const std::vector<std::u16string>& in_use = {});
 
 }  // namespace plinth

@@ -28,11 +28,10 @@ platform::ErrorCode try_delete(platform::Platform& platform, const Path& path) {
 
 }  // namespace
 
-platform::ErrorCode delete_file(platform::Platform& platform, const Path& path, bool quiet) {
+platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) {
     const platform::ErrorCode code = try_delete(platform, path);
     // A name that was never there (a spare name tried, a file already gone) is no event.
-    if (quiet) {
-    } else if (code == platform::codes::kSuccess) {
+    if (code == platform::codes::kSuccess) {
         platform.log->write("Deleted", path);
     } else if (code != platform::codes::kFileNotFound && code != platform::codes::kPathNotFound) {
         platform.log->failed(platform, "Can't delete", path, code);

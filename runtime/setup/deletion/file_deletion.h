@@ -10,7 +10,7 @@ namespace plinth {
 // handle with FileDispositionInfoEx (delete, POSIX semantics, ignore read-only), or, where that
 // form is refused, FileDispositionInfo after clearing the read-only attribute. Returns 0 on
 // success, ERROR_ACCESS_DENIED when both attempts failed, or the first attempt's error when it
-// failed for another reason. Logged unless `quiet` (the caller tells what it means).
-platform::ErrorCode delete_file(platform::Platform& platform, const Path& path, bool quiet = false);
+// failed for another reason.
+platform::ErrorCode delete_file(platform::Platform& platform, const Path& path);
 
 }  // namespace plinth

@@ -28,19 +28,6 @@ void sweep_leftovers(platform::Platform& platform, const Path& folder) {
     }
 }
 
-platform::ErrorCode rename_aside(platform::Platform& platform, const Path& path, Path& aside) {
-    platform::ErrorCode code = platform::codes::kAlreadyExists;
-    for (int n = 1; n <= 99 && code == platform::codes::kAlreadyExists; ++n) {
-        aside = path;
-        aside += u'.';
-        if (n > 9) aside += static_cast<char16_t>(u'0' + n / 10);
-        aside += static_cast<char16_t>(u'0' + n % 10);
-        aside += u".old";
-        code = platform.files.rename(path, aside);
-    }
-    return code;
-}
-
 bool delete_staged_entry(platform::Platform& platform, const Path& path) {
     // Removing the folder first means a link (a junction) goes as itself, before anything could
     // list what it points to.

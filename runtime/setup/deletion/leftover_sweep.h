@@ -14,11 +14,6 @@ namespace plinth {
 // a package may, so the sweep takes what a failed or killed run left.
 inline constexpr std::u16string_view kStagedSuffix = u".new.old";
 
-// Renames `path` to the first "{name}.{n}.old" beside it that is free, n from 1 to 99, by a rename
-// that never replaces anything; the name taken goes to `aside`. Returns the rename's error
-// otherwise (kFileNotFound: nothing was there to move).
-platform::ErrorCode rename_aside(platform::Platform& platform, const Path& path, Path& aside);
-
 // Deletes every entry of the folder whose name ends in ".old" (case-sensitive): moved-aside files
 // and staged ones, a staged folder with all it holds; never a link. Nothing here can fail: an
 // entry that can't be deleted now stays for a later run.

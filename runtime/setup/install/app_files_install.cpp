@@ -156,10 +156,10 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
 }
 
 Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                              const StagedFolders& staged, std::vector<Path>* aside) {
+                              const StagedFolders& staged) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (whole_of(staged, i) != 0) continue;
-        if (auto status = swap_in(platform, join_path(folder, to_utf16(files[i].path)), aside); !status) {
+        if (auto status = put_in_place(platform, join_path(folder, to_utf16(files[i].path))); !status) {
             delete_staged(platform, folder, files, staged, i + 1, files.size(), 0);
             return status;
         }

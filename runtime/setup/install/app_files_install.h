@@ -33,12 +33,11 @@ struct StagedFolders {
 Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
                                       StagedFolders& staged, bool sweep = true);
 
-// Puts each staged file in place (`swap_in`, the files it moves aside added to `aside`), in the
-// table's order, then each staged folder. A folder whose name was taken since it was found free
-// has its files put in place one by one. On a failure, what is not yet in place is deleted and
-// the failure returned.
+// Puts each staged file in place, in the table's order, then each staged folder. A folder whose
+// name was taken since it was found free has its files put in place one by one. On a failure,
+// what is not yet in place is deleted and the failure returned.
 Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                              const StagedFolders& staged, std::vector<Path>* aside);
+                              const StagedFolders& staged);
 
 // Deletes every staged file and folder, when a later step failed before the swap.
 void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,

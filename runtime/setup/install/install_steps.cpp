@@ -58,11 +58,12 @@ bool holds_file(platform::Platform& platform, const Path& folder, std::string_vi
     return info && !info->is_folder;
 }
 
-// Whether the folder is the app's, when it holds no uninstall.exe: it holds the exe the entry
-// names, or there is no entry and it is the folder named for the app. An entry's folder comes from
-// the user's registry, so it may be any of their folders; the previous list and the .old sweep
-// apply only where the app is.
+// Whether the folder is the app's: it holds its uninstall.exe or the exe the entry names, or
+// there is no entry and it is the folder named for the app. An entry's folder comes from the
+// user's registry, so it may be any of their folders; the previous list and the .old sweep apply
+// only where the app is.
 bool is_apps_folder(platform::Platform& platform, const Path& folder, const RecordedInstall& recorded) {
+    if (holds_file(platform, folder, "uninstall.exe")) return true;
     if (!recorded.exe) return true;
     const std::string_view exe = *recorded.exe;
     const std::string_view name = exe.substr(exe.find_last_of("\\/") + 1);
@@ -93,9 +94,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         return fail(platform, Message::cant_create_folder, facts.install_folder, code);
     }
 
-    // With uninstall.exe there, an install is: the swap expects files at the targets.
-    const bool replacing = holds_file(platform, facts.install_folder, "uninstall.exe");
-    const bool app_is_here = replacing || is_apps_folder(platform, facts.install_folder, *state.recorded);
+    const bool app_is_here = is_apps_folder(platform, facts.install_folder, *state.recorded);
     if (app_is_here) sweep_leftovers(platform, facts.install_folder);
     facts.app_path = join_path(facts.install_folder, to_utf16(manifest.exe));
     facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
@@ -152,47 +151,21 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         }
     }
 
-    // The swap, renames back to back: the dropped files and the files being replaced move aside,
-    // and each staged file takes its target's name. Deleting what moved aside, and the folders
-    // that leaves empty, waits until after it. A run that stops half-way leaves the aside files
-    // for the sweep, and the entry's list for the next run.
-    std::vector<Path> aside;
-    std::vector<Path>* const moving = replacing ? &aside : nullptr;
+    // The swap: the dropped files go, then each staged file is renamed into place.
     if (!dropped.empty()) {
-        const std::vector<std::string> left =
-            delete_app_files(platform, facts.install_folder, dropped, folders_in_use, &aside);
+        const std::vector<std::string> left = delete_app_files(platform, facts.install_folder, dropped, folders_in_use);
         still_there.insert(still_there.end(), left.begin(), left.end());
     }
-    const std::size_t dropped_aside = aside.size();
     staged.app = false;
-    if (auto placed = swap_in(platform, facts.app_path, moving); !placed) return placed;
+    if (auto placed = put_in_place(platform, facts.app_path); !placed) return placed;
     staged.others = false;
-    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders, moving);
-        !placed) {
+    if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders); !placed) {
         return placed;
     }
     if (copy_installer) {
         staged.uninstaller = false;
-        if (auto placed = swap_in(platform, facts.uninstall_path, moving); !placed) {
-            return placed;
-        }
+        if (auto placed = put_in_place(platform, facts.uninstall_path); !placed) return placed;
     }
-    // A file still in use stays aside for the next run's sweep of its folder; a dropped one goes
-    // back to its name and stays listed, as when it can't be moved: the next run tries again.
-    for (std::size_t i = 0; i < aside.size(); ++i) {
-        const Path& moved = aside[i];
-        const Path name = moved.substr(0, moved.rfind(u'.', moved.size() - 5));  // less ".{n}.old"
-        const bool deleted = delete_file(platform, moved, true) == platform::codes::kSuccess;
-        if (i >= dropped_aside) {
-            if (!deleted) log_moved_aside(platform, name, moved);
-        } else if (deleted) {
-            log.write("Deleted", name);
-        } else {
-            (void)platform.files.rename(moved, name);
-            still_there.push_back(to_utf8(std::u16string_view(name).substr(facts.install_folder.size() + 1)));
-        }
-    }
-    if (!dropped.empty()) remove_emptied_folders(platform, facts.install_folder, dropped, folders_in_use);
 
     for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
     // A dropped file that couldn't be deleted stays listed, so that the next run or the removal

@@ -9,10 +9,6 @@
 #include "system_error/error_text.h"
 
 namespace plinth {
-void log_moved_aside(platform::Platform& platform, const Path& from, const Path& to) {
-    platform.log->write("Moved aside", path_text(from) + " to " + path_text(to));
-}
-
 namespace {
 
 constexpr int kSpareNames = 99;
@@ -29,7 +25,7 @@ bool move_aside(platform::Platform& platform, const Path& target) {
         (void)delete_file(platform, candidate);
         if (platform.files.metadata(candidate)) continue;
         if (platform.files.rename(target, candidate) == platform::codes::kSuccess) {
-            log_moved_aside(platform, target, candidate);
+            platform.log->write("Moved aside", path_text(target) + " to " + path_text(candidate));
             return true;
         }
     }
@@ -86,26 +82,6 @@ Status put_in_place(platform::Platform& platform, const Path& target, const Path
         code = platform.files.rename(staged, target);
         if (code == platform::codes::kSuccess) return written(platform, target);
     }
-    (void)delete_file(platform, staged);
-    return write_failure(platform, target, code);
-}
-
-Status swap_in(platform::Platform& platform, const Path& target, std::vector<Path>* aside) {
-    const Path staged = staged_path(target);
-    Path moved;
-    platform::ErrorCode cleared = platform::codes::kFileNotFound;
-    if (aside) cleared = rename_aside(platform, target, moved);
-    // A target that can't even be renamed, or no spare name: the slower way.
-    if (cleared != platform::codes::kSuccess && cleared != platform::codes::kFileNotFound) {
-        return put_in_place(platform, target, staged);
-    }
-    const platform::ErrorCode code = platform.files.rename(staged, target);
-    if (code == platform::codes::kSuccess) {
-        if (cleared == platform::codes::kSuccess) aside->push_back(std::move(moved));
-        return written(platform, target);
-    }
-    if (!aside && code == platform::codes::kAlreadyExists) return put_in_place(platform, target, staged);
-    if (cleared == platform::codes::kSuccess) (void)platform.files.rename(moved, target);  // the old file back
     (void)delete_file(platform, staged);
     return write_failure(platform, target, code);
 }

@@ -5,16 +5,12 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
-#include <vector>
 
 #include "common/result.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
 namespace plinth {
-
-// The log's line for a file moved aside that stays there.
-void log_moved_aside(platform::Platform& platform, const Path& from, const Path& to);
 
 // "{target}.new.old": where the target's new bytes wait for the swap.
 Path staged_path(const Path& target);
@@ -41,15 +37,5 @@ Status put_in_place(platform::Platform& platform, const Path& target, const Path
 inline Status put_in_place(platform::Platform& platform, const Path& target) {
     return put_in_place(platform, target, staged_path(target));
 }
-
-// The same for the swap (from the target's staged name), where nothing but renames should
-// happen: the target, when there is one, is renamed aside to "{name}.{n}.old" (added to `aside`,
-// to be deleted once the swap is over) and the staged file renamed onto the freed name. A rename
-// onto an existing file costs what deleting that file costs; this way that cost falls after the
-// swap. Without `aside` (a first install) no target is expected: the staged file is renamed onto
-// it, and only when its name is taken does `put_in_place` do the rest, as it does for a target
-// that can't be renamed. When the rename of the staged file fails, the old file goes back and the
-// staged one is deleted: "Can't write {target}: {}".
-Status swap_in(platform::Platform& platform, const Path& target, std::vector<Path>* aside);
 
 }  // namespace plinth

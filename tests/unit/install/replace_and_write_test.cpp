@@ -1,8 +1,6 @@
 #include "install/replace_and_write.h"
 
-#include <optional>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -47,53 +45,6 @@ TEST_F(ReplaceAndWrite, ANewOrPlainFileTakesOneWriteAndOneRename) {
         EXPECT_EQ(fresh.files.text(kTarget), "new app");
         EXPECT_EQ(fresh.faults.call_log(), (std::vector<std::string>{"files.write_file " + to_utf8(kTarget) + ".new.old",
                                                                      "files.replace " + to_utf8(kTarget)}));
-    }
-}
-
-// The swap's way: two renames that replace nothing, the old file left aside for after the swap.
-TEST(SwapIn, TheOldFileMovesAsideAndTheNewOneTakesItsName) {
-    struct Case {
-        const char* label;
-        std::optional<fake::FileAttributes> old;  // the target, if there is one
-        bool leftover = false;                     // a running "Notes.exe.1.old" from an earlier run
-        const char* failing = nullptr;             // the rename of the staged file fails with this text
-        std::string text;                          // the failure, or empty
-        std::vector<Path> aside;
-        bool first = false;  // a first install: no target expected, nothing moved aside
-    };
-    const std::string target = to_utf8(kTarget);
-    const Case cases[] = {
-        {"replaces", fake::FileAttributes{}, false, nullptr, "", {spare(1)}},
-        {"new", std::nullopt, false, nullptr, "", {}},
-        {"read-only", fake::FileAttributes{.read_only = true}, false, nullptr, "", {spare(1)}},
-        {"leftover", fake::FileAttributes{}, true, nullptr, "", {spare(2)}},
-        {"locked: the slower way", fake::FileAttributes{.locked = true}, false, nullptr,
-         "Can't replace " + target + ". Close it, then try again.", {}},
-        {"rename fails", fake::FileAttributes{}, false, "disk full",
-         "Can't write " + target + ": There is not enough space on the disk. (os error 112)", {}},
-        {"first install", std::nullopt, false, nullptr, "", {}, true},
-        {"first install, yet the name is taken", fake::FileAttributes{}, false, nullptr, "", {}, true},
-        {"first install, yet a running file has the name", fake::FileAttributes{.running = true}, false, nullptr, "",
-         {}, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        fake::FakePlatform fake;
-        fake.files.add_folder(kFolder);
-        if (c.old) fake.files.add_file(kTarget, "old app", *c.old);
-        if (c.leftover) fake.files.add_file(spare(1), "still running", {.running = true});
-        fake.files.add_file(kTarget + u".new.old", "new app");
-        if (c.failing) fake.faults.fail_on_path("files.rename", kTarget + u".new.old", codes::kDiskFull);
-        std::vector<Path> aside;
-        const Status status = swap_in(fake.platform(), kTarget, c.first ? nullptr : &aside);
-        EXPECT_EQ(status ? "" : status.error().text, c.text);
-        EXPECT_EQ(aside, c.aside);
-        // A failure keeps the old file where it was and no staged file; a success holds the new.
-        EXPECT_EQ(fake.files.text(kTarget), c.text.empty() ? std::optional<std::string>("new app") : "old app");
-        EXPECT_FALSE(fake.files.exists(kTarget + u".new.old"));
-        for (const Path& path : aside) EXPECT_EQ(fake.files.text(path), "old app");
-        // Taken by surprise, the name still goes to the new file, the running one moved aside.
-        if (c.first) EXPECT_EQ(fake.files.exists(spare(1)), c.old && c.old->running);
     }
 }
 
