@@ -106,17 +106,13 @@ platform::DialogConfig UpdateDialog::keep(DialogPage page) {
 }
 
 int UpdateDialog::run() {
-    Status checked = find_installed_app(platform_, manifest_, app_);
-    if (checked) checked = check_for_update(platform_, app_, offer_);
+    const Status checked = find_update(platform_, manifest_, app_, offer_);
     Message heading = Message::update_available;
     if (!checked) {
         exit_code_ = update_failed(platform_, checked.error());
     } else if (offer_.url.empty()) {
-        platform_.log->write("No newer version");
         exit_code_ = exit_code_value(ExitCode::completed);
         heading = Message::up_to_date;
-    } else {
-        platform_.log->write("Newer version available:", offer_.release.version);
     }
     DialogPage page = update_page(manifest_, checked ? heading : Message::update_failed, offer_.release.version,
                                   checked ? texts_.text(Message::update_current_version, {app_.version})

@@ -8,26 +8,33 @@
 #include "log/run_log.h"
 
 namespace plinth {
-namespace {
 
-int failed(platform::Platform& platform, const Failure& failure) {
+int update_failed(platform::Platform& platform, const Failure& failure) {
     report_failure(platform, failure, true);
     return exit_code_value(ExitCode::failed);
 }
 
-int none_newer(platform::Platform& platform) {
-    platform.log->write("No newer version");
-    return exit_code_value(ExitCode::completed);
+Status find_update(platform::Platform& platform, const AppManifest& manifest, InstalledApp& app, UpdateOffer& offer) {
+    Status checked = find_installed_app(platform, manifest, app);
+    if (checked) checked = check_for_update(platform, app, offer);
+    if (!checked) return checked;
+    if (offer.url.empty()) {
+        platform.log->write("No newer version");
+    } else {
+        platform.log->write("Newer version available:", offer.release.version);
+    }
+    return checked;
 }
+
+namespace {
 
 int check_only(platform::Platform& platform, const AppManifest& manifest) {
     InstalledApp app;
     UpdateOffer offer;
-    Status checked = find_installed_app(platform, manifest, app);
-    if (checked) checked = check_for_update(platform, app, offer);
-    if (!checked) return failed(platform, checked.error());
-    if (offer.url.empty()) return none_newer(platform);
-    platform.log->write("Newer version available:", offer.release.version);
+    if (const Status checked = find_update(platform, manifest, app, offer); !checked) {
+        return update_failed(platform, checked.error());
+    }
+    if (offer.url.empty()) return exit_code_value(ExitCode::completed);
     platform.session.write_standard_output(offer.release.version + "\n");
     return exit_code_value(ExitCode::update_available);
 }
@@ -36,14 +43,12 @@ int update_silently(platform::Platform& platform, const RunOptions& options, con
     InstalledApp app;
     UpdateOffer offer;
     const Status done = apply_update(platform, options, manifest, app, offer, nullptr);
-    if (!done) return failed(platform, done.error());
-    if (offer.url.empty()) return none_newer(platform);
+    if (!done) return update_failed(platform, done.error());
+    if (offer.url.empty()) platform.log->write("No newer version");
     return exit_code_value(ExitCode::completed);
 }
 
 }  // namespace
-
-int update_failed(platform::Platform& platform, const Failure& failure) { return failed(platform, failure); }
 
 Status apply_update(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
                     InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher) {
@@ -64,7 +69,7 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
-        if (Status restarted = restart_app(platform, app); !restarted) (void)failed(platform, restarted.error());
+        if (Status restarted = restart_app(platform, app); !restarted) (void)update_failed(platform, restarted.error());
     }
     return done;
 }

@@ -19,6 +19,10 @@ int run_update_switches(platform::Platform& platform, const RunOptions& options,
 // Reports a failed update in the log and on the "setup:" line; returns the exit code 1.
 int update_failed(platform::Platform& platform, const Failure& failure);
 
+// What is installed and whether the feed offers a newer version (`offer.url` empty when not),
+// with the log's line for either.
+Status find_update(platform::Platform& platform, const AppManifest& manifest, InstalledApp& app, UpdateOffer& offer);
+
 // Told how an update goes while it runs; it may stop it before anything is installed.
 class UpdateWatcher : public DownloadProgress {
 public:
