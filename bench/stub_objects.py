@@ -3,6 +3,10 @@
 
 Usage: stub_objects.py BUILD_DIR [--top N]
 
+BUILD_DIR must be configured with -DPLINTH_STUB_SECTION_PER_FUNCTION=ON: the shipped stub puts
+the optimized code in one section, and the map then can't tell the functions apart. Sizes then
+include each function's padding to 16 bytes, which the shipped stub doesn't have.
+
 The stub is linked with link-time optimization, so the map shows one object of the compiler's
 making rather than ours. Each function keeps a section of its own (.text$<symbol>, with its
 .pdata/.xdata), and the objects of the build still say which symbols they define (gcc-nm reads
@@ -72,6 +76,10 @@ def main():
         print(__doc__, file=sys.stderr)
         return 2
     build = sys.argv[1]
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
+        if "PLINTH_STUB_SECTION_PER_FUNCTION:BOOL=ON" not in f.read():
+            print("stub_objects.py: configure the build with -DPLINTH_STUB_SECTION_PER_FUNCTION=ON", file=sys.stderr)
+            return 2
     top = int(sys.argv[sys.argv.index("--top") + 1]) if "--top" in sys.argv else 0
     defined = definitions(build)
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
