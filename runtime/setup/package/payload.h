@@ -12,8 +12,6 @@
 
 namespace plinth {
 
-// The payload is fed to the inflater through a buffer of this size, never copied as a whole.
-inline constexpr std::size_t kInflateInputBufferSize = 32768;
 // The largest app the packer puts into an installer (2^31 - 1 bytes), and so the most an intact
 // payload inflates to.
 inline constexpr std::size_t kMaxAppSize = 0x7fffffff;

@@ -16,6 +16,10 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Where zlib's inflater, which the installer once used, cut its input into pieces: sizes around
+// it still make stored streams whose checksum straddles such a boundary.
+constexpr std::size_t kInflateInputBufferSize = 32768;
+
 // Deflates with the given window bits: 15 zlib, -15 raw deflate, 31 gzip.
 Bytes deflate_bytes(const Bytes& data, int window_bits = 15, int level = Z_DEFAULT_COMPRESSION,
                     const Bytes* dictionary = nullptr) {
