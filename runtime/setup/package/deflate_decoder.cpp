@@ -56,9 +56,9 @@ std::uint32_t entry_for(Alphabet alphabet, unsigned symbol) {
 // The decoding table of the canonical code with these lengths (0: the symbol is unused), or false
 // for lengths that make no code: over-subscribed, or incomplete other than by a single one-bit
 // code or no code at all (not even those for the code length code), whose missing codes decode
-// as invalid.
-bool build_table(std::uint32_t* table, std::size_t capacity, unsigned root, const std::uint8_t* lengths,
-                 unsigned symbols, Alphabet alphabet) {
+// as invalid. Once per block, not per byte: `cold` has it built for size, in a file built for speed.
+[[gnu::cold]] bool build_table(std::uint32_t* table, std::size_t capacity, unsigned root,
+                               const std::uint8_t* lengths, unsigned symbols, Alphabet alphabet) {
     unsigned count[kMaxCodeBits + 1] = {};
     for (unsigned s = 0; s < symbols; ++s) ++count[lengths[s]];
     count[0] = 0;
@@ -196,7 +196,7 @@ struct Decoder {
         return true;
     }
 
-    bool stored_block() {
+    [[gnu::cold]] bool stored_block() {
         take(bit_count & 7);
         const unsigned length = take(16);
         if (length != (take(16) ^ 0xffff)) return false;
@@ -260,7 +260,7 @@ struct Decoder {
     }
 
     // The code lengths of a dynamic block's two codes, and their tables.
-    bool dynamic_tables(std::uint8_t* lengths, std::uint32_t* literals, std::uint32_t* distances) {
+    [[gnu::cold]] bool dynamic_tables(std::uint8_t* lengths, std::uint32_t* literals, std::uint32_t* distances) {
         const unsigned literal_codes = take(5) + 257;
         const unsigned distance_codes = take(5) + 1;
         const unsigned length_codes = take(4) + 4;
@@ -356,16 +356,6 @@ std::uint32_t adler32_of(std::span<const std::uint8_t> data, std::uint32_t adler
     while (left != 0) {
         std::size_t n = std::min(left, kMaxDeferred);
         left -= n;
-        for (; n >= 4; n -= 4, p += 4) {
-            a += p[0];
-            b += a;
-            a += p[1];
-            b += a;
-            a += p[2];
-            b += a;
-            a += p[3];
-            b += a;
-        }
         for (; n != 0; --n) {
             a += *p++;
             b += a;
