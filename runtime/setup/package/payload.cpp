@@ -34,8 +34,8 @@ bool can_allocate(std::size_t size) {
     return true;
 }
 
-std::vector<std::uint8_t> first_room(std::size_t compressed_size, std::size_t max_size) {
-    std::vector<std::uint8_t> room;
+InflatedBytes first_room(std::size_t compressed_size, std::size_t max_size) {
+    InflatedBytes room;
     const std::size_t limit = room.max_size() / kReserveFactor;
     const std::size_t wanted = std::min(
         {max_size, room.max_size(), std::max(kInitialOutputSize, std::min(compressed_size, limit) * kReserveFactor)});
@@ -114,11 +114,11 @@ Status FileInflater::inflate_into(std::span<const std::uint8_t> stream, std::spa
     return success();
 }
 
-Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
+Result<InflatedBytes> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
     const auto damaged = [] { return fail(Message::damaged_app); };
     if (payload.size() < 2 || !valid_header(payload[0], payload[1])) return damaged();
 
-    std::vector<std::uint8_t> room = first_room(payload.size(), max_size);
+    InflatedBytes room = first_room(payload.size(), max_size);
     std::size_t size;
     if (!inflate_stream(payload, room, max_size, size)) return damaged();
     if (size <= room.size()) {
@@ -128,7 +128,7 @@ Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> 
 
     // Its size known now, the app gets room of exactly that size. An exe too large for memory
     // can't be installed; in practice that is a corrupt or hostile stream.
-    std::vector<std::uint8_t>().swap(room);
+    InflatedBytes().swap(room);
     if (size > room.max_size() || !can_allocate(size)) return damaged();
     room.resize(size);
     std::size_t again;

@@ -1,11 +1,13 @@
 // Inflating the payload: the app's exe back from its zlib stream, entirely in memory.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "common/result.h"
@@ -16,13 +18,41 @@ namespace plinth {
 // payload inflates to.
 inline constexpr std::size_t kMaxAppSize = 0x7fffffff;
 
+// Bytes whose room isn't zeroed when it is made: the inflater writes every byte it hands out, and
+// zeroing the first room (up to four times the stream) would make all its pages resident at once,
+// where only those written need be.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    using value_type = T;
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* at) noexcept {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+using InflatedBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
+
+inline bool operator==(const InflatedBytes& inflated, const std::vector<std::uint8_t>& bytes) {
+    return std::equal(inflated.begin(), inflated.end(), bytes.begin(), bytes.end());
+}
+
 // The exe's bytes from a zlib stream (RFC 1950: header, deflate data, verified Adler-32). Bytes
 // after the end of the stream are not looked at. A corrupt, truncated or empty stream, a gzip or
 // raw deflate stream, a stream that needs a preset dictionary, one that inflates to more than
 // `max_size` bytes (inflation stops there, so a small hostile stream can't take all memory), and
 // one that can't be held in memory all fail with "The app inside the installer is damaged.".
 // Only tests pass another `max_size`.
-Result<std::vector<std::uint8_t>> inflate_payload(std::span<const std::uint8_t> payload,
+Result<InflatedBytes> inflate_payload(std::span<const std::uint8_t> payload,
                                                   std::size_t max_size = kMaxAppSize);
 
 // Whether a zlib stream of this length can inflate to `size` bytes at all: deflate makes at most

@@ -9,8 +9,8 @@
 
 namespace plinth {
 
-TextLookup::TextLookup(std::string_view tag, std::vector<std::uint8_t> table)
-    : table_(std::move(table)), right_to_left_(is_right_to_left(tag)) {
+TextLookup::TextLookup(std::string_view tag, std::span<const std::uint8_t> table)
+    : table_(table.begin(), table.end()), right_to_left_(is_right_to_left(tag)) {
     std::string_view rest(reinterpret_cast<const char*>(table_.data()), table_.size());
     for (std::size_t i = 0; i < kMessageCount; ++i) {
         const std::size_t end = rest.find('\0');
@@ -42,7 +42,7 @@ std::string TextLookup::text(Message message, std::initializer_list<std::string_
     if (!chosen) return {};
     auto table = inflate_payload(chosen->table, kMaxTableSize);
     if (!table) return {};
-    return TextLookup(chosen->tag, std::move(*table));
+    return TextLookup(chosen->tag, *table);
 }
 
 }  // namespace plinth

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,7 @@ public:
     TextLookup() = default;
     // A language's inflated table (languages_resource.h). A text that is missing, empty, not
     // UTF-8, or whose placeholders differ from the English text's is left to English.
-    TextLookup(std::string_view tag, std::vector<std::uint8_t> table);
+    TextLookup(std::string_view tag, std::span<const std::uint8_t> table);
     // The texts are views into the table: moving keeps them, copying would not.
     TextLookup(TextLookup&&) = default;
     TextLookup& operator=(TextLookup&&) = default;
