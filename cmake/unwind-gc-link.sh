@@ -85,6 +85,14 @@ for pass in 1 2 3 4 5 6 7 8; do
     exit 1
   fi
   read_link
+  # No archive member may come in for the code generated at the link: ld 2.40 loads it after the
+  # link-time code generation, which can corrupt its heap. The link names such symbols up front.
+  late=$(awk '/^Archive member included/ { m = 1; next } /^(Discarded input sections|Memory Configuration)/ { m = 0 }
+              m && /\.ltrans[0-9]*\.ltrans\.o \(/ { sub(/.*\(/, ""); sub(/\)$/, ""); print }' "$map" | LC_ALL=C sort -u)
+  if [[ -n "$late" ]]; then
+    echo "unwind-gc-link.sh: only the link-time code calls these; name them up front (-Wl,-u,<name>):" $late >&2
+    exit 1
+  fi
   if [[ $pass -gt 1 ]] && cmp -s "$work/kept" "$work/kept.new"; then
     # The fixed point: no kept function lost its unwind data.
     if [[ -n "$(LC_ALL=C comm -12 "$work/discard" "$work/kept.new")" ]]; then

@@ -49,8 +49,8 @@ e2e_check "no delay-loaded DLLs" test "$((16#${delay:-0}))" -eq 0
 kernel32_names=$(awk '/DLL Name: KERNEL32.dll/ { on = 1; next } /DLL Name:/ { on = 0 } on { print $3 }' <<<"$headers")
 e2e_check "SetDefaultDllDirectories is imported" grep -qx SetDefaultDllDirectories <<<"$kernel32_names"
 win_main="${PLINTH_SOURCE_DIR:?}/runtime/platform/win32/win_main.cpp"
-first_call=$(sed -n '/wWinMain(/,/^}/p' "$win_main" | sed 1d | grep -v '^\s*//' | grep -m1 -oE '[A-Za-z_:]+\(')
-e2e_check "wWinMain calls SetDefaultDllDirectories first (found: $first_call)" test "$first_call" = "SetDefaultDllDirectories("
+first_call=$(sed -n '/wWinMainCRTStartup(/,/^}/p' "$win_main" | sed 1d | grep -v '^\s*//' | grep -m1 -oE '[A-Za-z_:]+\(')
+e2e_check "the entry calls SetDefaultDllDirectories first (found: $first_call)" test "$first_call" = "SetDefaultDllDirectories("
 e2e_check "with the system folder only" grep -q 'SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)' "$win_main"
 
 # Names the program may hand to the loader itself (LoadLibrary, GetModuleHandle): UTF-16 texts.
