@@ -55,12 +55,15 @@ e2e_check "with the system folder only" grep -q 'SetDefaultDllDirectories(LOAD_L
 
 # Names the program may hand to the loader itself (LoadLibrary, GetModuleHandle): UTF-16 texts.
 # A narrow string just before one can lend it a character: its last letter and NUL read as one
-# UTF-16 unit. Such a run starts right after a printable byte, and that character is dropped.
+# UTF-16 unit. Such a run starts right after a printable byte, and that character is dropped,
+# unless the whole run is already a name the stub may load (the byte before it may be the last of
+# a GUID's, say).
 utf16_dll_names() {
   local offset text before
   while read -r offset text; do
     before=$(od -An -tu1 -j $((offset - 1)) -N1 "$E2E_SETUP_EXE" | tr -d ' ')
-    if (( offset > 0 && before >= 32 && before < 127 )); then text=${text:1}; fi
+    if (( offset > 0 && before >= 32 && before < 127 )) &&
+      [[ "$KNOWN_DLLS $on_demand comctl32.dll " != *" ${text,,} "* ]]; then text=${text:1}; fi
     printf '%s\n' "$text"
   done < <(strings -el -t d "$E2E_SETUP_EXE" | grep -iE '\.dll$')
 }
