@@ -95,7 +95,7 @@ public:
         wchar_t buffer[kHeaderChars];
         DWORD size = sizeof buffer;
         if (api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer, &size) && size > 0)
-            return to_utf8(from_wide(buffer, size / sizeof(wchar_t)));
+            return to_utf8(wide_view(buffer, size / sizeof(wchar_t)));
         // Longer than any URL an update may come from: nothing, which no rule lets through.
         if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) return {};
         // Wine answers nothing; a system that can't tell still followed no redirect from https to
