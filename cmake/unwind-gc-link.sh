@@ -19,11 +19,12 @@
 # the lines "KEEP(*(.pdata*))" and "KEEP(*(.xdata*))") and -Wl,-Map,<map file>.
 set -euo pipefail
 
-template="" map=""
+template="" map="" start_files=1
 for arg in "$@"; do
   case $arg in
     -Wl,-T,*) template=${arg#-Wl,-T,} ;;
     -Wl,-Map,*) map=${arg#-Wl,-Map,} ;;
+    -nostartfiles) start_files=0 ;;
   esac
 done
 if [[ -z "$template" || -z "$map" ]]; then
@@ -85,6 +86,24 @@ for pass in 1 2 3 4 5 6 7 8; do
     exit 1
   fi
   read_link
+  # No archive member may come in for the code generated at the link: ld 2.40 loads it after the
+  # link-time code generation, which can corrupt its heap. The link names such symbols up front.
+  late=$(awk '/^Archive member included/ { m = 1; next } /^(Discarded input sections|Memory Configuration)/ { m = 0 }
+              m && /\.ltrans[0-9]*\.ltrans\.o \(/ { sub(/.*\(/, ""); sub(/\)$/, ""); print }' "$map" | LC_ALL=C sort -u)
+  if [[ -n "$late" ]]; then
+    echo "unwind-gc-link.sh: only the link-time code calls these; name them up front (-Wl,-u,<name>):" $late >&2
+    exit 1
+  fi
+  # Without mingw's start files nothing runs the C initializers, the TLS callbacks or sets up
+  # thread-local storage: a link that brings any in needs them back.
+  if [[ $start_files == 0 ]]; then
+    startup=$(awk '/^Linker script and memory map/ { m = 1 }
+                   m && /^ \.(tls|CRT\$X[CIL])/ && NF >= 4 && $3 != "0x0" { print $1 " (" $4 ")" }' "$map")
+    if [[ -n "$startup" ]]; then
+      echo "unwind-gc-link.sh: linked without start files, yet needs them for:" $startup >&2
+      exit 1
+    fi
+  fi
   if [[ $pass -gt 1 ]] && cmp -s "$work/kept" "$work/kept.new"; then
     # The fixed point: no kept function lost its unwind data.
     if [[ -n "$(LC_ALL=C comm -12 "$work/discard" "$work/kept.new")" ]]; then

@@ -49,18 +49,21 @@ e2e_check "no delay-loaded DLLs" test "$((16#${delay:-0}))" -eq 0
 kernel32_names=$(awk '/DLL Name: KERNEL32.dll/ { on = 1; next } /DLL Name:/ { on = 0 } on { print $3 }' <<<"$headers")
 e2e_check "SetDefaultDllDirectories is imported" grep -qx SetDefaultDllDirectories <<<"$kernel32_names"
 win_main="${PLINTH_SOURCE_DIR:?}/runtime/platform/win32/win_main.cpp"
-first_call=$(sed -n '/wWinMain(/,/^}/p' "$win_main" | sed 1d | grep -v '^\s*//' | grep -m1 -oE '[A-Za-z_:]+\(')
-e2e_check "wWinMain calls SetDefaultDllDirectories first (found: $first_call)" test "$first_call" = "SetDefaultDllDirectories("
+first_call=$(sed -n '/wWinMainCRTStartup(/,/^}/p' "$win_main" | sed 1d | grep -v '^\s*//' | grep -m1 -oE '[A-Za-z_:]+\(')
+e2e_check "the entry calls SetDefaultDllDirectories first (found: $first_call)" test "$first_call" = "SetDefaultDllDirectories("
 e2e_check "with the system folder only" grep -q 'SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)' "$win_main"
 
 # Names the program may hand to the loader itself (LoadLibrary, GetModuleHandle): UTF-16 texts.
 # A narrow string just before one can lend it a character: its last letter and NUL read as one
-# UTF-16 unit. Such a run starts right after a printable byte, and that character is dropped.
+# UTF-16 unit. Such a run starts right after a printable byte, and that character is dropped,
+# unless the whole run is already a name the stub may load (the byte before it may be the last of
+# a GUID's, say).
 utf16_dll_names() {
   local offset text before
   while read -r offset text; do
     before=$(od -An -tu1 -j $((offset - 1)) -N1 "$E2E_SETUP_EXE" | tr -d ' ')
-    if (( offset > 0 && before >= 32 && before < 127 )); then text=${text:1}; fi
+    if (( offset > 0 && before >= 32 && before < 127 )) &&
+      [[ "$KNOWN_DLLS $on_demand comctl32.dll " != *" ${text,,} "* ]]; then text=${text:1}; fi
     printf '%s\n' "$text"
   done < <(strings -el -t d "$E2E_SETUP_EXE" | grep -iE '\.dll$')
 }

@@ -86,7 +86,7 @@ std::string subject_of(const CRYPT_PROVIDER_DATA* data) {
     if (length <= 1) return {};
     std::vector<wchar_t> buffer(length);
     (*name_to_text)(X509_ASN_ENCODING, name, kind, buffer.data(), length);
-    return to_utf8(from_wide(buffer.data()));
+    return to_utf8(wide_view(buffer.data()));
 }
 
 }  // namespace

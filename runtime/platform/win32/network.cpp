@@ -95,7 +95,7 @@ public:
         wchar_t buffer[kHeaderChars];
         DWORD size = sizeof buffer;
         if (api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer, &size) && size > 0)
-            return to_utf8(from_wide(buffer, size / sizeof(wchar_t)));
+            return to_utf8(wide_view(buffer, size / sizeof(wchar_t)));
         // Longer than any URL an update may come from: nothing, which no rule lets through.
         if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) return {};
         // Wine answers nothing; a system that can't tell still followed no redirect from https to
@@ -147,7 +147,7 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
     parts.dwSchemeLength = static_cast<DWORD>(-1);
     if (!api.crack_url(wide(wide_url), 0, 0, &parts)) return last_failure();
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
-    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::u16string host = from_wide(parts.lpszHostName, parts.dwHostNameLength);
     // The path runs on into the query to the URL's end, which has no fragment (the update rule).
     const wchar_t* path = parts.dwUrlPathLength != 0     ? parts.lpszUrlPath
                           : parts.dwExtraInfoLength != 0 ? parts.lpszExtraInfo
@@ -155,19 +155,19 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
 
     // The proxy the system is set to use, as other programs use it; before Windows 8.1 the
     // automatic kind doesn't exist, and the default one is the closest.
-    UniqueInternet session(api.open(L"plinth-setup", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                                    WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session && GetLastError() == ERROR_INVALID_PARAMETER) {
-        session.reset(api.open(L"plinth-setup", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                               WINHTTP_NO_PROXY_BYPASS, 0));
+    UniqueInternet session;
+    for (DWORD access = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY;; access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY) {
+        session.reset(api.open(L"plinth-setup", access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        if (session) break;
+        if (access == WINHTTP_ACCESS_TYPE_DEFAULT_PROXY || GetLastError() != ERROR_INVALID_PARAMETER)
+            return last_failure();
     }
-    if (!session) return last_failure();
     const int timeout = static_cast<int>(timeout_ms);
     if (!api.set_timeouts(session.get(), timeout, timeout, timeout, timeout)) return last_failure();
     DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
     if (!api.set_option(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) return last_failure();
 
-    UniqueInternet connection(api.connect(session.get(), host.c_str(), parts.nPort, 0));
+    UniqueInternet connection(api.connect(session.get(), wide(host), parts.nPort, 0));
     if (!connection) return last_failure();
     // Certificates are checked by the system; no SECURITY_FLAG_IGNORE_* is ever set.
     UniqueInternet request(api.open_request(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,

@@ -46,9 +46,10 @@ void append(char* line, std::size_t capacity, std::size_t& length, const char* t
         } else {
             // The library's text up to its details: "basic_string::substr: __pos (which is %zu)..."
             if (where == nullptr) where = "";
-            const char* details = std::strstr(where, ": ");
+            std::size_t named = 0;
+            while (where[named] != '\0' && (where[named] != ':' || where[named + 1] != ' ')) ++named;
             add("Internal error (", 16);
-            add(where, details != nullptr ? static_cast<std::size_t>(details - where) : std::strlen(where));
+            add(where, named);
             add(").", 2);
         }
         line[length++] = '\n';
@@ -58,7 +59,7 @@ void append(char* line, std::size_t capacity, std::size_t& length, const char* t
     // Not ExitProcess: that runs the DLLs' detach and the static destructors in whatever state
     // the failure left, and a destructor that allocates would come back here.
     TerminateProcess(current_process(), static_cast<UINT>(exit_code_value(ExitCode::failed)));
-    for (;;) Sleep(INFINITE);  // not reached: the process ends with its threads
+    for (;;) WaitForSingleObject(current_process(), INFINITE);  // not reached: the process ends with its threads
 }
 
 [[noreturn]] void out_of_memory() noexcept { end_process("Out of memory.", nullptr); }
@@ -110,7 +111,7 @@ void __throw_length_error(const char* what) { internal_error(what); }
 void __throw_out_of_range(const char* what) { internal_error(what); }
 void __throw_out_of_range_fmt(const char* format, ...) {
     // The library's formats start with the function's name: "%s: __pos (which is %zu) > ...".
-    if (std::strncmp(format, "%s", 2) == 0) {
+    if (format[0] == '%' && format[1] == 's') {
         std::va_list arguments;
         va_start(arguments, format);
         const char* function = va_arg(arguments, const char*);

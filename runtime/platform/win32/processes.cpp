@@ -15,15 +15,15 @@ namespace {
 
 // CreateProcessW; the child's process handle, its thread's closed at once.
 SysResult<UniqueKernelHandle> create_process(const ProcessStart& start) {
-    // CreateProcessW may write into the command line, so it gets a copy of its own.
-    std::vector<wchar_t> command_line(start.command_line.begin(), start.command_line.end());
-    command_line.push_back(L'\0');
+    // CreateProcessW may write into the command line, so it gets a copy of its own (a string's
+    // buffer holds its terminating NUL).
+    std::u16string command_line = start.command_line;
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(start.application ? wide(*start.application) : nullptr,
-                        command_line.data(), nullptr, nullptr, start.inherit_handles ? TRUE : FALSE,
+                        reinterpret_cast<wchar_t*>(command_line.data()), nullptr, nullptr, start.inherit_handles ? TRUE : FALSE,
                         start.creation_flags, nullptr,
                         start.current_directory ? wide(*start.current_directory) : nullptr,
                         &startup, &process))

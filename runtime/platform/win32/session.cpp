@@ -15,7 +15,7 @@
 namespace plinth::platform::win32 {
 
 std::vector<std::u16string> Win32Session::arguments() {
-    std::vector<std::u16string> result = split_command_line(from_wide(GetCommandLineW()));
+    std::vector<std::u16string> result = split_command_line(wide_view(GetCommandLineW()));
     // An empty command line stands for the program alone, as CommandLineToArgvW has it.
     if (result.empty()) {
         if (auto own_path = Win32Module().own_path()) result.push_back(std::move(*own_path));
@@ -44,11 +44,7 @@ void write_to(DWORD which, std::string_view bytes) {
 void Win32Session::write_standard_error(std::string_view bytes) { write_to(STD_ERROR_HANDLE, bytes); }
 void Win32Session::write_standard_output(std::string_view bytes) { write_to(STD_OUTPUT_HANDLE, bytes); }
 
-LocalDate Win32Session::local_date() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return {now.wYear, now.wMonth, now.wDay};
-}
+LocalDate Win32Session::local_date() { return local_time(); }
 
 LocalTime Win32Session::local_time() {
     SYSTEMTIME now;

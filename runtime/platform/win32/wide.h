@@ -18,6 +18,14 @@ inline const wchar_t* wide_or_null(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
 
+// A Windows text seen as a seam text, without a copy (for what only reads it).
+inline std::u16string_view wide_view(const wchar_t* text, std::size_t count) {
+    return {reinterpret_cast<const char16_t*>(text), count};
+}
+inline std::u16string_view wide_view(const wchar_t* text) {
+    return reinterpret_cast<const char16_t*>(text);
+}
+
 inline std::u16string from_wide(const wchar_t* text, std::size_t count) {
     return std::u16string(reinterpret_cast<const char16_t*>(text), count);
 }

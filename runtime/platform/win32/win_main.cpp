@@ -1,4 +1,8 @@
-// The process entry of plinth-setup.exe.
+// The process entry of plinth-setup.exe. The stub is linked without mingw's start files (some
+// 7 KiB: argv and environment parsing, the pseudo-relocator, TLS callbacks, a fault filter that
+// maps faults to C signals), none of which it needs: it reads the command line itself, starts
+// no thread that uses TLS, and sets no signal handler. What it does need is below: the static
+// constructors, their destructors at exit, and the exit code.
 #include <windows.h>
 
 #include <cstdlib>
@@ -12,13 +16,32 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+extern "C" {
+// libgcc's: runs the static constructors once; they register their destructors with atexit.
+void __main();
+// msvcrt's: a GUI program's CRT reports its own failures in a message box, not on a console.
+__declspec(dllimport) void __cdecl __set_app_type(int type);
+
+// The static destructors run at exit, last registered first: msvcrt's table of the process, the
+// one its exit() runs before ExitProcess.
+int __cdecl atexit(void(__cdecl* function)()) {
+    return _onexit(reinterpret_cast<_onexit_t>(function)) != nullptr ? 0 : -1;
+}
+
+[[noreturn]] void wWinMainCRTStartup() {
     // Before anything else can load a library: DLLs come from the system folder only, never
     // from the folder the installer was downloaded to.
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+    __set_app_type(2);  // _GUI_APP
+    __main();
 
-    plinth::platform::win32::Win32Platform windows;
-    plinth::platform::Platform platform = windows.view();
-    return plinth::run_setup(platform);
+    int code;
+    {
+        plinth::platform::win32::Win32Platform windows;
+        plinth::platform::Platform platform = windows.view();
+        code = plinth::run_setup(platform);
+    }
+    std::exit(code);
+}
 }
