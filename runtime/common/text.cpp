@@ -84,6 +84,10 @@ std::u16string to_utf16(std::string_view utf8) {
     return out;
 }
 
+char32_t next_scalar(std::string_view utf8, std::size_t& i) { return decode_utf8(utf8, i).value_or(kReplacement); }
+
+void put_utf8(std::string& out, char32_t scalar) { append_utf8(out, scalar); }
+
 std::u32string to_utf32(std::string_view utf8) {
     std::u32string out;
     out.reserve(utf8.size());

@@ -23,6 +23,10 @@ std::string to_utf8(std::u16string_view utf16);
 // UTF-8 to scalar values and back, for rules that work on characters. Malformed UTF-8 becomes
 // U+FFFD, as in to_utf16.
 std::u32string to_utf32(std::string_view utf8);
+// One scalar of to_utf32: the one at `i`, which moves past it.
+char32_t next_scalar(std::string_view utf8, std::size_t& i);
+// Appends the scalar's UTF-8 form, as to_utf8 does.
+void put_utf8(std::string& out, char32_t scalar);
 std::string to_utf8(std::u32string_view scalars);
 
 // UTF-16 to UTF-8, or nothing when the units contain an unpaired surrogate.

@@ -111,7 +111,10 @@ update_fails() {
   else e2e_fail "the setup: line says \"$2\"" "$(cat "$E2E_STDERR_FILE")"; fi
   expect_v1
 }
-printf '\x01' | dd of="$setup_v2" bs=1 seek=4096 conv=notrunc status=none
+# The byte flipped, not overwritten with a fixed value: the stub's own byte there may be that value.
+byte=$(od -An -tu1 -j4096 -N1 "$setup_v2")
+printf "\\$(printf '%03o' $((byte ^ 255)))" | dd of="$setup_v2" bs=1 seek=4096 conv=notrunc status=none
+cmp -s "$setup_v2" "$E2E_WORK/v2.good" && e2e_die "The installer's byte 4096 didn't change."
 update_fails "one byte changed" "its SHA-256 is"
 cp "$E2E_WORK/v2.good" "$setup_v2"
 jq '.id = "com.example.other"' "$E2E_WORK/feed.good" >"$feed"

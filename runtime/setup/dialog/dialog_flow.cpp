@@ -13,13 +13,11 @@ namespace {
 void run_operation_and_navigate(platform::WindowHandle window, SetupState& state) {
     platform::Platform& platform = *state.platform;
     const Status status = run_setup_operation(platform, state);
-    DialogPage page;
-    if (status) {
-        page = state.remove_mode ? removed_page(state.manifest, state.texts) : installed_page(state.manifest, state.texts);
-    } else {
-        state.failed = true;
-        page = failure_page(state.manifest, state.remove_mode, status.error(), state.texts);
-    }
+    if (!status) state.failed = true;
+    // Built in place: an assignment of pages would carry a move-assignment of its own.
+    DialogPage page = !status            ? failure_page(state.manifest, state.remove_mode, status.error(), state.texts)
+                      : state.remove_mode ? removed_page(state.manifest, state.texts)
+                                          : installed_page(state.manifest, state.texts);
     page.title = setup_title(state.manifest, state.texts);
     // Kept in the state before it is shown: the dialog reads its texts until the run ends.
     state.pages.push_back(std::move(page));

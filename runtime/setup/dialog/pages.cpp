@@ -43,7 +43,7 @@ DialogPage install_page(const AppManifest& manifest, const std::optional<std::st
     }
     DialogPage page = page_for(texts, setup_title(manifest, texts), std::move(instruction),
                                texts.text(Message::install_folder_note, {path_text(install_folder)}));
-    page.custom_buttons = {{kActionButton, texts.text(Message::install_button)}};
+    add_button(page, kActionButton, texts.text(Message::install_button));
     page.common_buttons = kCommonButtonCancel;
     page.verification_text = texts.text(Message::desktop_shortcut_check);
     return page;
@@ -52,7 +52,7 @@ DialogPage install_page(const AppManifest& manifest, const std::optional<std::st
 DialogPage remove_page(const AppManifest& manifest, const TextLookup& texts) {
     DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::remove_question, {name_of(manifest)}),
                                texts.text(Message::remove_note, {name_of(manifest)}));
-    page.custom_buttons = {{kActionButton, texts.text(Message::remove_button)}};
+    add_button(page, kActionButton, texts.text(Message::remove_button));
     page.common_buttons = kCommonButtonCancel;
     return page;
 }
@@ -60,7 +60,7 @@ DialogPage remove_page(const AppManifest& manifest, const TextLookup& texts) {
 DialogPage installed_page(const AppManifest& manifest, const TextLookup& texts) {
     DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::installed_heading, {name_of(manifest)}),
                                texts.text(Message::installed_note));
-    page.custom_buttons = {{kOpenButton, texts.text(Message::open_button, {name_of(manifest)})}};
+    add_button(page, kOpenButton, texts.text(Message::open_button, {name_of(manifest)}));
     return page;
 }
 

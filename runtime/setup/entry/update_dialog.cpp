@@ -122,8 +122,8 @@ int UpdateDialog::run() {
     if (heading == Message::update_available && checked) {
         page.expanded = notes_shown(offer_.release.notes);
         page.flags = kExpandedByDefault;
-        page.custom_buttons = {{kActionButton, texts_.text(Message::update_button)},
-                               {kNotNowButton, texts_.text(Message::not_now_button)}};
+        add_button(page, kActionButton, texts_.text(Message::update_button));
+        add_button(page, kNotNowButton, texts_.text(Message::not_now_button));
         page.common_buttons = 0;
     }
     // A dialog that can't be shown counts as one closed before anything ran.

@@ -1,7 +1,6 @@
 #include "install/app_files_install.h"
 
 #include <algorithm>
-#include <set>
 
 #include "deletion/app_files_deletion.h"
 #include "deletion/file_deletion.h"
@@ -77,12 +76,21 @@ void delete_staged(platform::Platform& platform, const Path& folder, const AppFi
     }
 }
 
-// The folders of the install seen so far, folded as Windows compares names.
+// The folders of the install seen so far, folded as Windows compares names, each list sorted: a
+// sorted vector rather than a std::set, whose tree code costs the stub 3 KiB.
 struct SeenFolders {
-    std::set<std::u16string> swept{std::u16string()};  // the install folder is swept already
-    std::set<std::u16string> known;                   // looked at
-    std::vector<std::u16string> whole;                // of those, the ones staged whole (few)
+    std::vector<std::u16string> swept{std::u16string()};  // the install folder is swept already
+    std::vector<std::u16string> known;                   // looked at
+    std::vector<std::u16string> whole;                   // of those, the ones staged whole (few)
 };
+
+// Adds `key` to the sorted `keys`; false when it is there already.
+bool add_folder(std::vector<std::u16string>& keys, std::u16string key) {
+    const auto at = std::lower_bound(keys.begin(), keys.end(), key);
+    if (at != keys.end() && *at == key) return false;
+    keys.insert(at, std::move(key));
+    return true;
+}
 
 // The bytes of `path` that name the folder it is staged in, 0 for none. Each folder on the way
 // is looked at once: one that isn't there, and whose staged name is free or can be freed, is
@@ -91,7 +99,7 @@ std::size_t find_whole(platform::Platform& platform, const Path& folder, std::st
                        SeenFolders& seen, StagedFolders& staged, std::size_t i) {
     for (std::size_t at = path.find('\\'); at != std::string_view::npos && at <= end; at = path.find('\\', at + 1)) {
         std::u16string key = fold_case(path.substr(0, at));
-        if (!seen.known.insert(key).second) {
+        if (!add_folder(seen.known, key)) {
             for (const std::u16string& staged_whole : seen.whole) {
                 if (staged_whole == key) return at;
             }
@@ -129,7 +137,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         if (parent != last_parent) {
             last_parent = parent;
             whole = find_whole(platform, folder, path, end, seen, staged, i);
-            if (seen.swept.insert(fold_case(parent)).second) {
+            if (add_folder(seen.swept, fold_case(parent))) {
                 const Path target = join_path(folder, to_utf16(parent));
                 if (const auto code = platform.files.create_folder_tree(whole ? staged_in(folder, parent, whole) : target);
                     code != platform::codes::kSuccess) {

@@ -26,17 +26,21 @@ bool is_white_space(char32_t c) {
 }  // namespace
 
 std::string folder_name(std::string_view display_name) {
-    std::u32string kept;
-    for (char32_t c : to_utf32(display_name)) {
-        if (!is_dropped(c)) kept.push_back(c);
+    // Built in UTF-8 as it goes (no UTF-32 copy): leading white space never joins, and `end`
+    // is where the text ends without its trailing white space.
+    std::string name;
+    std::size_t end = 0;
+    for (std::size_t i = 0; i < display_name.size();) {
+        const char32_t c = next_scalar(display_name, i);
+        if (is_dropped(c) || (name.empty() && is_white_space(c))) continue;
+        put_utf8(name, c);
+        if (!is_white_space(c)) end = name.size();
     }
-    std::u32string_view name = kept;
-    while (!name.empty() && is_white_space(name.front())) name.remove_prefix(1);
-    while (!name.empty() && is_white_space(name.back())) name.remove_suffix(1);
+    name.resize(end);
     // Windows drops trailing full stops from file names itself; white space before them stays.
-    while (!name.empty() && name.back() == U'.') name.remove_suffix(1);
+    while (!name.empty() && name.back() == '.') name.pop_back();
     if (name.empty()) return "App";
-    return to_utf8(name);
+    return name;
 }
 
 }  // namespace plinth

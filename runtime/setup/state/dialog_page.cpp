@@ -16,4 +16,8 @@ DialogPage make_page(std::string title, std::string main_instruction, std::strin
     return page;
 }
 
+void add_button(DialogPage& page, std::int32_t id, std::string text) {
+    page.custom_buttons.push_back(DialogPageButton{id, std::move(text)});
+}
+
 }  // namespace plinth

@@ -60,4 +60,8 @@ struct DialogPage {
 // Close button, no error icon. Every page builder starts from it.
 DialogPage make_page(std::string title, std::string main_instruction, std::string content);
 
+// Adds a custom button after those the page has (out of line: each page's list built in place
+// would copy its texts through an initializer list).
+void add_button(DialogPage& page, std::int32_t id, std::string text);
+
 }  // namespace plinth

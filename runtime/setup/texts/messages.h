@@ -58,46 +58,72 @@ enum class Message : std::uint8_t {
 
 inline constexpr std::size_t kMessageCount = 38;
 
-inline constexpr std::array<std::string_view, kMessageCount> kEnglishTexts = {
-    "{name} Setup",
-    "Install {name} {version}?",
-    "Install {name} {version} again?",
-    "Update {name} from {installed} to {version}?",
-    "It's installed for you only, in {folder}.",
-    "Install",
-    "Add a shortcut to the desktop",
-    "Remove {name}?",
-    "{name} will be removed from this computer. The documents you made with it stay where they are.",
-    "Remove",
-    "{name} is installed",
-    "You'll find it in the Start menu.",
-    "Open {name}",
-    "{name} is removed",
-    "{name} couldn't be installed",
-    "{name} couldn't be removed",
-    "Setup",
-    "This installer is damaged",
-    "It has nothing in it to install.",
-    "Its contents can't be read.",
-    "The app inside the installer is damaged.",
-    "Can't create the folder {path}: {error}",
-    "Can't replace {path}. Close it, then try again.",
-    "Can't write to the registry ({key}, error {code}).",
-    "Can't read the registry (InstalledFiles, error {code}).",
-    "Can't write {path}: {error}",
-    "Can't read the installer: {error}",
-    "Can't add the shortcut {path}: {error}",
-    "{name} is open. Quit it, then try again.",
-    "{name} {version} is available",
-    "You have version {installed}.",
-    "Update",
-    "Not now",
-    "{name} is up to date",
-    "Downloading {name} {version}…",
-    "Installing {name} {version}…",
-    "{name} {version} is installed",
-    "{name} couldn't be updated",
-};
+// The English wordings, each ended by a NUL, in the order of the messages: one string with
+// offsets rather than an array of views, whose every pointer costs the stub a relocation.
+inline constexpr char kEnglishWordings[] =
+    "{name} Setup\0"
+    "Install {name} {version}?\0"
+    "Install {name} {version} again?\0"
+    "Update {name} from {installed} to {version}?\0"
+    "It's installed for you only, in {folder}.\0"
+    "Install\0"
+    "Add a shortcut to the desktop\0"
+    "Remove {name}?\0"
+    "{name} will be removed from this computer. The documents you made with it stay where they are.\0"
+    "Remove\0"
+    "{name} is installed\0"
+    "You'll find it in the Start menu.\0"
+    "Open {name}\0"
+    "{name} is removed\0"
+    "{name} couldn't be installed\0"
+    "{name} couldn't be removed\0"
+    "Setup\0"
+    "This installer is damaged\0"
+    "It has nothing in it to install.\0"
+    "Its contents can't be read.\0"
+    "The app inside the installer is damaged.\0"
+    "Can't create the folder {path}: {error}\0"
+    "Can't replace {path}. Close it, then try again.\0"
+    "Can't write to the registry ({key}, error {code}).\0"
+    "Can't read the registry (InstalledFiles, error {code}).\0"
+    "Can't write {path}: {error}\0"
+    "Can't read the installer: {error}\0"
+    "Can't add the shortcut {path}: {error}\0"
+    "{name} is open. Quit it, then try again.\0"
+    "{name} {version} is available\0"
+    "You have version {installed}.\0"
+    "Update\0"
+    "Not now\0"
+    "{name} is up to date\0"
+    "Downloading {name} {version}…\0"
+    "Installing {name} {version}…\0"
+    "{name} {version} is installed\0"
+    "{name} couldn't be updated\0";
+
+// Where each message's wording starts in kEnglishWordings, and where the one after it would.
+inline constexpr std::array<std::uint16_t, kMessageCount + 1> kEnglishStarts = [] {
+    std::array<std::uint16_t, kMessageCount + 1> starts{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i <= kMessageCount; ++i) {
+        starts[i] = static_cast<std::uint16_t>(at);
+        while (i < kMessageCount && kEnglishWordings[at] != '\0') ++at;
+        ++at;
+    }
+    return starts;
+}();
+static_assert(kEnglishStarts[kMessageCount] == sizeof(kEnglishWordings) - 1, "one wording per message");
+
+inline constexpr std::string_view english_text(Message message) {
+    const auto index = static_cast<std::size_t>(message);
+    return {kEnglishWordings + kEnglishStarts[index], kEnglishStarts[index + 1] - kEnglishStarts[index] - 1u};
+}
+
+// The same wordings as views, for the packer and tests (the stub uses english_text).
+inline constexpr std::array<std::string_view, kMessageCount> kEnglishTexts = [] {
+    std::array<std::string_view, kMessageCount> texts{};
+    for (std::size_t i = 0; i < kMessageCount; ++i) texts[i] = english_text(static_cast<Message>(i));
+    return texts;
+}();
 
 // The keys of table files; only the packer reads them.
 inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
@@ -140,9 +166,5 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "update.installed",
     "update.failed",
 };
-
-inline constexpr std::string_view english_text(Message message) {
-    return kEnglishTexts[static_cast<std::size_t>(message)];
-}
 
 }  // namespace plinth

@@ -39,6 +39,7 @@ TEST(FolderName, Table) {
         {"x. ", "x"},                                       // trimmed first, then the full stop
         {"x .\t", "x "},
         {"Emoji \xF0\x9F\x98\x80", "Emoji \xF0\x9F\x98\x80"},
+        {" \xFF" "a. ", "\xEF\xBF\xBD" "a"},                 // a malformed byte is U+FFFD, kept like a letter
         {std::string("Nul\0Byte", 8), "NulByte"},
         {"", "App"},
         {"   ", "App"},
