@@ -46,6 +46,7 @@ inline constexpr ErrorCode kFileNotFound = 2;
 inline constexpr ErrorCode kPathNotFound = 3;
 inline constexpr ErrorCode kAccessDenied = 5;
 inline constexpr ErrorCode kSharingViolation = 32;
+inline constexpr ErrorCode kFileExists = 80;
 inline constexpr ErrorCode kInvalidParameter = 87;
 inline constexpr ErrorCode kDiskFull = 112;
 inline constexpr ErrorCode kInvalidName = 123;

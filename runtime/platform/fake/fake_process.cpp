@@ -140,6 +140,7 @@ std::unique_ptr<platform::Worker> FakeSession::start_worker(void (*work)(void*),
 
 std::unique_ptr<platform::WorkAhead> FakeSession::work_ahead(platform::BufferMaker& maker, std::size_t) {
     if (!second_thread) return nullptr;
+    ++work_aheads_started;
     return std::make_unique<WorkOnDemand>(maker);
 }
 

@@ -95,6 +95,7 @@ public:
     platform::LocalTime time{{2026, 12, 7}, 9, 5, 3, 42};
     bool second_thread = true;  // false: work_ahead and start_worker give nothing, as when no thread starts
     int workers_started = 0;
+    int work_aheads_started = 0;
     std::string ui_languages = "en-US";
 };
 

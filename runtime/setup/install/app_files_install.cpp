@@ -17,11 +17,24 @@ namespace {
 // top of it, so that memory stays within the largest file and a few MiB.
 constexpr std::size_t kInflateAheadBudget = 4u << 20;
 
-// The files' bytes in the table's order, inflated on a second thread when the system gives one.
+// Inflating a file of a few KiB takes microseconds, less than handing it from one thread to the
+// other (a wake and a switch per file, which a busy machine makes milliseconds): a second thread
+// pays only when the files average this much.
+constexpr std::uint64_t kWorthInflatingAhead = 64u << 10;
+
+bool worth_inflating_ahead(const AppFiles& files) {
+    std::uint64_t total = 0;
+    for (const AppFile& file : files) total += file.size;
+    return total >= kWorthInflatingAhead * files.size();
+}
+
+// The files' bytes in the table's order, inflated on a second thread when the system gives one
+// and the files are large enough for it to pay.
 class InflatedFiles final : public platform::BufferMaker {
 public:
     InflatedFiles(platform::Platform& platform, const AppFiles& files)
-        : files_(files), ahead_(platform.session.work_ahead(*this, kInflateAheadBudget)) {}
+        : files_(files),
+          ahead_(worth_inflating_ahead(files) ? platform.session.work_ahead(*this, kInflateAheadBudget) : nullptr) {}
     Result<std::span<const std::uint8_t>> next() {
         const AppFile& file = files_[taken_++];
         if (!ahead_) return inflater_.inflate(file.stream, file.size);
@@ -52,6 +65,11 @@ private:
 
 std::size_t whole_of(const StagedFolders& staged, std::size_t i) { return i < staged.whole.size() ? staged.whole[i] : 0; }
 
+// Whether file `i` was written straight to its name, at the root of a new install folder.
+bool in_place_already(const StagedFolders& staged, const AppFiles& files, std::size_t i) {
+    return i < staged.direct_until && files[i].path.find('\\') == std::string::npos;
+}
+
 // Where the relative `path` waits: inside the staged folder named by its first `whole` bytes, or
 // under its own staged name.
 Path staged_in(const Path& folder, std::string_view path, std::size_t whole) {
@@ -69,7 +87,9 @@ Path staged_folder_target(const Path& folder, const AppFiles& files, const Stage
 void delete_staged(platform::Platform& platform, const Path& folder, const AppFiles& files,
                    const StagedFolders& staged, std::size_t from, std::size_t to, std::size_t from_folder) {
     for (std::size_t i = from; i < to; ++i) {
-        if (whole_of(staged, i) == 0) (void)delete_file(platform, staged_in(folder, files[i].path, 0));
+        if (whole_of(staged, i) != 0) continue;
+        const Path target = join_path(folder, to_utf16(files[i].path));
+        (void)delete_file(platform, in_place_already(staged, files, i) ? target : staged_path(target));
     }
     for (std::size_t r = from_folder; r < staged.firsts.size(); ++r) {
         (void)delete_staged_entry(platform, staged_path(staged_folder_target(folder, files, staged, r)));
@@ -121,10 +141,11 @@ std::size_t find_whole(platform::Platform& platform, const Path& folder, std::st
 }  // namespace
 
 Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                                      StagedFolders& staged, bool sweep) {
+                                      StagedFolders& staged, bool sweep, bool direct) {
     std::uint64_t written = 0;
     staged.whole.assign(files.size(), 0);
     staged.firsts.clear();
+    staged.direct_until = 0;
     // A folder is swept once only: a second sweep would take the files staged in it.
     SeenFolders seen;
     std::string_view last_parent;
@@ -150,12 +171,21 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         }
         staged.whole[i] = static_cast<std::uint16_t>(whole);
         auto bytes = inflated.next();
-        Status status = bytes ? stage_bytes(platform, join_path(folder, to_utf16(path)),
-                                            staged_in(folder, path, staged.whole[i]), *bytes)
-                              : Status(unexpected(std::move(bytes.error())));
+        if (!bytes) {
+            delete_staged(platform, folder, files, staged, 0, i, 0);
+            return unexpected(std::move(bytes.error()));
+        }
+        const Path target = join_path(folder, to_utf16(path));
+        Status status = success();
+        if (direct && parent.empty()) {
+            status = write_or_stage(platform, target, staged_path(target), *bytes, direct);
+            if (direct && status) staged.direct_until = i + 1;
+        } else {
+            status = stage_bytes(platform, target, staged_in(folder, path, staged.whole[i]), *bytes);
+        }
         if (!status) {
             // A failed write may have left part of the file.
-            delete_staged(platform, folder, files, staged, 0, bytes ? i + 1 : i, 0);
+            delete_staged(platform, folder, files, staged, 0, i + 1, 0);
             return unexpected(std::move(status.error()));
         }
         written += bytes->size();
@@ -166,7 +196,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
 Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
                               const StagedFolders& staged) {
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (whole_of(staged, i) != 0) continue;
+        if (whole_of(staged, i) != 0 || in_place_already(staged, files, i)) continue;
         if (auto status = put_in_place(platform, join_path(folder, to_utf16(files[i].path))); !status) {
             delete_staged(platform, folder, files, staged, i + 1, files.size(), 0);
             return status;

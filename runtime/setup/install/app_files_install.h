@@ -16,9 +16,12 @@ namespace plinth {
 // Where the files wait for the swap. A folder that didn't exist before this run is written whole
 // under its staged name ("{folder}.new.old", its files under their own names), so that the swap
 // puts it in place with one rename; any other file waits under its own staged name.
+// On a first install into a folder this run created, the files at its root go straight to their
+// names until one is found taken.
 struct StagedFolders {
     std::vector<std::uint16_t> whole;  // per file: bytes of its path naming its staged folder, 0 none
     std::vector<std::size_t> firsts;   // per staged folder: the first file in it
+    std::size_t direct_until = 0;      // the root files before this one are in place already
 };
 
 // Writes each file under `folder` where `staged` (filled here) says, in the table's order. Its
@@ -29,9 +32,9 @@ struct StagedFolders {
 // buffer, when no thread can be had). Returns the bytes written; fails with
 // "Can't create the folder {}: {}", "The app inside the installer is damaged." (a stream that
 // doesn't inflate to the size in the table), or the failure of staging, having deleted what it
-// staged.
+// staged. `direct`: `folder` was created by this run (see write_or_stage).
 Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                                      StagedFolders& staged, bool sweep = true);
+                                      StagedFolders& staged, bool sweep = true, bool direct = false);
 
 // Puts each staged file in place, in the table's order, then each staged folder. A folder whose
 // name was taken since it was found free has its files put in place one by one. On a failure,

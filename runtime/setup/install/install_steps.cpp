@@ -37,7 +37,7 @@ struct StagedFiles {
     StagedFiles(platform::Platform& platform, const UninstallEntryFacts& facts, const AppFiles& files)
         : platform(platform), facts(facts), files(files) {}
     ~StagedFiles() {
-        if (app) (void)delete_file(platform, staged_path(facts.app_path));
+        if (app) (void)delete_file(platform, app_direct ? facts.app_path : staged_path(facts.app_path));
         if (others) delete_staged_app_files(platform, facts.install_folder, files, folders);
         if (uninstaller) (void)delete_file(platform, staged_path(facts.uninstall_path));
     }
@@ -49,6 +49,7 @@ struct StagedFiles {
     const AppFiles& files;
     StagedFolders folders;
     bool app = false;
+    bool app_direct = false;  // written straight to its name
     bool others = false;
     bool uninstaller = false;
 };
@@ -90,6 +91,11 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     log.write("Install folder", path_text(facts.install_folder) + " " + std::string(why));
     if (!state.recorded) state.recorded = recorded_install(platform, manifest.id);
     log_kind_of_install(platform, manifest, state.recorded->version);
+    // A folder this run creates holds no installed version to protect: the files at its root
+    // are written straight to their names (see write_or_stage).
+    const auto before = platform.files.metadata(facts.install_folder);
+    bool direct = !before && (before.error() == platform::codes::kFileNotFound ||
+                              before.error() == platform::codes::kPathNotFound);
     if (const auto code = platform.files.create_folder_tree(facts.install_folder); code != platform::codes::kSuccess) {
         return fail(platform, Message::cant_create_folder, facts.install_folder, code);
     }
@@ -128,12 +134,15 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         auto app = inflate_payload(state.payload);
         if (!app) return fail(Message::damaged_app);
         facts.app_size = app->size();
-        staged.app = true;
-        if (auto written = stage_bytes(platform, facts.app_path, *app); !written) return written;
+        auto written = write_or_stage(platform, facts.app_path, staged_path(facts.app_path), *app, direct);
+        // A failed direct write has deleted what it wrote; a failed staging leaves it for later.
+        staged.app = written || !direct;
+        staged.app_direct = direct;
+        if (!written) return written;
     }  // the app's bytes are dropped before the next step
 
     if (!state.files.empty()) {
-        auto written = stage_app_files(platform, facts.install_folder, state.files, staged.folders, app_is_here);
+        auto written = stage_app_files(platform, facts.install_folder, state.files, staged.folders, app_is_here, direct);
         if (!written) return unexpected(std::move(written.error()));
         staged.others = true;
         facts.app_size += *written;
@@ -157,7 +166,9 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         still_there.insert(still_there.end(), left.begin(), left.end());
     }
     staged.app = false;
-    if (auto placed = put_in_place(platform, facts.app_path); !placed) return placed;
+    if (!staged.app_direct) {
+        if (auto placed = put_in_place(platform, facts.app_path); !placed) return placed;
+    }
     staged.others = false;
     if (auto placed = put_app_files_in_place(platform, facts.install_folder, state.files, staged.folders); !placed) {
         return placed;

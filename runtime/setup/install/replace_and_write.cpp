@@ -59,6 +59,23 @@ Status stage_bytes(platform::Platform& platform, const Path& target, const Path&
     return success();
 }
 
+Status write_or_stage(platform::Platform& platform, const Path& target, const Path& staged,
+                      std::span<const std::uint8_t> bytes, bool& direct) {
+    if (direct) {
+        auto file = platform.files.create_new(target);
+        if (file) {
+            const platform::ErrorCode code = (*file)->write(bytes);
+            if (code == platform::codes::kSuccess) return written(platform, target);
+            file->reset();  // closed before it can go
+            (void)delete_file(platform, target);
+            return write_failure(platform, target, code);
+        }
+        if (file.error() != platform::codes::kFileExists) return write_failure(platform, target, file.error());
+        direct = false;
+    }
+    return stage_bytes(platform, target, staged, bytes);
+}
+
 Status stage_copy(platform::Platform& platform, const Path& target, const Path& source) {
     const auto read_failure = [&](platform::ErrorCode code) {
         return fail(Message::cant_read_installer, {os_error_text(platform.system_text, code)});

@@ -24,6 +24,13 @@ inline Status stage_bytes(platform::Platform& platform, const Path& target, std:
     return stage_bytes(platform, target, staged_path(target), bytes);
 }
 
+// On a first install into a folder this run created (`direct`), nothing is there to protect:
+// the bytes go straight to the target, a name that must be free. When it is taken after all,
+// `direct` turns false and they are staged as above, for the swap to put in place. A failed
+// write deletes what it wrote of the target.
+Status write_or_stage(platform::Platform& platform, const Path& target, const Path& staged,
+                      std::span<const std::uint8_t> bytes, bool& direct);
+
 // The same for a copy of the file at `source`, streamed rather than held in memory. A source
 // that can't be read (the installer itself) fails with "Can't read the installer: {}".
 Status stage_copy(platform::Platform& platform, const Path& target, const Path& source);

@@ -139,8 +139,9 @@ TEST_F(AppFolderRuns, AStreamThatDoesntMatchItsSizeIsDamaged) {
     EXPECT_EQ(fake.session.standard_error, "setup: The app inside the installer is damaged.\n");
 }
 
-// The files are inflated ahead of their writing when a second thread is there, one at a time
-// otherwise: either way a damaged stream ends the run at its own file, the ones before written.
+// The files are inflated ahead of their writing when a second thread is there and they are
+// large enough for it, one at a time otherwise: either way a damaged stream ends the run at its
+// own file, the ones before written.
 struct StreamCase {
     bool second_thread;
     std::uint32_t second_size;  // as the table claims it; its stream makes 6 bytes
@@ -149,7 +150,9 @@ struct StreamCase {
 class AppFolderStreams : public AppFolderRuns, public testing::WithParamInterface<StreamCase> {};
 
 TEST_P(AppFolderStreams, ADamagedFileStopsTheRunAtItself) {
-    const std::vector<TestFile> files = {{"a.dll", "first"}, {"b\\b.dll", "second"}, {"c.dll", "third"}};
+    // Two large files around the small one: they average enough to be inflated ahead.
+    const std::string large(100 * 1024, 'x');
+    const std::vector<TestFile> files = {{"a.dll", large}, {"b\\b.dll", "second"}, {"c.dll", large}};
     fake.session.second_thread = GetParam().second_thread;
     carry("1.0", files);
     const std::size_t size_field = kAppFilesHeaderSize + kAppFileEntryHeaderSize + 5 + 2;
@@ -164,6 +167,38 @@ TEST_P(AppFolderStreams, ADamagedFileStopsTheRunAtItself) {
     EXPECT_EQ(fake.files.exists(in_folder(u"a.dll.new.old")), false);
     EXPECT_EQ(fake.files.exists(in_folder(u"b\\b.dll")), intact);
     EXPECT_EQ(fake.files.exists(in_folder(u"c.dll")), intact);
+    EXPECT_EQ(fake.session.work_aheads_started, GetParam().second_thread ? 1 : 0);
+}
+
+// A first install into a folder it creates writes the root files straight to their names.
+const std::vector<TestFile> kRootFiles = {{"a.dll", "MZ a"}, {"b.dll", "MZ b"}, {"sub\\c.dll", "MZ c"}};
+
+TEST_F(AppFolderRuns, AFirstInstallWhoseNameTurnsOutTakenStagesFromThereOn) {
+    fake.faults.fail_on_path("files.create_new", in_folder(u"a.dll"), platform::codes::kFileExists);
+    ASSERT_EQ(install("1.0", kRootFiles), 0) << fake.session.standard_error;
+    for (const TestFile& file : kRootFiles) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    const std::vector<std::string>& calls = fake.faults.call_log();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "files.replace " + to_utf8(in_folder(u"Notes.exe"))), 0);
+    for (const char16_t* name : {u"a.dll", u"b.dll"}) {
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "files.replace " + to_utf8(in_folder(name))), 1);
+    }
+}
+
+TEST_F(AppFolderRuns, AKilledFirstInstallIsFinishedByTheRerunAndRemovedAfter) {
+    // What a kill leaves: root files written, a staged folder, no uninstall.exe and no entry.
+    fake.files.add_file(in_folder(u"Notes.exe"), "MZ Notes 1.0");
+    fake.files.add_file(in_folder(u"a.dll"), "MZ");
+    fake.files.add_file(in_folder(u"sub.new.old\\c.dll"), "MZ c");
+    ASSERT_EQ(install("1.0", kRootFiles), 0) << fake.session.standard_error;
+    for (const TestFile& file : kRootFiles) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    EXPECT_EQ(fake.files.list_tree(kFolder).size(), 6u);  // the exe, uninstall.exe, sub and the three
+    ASSERT_EQ(remove("1.0", kRootFiles), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.files.list_tree(kFolder), std::vector<Path>{kUninstaller});
+}
+
+TEST_F(AppFolderRuns, SmallFilesAreInflatedWithoutASecondThread) {
+    ASSERT_EQ(install("1.0", kVersion1), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.session.work_aheads_started, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, AppFolderStreams,

@@ -114,13 +114,13 @@ TEST(InstallApp, StepsRunInTheirOrder) {
     const std::vector<std::string> markers = {
         "files.create_folder_tree " + to_utf8(kFolder),
         "files.list_folder " + to_utf8(kFolder),
-        "files.write_file " + to_utf8(kApp) + ".new.old",
+        // A folder this run created: the exe goes straight to its name.
+        "files.create_new " + to_utf8(kApp),
         "module.own_path",
         "files.metadata " + to_utf8(kInstaller),
         "files.canonical_path " + to_utf8(kInstaller),
         "files.read_file " + to_utf8(kInstaller),
         "files.write_file " + to_utf8(kUninstaller) + ".new.old",
-        "files.replace " + to_utf8(kApp),
         "files.replace " + to_utf8(kUninstaller),
         "shell.create_shortcut " + to_utf8(kStartMenu),
         "registry.create_key " + to_utf8(kEntryKey),
@@ -150,7 +150,7 @@ TEST(InstallApp, AFailingStepLeavesNoNewFileBeforeTheSwapAndARerunConvergesOnACl
     const StepFault faults[] = {
         {"create the folder", "files.create_folder_tree", kFolder, codes::kAccessDenied,
          "Can't create the folder " + folder + ": Access is denied. (os error 5)", {}, {kFolder}},
-        {"write the app", "files.write_file", kApp + u".new.old", codes::kDiskFull,
+        {"write the app", "files.write", kApp, codes::kDiskFull,
          "Can't write " + to_utf8(kApp) + ": There is not enough space on the disk. (os error 112)", {kFolder},
          {kApp, kUninstaller}},
         {"installer path", "module.own_path", {}, codes::kAccessDenied, "Access is denied. (os error 5)", {kFolder},
