@@ -8,7 +8,6 @@
 #include <wintrust.h>
 
 #include <type_traits>
-#include <vector>
 
 #include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
@@ -84,9 +83,10 @@ std::string subject_of(const CRYPT_PROVIDER_DATA* data) {
     const DWORD kind = CERT_X500_NAME_STR;
     const DWORD length = (*name_to_text)(X509_ASN_ENCODING, name, kind, nullptr, 0);
     if (length <= 1) return {};
-    std::vector<wchar_t> buffer(length);
-    (*name_to_text)(X509_ASN_ENCODING, name, kind, buffer.data(), length);
-    return to_utf8(wide_view(buffer.data()));
+    std::u16string buffer;
+    buffer.resize(length);
+    (*name_to_text)(X509_ASN_ENCODING, name, kind, wide_buffer(buffer), length);
+    return to_utf8(wide_view(wide_buffer(buffer)));
 }
 
 }  // namespace

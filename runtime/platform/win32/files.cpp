@@ -234,14 +234,15 @@ SysResult<Path> Win32Files::canonical_path(const Path& path) {
     UniqueFile file = open_existing(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
     if (!file) return unexpected(last_error());
     // Small at first, so that the growing is exercised by ordinary paths too.
-    std::vector<wchar_t> buffer(128);
+    std::u16string buffer;
+    buffer.resize(128);
     for (;;) {
-        DWORD length = GetFinalPathNameByHandleW(file.get(), buffer.data(),
+        DWORD length = GetFinalPathNameByHandleW(file.get(), wide_buffer(buffer),
                                                  static_cast<DWORD>(buffer.size()),
                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) return unexpected(last_error());
         // Too small: the result is the size needed, terminating NUL included.
-        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        if (length < buffer.size()) return filled(buffer, length);
         buffer.resize(length);
     }
 }

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <vector>
 
 #include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
@@ -50,12 +49,13 @@ PackageResource Win32Module::files_resource(ModuleHandle handle) { return rcdata
 PackageResource Win32Module::languages_resource(ModuleHandle handle) { return rcdata_resource(handle, 3); }
 
 SysResult<Path> Win32Module::own_path() {
-    std::vector<wchar_t> buffer(MAX_PATH);
+    std::u16string buffer;
+    buffer.resize(MAX_PATH);
     for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD length = GetModuleFileNameW(nullptr, wide_buffer(buffer), static_cast<DWORD>(buffer.size()));
         if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
         // A full buffer means the path was cut short.
-        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        if (length < buffer.size()) return filled(buffer, length);
         if (buffer.size() >= 0x10000) return unexpected(static_cast<ErrorCode>(ERROR_INSUFFICIENT_BUFFER));
         buffer.resize(buffer.size() * 2);
     }

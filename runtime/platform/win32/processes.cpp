@@ -4,7 +4,6 @@
 
 #include <tlhelp32.h>
 
-#include <vector>
 
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
@@ -80,11 +79,12 @@ bool Win32Processes::wait_for_parent(std::uint32_t timeout_ms) {
 }
 
 SysResult<Path> Win32Processes::system_folder() {
-    std::vector<wchar_t> buffer(MAX_PATH);
+    std::u16string buffer;
+    buffer.resize(MAX_PATH);
     for (;;) {
-        UINT length = GetSystemDirectoryW(buffer.data(), static_cast<UINT>(buffer.size()));
+        UINT length = GetSystemDirectoryW(wide_buffer(buffer), static_cast<UINT>(buffer.size()));
         if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
-        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        if (length < buffer.size()) return filled(buffer, length);
         // Too small: the result is the size needed, terminating NUL included.
         buffer.resize(length);
     }

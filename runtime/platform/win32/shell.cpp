@@ -5,7 +5,6 @@
 #include <shobjidl.h>
 #include <propsys.h>
 
-#include <vector>
 
 #include "platform/win32/com_error.h"
 #include "platform/win32/system_library.h"
@@ -118,17 +117,18 @@ void Win32Shell::change_notify(std::int32_t event_id, std::uint32_t flags) {
 }
 
 std::optional<std::u16string> Win32Shell::environment_variable(const std::u16string& name) {
-    std::vector<wchar_t> buffer(256);
+    std::u16string buffer;
+    buffer.resize(256);
     for (;;) {
         SetLastError(ERROR_SUCCESS);
-        DWORD length = GetEnvironmentVariableW(wide(name), buffer.data(),
+        DWORD length = GetEnvironmentVariableW(wide(name), wide_buffer(buffer),
                                                static_cast<DWORD>(buffer.size()));
         if (length == 0) {
             // Zero with no error is a variable set to the empty text.
             if (GetLastError() == ERROR_SUCCESS) return std::u16string();
             return std::nullopt;
         }
-        if (length < buffer.size()) return from_wide(buffer.data(), length);
+        if (length < buffer.size()) return filled(buffer, length);
         // Too small: the result is the size needed, terminating NUL included. The value may
         // change between calls, so ask again.
         buffer.resize(length);

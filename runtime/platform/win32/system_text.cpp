@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <string>
 
 #include "platform/win32/wide.h"
 
@@ -11,7 +11,8 @@ namespace plinth::platform::win32 {
 SysResult<std::u16string> Win32SystemText::format_message(std::uint32_t flags, bool from_ntdll,
                                                           std::uint32_t code) {
     constexpr DWORD kUnits = 2048;
-    std::vector<wchar_t> buffer(kUnits);
+    std::u16string buffer;
+    buffer.resize(kUnits);
     HMODULE source = nullptr;
     if (from_ntdll) {
         source = GetModuleHandleW(L"NTDLL.DLL");
@@ -19,9 +20,9 @@ SysResult<std::u16string> Win32SystemText::format_message(std::uint32_t flags, b
     }
     // The buffer is ours: letting FormatMessageW allocate one would write a pointer into it.
     flags &= ~static_cast<std::uint32_t>(FORMAT_MESSAGE_ALLOCATE_BUFFER);
-    DWORD length = FormatMessageW(flags, source, code, 0, buffer.data(), kUnits, nullptr);
+    DWORD length = FormatMessageW(flags, source, code, 0, wide_buffer(buffer), kUnits, nullptr);
     if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
-    return from_wide(buffer.data(), length);
+    return filled(buffer, length);
 }
 
 }  // namespace plinth::platform::win32

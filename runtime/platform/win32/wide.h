@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows uses 16-bit wide characters");
 
@@ -24,6 +25,15 @@ inline std::u16string_view wide_view(const wchar_t* text, std::size_t count) {
 }
 inline std::u16string_view wide_view(const wchar_t* text) {
     return reinterpret_cast<const char16_t*>(text);
+}
+
+// A text buffer for Windows to write into (the text's own terminating NUL lies beyond it).
+inline wchar_t* wide_buffer(std::u16string& buffer) { return reinterpret_cast<wchar_t*>(buffer.data()); }
+
+// The buffer cut to the `length` units Windows wrote: the buffer itself, without a copy.
+inline std::u16string filled(std::u16string& buffer, std::size_t length) {
+    buffer.resize(length);
+    return std::move(buffer);
 }
 
 inline std::u16string from_wide(const wchar_t* text, std::size_t count) {
