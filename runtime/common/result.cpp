@@ -2,19 +2,19 @@
 
 namespace plinth {
 
-Unexpected<Failure> fail(std::string text) {
+Status fail(std::string text) {
     for (char c : text) {
         if (static_cast<unsigned char>(c) < 0x20) {
             text = visible_controls(text);
             break;
         }
     }
-    return {Failure{std::move(text)}};
+    return unexpected(Failure{std::move(text)});
 }
 
-Unexpected<Failure> fail(const char* text) { return fail(std::string(text)); }
+Status fail(const char* text) { return fail(std::string(text)); }
 
 // Out of line: every failure text of the updates is composed here rather than at its call site.
-Unexpected<Failure> fail(std::initializer_list<std::string_view> parts) { return fail(concat(parts)); }
+Status fail(std::initializer_list<std::string_view> parts) { return fail(concat(parts)); }
 
 }  // namespace plinth

@@ -44,22 +44,14 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
     return {std::forward<E>(error)};
 }
 
-// A control character in the text (quoted from a manifest or a registry value) is made visible
-// (\0, \n, ...): a NUL would end the failure page's text there, and a line break would forge a
-// second setup: line in a caller's log.
-// Out of line: a check and a copy at each of the many call sites would cost the stub kilobytes.
-Unexpected<Failure> fail(std::string text);
-Unexpected<Failure> fail(const char* text);
-
-// The same, of parts joined (see concat).
-Unexpected<Failure> fail(std::initializer_list<std::string_view> parts);
-
 template <class T, class E>
 class [[nodiscard]] Expected {
 public:
     Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
     template <class U>
     Expected(Unexpected<U> error) : state_(std::in_place_index<1>, E(std::move(error.error))) {}
+    // A failed Status's error, carried on: what fail() makes.
+    Expected(Expected<void, E>&& failed) : state_(std::in_place_index<1>, std::move(failed.error())) {}
 
     bool ok() const { return state_.index() == 0; }
     explicit operator bool() const { return ok(); }
@@ -101,5 +93,17 @@ using Status = Result<void>;
 
 // Success of a `Status`, spelled as a value.
 inline Status success() { return {}; }
+
+// A control character in the text (quoted from a manifest or a registry value) is made visible
+// (\0, \n, ...): a NUL would end the failure page's text there, and a line break would forge a
+// second setup: line in a caller's log.
+// Out of line: a check and a copy at each of the many call sites would cost the stub kilobytes.
+// A failed Status rather than an Unexpected: a function that returns a Status has its failure
+// built in place, with no move and no destruction of a temporary at each call site.
+Status fail(std::string text);
+Status fail(const char* text);
+
+// The same, of parts joined (see concat).
+Status fail(std::initializer_list<std::string_view> parts);
 
 }  // namespace plinth

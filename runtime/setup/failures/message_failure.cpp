@@ -6,7 +6,7 @@
 
 namespace plinth {
 
-Unexpected<Failure> fail(Message message, std::initializer_list<std::string_view> values) {
+Status fail(Message message, std::initializer_list<std::string_view> values) {
     Failure failure;
     failure.message = message;
     // Shown controls, as fail() does for a whole text: the same bytes, value by value.
@@ -16,10 +16,10 @@ Unexpected<Failure> fail(Message message, std::initializer_list<std::string_view
     }
     const PlaceholderValues filled = failure_values(failure);
     failure.text = fill_placeholders(english_text(message), english_text(message), filled);
-    return {std::move(failure)};
+    return unexpected(std::move(failure));
 }
 
-Unexpected<Failure> fail(platform::Platform& platform, Message message, const Path& path, platform::ErrorCode code) {
+Status fail(platform::Platform& platform, Message message, const Path& path, platform::ErrorCode code) {
     return fail(message, {path_text(path), os_error_text(platform.system_text, code)});
 }
 

@@ -15,10 +15,10 @@ namespace plinth {
 
 // The message with `values` in its English text's order. Out of line, like every fail(): the
 // composition stays on the failure path rather than at each call site.
-Unexpected<Failure> fail(Message message, std::initializer_list<std::string_view> values = {});
+Status fail(Message message, std::initializer_list<std::string_view> values = {});
 
 // "... {path}: {the system's text for code}": a file-system call on the path failed.
-Unexpected<Failure> fail(platform::Platform& platform, Message message, const Path& path, platform::ErrorCode code);
+Status fail(platform::Platform& platform, Message message, const Path& path, platform::ErrorCode code);
 
 // A failure's values, back as views into it; the missing ones empty.
 PlaceholderValues failure_values(const Failure& failure);

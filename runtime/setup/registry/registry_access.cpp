@@ -33,7 +33,7 @@ void log_deletion(platform::Platform& platform, std::string_view what, std::stri
 
 }  // namespace
 
-Unexpected<Failure> registry_failure(std::string_view subject, platform::ErrorCode code) {
+Status registry_failure(std::string_view subject, platform::ErrorCode code) {
     return fail(Message::cant_write_registry, {subject, decimal_text(code)});
 }
 

@@ -20,7 +20,7 @@ inline constexpr std::uint32_t kRegSz = 1;     // REG_SZ
 inline constexpr std::uint32_t kRegDword = 4;  // REG_DWORD
 
 // "Can't write to the registry ({subject}, error {code})."; a NUL in the subject shows as \0.
-Unexpected<Failure> registry_failure(std::string_view subject, platform::ErrorCode code);
+Status registry_failure(std::string_view subject, platform::ErrorCode code);
 
 // Creates the key with its missing parents, or opens it when it exists.
 Result<OpenKey> create_key(platform::Platform& platform, std::string_view key_path);

@@ -34,7 +34,7 @@ const std::string* string_member(const JsonValue& object, std::string_view key) 
     return value != nullptr && value->is_string() ? &value->text : nullptr;
 }
 
-[[gnu::noinline]] Unexpected<Failure> release_problem(std::size_t index, std::string_view what) {
+[[gnu::noinline]] Status release_problem(std::size_t index, std::string_view what) {
     return fail({"The update feed's release ", decimal_text(index + 1), " ", what, "."});
 }
 

@@ -43,7 +43,7 @@ std::string download_failure_text(platform::Platform& platform, const platform::
     return winhttp_error_text(platform, failure.code);
 }
 
-[[gnu::noinline]] Unexpected<Failure> download_problem(platform::Platform& platform, std::string_view what,
+[[gnu::noinline]] Status download_problem(platform::Platform& platform, std::string_view what,
                                                      std::string_view url, const platform::DownloadFailure& failure) {
     return fail({what, " can't be downloaded from ", url, ": ", download_failure_text(platform, failure), "."});
 }
@@ -60,7 +60,7 @@ Status open_download(platform::Platform& platform, const std::string& url, std::
     return success();
 }
 
-[[gnu::noinline]] Unexpected<Failure> write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
+[[gnu::noinline]] Status write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
     return fail({"The update can't be written to ", path_text(path), " (", os_error_text(platform.system_text, error), ")."});
 }
 
@@ -88,7 +88,7 @@ Status receive(platform::Platform& platform, platform::Download& download, const
 
 }  // namespace
 
-[[gnu::noinline]] Unexpected<Failure> update_cancelled() { return fail("The update was cancelled."); }
+[[gnu::noinline]] Status update_cancelled() { return fail("The update was cancelled."); }
 
 namespace {
 

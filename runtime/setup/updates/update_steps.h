@@ -61,7 +61,7 @@ protected:
 };
 
 // The failure of an update the user stopped.
-Unexpected<Failure> update_cancelled();
+Status update_cancelled();
 
 // The downloaded installer, verified; destroying it deletes the file.
 class DownloadedInstaller {
