@@ -7,15 +7,14 @@
 namespace plinth {
 namespace {
 
+// Four bytes a run: the stub carries some 160 of them rather than a 128 KiB array.
 struct Run {
-    std::uint16_t first, delta;
-    std::uint8_t count, step;
+    std::uint16_t first;
+    std::uint8_t count : 7, two_apart : 1;  // the step is 1, or 2 where two_apart is set
+    std::uint8_t delta;                     // kDeltas[delta] is the distance
 };
 
-// Some 160 runs of 6 bytes rather than a 128 KiB array: the stub carries the table.
-constexpr Run kRuns[] = {
 #include "common/upper_case_table.inc"
-};
 
 }  // namespace
 
@@ -26,8 +25,9 @@ char16_t upper_case(char16_t unit) {
     if (run == std::begin(kRuns)) return unit;
     --run;
     const unsigned offset = unit - run->first;
-    if (offset % run->step != 0 || offset / run->step > run->count) return unit;
-    return static_cast<char16_t>(unit + run->delta);
+    const unsigned step = run->two_apart + 1u;
+    if (offset % step != 0 || offset / step > run->count) return unit;
+    return static_cast<char16_t>(unit + kDeltas[run->delta]);
 }
 
 std::u16string upper_case(std::u16string_view units) {
