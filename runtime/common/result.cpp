@@ -17,4 +17,6 @@ Status fail(const char* text) { return fail(std::string(text)); }
 // Out of line: every failure text of the updates is composed here rather than at its call site.
 Status fail(std::initializer_list<std::string_view> parts) { return fail(concat(parts)); }
 
+Status pass_on(Failure&& failure) { return unexpected(std::move(failure)); }
+
 }  // namespace plinth

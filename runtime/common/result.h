@@ -106,4 +106,7 @@ Status fail(const char* text);
 // The same, of parts joined (see concat).
 Status fail(std::initializer_list<std::string_view> parts);
 
+// A Result's failure passed on as a failed Status, moved once into place (out of line, as fail()).
+Status pass_on(Failure&& failure);
+
 }  // namespace plinth

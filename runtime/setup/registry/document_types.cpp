@@ -36,12 +36,12 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
     for (const std::string& extension : type.extensions) {
         const std::string extension_path = kClasses + "." + extension;
         auto extension_key = create_key(platform, extension_path);
-        if (!extension_key) return unexpected(extension_key.error());
+        if (!extension_key) return pass_on(std::move(extension_key.error()));
         if (type.owned) {
             if (auto done = write_text_value(**extension_key, "", id); !done) return done;
         }
         auto open_with = create_key(platform, extension_path + "\\OpenWithProgids");
-        if (!open_with) return unexpected(open_with.error());
+        if (!open_with) return pass_on(std::move(open_with.error()));
         if (auto done = write_text_value(**open_with, id, ""); !done) return done;
         // Both keys close here, the open-with key first.
     }
@@ -53,7 +53,7 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
 Status write_key_value(platform::Platform& platform, const std::string& key_path, std::string_view value_name,
                        std::string_view text) {
     auto key = create_key(platform, key_path);
-    if (!key) return unexpected(key.error());
+    if (!key) return pass_on(std::move(key.error()));
     return write_text_value(**key, value_name, text);
 }
 

@@ -93,7 +93,7 @@ RecordedInstall recorded_install(platform::Platform& platform, std::string_view 
 Status write_uninstall_entry(platform::Platform& platform, const AppManifest& manifest,
                              const UninstallEntryFacts& facts) {
     auto key = create_key(platform, uninstall_key_path(manifest.id));
-    if (!key) return unexpected(key.error());
+    if (!key) return pass_on(std::move(key.error()));
     if (auto written = write_values(platform, **key, manifest, facts); !written) return written;
     // The associations are written while the entry's key is still open; it closes on return.
     return write_associations(platform, manifest.id, manifest.documents, facts.app_path);

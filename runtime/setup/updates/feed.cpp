@@ -79,9 +79,7 @@ Result<Feed> read_feed(std::string_view json) {
     // Filled in place: no release is moved or copied on the way.
     feed.releases.resize(releases->elements.size());
     for (std::size_t i = 0; i < releases->elements.size(); ++i) {
-        if (Status read = read_release(releases->elements[i], i, feed.releases[i]); !read) {
-            return unexpected(std::move(read.error()));
-        }
+        if (Status read = read_release(releases->elements[i], i, feed.releases[i]); !read) return read;
     }
     return feed;
 }

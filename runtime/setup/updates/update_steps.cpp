@@ -237,12 +237,12 @@ Status check_for_update(platform::Platform& platform, const InstalledApp& app, U
     std::string text;
     if (Status downloaded = download_feed(platform, app.feed_url, text); !downloaded) return downloaded;
     auto feed = read_feed(text);
-    if (!feed) return unexpected(std::move(feed.error()));
+    if (!feed) return pass_on(std::move(feed.error()));
     auto chosen = choose_update(*feed, app.id, app.version);
-    if (!chosen) return unexpected(std::move(chosen.error()));
+    if (!chosen) return pass_on(std::move(chosen.error()));
     if (!*chosen) return success();
     auto url = resolve_installer_url(app.feed_url, (*chosen)->installer);
-    if (!url) return unexpected(std::move(url.error()));
+    if (!url) return pass_on(std::move(url.error()));
     offer.release = std::move(**chosen);
     offer.url = std::move(*url);
     return success();
