@@ -117,21 +117,21 @@ TEST(TextLookup, FailurePagesShowAFailureThatIsAMessageInTheLanguage) {
         std::string shown;
     };
     const Row rows[] = {
-        {fail(Message::cant_write, {"C:\\Apps\\Notes.exe", "Zugriff verweigert. (os error 5)"}).error,
+        {fail(Message::cant_write, {"C:\\Apps\\Notes.exe", "Zugriff verweigert. (os error 5)"}).error(),
          "Can't write C:\\Apps\\Notes.exe: Zugriff verweigert. (os error 5)",
          "C:\\Apps\\Notes.exe kann nicht geschrieben werden: Zugriff verweigert. (os error 5)"},
-        {fail(Message::cant_write_registry, {"Software\\a: b", "5"}).error,
+        {fail(Message::cant_write_registry, {"Software\\a: b", "5"}).error(),
          "Can't write to the registry (Software\\a: b, error 5).", "Registrierung: Software\\a: b, Fehler 5."},
         // Controls of a value show in both; a value that looks like a placeholder is never filled.
-        {fail(Message::app_is_open, {"Notes\n{path}"}).error, "Notes\\n{path} is open. Quit it, then try again.",
+        {fail(Message::app_is_open, {"Notes\n{path}"}).error(), "Notes\\n{path} is open. Quit it, then try again.",
          "Notes\\n{path} ist geöffnet."},
         // A message the table lacks, and texts that are no message, stay as they are: English
         // wording alone is no longer taken for a message.
-        {fail(Message::cant_replace, {"C:\\x"}).error, "Can't replace C:\\x. Close it, then try again.",
+        {fail(Message::cant_replace, {"C:\\x"}).error(), "Can't replace C:\\x. Close it, then try again.",
          "Can't replace C:\\x. Close it, then try again."},
         {Failure{"It has nothing in it to install."}, "It has nothing in it to install.",
          "It has nothing in it to install."},
-        {fail("Access is denied.").error, "Access is denied.", "Access is denied."},
+        {fail("Access is denied.").error(), "Access is denied.", "Access is denied."},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.english);
@@ -139,8 +139,8 @@ TEST(TextLookup, FailurePagesShowAFailureThatIsAMessageInTheLanguage) {
         EXPECT_EQ(failure_page(m, false, row.failure, de).content, row.shown);
         EXPECT_EQ(failure_page(m, false, row.failure).content, row.english);
     }
-    EXPECT_EQ(damaged_installer_page(fail(Message::no_package).error, de).content, "Es enthält nichts.");
-    EXPECT_EQ(damaged_installer_page(fail(Message::no_package).error).content, "It has nothing in it to install.");
+    EXPECT_EQ(damaged_installer_page(fail(Message::no_package).error(), de).content, "Es enthält nichts.");
+    EXPECT_EQ(damaged_installer_page(fail(Message::no_package).error()).content, "It has nothing in it to install.");
 }
 
 TEST(LoadTextLookup, ReadsTheResourceOnlyForAUserWhoseFirstLanguageIsntEnglish) {
