@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace plinth {
 namespace {
@@ -28,6 +31,37 @@ TEST(UpperCase, MapsEachUnitAsWindowsComparesNames) {
             << std::hex << static_cast<unsigned>(c.unit);
     }
     EXPECT_EQ(upper_case(u"\u0141\u00F3d\u017A.exe"), u"\u0141\u00D3D\u0179.EXE");
+}
+
+// Every unit against the Unicode data, as Windows keeps it (only the mappings that go both ways):
+// the table's packing (runs, steps, the distances by index) read back as the data says.
+TEST(UpperCase, EveryUnitMapsAsTheUnicodeDataSays) {
+    std::ifstream data("/usr/share/unicode/UnicodeData.txt");
+    ASSERT_TRUE(data) << "package unicode-data";
+    std::map<unsigned, unsigned> upper, lower;
+    for (std::string line; std::getline(data, line);) {
+        std::vector<std::string> fields(1);
+        for (char c : line) {
+            if (c == ';') {
+                fields.emplace_back();
+            } else {
+                fields.back() += c;
+            }
+        }
+        if (fields.size() < 15) continue;
+        const unsigned code = std::stoul(fields[0], nullptr, 16);
+        if (!fields[12].empty()) upper[code] = std::stoul(fields[12], nullptr, 16);
+        if (!fields[13].empty()) lower[code] = std::stoul(fields[13], nullptr, 16);
+    }
+    int wrong = 0;
+    for (unsigned unit = 0; unit <= 0xFFFF; ++unit) {
+        const auto up = upper.find(unit);
+        const bool both_ways = up != upper.end() && up->second <= 0xFFFF && lower.count(up->second) != 0 &&
+                               lower[up->second] == unit;
+        const unsigned expected = both_ways ? up->second : unit;
+        if (upper_case(static_cast<char16_t>(unit)) != expected && ++wrong <= 5) ADD_FAILURE() << std::hex << unit;
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(UpperCase, CheckedInTableIsWhatTheUnicodeDataGives) {
