@@ -3,45 +3,41 @@
 #include <algorithm>
 
 namespace plinth {
-namespace {
 
-bool same_tag(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if ((a[i] | 0x20) != (b[i] | 0x20)) return false;  // tags are letters, digits and '-'
+int tag_match(std::string_view carried, std::string_view preferred) {
+    bool region = false;
+    std::size_t i = 0;
+    for (; i < carried.size(); ++i) {
+        // Tags are letters, digits and '-': setting the bit of case makes them compare alike.
+        if (i == preferred.size() || (carried[i] | 0x20) != (preferred[i] | 0x20)) return 0;
+        region |= carried[i] == '-';
     }
-    return true;
+    if (i == preferred.size() || preferred[i] == ',') return 2;
+    return !region && preferred[i] == '-' ? 1 : 0;
 }
 
-std::string_view language_of(std::string_view tag) { return tag.substr(0, tag.find('-')); }
-
-}  // namespace
+bool is_english(std::string_view tag) { return tag_match(std::string_view("en", 2), tag) != 0; }
 
 std::optional<CarriedLanguage> choose_language(std::string_view preferred, std::span<const std::uint8_t> resource) {
-    while (!preferred.empty()) {
-        const std::string_view tag = preferred.substr(0, preferred.find(','));
-        preferred.remove_prefix(std::min(tag.size() + 1, preferred.size()));
-        if (is_english(tag)) break;
-        for (std::string_view wanted = tag;; wanted = language_of(tag)) {
+    // `preferred` starts with the tag at hand: tag_match reads up to its comma.
+    for (; !preferred.empty(); preferred.remove_prefix(std::min(preferred.find(','), preferred.size() - 1) + 1)) {
+        if (is_english(preferred)) break;
+        for (int wanted = 2; wanted != 0; --wanted) {
             LanguagesReader reader(resource);
-            CarriedLanguage language;
-            while (reader.next(language)) {
-                if (same_tag(language.tag, wanted)) return language;
+            for (CarriedLanguage language; reader.next(language);) {
+                if (tag_match(language.tag, preferred) == wanted) return language;
             }
-            if (wanted.size() == language_of(tag).size()) break;
         }
     }
     return std::nullopt;
 }
 
-bool is_english(std::string_view tag) { return same_tag(language_of(tag), "en"); }
-
 bool is_right_to_left(std::string_view tag) {
-    const std::string_view language = language_of(tag);
-    // Arabic, Hebrew, Persian, Urdu: two letters each.
-    constexpr std::string_view kRightToLeft = "arhefaur";
-    for (std::size_t i = 0; i < kRightToLeft.size() && language.size() == 2; i += 2) {
-        if (same_tag(language, kRightToLeft.substr(i, 2))) return true;
+    // Arabic, Hebrew, Persian, Urdu: two letters, alone or before a region.
+    if (tag.size() < 2 || (tag.size() > 2 && tag[2] != '-')) return false;
+    const unsigned language = (static_cast<unsigned char>(tag[0]) | static_cast<unsigned char>(tag[1]) << 8) | 0x2020;
+    for (const unsigned rtl : {'a' | 'r' << 8, 'h' | 'e' << 8, 'f' | 'a' << 8, 'u' | 'r' << 8}) {
+        if (language == rtl) return true;
     }
     return false;
 }
