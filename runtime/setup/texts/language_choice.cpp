@@ -1,10 +1,11 @@
 #include "texts/language_choice.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace plinth {
 
-int tag_match(std::string_view carried, std::string_view preferred) {
+int tag_match(const std::string_view& carried, const std::string_view& preferred) {
     bool region = false;
     std::size_t i = 0;
     for (; i < carried.size(); ++i) {
@@ -16,20 +17,34 @@ int tag_match(std::string_view carried, std::string_view preferred) {
     return !region && preferred[i] == '-' ? 1 : 0;
 }
 
-bool is_english(std::string_view tag) { return tag_match(std::string_view("en", 2), tag) != 0; }
+bool is_english(const std::string_view& tag) {
+    static constexpr std::string_view kEnglish = "en";
+    return tag_match(kEnglish, tag) != 0;
+}
 
 std::optional<CarriedLanguage> choose_language(std::string_view preferred, std::span<const std::uint8_t> resource) {
-    // `preferred` starts with the tag at hand: tag_match reads up to its comma.
-    for (; !preferred.empty(); preferred.remove_prefix(std::min(preferred.find(','), preferred.size() - 1) + 1)) {
-        if (is_english(preferred)) break;
-        for (int wanted = 2; wanted != 0; --wanted) {
-            LanguagesReader reader(resource);
-            for (CarriedLanguage language; reader.next(language);) {
-                if (tag_match(language.tag, preferred) == wanted) return language;
+    // One pass over the carried languages, each ranked by the first of the user's tags it
+    // matches: the user's i-th tag ranks 2i exactly, 2i + 1 as its language alone. The user's
+    // tags after an English one are not looked at: English is always carried.
+    std::optional<CarriedLanguage> chosen;
+    std::size_t chosen_rank = SIZE_MAX;
+    LanguagesReader reader(resource);
+    for (CarriedLanguage language; reader.next(language);) {
+        std::size_t rank = 0;
+        // `rest` starts with the tag at hand: tag_match reads up to its comma.
+        for (std::string_view rest = preferred; !rest.empty() && !is_english(rest);
+             rest.remove_prefix(std::min(rest.find(','), rest.size() - 1) + 1), rank += 2) {
+            const int match = tag_match(language.tag, rest);
+            if (match == 0) continue;
+            rank += 2 - match;
+            if (rank < chosen_rank) {
+                chosen = language;
+                chosen_rank = rank;
             }
+            break;
         }
     }
-    return std::nullopt;
+    return chosen;
 }
 
 bool is_right_to_left(std::string_view tag) {

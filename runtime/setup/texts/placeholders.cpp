@@ -18,8 +18,8 @@ bool same_placeholders(std::string_view english, std::string_view translation) {
     return fill_placeholders(translation, english, {}, unused);
 }
 
-bool fill_placeholders(std::string_view text, std::string_view english, std::span<const std::string_view> values,
-                       std::string& filled) {
+bool fill_placeholders(const std::string_view& text, const std::string_view& english,
+                       const std::span<const std::string_view>& values, std::string& filled) {
     // Every brace of an English text opens a placeholder (messages.h): a placeholder's number is
     // the count of braces before it there, and their count for one the English text hasn't.
     const auto braces_before = [&](std::size_t end) {

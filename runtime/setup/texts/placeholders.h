@@ -29,8 +29,8 @@ bool same_placeholders(std::string_view english, std::string_view translation);
 // English text's order (a placeholder without a value is left out). The values are inserted as
 // they are, never read for placeholders. Whether the text is one to show: not empty, with exactly
 // the English text's placeholders (as same_placeholders says).
-bool fill_placeholders(std::string_view text, std::string_view english, std::span<const std::string_view> values,
-                       std::string& filled);
+bool fill_placeholders(const std::string_view& text, const std::string_view& english,
+                       const std::span<const std::string_view>& values, std::string& filled);
 
 inline std::string fill_placeholders(std::string_view text, std::string_view english,
                                      std::span<const std::string_view> values) {
