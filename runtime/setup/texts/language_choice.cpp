@@ -51,10 +51,8 @@ bool is_right_to_left(std::string_view tag) {
     // Arabic, Hebrew, Persian, Urdu: two letters, alone or before a region.
     if (tag.size() < 2 || (tag.size() > 2 && tag[2] != '-')) return false;
     const unsigned language = (static_cast<unsigned char>(tag[0]) | static_cast<unsigned char>(tag[1]) << 8) | 0x2020;
-    for (const unsigned rtl : {'a' | 'r' << 8, 'h' | 'e' << 8, 'f' | 'a' << 8, 'u' | 'r' << 8}) {
-        if (language == rtl) return true;
-    }
-    return false;
+    return language == ('a' | 'r' << 8) || language == ('h' | 'e' << 8) || language == ('f' | 'a' << 8) ||
+           language == ('u' | 'r' << 8);
 }
 
 }  // namespace plinth
