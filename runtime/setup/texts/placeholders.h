@@ -28,7 +28,7 @@ bool same_placeholders(std::string_view english, std::string_view translation);
 // Appends the text to `filled` with each placeholder replaced by its value, `values` in the
 // English text's order (a placeholder without a value is left out). The values are inserted as
 // they are, never read for placeholders. Whether the text is one to show: not empty, with exactly
-// the English text's placeholders (as same_placeholders says).
+// the English text's placeholders (as same_placeholders says). By reference, as tag_match.
 bool fill_placeholders(const std::string_view& text, const std::string_view& english,
                        const std::span<const std::string_view>& values, std::string& filled);
 
