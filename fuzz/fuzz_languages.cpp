@@ -1,6 +1,7 @@
 // The languages resource as the runtime reads it: the entries, each table inflated, and every
 // text of each language asked for, failure texts included. Whatever the bytes, the texts are
-// never empty and never keep a placeholder.
+// never empty and never keep a placeholder. The choice of a language reads the same entries: what
+// it picks is one of the user's languages, before the English one.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,12 +10,17 @@
 #include <utility>
 
 #include "package/payload.h"
+#include "texts/language_choice.h"
 #include "texts/languages_resource.h"
 #include "texts/text_lookup.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace plinth;
-    LanguagesReader reader(std::span(data, size));
+    const std::span resource(data, size);
+    if (const auto chosen = choose_language("fr-CA,pt-BR,en-US,de", resource)) {
+        if (tag_match(chosen->tag, "fr-CA") == 0 && tag_match(chosen->tag, "pt-BR") == 0) std::abort();
+    }
+    LanguagesReader reader(resource);
     for (CarriedLanguage language; reader.next(language);) {
         auto table = inflate_payload(language.table, kMaxTableSize);
         if (!table) continue;

@@ -1,6 +1,6 @@
 #include "texts/languages_resource.h"
 
-#include <algorithm>
+#include <cstring>
 
 namespace plinth {
 
@@ -15,8 +15,12 @@ bool is_language_tag(std::string_view tag) {
 }
 
 LanguagesReader::LanguagesReader(std::span<const std::uint8_t> resource) {
-    if (resource.size() >= kLanguagesMagic.size() &&
-        std::equal(kLanguagesMagic.begin(), kLanguagesMagic.end(), resource.begin())) {
+    // Eight bytes compared as one number.
+    std::uint64_t magic = 0;
+    std::uint64_t expected = 0;
+    std::memcpy(&expected, kLanguagesMagic.data(), sizeof expected);
+    if (resource.size() >= sizeof magic) std::memcpy(&magic, resource.data(), sizeof magic);
+    if (magic == expected) {
         rest_ = resource.subspan(kLanguagesMagic.size());
     }
 }

@@ -112,6 +112,16 @@ inline constexpr std::array<std::uint16_t, kMessageCount + 1> kEnglishStarts = [
     return starts;
 }();
 static_assert(kEnglishStarts[kMessageCount] == sizeof(kEnglishWordings) - 1, "one wording per message");
+// Each brace of the English wordings opens a placeholder: filling one in counts its braces.
+static_assert([] {
+    for (std::size_t at = 0; at < sizeof(kEnglishWordings); ++at) {
+        if (kEnglishWordings[at] != '{') continue;
+        std::size_t end = at + 1;
+        while (kEnglishWordings[end] >= 'a' && kEnglishWordings[end] <= 'z') ++end;
+        if (end == at + 1 || kEnglishWordings[end] != '}') return false;
+    }
+    return true;
+}(), "a brace that is no placeholder");
 
 inline constexpr std::string_view english_text(Message message) {
     const auto index = static_cast<std::size_t>(message);

@@ -1,28 +1,8 @@
 #include "texts/placeholders.h"
 
+#include <algorithm>
+
 namespace plinth {
-namespace {
-
-// Every placeholder of `a` is in `b`.
-bool all_found_in(std::string_view a, std::string_view b) {
-    for (PlaceholderSpan p = next_placeholder(a, 0); p.length != 0; p = next_placeholder(a, p.at + p.length)) {
-        if (b.find(a.substr(p.at, p.length)) == std::string_view::npos) return false;
-    }
-    return true;
-}
-
-// The placeholder's number in the English text's order, or its count when it has no such one.
-std::size_t placeholder_index(std::string_view english, std::string_view placeholder) {
-    const std::size_t at = english.find(placeholder);
-    std::size_t index = 0;
-    for (PlaceholderSpan p = next_placeholder(english, 0); p.length != 0 && p.at < at;
-         p = next_placeholder(english, p.at + p.length)) {
-        ++index;
-    }
-    return index;
-}
-
-}  // namespace
 
 PlaceholderSpan next_placeholder(std::string_view text, std::size_t from) {
     for (std::size_t at = text.find('{', from); at != std::string_view::npos; at = text.find('{', at + 1)) {
@@ -34,21 +14,29 @@ PlaceholderSpan next_placeholder(std::string_view text, std::size_t from) {
 }
 
 bool same_placeholders(std::string_view english, std::string_view translation) {
-    return all_found_in(english, translation) && all_found_in(translation, english);
+    std::string unused;
+    return fill_placeholders(translation, english, {}, unused);
 }
 
-std::string fill_placeholders(std::string_view text, std::string_view english,
-                              std::span<const std::string_view> values) {
-    std::string filled;
-    std::size_t from = 0;
-    for (PlaceholderSpan p = next_placeholder(text, 0); p.length != 0; p = next_placeholder(text, p.at + p.length)) {
-        filled += text.substr(from, p.at - from);
-        const std::size_t index = placeholder_index(english, text.substr(p.at, p.length));
+bool fill_placeholders(const std::string_view& text, const std::string_view& english,
+                       const std::span<const std::string_view>& values, std::string& filled) {
+    // Every brace of an English text opens a placeholder (messages.h): a placeholder's number is
+    // the count of braces before it there, and their count for one the English text hasn't.
+    const auto braces_before = [&](std::size_t end) {
+        return static_cast<std::size_t>(std::count(english.begin(), english.begin() + std::min(end, english.size()), '{'));
+    };
+    const auto bit = [](std::size_t index) { return std::uint64_t{1} << std::min<std::size_t>(index, 63); };
+    std::uint64_t used = 0;
+    for (std::size_t from = 0;;) {
+        const PlaceholderSpan p = next_placeholder(text, from);
+        filled.append(text.data() + from, (p.length != 0 ? p.at : text.size()) - from);
+        if (p.length == 0) break;
+        const std::size_t index = braces_before(english.find(std::string_view(text.data() + p.at, p.length)));
         if (index < values.size()) filled += values[index];
+        used |= bit(index);
         from = p.at + p.length;
     }
-    filled += text.substr(from);
-    return filled;
+    return !text.empty() && used + 1 == bit(braces_before(english.size()));
 }
 
 }  // namespace plinth

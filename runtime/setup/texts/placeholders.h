@@ -22,12 +22,21 @@ struct PlaceholderSpan {
 PlaceholderSpan next_placeholder(std::string_view text, std::size_t from);
 
 // Whether the translation uses exactly the English text's placeholders (each at least once, no
-// other).
+// other). An empty translation has none to compare: false.
 bool same_placeholders(std::string_view english, std::string_view translation);
 
-// The text with each placeholder replaced by its value, `values` in the English text's order.
-// The values are inserted as they are, never read for placeholders.
-std::string fill_placeholders(std::string_view text, std::string_view english,
-                              std::span<const std::string_view> values);
+// Appends the text to `filled` with each placeholder replaced by its value, `values` in the
+// English text's order (a placeholder without a value is left out). The values are inserted as
+// they are, never read for placeholders. Whether the text is one to show: not empty, with exactly
+// the English text's placeholders (as same_placeholders says). By reference, as tag_match.
+bool fill_placeholders(const std::string_view& text, const std::string_view& english,
+                       const std::span<const std::string_view>& values, std::string& filled);
+
+inline std::string fill_placeholders(std::string_view text, std::string_view english,
+                                     std::span<const std::string_view> values) {
+    std::string filled;
+    fill_placeholders(text, english, values, filled);
+    return filled;
+}
 
 }  // namespace plinth

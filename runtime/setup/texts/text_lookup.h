@@ -9,8 +9,8 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "package/payload.h"
 #include "platform/platform.h"
 #include "texts/messages.h"
 
@@ -20,9 +20,11 @@ class TextLookup {
 public:
     // English.
     TextLookup() = default;
-    // A language's inflated table (languages_resource.h). A text that is missing, empty, not
-    // UTF-8, or whose placeholders differ from the English text's is left to English.
-    TextLookup(std::string_view tag, std::span<const std::uint8_t> table);
+    // A language's inflated table (languages_resource.h), kept. A text that is missing, empty or
+    // not UTF-8 is left to English, as is one whose placeholders differ from the English text's.
+    TextLookup(std::string_view tag, InflatedBytes table);
+    TextLookup(std::string_view tag, std::span<const std::uint8_t> table)
+        : TextLookup(tag, InflatedBytes(table.begin(), table.end())) {}
     // The texts are views into the table: moving keeps them, copying would not.
     TextLookup(TextLookup&&) = default;
     TextLookup& operator=(TextLookup&&) = default;
@@ -34,11 +36,11 @@ public:
     std::string text(Message message, std::initializer_list<std::string_view> values = {}) const;
 
     // Whether the language has its own text for the message.
-    bool has_text(Message message) const { return !texts_[static_cast<std::size_t>(message)].empty(); }
+    bool has_text(Message message) const;
     bool right_to_left() const { return right_to_left_; }
 
 private:
-    std::vector<std::uint8_t> table_;
+    InflatedBytes table_;
     std::array<std::string_view, kMessageCount> texts_{};
     bool right_to_left_ = false;
 };

@@ -58,6 +58,11 @@ TEST(LanguageChoice, ExactTagThenLanguageInTheUsersOrderThenEnglish) {
         {"de-DE", {}, ""},
         {",de-DE,", {"de"}, "de"},
         {"d", {"de"}, ""},
+        // The language alone is the part before the first hyphen: zh-Hant isn't zh-Hant-TW's.
+        {"zh-Hant-TW", {"zh-Hant", "zh"}, "zh"},
+        {"zh-Hant-TW,de", {"zh-Hant", "de"}, "de"},
+        {"de-DE-1996", {"de-DE"}, ""},
+        {"fr,de", {"de", "fr-CA", "FR"}, "FR"},
     };
     for (const Choice& c : cases) {
         SCOPED_TRACE(c.preferred);
@@ -93,6 +98,12 @@ TEST(TextLookup, EachTextTheTableLacksOrGetsWrongIsEnglish) {
     EXPECT_EQ(lookup.text(Message::update_question, {"Notes", "1.0", "2.0"}), "Notes: 1.0 \xE2\x86\x92 2.0 Notes");
     // Values are inserted as they are: an app named like a placeholder stays so.
     EXPECT_EQ(lookup.text(Message::installed_heading, {"{version}"}), "{version} wurde installiert");
+    // What inspect counts agrees with what is shown.
+    EXPECT_TRUE(lookup.has_text(Message::update_question));
+    for (const Message wrong : {Message::install_question, Message::remove_question, Message::remove_button,
+                                Message::installed_note}) {
+        EXPECT_FALSE(lookup.has_text(wrong)) << english_text(wrong);
+    }
 
     // A table cut short, or without its last NUL: the texts it has, then English.
     const std::string cut("{name}-Setup\0\0\0\0\0Los", 20);  // install.button's text without its NUL
