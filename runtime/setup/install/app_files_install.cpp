@@ -228,9 +228,9 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
                 staged.aside.push_back(std::move(aside));
             } else {
                 // In use: the installed folder stays, and takes the new files one by one.
-                std::vector<std::string> inside = take_paths_inside(staged.dropped, {key + u'\\'});
-                inside = delete_app_files(platform, folder, inside);
-                staged.left.insert(staged.left.end(), inside.begin(), inside.end());
+                const std::u16string folder_key = key + u'\\';
+                std::vector<std::string> inside = take_paths_inside(staged.dropped, {&folder_key, 1});
+                for (std::string& path : delete_app_files(platform, folder, inside)) staged.left.push_back(std::move(path));
             }
         }
         if (platform.files.rename(from, target) == platform::codes::kSuccess) {
@@ -299,9 +299,8 @@ std::vector<std::u16string> folders_of(const AppFiles& files) {
     return folders;
 }
 
-std::vector<std::u16string> folders_wholly_ours(platform::Platform& platform, const Path& folder,
-                                                const std::vector<std::string>& previous,
-                                                const std::vector<std::u16string>& kept) {
+void folders_wholly_ours(platform::Platform& platform, const Path& folder, const std::vector<std::string>& previous,
+                         const std::vector<std::u16string>& kept, std::vector<std::u16string>& ours) {
     // The installed files and folders in one sorted list: a folder sorts before all it holds.
     std::vector<std::u16string> known;
     for (const std::string& path : previous) {
@@ -344,39 +343,27 @@ std::vector<std::u16string> folders_wholly_ours(platform::Platform& platform, co
         const auto parent = std::lower_bound(known.begin(), known.end(), key.substr(0, up + 1));
         verdict[parent - known.begin()] = mixed;
     }
-    std::vector<std::u16string> ours;
     for (std::size_t i = 0; i < known.size(); ++i) {
         const std::u16string& key = known[i];
         if (key.back() != u'\\' || verdict[i] != whole || !holds_key(kept, key)) continue;
         if (!ours.empty() && key.starts_with(ours.back())) continue;
         ours.push_back(key);
     }
-    return ours;
 }
 
-std::vector<std::string> take_paths_inside(std::vector<std::string>& dropped, const std::vector<std::u16string>& folders) {
-    std::vector<std::string> inside;
+std::vector<std::string> take_paths(std::vector<std::string>& dropped, std::span<const std::u16string> folders,
+                                    bool inside) {
+    std::vector<std::string> taken;
     std::vector<std::string> rest;
     for (std::string& path : dropped) {
-        const std::u16string key = fold_case(path);
+        // The last folder not after the path's key: the one that holds it, or that it names.
+        const std::u16string key = fold_case(inside ? path : path + '\\');
         const auto after = std::upper_bound(folders.begin(), folders.end(), key);
-        const bool in = after != folders.begin() && key.starts_with(after[-1]);
-        (in ? inside : rest).push_back(std::move(path));
+        const bool match = after != folders.begin() && (inside ? key.starts_with(after[-1]) : key == after[-1]);
+        (match ? taken : rest).push_back(std::move(path));
     }
     dropped = std::move(rest);
-    return inside;
-}
-
-std::vector<std::string> take_paths_in_the_way(std::vector<std::string>& dropped,
-                                               const std::vector<std::u16string>& folders) {
-    std::vector<std::string> in_the_way;
-    std::vector<std::string> rest;
-    for (std::string& path : dropped) {
-        const bool folder = std::binary_search(folders.begin(), folders.end(), fold_case(path + '\\'));
-        (folder ? in_the_way : rest).push_back(std::move(path));
-    }
-    dropped = std::move(rest);
-    return in_the_way;
+    return taken;
 }
 
 }  // namespace plinth

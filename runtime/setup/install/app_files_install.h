@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,16 +71,24 @@ std::vector<std::u16string> folders_of(const AppFiles& files);
 // sweep takes: one listing per folder the installed version has. Folded, each with a backslash
 // after it, sorted. A folder holding anything else, a user's file, is left out, and so are its
 // parents.
-std::vector<std::u16string> folders_wholly_ours(platform::Platform& platform, const Path& folder,
-                                                const std::vector<std::string>& previous,
-                                                const std::vector<std::u16string>& kept);
+// Appends them to `ours`, empty before.
+void folders_wholly_ours(platform::Platform& platform, const Path& folder, const std::vector<std::string>& previous,
+                         const std::vector<std::u16string>& kept, std::vector<std::u16string>& ours);
 
-// Takes out of `dropped` the paths inside one of `folders` (as folders_wholly_ours gives them).
-std::vector<std::string> take_paths_inside(std::vector<std::string>& dropped, const std::vector<std::u16string>& folders);
+// Takes out of `dropped` the paths inside one of `folders` (`inside`, as folders_wholly_ours
+// gives them), or that stand where one of them must be created.
+std::vector<std::string> take_paths(std::vector<std::string>& dropped, std::span<const std::u16string> folders,
+                                    bool inside);
+inline std::vector<std::string> take_paths_inside(std::vector<std::string>& dropped,
+                                                  std::span<const std::u16string> folders) {
+    return take_paths(dropped, folders, true);
+}
 
 // Takes out of `dropped` the paths that stand where one of `folders` (as folders_of gives them)
 // must be created, a file that becomes a folder: those must go before the new files are staged.
-std::vector<std::string> take_paths_in_the_way(std::vector<std::string>& dropped,
-                                               const std::vector<std::u16string>& folders);
+inline std::vector<std::string> take_paths_in_the_way(std::vector<std::string>& dropped,
+                                                      std::span<const std::u16string> folders) {
+    return take_paths(dropped, folders, false);
+}
 
 }  // namespace plinth

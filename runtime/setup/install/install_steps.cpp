@@ -116,14 +116,14 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     std::vector<std::string> dropped;
     std::vector<std::string> still_there;
     std::vector<std::u16string> folders_in_use;
-    std::vector<std::u16string> ours;
+    StagedFiles staged(platform, facts, state.files);
     if (!state.files.empty() && app_is_here) {
         auto previous = read_installed_files(platform, manifest.id);
         if (!previous) return unexpected(std::move(previous.error()));
         if (*previous) {
             dropped = dropped_app_files(**previous, state.files, manifest.exe);
             folders_in_use = folders_of(state.files);
-            ours = folders_wholly_ours(platform, facts.install_folder, **previous, folders_in_use);
+            folders_wholly_ours(platform, facts.install_folder, **previous, folders_in_use, staged.folders.ours);
             const std::vector<std::string> in_the_way = take_paths_in_the_way(dropped, folders_in_use);
             if (!in_the_way.empty()) {
                 still_there = delete_app_files(platform, facts.install_folder, in_the_way, folders_in_use);
@@ -133,8 +133,6 @@ Status install_app(platform::Platform& platform, SetupState& state) {
 
     // Every new file is written under its staged name first; the installed version stays whole
     // until all of them are.
-    StagedFiles staged(platform, facts, state.files);
-    staged.folders.ours = std::move(ours);
     {
         auto app = inflate_payload(state.payload);
         if (!app) return fail(Message::damaged_app);
@@ -187,7 +185,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
 
     // After the swap, the old trees go: nothing of them is in place any more.
     for (const Path& old : staged.folders.aside) (void)delete_staged_entry(platform, old);
-    still_there.insert(still_there.end(), staged.folders.left.begin(), staged.folders.left.end());
+    for (std::string& path : staged.folders.left) still_there.push_back(std::move(path));
 
     for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
     // A dropped file that couldn't be deleted stays listed, so that the next run or the removal

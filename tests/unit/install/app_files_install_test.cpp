@@ -522,11 +522,13 @@ TEST_F(AppFolderRuns, AFolderIsWhollyOursOnlyWhenEverythingInItIsListedOrALeftov
     (void)fake.files.remove_folder(in_folder(u"h"));
     const AppFiles next = {{"a\\b\\y.dll", 0, {}}, {"c\\d\\z.dll", 0, {}}, {"c\\w.dll", 0, {}}, {"e\\v.dll", 0, {}},
                            {"G\\t.dll", 0, {}},    {"h\\s.dll", 0, {}}};
-    EXPECT_EQ(folders_wholly_ours(fake.platform(), kFolder, previous, folders_of(next)),
-              (std::vector<std::u16string>{u"A\\", u"C\\D\\"}));
+    std::vector<std::u16string> found;
+    folders_wholly_ours(fake.platform(), kFolder, previous, folders_of(next), found);
+    EXPECT_EQ(found, (std::vector<std::u16string>{u"A\\", u"C\\D\\"}));
 
     std::vector<std::string> dropped = {"a\\x.dll", "A\\B\\q.dll", "ab\\x", "c\\w.dll", "c\\d\\z.dll", "a"};
-    EXPECT_EQ(take_paths_inside(dropped, {u"A\\", u"C\\D\\"}),
+    const std::vector<std::u16string> ours = {u"A\\", u"C\\D\\"};
+    EXPECT_EQ(take_paths_inside(dropped, ours),
               (std::vector<std::string>{"a\\x.dll", "A\\B\\q.dll", "c\\d\\z.dll"}));
     EXPECT_EQ(dropped, (std::vector<std::string>{"ab\\x", "c\\w.dll", "a"}));
 }
