@@ -282,7 +282,7 @@ void add_folders_of(std::vector<std::u16string>& folders, std::string_view path)
 }
 
 void sort_once_each(std::vector<std::u16string>& keys) {
-    std::sort(keys.begin(), keys.end());
+    sort_keys(keys);
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
 }
 
