@@ -187,6 +187,13 @@ ErrorCode FakeFiles::rename(const Path& from, const Path& to) {
     if (!node) return missing_error(from);
     if (node->attributes.locked) return codes::kSharingViolation;
     if (find(to)) return codes::kAlreadyExists;
+    // As on Windows, a folder holding a running program or an open file can't be renamed.
+    if (node->folder) {
+        const Path prefix = resolve(from) + u"\\";
+        for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.starts_with(prefix); ++it) {
+            if (it->second.attributes.running || it->second.attributes.locked) return codes::kAccessDenied;
+        }
+    }
     return move_node(from, to);
 }
 

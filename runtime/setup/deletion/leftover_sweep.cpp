@@ -6,6 +6,24 @@
 
 namespace plinth {
 
+Path spare_path(const Path& target, unsigned n) {
+    // Built from the name as text, as the sweep matches it. Everything up to and including the
+    // last separator stays, so that a file at the root of a drive (a path like \App.exe) keeps
+    // its spare names beside it rather than in the current folder.
+    const Path name = final_component(target);
+    return join_path(target.substr(0, target.size() - name.size()),
+                     to_utf16(to_utf8(name) + "." + decimal_text(n) + ".old"));
+}
+
+// A tree only under a name the install gives one; the user's own "x.old" folder stays.
+bool swept_as_tree(std::string_view name) {
+    if (name.ends_with(".new.old")) return true;
+    if (!name.ends_with(".old")) return false;
+    std::size_t digits = name.size() - 4;
+    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
+    return digits > 1 && digits < name.size() - 4 && name[digits - 1] == '.';
+}
+
 void sweep_leftovers(platform::Platform& platform, const Path& folder) {
     const auto names = platform.files.list_folder(folder);
     if (!names) return;
@@ -20,7 +38,7 @@ void sweep_leftovers(platform::Platform& platform, const Path& folder) {
         const Path path = join_path(folder, name);
         // A link is never ours to sweep, whatever its name: it is left as it is.
         if (const auto info = platform.files.metadata(path); info && info->is_link) continue;
-        if (text.ends_with(".new.old")) {
+        if (swept_as_tree(text)) {
             (void)delete_staged_entry(platform, path);
         } else {
             (void)delete_file(platform, path);

@@ -14,8 +14,16 @@ namespace plinth {
 // a package may, so the sweep takes what a failed or killed run left.
 inline constexpr std::u16string_view kStagedSuffix = u".new.old";
 
+// "{target}.{n}.old": where a file in use, or a folder swapped out whole, is moved aside.
+Path spare_path(const Path& target, unsigned n);
+
+// Whether the sweep deletes an entry of this name with all it may hold: "{name}.new.old" and
+// "{name}.{n}.old".
+bool swept_as_tree(std::string_view name);
+
 // Deletes every entry of the folder whose name ends in ".old" (case-sensitive): moved-aside files
-// and staged ones, a staged folder with all it holds; never a link. Nothing here can fail: an
+// and staged ones; a staged folder or a folder moved aside ("{name}.{n}.old") with all it holds;
+// never a link. Nothing here can fail: an
 // entry that can't be deleted now stays for a later run.
 void sweep_leftovers(platform::Platform& platform, const Path& folder);
 

@@ -9,6 +9,7 @@
 #include "install/replace_and_write.h"
 #include "log/run_log.h"
 #include "package/payload.h"
+#include "common/upper_case.h"
 
 namespace plinth {
 namespace {
@@ -126,10 +127,20 @@ std::size_t find_whole(platform::Platform& platform, const Path& folder, std::st
             continue;
         }
         const Path target = join_path(folder, to_utf16(path.substr(0, at)));
-        const auto info = platform.files.metadata(target);
-        if (info || (info.error() != platform::codes::kFileNotFound && info.error() != platform::codes::kPathNotFound) ||
-            !delete_staged_entry(platform, staged_path(target))) {
-            continue;
+        const auto ours = std::lower_bound(staged.ours.begin(), staged.ours.end(), key + u'\\');
+        const bool swapped = ours != staged.ours.end() && *ours == key + u'\\';
+        if (swapped) {
+            // A staged name that can't be freed leaves the folder to go in file by file.
+            if (!delete_staged_entry(platform, staged_path(target))) {
+                staged.ours.erase(ours);
+                continue;
+            }
+        } else {
+            const auto info = platform.files.metadata(target);
+            if (info || (info.error() != platform::codes::kFileNotFound && info.error() != platform::codes::kPathNotFound) ||
+                !delete_staged_entry(platform, staged_path(target))) {
+                continue;
+            }
         }
         seen.whole.push_back(std::move(key));
         staged.firsts.push_back(i);
@@ -194,7 +205,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
 }
 
 Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                              const StagedFolders& staged) {
+                              StagedFolders& staged) {
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (whole_of(staged, i) != 0 || in_place_already(staged, files, i)) continue;
         if (auto status = put_in_place(platform, join_path(folder, to_utf16(files[i].path))); !status) {
@@ -211,6 +222,17 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
         const auto in_folder = [&](std::size_t i) {
             return staged.whole[i] == whole && fold_case(std::string_view(files[i].path).substr(0, whole)) == key;
         };
+        if (std::binary_search(staged.ours.begin(), staged.ours.end(), key + u'\\')) {
+            Path aside = move_folder_aside(platform, target);
+            if (!aside.empty()) {
+                staged.aside.push_back(std::move(aside));
+            } else {
+                // In use: the installed folder stays, and takes the new files one by one.
+                const std::u16string folder_key = key + u'\\';
+                std::vector<std::string> inside = take_paths_inside(staged.dropped, {&folder_key, 1});
+                for (std::string& path : delete_app_files(platform, folder, inside)) staged.left.push_back(std::move(path));
+            }
+        }
         if (platform.files.rename(from, target) == platform::codes::kSuccess) {
             for (std::size_t i = first; i < files.size(); ++i) {
                 if (in_folder(i)) platform.log->write("Wrote", join_path(folder, to_utf16(files[i].path)));
@@ -250,28 +272,98 @@ std::vector<std::string> dropped_app_files(const std::vector<std::string>& previ
     return paths_not_in(previous, kept);
 }
 
+namespace {
+
+// Adds the folders of the relative `path` to `folders`, folded, each with a backslash after it.
+void add_folders_of(std::vector<std::u16string>& folders, std::string_view path) {
+    for (std::size_t end = path.find('\\'); end != std::string::npos; end = path.find('\\', end + 1)) {
+        folders.push_back(fold_case(path.substr(0, end + 1)));
+    }
+}
+
+void sort_once_each(std::vector<std::u16string>& keys) {
+    sort_keys(keys);
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+}
+
+bool holds_key(const std::vector<std::u16string>& keys, const std::u16string& key) {
+    return std::binary_search(keys.begin(), keys.end(), key);
+}
+
+}  // namespace
+
 std::vector<std::u16string> folders_of(const AppFiles& files) {
     std::vector<std::u16string> folders;
-    for (const AppFile& file : files) {
-        for (std::size_t end = file.path.find('\\'); end != std::string::npos; end = file.path.find('\\', end + 1)) {
-            folders.push_back(fold_case(std::string_view(file.path).substr(0, end + 1)));
-        }
-    }
-    std::sort(folders.begin(), folders.end());
-    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (const AppFile& file : files) add_folders_of(folders, file.path);
+    sort_once_each(folders);
     return folders;
 }
 
-std::vector<std::string> take_paths_in_the_way(std::vector<std::string>& dropped,
-                                               const std::vector<std::u16string>& folders) {
-    std::vector<std::string> in_the_way;
+void folders_wholly_ours(platform::Platform& platform, const Path& folder, const std::vector<std::string>& previous,
+                         const std::vector<std::u16string>& kept, std::vector<std::u16string>& ours) {
+    // The installed files and folders in one sorted list: a folder sorts before all it holds.
+    std::vector<std::u16string> known;
+    for (const std::string& path : previous) {
+        known.push_back(fold_case(path));
+        add_folders_of(known, path);
+    }
+    sort_once_each(known);
+    // Per entry: whether the folder holds something not ours, or isn't there. Deepest first, so
+    // that a folder's verdict reaches its parent before the parent is looked at.
+    enum : char { whole, mixed, absent };
+    std::vector<char> verdict(known.size(), whole);
+    for (std::size_t i = known.size(); i-- > 0;) {
+        const std::u16string& key = known[i];
+        if (key.back() != u'\\') continue;
+        if (verdict[i] == whole) {
+            const auto names = platform.files.list_folder(join_path(folder, key.substr(0, key.size() - 1)));
+            if (!names) {
+                verdict[i] = names.error() == platform::codes::kFileNotFound || names.error() == platform::codes::kPathNotFound
+                                 ? absent
+                                 : mixed;
+            }
+            for (std::size_t n = 0; names && n < names->size() && verdict[i] == whole; ++n) {
+                const Path& name = (*names)[n];
+                const std::u16string entry = key + upper_case(name);
+                // A folder of ours in it has had its own turn, and passed its verdict up.
+                if (holds_key(known, entry) || holds_key(known, entry + u'\\')) continue;
+                if (swept_as_tree(to_utf8(name))) continue;
+                // Another leftover the sweep takes is a file; anything else is the user's.
+                if (!name.ends_with(u".old")) {
+                    verdict[i] = mixed;
+                } else if (const auto info = platform.files.metadata(join_path(join_path(folder, key), name));
+                           !info || info->is_folder) {
+                    verdict[i] = mixed;
+                }
+            }
+        }
+        if (verdict[i] != mixed) continue;
+        const std::size_t up = key.rfind(u'\\', key.size() - 2);
+        if (up == std::u16string::npos) continue;
+        const auto parent = std::lower_bound(known.begin(), known.end(), key.substr(0, up + 1));
+        verdict[parent - known.begin()] = mixed;
+    }
+    for (std::size_t i = 0; i < known.size(); ++i) {
+        const std::u16string& key = known[i];
+        if (key.back() != u'\\' || verdict[i] != whole || !holds_key(kept, key)) continue;
+        if (!ours.empty() && key.starts_with(ours.back())) continue;
+        ours.push_back(key);
+    }
+}
+
+std::vector<std::string> take_paths(std::vector<std::string>& dropped, std::span<const std::u16string> folders,
+                                    bool inside) {
+    std::vector<std::string> taken;
     std::vector<std::string> rest;
     for (std::string& path : dropped) {
-        const bool folder = std::binary_search(folders.begin(), folders.end(), fold_case(path + '\\'));
-        (folder ? in_the_way : rest).push_back(std::move(path));
+        // The last folder not after the path's key: the one that holds it, or that it names.
+        const std::u16string key = fold_case(inside ? path : path + '\\');
+        const auto after = std::upper_bound(folders.begin(), folders.end(), key);
+        const bool match = after != folders.begin() && (inside ? key.starts_with(after[-1]) : key == after[-1]);
+        (match ? taken : rest).push_back(std::move(path));
     }
     dropped = std::move(rest);
-    return in_the_way;
+    return taken;
 }
 
 }  // namespace plinth

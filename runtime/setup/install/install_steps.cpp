@@ -111,15 +111,19 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // the swap, before any new file is put in place, so that a listed name that is another
     // name of a new file (a case variant, a short name) deletes the old file and never the new.
     // Folders that receive staged files are neither swept nor removed by those deletions.
+    // A folder both versions have, holding only the installed version's files, is swapped whole
+    // (see StagedFolders).
     std::vector<std::string> dropped;
     std::vector<std::string> still_there;
     std::vector<std::u16string> folders_in_use;
+    StagedFiles staged(platform, facts, state.files);
     if (!state.files.empty() && app_is_here) {
         auto previous = read_installed_files(platform, manifest.id);
         if (!previous) return unexpected(std::move(previous.error()));
         if (*previous) {
             dropped = dropped_app_files(**previous, state.files, manifest.exe);
             folders_in_use = folders_of(state.files);
+            folders_wholly_ours(platform, facts.install_folder, **previous, folders_in_use, staged.folders.ours);
             const std::vector<std::string> in_the_way = take_paths_in_the_way(dropped, folders_in_use);
             if (!in_the_way.empty()) {
                 still_there = delete_app_files(platform, facts.install_folder, in_the_way, folders_in_use);
@@ -129,7 +133,6 @@ Status install_app(platform::Platform& platform, SetupState& state) {
 
     // Every new file is written under its staged name first; the installed version stays whole
     // until all of them are.
-    StagedFiles staged(platform, facts, state.files);
     {
         auto app = inflate_payload(state.payload);
         if (!app) return fail(Message::damaged_app);
@@ -160,7 +163,9 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         }
     }
 
-    // The swap: the dropped files go, then each staged file is renamed into place.
+    // The swap: the dropped files go, then each staged file is renamed into place, and each
+    // staged folder; the dropped files inside a folder swapped whole go with its old tree.
+    staged.folders.dropped = take_paths_inside(dropped, staged.folders.ours);
     if (!dropped.empty()) {
         const std::vector<std::string> left = delete_app_files(platform, facts.install_folder, dropped, folders_in_use);
         still_there.insert(still_there.end(), left.begin(), left.end());
@@ -177,6 +182,10 @@ Status install_app(platform::Platform& platform, SetupState& state) {
         staged.uninstaller = false;
         if (auto placed = put_in_place(platform, facts.uninstall_path); !placed) return placed;
     }
+
+    // After the swap, the old trees go: nothing of them is in place any more.
+    for (const Path& old : staged.folders.aside) (void)delete_staged_entry(platform, old);
+    for (std::string& path : staged.folders.left) still_there.push_back(std::move(path));
 
     for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
     // A dropped file that couldn't be deleted stays listed, so that the next run or the removal

@@ -11,21 +11,21 @@
 namespace plinth {
 namespace {
 
-constexpr int kSpareNames = 99;
+constexpr unsigned kSpareNames = 99;
+
+void log_moved(platform::Platform& platform, const Path& from, const Path& to) {
+    platform.log->write("Moved aside", path_text(from) + " to " + path_text(to));
+}
 
 // Moves the target aside under the first "{name}.{n}.old" that is free or can be freed.
 bool move_aside(platform::Platform& platform, const Path& target) {
-    const std::string base_name = to_utf8(final_component(target));
-    // Everything up to and including the last separator, so that a file at the root of a drive
-    // (a path like \App.exe) keeps its spare names beside it rather than in the current folder.
-    const Path folder = target.substr(0, target.size() - final_component(target).size());
-    for (int n = 1; n <= kSpareNames; ++n) {
-        const Path candidate = join_path(folder, to_utf16(base_name + "." + decimal_text(static_cast<unsigned>(n)) + ".old"));
+    for (unsigned n = 1; n <= kSpareNames; ++n) {
+        const Path candidate = spare_path(target, n);
         // A leftover of an earlier run goes if it can; one still in use keeps its name.
         (void)delete_file(platform, candidate);
         if (platform.files.metadata(candidate)) continue;
         if (platform.files.rename(target, candidate) == platform::codes::kSuccess) {
-            platform.log->write("Moved aside", path_text(target) + " to " + path_text(candidate));
+            log_moved(platform, target, candidate);
             return true;
         }
     }
@@ -86,6 +86,22 @@ Status stage_copy(platform::Platform& platform, const Path& target, const Path& 
     if (copied) return success();
     if (copied.error().reading) return read_failure(copied.error().code);
     return write_failure(platform, target, copied.error().code);
+}
+
+Path move_folder_aside(platform::Platform& platform, const Path& folder) {
+    for (unsigned n = 1; n <= kSpareNames; ++n) {
+        const Path candidate = spare_path(folder, n);
+        platform::ErrorCode code = platform.files.rename(folder, candidate);
+        // A leftover of an earlier run goes if it can; one still in use keeps its name.
+        if (code == platform::codes::kAlreadyExists) {
+            if (!delete_staged_entry(platform, candidate)) continue;
+            code = platform.files.rename(folder, candidate);
+        }
+        if (code != platform::codes::kSuccess) break;
+        log_moved(platform, folder, candidate);
+        return candidate;
+    }
+    return {};
 }
 
 Status put_in_place(platform::Platform& platform, const Path& target, const Path& staged) {

@@ -45,4 +45,8 @@ inline Status put_in_place(platform::Platform& platform, const Path& target) {
     return put_in_place(platform, target, staged_path(target));
 }
 
+// Renames the folder to the first "{folder}.{n}.old" that is free or can be freed, and returns
+// that name; nothing when the folder can't be moved (a file in it is in use).
+Path move_folder_aside(platform::Platform& platform, const Path& folder);
+
 }  // namespace plinth

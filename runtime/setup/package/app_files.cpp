@@ -79,10 +79,26 @@ Result<AppFiles> read_app_files(std::span<const std::uint8_t> resource) {
     return files;
 }
 
+void sort_keys(std::vector<std::u16string>& keys) {
+    // A heap sort: n log n at worst, like std::sort, in a fraction of its code.
+    const auto sift = [&keys](std::size_t at, std::size_t end) {
+        for (std::size_t child; (child = 2 * at + 1) < end; at = child) {
+            if (child + 1 < end && keys[child] < keys[child + 1]) ++child;
+            if (!(keys[at] < keys[child])) return;
+            keys[at].swap(keys[child]);
+        }
+    };
+    for (std::size_t at = keys.size() / 2; at-- > 0;) sift(at, keys.size());
+    for (std::size_t end = keys.size(); end-- > 1;) {
+        keys[0].swap(keys[end]);
+        sift(0, end);
+    }
+}
+
 std::vector<std::string> paths_not_in(const std::vector<std::string>& paths, const std::vector<std::string>& kept) {
     std::vector<std::u16string> keys;
     for (const std::string& path : kept) keys.push_back(fold_case(path));
-    std::sort(keys.begin(), keys.end());
+    sort_keys(keys);
     std::vector<std::string> rest;
     for (const std::string& path : paths) {
         if (!std::binary_search(keys.begin(), keys.end(), fold_case(path))) rest.push_back(path);

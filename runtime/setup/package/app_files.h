@@ -53,6 +53,9 @@ bool app_file_path_ok(std::string_view path);
 // paths: two paths name the same file when their folded forms are equal.
 std::u16string fold_case(std::string_view path);
 
+// Sorts folded paths (std::sort's order) with little code: the stub sorts only such keys.
+void sort_keys(std::vector<std::u16string>& keys);
+
 // Why the paths can't be installed together beside the app's exe, as a sentence for the app's
 // developer, or nothing: two paths equal ignoring case, a path equal to the exe, a file whose
 // path is a folder of another, or more than `kMaxAppFileComponents` components in all.

@@ -23,14 +23,19 @@ TEST(SweepLeftovers, DeletesExactlyTheNamesEndingInDotOld) {
     fake.files.add_file(join_path(kFolder, u"sub\\deep.old"), "not swept: only the folder's own entries");
     fake.files.add_file(join_path(kFolder, u"lib.new.old\\deeper\\a.dll"), "a staged folder goes whole");
     fake.files.add_folder(join_path(kFolder, u"empty.new.old"));
+    fake.files.add_file(join_path(kFolder, u"lib.12.old\\sub\\b.dll"), "a folder moved aside goes whole");
+    fake.files.add_file(join_path(kFolder, u"photos.old\\mine.jpg"), "a folder of another name is the user's");
+    fake.files.add_file(join_path(kFolder, u"v..old\\mine.jpg"), "and this");
 
     sweep_leftovers(fake.platform(), kFolder);
 
     EXPECT_EQ(fake.files.list_tree(kFolder),
               (std::vector<Path>{join_path(kFolder, u"App.exe"), join_path(kFolder, u"App.exe.old.txt"),
                                  join_path(kFolder, u"memo.Old"), join_path(kFolder, u"notes.OLD"),
-                                 join_path(kFolder, u"old"), join_path(kFolder, u"sub"),
+                                 join_path(kFolder, u"old"), join_path(kFolder, u"photos.old"),
+                                 join_path(kFolder, u"photos.old\\mine.jpg"), join_path(kFolder, u"sub"),
                                  join_path(kFolder, u"sub\\deep.old"), join_path(kFolder, u"uninstall.exe"),
+                                 join_path(kFolder, u"v..old"), join_path(kFolder, u"v..old\\mine.jpg"),
                                  join_path(kFolder, u"x.ol")}));
 }
 

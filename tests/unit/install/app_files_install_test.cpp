@@ -311,6 +311,7 @@ TEST_F(AppFolderRuns, AnUpdateThatFailsBeforeTheSwapLeavesThePreviousVersionWhol
 TEST_F(AppFolderRuns, ANewFolderGoesInWithOneRenameAndNothingStaleComesWithIt) {
     ASSERT_EQ(install("1.0", kVersion1), 0) << fake.session.standard_error;
     fake.files.add_file(in_folder(u"plugins.new.old\\stale.dll"), "from a killed run");
+    fake.files.add_file(in_folder(u"data\\mine.txt"), "the user's: data goes file by file");
     fake.faults.reset();
     const std::vector<TestFile> version3 = {{"core.dll", "MZ core 3"},
                                             {"plugins\\new.dll", "MZ new"},
@@ -330,7 +331,8 @@ TEST_F(AppFolderRuns, ANewFolderGoesInWithOneRenameAndNothingStaleComesWithIt) {
                        }));
     EXPECT_EQ(files_below(fake.files),
               to_utf8(in_folder(u"core.dll")) + " = MZ core 3\n" + to_utf8(in_folder(u"data\\fresh\\x.txt")) +
-                  " = below an existing folder\n" + to_utf8(in_folder(u"Notes.exe")) + " = MZ Notes 3.0\n" +
+                  " = below an existing folder\n" + to_utf8(in_folder(u"data\\mine.txt")) +
+                  " = the user's: data goes file by file\n" + to_utf8(in_folder(u"Notes.exe")) + " = MZ Notes 3.0\n" +
                   to_utf8(in_folder(u"plugins\\a\\b.dll")) + " = MZ deeper\n" +
                   to_utf8(in_folder(u"plugins\\new.dll")) + " = MZ new\n" + to_utf8(kUninstaller) +
                   " = MZ installer 3.0\n");
@@ -432,6 +434,103 @@ TEST_F(AppFolderRuns, AnUpdateAppliesThePreviousListOnlyWhereTheAppIs) {
             EXPECT_EQ(fake.files.exists(join_path(folder, name)), !app_is_there) << to_utf8(name);
         }
     }
+}
+
+const std::vector<TestFile> kLibVersion1 = {
+    {"core.dll", "MZ core 1"},
+    {"data\\words.txt", "apple"},
+    {"lib\\a.dll", "MZ a 1"},
+    {"lib\\drop.dll", "MZ only in 1"},
+    {"lib\\sub\\b.dll", "MZ b 1"},
+};
+const std::vector<TestFile> kLibVersion2 = {
+    {"core.dll", "MZ core 2"},
+    {"data\\words.txt", "apple pear"},
+    {"lib\\a.dll", "MZ a 2"},
+    {"lib\\new.dll", "MZ new in 2"},
+    {"lib\\sub\\b.dll", "MZ b 2"},
+};
+
+std::vector<std::string> renames_in(const std::vector<std::string>& log) {
+    std::vector<std::string> renames;
+    for (const std::string& call : log) {
+        if (call.starts_with("files.rename") || call.starts_with("files.replace")) renames.push_back(call);
+    }
+    return renames;
+}
+
+// A folder holding only the installed version's files (and leftovers) is swapped by two renames
+// and its old tree deleted after; one holding a user's file goes file by file, and so does one
+// that can't be moved aside because a file in it is in use.
+TEST_F(AppFolderRuns, AFolderWhollyOursIsSwappedWholeAndAnyOtherFileByFile) {
+    ASSERT_EQ(install("1.0", kLibVersion1), 0) << fake.session.standard_error;
+    fake.files.add_file(in_folder(u"data\\mine.txt"), "the user's");
+    fake.files.add_file(in_folder(u"lib\\sub\\b.dll.1.old"), "moved aside by an earlier run");
+    fake.faults.reset();
+    ASSERT_EQ(install("2.0", kLibVersion2), 0) << fake.session.standard_error;
+    EXPECT_EQ(renames_in(fake.faults.call_log()),
+              (std::vector<std::string>{"files.replace " + to_utf8(in_folder(u"Notes.exe")),
+                                        "files.replace " + to_utf8(in_folder(u"core.dll")),
+                                        "files.replace " + to_utf8(in_folder(u"data\\words.txt")),
+                                        "files.rename " + to_utf8(in_folder(u"lib")),
+                                        "files.rename " + to_utf8(in_folder(u"lib.new.old")),
+                                        "files.replace " + to_utf8(kUninstaller)}));
+    EXPECT_EQ(files_below(fake.files, in_folder(u"lib")),
+              to_utf8(in_folder(u"lib\\a.dll")) + " = MZ a 2\n" + to_utf8(in_folder(u"lib\\new.dll")) +
+                  " = MZ new in 2\n" + to_utf8(in_folder(u"lib\\sub\\b.dll")) + " = MZ b 2\n");
+    EXPECT_FALSE(fake.files.exists(in_folder(u"lib.1.old")));
+    EXPECT_EQ(fake.files.text(in_folder(u"data\\mine.txt")), "the user's");
+    EXPECT_EQ(fake.registry.text(kEntry, u"InstalledFiles"), "core.dll|data\\words.txt|lib\\a.dll|lib\\new.dll|lib\\sub\\b.dll");
+
+    // The running app holds a DLL of the folder: the folder stays, its files go in one by one.
+    ASSERT_EQ(install("1.0", kLibVersion1), 0) << fake.session.standard_error;
+    fake.files.set_attributes(in_folder(u"lib\\sub\\b.dll"), {.running = true});
+    ASSERT_EQ(install("2.0", kLibVersion2), 0) << fake.session.standard_error;
+    for (const TestFile& file : kLibVersion2) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    EXPECT_EQ(fake.files.text(in_folder(u"lib\\sub\\b.dll.1.old")), "MZ b 1");
+    EXPECT_FALSE(fake.files.exists(in_folder(u"lib\\drop.dll")));
+    EXPECT_FALSE(fake.files.exists(in_folder(u"lib.new.old")));
+    EXPECT_FALSE(fake.files.exists(in_folder(u"lib.1.old")));
+}
+
+// A kill between the two renames leaves the folder missing, the old tree aside and the new one
+// staged: the rerun puts the folder in as a new one, and sweeps both away.
+TEST_F(AppFolderRuns, AKillBetweenTheFolderRenamesIsFinishedByTheRerun) {
+    ASSERT_EQ(install("1.0", kLibVersion1), 0) << fake.session.standard_error;
+    ASSERT_EQ(fake.files.rename(in_folder(u"lib"), in_folder(u"lib.1.old")), platform::codes::kSuccess);
+    fake.files.add_file(in_folder(u"lib.new.old\\a.dll"), "MZ a 2, staged");
+    ASSERT_EQ(install("2.0", kLibVersion2), 0) << fake.session.standard_error;
+    for (const TestFile& file : kLibVersion2) EXPECT_EQ(fake.files.text(in_folder(to_utf16(file.path))), file.text);
+    EXPECT_FALSE(fake.files.exists(in_folder(u"lib.1.old")));
+    EXPECT_FALSE(fake.files.exists(in_folder(u"lib.new.old")));
+    EXPECT_FALSE(fake.files.exists(in_folder(u"lib\\drop.dll")));
+}
+
+// Only a tree of listed files and the sweep's leftovers is wholly ours; anything else makes its
+// folder and every folder above it the user's too. The topmost whole folders both versions have
+// are taken.
+TEST_F(AppFolderRuns, AFolderIsWhollyOursOnlyWhenEverythingInItIsListedOrALeftover) {
+    const std::vector<std::string> previous = {"a\\x.dll", "a\\b\\y.dll", "c\\d\\z.dll", "c\\w.dll",
+                                               "e\\v.dll", "f\\u.dll",    "g\\t.dll",    "h\\s.dll"};
+    for (const std::string& path : previous) fake.files.add_file(in_folder(to_utf16(path)), "MZ");
+    fake.files.add_file(in_folder(u"a\\x.dll.1.old"), "a file moved aside");
+    fake.files.add_folder(in_folder(u"a\\b\\y.dll.new.old"));
+    fake.files.add_file(in_folder(u"c\\mine.txt"), "the user's, above a whole folder");
+    fake.files.add_folder(in_folder(u"e\\photos.old"));  // a folder the sweep doesn't take
+    fake.files.add_file(in_folder(u"g\\h\\s.dll"), "listed elsewhere, not here");
+    (void)fake.files.delete_file(in_folder(u"h\\s.dll"));
+    (void)fake.files.remove_folder(in_folder(u"h"));
+    const AppFiles next = {{"a\\b\\y.dll", 0, {}}, {"c\\d\\z.dll", 0, {}}, {"c\\w.dll", 0, {}}, {"e\\v.dll", 0, {}},
+                           {"G\\t.dll", 0, {}},    {"h\\s.dll", 0, {}}};
+    std::vector<std::u16string> found;
+    folders_wholly_ours(fake.platform(), kFolder, previous, folders_of(next), found);
+    EXPECT_EQ(found, (std::vector<std::u16string>{u"A\\", u"C\\D\\"}));
+
+    std::vector<std::string> dropped = {"a\\x.dll", "A\\B\\q.dll", "ab\\x", "c\\w.dll", "c\\d\\z.dll", "a"};
+    const std::vector<std::u16string> ours = {u"A\\", u"C\\D\\"};
+    EXPECT_EQ(take_paths_inside(dropped, ours),
+              (std::vector<std::string>{"a\\x.dll", "A\\B\\q.dll", "c\\d\\z.dll"}));
+    EXPECT_EQ(dropped, (std::vector<std::string>{"ab\\x", "c\\w.dll", "a"}));
 }
 
 TEST(DroppedAppFiles, ComparedAsWindowsComparesNamesAndNeverTheExe) {

@@ -207,7 +207,8 @@ std::optional<std::string> expected_failure(const Scenario& scenario, const std:
     // A new file is written under its staged name, or inside a new folder's staged name, and its
     // failures name the target.
     const std::string staged_suffix = ".new.old";
-    const bool staged = subject.ends_with(staged_suffix);
+    // A file inside a staged folder is renamed onto its target when the folder goes in file by file.
+    const bool staged = subject.ends_with(staged_suffix) || subject.find(staged_suffix + "\\") != std::string::npos;
     std::string target = subject;
     for (std::size_t at = target.find(staged_suffix); at != std::string::npos; at = target.find(staged_suffix, at)) {
         const std::size_t after = at + staged_suffix.size();
@@ -445,6 +446,42 @@ TEST(FaultSweep, AppFolderUpdateWhileTheOldAppIsRunning) {
                },
                folder_install_run("2.0", kFolderVersion2),
                {kApp, kFolder + u"\\core.dll"}});
+}
+
+// "lib" holds only the app's files: it is swapped whole, its old tree moved aside and deleted
+// after; a failure of either rename, or of the move aside, leaves it to go in file by file.
+const std::vector<testing_support::TestFile> kSwappedVersion1 = {
+    {"core.dll", "MZ core 1"},
+    {"lib\\a.dll", "MZ a 1"},
+    {"lib\\gone.dll", "only in 1"},
+    {"lib\\sub\\b.dll", "MZ b 1"},
+};
+const std::vector<testing_support::TestFile> kSwappedVersion2 = {
+    {"core.dll", "MZ core 2"},
+    {"lib\\a.dll", "MZ a 2"},
+    {"lib\\sub\\b.dll", "MZ b 2"},
+    {"lib\\sub\\c.dll", "MZ c 2"},
+};
+
+TEST(FaultSweep, AppFolderUpdateSwappingAFolderWhole) {
+    run_sweep({"app folder, update swapping a folder whole",
+               [](fake::FakePlatform& fake) {
+                   seed_foreign(fake);
+                   install_cleanly(fake, folder_install_run("1.0", kSwappedVersion1));
+                   fake.files.add_file(kFolder + u"\\lib.1.old\\a.dll", "a tree a killed run left aside");
+               },
+               folder_install_run("2.0", kSwappedVersion2),
+               {kApp}});
+}
+
+TEST(FaultSweep, AppFolderUpdateWhoseFolderCantMoveAside) {
+    run_sweep({"app folder, update of a folder in use",
+               [](fake::FakePlatform& fake) {
+                   seed_foreign(fake);
+                   install_cleanly(fake, folder_install_run("1.0", kSwappedVersion1));
+               },
+               folder_install_run("2.0", kSwappedVersion2),
+               {kApp, kFolder + u"\\lib\\sub\\b.dll"}});
 }
 
 TEST(FaultSweep, AppFolderRemoval) {
