@@ -1,69 +1,28 @@
 #include "package/strict_json.h"
 
 #include <cstddef>
-#include <utility>
+#include <cstring>
 
-// Lengths as wide as the text: a string of the manifest may be longer than 32 bits can count.
-#define RAPIDJSON_NO_SIZETYPEDEFINE
-namespace rapidjson {
-typedef std::size_t SizeType;
-}
-#include <rapidjson/reader.h>
+#include "common/text.h"
 
 namespace plinth {
 namespace {
 
-// Lines and columns count from 1; a column counts characters (UTF-8 sequences), not bytes.
-std::string position_text(std::string_view text, std::size_t offset) {
-    std::size_t line = 1;
-    std::size_t column = 1;
-    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\n') {
-            ++line;
-            column = 1;
-        } else if ((c & 0xC0) != 0x80) {
-            ++column;
-        }
-    }
-    return "line " + decimal_text(line) + ", column " + decimal_text(column);
-}
+// Failure texts given from two places.
+constexpr char kNotAValue[] = "not a JSON value";
+constexpr char kBadEscape[] = "an unknown escape or a control character in a string";
+constexpr char kBadHex[] = "a \\u escape without four hex digits";
+constexpr char kLoneHigh[] = "an escape of half a character (a lone high surrogate)";
+constexpr char kLoneLow[] = "an escape of half a character (a lone low surrogate)";
+constexpr char kTooDeep[] = "nesting deeper than 127 levels";
+static_assert(kMaxJsonDepth == 127, "kTooDeep names the limit");
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool is_number_char(char c) {
-    return is_digit(c) || c == '-' || c == '+' || c == '.' || c == 'e' || c == 'E';
-}
-
-// Whether the run is one JSON number, by the grammar: -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
-bool is_json_number(std::string_view s) {
-    std::size_t i = 0;
-    const auto digit = [&](std::size_t k) { return k < s.size() && is_digit(s[k]); };
-    if (i < s.size() && s[i] == '-') ++i;
-    if (!digit(i)) return false;
-    if (s[i] == '0') {
-        ++i;
-    } else {
-        while (digit(i)) ++i;
-    }
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        if (!digit(i)) return false;
-        while (digit(i)) ++i;
-    }
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        if (!digit(i)) return false;
-        while (digit(i)) ++i;
-    }
-    return i == s.size();
-}
-
 int hex_value(char c) {
     if (is_digit(c)) return c - '0';
+    c |= 0x20;  // a letter in lower case
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 
@@ -82,78 +41,47 @@ long escaped_unit(std::string_view text, std::size_t at) {
 bool is_high_surrogate(long unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool is_low_surrogate(long unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-// The checks the reader doesn't make, done on the raw text before it reads it: it takes a NUL
-// byte for the end of the input, has no nesting limit, decodes a lone low surrogate escape into
-// a byte sequence that is no character, and refuses numbers beyond its range (a large exponent,
-// an integer of hundreds of digits, even "0e400"). The pass follows the reader's token
-// boundaries: strings are skipped with their escapes, so brackets and digits inside them count
-// for nothing. Every number that could be out of the reader's range is overwritten, in the copy
-// the reader gets, by a zero of the same length written with an exponent ("0e000"): still valid,
-// every position after it unchanged, and the number's own text is taken from the original.
-Expected<std::string, std::string> prepare(std::string_view text) {
-    if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") {
-        return unexpected(std::string("the text starts with a byte-order mark"));
-    }
-    std::string prepared(text);
+// The faults of the text as a whole: a NUL byte, nesting deeper than kMaxJsonDepth, an escape of
+// a lone low surrogate. The first of them is what a refused text is refused for, even where a
+// fault of the syntax comes earlier: the messages have always named these first. Looked for only
+// once the text is refused, by a scan that skips strings as the reader does; the reader refuses
+// each of them too, so an accepted text has none.
+const char* whole_text_fault(std::string_view text, std::size_t& at) {
     int depth = 0;
     bool in_string = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\0') {
-            return unexpected("a NUL byte at " + position_text(text, i));
-        }
+    for (at = 0; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '\0') return "a NUL byte";
         if (in_string) {
             if (c == '\\') {
-                const long unit = escaped_unit(text, i);
-                if (is_low_surrogate(unit)) {
-                    return unexpected("an escape of half a character (a lone low surrogate) at " +
-                                      position_text(text, i));
-                }
-                // A high surrogate takes the low one after it along; without one, the reader
-                // refuses it. Any other escape is one byte after the backslash, and a NUL there
-                // is still caught on the next round.
-                if (is_high_surrogate(unit) && is_low_surrogate(escaped_unit(text, i + 6))) {
-                    i += 11;
-                } else if (i + 1 < text.size() && text[i + 1] != '\0') {
-                    ++i;
+                const long unit = escaped_unit(text, at);
+                if (is_low_surrogate(unit)) return kLoneLow;
+                // A high surrogate takes the low one after it along. Any other escape is one byte
+                // after the backslash, and a NUL there is still found on the next round.
+                if (is_high_surrogate(unit) && is_low_surrogate(escaped_unit(text, at + 6))) {
+                    at += 11;
+                } else if (at + 1 < text.size() && text[at + 1] != '\0') {
+                    ++at;
                 }
             } else if (c == '"') {
                 in_string = false;
             }
-            continue;
-        }
-        if (c == '"') {
+        } else if (c == '"') {
             in_string = true;
         } else if (c == '[' || c == '{') {
-            if (++depth > kMaxJsonDepth) {
-                return unexpected("nesting deeper than " + decimal_text(kMaxJsonDepth) + " levels at " +
-                                  position_text(text, i));
-            }
+            if (++depth > kMaxJsonDepth) return kTooDeep;
         } else if (c == ']' || c == '}') {
             --depth;
-        } else if (c == '-' || is_digit(c)) {
-            std::size_t end = i;
-            while (end < text.size() && is_number_char(text[end])) ++end;
-            const std::string_view run = text.substr(i, end - i);
-            // The reader's range ends at an integer part of about 308 digits, or an exponent
-            // above 308 less the fraction's digits: anything with an exponent or this long.
-            const bool maybe_out_of_range =
-                run.size() > 300 || run.find_first_of("eE") != std::string_view::npos;
-            if (maybe_out_of_range && is_json_number(run)) {
-                prepared.replace(i, run.size(), "0e" + std::string(run.size() - 2, '0'));
-            }
-            i = end - 1;
         }
     }
-    return prepared;
+    return nullptr;
 }
 
 // The kind and value of a number written by the JSON grammar.
 void classify_number(JsonValue& number) {
     std::string_view digits = number.text;
-    const bool negative = !digits.empty() && digits[0] == '-';
+    const bool negative = digits[0] == '-';
     if (negative) digits.remove_prefix(1);
-    number.number_kind = JsonNumberKind::fractional;
     std::uint64_t value = 0;
     for (const char c : digits) {
         if (!is_digit(c)) return;  // a fraction or an exponent
@@ -170,89 +98,159 @@ void classify_number(JsonValue& number) {
     }
 }
 
-// Builds the generic value from the reader's events. The containers being filled wait on a
-// stack of their own and join their parent whole when they close.
-class ValueBuilder : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, ValueBuilder> {
+// Recursive descent over the text, stopping at the first fault. The end of the text reads as a
+// NUL byte, which no rule accepts.
+class Reader {
 public:
-    ValueBuilder(std::string_view original, const char* copy) : original_(original), copy_(copy) {}
+    explicit Reader(std::string_view text) : text_(text) {}
 
-    JsonValue result;
+    bool document(JsonValue& root) {
+        skip_space();
+        if (peek() == 0) return fail("no value");
+        if (!value(root, 0)) return false;
+        skip_space();
+        return at_ == text_.size() || fail("more than white space after the value");
+    }
 
-    bool Null() { return add(JsonValue{}); }
-    bool Bool(bool value) {
-        JsonValue v;
-        v.type = JsonType::boolean;
-        v.boolean = value;
-        return add(std::move(v));
-    }
-    // The number as written in the original text: the copy may hold a zero in its place.
-    bool RawNumber(const char* at, std::size_t length, bool) {
-        JsonValue v;
-        v.type = JsonType::number;
-        v.text = original_.substr(static_cast<std::size_t>(at - copy_), length);
-        classify_number(v);
-        return add(std::move(v));
-    }
-    bool String(const char* at, std::size_t length, bool) {
-        JsonValue v;
-        v.type = JsonType::string;
-        v.text.assign(at, length);
-        return add(std::move(v));
-    }
-    bool Key(const char* at, std::size_t length, bool) {
-        open_.back().members.push_back(JsonMember{std::string(at, length), JsonValue{}});
-        return true;
-    }
-    bool StartObject() { return open(JsonType::object); }
-    bool EndObject(std::size_t) { return close(); }
-    bool StartArray() { return open(JsonType::array); }
-    bool EndArray(std::size_t) { return close(); }
+    const char* fault = nullptr;  // why the text is refused
+    std::size_t fault_at = 0;     // and where
 
 private:
-    bool add(JsonValue value) {
-        if (open_.empty()) {
-            result = std::move(value);
-        } else if (JsonValue& parent = open_.back(); parent.is_array()) {
-            parent.elements.push_back(std::move(value));
-        } else {
-            parent.members.back().value = std::move(value);
+    unsigned char peek(std::size_t ahead = 0) const {
+        return at_ + ahead < text_.size() ? text_[at_ + ahead] : 0;
+    }
+    bool take(char c) {
+        if (peek() != static_cast<unsigned char>(c)) return false;
+        ++at_;
+        return true;
+    }
+    bool fail(const char* why) { return fail(why, at_); }
+    bool fail(const char* why, std::size_t at) {
+        fault = why;
+        fault_at = at;
+        return false;
+    }
+    void skip_space() {
+        while (peek() != 0 && std::memchr(" \t\n\r", peek(), 4)) ++at_;
+    }
+    // One or more digits, or the fault of their absence.
+    bool digits(const char* missing) {
+        if (!is_digit(peek())) return fail(missing);
+        while (is_digit(peek())) ++at_;
+        return true;
+    }
+
+    bool value(JsonValue& v, int depth) {
+        const char c = peek();
+        if (c == '"') {
+            v.type = JsonType::string;
+            return string(v.text);
         }
+        if (c == '[' || c == '{') return container(v, depth);
+        if (c == 'n' || c == 't' || c == 'f') {
+            for (const char* word = c == 'n' ? "null" : c == 't' ? "true" : "false"; *word; ++word) {
+                if (!take(*word)) return fail(kNotAValue);
+            }
+            if (c != 'n') v.type = JsonType::boolean;
+            v.boolean = c == 't';
+            return true;
+        }
+        // A number: kept as written, whatever its size.
+        const std::size_t start = at_;
+        take('-');
+        if (!take('0') && !digits(kNotAValue)) return false;
+        if (take('.') && !digits("a number without digits after its point")) return false;
+        if (take('e') || take('E')) {
+            if (!take('+')) take('-');
+            if (!digits("a number without digits in its exponent")) return false;
+        }
+        v.type = JsonType::number;
+        v.text = text_.substr(start, at_ - start);
+        classify_number(v);
         return true;
-    }
-    bool open(JsonType type) {
-        open_.emplace_back().type = type;
-        return true;
-    }
-    bool close() {
-        JsonValue done = std::move(open_.back());
-        open_.pop_back();
-        return add(std::move(done));
     }
 
-    std::string_view original_;
-    const char* copy_;
-    std::vector<JsonValue> open_;
+    bool container(JsonValue& v, int depth) {
+        const bool object = peek() == '{';
+        if (depth == kMaxJsonDepth) return fail(kTooDeep);
+        ++at_;
+        v.type = object ? JsonType::object : JsonType::array;
+        const char close = object ? '}' : ']';
+        skip_space();
+        if (take(close)) return true;
+        for (;;) {
+            JsonValue* item;
+            if (object) {
+                if (peek() != '"') return fail("a member name (a string) expected");
+                JsonMember& member = v.members.emplace_back();
+                if (!string(member.key)) return false;
+                skip_space();
+                if (!take(':')) return fail("a colon expected after the member name");
+                skip_space();
+                item = &member.value;
+            } else {
+                item = &v.elements.emplace_back();
+            }
+            if (!value(*item, depth + 1)) return false;
+            skip_space();
+            if (take(',')) {
+                skip_space();
+            } else if (take(close)) {
+                return true;
+            } else {
+                return fail(object ? "a comma or } expected" : "a comma or ] expected");
+            }
+        }
+    }
+
+    // The string at the quote, its escapes decoded. Escape faults are placed at the backslash,
+    // a character that isn't UTF-8 at its first byte.
+    bool string(std::string& out) {
+        ++at_;
+        for (;;) {
+            const std::size_t here = at_;
+            const unsigned char c = peek();
+            if (c == '"') {
+                ++at_;
+                return true;
+            }
+            if (c == '\\') {
+                static constexpr char kEscapes[] = "\"\\/bfnrt";
+                static constexpr char kMeanings[] = "\"\\/\b\f\n\r\t";
+                const char e = static_cast<char>(peek(1));
+                if (const void* known = e == 0 ? nullptr : std::memchr(kEscapes, e, 8)) {
+                    out += kMeanings[static_cast<const char*>(known) - kEscapes];
+                    at_ += 2;
+                    continue;
+                }
+                if (e != 'u') return fail(kBadEscape, here);
+                long unit = escaped_unit(text_, here);
+                if (unit < 0) return fail(kBadHex, here);
+                at_ += 6;
+                if (is_low_surrogate(unit)) return fail(kLoneLow, here);
+                if (is_high_surrogate(unit)) {
+                    if (peek() != '\\' || peek(1) != 'u') return fail(kLoneHigh, here);
+                    const long low = escaped_unit(text_, at_);
+                    if (low < 0) return fail(kBadHex, here);
+                    if (!is_low_surrogate(low)) return fail(kLoneHigh, here);
+                    at_ += 6;
+                    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                }
+                put_utf8(out, static_cast<char32_t>(unit));
+                continue;
+            }
+            if (c < 0x20) return fail(c == 0 ? "a string without its closing quote" : kBadEscape);
+            // A malformed sequence moves one byte on and reads as U+FFFD; U+FFFD itself is three.
+            if (next_scalar(text_, at_) == 0xFFFD && at_ == here + 1) {
+                return fail("a string that isn't valid UTF-8", here);
+            }
+            out.append(text_.data() + here, at_ - here);
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
 };
-
-const char* syntax_error_text(rapidjson::ParseErrorCode code) {
-    switch (code) {
-        case rapidjson::kParseErrorDocumentEmpty: return "no value";
-        case rapidjson::kParseErrorDocumentRootNotSingular: return "more than white space after the value";
-        case rapidjson::kParseErrorObjectMissName: return "a member name (a string) expected";
-        case rapidjson::kParseErrorObjectMissColon: return "a colon expected after the member name";
-        case rapidjson::kParseErrorObjectMissCommaOrCurlyBracket: return "a comma or } expected";
-        case rapidjson::kParseErrorArrayMissCommaOrSquareBracket: return "a comma or ] expected";
-        case rapidjson::kParseErrorStringUnicodeEscapeInvalidHex: return "a \\u escape without four hex digits";
-        case rapidjson::kParseErrorStringUnicodeSurrogateInvalid:
-            return "an escape of half a character (a lone high surrogate)";
-        case rapidjson::kParseErrorStringEscapeInvalid: return "an unknown escape or a control character in a string";
-        case rapidjson::kParseErrorStringMissQuotationMark: return "a string without its closing quote";
-        case rapidjson::kParseErrorStringInvalidEncoding: return "a string that isn't valid UTF-8";
-        case rapidjson::kParseErrorNumberMissFraction: return "a number without digits after its point";
-        case rapidjson::kParseErrorNumberMissExponent: return "a number without digits in its exponent";
-        default: return "not a JSON value";
-    }
-}
 
 }  // namespace
 
@@ -276,26 +274,31 @@ const char* json_type_name(JsonType type) {
 }
 
 Expected<JsonValue, std::string> parse_strict_json(std::string_view text) {
-    auto prepared = prepare(text);
-    if (!prepared) return unexpected(std::move(prepared.error()));
-    // The reader's UTF-8 check takes a character's continuation bytes without looking for the
-    // end: after a lead byte that ends the text it reads up to three bytes more. They are NULs
-    // here (no character goes on with a NUL), and the string is refused.
-    prepared->append(3, '\0');
-    // Read in place: strings are decoded within the copy and numbers come as their text, so the
-    // reader allocates nothing of its own and converts no number.
-    constexpr unsigned kFlags = rapidjson::kParseInsituFlag | rapidjson::kParseValidateEncodingFlag |
-                                rapidjson::kParseNumbersAsStringsFlag;
-    char* const copy = prepared->data();
-    rapidjson::InsituStringStream stream(copy);
-    ValueBuilder builder(text, copy);
-    rapidjson::Reader reader;
-    const rapidjson::ParseResult parsed = reader.Parse<kFlags>(stream, builder);
-    if (parsed.IsError()) {
-        return unexpected(std::string(syntax_error_text(parsed.Code())) + " at " +
-                          position_text(text, parsed.Offset()));
+    JsonValue root;
+    Reader reader(text);
+    if (reader.document(root)) return root;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        return unexpected(std::string("the text starts with a byte-order mark"));
     }
-    return std::move(builder.result);
+    std::size_t at;
+    const char* why = whole_text_fault(text, at);
+    if (!why) {
+        why = reader.fault;
+        at = reader.fault_at;
+    }
+    // Lines and columns count from 1; a column counts characters (UTF-8 sequences), not bytes.
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t i = 0; i < at; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else if ((c & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return unexpected(concat({why, " at line ", decimal_text(line), ", column ", decimal_text(column)}));
 }
 
 }  // namespace plinth

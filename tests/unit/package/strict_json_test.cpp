@@ -90,6 +90,15 @@ TEST(StrictJson, SurrogateEscapesMustPair) {
     }
 }
 
+// Every escape, and characters written as they are, U+FFFD among them.
+TEST(StrictJson, StringsDecodeEveryEscape) {
+    const auto parsed = parse_strict_json(R"(["\"\\\/\b\f\n\r\t\u0041\u00e9\u20AC", ")"
+                                          "\xEF\xBF\xBD\xF4\x8F\xBF\xBF\xC3\xA9\"]");
+    ASSERT_TRUE(parsed.ok()) << parsed.error();
+    EXPECT_EQ(parsed->elements.at(0).text, "\"\\/\b\f\n\r\tA\xC3\xA9\xE2\x82\xAC");
+    EXPECT_EQ(parsed->elements.at(1).text, "\xEF\xBF\xBD\xF4\x8F\xBF\xBF\xC3\xA9");
+}
+
 std::string nested(int depth, const std::string& open, const std::string& close) {
     std::string text;
     for (int i = 0; i < depth; ++i) text += open;
@@ -137,6 +146,34 @@ TEST(StrictJson, ErrorsSayWhereTheyAre) {
         {"\"abcdefghijklmnopqrstuvwxyz\xF0\x9F\x98", "a string that isn't valid UTF-8 at line 1, column 28"},
         {"[\"abcdefghijklmnopqrstuvwxyz\xE2\x82", "a string that isn't valid UTF-8 at line 1, column 29"},
         {"\"abcdefghijklmnopqrstuvwxyz\xC3", "a string that isn't valid UTF-8 at line 1, column 28"},
+        // A sequence is refused at its first byte, whatever byte breaks it: an overlong, a
+        // surrogate, beyond U+10FFFF, a closing quote where a continuation byte belongs.
+        {"[\"\xC0\xAF\"]", "a string that isn't valid UTF-8 at line 1, column 3"},
+        {"\"\xE0\x9F\xBF\"", "a string that isn't valid UTF-8 at line 1, column 2"},
+        {"\"\xED\xA0\x80\"", "a string that isn't valid UTF-8 at line 1, column 2"},
+        {"\"\xF4\x90\x80\x80\"", "a string that isn't valid UTF-8 at line 1, column 2"},
+        {"\"\xC3\" ", "a string that isn't valid UTF-8 at line 1, column 2"},
+        {"\"\x80\"", "a string that isn't valid UTF-8 at line 1, column 2"},
+        {"\xC3\xA9", "not a JSON value at line 1, column 1"},
+        // Escape faults are at the backslash, even when the second half of a pair is at fault.
+        {"\"\\ud800\\u12G4\"", "a \\u escape without four hex digits at line 1, column 2"},
+        {"\"\\ud800\\n\"", "an escape of half a character (a lone high surrogate) at line 1, column 2"},
+        {"\"\\", "an unknown escape or a control character in a string at line 1, column 2"},
+        {"\"a\tb\"", "an unknown escape or a control character in a string at line 1, column 3"},
+        // The end of the text in the middle of a token.
+        {" \n ", "no value at line 2, column 2"},
+        {"nul", "not a JSON value at line 1, column 4"},
+        {"[-]", "not a JSON value at line 1, column 3"},
+        {"[1,]", "not a JSON value at line 1, column 4"},
+        {"{\"a\"", "a colon expected after the member name at line 1, column 5"},
+        {"[1e+", "a number without digits in its exponent at line 1, column 5"},
+        // A NUL byte, nesting too deep and a lone low surrogate are named before an earlier
+        // fault of the syntax.
+        {"x\0"s, "a NUL byte at line 1, column 2"},
+        {"[x, \"\\udc00\"]", "an escape of half a character (a lone low surrogate) at line 1, column 6"},
+        {"{1}" + nested(128, "[", "]"), "nesting deeper than 127 levels at line 1, column 131"},
+        // A number beyond a double's range is a number like any other: the fault is after it.
+        {"[1e400-1]", "a comma or ] expected at line 1, column 7"},
     };
     for (const auto& [text, error] : table) {
         const auto parsed = parse_strict_json(text);
