@@ -23,14 +23,6 @@ namespace {
 
 constexpr std::string_view kHive = "HKEY_CURRENT_USER\\";
 
-std::string quoted(std::string_view text) {
-    // Appended: GCC 12 at -O3 takes "\"" + text for an overlapping copy (-Wrestrict).
-    std::string out = "\"";
-    out += text;
-    out += '"';
-    return out;
-}
-
 // The installer's resources, read from its PE image.
 Result<ResourceTree> installer_resources(ByteView installer) {
     auto image = read_pe_image(installer);
