@@ -137,7 +137,8 @@ public:
     // Creates the folder and every missing parent; an existing folder is success.
     virtual ErrorCode create_folder_tree(const Path& path) = 0;
     // The names of a folder's entries (no "." or ".."); entries that can't be read are left out.
-    virtual SysResult<std::vector<Path>> list_folder(const Path& path) = 0;
+    // With `mark_folders`, a folder's name (a link to one too) ends with a backslash.
+    virtual SysResult<std::vector<Path>> list_folder(const Path& path, bool mark_folders = false) = 0;
     // Metadata of a file or folder, links followed; `is_link` tells that the path is one.
     virtual SysResult<FileInfo> metadata(const Path& path) = 0;
     // DeleteFileW(path).

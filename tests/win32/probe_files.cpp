@@ -174,6 +174,10 @@ void probe_files(Context& context) {
               "lists folders and files with their exact names");
         check(!has(u".") && !has(u".."), "leaves out . and ..");
     }
+    auto marked = files.list_folder(work, true);
+    check(marked.ok() && std::find(marked->begin(), marked->end(), u"a\\") != marked->end() &&
+              std::find(marked->begin(), marked->end(), u"data.bin") != marked->end(),
+          "with mark_folders, a folder's name ends with a backslash and a file's doesn't");
     auto empty = files.list_folder(deep + u"\\d");
     check(empty.ok() && empty->empty(), "an empty folder lists nothing");
     auto missing_list = files.list_folder(join_path(work, u"missing"));

@@ -116,14 +116,18 @@ ErrorCode FakeFiles::create_folder_tree(const Path& path) {
     return codes::kSuccess;
 }
 
-platform::SysResult<std::vector<Path>> FakeFiles::list_folder(const Path& path) {
+platform::SysResult<std::vector<Path>> FakeFiles::list_folder(const Path& path, bool mark_folders) {
     if (auto code = faults_.check("files.list_folder", path)) return unexpected(*code);
     const Path k = follow(path);
     const auto folder = nodes_.find(k);
     if (folder == nodes_.end() || !folder->second.folder) return unexpected(codes::kPathNotFound);
     std::vector<Path> names;
     for (const auto& [node_key, node] : nodes_) {
-        if (node_key != k && parent_key(node_key) == k) names.push_back(final_component(node.path));
+        if (node_key == k || parent_key(node_key) != k) continue;
+        names.push_back(final_component(node.path));
+        // A link to a folder is marked as one, as FindFirstFileW gives it the folder attribute.
+        const auto target = nodes_.find(follow(node.path));
+        if (mark_folders && target != nodes_.end() && target->second.folder) names.back() += u'\\';
     }
     return names;
 }

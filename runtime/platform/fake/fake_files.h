@@ -24,7 +24,7 @@ public:
     explicit FakeFiles(FaultPlan& faults);
 
     platform::ErrorCode create_folder_tree(const Path& path) override;
-    platform::SysResult<std::vector<Path>> list_folder(const Path& path) override;
+    platform::SysResult<std::vector<Path>> list_folder(const Path& path, bool mark_folders = false) override;
     platform::SysResult<platform::FileInfo> metadata(const Path& path) override;
     platform::ErrorCode delete_file(const Path& path) override;
     platform::ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;

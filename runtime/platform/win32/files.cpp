@@ -151,7 +151,7 @@ ErrorCode Win32Files::create_folder_tree(const Path& path) {
     return ERROR_SUCCESS;
 }
 
-SysResult<std::vector<Path>> Win32Files::list_folder(const Path& path) {
+SysResult<std::vector<Path>> Win32Files::list_folder(const Path& path, bool mark_folders) {
     WIN32_FIND_DATAW entry;
     UniqueFind find(FindFirstFileW(wide(join_path(path, u"*")), &entry));
     if (!find) {
@@ -163,7 +163,9 @@ SysResult<std::vector<Path>> Win32Files::list_folder(const Path& path) {
     std::vector<Path> names;
     do {
         std::u16string name = from_wide(entry.cFileName);
-        if (name != u"." && name != u"..") names.push_back(std::move(name));
+        if (name == u"." || name == u"..") continue;
+        if (mark_folders && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) name += u'\\';
+        names.push_back(std::move(name));
     } while (FindNextFileW(find.get(), &entry));
     ErrorCode error = last_error();
     if (error != ERROR_NO_MORE_FILES) return unexpected(error);

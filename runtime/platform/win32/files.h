@@ -8,7 +8,7 @@ namespace plinth::platform::win32 {
 class Win32Files final : public Files {
 public:
     ErrorCode create_folder_tree(const Path& path) override;
-    SysResult<std::vector<Path>> list_folder(const Path& path) override;
+    SysResult<std::vector<Path>> list_folder(const Path& path, bool mark_folders = false) override;
     SysResult<FileInfo> metadata(const Path& path) override;
     ErrorCode delete_file(const Path& path) override;
     ErrorCode delete_file_by_handle(const Path& path, std::uint32_t disposition_flags) override;

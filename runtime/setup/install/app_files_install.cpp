@@ -316,25 +316,23 @@ void folders_wholly_ours(platform::Platform& platform, const Path& folder, const
         const std::u16string& key = known[i];
         if (key.back() != u'\\') continue;
         if (verdict[i] == whole) {
-            const auto names = platform.files.list_folder(join_path(folder, key.substr(0, key.size() - 1)));
+            auto names = platform.files.list_folder(join_path(folder, key.substr(0, key.size() - 1)), true);
             if (!names) {
                 verdict[i] = names.error() == platform::codes::kFileNotFound || names.error() == platform::codes::kPathNotFound
                                  ? absent
                                  : mixed;
             }
             for (std::size_t n = 0; names && n < names->size() && verdict[i] == whole; ++n) {
-                const Path& name = (*names)[n];
-                const std::u16string entry = key + upper_case(name);
-                // A folder of ours in it has had its own turn, and passed its verdict up.
-                if (holds_key(known, entry) || holds_key(known, entry + u'\\')) continue;
+                Path& name = (*names)[n];
+                // A folder's name ends with a backslash, as its key does, so a user's folder where
+                // one of our files was isn't taken for that file. A folder of ours in it has had
+                // its own turn, and passed its verdict up.
+                if (holds_key(known, key + upper_case(name))) continue;
+                const bool is_folder = name.ends_with(u'\\');
+                if (is_folder) name.pop_back();
                 if (swept_as_tree(to_utf8(name))) continue;
                 // Another leftover the sweep takes is a file; anything else is the user's.
-                if (!name.ends_with(u".old")) {
-                    verdict[i] = mixed;
-                } else if (const auto info = platform.files.metadata(join_path(join_path(folder, key), name));
-                           !info || info->is_folder) {
-                    verdict[i] = mixed;
-                }
+                if (is_folder || !name.ends_with(u".old")) verdict[i] = mixed;
             }
         }
         if (verdict[i] != mixed) continue;

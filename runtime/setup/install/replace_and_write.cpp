@@ -36,6 +36,9 @@ bool move_aside(platform::Platform& platform, const Path& target) {
 bool clear_target(platform::Platform& platform, const Path& target) {
     const platform::ErrorCode deleted = delete_file(platform, target);
     if (deleted == platform::codes::kSuccess || deleted == platform::codes::kFileNotFound) return true;
+    // A folder where a file goes is the user's: moved aside, the sweep would take it for one of
+    // ours and delete it.
+    if (const auto info = platform.files.metadata(target); info && info->is_folder) return false;
     return move_aside(platform, target);
 }
 

@@ -511,8 +511,12 @@ TEST_F(AppFolderRuns, AKillBetweenTheFolderRenamesIsFinishedByTheRerun) {
 // are taken.
 TEST_F(AppFolderRuns, AFolderIsWhollyOursOnlyWhenEverythingInItIsListedOrALeftover) {
     const std::vector<std::string> previous = {"a\\x.dll", "a\\b\\y.dll", "c\\d\\z.dll", "c\\w.dll",
-                                               "e\\v.dll", "f\\u.dll",    "g\\t.dll",    "h\\s.dll"};
+                                               "e\\v.dll", "f\\u.dll",    "g\\t.dll",    "h\\s.dll",
+                                               "i\\r.dll"};
     for (const std::string& path : previous) fake.files.add_file(in_folder(to_utf16(path)), "MZ");
+    // The user's folder where one of our files was.
+    (void)fake.files.delete_file(in_folder(u"i\\r.dll"));
+    fake.files.add_file(in_folder(u"i\\r.dll\\notes.txt"), "the user's");
     fake.files.add_file(in_folder(u"a\\x.dll.1.old"), "a file moved aside");
     fake.files.add_folder(in_folder(u"a\\b\\y.dll.new.old"));
     fake.files.add_file(in_folder(u"c\\mine.txt"), "the user's, above a whole folder");
@@ -521,7 +525,7 @@ TEST_F(AppFolderRuns, AFolderIsWhollyOursOnlyWhenEverythingInItIsListedOrALeftov
     (void)fake.files.delete_file(in_folder(u"h\\s.dll"));
     (void)fake.files.remove_folder(in_folder(u"h"));
     const AppFiles next = {{"a\\b\\y.dll", 0, {}}, {"c\\d\\z.dll", 0, {}}, {"c\\w.dll", 0, {}}, {"e\\v.dll", 0, {}},
-                           {"G\\t.dll", 0, {}},    {"h\\s.dll", 0, {}}};
+                           {"G\\t.dll", 0, {}},    {"h\\s.dll", 0, {}},    {"i\\r.dll", 0, {}}};
     std::vector<std::u16string> found;
     folders_wholly_ours(fake.platform(), kFolder, previous, folders_of(next), found);
     EXPECT_EQ(found, (std::vector<std::u16string>{u"A\\", u"C\\D\\"}));

@@ -132,6 +132,15 @@ TEST_F(ReplaceAndWrite, AFileThatCanNeitherGoNorMoveIsNotOverwritten) {
     EXPECT_EQ(result.error().text, "Can't replace " + to_utf8(kTarget) + ". Close it, then try again.");
     EXPECT_EQ(fake.files.list_tree(kFolder), std::vector<Path>{kTarget});
     EXPECT_EQ(fake.files.text(kTarget), "open elsewhere");
+
+    // A folder where the file goes is the user's: not moved aside, where a sweep would take it.
+    fake::FakePlatform other;
+    other.files.add_file(join_path(kTarget, u"notes.txt"), "the user's");
+    const auto bytes = bytes_of("new app");
+    const auto refused = replace_and_write(other.platform(), kTarget, bytes);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().text, "Can't replace " + to_utf8(kTarget) + ". Close it, then try again.");
+    EXPECT_EQ(other.files.list_tree(kFolder), (std::vector<Path>{kTarget, join_path(kTarget, u"notes.txt")}));
 }
 
 TEST_F(ReplaceAndWrite, AFailedWriteNamesThePathAndTheSystemsReason) {
