@@ -149,6 +149,13 @@ std::string concat(std::initializer_list<std::string_view> parts) {
     return text;
 }
 
+int hex_value(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c |= 0x20;  // a letter in lower case
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 std::string decimal_text(std::uint64_t number) {
     char digits[20];
     std::size_t count = 0;

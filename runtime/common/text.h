@@ -47,6 +47,9 @@ std::string concat(std::initializer_list<std::string_view> parts);
 // A number in decimal, without the per-type instantiations of std::to_string.
 std::string decimal_text(std::uint64_t number);
 
+// The value of a hex digit in either case, or -1 when `c` isn't one.
+int hex_value(char c);
+
 // A path shown or written as text.
 inline std::string path_text(std::u16string_view path) { return to_utf8(path); }
 

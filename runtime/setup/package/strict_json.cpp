@@ -19,13 +19,6 @@ static_assert(kMaxJsonDepth == 127, "kTooDeep names the limit");
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-int hex_value(char c) {
-    if (is_digit(c)) return c - '0';
-    c |= 0x20;  // a letter in lower case
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // The code unit of the \uXXXX escape at `at` (the backslash), or -1 when there is none there.
 long escaped_unit(std::string_view text, std::size_t at) {
     if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return -1;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/text.h"
 #include "package/strict_json.h"
 #include "package/version_order.h"
 
@@ -9,13 +10,6 @@ namespace plinth {
 namespace {
 
 constexpr std::string_view kHexDigits = "0123456789abcdef";
-
-int hex_value(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 std::optional<platform::Sha256> parse_sha256(std::string_view text) {
     if (text.size() != 64) return std::nullopt;
