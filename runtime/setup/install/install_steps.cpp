@@ -167,8 +167,9 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // staged folder; the dropped files inside a folder swapped whole go with its old tree.
     staged.folders.dropped = take_paths_inside(dropped, staged.folders.ours);
     if (!dropped.empty()) {
-        const std::vector<std::string> left = delete_app_files(platform, facts.install_folder, dropped, folders_in_use);
-        still_there.insert(still_there.end(), left.begin(), left.end());
+        for (std::string& path : delete_app_files(platform, facts.install_folder, dropped, folders_in_use)) {
+            still_there.push_back(std::move(path));
+        }
     }
     staged.app = false;
     if (!staged.app_direct) {
@@ -190,8 +191,10 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     for (const AppFile& file : state.files) facts.app_files.push_back(file.path);
     // A dropped file that couldn't be deleted stays listed, so that the next run or the removal
     // deletes it rather than losing track of it.
-    facts.app_files.insert(facts.app_files.end(), still_there.begin(), still_there.end());
-    for (const std::string& path : still_there) log.write("Kept, to delete on the next run:", path);
+    for (std::string& path : still_there) {
+        log.write("Kept, to delete on the next run:", path);
+        facts.app_files.push_back(std::move(path));
+    }
 
     if (auto created = create_shortcuts(platform, facts.app_path, manifest.name, state.desktop_shortcut,
                                         manifest.app_user_model_id);

@@ -87,8 +87,7 @@ void remove_other_files(platform::Platform& platform, const SetupState& state, c
     if (auto listed = read_installed_files(platform, state.manifest.id); listed && *listed) {
         // The list is mostly this table again: a file named twice would be tried twice, the
         // second time as a deletion that fails and a look that finds nothing.
-        const std::vector<std::string> more = paths_not_in(**listed, paths);
-        paths.insert(paths.end(), more.begin(), more.end());
+        for (std::string& path : paths_not_in(**listed, paths)) paths.push_back(std::move(path));
     }
     if (!paths.empty()) (void)delete_app_files(platform, folder, paths);
 }
