@@ -1,5 +1,6 @@
 #include "deletion/leftover_sweep.h"
 
+#include <iterator>
 #include <string_view>
 
 #include "deletion/file_deletion.h"
@@ -7,12 +8,20 @@
 namespace plinth {
 
 Path spare_path(const Path& target, unsigned n) {
-    // Built from the name as text, as the sweep matches it. Everything up to and including the
-    // last separator stays, so that a file at the root of a drive (a path like \App.exe) keeps
-    // its spare names beside it rather than in the current folder.
-    const Path name = final_component(target);
-    return join_path(target.substr(0, target.size() - name.size()),
-                     to_utf16(to_utf8(name) + "." + decimal_text(n) + ".old"));
+    // The name stays as it is, up to the last separator too, so that a file at the root of a
+    // drive (a path like \App.exe) keeps its spare names beside it. The targets' names come
+    // from the package's UTF-8, so the sweep's match on the name as text sees these units.
+    char16_t digits[10];
+    std::size_t at = std::size(digits);
+    do {
+        digits[--at] = static_cast<char16_t>(u'0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    Path spare = target;
+    spare += u'.';
+    spare.append(digits + at, std::size(digits) - at);
+    spare += u".old";
+    return spare;
 }
 
 // A tree only under a name the install gives one; the user's own "x.old" folder stays.
