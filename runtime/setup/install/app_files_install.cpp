@@ -74,8 +74,11 @@ bool in_place_already(const StagedFolders& staged, const AppFiles& files, std::s
 // Where the relative `path` waits: inside the staged folder named by its first `whole` bytes, or
 // under its own staged name.
 Path staged_in(const Path& folder, std::string_view path, std::size_t whole) {
-    if (whole == 0) return staged_path(join_path(folder, to_utf16(path)));
-    return join_path(folder, to_utf16(path.substr(0, whole))) + Path(kStagedSuffix) + to_utf16(path.substr(whole));
+    const std::size_t cut = whole == 0 ? path.size() : whole;
+    Path staged = join_path(folder, to_utf16(path.substr(0, cut)));
+    staged += kStagedSuffix;
+    staged += to_utf16(path.substr(cut));
+    return staged;
 }
 
 Path staged_folder_target(const Path& folder, const AppFiles& files, const StagedFolders& staged, std::size_t r) {
@@ -119,7 +122,8 @@ bool add_folder(std::vector<std::u16string>& keys, std::u16string key) {
 std::size_t find_whole(platform::Platform& platform, const Path& folder, std::string_view path, std::size_t end,
                        SeenFolders& seen, StagedFolders& staged, std::size_t i) {
     for (std::size_t at = path.find('\\'); at != std::string_view::npos && at <= end; at = path.find('\\', at + 1)) {
-        std::u16string key = fold_case(path.substr(0, at));
+        // With its backslash, as `ours` has it.
+        std::u16string key = fold_case(path.substr(0, at + 1));
         if (!add_folder(seen.known, key)) {
             for (const std::u16string& staged_whole : seen.whole) {
                 if (staged_whole == key) return at;
@@ -127,8 +131,8 @@ std::size_t find_whole(platform::Platform& platform, const Path& folder, std::st
             continue;
         }
         const Path target = join_path(folder, to_utf16(path.substr(0, at)));
-        const auto ours = std::lower_bound(staged.ours.begin(), staged.ours.end(), key + u'\\');
-        const bool swapped = ours != staged.ours.end() && *ours == key + u'\\';
+        const auto ours = std::lower_bound(staged.ours.begin(), staged.ours.end(), key);
+        const bool swapped = ours != staged.ours.end() && *ours == key;
         if (swapped) {
             // A staged name that can't be freed leaves the folder to go in file by file.
             if (!delete_staged_entry(platform, staged_path(target))) {
@@ -218,18 +222,18 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
         const Path from = staged_path(target);
         const std::size_t first = staged.firsts[r];
         const std::size_t whole = staged.whole[first];
-        const std::u16string key = fold_case(std::string_view(files[first].path).substr(0, whole));
+        // With its backslash, as `ours` has it.
+        const std::u16string key = fold_case(std::string_view(files[first].path).substr(0, whole + 1));
         const auto in_folder = [&](std::size_t i) {
-            return staged.whole[i] == whole && fold_case(std::string_view(files[i].path).substr(0, whole)) == key;
+            return staged.whole[i] == whole && fold_case(std::string_view(files[i].path).substr(0, whole + 1)) == key;
         };
-        if (std::binary_search(staged.ours.begin(), staged.ours.end(), key + u'\\')) {
+        if (std::binary_search(staged.ours.begin(), staged.ours.end(), key)) {
             Path aside = move_folder_aside(platform, target);
             if (!aside.empty()) {
                 staged.aside.push_back(std::move(aside));
             } else {
                 // In use: the installed folder stays, and takes the new files one by one.
-                const std::u16string folder_key = key + u'\\';
-                std::vector<std::string> inside = take_paths_inside(staged.dropped, {&folder_key, 1});
+                std::vector<std::string> inside = take_paths_inside(staged.dropped, {&key, 1});
                 for (std::string& path : delete_app_files(platform, folder, inside)) staged.left.push_back(std::move(path));
             }
         }
