@@ -66,7 +66,7 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
             }
             // Its parents hold it, so they are in use too.
             if (!in_use.empty() &&
-                std::binary_search(in_use.begin(), in_use.end(), fold_case(std::string(subfolder) + '\\'))) {
+                std::binary_search(in_use.begin(), in_use.end(), fold_case(std::string_view(path.data(), end + 1)))) {
                 break;
             }
             const Path full = join_path(folder, to_utf16(subfolder));

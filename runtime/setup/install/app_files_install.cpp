@@ -320,7 +320,8 @@ void folders_wholly_ours(platform::Platform& platform, const Path& folder, const
         const std::u16string& key = known[i];
         if (key.back() != u'\\') continue;
         if (verdict[i] == whole) {
-            auto names = platform.files.list_folder(join_path(folder, key.substr(0, key.size() - 1)), true);
+            const std::u16string_view name_of_it = std::u16string_view(key).substr(0, key.size() - 1);
+            auto names = platform.files.list_folder(join_path(folder, name_of_it), true);
             if (!names) {
                 verdict[i] = names.error() == platform::codes::kFileNotFound || names.error() == platform::codes::kPathNotFound
                                  ? absent
@@ -359,7 +360,8 @@ std::vector<std::string> take_paths(std::vector<std::string>& dropped, std::span
     std::vector<std::string> rest;
     for (std::string& path : dropped) {
         // The last folder not after the path's key: the one that holds it, or that it names.
-        const std::u16string key = fold_case(inside ? path : path + '\\');
+        std::u16string key = fold_case(path);
+        if (!inside) key += u'\\';
         const auto after = std::upper_bound(folders.begin(), folders.end(), key);
         const bool match = after != folders.begin() && (inside ? key.starts_with(after[-1]) : key == after[-1]);
         (match ? taken : rest).push_back(std::move(path));
