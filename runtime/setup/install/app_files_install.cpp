@@ -110,9 +110,11 @@ struct SeenFolders {
 
 // Adds `key` to the sorted `keys`; false when it is there already.
 bool add_folder(std::vector<std::u16string>& keys, std::u16string key) {
-    const auto at = std::lower_bound(keys.begin(), keys.end(), key);
-    if (at != keys.end() && *at == key) return false;
-    keys.insert(at, std::move(key));
+    std::size_t at = std::lower_bound(keys.begin(), keys.end(), key) - keys.begin();
+    if (at != keys.size() && keys[at] == key) return false;
+    // Moved up one by one rather than by vector::insert, which would be the stub's only user.
+    keys.push_back(std::move(key));
+    for (std::size_t i = keys.size() - 1; i > at; --i) keys[i].swap(keys[i - 1]);
     return true;
 }
 
