@@ -81,14 +81,22 @@ void log_kind_of_install(platform::Platform& platform, const AppManifest& manife
 
 }  // namespace
 
+Path logged_install_folder(platform::Platform& platform, const AppManifest& manifest) {
+    std::string_view why;
+    Path folder = install_folder(platform, manifest, &why);
+    std::string line = path_text(folder);
+    line += ' ';
+    line += why;
+    platform.log->write("Install folder", line);
+    return folder;
+}
+
 Status install_app(platform::Platform& platform, SetupState& state) {
     const AppManifest& manifest = state.manifest;
     UninstallEntryFacts facts;
 
     Log& log = *platform.log;
-    std::string_view why;
-    facts.install_folder = install_folder(platform, manifest, &why);
-    log.write("Install folder", path_text(facts.install_folder) + " " + std::string(why));
+    facts.install_folder = logged_install_folder(platform, manifest);
     if (!state.recorded) state.recorded = recorded_install(platform, manifest.id);
     log_kind_of_install(platform, manifest, state.recorded->version);
     // A folder this run creates holds no installed version to protect: the files at its root

@@ -6,6 +6,7 @@
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
 #include "failures/message_failure.h"
+#include "install/install_steps.h"
 #include "locations/install_folder.h"
 #include "log/run_log.h"
 #include "package/app_files.h"
@@ -96,9 +97,7 @@ void remove_other_files(platform::Platform& platform, const SetupState& state, c
 
 Status remove_app(platform::Platform& platform, SetupState& state) {
     const AppManifest& manifest = state.manifest;
-    std::string_view why;
-    const Path folder = install_folder(platform, manifest, &why);
-    platform.log->write("Install folder", path_text(folder) + " " + std::string(why));
+    const Path folder = logged_install_folder(platform, manifest);
     platform.log->write("Removal of version", manifest.version);
     const Path app_path = join_path(folder, to_utf16(manifest.exe));
 
