@@ -76,7 +76,10 @@ void log_kind_of_install(platform::Platform& platform, const AppManifest& manife
                          const std::optional<std::string>& installed) {
     if (!installed) return platform.log->write("Fresh install of version", manifest.version);
     if (*installed == manifest.version) return platform.log->write("Reinstall of version", manifest.version);
-    platform.log->write("Update to version", manifest.version + " from " + *installed);
+    std::string line = manifest.version;
+    line += " from ";
+    line += *installed;
+    platform.log->write("Update to version", line);
 }
 
 }  // namespace

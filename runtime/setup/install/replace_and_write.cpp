@@ -14,7 +14,10 @@ namespace {
 constexpr unsigned kSpareNames = 99;
 
 void log_moved(platform::Platform& platform, const Path& from, const Path& to) {
-    platform.log->write("Moved aside", path_text(from) + " to " + path_text(to));
+    std::string line = path_text(from);
+    line += " to ";
+    line += path_text(to);
+    platform.log->write("Moved aside", line);
 }
 
 // Moves the target aside under the first "{name}.{n}.old" that is free or can be freed.
