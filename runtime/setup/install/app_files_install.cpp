@@ -334,7 +334,9 @@ void folders_wholly_ours(platform::Platform& platform, const Path& folder, const
                 // A folder's name ends with a backslash, as its key does, so a user's folder where
                 // one of our files was isn't taken for that file. A folder of ours in it has had
                 // its own turn, and passed its verdict up.
-                if (holds_key(known, key + upper_case(name))) continue;
+                std::u16string entry = key;
+                entry += upper_case(name);
+                if (holds_key(known, entry)) continue;
                 const bool is_folder = name.ends_with(u'\\');
                 if (is_folder) name.pop_back();
                 if (swept_as_tree(to_utf8(name))) continue;
