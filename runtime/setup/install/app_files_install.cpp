@@ -92,8 +92,9 @@ void delete_staged(platform::Platform& platform, const Path& folder, const AppFi
                    const StagedFolders& staged, std::size_t from, std::size_t to, std::size_t from_folder) {
     for (std::size_t i = from; i < to; ++i) {
         if (whole_of(staged, i) != 0) continue;
-        const Path target = join_path(folder, to_utf16(files[i].path));
-        (void)delete_file(platform, in_place_already(staged, files, i) ? target : staged_path(target));
+        Path path = join_path(folder, to_utf16(files[i].path));
+        if (!in_place_already(staged, files, i)) path += kStagedSuffix;
+        (void)delete_file(platform, path);
     }
     for (std::size_t r = from_folder; r < staged.firsts.size(); ++r) {
         (void)delete_staged_entry(platform, staged_path(staged_folder_target(folder, files, staged, r)));
