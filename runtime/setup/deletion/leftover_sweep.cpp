@@ -8,16 +8,27 @@
 namespace plinth {
 
 Path spare_path(const Path& target, unsigned n) {
-    // The name stays as it is, up to the last separator too, so that a file at the root of a
-    // drive (a path like \App.exe) keeps its spare names beside it. The targets' names come
-    // from the package's UTF-8, so the sweep's match on the name as text sees these units.
+    // The name as text, as the sweep matches it: an unpaired surrogate reads as U+FFFD. Everything
+    // up to and including the last separator stays, so that a file at the root of a drive (a
+    // path like \App.exe) keeps its spare names beside it rather than in the current folder.
+    Path spare = target;
+    std::size_t name = spare.size();
+    while (name > 0 && spare[name - 1] != u'\\' && spare[name - 1] != u'/') --name;
+    for (std::size_t i = name; i < spare.size(); ++i) {
+        const char16_t unit = spare[i];
+        if (unit < 0xD800 || unit > 0xDFFF) continue;
+        if (unit <= 0xDBFF && i + 1 < spare.size() && spare[i + 1] >= 0xDC00 && spare[i + 1] <= 0xDFFF) {
+            ++i;
+        } else {
+            spare[i] = u'\uFFFD';
+        }
+    }
     char16_t digits[10];
     std::size_t at = std::size(digits);
     do {
         digits[--at] = static_cast<char16_t>(u'0' + n % 10);
         n /= 10;
     } while (n != 0);
-    Path spare = target;
     spare += u'.';
     spare.append(digits + at, std::size(digits) - at);
     spare += u".old";
