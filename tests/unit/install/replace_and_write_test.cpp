@@ -164,6 +164,16 @@ TEST_F(ReplaceAndWrite, SpareNamesComeFromTheNameAsTextAndStayBesideTheTarget) {
     EXPECT_EQ(fake.files.text(join_path(kFolder, u"N\uFFFD.exe.1.old")), "old");
     EXPECT_EQ(fake.files.text(odd), "new app");
 
+    // A pair stays as it is; a high surrogate that ends the name has no pair, whatever follows.
+    const Path paired = join_path(kFolder, u"P\U0001F600.exe");
+    const Path last_high = join_path(kFolder, std::u16string(u"H.exe") + char16_t(0xD83D));
+    for (const Path& target : {paired, last_high}) {
+        fake.files.add_file(target, "old", {.running = true});
+        ASSERT_TRUE(run(target).ok());
+    }
+    EXPECT_EQ(fake.files.text(join_path(kFolder, u"P\U0001F600.exe.1.old")), "old");
+    EXPECT_EQ(fake.files.text(join_path(kFolder, u"H.exe\uFFFD.1.old")), "old");
+
     // A file at the root keeps its spare name at the root, not in the current folder.
     fake.files.add_file(u"\\Root.exe", "old", {.running = true});
     ASSERT_TRUE(run(u"\\Root.exe").ok());
