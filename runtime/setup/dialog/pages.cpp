@@ -18,6 +18,12 @@ DialogPage page_for(const TextLookup& texts, std::string title, std::string main
     return page;
 }
 
+// A page of the setup's own: its title names the app, as its heading does.
+DialogPage app_page(const AppManifest& manifest, const TextLookup& texts, Message heading, std::string content) {
+    const std::string name = name_of(manifest);
+    return page_for(texts, texts.text(Message::setup_title, {name}), texts.text(heading, {name}), std::move(content));
+}
+
 }  // namespace
 
 std::string failure_content(const Failure& failure, const TextLookup& texts) {
@@ -50,30 +56,26 @@ DialogPage install_page(const AppManifest& manifest, const std::optional<std::st
 }
 
 DialogPage remove_page(const AppManifest& manifest, const TextLookup& texts) {
-    DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::remove_question, {name_of(manifest)}),
-                               texts.text(Message::remove_note, {name_of(manifest)}));
+    DialogPage page = app_page(manifest, texts, Message::remove_question, texts.text(Message::remove_note, {name_of(manifest)}));
     add_button(page, kActionButton, texts.text(Message::remove_button));
     page.common_buttons = kCommonButtonCancel;
     return page;
 }
 
 DialogPage installed_page(const AppManifest& manifest, const TextLookup& texts) {
-    DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::installed_heading, {name_of(manifest)}),
-                               texts.text(Message::installed_note));
+    DialogPage page = app_page(manifest, texts, Message::installed_heading, texts.text(Message::installed_note));
     add_button(page, kOpenButton, texts.text(Message::open_button, {name_of(manifest)}));
     return page;
 }
 
 DialogPage removed_page(const AppManifest& manifest, const TextLookup& texts) {
-    return page_for(texts, setup_title(manifest, texts), texts.text(Message::removed_heading, {name_of(manifest)}), "");
+    return app_page(manifest, texts, Message::removed_heading, {});
 }
 
 DialogPage failure_page(const AppManifest& manifest, bool remove_mode, const Failure& failure,
                         const TextLookup& texts) {
-    DialogPage page = page_for(
-        texts, setup_title(manifest, texts),
-        texts.text(remove_mode ? Message::not_removed_heading : Message::not_installed_heading, {name_of(manifest)}),
-        failure_content(failure, texts));
+    DialogPage page = app_page(manifest, texts, remove_mode ? Message::not_removed_heading : Message::not_installed_heading,
+                               failure_content(failure, texts));
     page.error_icon = true;
     return page;
 }
