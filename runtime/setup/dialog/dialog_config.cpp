@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "common/text.h"
 #include "dialog/dialog_flow.h"
@@ -84,6 +85,12 @@ platform::DialogConfig to_dialog_config(platform::Platform& platform, DialogPage
     config.callback_data = callback_data;
     config.width = 0;
     return config;
+}
+
+platform::DialogConfig keep_page(platform::Platform& platform, std::vector<DialogPage>& pages, DialogPage&& page,
+                                 void* callback_data) {
+    pages.push_back(std::move(page));
+    return to_dialog_config(platform, pages.back(), callback_data);
 }
 
 }  // namespace plinth
