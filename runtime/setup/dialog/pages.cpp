@@ -38,16 +38,16 @@ std::string setup_title(const AppManifest& manifest, const TextLookup& texts) {
 
 DialogPage install_page(const AppManifest& manifest, const std::optional<std::string>& installed_version,
                         const Path& install_folder, const TextLookup& texts) {
+    const std::string name = name_of(manifest);
+    const std::string version = visible_controls(manifest.version);
     std::string instruction;
-    if (!installed_version) {
-        instruction = texts.text(Message::install_question, {name_of(manifest), visible_controls(manifest.version)});
-    } else if (*installed_version == manifest.version) {
+    if (!installed_version || *installed_version == manifest.version) {
         // Byte for byte: "1.0" and "1.0.0" are different versions here, never ordered.
-        instruction = texts.text(Message::install_again_question, {name_of(manifest), visible_controls(manifest.version)});
+        instruction = texts.text(installed_version ? Message::install_again_question : Message::install_question, {name, version});
     } else {
-        instruction = texts.text(Message::update_question, {name_of(manifest), visible_controls(*installed_version), visible_controls(manifest.version)});
+        instruction = texts.text(Message::update_question, {name, visible_controls(*installed_version), version});
     }
-    DialogPage page = page_for(texts, setup_title(manifest, texts), std::move(instruction),
+    DialogPage page = page_for(texts, texts.text(Message::setup_title, {name}), std::move(instruction),
                                texts.text(Message::install_folder_note, {path_text(install_folder)}));
     add_button(page, kActionButton, texts.text(Message::install_button));
     page.common_buttons = kCommonButtonCancel;
