@@ -16,9 +16,9 @@ namespace {
 const char16_t* store_text(DialogPage& page, std::string_view text) {
     if (text.empty()) return nullptr;
     const std::u16string wide = to_utf16(text);
-    auto buffer = std::make_unique<char16_t[]>(wide.size() + 1);
-    std::copy(wide.begin(), wide.end(), buffer.get());
-    buffer[wide.size()] = u'\0';
+    // The string's own terminating NUL is copied with it.
+    auto buffer = std::make_unique_for_overwrite<char16_t[]>(wide.size() + 1);
+    std::char_traits<char16_t>::copy(buffer.get(), wide.c_str(), wide.size() + 1);
     page.text_store.push_back(std::move(buffer));
     return page.text_store.back().get();
 }
