@@ -25,7 +25,9 @@ void open_installed_app(platform::Platform& platform, const SetupState& state) {
     platform::ProcessStart start;
     start.application = app;
     // The program's own path as its first argument, quoted as Windows programs expect; no more.
-    start.command_line = u"\"" + app + u"\"";
+    start.command_line = u"\"";
+    start.command_line += app;
+    start.command_line += u'"';
     (void)platform.processes.start(start);
 }
 
