@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 #include "common/text.h"
 #include "dialog/dialog_flow.h"
@@ -15,9 +16,9 @@ namespace {
 const char16_t* store_text(DialogPage& page, std::string_view text) {
     if (text.empty()) return nullptr;
     const std::u16string wide = to_utf16(text);
-    auto buffer = std::make_unique<char16_t[]>(wide.size() + 1);
-    std::copy(wide.begin(), wide.end(), buffer.get());
-    buffer[wide.size()] = u'\0';
+    // The string's own terminating NUL is copied with it.
+    auto buffer = std::make_unique_for_overwrite<char16_t[]>(wide.size() + 1);
+    std::char_traits<char16_t>::copy(buffer.get(), wide.c_str(), wide.size() + 1);
     page.text_store.push_back(std::move(buffer));
     return page.text_store.back().get();
 }
@@ -84,6 +85,12 @@ platform::DialogConfig to_dialog_config(platform::Platform& platform, DialogPage
     config.callback_data = callback_data;
     config.width = 0;
     return config;
+}
+
+platform::DialogConfig keep_page(platform::Platform& platform, std::vector<DialogPage>& pages, DialogPage&& page,
+                                 void* callback_data) {
+    pages.push_back(std::move(page));
+    return to_dialog_config(platform, pages.back(), callback_data);
 }
 
 }  // namespace plinth

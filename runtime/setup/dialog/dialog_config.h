@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "state/dialog_page.h"
 #include "platform/platform.h"
@@ -26,5 +27,10 @@ int app_icon_side(std::uint32_t dpi);
 // stay valid); its dialog button array is rebuilt. `callback_data` is the setup state, or null
 // for the damaged-installer page.
 platform::DialogConfig to_dialog_config(platform::Platform& platform, DialogPage& page, void* callback_data);
+
+// Keeps the page at the end of `pages`, where it lives while the dialog reads its texts, and
+// converts it (one call for every page a dialog shows).
+platform::DialogConfig keep_page(platform::Platform& platform, std::vector<DialogPage>& pages, DialogPage&& page,
+                                 void* callback_data);
 
 }  // namespace plinth

@@ -18,11 +18,8 @@ void run_operation_and_navigate(platform::WindowHandle window, SetupState& state
     DialogPage page = !status            ? failure_page(state.manifest, state.remove_mode, status.error(), state.texts)
                       : state.remove_mode ? removed_page(state.manifest, state.texts)
                                           : installed_page(state.manifest, state.texts);
-    page.title = setup_title(state.manifest, state.texts);
     // Kept in the state before it is shown: the dialog reads its texts until the run ends.
-    state.pages.push_back(std::move(page));
-    const platform::DialogConfig config = to_dialog_config(platform, state.pages.back(), &state);
-    platform.dialogs.navigate(window, config);
+    platform.dialogs.navigate(window, keep_page(platform, state.pages, std::move(page), &state));
 }
 
 }  // namespace

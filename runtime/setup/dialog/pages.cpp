@@ -18,6 +18,12 @@ DialogPage page_for(const TextLookup& texts, std::string title, std::string main
     return page;
 }
 
+// A page of the setup's own: its title names the app, as its heading does.
+DialogPage app_page(const AppManifest& manifest, const TextLookup& texts, Message heading, std::string content) {
+    const std::string name = name_of(manifest);
+    return page_for(texts, texts.text(Message::setup_title, {name}), texts.text(heading, {name}), std::move(content));
+}
+
 }  // namespace
 
 std::string failure_content(const Failure& failure, const TextLookup& texts) {
@@ -32,16 +38,16 @@ std::string setup_title(const AppManifest& manifest, const TextLookup& texts) {
 
 DialogPage install_page(const AppManifest& manifest, const std::optional<std::string>& installed_version,
                         const Path& install_folder, const TextLookup& texts) {
+    const std::string name = name_of(manifest);
+    const std::string version = visible_controls(manifest.version);
     std::string instruction;
-    if (!installed_version) {
-        instruction = texts.text(Message::install_question, {name_of(manifest), visible_controls(manifest.version)});
-    } else if (*installed_version == manifest.version) {
+    if (!installed_version || *installed_version == manifest.version) {
         // Byte for byte: "1.0" and "1.0.0" are different versions here, never ordered.
-        instruction = texts.text(Message::install_again_question, {name_of(manifest), visible_controls(manifest.version)});
+        instruction = texts.text(installed_version ? Message::install_again_question : Message::install_question, {name, version});
     } else {
-        instruction = texts.text(Message::update_question, {name_of(manifest), visible_controls(*installed_version), visible_controls(manifest.version)});
+        instruction = texts.text(Message::update_question, {name, visible_controls(*installed_version), version});
     }
-    DialogPage page = page_for(texts, setup_title(manifest, texts), std::move(instruction),
+    DialogPage page = page_for(texts, texts.text(Message::setup_title, {name}), std::move(instruction),
                                texts.text(Message::install_folder_note, {path_text(install_folder)}));
     add_button(page, kActionButton, texts.text(Message::install_button));
     page.common_buttons = kCommonButtonCancel;
@@ -50,30 +56,26 @@ DialogPage install_page(const AppManifest& manifest, const std::optional<std::st
 }
 
 DialogPage remove_page(const AppManifest& manifest, const TextLookup& texts) {
-    DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::remove_question, {name_of(manifest)}),
-                               texts.text(Message::remove_note, {name_of(manifest)}));
+    DialogPage page = app_page(manifest, texts, Message::remove_question, texts.text(Message::remove_note, {name_of(manifest)}));
     add_button(page, kActionButton, texts.text(Message::remove_button));
     page.common_buttons = kCommonButtonCancel;
     return page;
 }
 
 DialogPage installed_page(const AppManifest& manifest, const TextLookup& texts) {
-    DialogPage page = page_for(texts, setup_title(manifest, texts), texts.text(Message::installed_heading, {name_of(manifest)}),
-                               texts.text(Message::installed_note));
+    DialogPage page = app_page(manifest, texts, Message::installed_heading, texts.text(Message::installed_note));
     add_button(page, kOpenButton, texts.text(Message::open_button, {name_of(manifest)}));
     return page;
 }
 
 DialogPage removed_page(const AppManifest& manifest, const TextLookup& texts) {
-    return page_for(texts, setup_title(manifest, texts), texts.text(Message::removed_heading, {name_of(manifest)}), "");
+    return app_page(manifest, texts, Message::removed_heading, {});
 }
 
 DialogPage failure_page(const AppManifest& manifest, bool remove_mode, const Failure& failure,
                         const TextLookup& texts) {
-    DialogPage page = page_for(
-        texts, setup_title(manifest, texts),
-        texts.text(remove_mode ? Message::not_removed_heading : Message::not_installed_heading, {name_of(manifest)}),
-        failure_content(failure, texts));
+    DialogPage page = app_page(manifest, texts, remove_mode ? Message::not_removed_heading : Message::not_installed_heading,
+                               failure_content(failure, texts));
     page.error_icon = true;
     return page;
 }

@@ -25,15 +25,16 @@ void open_installed_app(platform::Platform& platform, const SetupState& state) {
     platform::ProcessStart start;
     start.application = app;
     // The program's own path as its first argument, quoted as Windows programs expect; no more.
-    start.command_line = u"\"" + app + u"\"";
+    start.command_line = u"\"";
+    start.command_line += app;
+    start.command_line += u'"';
     (void)platform.processes.start(start);
 }
 
 }  // namespace
 
 int run_interactive(platform::Platform& platform, SetupState& state) {
-    state.pages.push_back(first_page(platform, state));
-    const platform::DialogConfig config = to_dialog_config(platform, state.pages.back(), &state);
+    const platform::DialogConfig config = keep_page(platform, state.pages, first_page(platform, state), &state);
     std::int32_t pressed = 0;
     // A dialog that can't be shown counts as one closed before anything ran.
     if (platform.dialogs.show(config, &pressed) < 0) pressed = 0;

@@ -99,8 +99,7 @@ private:
 };
 
 platform::DialogConfig UpdateDialog::keep(DialogPage page) {
-    pages_.push_back(std::move(page));
-    platform::DialogConfig config = to_dialog_config(platform_, pages_.back(), this);
+    platform::DialogConfig config = keep_page(platform_, pages_, std::move(page), this);
     config.callback = &UpdateDialog::notified;
     return config;
 }

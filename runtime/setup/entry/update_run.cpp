@@ -35,7 +35,9 @@ int check_only(platform::Platform& platform, const AppManifest& manifest) {
         return update_failed(platform, checked.error());
     }
     if (offer.url.empty()) return exit_code_value(ExitCode::completed);
-    platform.session.write_standard_output(offer.release.version + "\n");
+    // The offer ends here: its version becomes the output line in place.
+    offer.release.version += '\n';
+    platform.session.write_standard_output(offer.release.version);
     return exit_code_value(ExitCode::update_available);
 }
 

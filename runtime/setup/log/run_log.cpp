@@ -35,7 +35,10 @@ void append_number(std::string& text, int value, int width) {
 void Log::write(std::string_view phrase, const Path& path) { write(phrase, path_text(path)); }
 
 void Log::failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code) {
-    write(phrase, path_text(path) + ": " + os_error_text(platform.system_text, code));
+    std::string text = path_text(path);
+    text += ": ";
+    text += os_error_text(platform.system_text, code);
+    write(phrase, text);
 }
 
 void Log::started(std::string_view program, const std::vector<std::u16string>& arguments) {
@@ -51,7 +54,11 @@ Log& no_log() { return dropped_events; }
 
 void report_failure(platform::Platform& platform, const Failure& failure, bool setup_line) {
     platform.log->write("Failed:", failure.text);
-    if (setup_line) platform.session.write_standard_error("setup: " + visible_controls(failure.text) + "\n");
+    if (!setup_line) return;
+    std::string line = "setup: ";
+    line += visible_controls(failure.text);
+    line += '\n';
+    platform.session.write_standard_error(line);
 }
 
 std::string time_stamp(const platform::LocalTime& time) {

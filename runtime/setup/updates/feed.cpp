@@ -78,8 +78,7 @@ Result<Feed> read_feed(std::string_view json) {
     return feed;
 }
 
-Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
-                                             std::string_view installed_version) {
+Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std::string_view installed_version) {
     if (feed.id != app_id) {
         return fail({"The update feed is for another app (\"", feed.id, "\", not \"", app_id, "\")."});
     }
@@ -87,13 +86,22 @@ Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view 
         return fail({"The installed version \"", installed_version,
                      "\" isn't numbers separated by dots, so no update can be compared with it."});
     }
-    const Release* newest = nullptr;
-    for (const Release& release : feed.releases) {
-        if (compare_versions(release.version, installed_version).value_or(0) <= 0) continue;
-        if (newest == nullptr || compare_versions(release.version, newest->version).value_or(0) > 0) newest = &release;
+    const std::size_t none = feed.releases.size();
+    std::size_t newest = none;
+    for (std::size_t i = 0; i < none; ++i) {
+        const std::string& version = feed.releases[i].version;
+        if (compare_versions(version, installed_version).value_or(0) <= 0) continue;
+        if (newest == none || compare_versions(version, feed.releases[newest].version).value_or(0) > 0) newest = i;
     }
-    if (newest == nullptr) return std::optional<Release>();
-    return std::optional<Release>(*newest);
+    return newest;
+}
+
+Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
+                                             std::string_view installed_version) {
+    auto newest = newest_update(feed, app_id, installed_version);
+    if (!newest) return pass_on(std::move(newest.error()));
+    if (*newest == feed.releases.size()) return std::optional<Release>();
+    return std::optional<Release>(feed.releases[*newest]);
 }
 
 std::string sha256_text(const platform::Sha256& hash) {

@@ -47,6 +47,8 @@ Result<Feed> read_feed(std::string_view json);
 // matter; no release older than or equal to the installed version is ever chosen.
 Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
                                              std::string_view installed_version);
+// The same choice as an index into the feed's releases, their count when none: nothing is copied.
+Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std::string_view installed_version);
 
 // The 64 lower-case hex digits.
 std::string sha256_text(const platform::Sha256& hash);

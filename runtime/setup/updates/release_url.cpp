@@ -61,12 +61,11 @@ Result<std::string> resolve_installer_url(std::string_view feed_url, std::string
             url = concat({origin, without_dot_segments(concat({base, reference}))});
         }
     }
-    if (auto problem = update_url_problem(url)) {
-        return fail({"The update feed's installer URL \"", url, "\" can't be used: it ", *problem, "."});
-    }
-    if (auto problem = redirect_problem(feed_url, url)) {
-        return fail({"The update feed's installer URL \"", url, "\" can't be used: ", *problem, "."});
-    }
+    // The URL's own problem reads "it ...", as the redirect's already does.
+    auto problem = update_url_problem(url);
+    const std::string_view it = problem ? "it " : "";
+    if (!problem) problem = redirect_problem(feed_url, url);
+    if (problem) return fail({"The update feed's installer URL \"", url, "\" can't be used: ", it, *problem, "."});
     return url;
 }
 

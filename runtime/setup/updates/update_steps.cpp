@@ -238,12 +238,13 @@ Status check_for_update(platform::Platform& platform, const InstalledApp& app, U
     if (Status downloaded = download_feed(platform, app.feed_url, text); !downloaded) return downloaded;
     auto feed = read_feed(text);
     if (!feed) return pass_on(std::move(feed.error()));
-    auto chosen = choose_update(*feed, app.id, app.version);
+    auto chosen = newest_update(*feed, app.id, app.version);
     if (!chosen) return pass_on(std::move(chosen.error()));
-    if (!*chosen) return success();
-    auto url = resolve_installer_url(app.feed_url, (*chosen)->installer);
+    if (*chosen == feed->releases.size()) return success();
+    Release& release = feed->releases[*chosen];
+    auto url = resolve_installer_url(app.feed_url, release.installer);
     if (!url) return pass_on(std::move(url.error()));
-    offer.release = std::move(**chosen);
+    offer.release = std::move(release);
     offer.url = std::move(*url);
     return success();
 }

@@ -95,5 +95,13 @@ TEST(Feed, ChoosesTheNewestNewerReleaseOnly) {
     EXPECT_NE(uncomparable.error().text.find("\"1.0-beta\" isn't numbers"), std::string::npos);
 }
 
+// The update check takes the chosen release out of the feed by its index; none is the count.
+TEST(Feed, NewestUpdateIsTheChosenReleasesIndex) {
+    const Feed releases = *read_feed(feed(release("1.9") + "," + release("1.10") + "," + release("1.2")));
+    EXPECT_EQ(*newest_update(releases, "com.example.notes", "1.2"), 1u);
+    EXPECT_EQ(*newest_update(releases, "com.example.notes", "1.10"), 3u);
+    EXPECT_FALSE(newest_update(releases, "com.example.Notes", "1.2").ok());
+}
+
 }  // namespace
 }  // namespace plinth

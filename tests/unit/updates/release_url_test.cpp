@@ -63,6 +63,13 @@ TEST(ReleaseUrl, RefusesInstallersFromWhereUpdatesMayNotCome) {
         ASSERT_FALSE(url.ok()) << c.reference;
         EXPECT_NE(url.error().text.find(c.says), std::string::npos) << url.error().text;
     }
+    // Whole, the URL's own problem and the redirect's read alike.
+    EXPECT_EQ(resolve_installer_url("https://example.com/feed.json", "ftp://example.com/Setup.exe").error().text,
+              "The update feed's installer URL \"ftp://example.com/Setup.exe\" can't be used: it isn't an https:// URL; "
+              "write one such as https://example.com/app/feed.json.");
+    EXPECT_EQ(resolve_installer_url("https://example.com/feed.json", "http://127.0.0.1/Setup.exe").error().text,
+              "The update feed's installer URL \"http://127.0.0.1/Setup.exe\" can't be used: it leads from https to plain "
+              "http (\"http://127.0.0.1/Setup.exe\"), which anyone on the way could change.");
 }
 
 TEST(ReleaseUrl, ARedirectMayNotLeaveHttpsOrTheRule) {
