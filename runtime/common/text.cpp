@@ -8,21 +8,17 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool is_separator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    if (cp < 0x80) return out.push_back(static_cast<char>(cp));
+    // The continuation bytes from the last one back, then the lead byte with the rest of the bits:
+    // 110xxxxx, 1110xxxx or 11110xxx.
+    const std::size_t length = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    char bytes[4];
+    for (std::size_t k = length - 1; k > 0; --k) {
+        bytes[k] = static_cast<char>(0x80 | (cp & 0x3F));
+        cp >>= 6;
     }
+    bytes[0] = static_cast<char>((0xFF00 >> length) | cp);
+    out.append(bytes, length);
 }
 
 // Decodes one scalar value at `i`, advancing it; nothing when the sequence is malformed (then
