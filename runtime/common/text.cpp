@@ -1,5 +1,7 @@
 #include "common/text.h"
 
+#include <cstring>
+
 namespace plinth {
 namespace {
 
@@ -164,25 +166,23 @@ std::string decimal_text(std::uint64_t number) {
 
 std::string visible_controls(std::string_view text) {
     static const char digits[] = "0123456789ABCDEF";
+    static constexpr char kNamed[] = {'\0', '\t', '\n', '\r'};
     std::string visible;
     visible.reserve(text.size());
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x20) {
             visible.push_back(c);
-        } else if (c == '\0') {
-            visible += "\\0";
-        } else if (c == '\t') {
-            visible += "\\t";
-        } else if (c == '\n') {
-            visible += "\\n";
-        } else if (c == '\r') {
-            visible += "\\r";
-        } else {
-            visible += "\\x";
-            visible.push_back(digits[byte >> 4]);
-            visible.push_back(digits[byte & 15]);
+            continue;
         }
+        // \0, \t, \n and \r by their letters, every other one as \xHH.
+        char escape[4] = {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
+        std::size_t length = 4;
+        if (const void* named = std::memchr(kNamed, c, sizeof kNamed)) {
+            escape[1] = "0tnr"[static_cast<const char*>(named) - kNamed];
+            length = 2;
+        }
+        visible.append(escape, length);
     }
     return visible;
 }
