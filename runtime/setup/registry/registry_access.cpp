@@ -27,7 +27,9 @@ void log_deletion(platform::Platform& platform, std::string_view what, std::stri
     std::string text(what);
     text += path;
     if (code != platform::codes::kSuccess) {
-        text += " (error " + decimal_text(code) + ")";
+        text += " (error ";
+        text += decimal_text(code);
+        text += ')';
         return platform.log->write("Can't delete", text);
     }
     platform.log->write("Deleted", text);
