@@ -207,6 +207,17 @@ Path final_component(std::u16string_view path) {
     return Path(last == std::u16string_view::npos ? path : path.substr(last + 1));
 }
 
+bool equal_ascii_case_blind(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if ((a[i] ^ b[i]) == 0) continue;
+        // Only a letter and its other case differ in exactly the 0x20 bit.
+        const char lower = static_cast<char>(a[i] | 0x20);
+        if ((a[i] ^ b[i]) != 0x20 || lower < 'a' || lower > 'z') return false;
+    }
+    return true;
+}
+
 std::u16string ascii_lower(std::u16string_view text) {
     std::u16string out(text);
     for (char16_t& unit : out) {
