@@ -1,5 +1,7 @@
 #include "common/text.h"
 
+#include <cstring>
+
 namespace plinth {
 namespace {
 
@@ -8,21 +10,17 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool is_separator(char16_t unit) { return unit == u'\\' || unit == u'/'; }
 
 void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    if (cp < 0x80) return out.push_back(static_cast<char>(cp));
+    // The continuation bytes from the last one back, then the lead byte with the rest of the bits:
+    // 110xxxxx, 1110xxxx or 11110xxx.
+    const std::size_t length = cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    char bytes[4];
+    for (std::size_t k = length - 1; k > 0; --k) {
+        bytes[k] = static_cast<char>(0x80 | (cp & 0x3F));
+        cp >>= 6;
     }
+    bytes[0] = static_cast<char>((0xFF00 >> length) | cp);
+    out.append(bytes, length);
 }
 
 // Decodes one scalar value at `i`, advancing it; nothing when the sequence is malformed (then
@@ -168,25 +166,23 @@ std::string decimal_text(std::uint64_t number) {
 
 std::string visible_controls(std::string_view text) {
     static const char digits[] = "0123456789ABCDEF";
+    static constexpr char kNamed[] = {'\0', '\t', '\n', '\r'};
     std::string visible;
     visible.reserve(text.size());
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte >= 0x20) {
             visible.push_back(c);
-        } else if (c == '\0') {
-            visible += "\\0";
-        } else if (c == '\t') {
-            visible += "\\t";
-        } else if (c == '\n') {
-            visible += "\\n";
-        } else if (c == '\r') {
-            visible += "\\r";
-        } else {
-            visible += "\\x";
-            visible.push_back(digits[byte >> 4]);
-            visible.push_back(digits[byte & 15]);
+            continue;
         }
+        // \0, \t, \n and \r by their letters, every other one as \xHH.
+        char escape[4] = {'\\', 'x', digits[byte >> 4], digits[byte & 15]};
+        std::size_t length = 4;
+        if (const void* named = std::memchr(kNamed, c, sizeof kNamed)) {
+            escape[1] = "0tnr"[static_cast<const char*>(named) - kNamed];
+            length = 2;
+        }
+        visible.append(escape, length);
     }
     return visible;
 }
@@ -209,6 +205,17 @@ std::optional<Path> parent_folder(std::u16string_view path) {
 Path final_component(std::u16string_view path) {
     const size_t last = path.find_last_of(u"\\/");
     return Path(last == std::u16string_view::npos ? path : path.substr(last + 1));
+}
+
+bool equal_ascii_case_blind(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if ((a[i] ^ b[i]) == 0) continue;
+        // Only a letter and its other case differ in exactly the 0x20 bit.
+        const char lower = static_cast<char>(a[i] | 0x20);
+        if ((a[i] ^ b[i]) != 0x20 || lower < 'a' || lower > 'z') return false;
+    }
+    return true;
 }
 
 std::u16string ascii_lower(std::u16string_view text) {

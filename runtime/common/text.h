@@ -64,6 +64,9 @@ std::optional<Path> parent_folder(std::u16string_view path);
 // The last component of a path (everything after the last separator).
 Path final_component(std::u16string_view path);
 
+// Whether the texts are equal once their ASCII letters are in one case.
+bool equal_ascii_case_blind(std::string_view a, std::string_view b);
+
 // ASCII letters A-Z become a-z; every other unit stays.
 std::u16string ascii_lower(std::u16string_view text);
 

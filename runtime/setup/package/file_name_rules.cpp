@@ -39,29 +39,24 @@ std::string lower_ascii(std::string_view text) {
     return lowered;
 }
 
-std::string describe_byte(unsigned char c) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text = "U+00";
-    text.push_back(digits[c >> 4]);
-    text.push_back(digits[c & 15]);
-    return text;
-}
-
 }  // namespace
 
 std::optional<std::string> file_name_problem(std::string_view name) {
-    for (unsigned char c : name) {
+    for (const char& c : name) {
         if (c == '/' || c == '\\') return std::string("has a path separator");
-        if (kForbidden.find(static_cast<char>(c)) != std::string_view::npos) {
-            return "has the character " + std::string(1, static_cast<char>(c)) +
-                   ", which Windows doesn't allow in file names";
-        }
-        if (c < 0x20 || c == 0x7f) {
-            return "has the control character " + describe_byte(c) + ", which Windows doesn't allow in file names";
+        const auto byte = static_cast<unsigned char>(c);
+        const bool control = byte < 0x20 || byte == 0x7f;
+        if (control || kForbidden.find(c) != std::string_view::npos) {
+            // A control character shows as U+00XX.
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            const char code[] = {kDigits[byte >> 4], kDigits[byte & 15]};
+            return concat({control ? "has the control character U+00" : "has the character ",
+                           control ? std::string_view(code, 2) : std::string_view(&c, 1),
+                           ", which Windows doesn't allow in file names"});
         }
     }
     if (name.empty()) return std::string("is empty");
-    if (name == "." || name == "..") return std::string("is \"" + std::string(name) + "\", which names a folder");
+    if (name == "." || name == "..") return concat({"is \"", name, "\", which names a folder"});
     std::string stem = lower_ascii(name.substr(0, name.find('.')));
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
     if (is_device_name(stem)) return std::string("is a name Windows reserves for a device");

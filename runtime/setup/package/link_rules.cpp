@@ -1,17 +1,11 @@
 #include "package/link_rules.h"
 
+#include "common/text.h"
+
 namespace plinth {
 namespace {
 
 char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_scheme(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower_ascii(a[i]) != lower_ascii(b[i])) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -46,7 +40,7 @@ std::string_view next_scheme(std::string_view& list) {
 
 bool lists_scheme(std::string_view list, std::string_view scheme) {
     while (!list.empty()) {
-        if (same_scheme(next_scheme(list), scheme)) return true;
+        if (equal_ascii_case_blind(next_scheme(list), scheme)) return true;
     }
     return false;
 }

@@ -5,17 +5,8 @@
 namespace plinth {
 namespace {
 
-bool equal_lower(std::string_view text, std::string_view lower) {
-    if (text.size() != lower.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
-        if (c != lower[i]) return false;
-    }
-    return true;
-}
-
 bool is_loopback(std::string_view host) {
-    return host == "127.0.0.1" || host == "[::1]" || equal_lower(host, "localhost");
+    return host == "127.0.0.1" || host == "[::1]" || equal_ascii_case_blind(host, "localhost");
 }
 
 enum class Problem { none, empty, too_long, character, scheme, fragment, user, ipv6_open, ipv6_after, no_host, port, http };
@@ -28,10 +19,10 @@ Problem split(std::string_view url, UrlParts& parts) {
         if (c <= 0x20 || c >= 0x7f) return Problem::character;
     }
     std::string_view rest;
-    if (equal_lower(url.substr(0, 8), "https://")) {
+    if (equal_ascii_case_blind(url.substr(0, 8), "https://")) {
         parts.scheme = "https";
         rest = url.substr(8);
-    } else if (equal_lower(url.substr(0, 7), "http://")) {
+    } else if (equal_ascii_case_blind(url.substr(0, 7), "http://")) {
         parts.scheme = "http";
         rest = url.substr(7);
     } else {

@@ -1,5 +1,7 @@
 #include "registry/registry_access.h"
 
+#include <bit>
+#include <span>
 #include <vector>
 
 #include "common/text.h"
@@ -25,7 +27,9 @@ void log_deletion(platform::Platform& platform, std::string_view what, std::stri
     std::string text(what);
     text += path;
     if (code != platform::codes::kSuccess) {
-        text += " (error " + decimal_text(code) + ")";
+        text += " (error ";
+        text += decimal_text(code);
+        text += ')';
         return platform.log->write("Can't delete", text);
     }
     platform.log->write("Deleted", text);
@@ -45,15 +49,12 @@ Result<OpenKey> create_key(platform::Platform& platform, std::string_view key_pa
 }
 
 Status write_text_value(platform::RegistryKey& key, std::string_view value_name, std::string_view text) {
+    // On little-endian Windows the string's own bytes are the UTF-16LE units, and its terminator
+    // is the one zero unit.
+    static_assert(std::endian::native == std::endian::little);
     const std::u16string units = to_utf16(text);
-    std::vector<std::uint8_t> data;
-    data.reserve((units.size() + 1) * 2);
-    for (char16_t unit : units) {
-        data.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-        data.push_back(static_cast<std::uint8_t>(unit >> 8));
-    }
-    data.push_back(0);
-    data.push_back(0);
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(units.c_str()),
+                                             (units.size() + 1) * 2);
     const auto code =
         has_nul(value_name) ? platform::codes::kInvalidName : key.set_value(to_utf16(value_name), kRegSz, data);
     if (code != platform::codes::kSuccess) return registry_failure(value_name, code);
@@ -112,7 +113,10 @@ void delete_value(platform::Platform& platform, std::string_view key_path, std::
     const platform::ErrorCode code = platform.registry.delete_key_value(to_utf16(key_path), to_utf16(value_name));
     // The key's default value has no name; regedit calls it "(Default)".
     const std::string_view shown = value_name.empty() ? std::string_view("(Default)") : value_name;
-    log_deletion(platform, "the registry value ", std::string(key_path) + "\\" + std::string(shown), code);
+    std::string path(key_path);
+    path += '\\';
+    path += shown;
+    log_deletion(platform, "the registry value ", path, code);
 }
 
 }  // namespace plinth

@@ -8,19 +8,27 @@
 namespace plinth {
 namespace {
 
-// The number in decimal, zero-padded to `width` characters with the sign counted, as "%0*d"
-// writes it. By hand: the C library's formatter would bring its whole printf into the stub.
-std::string zero_padded(int value, std::size_t width) {
+// Appends the number in decimal, zero-padded to `width` characters with the sign counted, as
+// "%0*d" writes it. By hand: the C library's formatter would bring its whole printf into the stub.
+void append_zero_padded(std::string& out, int value, std::size_t width) {
     const long long magnitude = value < 0 ? -static_cast<long long>(value) : value;
-    std::string digits = decimal_text(static_cast<std::uint64_t>(magnitude));
-    const std::size_t sign = value < 0 ? 1 : 0;
-    if (sign + digits.size() < width) digits.insert(0, width - sign - digits.size(), '0');
-    return sign != 0 ? "-" + digits : digits;
+    const std::string digits = decimal_text(static_cast<std::uint64_t>(magnitude));
+    std::size_t length = digits.size();
+    if (value < 0) {
+        out += '-';
+        ++length;
+    }
+    for (; length < width; ++length) out += '0';
+    out += digits;
 }
 
 // YYYYMMDD.
 std::string date_text(const platform::LocalDate& date) {
-    return zero_padded(date.year, 4) + zero_padded(date.month, 2) + zero_padded(date.day, 2);
+    std::string text;
+    append_zero_padded(text, date.year, 4);
+    append_zero_padded(text, date.month, 2);
+    append_zero_padded(text, date.day, 2);
+    return text;
 }
 
 Status write_values(platform::Platform& platform, platform::RegistryKey& key,

@@ -68,6 +68,17 @@ TEST(Text, AsciiLowerLeavesOtherLettersAlone) {
     EXPECT_EQ(ascii_lower(u"/UNINSTALL \u00C9"), u"/uninstall \u00C9");
 }
 
+// Only letters match across case: other bytes 0x20 apart ('@' and '`', '+' and a control) don't.
+TEST(Text, CaseBlindEqualityFoldsLettersOnly) {
+    EXPECT_TRUE(equal_ascii_case_blind("HtTpS://", "https://"));
+    EXPECT_TRUE(equal_ascii_case_blind("", ""));
+    EXPECT_FALSE(equal_ascii_case_blind("a@b", "a`b"));
+    EXPECT_FALSE(equal_ascii_case_blind("a+b", "a\vb"));
+    EXPECT_FALSE(equal_ascii_case_blind("[x]", "{x}"));
+    EXPECT_FALSE(equal_ascii_case_blind("\xC9", "\xE9"));
+    EXPECT_FALSE(equal_ascii_case_blind("web", "webs"));
+}
+
 TEST(VisibleControls, EveryC0ControlIsWrittenVisibly) {
     using namespace std::string_literals;
     const std::pair<std::string, std::string> cases[] = {
