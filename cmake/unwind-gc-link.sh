@@ -94,11 +94,11 @@ for pass in 1 2 3 4 5 6 7 8; do
     echo "unwind-gc-link.sh: only the link-time code calls these; name them up front (-Wl,-u,<name>):" $late >&2
     exit 1
   fi
-  # Without mingw's start files nothing runs the C initializers, the TLS callbacks or sets up
-  # thread-local storage: a link that brings any in needs them back.
+  # Without mingw's start files nothing runs the C initializers, the TLS callbacks, the .dtors
+  # table or sets up thread-local storage: a link that brings any in needs them back.
   if [[ $start_files == 0 ]]; then
     startup=$(awk '/^Linker script and memory map/ { m = 1 }
-                   m && /^ \.(tls|CRT\$X[CIL])/ && NF >= 4 && $3 != "0x0" { print $1 " (" $4 ")" }' "$map")
+                   m && /^ \.(tls|CRT\$X[CIL]|dtors)/ && NF >= 4 && $3 != "0x0" { print $1 " (" $4 ")" }' "$map")
     if [[ -n "$startup" ]]; then
       echo "unwind-gc-link.sh: linked without start files, yet needs them for:" $startup >&2
       exit 1

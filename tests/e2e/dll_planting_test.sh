@@ -68,8 +68,9 @@ utf16_dll_names() {
   done < <(strings -el -t d "$E2E_SETUP_EXE" | grep -iE '\.dll$')
 }
 # The DLLs the layer's loader (system_library.cpp) loads by name on first use.
-on_demand=$(grep -oE 'SystemLibrary [a-z0-9_]+\(L"[A-Za-z0-9_.-]+\.dll"\)' \
-  "$PLINTH_SOURCE_DIR/runtime/platform/win32/system_library.cpp" | grep -oE '"[^"]+"' | tr -d '"' | tr 'A-Z' 'a-z' | tr '\n' ' ')
+# (The names are its wide literals, several to a literal between NULs.)
+on_demand=$(grep -oE 'L"[^"]*"' "$PLINTH_SOURCE_DIR/runtime/platform/win32/system_library.cpp" |
+  sed 's/\\0/ /g' | grep -oE '[A-Za-z0-9_-]+\.dll' | tr 'A-Z' 'a-z' | tr '\n' ' ')
 while read -r name; do
   [[ -z "$name" ]] && continue
   lower=${name,,}

@@ -1,4 +1,5 @@
 #include <cctype>
+#include <cwchar>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -83,6 +84,26 @@ void probe_planted_library() {
     check(!loaded.ok() && loaded.error() == ERROR_MOD_NOT_FOUND,
           "a SystemLibrary doesn't load it (ERROR_MOD_NOT_FOUND)",
           loaded.ok() ? "loaded" : std::to_string(loaded.error()));
+    // Each of the process's libraries is the DLL its name says, and asking again gives the same.
+    using namespace plinth::platform::win32;
+    const struct {
+        SystemLibrary& (*library)();
+        const wchar_t* name;
+    } libraries[] = {{user32, L"user32.dll"},     {ole32, L"ole32.dll"},     {oleaut32, L"oleaut32.dll"},
+                     {shell32, L"shell32.dll"},   {comctl32, L"comctl32.dll"}, {winhttp, L"winhttp.dll"},
+                     {bcrypt, L"bcrypt.dll"},     {wintrust, L"wintrust.dll"}, {crypt32, L"crypt32.dll"}};
+    for (const auto& row : libraries) {
+        auto first = row.library().module();
+        auto again = row.library().module();
+        wchar_t path[MAX_PATH] = L"";
+        if (first.ok()) GetModuleFileNameW(*first, path, MAX_PATH);
+        const std::size_t length = std::wcslen(path), name_length = std::wcslen(row.name);
+        check(first.ok() && again.ok() && *again == *first && length > name_length &&
+                  path[length - name_length - 1] == L'\\' &&
+                  _wcsicmp(path + length - name_length, row.name) == 0,
+              "the system library " + text(from_wide(row.name)) + " is that DLL",
+              first.ok() ? text(from_wide(path)) : "error " + std::to_string(first.error()));
+    }
     auto function = plinth::platform::win32::user32().function<int WINAPI()>("NoSuchFunction");
     check(!function.ok() && function.error() == ERROR_PROC_NOT_FOUND,
           "a function user32 doesn't export is ERROR_PROC_NOT_FOUND",

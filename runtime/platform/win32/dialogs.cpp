@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <vector>
-
 #include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
 
@@ -22,9 +20,10 @@ struct CallbackForward {
 
 struct Win32Dialogs::Converted {
     TASKDIALOGCONFIG config{};
-    std::vector<TASKDIALOG_BUTTON> buttons;
-    std::vector<TASKDIALOG_BUTTON> radio_buttons;
+    std::unique_ptr<TASKDIALOG_BUTTON[]> buttons;
+    std::unique_ptr<TASKDIALOG_BUTTON[]> radio_buttons;
     CallbackForward forward;
+    std::unique_ptr<Converted> earlier;
 };
 
 namespace {
@@ -40,19 +39,24 @@ HRESULT CALLBACK trampoline(HWND window, UINT notification, WPARAM wparam, LPARA
                              forward->data);
 }
 
-std::vector<TASKDIALOG_BUTTON> convert_buttons(const DialogButton* buttons, std::uint32_t count) {
-    std::vector<TASKDIALOG_BUTTON> result;
-    if (!buttons) return result;
-    result.reserve(count);
+// None for no buttons, as the dialog wants a null array then.
+std::unique_ptr<TASKDIALOG_BUTTON[]> convert_buttons(const DialogButton* buttons, std::uint32_t count) {
+    if (!buttons || count == 0) return nullptr;
+    auto result = std::make_unique_for_overwrite<TASKDIALOG_BUTTON[]>(count);
     for (std::uint32_t i = 0; i < count; ++i)
-        result.push_back(TASKDIALOG_BUTTON{buttons[i].id, wide_or_null(buttons[i].text)});
+        result[i] = TASKDIALOG_BUTTON{buttons[i].id, wide_or_null(buttons[i].text)};
     return result;
 }
 
 }  // namespace
 
 Win32Dialogs::Win32Dialogs() = default;
-Win32Dialogs::~Win32Dialogs() = default;
+Win32Dialogs::~Win32Dialogs() { release_converted(); }
+
+// One at a time, each after the one that owned it: no recursion however many pages there were.
+void Win32Dialogs::release_converted() {
+    while (converted_) converted_ = std::move(converted_->earlier);
+}
 
 Win32Dialogs::Converted& Win32Dialogs::convert(const DialogConfig& from) {
     auto converted = std::make_unique<Converted>();
@@ -71,11 +75,10 @@ Win32Dialogs::Converted& Win32Dialogs::convert(const DialogConfig& from) {
     to.pszMainInstruction = wide_or_null(from.main_instruction);
     to.pszContent = wide_or_null(from.content);
     to.cButtons = from.buttons ? from.button_count : 0;
-    to.pButtons = converted->buttons.empty() ? nullptr : converted->buttons.data();
+    to.pButtons = converted->buttons.get();
     to.nDefaultButton = from.default_button;
     to.cRadioButtons = from.radio_buttons ? from.radio_button_count : 0;
-    to.pRadioButtons =
-        converted->radio_buttons.empty() ? nullptr : converted->radio_buttons.data();
+    to.pRadioButtons = converted->radio_buttons.get();
     to.nDefaultRadioButton = from.default_radio_button;
     to.pszVerificationText = wide_or_null(from.verification_text);
     to.pszExpandedInformation = wide_or_null(from.expanded_information);
@@ -92,8 +95,9 @@ Win32Dialogs::Converted& Win32Dialogs::convert(const DialogConfig& from) {
     }
     to.cxWidth = from.width;
 
-    converted_.push_back(std::move(converted));
-    return *converted_.back();
+    converted->earlier = std::move(converted_);
+    converted_ = std::move(converted);
+    return *converted_;
 }
 
 HResult Win32Dialogs::show(const DialogConfig& config, std::int32_t* pressed_button) {
@@ -104,7 +108,7 @@ HResult Win32Dialogs::show(const DialogConfig& config, std::int32_t* pressed_but
     Converted& converted = convert(config);
     ++depth_;
     HRESULT hr = (*task_dialog)(&converted.config, pressed_button, nullptr, nullptr);
-    if (--depth_ == 0) converted_.clear();
+    if (--depth_ == 0) release_converted();
     return static_cast<HResult>(hr);
 }
 

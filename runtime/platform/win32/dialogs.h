@@ -1,7 +1,6 @@
 // The task dialog: the seam's configuration mapped onto TASKDIALOGCONFIG.
 #pragma once
 
-#include <list>
 #include <memory>
 
 #include "platform/platform.h"
@@ -22,11 +21,12 @@ public:
 private:
     // Every configuration handed to the dialog, kept until the outermost dialog has closed:
     // TDM_NAVIGATE_PAGE reads the new page's configuration and button arrays after the message
-    // has been sent. List nodes never move.
-    std::list<std::unique_ptr<Converted>> converted_;
+    // has been sent. The last one, which owns the ones before it; none ever moves.
+    std::unique_ptr<Converted> converted_;
     int depth_ = 0;
 
     Converted& convert(const DialogConfig& config);
+    void release_converted();
 };
 
 }  // namespace plinth::platform::win32

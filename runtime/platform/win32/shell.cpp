@@ -84,27 +84,21 @@ Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted)
     ComPtr<IShellLinkW> link;
     HRESULT hr = (*create)(kClassShellLink, nullptr, CLSCTX_INPROC_SERVER, kInterfaceShellLinkW,
                            put_void(link));
-    if (FAILED(hr)) return unexpected(com_error(hr));
-    if (!link) return unexpected(ComError{0, {}});
+    if (SUCCEEDED(hr) && !link) return unexpected(ComError{0, {}});
 
-    hr = link->SetPath(wide(wanted.target_path));
-    if (FAILED(hr)) return unexpected(com_error(hr));
-    if (wanted.working_directory) {
+    // Each call only after the last one succeeded: the first failure is the one reported.
+    if (SUCCEEDED(hr)) hr = link->SetPath(wide(wanted.target_path));
+    if (SUCCEEDED(hr) && wanted.working_directory)
         hr = link->SetWorkingDirectory(wide(*wanted.working_directory));
-        if (FAILED(hr)) return unexpected(com_error(hr));
-    }
-    hr = link->SetDescription(wide(wanted.description));
-    if (FAILED(hr)) return unexpected(com_error(hr));
-    if (!wanted.app_user_model_id.empty()) {
+    if (SUCCEEDED(hr)) hr = link->SetDescription(wide(wanted.description));
+    if (SUCCEEDED(hr) && !wanted.app_user_model_id.empty())
         hr = set_app_user_model_id(*link.get(), wanted.app_user_model_id);
-        if (FAILED(hr)) return unexpected(com_error(hr));
-    }
-
     ComPtr<IPersistFile> file;
-    hr = link->QueryInterface(kInterfacePersistFile, put_void(file));
-    if (FAILED(hr)) return unexpected(com_error(hr));
-    if (!file) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
-    hr = file->Save(wide(wanted.shortcut_path), TRUE);
+    if (SUCCEEDED(hr)) hr = link->QueryInterface(kInterfacePersistFile, put_void(file));
+    if (SUCCEEDED(hr)) {
+        if (!file) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
+        hr = file->Save(wide(wanted.shortcut_path), TRUE);
+    }
     if (FAILED(hr)) return unexpected(com_error(hr));
     return {};
 }

@@ -57,29 +57,35 @@ private:
 
 // Static storage, destroyed when the program ends in the reverse order of these definitions, so
 // the apartment is left while ole32 is still loaded. (The loader counts references between the
-// libraries themselves: their own order doesn't matter.)
-constinit SystemLibrary user32_library(L"user32.dll");
-constinit SystemLibrary ole32_library(L"ole32.dll");
-constinit SystemLibrary oleaut32_library(L"oleaut32.dll");
-constinit SystemLibrary shell32_library(L"shell32.dll");
-constinit SystemLibrary comctl32_library(L"comctl32.dll");
-constinit SystemLibrary winhttp_library(L"winhttp.dll");
-constinit SystemLibrary bcrypt_library(L"bcrypt.dll");
-constinit SystemLibrary wintrust_library(L"wintrust.dll");
-constinit SystemLibrary crypt32_library(L"crypt32.dll");
+// libraries themselves: their own order doesn't matter.) All zero, so none of it is in the file.
+constinit SystemLibrary libraries[9];
 constinit ComApartment apartment;
+
+// The libraries' names, in the order of `libraries`.
+constexpr wchar_t kNames[] =
+    L"user32.dll\0ole32.dll\0oleaut32.dll\0shell32.dll\0comctl32.dll\0winhttp.dll\0bcrypt.dll\0"
+    L"wintrust.dll\0crypt32.dll";
 
 }  // namespace
 
-SystemLibrary& user32() { return user32_library; }
-SystemLibrary& shell32() { return shell32_library; }
-SystemLibrary& ole32() { return ole32_library; }
-SystemLibrary& oleaut32() { return oleaut32_library; }
-SystemLibrary& comctl32() { return comctl32_library; }
-SystemLibrary& winhttp() { return winhttp_library; }
-SystemLibrary& bcrypt() { return bcrypt_library; }
-SystemLibrary& wintrust() { return wintrust_library; }
-SystemLibrary& crypt32() { return crypt32_library; }
+[[gnu::noinline]] SystemLibrary& system_library(int index) {
+    const wchar_t* name = kNames;
+    for (int i = 0; i < index; ++i) {
+        while (*name++ != L'\0') {}
+    }
+    libraries[index].file_name_ = name;
+    return libraries[index];
+}
+
+SystemLibrary& user32() { return system_library(0); }
+SystemLibrary& ole32() { return system_library(1); }
+SystemLibrary& oleaut32() { return system_library(2); }
+SystemLibrary& shell32() { return system_library(3); }
+SystemLibrary& comctl32() { return system_library(4); }
+SystemLibrary& winhttp() { return system_library(5); }
+SystemLibrary& bcrypt() { return system_library(6); }
+SystemLibrary& wintrust() { return system_library(7); }
+SystemLibrary& crypt32() { return system_library(8); }
 
 void request_com_apartment(DWORD coinit) { apartment.request(coinit); }
 void enter_com_apartment() { apartment.enter(); }

@@ -30,6 +30,9 @@ using UniqueModule = UniqueHandle<ModuleTraits>;
 class SystemLibrary {
 public:
     explicit constexpr SystemLibrary(const wchar_t* file_name) : file_name_(file_name) {}
+    // Nameless until system_library gives it one: the process's own libraries are zero-initialised,
+    // so that they take no room in the file (system_library.cpp).
+    constexpr SystemLibrary() = default;
     SystemLibrary(const SystemLibrary&) = delete;
     SystemLibrary& operator=(const SystemLibrary&) = delete;
 
@@ -46,9 +49,11 @@ public:
     }
 
 private:
+    friend SystemLibrary& system_library(int index);
+
     SysResult<FARPROC> address_of(const char* name);
 
-    const wchar_t* file_name_;
+    const wchar_t* file_name_ = nullptr;
     UniqueModule module_;
 };
 

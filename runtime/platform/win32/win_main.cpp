@@ -5,6 +5,7 @@
 // constructors, their destructors at exit, and the exit code.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdlib>
 
 #include "entry/run.h"
@@ -17,8 +18,10 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
 extern "C" {
-// libgcc's: runs the static constructors once; they register their destructors with atexit.
-void __main();
+// The linker's table of static constructors: -1, the constructors, a null. (Its table of
+// destructors stays empty: a static object's destructor is registered with atexit by its
+// constructor, and the link fails on a .dtors entry, which nothing here would run.)
+extern void (*__CTOR_LIST__[])();
 // msvcrt's: a GUI program's CRT reports its own failures in a message box, not on a console.
 __declspec(dllimport) void __cdecl __set_app_type(int type);
 
@@ -34,7 +37,11 @@ int __cdecl atexit(void(__cdecl* function)()) {
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
     __set_app_type(2);  // _GUI_APP
-    __main();
+    // The static constructors, last to first as libgcc's __main runs them (without its two
+    // variables, the program's only initialised writable data).
+    std::size_t constructors = 0;
+    while (__CTOR_LIST__[constructors + 1]) ++constructors;
+    for (; constructors != 0; --constructors) __CTOR_LIST__[constructors]();
 
     int code;
     {

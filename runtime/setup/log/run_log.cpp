@@ -1,5 +1,6 @@
 #include "log/run_log.h"
 
+#include <new>
 #include <string>
 
 #include "system_error/error_text.h"
@@ -16,9 +17,12 @@ public:
     void started(std::string_view, const std::vector<std::u16string>&) override {}
 };
 
-// At namespace scope and constant-initialised: a function-local static would bring in the
-// thread-safe guard, and with it the exception runtime, some 20 KiB of the stub.
-constinit NoLog dropped_events;
+// Zero bytes at namespace scope, where a NoLog is made on each call. A constant-initialised
+// object would be writable data with a destructor to register (its vtable pointer), a section
+// of its own in the stub; a function-local static would bring in the thread-safe guard, and
+// with it the exception runtime, some 20 KiB. A NoLog has no state, so making one again over
+// the last is only writing its vtable pointer, and it needs no destructor at exit.
+alignas(NoLog) unsigned char dropped_events[sizeof(NoLog)];
 
 // Zero-padded to `width` digits, by hand: no formatting library in the stub for this.
 void append_number(std::string& text, int value, int width) {
@@ -50,7 +54,7 @@ void Log::started(std::string_view program, const std::vector<std::u16string>& a
     write("Started", line);
 }
 
-Log& no_log() { return dropped_events; }
+Log& no_log() { return *new (dropped_events) NoLog; }
 
 void report_failure(platform::Platform& platform, const Failure& failure, bool setup_line) {
     platform.log->write("Failed:", failure.text);

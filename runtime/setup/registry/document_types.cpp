@@ -9,7 +9,7 @@ namespace {
 constexpr std::int32_t kAssociationsChanged = 0x08000000;  // SHCNE_ASSOCCHANGED
 constexpr std::uint32_t kIdList = 0;                       // SHCNF_IDLIST
 
-const std::string kClasses = "Software\\Classes\\";
+constexpr char kClasses[] = "Software\\Classes\\";
 
 Status write_default_value(platform::Platform& platform, const std::string& key_path,
                            std::string_view text) {
@@ -34,7 +34,7 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
         return done;
     }
     for (const std::string& extension : type.extensions) {
-        const std::string extension_path = kClasses + "." + extension;
+        const std::string extension_path = std::string(kClasses) + "." + extension;
         auto extension_key = create_key(platform, extension_path);
         if (!extension_key) return pass_on(std::move(extension_key.error()));
         if (type.owned) {
