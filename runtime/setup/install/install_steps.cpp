@@ -84,16 +84,6 @@ void log_kind_of_install(platform::Platform& platform, const AppManifest& manife
 
 }  // namespace
 
-Path logged_install_folder(platform::Platform& platform, const AppManifest& manifest) {
-    std::string_view why;
-    Path folder = install_folder(platform, manifest, &why);
-    std::string line = path_text(folder);
-    line += ' ';
-    line += why;
-    platform.log->write("Install folder", line);
-    return folder;
-}
-
 Status install_app(platform::Platform& platform, SetupState& state) {
     const AppManifest& manifest = state.manifest;
     UninstallEntryFacts facts;

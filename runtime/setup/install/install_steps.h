@@ -9,8 +9,4 @@ namespace plinth {
 
 Status install_app(platform::Platform& platform, SetupState& state);
 
-// The app's folder, as install_folder finds it, logged with the reason it is the one; the
-// removal starts the same way.
-Path logged_install_folder(platform::Platform& platform, const AppManifest& manifest);
-
 }  // namespace plinth

@@ -2,6 +2,7 @@
 
 #include "locations/folder_name.h"
 #include "locations/known_folders.h"
+#include "log/run_log.h"
 #include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
 
@@ -28,6 +29,16 @@ Path install_folder(platform::Platform& platform, const AppManifest& manifest, s
     }
     if (why) *why = reason;
     return join_path(base, to_utf16(folder_name(manifest.name)));
+}
+
+Path logged_install_folder(platform::Platform& platform, const AppManifest& manifest) {
+    std::string_view why;
+    Path folder = install_folder(platform, manifest, &why);
+    std::string line = path_text(folder);
+    line += ' ';
+    line += why;
+    platform.log->write("Install folder", line);
+    return folder;
 }
 
 }  // namespace plinth

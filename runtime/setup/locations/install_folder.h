@@ -14,4 +14,7 @@ namespace plinth {
 // given, receives which of them it is, for the log.
 Path install_folder(platform::Platform& platform, const AppManifest& manifest, std::string_view* why = nullptr);
 
+// The same folder, logged with the reason it is the one: the install and the removal start so.
+Path logged_install_folder(platform::Platform& platform, const AppManifest& manifest);
+
 }  // namespace plinth

@@ -6,7 +6,6 @@
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
 #include "failures/message_failure.h"
-#include "install/install_steps.h"
 #include "locations/install_folder.h"
 #include "log/run_log.h"
 #include "package/app_files.h"
