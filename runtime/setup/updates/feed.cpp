@@ -96,14 +96,6 @@ Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std
     return newest;
 }
 
-Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
-                                             std::string_view installed_version) {
-    auto newest = newest_update(feed, app_id, installed_version);
-    if (!newest) return pass_on(std::move(newest.error()));
-    if (*newest == feed.releases.size()) return std::optional<Release>();
-    return std::optional<Release>(feed.releases[*newest]);
-}
-
 std::string sha256_text(const platform::Sha256& hash) {
     std::string text;
     for (std::uint8_t byte : hash) {

@@ -8,7 +8,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,12 +41,10 @@ struct Feed {
 // so that later feeds can add some.
 Result<Feed> read_feed(std::string_view json);
 
-// The newest release that is newer than `installed_version`, or nothing when none is. The feed
-// must be the app's own (its id equal to `app_id`, exactly). The order of the releases doesn't
-// matter; no release older than or equal to the installed version is ever chosen.
-Result<std::optional<Release>> choose_update(const Feed& feed, std::string_view app_id,
-                                             std::string_view installed_version);
-// The same choice as an index into the feed's releases, their count when none: nothing is copied.
+// The index in the feed's releases of the newest one that is newer than `installed_version`,
+// or their count when none is (an index, so that nothing is copied). The feed must be the app's
+// own (its id equal to `app_id`, exactly). The order of the releases doesn't matter; no release
+// older than or equal to the installed version is ever chosen.
 Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std::string_view installed_version);
 
 // The 64 lower-case hex digits.
