@@ -1,6 +1,5 @@
 #include "deletion/leftover_sweep.h"
 
-#include <iterator>
 #include <string_view>
 
 #include "deletion/file_deletion.h"
@@ -23,14 +22,8 @@ Path spare_path(const Path& target, unsigned n) {
             spare[i] = u'\uFFFD';
         }
     }
-    char16_t digits[10];
-    std::size_t at = std::size(digits);
-    do {
-        digits[--at] = static_cast<char16_t>(u'0' + n % 10);
-        n /= 10;
-    } while (n != 0);
     spare += u'.';
-    spare.append(digits + at, std::size(digits) - at);
+    for (const char digit : decimal_text(n)) spare += static_cast<char16_t>(digit);
     spare += u".old";
     return spare;
 }
