@@ -9,6 +9,7 @@
 
 #include "common/sha256.h"
 #include "installer_builder.h"
+#include "installer_report.h"
 #include "pack/synthetic_pe.h"
 #include "package/app_files.h"
 #include "package/container.h"
@@ -115,6 +116,9 @@ TEST(InstallerRegions, LineUpWithEveryPieceOfEveryStream) {
     const auto coarse = installer_regions(damaged);
     expect_cover(coarse, damaged.size());
     EXPECT_LT(coarse.size(), regions.size() - pieces + 4 + 1);
+    EXPECT_NE(describe_installer(damaged)->find("Pieces: the table doesn't match the streams"), std::string::npos);
+    EXPECT_NE(describe_installer(installer)->find("Pieces: " + std::to_string(pieces) + " in 4 streams\n"),
+              std::string::npos);
     EXPECT_TRUE(std::any_of(coarse.begin(), coarse.end(), [&](const Region& r) {
         return r.offset == package->offset + head && r.offset + r.size == package->offset + package->size;
     }));
