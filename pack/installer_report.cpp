@@ -5,6 +5,8 @@
 
 #include <zlib.h>
 
+#include "authenticode_signer.h"
+
 #include "locations/folder_name.h"
 #include "package/app_files.h"
 #include "package/container.h"
@@ -40,6 +42,49 @@ Result<Package> installer_package(const ResourceTree& tree) {
     const Bytes* resource = find_rcdata(tree, ResourceName::number(1));
     if (resource == nullptr) return fail(std::string(kNoPackageText));
     return read_package(*resource);
+}
+
+std::vector<std::string> protocol_schemes(const AppManifest& m) {
+    std::vector<std::string> schemes;
+    for (std::size_t start = 0; !m.protocols.empty() && start <= m.protocols.size();) {
+        const std::size_t bar = std::min(m.protocols.find('|', start), m.protocols.size());
+        schemes.push_back(m.protocols.substr(start, bar - start));
+        start = bar + 1;
+    }
+    return schemes;
+}
+
+// What the manifest says of the app's life after its install: updates, links, taskbar identity.
+void describe_delivery(std::ostringstream& out, const AppManifest& m) {
+    const auto put_or_none = [&out](const std::string& value) {
+        if (value.empty()) {
+            out << "none";
+        } else {
+            out << quoted(value);
+        }
+    };
+    out << "  update feed: ";
+    put_or_none(m.update_feed);
+    out << "\n  protocols:  ";
+    const auto schemes = protocol_schemes(m);
+    if (schemes.empty()) out << " none";
+    for (std::size_t i = 0; i < schemes.size(); ++i) out << (i ? ", " : " ") << quoted(schemes[i]);
+    out << "\n  AppUserModelID: ";
+    put_or_none(m.app_user_model_id);
+    out << "\n";
+}
+
+// Who signed the file, as its Authenticode signature names the signer; not verified here.
+void describe_signature(std::ostringstream& out, ByteView installer) {
+    out << "Signature\n  ";
+    const auto signer = authenticode_signer(installer);
+    if (!signer) {
+        out << "unreadable: " << signer.error().text << "\n";
+    } else if (!*signer) {
+        out << "not signed\n";
+    } else {
+        out << "signed by: " << **signer << " (not verified here: osslsigncode verify or signtool verify /pa)\n";
+    }
 }
 
 }  // namespace
@@ -114,6 +159,8 @@ Result<std::string> describe_installer(ByteView installer) {
         out << "\n";
     }
 
+    describe_delivery(out, m);
+
     const std::string folder = folder_name(m.name);
     out << "What it writes (per user)\n"
         << "  install folder:  <user's Programs folder>\\" << folder << "\\ with " << quoted(m.exe)
@@ -127,6 +174,10 @@ Result<std::string> describe_installer(ByteView installer) {
             out << "  extension key:   " << kHive << "Software\\Classes\\." << extension
                 << (d.owned ? "  (default value: " + id + "; " : "  (") << "OpenWithProgids\\" << id << ")\n";
         }
+    }
+
+    for (const std::string& scheme : protocol_schemes(m)) {
+        out << "  protocol key:    " << kHive << "Software\\Classes\\" << scheme << "\n";
     }
 
     out << "Payload\n"
@@ -169,6 +220,7 @@ Result<std::string> describe_installer(ByteView installer) {
         }
         out << "Languages: English and " << count << " more, " << bytes.size() << " bytes\n" << list.str();
     }
+    describe_signature(out, installer);
     return out.str();
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app_folder.h"
+#include "authenticode_signer.h"
 #include "command_line.h"
 #include "common/text.h"
 #include "compressor.h"
@@ -27,6 +28,7 @@
 #include "pack_manifest.h"
 #include "progress_line.h"
 #include "resource_writer.h"
+#include "installer_signing.h"
 #include "sha256.h"
 #include "winget_manifests.h"
 #include "update_feed.h"
@@ -261,6 +263,13 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
         inputs.compressor = *chosen;
     }
 
+    // A sign command that can't work is a wrong command line, told before any compressing.
+    if (const auto sign = options.values.find("--sign-command"); sign != options.values.end()) {
+        if (auto expanded = expand_sign_command(sign->second, "in", "out", ShellQuoting::posix); !expanded) {
+            return usage_error("--sign-command: " + expanded.error().text, "build");
+        }
+    }
+
     const std::string& manifest_shown = options.values.at("--manifest");
     const std::string& app_shown = options.values.at("--app");
     const std::string& out_shown = options.values.at("--out");
@@ -319,7 +328,8 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
         ProgressLine progress(std::cerr, !quiet && standard_error_is_terminal(), std::string(compressor_name(inputs.compressor)),
                               inputs.app.size(), reports_progress(inputs.compressor));
         inputs.progress = [&progress](std::uint64_t done) { progress.update(done); };
-        built = build_installer_file(inputs, out);
+        const auto sign = options.values.find("--sign-command");
+        built = build_installer_file(inputs, out, sign != options.values.end() ? sign->second : std::string());
     }
     if (!built) return failed(built.error().text);
 
@@ -412,10 +422,44 @@ int run_winget(const CommandLine& options) {
     return kExitDone;
 }
 
+// The feed file's text when there is one.
+Result<std::optional<std::string>> read_existing_feed(const std::filesystem::path& feed_path) {
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(feed_path, error))) return std::optional<std::string>();
+    auto read = read_file(feed_path, kMaxSmallInputSize);
+    if (!read) return fail(read.error().text);
+    return std::optional<std::string>(std::string(read->begin(), read->end()));
+}
+
+// --withdraw and --release: a change to a release the feed has, without its installer.
+int change_feed_release(const CommandLine& options, const std::string& feed_shown, const std::optional<std::string>& existing) {
+    if (!existing) return failed(feed_shown + ": there is no feed to change.");
+    const bool withdraw = options.values.contains("--withdraw");
+    const std::string& version = options.values.at(withdraw ? "--withdraw" : "--release");
+    auto feed = withdraw ? withdrawn_feed(*existing, version)
+                         : rolled_out_feed(*existing, version, std::stoi(options.values.at("--rollout")));
+    if (!feed) {
+        const std::string& why = feed.error().text;
+        return failed(feed_shown + " " + why + (why.ends_with('.') ? "" : ".") + " It was left as it was.");
+    }
+    if (auto written = write_file_replacing(path_from_utf8(feed_shown), Bytes(feed->begin(), feed->end())); !written) {
+        return failed(written.error().text);
+    }
+    if (!options.flags.contains("--quiet")) {
+        std::cout << feed_shown << ": " << version
+                  << (withdraw ? " withdrawn" : " offered to " + options.values.at("--rollout") + "% of installs") << "\n";
+    }
+    return kExitDone;
+}
+
 int run_feed(const CommandLine& options) {
     const std::string& feed_shown = options.values.at("--feed");
-    const std::string& installer_shown = options.values.at("--installer");
     const std::filesystem::path feed_path = path_from_utf8(feed_shown);
+    auto existing = read_existing_feed(feed_path);
+    if (!existing) return failed(existing.error().text);
+    if (!options.values.contains("--installer")) return change_feed_release(options, feed_shown, *existing);
+
+    const std::string& installer_shown = options.values.at("--installer");
     const std::filesystem::path installer_path = path_from_utf8(installer_shown);
     auto installer = read_file(installer_path, kMaxInputSize);
     if (!installer) return failed(installer.error().text);
@@ -435,23 +479,38 @@ int run_feed(const CommandLine& options) {
         if (!is_valid_utf8(entry.notes)) return failed(notes->second + ": the notes aren't UTF-8 text.");
     }
     entry.sha256 = sha256_hex(*installer, false);
+    if (const auto rollout = options.values.find("--rollout"); rollout != options.values.end()) {
+        entry.rollout = std::stoi(rollout->second);
+    }
 
-    std::optional<Bytes> existing;
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(feed_path, error))) {
-        auto read = read_file(feed_path, kMaxSmallInputSize);
-        if (!read) return failed(read.error().text);
-        existing = std::move(*read);
+    std::vector<std::string> warnings;
+    if (auto signer = authenticode_signer(*installer); !signer) {
+        warnings.push_back(installer_shown + ": " + signer.error().text + ", so the feed names no signer for it");
+    } else if (*signer) {
+        entry.signer = **signer;
     }
     std::optional<std::string_view> existing_text;
-    if (existing) existing_text = std::string_view(reinterpret_cast<const char*>(existing->data()), existing->size());
+    if (*existing) existing_text = **existing;
+    if (!options.flags.contains("--allow-signer-change")) {
+        for (std::string& warning : signer_warnings(existing_text, entry)) warnings.push_back(std::move(warning));
+    }
+    const bool warnings_are_errors = options.flags.contains("--warnings-as-errors");
+    if (!warnings.empty() && (!options.flags.contains("--quiet") || warnings_are_errors)) {
+        for (const std::string& warning : warnings) std::cerr << "plinth-pack: warning: " << warning << "\n";
+    }
+    if (!warnings.empty() && warnings_are_errors) {
+        return failed("the warnings count as errors (--warnings-as-errors); " + feed_shown + " was left as it was.");
+    }
     auto feed = updated_feed(existing_text, manifest->id, entry);
     if (!feed) return failed(feed_shown + " " + feed.error().text + "; it was left as it was.");
     const Bytes bytes(feed->begin(), feed->end());
     if (auto written = write_file_replacing(feed_path, bytes); !written) return failed(written.error().text);
     if (!options.flags.contains("--quiet")) {
         std::cout << feed_shown << ": " << manifest->id << " " << entry.version << " -> " << entry.installer << ", "
-                  << entry.size << " bytes, sha256 " << entry.sha256 << "\n";
+                  << entry.size << " bytes, sha256 " << entry.sha256;
+        if (!entry.signer.empty()) std::cout << ", signed by " << entry.signer;
+        if (entry.rollout) std::cout << ", offered to " << *entry.rollout << "% of installs";
+        std::cout << "\n";
     }
     return kExitDone;
 }

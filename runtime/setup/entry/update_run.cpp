@@ -5,7 +5,9 @@
 
 #include "entry/exit_code.h"
 #include "entry/update_dialog.h"
+#include "common/text.h"
 #include "log/run_log.h"
+#include "package/update_url.h"
 
 namespace plinth {
 
@@ -76,11 +78,24 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     return done;
 }
 
+Result<AppManifest> channel_manifest(const AppManifest& manifest, const RunOptions& options) {
+    AppManifest channel = manifest;
+    if (!options.feed || manifest.update_feed.empty()) return channel;
+    channel.update_feed = to_utf8(*options.feed);
+    if (auto problem = update_url_problem(channel.update_feed)) {
+        return fail({"The feed given with /feed= can't be used: ", *problem});
+    }
+    return channel;
+}
+
 int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
                         const TextLookup& texts) {
-    if (!options.update) return check_only(platform, manifest);
-    if (!options.silent) return update_with_dialog(platform, options, manifest, texts);
-    return update_silently(platform, options, manifest);
+    auto channel = channel_manifest(manifest, options);
+    if (!channel) return update_failed(platform, channel.error());
+    platform.log->write(options.feed ? "Update feed (from /feed=)" : "Update feed", channel->update_feed);
+    if (!options.update) return check_only(platform, *channel);
+    if (!options.silent) return update_with_dialog(platform, options, *channel, texts);
+    return update_silently(platform, options, *channel);
 }
 
 }  // namespace plinth
