@@ -34,6 +34,17 @@ const std::vector<CommandForm>& commands() {
           {"--quiet", false, false},
           {"--warnings-as-errors", false, false}},
          0},
+        {"check",
+         {{"--manifest", true, true},
+          {"--app", true, true},
+          {"--icon", true, false},
+          {"--stub", true, false},
+          {"--compressor", true, false},
+          {"--languages", true, false},
+          {"--texts", true, false},
+          {"--quiet", false, false},
+          {"--warnings-as-errors", false, false}},
+         0},
         {"raw", {{"--package", true, true}, {"--stub", true, false}, {"--out", true, true}, {"--quiet", false, false}}, 0},
         {"inspect", {{"--notices", false, false}}, 1},
         {"winget",
@@ -200,6 +211,17 @@ std::string command_help(std::string_view command) {
                "\n"
                "Options may also be written --name=value. Exit codes: 0 written (perhaps with warnings),\n"
                "1 refused or not written, 2 the command line was wrong.\n";
+    }
+    if (command == "check") {
+        return "Usage: plinth-pack check --manifest app.json --app MyApp.exe|AppFolder [options]\n"
+               "\n"
+               "Runs every check of build on the same inputs, the installer made in memory, and writes\n"
+               "nothing: for CI before a release, or an editor's check of a manifest. Exit code 0 when build\n"
+               "would write the installer, 1 when it would refuse (every problem is reported), 2 when the\n"
+               "command line was wrong.\n"
+               "\n"
+               "  --manifest, --app, --icon, --stub, --compressor, --languages, --texts,\n"
+               "  --warnings-as-errors, --quiet   as for build (plinth-pack build --help)\n";
     }
     if (command == "raw") {
         return "Usage: plinth-pack raw --package package.bin --out Setup.exe [--stub plinth-setup.exe] [--quiet]\n"

@@ -57,21 +57,24 @@ void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
     out << "Usage:\n"
            "  plinth-pack build --manifest app.json --app MyApp.exe|AppFolder [--icon app.ico]\n"
            "                    [--stub plinth-setup.exe] [--compressor NAME] [--languages LIST]\n"
-           "                    [--texts texts.json] --out MyApp-Setup.exe\n"
+           "                    [--texts texts.json] --out MyApp-Setup.exe [--sign-command CMD]\n"
            "                    [--warnings-as-errors] [--quiet]\n"
+           "  plinth-pack check --manifest app.json --app MyApp.exe|AppFolder [the options of build but --out]\n"
            "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe [--quiet]\n"
            "  plinth-pack inspect [--notices] MyApp-Setup.exe\n"
            "  plinth-pack winget --installer MyApp-Setup.exe --url URL --package-id Publisher.App\n"
            "                     --license TEXT --short-description TEXT [--out FOLDER]\n"
            "  plinth-pack feed --feed feed.json --installer MyApp-Setup.exe [--url URL] [--notes TEXT]\n"
+           "  plinth-pack feed --feed feed.json --withdraw VERSION | --release VERSION --rollout PERCENT\n"
            "  plinth-pack --help | --version | -V\n"
            "  plinth-pack COMMAND --help\n"
            "\n"
            "build    checks the manifest, compresses the app and writes the installer.\n"
+           "check    runs every check of build, and writes nothing.\n"
            "raw      embeds a package file as it is, without checks (for tests and custom pipelines).\n"
            "inspect  shows an installer's manifest, what it writes, and its payload sizes.\n"
            "winget   writes the winget manifests of an installer.\n"
-           "feed     adds an installer to the app's update feed.\n"
+           "feed     adds an installer to the app's update feed, withdraws or stages a release.\n"
            "\n"
            "Compressors in this build: "
         << compressor_list() << " (default " << compressor_name(default_compressor())
@@ -270,9 +273,11 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
         }
     }
 
+    // check: every check of build, the installer made in memory and dropped.
+    const bool check_only = options.command == "check";
     const std::string& manifest_shown = options.values.at("--manifest");
     const std::string& app_shown = options.values.at("--app");
-    const std::string& out_shown = options.values.at("--out");
+    const std::string out_shown = check_only ? std::string() : options.values.at("--out");
     const std::filesystem::path manifest_path = path_from_utf8(manifest_shown);
     const std::filesystem::path app_path = path_from_utf8(app_shown);
     const std::filesystem::path out = path_from_utf8(out_shown);
@@ -283,7 +288,9 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     // The output is judged before any input is read: it must not be one of them.
     std::vector<NamedInput> named{{"--manifest", manifest_path}, {"--app", app_path}, {"--stub", *stub_path}};
     if (icon != options.values.end()) named.push_back({"--icon", path_from_utf8(icon->second)});
-    if (auto problem = output_problem(out_shown, out, named, app_shown)) return failed(out_shown + ": " + *problem + "\nplinth-pack: nothing was written.");
+    if (auto problem = check_only ? std::nullopt : output_problem(out_shown, out, named, app_shown)) {
+        return failed(out_shown + ": " + *problem + "\nplinth-pack: nothing was written.");
+    }
     std::error_code ignored;
 
     // Every input is read and judged, and every problem reported, before anything is refused.
@@ -313,7 +320,7 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     if (problems + counts.errors > 0 || (warnings_are_errors && counts.warnings > 0)) {
         std::cerr << "plinth-pack: "
                   << (problems + counts.errors == 0 ? "the warnings count as errors (--warnings-as-errors); " : "")
-                  << "nothing was written.\n";
+                  << (check_only ? "build would refuse it.\n" : "nothing was written.\n");
         return kExitFailed;
     }
 
@@ -329,9 +336,17 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
                               inputs.app.size(), reports_progress(inputs.compressor));
         inputs.progress = [&progress](std::uint64_t done) { progress.update(done); };
         const auto sign = options.values.find("--sign-command");
-        built = build_installer_file(inputs, out, sign != options.values.end() ? sign->second : std::string());
+        built = check_only ? build_installer(inputs)
+                           : build_installer_file(inputs, out, sign != options.values.end() ? sign->second : std::string());
     }
     if (!built) return failed(built.error().text);
+    if (check_only) {
+        if (!quiet) {
+            std::cout << manifest_shown << ", " << app_shown << ": " << built->manifest.name << " " << built->manifest.version
+                      << " would build, " << built->installer.size() << " bytes (nothing was written)\n";
+        }
+        return kExitDone;
+    }
 
     if (quiet) return kExitDone;
     std::cout << path_to_utf8(out) << ": " << built->installer_size << " bytes\n"
@@ -542,7 +557,7 @@ int run(const std::vector<std::string>& all, const std::filesystem::path& argv0)
         return kExitDone;
     }
     const std::filesystem::path self = own_executable(argv0);
-    if (command == "build") return run_build(*options, self);
+    if (command == "build" || command == "check") return run_build(*options, self);
     if (command == "raw") return run_raw(*options, self);
     if (command == "winget") return run_winget(*options);
     if (command == "feed") return run_feed(*options);

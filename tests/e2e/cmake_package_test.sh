@@ -160,7 +160,7 @@ printf '%s\n' 'cmake_minimum_required(VERSION 3.20)' 'project(t LANGUAGES C)' \
   'find_package(plinth REQUIRED)' 'add_executable(app WIN32 main.c)' \
   'target_link_libraries(app PRIVATE plinth::update)' \
   'plinth_add_installer(app MANIFEST app.json FEED feed.json' \
-  '  SIGN_COMMAND "osslsigncode sign -pkcs12 '"'"'${PFX}'"'"' -pass \\$PLINTH_TEST_PFX_PASSWORD -h sha256 -in {in} -out {out}")' \
+  '  SIGN_COMMAND "osslsigncode sign -pkcs12 '"'"'${PFX}'"'"' -pass \$PLINTH_TEST_PFX_PASSWORD -h sha256 -in {in} -out {out}")' \
   >"$update_src/CMakeLists.txt"
 printf '{"name": "T", "id": "T", "version": "1.0.0", "exe": "t.exe"}\n' >"$update_src/app.json"
 # A test certificate as docs/packer.md makes one: code signing, in a .pfx with a password.

@@ -22,7 +22,7 @@ beta_url="http://127.0.0.1:$port/notes/beta/feed.json"
 feed="$site/notes/feed.json"
 
 e2e_log "== signing as the installer is packed"
-openssl req -x509 -newkey rsa:2048 -sha256 -days 2 -nodes -subj "/CN=Plinth release test/O=Plinth Project" \
+openssl req -x509 -newkey rsa:2048 -sha256 -days 2 -nodes -subj "/O=Plinth Project/CN=Plinth release test" \
   -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
   -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" >/dev/null 2>&1 &&
   openssl pkcs12 -export -inkey "$E2E_WORK/key.pem" -in "$E2E_WORK/cert.pem" -out "$E2E_WORK/test.pfx" \
@@ -60,6 +60,19 @@ e2e_assert_same_file "... and the installer there stays as it was" "$E2E_WORK/be
 pack 1.0.0 "$signed_v1" --sign-command "exit 7; {file}"
 e2e_check "a failing sign command is refused with its exit code" grep -qF "the sign command failed (exit code 7)" "$E2E_WORK/pack-1.0.0.log"
 e2e_assert_eq "nothing is left beside it" "Signed-1.0.0-Setup.exe" "$(cd "$E2E_WORK" && ls | grep -i setup)"
+
+e2e_log "== check: every check of build, nothing written"
+before=$(cd "$E2E_WORK" && ls | sort)
+"$E2E_PACK" check --manifest "$E2E_WORK/app-1.0.0.json" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" \
+  >"$E2E_WORK/check.log" 2>&1
+e2e_assert_eq "check passes what build takes" 0 "$?"
+e2e_check "... and says so" grep -qF "Plinth Sample 1.0.0 would build" "$E2E_WORK/check.log"
+jq '.exe = "bin/PlinthSample.exe"' "$E2E_WORK/app-1.0.0.json" >"$E2E_WORK/bad.json"
+"$E2E_PACK" check --manifest "$E2E_WORK/bad.json" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" >"$E2E_WORK/check.log" 2>&1
+e2e_assert_eq "check refuses what build refuses" 1 "$?"
+e2e_check "... with build's message" grep -qF '"exe"' "$E2E_WORK/check.log"
+rm "$E2E_WORK/bad.json"
+e2e_assert_eq "check wrote nothing" "$before" "$(cd "$E2E_WORK" && ls | grep -v '^check.log$' | sort)"
 
 e2e_log "== the feed's signer warnings"
 signed_feed="$E2E_WORK/signed-feed.json"
@@ -118,8 +131,8 @@ e2e_run "$uninstaller" /update /S "/feed=$beta_url" "/log=$(e2e_win_path "$log")
 e2e_assert_exit 0
 e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ 3.0.0
 e2e_assert_reg "$uninstall_key" PlinthRolloutNumber REG_DWORD "$number"
-e2e_check "the log names the channel's feed" grep -qF "Update feed (from /feed=): $beta_url" "$log"
-e2e_check "the log names the version installed" grep -qF "Installed the update to version: 3.0.0" "$log"
+e2e_check "the log names the channel's feed" grep -qF "Update feed (from /feed=) $beta_url" "$log"
+e2e_check "the log names the version installed" grep -qF "Installed the update to version 3.0.0" "$log"
 e2e_run "$uninstaller" /check-update
 e2e_assert_exit 0
 e2e_assert_file_bytes "back on the release feed, nothing is newer than the beta" "$E2E_STDOUT_FILE" ""
