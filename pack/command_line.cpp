@@ -53,6 +53,9 @@ const std::vector<CommandForm>& commands() {
           {"--package-id", true, true},
           {"--license", true, true},
           {"--short-description", true, true},
+          {"--publisher-url", true, false},
+          {"--release-notes-url", true, false},
+          {"--tag", true, false},
           {"--out", true, false}},
          0},
         {"feed",
@@ -246,10 +249,11 @@ std::string command_help(std::string_view command) {
     }
     if (command == "winget") {
         return "Usage: plinth-pack winget --installer MyApp-Setup.exe --url URL --package-id Publisher.App\n"
-               "                          --license TEXT --short-description TEXT [--out FOLDER]\n"
+               "                          --license TEXT --short-description TEXT [--publisher-url URL]\n"
+               "                          [--release-notes-url URL] [--tag TAGS] [--out FOLDER]\n"
                "\n"
                "Writes the version, installer and defaultLocale manifests (1.10.0) that submit the installer to\n"
-               "winget: name, publisher, version, file extensions and product code (the uninstall entry's key)\n"
+               "winget: name, publisher, version, file extensions, URL protocols and product code (the uninstall entry's key)\n"
                "come from the installer's own package, its SHA-256 from its bytes. See docs/winget.md.\n"
                "\n"
                "  --installer FILE            the installer, exactly as it is published (signed)\n"
@@ -257,6 +261,9 @@ std::string command_help(std::string_view command) {
                "  --package-id ID             winget's identifier, Publisher.App\n"
                "  --license TEXT              the app's licence, as winget shows it (\"MIT\", \"Proprietary\")\n"
                "  --short-description TEXT    one line about the app\n"
+               "  --publisher-url URL         the publisher's home page (https://...)\n"
+               "  --release-notes-url URL     the page of this version's release notes (https://...)\n"
+               "  --tag TAGS                  search terms, separated by commas (\"notes,markdown\"), at most 16\n"
                "  --out FOLDER                where the three files go (default: the current folder)\n"
                "\n"
                "Options may also be written --name=value.\n";

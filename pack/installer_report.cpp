@@ -10,6 +10,7 @@
 #include "locations/folder_name.h"
 #include "package/app_files.h"
 #include "package/container.h"
+#include "package/link_rules.h"
 #include "package/load_package.h"
 #include "package/payload.h"
 #include "pe_image.h"
@@ -46,11 +47,7 @@ Result<Package> installer_package(const ResourceTree& tree) {
 
 std::vector<std::string> protocol_schemes(const AppManifest& m) {
     std::vector<std::string> schemes;
-    for (std::size_t start = 0; !m.protocols.empty() && start <= m.protocols.size();) {
-        const std::size_t bar = std::min(m.protocols.find('|', start), m.protocols.size());
-        schemes.push_back(m.protocols.substr(start, bar - start));
-        start = bar + 1;
-    }
+    for (std::string_view list = m.protocols; !list.empty();) schemes.emplace_back(next_scheme(list));
     return schemes;
 }
 

@@ -413,8 +413,21 @@ int run_winget(const CommandLine& options) {
     if (!installer) return failed(installer.error().text + " Nothing was written.");
     auto manifest = installer_manifest(*installer);
     if (!manifest) return failed(installer_shown + ": " + manifest.error().text + " Nothing was written.");
-    const WingetRequest request{options.values.at("--package-id"), options.values.at("--url"),
-                                options.values.at("--license"), options.values.at("--short-description")};
+    WingetRequest request{options.values.at("--package-id"), options.values.at("--url"),
+                          options.values.at("--license"), options.values.at("--short-description")};
+    if (const auto url = options.values.find("--publisher-url"); url != options.values.end()) request.publisher_url = url->second;
+    if (const auto url = options.values.find("--release-notes-url"); url != options.values.end()) request.release_notes_url = url->second;
+    if (const auto tags = options.values.find("--tag"); tags != options.values.end()) {
+        // Commas separate tags; spaces around them aren't part of one.
+        for (std::string_view list = tags->second; !list.empty();) {
+            const std::size_t comma = std::min(list.find(','), list.size());
+            std::string_view tag = list.substr(0, comma);
+            list.remove_prefix(std::min(comma + 1, list.size()));
+            while (!tag.empty() && tag.front() == ' ') tag.remove_prefix(1);
+            while (!tag.empty() && tag.back() == ' ') tag.remove_suffix(1);
+            request.tags.emplace_back(tag);
+        }
+    }
     auto files = winget_manifests(*manifest, sha256_hex(*installer), request);
     if (!files) {
         for (const std::string& problem : files.error()) std::cerr << "plinth-pack: " << problem << "\n";
