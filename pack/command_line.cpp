@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <optional>
 
 namespace plinth::pack {
@@ -19,32 +20,20 @@ struct CommandForm {
     std::size_t positional;  // how many plain arguments it takes
 };
 
+// The inputs and checks of build, which check takes as they are: check is build writing nothing.
+std::vector<OptionForm> build_options(std::initializer_list<OptionForm> output) {
+    std::vector<OptionForm> options = {{"--manifest", true, true},  {"--app", true, true},     {"--icon", true, false},
+                                       {"--stub", true, false},     {"--compressor", true, false},
+                                       {"--languages", true, false}, {"--texts", true, false}, {"--quiet", false, false},
+                                       {"--warnings-as-errors", false, false}};
+    options.insert(options.end(), output);
+    return options;
+}
+
 const std::vector<CommandForm>& commands() {
     static const std::vector<CommandForm> specs = {
-        {"build",
-         {{"--manifest", true, true},
-          {"--app", true, true},
-          {"--icon", true, false},
-          {"--stub", true, false},
-          {"--compressor", true, false},
-          {"--languages", true, false},
-          {"--texts", true, false},
-          {"--out", true, true},
-          {"--sign-command", true, false},
-          {"--quiet", false, false},
-          {"--warnings-as-errors", false, false}},
-         0},
-        {"check",
-         {{"--manifest", true, true},
-          {"--app", true, true},
-          {"--icon", true, false},
-          {"--stub", true, false},
-          {"--compressor", true, false},
-          {"--languages", true, false},
-          {"--texts", true, false},
-          {"--quiet", false, false},
-          {"--warnings-as-errors", false, false}},
-         0},
+        {"build", build_options({{"--out", true, true}, {"--sign-command", true, false}}), 0},
+        {"check", build_options({}), 0},
         {"raw", {{"--package", true, true}, {"--stub", true, false}, {"--out", true, true}, {"--quiet", false, false}}, 0},
         {"inspect", {{"--notices", false, false}}, 1},
         {"winget",

@@ -30,6 +30,15 @@ Status find_update(platform::Platform& platform, const AppManifest& manifest, In
 
 namespace {
 
+// What support needs to find the release again: where it came from and how large it is.
+void log_download(platform::Platform& platform, const UpdateOffer& offer) {
+    std::string text = offer.url;
+    text += " (";
+    text += decimal_text(offer.release.size);
+    text += " bytes)";
+    platform.log->write("Downloading the update from", text);
+}
+
 int check_only(platform::Platform& platform, const AppManifest& manifest) {
     InstalledApp app;
     UpdateOffer offer;
@@ -65,7 +74,9 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     if (done) done = find_installed_app(platform, manifest, app);
     if (done) done = check_for_update(platform, app, offer);
     if (!done || offer.url.empty()) return done;
+    log_download(platform, offer);
     done = download_update(platform, offer, installer, watcher);
+    if (done) platform.log->write("Checked the download: the feed's size and SHA-256, and the signer");
     // The last moment it can be stopped: nothing is installed yet.
     if (done && watcher && !watcher->installing()) done = update_cancelled();
     if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr);
@@ -73,7 +84,11 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
-        if (Status restarted = restart_app(platform, app); !restarted) (void)update_failed(platform, restarted.error());
+        if (Status restarted = restart_app(platform, app); !restarted) {
+            (void)update_failed(platform, restarted.error());
+        } else {
+            platform.log->write("Started the app again");
+        }
     }
     return done;
 }

@@ -312,3 +312,41 @@ TEST_F(UpdateRun, TheDialogsBarFollowsTheBytesReceived) {
 
 }  // namespace
 }  // namespace plinth
+
+namespace plinth {
+namespace {
+
+class UpdateChannels : public testing::Test, public Scene {};
+
+TEST_F(UpdateChannels, AChannelsFeedIsAskedInsteadUnderTheSameRules) {
+    const std::string beta = "https://example.com/notes/beta/feed.json";
+    fake.network.served[beta] = fake.network.served[kFeedUrl];
+    EXPECT_EQ(run({u"/check-update", u"/FEED=" + to_utf16(beta)}), 3);
+    EXPECT_EQ(fake.network.requests, std::vector<std::string>{beta});
+    EXPECT_EQ(fake.session.standard_output, "2.0\n");
+    // The manifest's rule: no plain http to another machine; nothing is asked.
+    fake.network.requests.clear();
+    EXPECT_EQ(run({u"/update", u"/S", u"--feed=http://example.com/feed.json"}), 1);
+    EXPECT_TRUE(fake.network.requests.empty());
+    EXPECT_NE(fake.session.standard_error.find("setup: The feed given with /feed= can't be used: "), std::string::npos)
+        << fake.session.standard_error;
+    expect_untouched();
+}
+
+TEST_F(UpdateChannels, AStagedReleaseReachesOnlyTheInstallsInsideItsPercentage) {
+    // 2.0 offered to 30 % of installs: bucket 29 (number 1029) takes it, bucket 30 doesn't.
+    std::string& feed = fake.network.served[kFeedUrl].body;
+    feed.insert(feed.rfind('}', feed.size() - 3), R"(,"rollout":30)");
+    for (const auto& [number, offered] : {std::pair{1029u, 3}, std::pair{1030u, 0}}) {
+        fake.registry.put_value(kKey, u"PlinthRolloutNumber", 4,
+                                {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8), 0, 0});
+        fake.session.standard_output.clear();
+        EXPECT_EQ(run({u"/check-update"}), offered) << number;
+    }
+    // An install without its number waits for 100 %.
+    fake.registry.delete_key_value(kKey, u"PlinthRolloutNumber");
+    EXPECT_EQ(run({u"/check-update"}), 0);
+}
+
+}  // namespace
+}  // namespace plinth
