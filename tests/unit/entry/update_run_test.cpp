@@ -269,27 +269,34 @@ TEST_F(UpdateRun, TheDialogsOutcomesGiveTheirExitCodes) {
         int exit_code;
         const char* last_heading;
         bool installed;
+        const char* choice_logged;  // null: none
     } cases[] = {
-        {"not now", nullptr, {UserAction::click(kNotNowButton)}, 2, "Notes 2.0 is available", false},
-        {"the offer closed", nullptr, {UserAction::close()}, 2, "Notes 2.0 is available", false},
+        {"not now", nullptr, {UserAction::click(kNotNowButton)}, 2, "Notes 2.0 is available", false, "Chosen in the dialog: Not now"},
+        {"the offer closed", nullptr, {UserAction::close()}, 2, "Notes 2.0 is available", false,
+         "Chosen in the dialog: closed the offer"},
         // The worker, waited for when the dialog closes, stops at the download's first chunk.
         {"cancelled while it downloads", nullptr, {UserAction::click(kUpdateButton), UserAction::close()}, 2,
-         "Downloading Notes 2.0\u2026", false},
+         "Downloading Notes 2.0\u2026", false, "Chosen in the dialog: Update"},
         {"nothing newer", [](Scene& t) { t.fake.registry.put_text(kKey, u"DisplayVersion", "2.0"); }, {}, 0,
-         "Notes is up to date", false},
+         "Notes is up to date", false, nullptr},
         {"the feed unreachable", [](Scene& t) { t.fake.network.served.clear(); }, {}, 1, "Notes couldn't be updated",
-         false},
+         false, nullptr},
         {"the download cut half-way", [](Scene& t) { t.fake.network.served[kInstallerUrl].cut_after = 15; },
-         {UserAction::click(kUpdateButton), UserAction::wait()}, 1, "Notes couldn't be updated", false},
+         {UserAction::click(kUpdateButton), UserAction::wait()}, 1, "Notes couldn't be updated", false,
+         "Chosen in the dialog: Update"},
         {"no second thread", [](Scene& t) { t.fake.session.second_thread = false; },
-         {UserAction::click(kUpdateButton)}, 0, "Notes 2.0 is installed", true},
+         {UserAction::click(kUpdateButton)}, 0, "Notes 2.0 is installed", true, "Chosen in the dialog: Update"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         Scene t;
         if (c.arrange) c.arrange(t);
         t.fake.dialogs.script = c.script;
-        EXPECT_EQ(t.run({u"/update"}), c.exit_code);
+        t.fake.files.add_folder(u"C:\\Logs");
+        EXPECT_EQ(t.run({u"/update", u"/log=C:\\Logs\\update.log"}), c.exit_code);
+        const std::string log = t.fake.files.text(u"C:\\Logs\\update.log").value_or("");
+        EXPECT_EQ(log.find("Chosen in the dialog") != std::string::npos, c.choice_logged != nullptr) << log;
+        if (c.choice_logged != nullptr) EXPECT_NE(log.find(c.choice_logged), std::string::npos) << log;
         ASSERT_FALSE(t.fake.dialogs.pages.empty());
         EXPECT_EQ(t.fake.dialogs.pages.back().main_instruction, c.last_heading);
         EXPECT_EQ(t.fake.dialogs.dialogs_shown, 1);
