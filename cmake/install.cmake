@@ -5,6 +5,9 @@
 #                              and languages/, the page texts' tables
 #   share/doc/plinth/          the README and docs/
 #   include/plinth/            update.h, for apps that ask for their updates
+#   share/plinth/include/      update.h again, the include folder of plinth::update: a folder
+#                              of its own, because the prefix's include/ is /usr/include in the
+#                              Debian package, which must never come before a cross compiler's
 #   lib/cmake/plinth/          the CMake package (plinth_add_installer)
 #
 # The layout is fixed rather than taken from GNUInstallDirs: an installed packer finds its stub
@@ -29,6 +32,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/share/plinth/languages DESTINATION share
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
   ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES DESTINATION share/doc/plinth COMPONENT data)
 install(FILES ${PROJECT_SOURCE_DIR}/include/plinth/update.h DESTINATION include/plinth COMPONENT data)
+install(FILES ${PROJECT_SOURCE_DIR}/include/plinth/update.h DESTINATION share/plinth/include/plinth COMPONENT data)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION share/doc/plinth/docs COMPONENT data)
 # The docs link to ../examples/: the examples sit beside docs/, without anything a build left.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION share/doc/plinth/examples COMPONENT data

@@ -4,7 +4,7 @@
 #   plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>]
 #                        [RUNTIME_DLLS] [FILES <file>... [DESTINATION <folder>]]...
 #                        [DIRECTORY <folder> [DESTINATION <folder>]]...
-#                        [FEED <file>])
+#                        [SIGN_COMMAND <command>] [FEED <file>])
 #   target_link_libraries(<app> PRIVATE plinth::update)   # #include <plinth/update.h>
 #
 # Found through its prefix (bin/, share/plinth/, lib/cmake/plinth/). The packer is a program of
@@ -51,10 +51,13 @@ if(NOT TARGET plinth::pack)
   add_executable(plinth::pack IMPORTED GLOBAL)
   set_target_properties(plinth::pack PROPERTIES IMPORTED_LOCATION "${_plinth_pack}")
 endif()
-# plinth/update.h: header-only, kernel32 only.
+# plinth/update.h: header-only, kernel32 only. Its include folder holds nothing else: the
+# prefix's include/ is /usr/include for the Debian package, whose glibc headers would come
+# before a cross compiler's own.
 if(NOT TARGET plinth::update)
   add_library(plinth::update INTERFACE IMPORTED GLOBAL)
-  set_target_properties(plinth::update PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${_plinth_prefix}/include")
+  set_target_properties(plinth::update PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${_plinth_prefix}/share/plinth/include")
 endif()
 unset(_plinth_pack)
 unset(_plinth_stub)
@@ -62,15 +65,18 @@ unset(_plinth_prefix)
 
 # plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>]
 #                      [RUNTIME_DLLS] [FILES <file>... [DESTINATION <folder>]]...
-#                      [DIRECTORY <folder> [DESTINATION <folder>]]...)
+#                      [DIRECTORY <folder> [DESTINATION <folder>]]...
+#                      [SIGN_COMMAND <command>] [FEED <file>])
 #
 # Packs the executable <target> into an installer after it builds: <target>-Setup.exe beside the
 # target's file, or OUTPUT (relative to the current binary folder). MANIFEST, ICON, FILES and
 # DIRECTORY are relative to the current source folder. The target <target>-installer, part of
 # `all`, does it, again whenever the target, the manifest, the icon, the packer, the stub or a
 # file of the app folder changes. The installer's path is left in the target property PLINTH_INSTALLER of <target>.
-# FEED (relative to the current binary folder) is the app's update feed, which each pack then
-# refreshes with `plinth-pack feed`.
+# SIGN_COMMAND signs each new installer before it is put in place (`plinth-pack build
+# --sign-command`: {file}, or {in} and {out}), so an unchanged app is neither packed nor signed
+# again. FEED (relative to the current binary folder) is the app's update feed, which each pack
+# then refreshes with `plinth-pack feed`, after signing: the feed records the signed file.
 #
 # With RUNTIME_DLLS, FILES or DIRECTORY the app is a folder: the exe, the target's runtime DLLs
 # beside it, and the other files at their DESTINATION (a folder relative to the exe's), staged
@@ -78,7 +84,7 @@ unset(_plinth_prefix)
 function(plinth_add_installer target)
   set(fn plinth_add_installer)
   set(flags RUNTIME_DLLS)
-  set(one_value MANIFEST ICON OUTPUT COMPRESSOR FEED)
+  set(one_value MANIFEST ICON OUTPUT COMPRESSOR SIGN_COMMAND FEED)
   # FILES and DIRECTORY may come again and again, each with its own DESTINATION, which
   # cmake_parse_arguments can't tell apart: they are taken out here into groups 1..groups
   # (group_<n>: the keyword, then its values; group_<n>_to: its DESTINATION), and the rest is
@@ -270,6 +276,13 @@ function(plinth_add_installer target)
     list(APPEND options --compressor "${arg_COMPRESSOR}")
   endif()
   list(APPEND options --out "${output}")
+  if(arg_SIGN_COMMAND)
+    if(NOT arg_SIGN_COMMAND MATCHES "{file}|{in}")
+      message(FATAL_ERROR "${fn}: SIGN_COMMAND names no file: write {file} where the installer goes "
+        "(a tool that signs in place) or {in} and {out} (one that writes a new file)")
+    endif()
+    list(APPEND options --sign-command "${arg_SIGN_COMMAND}")
+  endif()
 
   set(feed_command "")
   if(arg_FEED)

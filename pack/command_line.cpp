@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
+#include <optional>
 
 namespace plinth::pack {
 namespace {
@@ -18,20 +20,20 @@ struct CommandForm {
     std::size_t positional;  // how many plain arguments it takes
 };
 
+// The inputs and checks of build, which check takes as they are: check is build writing nothing.
+std::vector<OptionForm> build_options(std::initializer_list<OptionForm> output) {
+    std::vector<OptionForm> options = {{"--manifest", true, true},  {"--app", true, true},     {"--icon", true, false},
+                                       {"--stub", true, false},     {"--compressor", true, false},
+                                       {"--languages", true, false}, {"--texts", true, false}, {"--quiet", false, false},
+                                       {"--warnings-as-errors", false, false}};
+    options.insert(options.end(), output);
+    return options;
+}
+
 const std::vector<CommandForm>& commands() {
     static const std::vector<CommandForm> specs = {
-        {"build",
-         {{"--manifest", true, true},
-          {"--app", true, true},
-          {"--icon", true, false},
-          {"--stub", true, false},
-          {"--compressor", true, false},
-          {"--languages", true, false},
-          {"--texts", true, false},
-          {"--out", true, true},
-          {"--quiet", false, false},
-          {"--warnings-as-errors", false, false}},
-         0},
+        {"build", build_options({{"--out", true, true}, {"--sign-command", true, false}}), 0},
+        {"check", build_options({}), 0},
         {"raw", {{"--package", true, true}, {"--stub", true, false}, {"--out", true, true}, {"--quiet", false, false}}, 0},
         {"inspect", {{"--notices", false, false}}, 1},
         {"winget",
@@ -40,14 +42,22 @@ const std::vector<CommandForm>& commands() {
           {"--package-id", true, true},
           {"--license", true, true},
           {"--short-description", true, true},
+          {"--publisher-url", true, false},
+          {"--release-notes-url", true, false},
+          {"--tag", true, false},
           {"--out", true, false}},
          0},
         {"feed",
          {{"--feed", true, true},
-          {"--installer", true, true},
+          {"--installer", true, false},
+          {"--withdraw", true, false},
+          {"--release", true, false},
+          {"--rollout", true, false},
           {"--url", true, false},
           {"--notes", true, false},
           {"--notes-file", true, false},
+          {"--allow-signer-change", false, false},
+          {"--warnings-as-errors", false, false},
           {"--quiet", false, false}},
          0},
     };
@@ -72,6 +82,28 @@ const OptionForm* find_option(const CommandForm& form, std::string_view name) {
 bool names_an_option(const CommandForm& form, std::string_view arg) {
     if (arg == "--help" || arg == "-h") return true;
     return find_option(form, arg.substr(0, arg.find('='))) != nullptr;
+}
+
+// What a feed command line can't mean: it adds an installer, withdraws a release, or changes a
+// release's rollout, one of the three.
+std::optional<std::string> feed_options_problem(const CommandLine& line) {
+    const int modes = line.has("--installer") + line.has("--withdraw") + line.has("--release");
+    if (modes != 1) return "feed takes one of --installer, --withdraw and --release";
+    if (line.has("--release") && !line.has("--rollout")) return "--release needs --rollout, the percentage to offer it to";
+    if (!line.has("--installer")) {
+        for (const char* option : {"--url", "--notes", "--notes-file", "--allow-signer-change"}) {
+            if (line.has(option)) return std::string(option) + " goes with --installer";
+        }
+        if (line.has("--withdraw") && line.has("--rollout")) return "--rollout doesn't go with --withdraw";
+    }
+    if (const auto rollout = line.values.find("--rollout"); rollout != line.values.end()) {
+        const std::string& text = rollout->second;
+        if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(text) > 100) {
+            return "--rollout takes a percentage from 0 to 100, not " + text;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -134,6 +166,9 @@ Expected<CommandLine, std::string> parse_command_line(std::string_view command, 
         if (option.required && !line.has(std::string(option.name))) return unexpected("missing " + std::string(option.name));
     }
     if (line.has("--notes") && line.has("--notes-file")) return unexpected("--notes and --notes-file can't both be given");
+    if (command == "feed") {
+        if (auto problem = feed_options_problem(line)) return unexpected(*problem);
+    }
     if (line.positional.size() != form->positional) {
         if (form->positional == 0) return unexpected("unexpected argument " + line.positional.front());
         return unexpected(std::string(command) + " takes one installer file");
@@ -159,11 +194,26 @@ std::string command_help(std::string_view command) {
                "  --languages LIST       the page languages to carry: all (default), none, or tags such as\n"
                "                         de,fr,pt-BR; overrides the manifest's \"languages\"\n"
                "  --texts FILE           a table file of texts: adds languages, or rewords shipped ones\n"
+               "  --sign-command CMD     signs the installer before it is put in place: CMD runs in the\n"
+               "                         system's shell with {file} (a tool that signs in place) or {in}\n"
+               "                         and {out} (one that writes a new file) replaced by paths; the\n"
+               "                         result must be the installer with a signature added\n"
                "  --warnings-as-errors   refuse to write the installer when there is a warning\n"
                "  --quiet                print errors only: no summary, no warnings, no progress\n"
                "\n"
                "Options may also be written --name=value. Exit codes: 0 written (perhaps with warnings),\n"
                "1 refused or not written, 2 the command line was wrong.\n";
+    }
+    if (command == "check") {
+        return "Usage: plinth-pack check --manifest app.json --app MyApp.exe|AppFolder [options]\n"
+               "\n"
+               "Runs every check of build on the same inputs, the installer made in memory, and writes\n"
+               "nothing: for CI before a release, or an editor's check of a manifest. Exit code 0 when build\n"
+               "would write the installer, 1 when it would refuse (every problem is reported), 2 when the\n"
+               "command line was wrong.\n"
+               "\n"
+               "  --manifest, --app, --icon, --stub, --compressor, --languages, --texts,\n"
+               "  --warnings-as-errors, --quiet   as for build (plinth-pack build --help)\n";
     }
     if (command == "raw") {
         return "Usage: plinth-pack raw --package package.bin --out Setup.exe [--stub plinth-setup.exe] [--quiet]\n"
@@ -188,10 +238,11 @@ std::string command_help(std::string_view command) {
     }
     if (command == "winget") {
         return "Usage: plinth-pack winget --installer MyApp-Setup.exe --url URL --package-id Publisher.App\n"
-               "                          --license TEXT --short-description TEXT [--out FOLDER]\n"
+               "                          --license TEXT --short-description TEXT [--publisher-url URL]\n"
+               "                          [--release-notes-url URL] [--tag TAGS] [--out FOLDER]\n"
                "\n"
                "Writes the version, installer and defaultLocale manifests (1.10.0) that submit the installer to\n"
-               "winget: name, publisher, version, file extensions and product code (the uninstall entry's key)\n"
+               "winget: name, publisher, version, file extensions, URL protocols and product code (the uninstall entry's key)\n"
                "come from the installer's own package, its SHA-256 from its bytes. See docs/winget.md.\n"
                "\n"
                "  --installer FILE            the installer, exactly as it is published (signed)\n"
@@ -199,13 +250,19 @@ std::string command_help(std::string_view command) {
                "  --package-id ID             winget's identifier, Publisher.App\n"
                "  --license TEXT              the app's licence, as winget shows it (\"MIT\", \"Proprietary\")\n"
                "  --short-description TEXT    one line about the app\n"
+               "  --publisher-url URL         the publisher's home page (https://...)\n"
+               "  --release-notes-url URL     the page of this version's release notes (https://...)\n"
+               "  --tag TAGS                  search terms, separated by commas (\"notes,markdown\"), at most 16\n"
                "  --out FOLDER                where the three files go (default: the current folder)\n"
                "\n"
                "Options may also be written --name=value.\n";
     }
     if (command == "feed") {
         return "Usage: plinth-pack feed --feed FEED.json --installer Setup.exe [--url URL]\n"
-               "                        [--notes TEXT | --notes-file FILE] [--quiet]\n"
+               "                        [--notes TEXT | --notes-file FILE] [--rollout PERCENT]\n"
+               "                        [--allow-signer-change] [--warnings-as-errors] [--quiet]\n"
+               "       plinth-pack feed --feed FEED.json --withdraw VERSION [--quiet]\n"
+               "       plinth-pack feed --feed FEED.json --release VERSION --rollout PERCENT [--quiet]\n"
                "\n"
                "Adds the installer's release to the app's update feed (docs/updates.md), or replaces the\n"
                "release of the same version; creates the feed when there is none. The id and the version\n"
@@ -221,6 +278,14 @@ std::string command_help(std::string_view command) {
                "                      (default: the installer's file name)\n"
                "  --notes TEXT        the release notes the update dialog shows\n"
                "  --notes-file FILE   the same, read from a UTF-8 file\n"
+               "  --rollout PERCENT   offer the release to this share of installs only (0 to 100); each\n"
+               "                      install falls in a bucket of its own random number, so raising the\n"
+               "                      share later only adds installs\n"
+               "  --withdraw VERSION  remove that release: installed apps then see the next newest\n"
+               "  --release VERSION   the release whose --rollout changes, without its installer\n"
+               "  --allow-signer-change   no warning when the installer's signer differs from the newest\n"
+               "                      release's (installed apps refuse an update from another signer)\n"
+               "  --warnings-as-errors    refuse to change the feed when there is a warning\n"
                "  --quiet             print errors only\n";
     }
     return {};

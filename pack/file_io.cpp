@@ -202,13 +202,20 @@ Status ReplacingFile::write_at(std::uint64_t offset, ByteView bytes) {
     return success();
 }
 
-Status ReplacingFile::commit() {
-    if (!out_.is_open()) {
-        if (auto opened = open(); !opened) return opened;
+Result<std::filesystem::path> ReplacingFile::complete() {
+    if (temporary_.empty()) {
+        if (auto opened = open(); !opened) return fail(opened.error().text);
     }
-    out_.flush();
-    out_.close();
-    if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
+    if (out_.is_open()) {
+        out_.flush();
+        out_.close();
+        if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
+    }
+    return temporary_;
+}
+
+Status ReplacingFile::commit() {
+    if (auto completed = complete(); !completed) return fail(completed.error().text);
     std::error_code error;
     std::filesystem::rename(temporary_, path_, error);
     if (error) return fail(shown(path_) + ": Can't be replaced (" + error.message() + ").");

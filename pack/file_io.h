@@ -49,6 +49,9 @@ public:
 
     Status write(ByteView bytes) override;
     Status write_at(std::uint64_t offset, ByteView bytes) override;
+    // Completes the temporary file without putting it in place, for a step that works on the
+    // whole file first (signing); `commit` then renames what is there.
+    Result<std::filesystem::path> complete();
     Status commit();
 
 private:

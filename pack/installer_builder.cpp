@@ -2,6 +2,7 @@
 
 #include "file_io.h"
 #include "icon_group.h"
+#include "installer_signing.h"
 #include "pack_manifest.h"
 #include "package/app_files.h"
 #include "package/container.h"
@@ -203,11 +204,21 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs) {
     return built;
 }
 
-Result<BuiltInstaller> build_installer_file(const InstallerInputs& inputs, const std::filesystem::path& out) {
+Result<BuiltInstaller> build_installer_file(const InstallerInputs& inputs, const std::filesystem::path& out,
+                                            const std::string& sign_command) {
     FileStreamStore store(out);
     ReplacingFile file(out);
     auto built = build_into(inputs, store, file);
     if (!built) return built;
+    if (!sign_command.empty()) {
+        auto written = file.complete();
+        if (!written) return fail(written.error().text);
+        if (auto signed_file = sign_installer_file(*written, sign_command); !signed_file) {
+            return fail(path_to_utf8(out) + ": " + signed_file.error().text + " Nothing was written.");
+        }
+        std::error_code error;
+        built->installer_size = std::filesystem::file_size(*written, error);
+    }
     if (auto committed = file.commit(); !committed) return fail(committed.error().text);
     return built;
 }

@@ -65,8 +65,11 @@ Result<BuiltInstaller> build_installer(const InstallerInputs& inputs);
 // The same installer, byte for byte, written to `out` as it is made: the compressed streams wait
 // in a temporary file beside `out`, and the installer is written to another and renamed into
 // place, so that the packer holds one file and its stream at a time whatever the app's size.
-// On failure `out` is left as it was and both temporary files are gone.
-Result<BuiltInstaller> build_installer_file(const InstallerInputs& inputs, const std::filesystem::path& out);
+// On failure `out` is left as it was and both temporary files are gone. With a `sign_command`,
+// the complete installer is signed by it and checked (installer_signing.h) before it is put in
+// place, so that `out` is never an unsigned or half-signed installer.
+Result<BuiltInstaller> build_installer_file(const InstallerInputs& inputs, const std::filesystem::path& out,
+                                            const std::string& sign_command = {});
 
 // A copy of the stub with `package` as RCDATA 1, as it is: no check of its contents.
 Result<Bytes> build_raw_installer(ByteView stub, ByteView package);

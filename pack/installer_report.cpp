@@ -5,9 +5,12 @@
 
 #include <zlib.h>
 
+#include "authenticode_signer.h"
+
 #include "locations/folder_name.h"
 #include "package/app_files.h"
 #include "package/container.h"
+#include "package/link_rules.h"
 #include "package/load_package.h"
 #include "package/payload.h"
 #include "package/piece_table.h"
@@ -58,6 +61,45 @@ std::string pieces_line(const Bytes* table_bytes, ByteView payload, const AppFil
         count += (*table)[i].size();
     }
     return std::to_string(count) + " in " + std::to_string(table->size()) + (table->size() == 1 ? " stream" : " streams");
+}
+
+std::vector<std::string> protocol_schemes(const AppManifest& m) {
+    std::vector<std::string> schemes;
+    for (std::string_view list = m.protocols; !list.empty();) schemes.emplace_back(next_scheme(list));
+    return schemes;
+}
+
+// What the manifest says of the app's life after its install: updates, links, taskbar identity.
+void describe_delivery(std::ostringstream& out, const AppManifest& m) {
+    const auto put_or_none = [&out](const std::string& value) {
+        if (value.empty()) {
+            out << "none";
+        } else {
+            out << quoted(value);
+        }
+    };
+    out << "  update feed: ";
+    put_or_none(m.update_feed);
+    out << "\n  protocols:  ";
+    const auto schemes = protocol_schemes(m);
+    if (schemes.empty()) out << " none";
+    for (std::size_t i = 0; i < schemes.size(); ++i) out << (i ? ", " : " ") << quoted(schemes[i]);
+    out << "\n  AppUserModelID: ";
+    put_or_none(m.app_user_model_id);
+    out << "\n";
+}
+
+// Who signed the file, as its Authenticode signature names the signer; not verified here.
+void describe_signature(std::ostringstream& out, ByteView installer) {
+    out << "Signature\n  ";
+    const auto signer = authenticode_signer(installer);
+    if (!signer) {
+        out << "unreadable: " << signer.error().text << "\n";
+    } else if (!*signer) {
+        out << "not signed\n";
+    } else {
+        out << "signed by: " << **signer << " (not verified here: osslsigncode verify or signtool verify /pa)\n";
+    }
 }
 
 }  // namespace
@@ -132,6 +174,8 @@ Result<std::string> describe_installer(ByteView installer) {
         out << "\n";
     }
 
+    describe_delivery(out, m);
+
     const std::string folder = folder_name(m.name);
     out << "What it writes (per user)\n"
         << "  install folder:  <user's Programs folder>\\" << folder << "\\ with " << quoted(m.exe)
@@ -145,6 +189,10 @@ Result<std::string> describe_installer(ByteView installer) {
             out << "  extension key:   " << kHive << "Software\\Classes\\." << extension
                 << (d.owned ? "  (default value: " + id + "; " : "  (") << "OpenWithProgids\\" << id << ")\n";
         }
+    }
+
+    for (const std::string& scheme : protocol_schemes(m)) {
+        out << "  protocol key:    " << kHive << "Software\\Classes\\" << scheme << "\n";
     }
 
     out << "Payload\n"
@@ -189,6 +237,7 @@ Result<std::string> describe_installer(ByteView installer) {
         }
         out << "Languages: English and " << count << " more, " << bytes.size() << " bytes\n" << list.str();
     }
+    describe_signature(out, installer);
     return out.str();
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app_folder.h"
+#include "authenticode_signer.h"
 #include "command_line.h"
 #include "common/text.h"
 #include "compressor.h"
@@ -27,6 +28,7 @@
 #include "pack_manifest.h"
 #include "progress_line.h"
 #include "resource_writer.h"
+#include "installer_signing.h"
 #include "sha256.h"
 #include "winget_manifests.h"
 #include "installer_map.h"
@@ -56,21 +58,24 @@ void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
     out << "Usage:\n"
            "  plinth-pack build --manifest app.json --app MyApp.exe|AppFolder [--icon app.ico]\n"
            "                    [--stub plinth-setup.exe] [--compressor NAME] [--languages LIST]\n"
-           "                    [--texts texts.json] --out MyApp-Setup.exe\n"
+           "                    [--texts texts.json] --out MyApp-Setup.exe [--sign-command CMD]\n"
            "                    [--warnings-as-errors] [--quiet]\n"
+           "  plinth-pack check --manifest app.json --app MyApp.exe|AppFolder [the options of build but --out]\n"
            "  plinth-pack raw --package package.bin [--stub plinth-setup.exe] --out Setup.exe [--quiet]\n"
            "  plinth-pack inspect [--notices] MyApp-Setup.exe\n"
            "  plinth-pack winget --installer MyApp-Setup.exe --url URL --package-id Publisher.App\n"
            "                     --license TEXT --short-description TEXT [--out FOLDER]\n"
            "  plinth-pack feed --feed feed.json --installer MyApp-Setup.exe [--url URL] [--notes TEXT]\n"
+           "  plinth-pack feed --feed feed.json --withdraw VERSION | --release VERSION --rollout PERCENT\n"
            "  plinth-pack --help | --version | -V\n"
            "  plinth-pack COMMAND --help\n"
            "\n"
            "build    checks the manifest, compresses the app and writes the installer.\n"
+           "check    runs every check of build, and writes nothing.\n"
            "raw      embeds a package file as it is, without checks (for tests and custom pipelines).\n"
            "inspect  shows an installer's manifest, what it writes, and its payload sizes.\n"
            "winget   writes the winget manifests of an installer.\n"
-           "feed     adds an installer to the app's update feed.\n"
+           "feed     adds an installer to the app's update feed, withdraws or stages a release.\n"
            "\n"
            "Compressors in this build: "
         << compressor_list() << " (default " << compressor_name(default_compressor())
@@ -262,9 +267,18 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
         inputs.compressor = *chosen;
     }
 
+    // A sign command that can't work is a wrong command line, told before any compressing.
+    if (const auto sign = options.values.find("--sign-command"); sign != options.values.end()) {
+        if (auto expanded = expand_sign_command(sign->second, "in", "out", ShellQuoting::posix); !expanded) {
+            return usage_error("--sign-command: " + expanded.error().text, "build");
+        }
+    }
+
+    // check: every check of build, the installer made in memory and dropped.
+    const bool check_only = options.command == "check";
     const std::string& manifest_shown = options.values.at("--manifest");
     const std::string& app_shown = options.values.at("--app");
-    const std::string& out_shown = options.values.at("--out");
+    const std::string out_shown = check_only ? std::string() : options.values.at("--out");
     const std::filesystem::path manifest_path = path_from_utf8(manifest_shown);
     const std::filesystem::path app_path = path_from_utf8(app_shown);
     const std::filesystem::path out = path_from_utf8(out_shown);
@@ -275,7 +289,9 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     // The output is judged before any input is read: it must not be one of them.
     std::vector<NamedInput> named{{"--manifest", manifest_path}, {"--app", app_path}, {"--stub", *stub_path}};
     if (icon != options.values.end()) named.push_back({"--icon", path_from_utf8(icon->second)});
-    if (auto problem = output_problem(out_shown, out, named, app_shown)) return failed(out_shown + ": " + *problem + "\nplinth-pack: nothing was written.");
+    if (auto problem = check_only ? std::nullopt : output_problem(out_shown, out, named, app_shown)) {
+        return failed(out_shown + ": " + *problem + "\nplinth-pack: nothing was written.");
+    }
     std::error_code ignored;
 
     // Every input is read and judged, and every problem reported, before anything is refused.
@@ -305,7 +321,7 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     if (problems + counts.errors > 0 || (warnings_are_errors && counts.warnings > 0)) {
         std::cerr << "plinth-pack: "
                   << (problems + counts.errors == 0 ? "the warnings count as errors (--warnings-as-errors); " : "")
-                  << "nothing was written.\n";
+                  << (check_only ? "build would refuse it.\n" : "nothing was written.\n");
         return kExitFailed;
     }
 
@@ -320,9 +336,18 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
         ProgressLine progress(std::cerr, !quiet && standard_error_is_terminal(), std::string(compressor_name(inputs.compressor)),
                               inputs.app.size(), reports_progress(inputs.compressor));
         inputs.progress = [&progress](std::uint64_t done) { progress.update(done); };
-        built = build_installer_file(inputs, out);
+        const auto sign = options.values.find("--sign-command");
+        built = check_only ? build_installer(inputs)
+                           : build_installer_file(inputs, out, sign != options.values.end() ? sign->second : std::string());
     }
     if (!built) return failed(built.error().text);
+    if (check_only) {
+        if (!quiet) {
+            std::cout << manifest_shown << ", " << app_shown << ": " << built->manifest.name << " " << built->manifest.version
+                      << " would build, " << built->installer.size() << " bytes (nothing was written)\n";
+        }
+        return kExitDone;
+    }
 
     if (quiet) return kExitDone;
     std::cout << path_to_utf8(out) << ": " << built->installer_size << " bytes\n"
@@ -389,8 +414,21 @@ int run_winget(const CommandLine& options) {
     if (!installer) return failed(installer.error().text + " Nothing was written.");
     auto manifest = installer_manifest(*installer);
     if (!manifest) return failed(installer_shown + ": " + manifest.error().text + " Nothing was written.");
-    const WingetRequest request{options.values.at("--package-id"), options.values.at("--url"),
-                                options.values.at("--license"), options.values.at("--short-description")};
+    WingetRequest request{options.values.at("--package-id"), options.values.at("--url"),
+                          options.values.at("--license"), options.values.at("--short-description")};
+    if (const auto url = options.values.find("--publisher-url"); url != options.values.end()) request.publisher_url = url->second;
+    if (const auto url = options.values.find("--release-notes-url"); url != options.values.end()) request.release_notes_url = url->second;
+    if (const auto tags = options.values.find("--tag"); tags != options.values.end()) {
+        // Commas separate tags; spaces around them aren't part of one.
+        for (std::string_view list = tags->second; !list.empty();) {
+            const std::size_t comma = std::min(list.find(','), list.size());
+            std::string_view tag = list.substr(0, comma);
+            list.remove_prefix(std::min(comma + 1, list.size()));
+            while (!tag.empty() && tag.front() == ' ') tag.remove_prefix(1);
+            while (!tag.empty() && tag.back() == ' ') tag.remove_suffix(1);
+            request.tags.emplace_back(tag);
+        }
+    }
     auto files = winget_manifests(*manifest, sha256_hex(*installer), request);
     if (!files) {
         for (const std::string& problem : files.error()) std::cerr << "plinth-pack: " << problem << "\n";
@@ -413,10 +451,44 @@ int run_winget(const CommandLine& options) {
     return kExitDone;
 }
 
+// The feed file's text when there is one.
+Result<std::optional<std::string>> read_existing_feed(const std::filesystem::path& feed_path) {
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(feed_path, error))) return std::optional<std::string>();
+    auto read = read_file(feed_path, kMaxSmallInputSize);
+    if (!read) return fail(read.error().text);
+    return std::optional<std::string>(std::string(read->begin(), read->end()));
+}
+
+// --withdraw and --release: a change to a release the feed has, without its installer.
+int change_feed_release(const CommandLine& options, const std::string& feed_shown, const std::optional<std::string>& existing) {
+    if (!existing) return failed(feed_shown + ": there is no feed to change.");
+    const bool withdraw = options.values.contains("--withdraw");
+    const std::string& version = options.values.at(withdraw ? "--withdraw" : "--release");
+    auto feed = withdraw ? withdrawn_feed(*existing, version)
+                         : rolled_out_feed(*existing, version, std::stoi(options.values.at("--rollout")));
+    if (!feed) {
+        const std::string& why = feed.error().text;
+        return failed(feed_shown + " " + why + (why.ends_with('.') ? "" : ".") + " It was left as it was.");
+    }
+    if (auto written = write_file_replacing(path_from_utf8(feed_shown), Bytes(feed->begin(), feed->end())); !written) {
+        return failed(written.error().text);
+    }
+    if (!options.flags.contains("--quiet")) {
+        std::cout << feed_shown << ": " << version
+                  << (withdraw ? " withdrawn" : " offered to " + options.values.at("--rollout") + "% of installs") << "\n";
+    }
+    return kExitDone;
+}
+
 int run_feed(const CommandLine& options) {
     const std::string& feed_shown = options.values.at("--feed");
-    const std::string& installer_shown = options.values.at("--installer");
     const std::filesystem::path feed_path = path_from_utf8(feed_shown);
+    auto existing = read_existing_feed(feed_path);
+    if (!existing) return failed(existing.error().text);
+    if (!options.values.contains("--installer")) return change_feed_release(options, feed_shown, *existing);
+
+    const std::string& installer_shown = options.values.at("--installer");
     const std::filesystem::path installer_path = path_from_utf8(installer_shown);
     auto installer = read_file(installer_path, kMaxInputSize);
     if (!installer) return failed(installer.error().text);
@@ -442,19 +514,31 @@ int run_feed(const CommandLine& options) {
     if (!map) return failed(installer_shown + ": " + map.error().text);
     std::filesystem::path map_path = installer_path;
     map_path += ".map";
+    if (const auto rollout = options.values.find("--rollout"); rollout != options.values.end()) {
+        entry.rollout = std::stoi(rollout->second);
+    }
 
-    std::optional<Bytes> existing;
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(feed_path, error))) {
-        auto read = read_file(feed_path, kMaxSmallInputSize);
-        if (!read) return failed(read.error().text);
-        existing = std::move(*read);
+    std::vector<std::string> warnings;
+    if (auto signer = authenticode_signer(*installer); !signer) {
+        warnings.push_back(installer_shown + ": " + signer.error().text + ", so the feed names no signer for it");
+    } else if (*signer) {
+        entry.signer = **signer;
     }
     std::optional<std::string_view> existing_text;
-    if (existing) existing_text = std::string_view(reinterpret_cast<const char*>(existing->data()), existing->size());
     entry.map = map_url_for(entry.installer);
     entry.map_size = map->size();
     entry.map_sha256 = sha256_hex(*map, false);
+    if (*existing) existing_text = **existing;
+    if (!options.flags.contains("--allow-signer-change")) {
+        for (std::string& warning : signer_warnings(existing_text, entry)) warnings.push_back(std::move(warning));
+    }
+    const bool warnings_are_errors = options.flags.contains("--warnings-as-errors");
+    if (!warnings.empty() && (!options.flags.contains("--quiet") || warnings_are_errors)) {
+        for (const std::string& warning : warnings) std::cerr << "plinth-pack: warning: " << warning << "\n";
+    }
+    if (!warnings.empty() && warnings_are_errors) {
+        return failed("the warnings count as errors (--warnings-as-errors); " + feed_shown + " was left as it was.");
+    }
     auto feed = updated_feed(existing_text, manifest->id, entry);
     if (!feed) return failed(feed_shown + " " + feed.error().text + "; it was left as it was.");
     if (auto written = write_file_replacing(map_path, *map); !written) return failed(written.error().text);
@@ -462,7 +546,10 @@ int run_feed(const CommandLine& options) {
     if (auto written = write_file_replacing(feed_path, bytes); !written) return failed(written.error().text);
     if (!options.flags.contains("--quiet")) {
         std::cout << feed_shown << ": " << manifest->id << " " << entry.version << " -> " << entry.installer << ", "
-                  << entry.size << " bytes, sha256 " << entry.sha256 << "\n"
+                  << entry.size << " bytes, sha256 " << entry.sha256;
+        if (!entry.signer.empty()) std::cout << ", signed by " << entry.signer;
+        if (entry.rollout) std::cout << ", offered to " << *entry.rollout << "% of installs";
+        std::cout << "\n"
                   << path_to_utf8(map_path) << ": " << map->size() << " bytes, uploaded after the installer, before the feed\n";
     }
     return kExitDone;
@@ -495,7 +582,7 @@ int run(const std::vector<std::string>& all, const std::filesystem::path& argv0)
         return kExitDone;
     }
     const std::filesystem::path self = own_executable(argv0);
-    if (command == "build") return run_build(*options, self);
+    if (command == "build" || command == "check") return run_build(*options, self);
     if (command == "raw") return run_raw(*options, self);
     if (command == "winget") return run_winget(*options);
     if (command == "feed") return run_feed(*options);

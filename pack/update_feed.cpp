@@ -14,7 +14,23 @@
 namespace plinth::pack {
 namespace {
 
-std::string feed_text(const std::string& id, const std::vector<FeedEntry>& releases) {
+// The optional keys of a release that manage it: who signed it and who is offered it.
+std::string release_extras_text(const FeedEntry& r) {
+    std::string out;
+    if (!r.signer.empty()) out += ",\n      \"signer\": " + json_string(r.signer);
+    if (r.rollout) out += ",\n      \"rollout\": " + std::to_string(*r.rollout);
+    if (!r.map.empty()) {
+        out += ",\n      \"map\": " + json_string(r.map) + ",\n      \"mapSize\": " + std::to_string(r.map_size) +
+               ",\n      \"mapSha256\": " + json_string(r.map_sha256);
+    }
+    return out;
+}
+
+// The feed's text, the releases newest first.
+std::string feed_text(const std::string& id, std::vector<FeedEntry> releases) {
+    std::stable_sort(releases.begin(), releases.end(), [](const FeedEntry& a, const FeedEntry& b) {
+        return compare_versions(a.version, b.version).value_or(0) > 0;
+    });
     std::string out = "{\n  \"id\": " + json_string(id) + ",\n  \"releases\": [";
     for (std::size_t i = 0; i < releases.size(); ++i) {
         const FeedEntry& r = releases[i];
@@ -22,17 +38,85 @@ std::string feed_text(const std::string& id, const std::vector<FeedEntry>& relea
         out += "    {\n      \"version\": " + json_string(r.version) + ",\n      \"installer\": " + json_string(r.installer) +
                ",\n      \"size\": " + std::to_string(r.size) + ",\n      \"sha256\": " + json_string(r.sha256);
         if (!r.notes.empty()) out += ",\n      \"notes\": " + json_string(r.notes);
-        if (!r.map.empty()) {
-            out += ",\n      \"map\": " + json_string(r.map) + ",\n      \"mapSize\": " + std::to_string(r.map_size) +
-                   ",\n      \"mapSha256\": " + json_string(r.map_sha256);
-        }
+        out += release_extras_text(r);
         out += "\n    }";
     }
     out += releases.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return out;
 }
 
+FeedEntry entry_of(const Release& r) {
+    FeedEntry entry{r.version, r.installer, r.size, sha256_text(r.sha256), r.notes};
+    entry.signer = r.signer;
+    if (r.rollout) entry.rollout = static_cast<int>(*r.rollout);
+    return entry;
+}
+
+// The existing feed read for a change, or why it can't be.
+Result<Feed> feed_to_change(std::string_view existing) {
+    auto feed = read_feed(existing);
+    if (!feed) return fail("isn't an update feed plinth can change: " + feed.error().text);
+    return feed;
+}
+
+// The release of `version` in the feed, or its count when there is none.
+std::size_t release_index(const Feed& feed, const std::string& version) {
+    for (std::size_t i = 0; i < feed.releases.size(); ++i) {
+        if (compare_versions(feed.releases[i].version, version) == 0) return i;
+    }
+    return feed.releases.size();
+}
+
+std::string feed_text_of(const Feed& feed) {
+    std::vector<FeedEntry> releases;
+    for (const Release& r : feed.releases) releases.push_back(entry_of(r));
+    return feed_text(feed.id, releases);
+}
+
 }  // namespace
+
+std::vector<std::string> signer_warnings(std::optional<std::string_view> existing, const FeedEntry& entry) {
+    if (!existing) return {};
+    auto feed = read_feed(*existing);
+    if (!feed) return {};
+    // The newest release other than the one replaced.
+    const Release* newest = nullptr;
+    bool any_signed = false;
+    for (const Release& r : feed->releases) {
+        if (compare_versions(r.version, entry.version) == 0) continue;
+        any_signed = any_signed || !r.signer.empty();
+        if (newest == nullptr || compare_versions(r.version, newest->version).value_or(0) > 0) newest = &r;
+    }
+    if (newest == nullptr) return {};
+    if (entry.signer.empty() && any_signed) {
+        return {"the installer of " + entry.version + " isn't signed, and earlier releases are" +
+                (newest->signer.empty() ? "" : " (" + newest->version + " by " + newest->signer + ")") +
+                ": installed apps that are signed refuse an unsigned update"};
+    }
+    if (!entry.signer.empty() && !newest->signer.empty() && entry.signer != newest->signer) {
+        return {"the installer of " + entry.version + " is signed by " + entry.signer + ", and " + newest->version +
+                " by " + newest->signer + ": installed apps refuse an update from another signer"};
+    }
+    return {};
+}
+
+Result<std::string> withdrawn_feed(std::string_view existing, const std::string& version) {
+    auto feed = feed_to_change(existing);
+    if (!feed) return fail(feed.error().text);
+    const std::size_t index = release_index(*feed, version);
+    if (index == feed->releases.size()) return fail("has no release " + version + " to withdraw");
+    feed->releases.erase(feed->releases.begin() + static_cast<std::ptrdiff_t>(index));
+    return feed_text_of(*feed);
+}
+
+Result<std::string> rolled_out_feed(std::string_view existing, const std::string& version, int percent) {
+    auto feed = feed_to_change(existing);
+    if (!feed) return fail(feed.error().text);
+    const std::size_t index = release_index(*feed, version);
+    if (index == feed->releases.size()) return fail("has no release " + version + " to roll out");
+    feed->releases[index].rollout = static_cast<std::uint8_t>(percent);
+    return feed_text_of(*feed);
+}
 
 Result<std::string> updated_feed(std::optional<std::string_view> existing, const std::string& id, const FeedEntry& entry) {
     if (!is_comparable_version(entry.version)) {
@@ -50,16 +134,11 @@ Result<std::string> updated_feed(std::optional<std::string_view> existing, const
         if (feed->id != id) {
             return fail("is the feed of \"" + feed->id + "\", and the installer is of \"" + id + "\"");
         }
-        for (const Release& r : feed->releases) {
-            releases.push_back({r.version, r.installer, r.size, sha256_text(r.sha256), r.notes, {}, 0, {}});
-        }
+        for (const Release& r : feed->releases) releases.push_back(entry_of(r));
     }
     std::erase_if(releases, [&](const FeedEntry& r) { return compare_versions(r.version, entry.version) == 0; });
     releases.push_back(entry);
-    std::stable_sort(releases.begin(), releases.end(), [](const FeedEntry& a, const FeedEntry& b) {
-        return compare_versions(a.version, b.version).value_or(0) > 0;
-    });
-    return feed_text(id, releases);
+    return feed_text(id, std::move(releases));
 }
 
 std::string map_url_for(std::string_view installer_url) {

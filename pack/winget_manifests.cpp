@@ -4,6 +4,7 @@
 #include <set>
 
 #include "entry/exit_code.h"
+#include "package/link_rules.h"
 
 namespace plinth::pack {
 namespace {
@@ -56,7 +57,8 @@ void check_length(std::vector<std::string>& problems, std::string_view what, std
                   std::size_t least, std::size_t most) {
     const std::size_t length = code_points(value);
     if (length < least || length > most) {
-        problems.push_back(std::string(what) + " is " + std::to_string(length) + " characters long; winget takes " +
+        problems.push_back(std::string(what) + " is " + std::to_string(length) + (length == 1 ? " character" : " characters") +
+                           " long; winget takes " +
                            std::to_string(least) + " to " + std::to_string(most) + ".");
     }
 }
@@ -84,6 +86,55 @@ void check_package_id(std::vector<std::string>& problems, std::string_view id) {
 std::string header(std::string_view schema) {
     return "# Created with plinth-pack winget\n# yaml-language-server: $schema=https://aka.ms/winget-manifest." +
            std::string(schema) + "." + std::string(kManifestVersion) + ".schema.json\n\n";
+}
+
+}  // namespace
+
+namespace {
+
+bool is_web_url(std::string_view url) {
+    const std::size_t colon = url.find("://");
+    if (colon == std::string_view::npos || url.size() <= colon + 3 || code_points(url) > 2048) return false;
+    std::string scheme(url.substr(0, colon));
+    for (char& c : scheme) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    return scheme == "http" || scheme == "https";
+}
+
+// The optional texts of the defaultLocale manifest, as winget's schema takes them.
+void check_locale_extras(std::vector<std::string>& problems, const WingetRequest& request) {
+    for (const auto& [option, url] : {std::pair<const char*, const std::string&>{"--publisher-url", request.publisher_url},
+                                      {"--release-notes-url", request.release_notes_url}}) {
+        if (!url.empty() && !is_web_url(url)) {
+            problems.push_back(std::string(option) + " " + url + ": winget takes an https:// (or http://) address of at most 2048 characters.");
+        }
+    }
+    std::set<std::string> seen;
+    for (const std::string& tag : request.tags) {
+        check_length(problems, "--tag " + quoted(tag), tag, 1, 40);
+        if (!seen.insert(tag).second) problems.push_back("--tag " + quoted(tag) + " is given twice; winget takes each tag once.");
+    }
+    if (request.tags.size() > 16) {
+        problems.push_back("winget takes at most 16 tags; " + std::to_string(request.tags.size()) + " were given.");
+    }
+}
+
+std::string locale_extras_yaml(const WingetRequest& request) {
+    std::string yaml;
+    if (!request.publisher_url.empty()) yaml += "PublisherUrl: " + quoted(request.publisher_url) + "\n";
+    if (!request.release_notes_url.empty()) yaml += "ReleaseNotesUrl: " + quoted(request.release_notes_url) + "\n";
+    if (!request.tags.empty()) {
+        yaml += "Tags:\n";
+        for (const std::string& tag : request.tags) yaml += "  - " + quoted(tag) + "\n";
+    }
+    return yaml;
+}
+
+// The URL protocols the installer registers, which winget lists as the package's.
+std::string protocols_yaml(const AppManifest& manifest) {
+    if (manifest.protocols.empty()) return {};
+    std::string yaml = "Protocols:\n";
+    for (std::string_view list = manifest.protocols; !list.empty();) yaml += "  - " + quoted(next_scheme(list)) + "\n";
+    return yaml;
 }
 
 }  // namespace
@@ -132,6 +183,7 @@ Expected<std::vector<WingetFile>, std::vector<std::string>> winget_manifests(con
     }
     if (extensions.size() > 512) problems.push_back("winget lists at most 512 file extensions; the installer has " +
                                                     std::to_string(extensions.size()) + ".");
+    check_locale_extras(problems, request);
     if (!problems.empty()) return unexpected(std::move(problems));
 
     const std::string& id = request.package_id;
@@ -160,6 +212,7 @@ Expected<std::vector<WingetFile>, std::vector<std::string>> winget_manifests(con
         installer += "FileExtensions:\n";
         for (const std::string& extension : extensions) installer += "  - " + quoted(extension) + "\n";
     }
+    installer += protocols_yaml(manifest);
     installer += "Installers:\n  - Architecture: x64\n    InstallerUrl: " + quoted(request.url) +
                  "\n    InstallerSha256: " + std::string(sha256_hex) +
                  "\nManifestType: installer\nManifestVersion: " + std::string(kManifestVersion) + "\n";
@@ -167,7 +220,8 @@ Expected<std::vector<WingetFile>, std::vector<std::string>> winget_manifests(con
     std::string locale = header("defaultLocale") + identity + "PackageLocale: " + std::string(kLocale) +
                          "\nPublisher: " + quoted(manifest.publisher) + "\nPackageName: " + quoted(manifest.name) +
                          "\nLicense: " + quoted(request.license) + "\nShortDescription: " +
-                         quoted(request.short_description) + "\nManifestType: defaultLocale\nManifestVersion: " +
+                         quoted(request.short_description) + "\n" + locale_extras_yaml(request) +
+                         "ManifestType: defaultLocale\nManifestVersion: " +
                          std::string(kManifestVersion) + "\n";
 
     return std::vector<WingetFile>{{id + ".yaml", std::move(version)},

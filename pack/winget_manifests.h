@@ -19,6 +19,10 @@ struct WingetRequest {
     std::string url;                // https://... of the installer
     std::string license;            // "MIT", "Proprietary", ...
     std::string short_description;  // one line
+    // Optional: the publisher's home page, the release notes' page (https://...), search terms.
+    std::string publisher_url;
+    std::string release_notes_url;
+    std::vector<std::string> tags;
 };
 
 struct WingetFile {

@@ -8,6 +8,9 @@
  *       plinth_start_update(1);   (then exit: the update starts the app again)
  *   }
  *
+ * A channel of its own (beta testers, say) is another feed: plinth_check_update_from(L"https://...",
+ * version, sizeof version) and plinth_start_update_from(L"https://...", 1).
+ *
  * See docs/updates.md for the feed, the switches and what is trusted.
  */
 #ifndef PLINTH_UPDATE_H
@@ -32,11 +35,18 @@
 #define PLINTH_UPDATE_API static
 #endif
 
-/* `"<the exe's folder>\uninstall.exe" <switches>` in a heap block (HeapFree it), or NULL. */
-PLINTH_UPDATE_API wchar_t* plinth_update_command_line_(const wchar_t* switches) {
+/* `"<the exe's folder>\uninstall.exe" <switches> ["/feed=<feed>"]` in a heap block (HeapFree
+ * it), or NULL. A feed URL holds no quote; one is cut there. */
+PLINTH_UPDATE_API wchar_t* plinth_update_command_line_(const wchar_t* switches, const wchar_t* feed) {
     DWORD capacity = 32768; /* the longest path Windows has */
     DWORD length, slash, i, count;
-    wchar_t* line = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, (capacity + 64) * sizeof(wchar_t));
+    DWORD feed_length = 0;
+    wchar_t* line;
+    if (feed != NULL) {
+        while (feed[feed_length] != 0 && feed_length < 4096) ++feed_length;
+        if (feed[feed_length] != 0) return NULL; /* no URL updates come from is this long */
+    }
+    line = (wchar_t*)HeapAlloc(GetProcessHeap(), 0, (capacity + 64 + feed_length + 12) * sizeof(wchar_t));
     if (line == NULL) return NULL;
     length = GetModuleFileNameW(NULL, line + 1, capacity);
     if (length == 0 || length >= capacity) {
@@ -54,15 +64,22 @@ PLINTH_UPDATE_API wchar_t* plinth_update_command_line_(const wchar_t* switches) 
         for (i = 0; name[i] != 0; ++i) line[count++] = name[i];
     }
     for (i = 0; switches[i] != 0 && i < 40; ++i) line[count++] = switches[i];
+    if (feed != NULL) {
+        const wchar_t* option = L" \"/feed=";
+        for (i = 0; option[i] != 0; ++i) line[count++] = option[i];
+        for (i = 0; feed[i] != 0 && feed[i] != L'"'; ++i) line[count++] = feed[i];
+        line[count++] = L'"';
+    }
     line[count] = 0;
     return line;
 }
 
 /* Starts uninstall.exe with the switches; `output`, when not NULL, receives its standard output. */
-PLINTH_UPDATE_API int plinth_update_start_(const wchar_t* switches, HANDLE output, PROCESS_INFORMATION* process) {
+PLINTH_UPDATE_API int plinth_update_start_(const wchar_t* switches, const wchar_t* feed, HANDLE output,
+                                           PROCESS_INFORMATION* process) {
     STARTUPINFOW startup;
     BOOL started;
-    wchar_t* line = plinth_update_command_line_(switches);
+    wchar_t* line = plinth_update_command_line_(switches, feed);
     if (line == NULL) return 0;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
@@ -79,8 +96,10 @@ PLINTH_UPDATE_API int plinth_update_start_(const wchar_t* switches, HANDLE outpu
 
 /* Runs `uninstall.exe /check-update` and waits for it (at most PLINTH_UPDATE_CHECK_TIMEOUT_MS).
  * Returns PLINTH_UPDATE_AVAILABLE with the newer version in `version` (NUL-terminated, cut to
- * `size`), PLINTH_UPDATE_NONE, PLINTH_UPDATE_FAILED, or PLINTH_UPDATE_NOT_STARTED. */
-PLINTH_UPDATE_API int plinth_check_update(char* version, size_t size) {
+ * `size`), PLINTH_UPDATE_NONE, PLINTH_UPDATE_FAILED, or PLINTH_UPDATE_NOT_STARTED. `feed`, when
+ * not NULL, is another channel's feed (`/feed=`, say L"https://example.com/app/beta/feed.json"):
+ * the same rules and checks as the manifest's, which stays the one asked when it is NULL. */
+PLINTH_UPDATE_API int plinth_check_update_from(const wchar_t* feed, char* version, size_t size) {
     SECURITY_ATTRIBUTES inherit;
     HANDLE read_end = NULL, write_end = NULL;
     PROCESS_INFORMATION process;
@@ -93,7 +112,7 @@ PLINTH_UPDATE_API int plinth_check_update(char* version, size_t size) {
     inherit.bInheritHandle = TRUE;
     if (!CreatePipe(&read_end, &write_end, &inherit, 0)) return PLINTH_UPDATE_NOT_STARTED;
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    if (!plinth_update_start_(L"/check-update", write_end, &process)) {
+    if (!plinth_update_start_(L"/check-update", feed, write_end, &process)) {
         CloseHandle(read_end);
         CloseHandle(write_end);
         return PLINTH_UPDATE_NOT_STARTED;
@@ -118,13 +137,18 @@ PLINTH_UPDATE_API int plinth_check_update(char* version, size_t size) {
 
 /* Starts `uninstall.exe /update /S`, with `/restart` when `restart` is non-zero, without waiting
  * for it: the app should exit next, so that its files are free, and is started again when the
- * update is installed. Returns 1 when it started, 0 otherwise. */
-PLINTH_UPDATE_API int plinth_start_update(int restart) {
+ * update is installed. Returns 1 when it started, 0 otherwise. `feed` as for
+ * plinth_check_update_from. */
+PLINTH_UPDATE_API int plinth_start_update_from(const wchar_t* feed, int restart) {
     PROCESS_INFORMATION process;
-    if (!plinth_update_start_(restart ? L"/update /S /restart" : L"/update /S", NULL, &process)) return 0;
+    if (!plinth_update_start_(restart ? L"/update /S /restart" : L"/update /S", feed, NULL, &process)) return 0;
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 1;
 }
+
+/* The same from the manifest's own feed. */
+PLINTH_UPDATE_API int plinth_check_update(char* version, size_t size) { return plinth_check_update_from(NULL, version, size); }
+PLINTH_UPDATE_API int plinth_start_update(int restart) { return plinth_start_update_from(NULL, restart); }
 
 #endif

@@ -145,6 +145,67 @@ cmake --build "$E2E_WORK/multi-config/build" --config Release >"$E2E_WORK/multi-
 e2e_check "multi-config: the app is in Release/" test -f "$E2E_WORK/multi-config/build/Release/app.exe"
 e2e_check "multi-config: its installer is beside it" test -f "$E2E_WORK/multi-config/build/Release/app-Setup.exe"
 
+e2e_log "--- plinth::update, SIGN_COMMAND and FEED under a cross toolchain, from a prefix laid out like /usr"
+# The Debian package's prefix is /usr, whose include/ holds the build machine's C headers. Here
+# a copy of the prefix has headers of that name that stop any compiler reading them: the
+# consumer builds only when plinth::update's include folder is not the prefix's include/.
+usr_like="$E2E_WORK/usr-like"
+cp -r "$prefix" "$usr_like"
+for header in stdio.h stddef.h windows.h; do
+  printf '#error the build machine'"'"'s %s came first\n' "$header" >"$usr_like/include/$header"
+done
+update_src="$E2E_WORK/update-consumer"
+mkdir -p "$update_src"
+printf '%s\n' 'cmake_minimum_required(VERSION 3.20)' 'project(t LANGUAGES C)' \
+  'find_package(plinth REQUIRED)' 'add_executable(app WIN32 main.c)' \
+  'target_link_libraries(app PRIVATE plinth::update)' \
+  'plinth_add_installer(app MANIFEST app.json FEED feed.json' \
+  '  SIGN_COMMAND "osslsigncode sign -pkcs12 '"'"'${PFX}'"'"' -pass \$PLINTH_TEST_PFX_PASSWORD -h sha256 -in {in} -out {out}")' \
+  >"$update_src/CMakeLists.txt"
+printf '{"name": "T", "id": "T", "version": "1.0.0", "exe": "t.exe"}\n' >"$update_src/app.json"
+# A test certificate as docs/packer.md makes one: code signing, in a .pfx with a password.
+openssl req -x509 -newkey rsa:2048 -sha256 -days 2 -nodes -subj "/CN=plinth cmake test" \
+  -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
+  -keyout "$E2E_WORK/key.pem" -out "$E2E_WORK/cert.pem" >/dev/null 2>&1 &&
+  openssl pkcs12 -export -inkey "$E2E_WORK/key.pem" -in "$E2E_WORK/cert.pem" -out "$E2E_WORK/test.pfx" \
+    -passout pass:secret >/dev/null 2>&1 || e2e_die "openssl could not make a test certificate."
+export PLINTH_TEST_PFX_PASSWORD=secret
+printf '%s\n' '#include <stdio.h>' '#include <plinth/update.h>' \
+  'int WINAPI WinMain(HINSTANCE i, HINSTANCE p, LPSTR c, int s) {' \
+  '    char version[64];' '    (void)i; (void)p; (void)c; (void)s;' \
+  '    if (plinth_check_update(version, sizeof version) == PLINTH_UPDATE_AVAILABLE) puts(version);' \
+  '    return 0;' '}' >"$update_src/main.c"
+(cmake -S "$update_src" -B "$update_src/build" -G Ninja "-Dplinth_DIR=$usr_like/lib/cmake/plinth" "-DPFX=$E2E_WORK/test.pfx" \
+  "-DCMAKE_TOOLCHAIN_FILE=$(cd "$(dirname "$0")/../.." && pwd)/cmake/mingw-w64-x86_64.cmake" &&
+  cmake --build "$update_src/build") >"$E2E_WORK/update-consumer.log" 2>&1
+status=$?
+e2e_assert_eq "a mingw-w64 app linking plinth::update builds against a /usr-like prefix" 0 "$status"
+[[ $status -eq 0 ]] && e2e_check "its exe is a Windows program" test -f "$update_src/build/app.exe"
+[[ $status -eq 0 ]] || tail -n 15 "$E2E_WORK/update-consumer.log" | sed 's/^/      /' >&2
+e2e_check "the header in plinth::update's folder is the one in the prefix's include/" \
+  cmp -s "$prefix/include/plinth/update.h" "$prefix/share/plinth/include/plinth/update.h"
+signed_installer="$update_src/build/app-Setup.exe"
+osslsigncode verify -CAfile "$E2E_WORK/cert.pem" -in "$signed_installer" >"$E2E_WORK/update-consumer-verify.log" 2>&1
+e2e_check "SIGN_COMMAND signed the installer, with the password from the environment" \
+  grep -q 'Signature verification: ok' "$E2E_WORK/update-consumer-verify.log"
+e2e_check "FEED ran after signing: the feed has the signed file's size" \
+  grep -qF "\"size\": $(stat -c %s "$signed_installer")," "$update_src/build/feed.json"
+e2e_check "... and its SHA-256" \
+  grep -qF "\"sha256\": \"$(sha256sum "$signed_installer" | cut -d' ' -f1)\"" "$update_src/build/feed.json"
+e2e_check "nothing changed: neither packed nor signed again" \
+  grep -q 'no work to do' <(cmake --build "$update_src/build" 2>&1)
+# A signer that leaves the file unsigned fails the build and puts nothing in place.
+sed -i 's/osslsigncode sign [^"]*-in {in} -out {out}/cp {in} {out}/' "$update_src/CMakeLists.txt"
+cp "$signed_installer" "$E2E_WORK/signed-before.exe"
+cmake --build "$update_src/build" >"$E2E_WORK/update-consumer-unsigned.log" 2>&1
+e2e_assert_eq "a SIGN_COMMAND that doesn't sign fails the build" 1 "$(( $? != 0 ))"
+e2e_check "it says why" grep -qF "isn't the installer with a signature added: it carries no signature" \
+  "$E2E_WORK/update-consumer-unsigned.log"
+e2e_assert_same_file "the signed installer stays as it was" "$E2E_WORK/signed-before.exe" "$signed_installer"
+expect_configure sign-command-without-file 1 "SIGN_COMMAND names no file" \
+  "$use
+plinth_add_installer(app MANIFEST app.json SIGN_COMMAND \"signtool sign installer.exe\")" "$pkg"
+
 e2e_log "--- the app folder"
 expect_configure destination-first 1 "DESTINATION belongs after FILES <file>... or DIRECTORY <folder>" \
   "$use

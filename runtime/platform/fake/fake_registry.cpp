@@ -11,7 +11,8 @@ using platform::ErrorCode;
 namespace codes = platform::codes;
 
 constexpr ErrorCode kUnsupportedType = 1630;  // ERROR_UNSUPPORTED_TYPE
-constexpr std::uint32_t kRestrictSz = 0x00000002;  // RRF_RT_REG_SZ
+constexpr std::uint32_t kRestrictSz = 0x00000002;     // RRF_RT_REG_SZ
+constexpr std::uint32_t kRestrictDword = 0x00000010;  // RRF_RT_REG_DWORD
 
 std::vector<std::u16string> components(const std::u16string& path) {
     std::vector<std::u16string> parts;
@@ -121,12 +122,15 @@ ErrorCode FakeRegistry::get_value(const std::u16string& path, const std::u16stri
     if (it == key->values.end()) return codes::kFileNotFound;
     const RegistryValue& value = it->second;
     if ((flags & kRestrictSz) && value.type != kRegSz) return kUnsupportedType;
+    if (flags == kRestrictDword && (value.type != kRegDword || value.data.size() != 4)) return kUnsupportedType;
     // Like the real call, a string lacking its terminating zero gets one in the output.
     std::vector<std::uint8_t> out = value.data;
-    if (out.size() % 2) out.push_back(0);
-    if (out.size() < 2 || out[out.size() - 1] != 0 || out[out.size() - 2] != 0) {
-        out.push_back(0);
-        out.push_back(0);
+    if (flags != kRestrictDword) {
+        if (out.size() % 2) out.push_back(0);
+        if (out.size() < 2 || out[out.size() - 1] != 0 || out[out.size() - 2] != 0) {
+            out.push_back(0);
+            out.push_back(0);
+        }
     }
     const auto required = static_cast<std::uint32_t>(out.size());
     if (data == nullptr) {

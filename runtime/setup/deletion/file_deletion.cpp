@@ -28,6 +28,12 @@ platform::ErrorCode try_delete(platform::Platform& platform, const Path& path) {
 
 }  // namespace
 
+platform::ErrorCode delete_file_unless_in_use(platform::Platform& platform, const Path& path) {
+    const platform::ErrorCode code = try_delete(platform, path);
+    if (code == platform::codes::kSuccess) platform.log->write("Deleted", path);
+    return code;
+}
+
 platform::ErrorCode delete_file(platform::Platform& platform, const Path& path) {
     const platform::ErrorCode code = try_delete(platform, path);
     // A name that was never there (a spare name tried, a file already gone) is no event.

@@ -13,4 +13,8 @@ namespace plinth {
 // failed for another reason.
 platform::ErrorCode delete_file(platform::Platform& platform, const Path& path);
 
+// The same, logging only a success: for a caller that has another way out when the file is in
+// use (moving it aside) and logs what it did instead.
+platform::ErrorCode delete_file_unless_in_use(platform::Platform& platform, const Path& path);
+
 }  // namespace plinth

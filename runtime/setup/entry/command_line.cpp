@@ -28,6 +28,9 @@ RunOptions parse_command_line(const std::vector<std::u16string>& arguments) {
                 }
             }
         }
+        if (const std::size_t url_at = argument.starts_with(u"/feed=") ? 6 : argument.starts_with(u"--feed=") ? 7 : 0) {
+            options.feed = arguments[i].substr(url_at);
+        }
         const std::size_t file_at = argument.starts_with(u"/log=") ? 5 : argument.starts_with(u"--log=") ? 6 : 0;
         if (file_at != 0) {
             options.log = arguments[i].substr(file_at);

@@ -125,10 +125,15 @@ int UpdateDialog::run() {
         add_button(page, kNotNowButton, texts_.text(Message::not_now_button));
         page.common_buttons = 0;
     }
+    const bool offered = heading == Message::update_available && checked;
     // A dialog that can't be shown counts as one closed before anything ran.
-    (void)platform_.dialogs.show(keep(std::move(page)), nullptr);
+    std::int32_t pressed = 0;
+    (void)platform_.dialogs.show(keep(std::move(page)), &pressed);
     // Cancelled, the download stops at its next chunk; nothing is installed.
     worker_.reset();
+    if (offered && stage_ == Stage::offered) {
+        platform_.log->write("Chosen in the dialog:", pressed == kNotNowButton ? "Not now" : "closed the offer");
+    }
     if (stage_ == Stage::cancelled) platform_.log->write("Cancelled");
     return exit_code_;
 }
@@ -138,6 +143,7 @@ platform::HResult UpdateDialog::on_notification(platform::WindowHandle window, s
     switch (notification) {
         case kNotificationButtonClicked: {
             if (wparam == static_cast<std::uintptr_t>(kActionButton) && stage_ == Stage::offered) {
+                platform_.log->write("Chosen in the dialog:", "Update");
                 start(window);
                 return kSFalse;
             }

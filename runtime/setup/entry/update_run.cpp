@@ -5,7 +5,9 @@
 
 #include "entry/exit_code.h"
 #include "entry/update_dialog.h"
+#include "common/text.h"
 #include "log/run_log.h"
+#include "package/update_url.h"
 
 namespace plinth {
 
@@ -27,6 +29,15 @@ Status find_update(platform::Platform& platform, const AppManifest& manifest, In
 }
 
 namespace {
+
+// What support needs to find the release again: where it came from and how large it is.
+void log_download(platform::Platform& platform, const UpdateOffer& offer) {
+    std::string text = offer.url;
+    text += " (";
+    text += decimal_text(offer.release.size);
+    text += " bytes)";
+    platform.log->write("Downloading the update from", text);
+}
 
 int check_only(platform::Platform& platform, const AppManifest& manifest) {
     InstalledApp app;
@@ -63,7 +74,9 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     if (done) done = find_installed_app(platform, manifest, app);
     if (done) done = check_for_update(platform, app, offer);
     if (!done || offer.url.empty()) return done;
+    log_download(platform, offer);
     done = download_update(platform, offer, installer, watcher);
+    if (done) platform.log->write("Checked the download: the feed's size and SHA-256, and the signer");
     // The last moment it can be stopped: nothing is installed yet.
     if (done && watcher && !watcher->installing()) done = update_cancelled();
     if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr);
@@ -71,16 +84,33 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {
         // The new version is installed whatever happens here: a failure is reported, not counted.
-        if (Status restarted = restart_app(platform, app); !restarted) (void)update_failed(platform, restarted.error());
+        if (Status restarted = restart_app(platform, app); !restarted) {
+            (void)update_failed(platform, restarted.error());
+        } else {
+            platform.log->write("Started the app again");
+        }
     }
     return done;
 }
 
+Result<AppManifest> channel_manifest(const AppManifest& manifest, const RunOptions& options) {
+    AppManifest channel = manifest;
+    if (!options.feed || manifest.update_feed.empty()) return channel;
+    channel.update_feed = to_utf8(*options.feed);
+    if (auto problem = update_url_problem(channel.update_feed)) {
+        return fail({"The feed given with /feed= can't be used: ", *problem});
+    }
+    return channel;
+}
+
 int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
                         const TextLookup& texts) {
-    if (!options.update) return check_only(platform, manifest);
-    if (!options.silent) return update_with_dialog(platform, options, manifest, texts);
-    return update_silently(platform, options, manifest);
+    auto channel = channel_manifest(manifest, options);
+    if (!channel) return update_failed(platform, channel.error());
+    platform.log->write(options.feed ? "Update feed (from /feed=)" : "Update feed", channel->update_feed);
+    if (!options.update) return check_only(platform, *channel);
+    if (!options.silent) return update_with_dialog(platform, options, *channel, texts);
+    return update_silently(platform, options, *channel);
 }
 
 }  // namespace plinth

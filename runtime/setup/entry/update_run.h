@@ -13,6 +13,11 @@
 namespace plinth {
 
 // `texts` are the dialog's, when /update runs without /S.
+// The manifest whose feed an update run asks: the one of /feed= when given (under the same URL
+// rule as the manifest's), the manifest's own otherwise. An app whose manifest names no feed has
+// no updates, whatever /feed= says.
+Result<AppManifest> channel_manifest(const AppManifest& manifest, const RunOptions& options);
+
 int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
                         const TextLookup& texts);
 

@@ -36,13 +36,17 @@ bool move_aside(platform::Platform& platform, const Path& target) {
 }
 
 // Makes room at a target that refused to be replaced: it goes, or moves aside.
+// A file in use (the running exe, or an update's running uninstall.exe) is logged as moved
+// aside, which is the design working, not as a failure to delete.
 bool clear_target(platform::Platform& platform, const Path& target) {
-    const platform::ErrorCode deleted = delete_file(platform, target);
+    const platform::ErrorCode deleted = delete_file_unless_in_use(platform, target);
     if (deleted == platform::codes::kSuccess || deleted == platform::codes::kFileNotFound) return true;
     // A folder where a file goes is the user's: moved aside, the sweep would take it for one of
     // ours and delete it.
-    if (const auto info = platform.files.metadata(target); info && info->is_folder) return false;
-    return move_aside(platform, target);
+    const auto info = platform.files.metadata(target);
+    if (!(info && info->is_folder) && move_aside(platform, target)) return true;
+    if (deleted != platform::codes::kPathNotFound) platform.log->failed(platform, "Can't delete", target, deleted);
+    return false;
 }
 
 Status write_failure(platform::Platform& platform, const Path& target, platform::ErrorCode code) {

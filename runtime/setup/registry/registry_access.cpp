@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::uint32_t kNonVolatile = 0;          // REG_OPTION_NON_VOLATILE
 constexpr std::uint32_t kKeyWrite = 0x00020006;    // KEY_WRITE
-constexpr std::uint32_t kRestrictSz = 0x00000002;  // RRF_RT_REG_SZ
+constexpr std::uint32_t kRestrictSz = 0x00000002;     // RRF_RT_REG_SZ
+constexpr std::uint32_t kRestrictDword = 0x00000010;  // RRF_RT_REG_DWORD
 
 // Windows reads key and value names only up to a NUL: one inside a name (an id or extension
 // written as \u0000 in the manifest) would make the call reach another key or value, perhaps
@@ -96,6 +97,19 @@ std::optional<std::string> read_text_value(platform::Platform& platform, std::st
     std::u16string_view units(buffer.data(), returned / 2);
     while (!units.empty() && units.back() == u'\0') units.remove_suffix(1);
     return to_utf8(units);
+}
+
+std::optional<std::uint32_t> read_number_value(platform::Platform& platform, std::string_view key_path,
+                                               std::string_view value_name) {
+    if (has_nul(key_path) || has_nul(value_name)) return std::nullopt;
+    std::uint8_t bytes[4] = {};
+    std::uint32_t count = sizeof bytes;
+    if (platform.registry.get_value(to_utf16(key_path), to_utf16(value_name), kRestrictDword, bytes, &count) !=
+            platform::codes::kSuccess ||
+        count != sizeof bytes) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24));
 }
 
 void delete_tree(platform::Platform& platform, std::string_view key_path) {

@@ -36,6 +36,10 @@ Status write_number_value(platform::RegistryKey& key, std::string_view value_nam
 std::optional<std::string> read_text_value(platform::Platform& platform, std::string_view key_path,
                                            std::string_view value_name);
 
+// A REG_DWORD value, or nothing when the key or value is missing, of another type or unreadable.
+std::optional<std::uint32_t> read_number_value(platform::Platform& platform, std::string_view key_path,
+                                               std::string_view value_name);
+
 // The deletions of the removal; whether they succeed is not looked at.
 void delete_tree(platform::Platform& platform, std::string_view key_path);
 void delete_key(platform::Platform& platform, std::string_view key_path);

@@ -1,5 +1,7 @@
 #include "registry/uninstall_entry.h"
 
+#include <array>
+
 #include "package/app_files.h"
 #include "registry/document_types.h"
 #include "registry/installed_files.h"
@@ -29,6 +31,20 @@ std::string date_text(const platform::LocalDate& date) {
     append_zero_padded(text, date.month, 2);
     append_zero_padded(text, date.day, 2);
     return text;
+}
+
+// An app with updates gets its random number once, at its first install, and keeps it through
+// every update. An app without updates never asks for randomness (it loads no crypto library).
+Status write_rollout_number(platform::Platform& platform, platform::RegistryKey& key, const AppManifest& manifest) {
+    if (manifest.update_feed.empty() || read_number_value(platform, uninstall_key_path(manifest.id), kRolloutNumberValue)) {
+        return success();
+    }
+    std::array<std::uint8_t, 4> random{};
+    // Without randomness the install goes on without a number: it then takes staged releases
+    // only once they reach every install.
+    if (platform.crypto.random(random) != 0) return success();
+    return write_number_value(key, kRolloutNumberValue,
+                              random[0] | (random[1] << 8) | (random[2] << 16) | (static_cast<std::uint32_t>(random[3]) << 24));
 }
 
 Status write_values(platform::Platform& platform, platform::RegistryKey& key,
@@ -70,6 +86,7 @@ Status write_values(platform::Platform& platform, platform::RegistryKey& key,
     for (const auto& value : numbers) {
         if (auto written = write_number_value(key, value.name, value.number); !written) return written;
     }
+    if (auto written = write_rollout_number(platform, key, manifest); !written) return written;
     if (!facts.app_files.empty()) {
         return write_text_value(key, kInstalledFilesValue, join_installed_paths(facts.app_files));
     }
@@ -89,6 +106,7 @@ RecordedInstall recorded_install(platform::Platform& platform, std::string_view 
     RecordedInstall recorded;
     recorded.version = read_text_value(platform, key, "DisplayVersion");
     recorded.exe = read_text_value(platform, key, "DisplayIcon");
+    recorded.rollout_number = read_number_value(platform, key, kRolloutNumberValue);
     // The icon is the exe's first, as write_values records it.
     if (recorded.exe && recorded.exe->ends_with(",0")) {
         recorded.exe->resize(recorded.exe->size() - 2);

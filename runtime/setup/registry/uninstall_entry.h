@@ -23,7 +23,13 @@ struct RecordedInstall {
     // The exe DisplayIcon names ("C:\...\App.exe,0"): nothing without DisplayIcon, empty when
     // the value names none.
     std::optional<std::string> exe;
+    // The install's own random number, from which its rollout bucket comes; nothing without one.
+    std::optional<std::uint32_t> rollout_number;
 };
+
+// The uninstall entry's value that keeps the install's random number for staged rollouts. It
+// never leaves the machine: only the install itself compares it with a release's percentage.
+inline constexpr std::string_view kRolloutNumberValue = "PlinthRolloutNumber";
 
 // Reads the entry of the app with this id; a value that can't be read counts as missing.
 RecordedInstall recorded_install(platform::Platform& platform, std::string_view id);

@@ -32,6 +32,18 @@ const std::string* string_member(const JsonValue& object, std::string_view key) 
     return fail({"The update feed's release ", decimal_text(index + 1), " ", what, "."});
 }
 
+// The optional keys that manage a release: its signer and its rollout.
+Status read_release_management(const JsonValue& element, std::size_t index, Release& release) {
+    if (const std::string* signer = string_member(element, "signer")) release.signer = *signer;
+    if (const JsonValue* rollout = element.find("rollout")) {
+        if (!rollout->is_unsigned_integer() || rollout->integer > 100) {
+            return release_problem(index, "has a \"rollout\" that isn't a percentage from 0 to 100");
+        }
+        release.rollout = static_cast<std::uint8_t>(rollout->integer);
+    }
+    return success();
+}
+
 Status read_release(const JsonValue& element, std::size_t index, Release& release) {
     if (!element.is_object()) return release_problem(index, "isn't an object");
     const std::string* version = string_member(element, "version");
@@ -53,7 +65,7 @@ Status read_release(const JsonValue& element, std::size_t index, Release& releas
     if (!hash) return release_problem(index, "has no \"sha256\" of 64 hex digits");
     release.sha256 = *hash;
     if (const std::string* notes = string_member(element, "notes")) release.notes = *notes;
-    return success();
+    return read_release_management(element, index, release);
 }
 
 }  // namespace
@@ -78,7 +90,8 @@ Result<Feed> read_feed(std::string_view json) {
     return feed;
 }
 
-Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std::string_view installed_version) {
+Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std::string_view installed_version,
+                                  std::optional<std::uint32_t> bucket) {
     if (feed.id != app_id) {
         return fail({"The update feed is for another app (\"", feed.id, "\", not \"", app_id, "\")."});
     }
@@ -90,11 +103,18 @@ Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std
     std::size_t newest = none;
     for (std::size_t i = 0; i < none; ++i) {
         const std::string& version = feed.releases[i].version;
-        if (compare_versions(version, installed_version).value_or(0) <= 0) continue;
+        if (compare_versions(version, installed_version).value_or(0) <= 0 || !offered_to(feed.releases[i], bucket)) continue;
         if (newest == none || compare_versions(version, feed.releases[newest].version).value_or(0) > 0) newest = i;
     }
     return newest;
 }
+
+bool offered_to(const Release& release, std::optional<std::uint32_t> bucket) {
+    if (!release.rollout || *release.rollout >= 100) return true;
+    return bucket && *bucket < *release.rollout;
+}
+
+std::uint32_t rollout_bucket(std::uint32_t install_number) { return install_number % 100; }
 
 std::string sha256_text(const platform::Sha256& hash) {
     std::string text;

@@ -229,6 +229,7 @@ Status find_installed_app(platform::Platform& platform, const AppManifest& manif
     app.name = manifest.name;
     app.feed_url = manifest.update_feed;
     app.version = std::move(*recorded.version);
+    if (recorded.rollout_number) app.rollout_bucket = rollout_bucket(*recorded.rollout_number);
     return success();
 }
 
@@ -238,7 +239,7 @@ Status check_for_update(platform::Platform& platform, const InstalledApp& app, U
     if (Status downloaded = download_feed(platform, app.feed_url, text); !downloaded) return downloaded;
     auto feed = read_feed(text);
     if (!feed) return pass_on(std::move(feed.error()));
-    auto chosen = newest_update(*feed, app.id, app.version);
+    auto chosen = newest_update(*feed, app.id, app.version, app.rollout_bucket);
     if (!chosen) return pass_on(std::move(chosen.error()));
     if (*chosen == feed->releases.size()) return success();
     Release& release = feed->releases[*chosen];

@@ -35,6 +35,7 @@ struct InstalledApp {
     std::string name;
     std::string feed_url;
     std::string version;
+    std::optional<std::uint32_t> rollout_bucket;  // of its recorded random number (feed.h)
 };
 
 // The installed app, or why there is nothing to update: the manifest has no feed, or the app

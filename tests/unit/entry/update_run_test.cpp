@@ -269,27 +269,34 @@ TEST_F(UpdateRun, TheDialogsOutcomesGiveTheirExitCodes) {
         int exit_code;
         const char* last_heading;
         bool installed;
+        const char* choice_logged;  // null: none
     } cases[] = {
-        {"not now", nullptr, {UserAction::click(kNotNowButton)}, 2, "Notes 2.0 is available", false},
-        {"the offer closed", nullptr, {UserAction::close()}, 2, "Notes 2.0 is available", false},
+        {"not now", nullptr, {UserAction::click(kNotNowButton)}, 2, "Notes 2.0 is available", false, "Chosen in the dialog: Not now"},
+        {"the offer closed", nullptr, {UserAction::close()}, 2, "Notes 2.0 is available", false,
+         "Chosen in the dialog: closed the offer"},
         // The worker, waited for when the dialog closes, stops at the download's first chunk.
         {"cancelled while it downloads", nullptr, {UserAction::click(kUpdateButton), UserAction::close()}, 2,
-         "Downloading Notes 2.0\u2026", false},
+         "Downloading Notes 2.0\u2026", false, "Chosen in the dialog: Update"},
         {"nothing newer", [](Scene& t) { t.fake.registry.put_text(kKey, u"DisplayVersion", "2.0"); }, {}, 0,
-         "Notes is up to date", false},
+         "Notes is up to date", false, nullptr},
         {"the feed unreachable", [](Scene& t) { t.fake.network.served.clear(); }, {}, 1, "Notes couldn't be updated",
-         false},
+         false, nullptr},
         {"the download cut half-way", [](Scene& t) { t.fake.network.served[kInstallerUrl].cut_after = 15; },
-         {UserAction::click(kUpdateButton), UserAction::wait()}, 1, "Notes couldn't be updated", false},
+         {UserAction::click(kUpdateButton), UserAction::wait()}, 1, "Notes couldn't be updated", false,
+         "Chosen in the dialog: Update"},
         {"no second thread", [](Scene& t) { t.fake.session.second_thread = false; },
-         {UserAction::click(kUpdateButton)}, 0, "Notes 2.0 is installed", true},
+         {UserAction::click(kUpdateButton)}, 0, "Notes 2.0 is installed", true, "Chosen in the dialog: Update"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         Scene t;
         if (c.arrange) c.arrange(t);
         t.fake.dialogs.script = c.script;
-        EXPECT_EQ(t.run({u"/update"}), c.exit_code);
+        t.fake.files.add_folder(u"C:\\Logs");
+        EXPECT_EQ(t.run({u"/update", u"/log=C:\\Logs\\update.log"}), c.exit_code);
+        const std::string log = t.fake.files.text(u"C:\\Logs\\update.log").value_or("");
+        EXPECT_EQ(log.find("Chosen in the dialog") != std::string::npos, c.choice_logged != nullptr) << log;
+        if (c.choice_logged != nullptr) EXPECT_NE(log.find(c.choice_logged), std::string::npos) << log;
         ASSERT_FALSE(t.fake.dialogs.pages.empty());
         EXPECT_EQ(t.fake.dialogs.pages.back().main_instruction, c.last_heading);
         EXPECT_EQ(t.fake.dialogs.dialogs_shown, 1);
@@ -308,6 +315,44 @@ TEST_F(UpdateRun, TheDialogsBarFollowsTheBytesReceived) {
     fake.dialogs.script = {fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
     EXPECT_EQ(run({u"/update"}), 1);
     EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarPos, 50, 0}}));
+}
+
+}  // namespace
+}  // namespace plinth
+
+namespace plinth {
+namespace {
+
+class UpdateChannels : public testing::Test, public Scene {};
+
+TEST_F(UpdateChannels, AChannelsFeedIsAskedInsteadUnderTheSameRules) {
+    const std::string beta = "https://example.com/notes/beta/feed.json";
+    fake.network.served[beta] = fake.network.served[kFeedUrl];
+    EXPECT_EQ(run({u"/check-update", u"/FEED=" + to_utf16(beta)}), 3);
+    EXPECT_EQ(fake.network.requests, std::vector<std::string>{beta});
+    EXPECT_EQ(fake.session.standard_output, "2.0\n");
+    // The manifest's rule: no plain http to another machine; nothing is asked.
+    fake.network.requests.clear();
+    EXPECT_EQ(run({u"/update", u"/S", u"--feed=http://example.com/feed.json"}), 1);
+    EXPECT_TRUE(fake.network.requests.empty());
+    EXPECT_NE(fake.session.standard_error.find("setup: The feed given with /feed= can't be used: "), std::string::npos)
+        << fake.session.standard_error;
+    expect_untouched();
+}
+
+TEST_F(UpdateChannels, AStagedReleaseReachesOnlyTheInstallsInsideItsPercentage) {
+    // 2.0 offered to 30 % of installs: bucket 29 (number 1029) takes it, bucket 30 doesn't.
+    std::string& feed = fake.network.served[kFeedUrl].body;
+    feed.insert(feed.rfind('}', feed.size() - 3), R"(,"rollout":30)");
+    for (const auto& [number, offered] : {std::pair{1029u, 3}, std::pair{1030u, 0}}) {
+        fake.registry.put_value(kKey, u"PlinthRolloutNumber", 4,
+                                {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8), 0, 0});
+        fake.session.standard_output.clear();
+        EXPECT_EQ(run({u"/check-update"}), offered) << number;
+    }
+    // An install without its number waits for 100 %.
+    fake.registry.delete_key_value(kKey, u"PlinthRolloutNumber");
+    EXPECT_EQ(run({u"/check-update"}), 0);
 }
 
 }  // namespace

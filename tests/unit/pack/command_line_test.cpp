@@ -116,3 +116,38 @@ TEST(ProgressText, PerCentAndSpeedWhereTheCompressorTellsThem) {
 
 }  // namespace
 }  // namespace plinth::pack
+
+namespace plinth::pack {
+namespace {
+
+TEST(PackCommandLine, FeedAddsWithdrawsOrRollsOutOneRelease) {
+    const struct {
+        std::vector<std::string> args;
+        const char* error;  // null: accepted
+    } cases[] = {
+        {{"--feed", "f.json", "--installer", "S.exe", "--rollout", "0", "--allow-signer-change"}, nullptr},
+        {{"--feed", "f.json", "--withdraw", "1.2"}, nullptr},
+        {{"--feed", "f.json", "--release", "1.2", "--rollout", "100"}, nullptr},
+        {{"--feed", "f.json"}, "feed takes one of --installer, --withdraw and --release"},
+        {{"--feed", "f.json", "--installer", "S.exe", "--withdraw", "1.2"}, "feed takes one of"},
+        {{"--feed", "f.json", "--release", "1.2"}, "--release needs --rollout"},
+        {{"--feed", "f.json", "--withdraw", "1.2", "--notes", "x"}, "--notes goes with --installer"},
+        {{"--feed", "f.json", "--withdraw", "1.2", "--rollout", "5"}, "--rollout doesn't go with --withdraw"},
+        {{"--feed", "f.json", "--installer", "S.exe", "--rollout", "101"}, "--rollout takes a percentage from 0 to 100, not 101"},
+        {{"--feed", "f.json", "--installer", "S.exe", "--rollout", "5%"}, "--rollout takes a percentage"},
+        {{"--feed", "f.json", "--installer", "S.exe", "--rollout", "0100"}, "--rollout takes a percentage"},
+    };
+    for (const auto& c : cases) {
+        const auto line = parse_command_line("feed", c.args);
+        if (c.error == nullptr) {
+            EXPECT_TRUE(line.ok()) << c.args[2] << ": " << (line.ok() ? "" : line.error());
+        } else {
+            ASSERT_FALSE(line.ok()) << c.error;
+            EXPECT_EQ(line.error().rfind(c.error, 0), 0u) << line.error();
+        }
+    }
+    EXPECT_TRUE(parse_command_line("build", build_with({"--sign-command", "sign {file}"})).ok());
+}
+
+}  // namespace
+}  // namespace plinth::pack

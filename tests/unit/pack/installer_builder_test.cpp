@@ -255,6 +255,33 @@ TEST(InstallerReport, ShowsTheManifestTheKeysAndThePayload) {
     }
 }
 
+TEST(InstallerReport, ShowsTheFeedTheProtocolsTheAppUserModelIdAndTheSignature) {
+    InstallerInputs with_all = inputs();
+    with_all.manifest_json = R"({"name": "Notes", "id": "com.example.notes", "version": "1.4.2", "exe": "Notes.exe",
+        "updates": {"feed": "https://example.com/notes/feed.json"}, "protocols": ["notes", "notes-beta"],
+        "appUserModelId": "Example.Notes"})";
+    const struct {
+        const char* label;
+        std::string manifest;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {"all of them", with_all.manifest_json,
+         {"  update feed: \"https://example.com/notes/feed.json\"\n", "  protocols:   \"notes\", \"notes-beta\"\n",
+          "  AppUserModelID: \"Example.Notes\"\n", "  protocol key:    HKEY_CURRENT_USER\\Software\\Classes\\notes-beta\n",
+          "Signature\n  not signed\n"}},
+        {"none of them", kManifest, {"  update feed: none\n", "  protocols:   none\n", "  AppUserModelID: none\n"}},
+    };
+    for (const auto& c : cases) {
+        InstallerInputs in = inputs();
+        in.manifest_json = c.manifest;
+        auto built = build_installer(in);
+        ASSERT_TRUE(built.ok()) << built.error().text;
+        auto report = describe_installer(built->installer);
+        ASSERT_TRUE(report.ok()) << report.error().text;
+        for (const std::string& line : c.lines) EXPECT_NE(report->find(line), std::string::npos) << c.label << ": " << line << "\n" << *report;
+    }
+}
+
 TEST(InstallerReport, DamagedPackagesGiveTheRuntimesMessages) {
     const Bytes stub = build_stub(stub_tree());
     EXPECT_EQ(describe_installer(stub).error().text, "It has nothing in it to install.");

@@ -92,6 +92,74 @@ TEST(UpdateFeed, TheMapLiesBesideTheInstallerAndItsKeysComeTogether) {
     EXPECT_EQ(updated_feed(std::nullopt, "n", entry("1.0"))->find("map"), std::string::npos);
 }
 
+FeedEntry signed_entry(const std::string& version, const std::string& signer) {
+    FeedEntry e = entry(version);
+    e.signer = signer;
+    return e;
+}
+
+TEST(UpdateFeed, WarnsWhenTheSignerChangesOrGoesMissing) {
+    auto signed_feed = updated_feed(std::nullopt, "com.example.notes", signed_entry("1.0", "CN=Old"));
+    signed_feed = updated_feed(*signed_feed, "com.example.notes", signed_entry("1.1", "CN=Example"));
+    ASSERT_TRUE(signed_feed.ok()) << signed_feed.error().text;
+    EXPECT_EQ(read_feed(*signed_feed)->releases[0].signer, "CN=Example");  // kept through a rewrite
+    const auto unsigned_feed = *updated_feed(std::nullopt, "com.example.notes", entry("1.0"));
+    const struct {
+        const char* label;
+        std::optional<std::string> existing;
+        FeedEntry added;
+        const char* says;  // null: no warning
+    } cases[] = {
+        {"the newest one's signer", *signed_feed, signed_entry("1.2", "CN=Example"), nullptr},
+        {"another signer", *signed_feed, signed_entry("1.2", "CN=Someone"),
+         "the installer of 1.2 is signed by CN=Someone, and 1.1 by CN=Example: installed apps refuse"},
+        {"unsigned after signed", *signed_feed, entry("1.2"),
+         "the installer of 1.2 isn't signed, and earlier releases are (1.1 by CN=Example)"},
+        {"the newest replaced: compared with the one before", *signed_feed, signed_entry("1.1", "CN=Old"), nullptr},
+        {"the first release", std::nullopt, entry("1.0"), nullptr},
+        {"signed after unsigned", unsigned_feed, signed_entry("1.1", "CN=Example"), nullptr},
+        {"unsigned after unsigned", unsigned_feed, entry("1.1"), nullptr},
+    };
+    for (const auto& c : cases) {
+        std::optional<std::string_view> existing;
+        if (c.existing) existing = *c.existing;
+        const auto warnings = signer_warnings(existing, c.added);
+        if (c.says == nullptr) {
+            EXPECT_TRUE(warnings.empty()) << c.label << ": " << (warnings.empty() ? "" : warnings[0]);
+        } else {
+            ASSERT_EQ(warnings.size(), 1u) << c.label;
+            EXPECT_EQ(warnings[0].rfind(c.says, 0), 0u) << c.label << ": " << warnings[0];
+        }
+    }
+}
+
+TEST(UpdateFeed, WithdrawsAndRollsOutAReleaseItHas) {
+    auto feed = updated_feed(std::nullopt, "com.example.notes", entry("1.0"));
+    FeedEntry staged = entry("1.1");
+    staged.rollout = 0;
+    feed = updated_feed(*feed, "com.example.notes", staged);
+    feed = updated_feed(*feed, "com.example.notes", entry("1.2"));
+    ASSERT_TRUE(feed.ok());
+    EXPECT_NE(feed->find("\"rollout\": 0\n"), std::string::npos);
+    const auto withdrawn = withdrawn_feed(*feed, "1.2.0");
+    ASSERT_TRUE(withdrawn.ok()) << withdrawn.error().text;
+    EXPECT_EQ(versions_of(*withdrawn), "1.1 1.0");
+    const auto raised = rolled_out_feed(*withdrawn, "1.1", 100);
+    ASSERT_TRUE(raised.ok()) << raised.error().text;
+    EXPECT_EQ(read_feed(*raised)->releases[0].rollout, 100);
+    EXPECT_EQ(read_feed(*raised)->releases[0].sha256, read_feed(*feed)->releases[1].sha256);
+    // The same releases, however they came, give the same bytes.
+    FeedEntry full = entry("1.1");
+    full.rollout = 100;
+    EXPECT_EQ(*raised, *updated_feed(*updated_feed(std::nullopt, "com.example.notes", entry("1.0")), "com.example.notes", full));
+
+    const auto missing = withdrawn_feed(*feed, "1.3");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().text, "has no release 1.3 to withdraw");
+    EXPECT_EQ(rolled_out_feed(*feed, "0.9", 50).error().text, "has no release 0.9 to roll out");
+    EXPECT_NE(withdrawn_feed("<html>", "1.0").error().text.find("isn't an update feed plinth can change"), std::string::npos);
+}
+
 TEST(UpdateFeed, DefaultUrlIsTheFileNamePercentEncoded) {
     EXPECT_EQ(url_from_file_name("Notes-1.0_Setup~x.exe"), "Notes-1.0_Setup~x.exe");
     EXPECT_EQ(url_from_file_name("Notes Setup #1.exe"), "Notes%20Setup%20%231.exe");

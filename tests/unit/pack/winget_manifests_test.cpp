@@ -93,6 +93,22 @@ TEST(WingetManifests, PassThePublishedSchemasAndSayWhatTheInstallerDoes) {
     }
     EXPECT_NE(verdicts[2].second.find(R"("ShortDescription": "Takes notes: quickly")"), std::string::npos)
         << verdicts[2].second;
+    // The optional keys, and the protocols the installer registers.
+    AppManifest linked = app();
+    linked.protocols = "notes|notes-beta";
+    WingetRequest extras = kRequest;
+    extras.publisher_url = "https://example.com";
+    extras.release_notes_url = "https://example.com/notes/1.2.0";
+    extras.tags = {"notes", "markdown"};
+    auto extra_files = winget_manifests(linked, kHash, extras);
+    ASSERT_TRUE(extra_files.ok()) << extra_files.error().front();
+    const auto extra_verdicts = judge(*extra_files);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(extra_verdicts[i].first, "valid") << (*extra_files)[i].text;
+    EXPECT_NE(extra_verdicts[1].second.find(R"("Protocols": ["notes", "notes-beta"])"), std::string::npos) << extra_verdicts[1].second;
+    for (const char* expected : {R"("PublisherUrl": "https://example.com")", R"("ReleaseNotesUrl": "https://example.com/notes/1.2.0")",
+                                 R"("Tags": ["notes", "markdown"])"}) {
+        EXPECT_NE(extra_verdicts[2].second.find(expected), std::string::npos) << expected << "\n" << extra_verdicts[2].second;
+    }
     // A package without document types lists no extensions.
     AppManifest plain = app();
     plain.documents.clear();
@@ -119,7 +135,13 @@ TEST(WingetManifests, RefuseWhatTheSchemasWouldRefuseNamingEachProblem) {
         {"licence of 2", with([](AppManifest&, WingetRequest& r) { r.license = "PD"; }), "--license is 2 characters long; winget takes 3 to 512."},
         {"no version", with([](AppManifest& m, WingetRequest&) { m.version.clear(); }), "The installer's \"version\" \"\" can't be winget's PackageVersion"},
         {"version with a colon", with([](AppManifest& m, WingetRequest&) { m.version = "1:2"; }), "The installer's \"version\" \"1:2\""},
-        {"publisher of 1", with([](AppManifest& m, WingetRequest&) { m.publisher = "\u00c4"; }), "The installer's \"publisher\" is 1 characters long; winget takes 2 to 256."},
+        {"publisher of 1", with([](AppManifest& m, WingetRequest&) { m.publisher = "\u00c4"; }), "The installer's \"publisher\" is 1 character long; winget takes 2 to 256."},
+        {"publisher URL not a web address", with([](AppManifest&, WingetRequest& r) { r.publisher_url = "example.com"; }), "--publisher-url example.com: winget takes an https://"},
+        {"release notes over ftp", with([](AppManifest&, WingetRequest& r) { r.release_notes_url = "ftp://x/y"; }), "--release-notes-url ftp://x/y:"},
+        {"a tag of 41", with([](AppManifest&, WingetRequest& r) { r.tags = {std::string(41, 't')}; }), "--tag \"ttt"},
+        {"an empty tag", with([](AppManifest&, WingetRequest& r) { r.tags = {"a", ""}; }), "--tag \"\" is 0 characters long"},
+        {"a tag twice", with([](AppManifest&, WingetRequest& r) { r.tags = {"a", "a"}; }), "--tag \"a\" is given twice"},
+        {"17 tags", with([](AppManifest&, WingetRequest& r) { for (int i = 0; i < 17; ++i) r.tags.push_back("t" + std::to_string(i)); }), "winget takes at most 16 tags; 17 were given."},
         {"extension of 65", with([](AppManifest& m, WingetRequest&) { m.documents[0].extensions = {std::string(65, 'x')}; }), "The extension \"xxx"},
     };
     for (const auto& [what, inputs, says] : table) {

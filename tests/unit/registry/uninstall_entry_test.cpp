@@ -111,6 +111,32 @@ TEST(UninstallEntry, ReinstallRewritesEveryValueIncludingTheDate) {
     EXPECT_EQ(fake.registry.value_names(kKey).size(), 11u);
 }
 
+TEST(UninstallEntry, AnAppWithUpdatesGetsItsRandomNumberOnceAndKeepsIt) {
+    AppManifest with_feed = notes();
+    with_feed.update_feed = "https://example.com/notes/feed.json";
+    fake::FakePlatform fake;
+    // Without updates no randomness is asked for at all.
+    fake.faults.fail("crypto.random", 5);
+    ASSERT_TRUE(write_uninstall_entry(fake.platform(), notes(), facts()).ok());
+    EXPECT_FALSE(fake.registry.value(kKey, u"PlinthRolloutNumber"));
+    // With updates but no randomness the install goes on, and the number is made next time.
+    ASSERT_TRUE(write_uninstall_entry(fake.platform(), with_feed, facts()).ok());
+    EXPECT_FALSE(recorded_install(fake.platform(), "com.example.notes").rollout_number);
+    fake.faults.reset();
+    ASSERT_TRUE(write_uninstall_entry(fake.platform(), with_feed, facts()).ok());
+    const auto number = recorded_install(fake.platform(), "com.example.notes").rollout_number;
+    ASSERT_TRUE(number);
+    EXPECT_EQ(fake.registry.value(kKey, u"PlinthRolloutNumber")->type, 4u);
+    // An update (a reinstall) keeps it: the install stays in its bucket.
+    ASSERT_TRUE(write_uninstall_entry(fake.platform(), with_feed, facts()).ok());
+    EXPECT_EQ(recorded_install(fake.platform(), "com.example.notes").rollout_number, number);
+    // A value of another type counts as none.
+    fake::FakePlatform odd;
+    ASSERT_TRUE(write_uninstall_entry(odd.platform(), notes(), facts()).ok());
+    odd.registry.put_text(kKey, u"PlinthRolloutNumber", "12");
+    EXPECT_FALSE(recorded_install(odd.platform(), "com.example.notes").rollout_number);
+}
+
 TEST(UninstallEntry, InstallDateIsZeroPaddedYearMonthDay) {
     const std::pair<platform::LocalDate, const char*> table[] = {
         {{2027, 12, 31}, "20271231"},

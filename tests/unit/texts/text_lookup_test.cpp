@@ -265,3 +265,23 @@ TEST(Languages, ArabicPagesAreLaidOutRightToLeftTheDamagedPageToo) {
 
 }  // namespace
 }  // namespace plinth
+
+#include <fstream>
+#include <sstream>
+
+namespace plinth {
+namespace {
+
+// A translator starts from docs/languages.md's table: it lists every message, as English has it.
+TEST(Messages, TheLanguagesDocumentListsEveryKeyWithItsEnglishText) {
+    std::ifstream file(std::string(PLINTH_SOURCE_DIR) + "/docs/languages.md");
+    std::stringstream text;
+    text << file.rdbuf();
+    for (std::size_t i = 0; i < kMessageCount; ++i) {
+        const std::string row = "| `" + std::string(kMessageKeys[i]) + "` | " + std::string(kEnglishTexts[i]) + " |";
+        EXPECT_NE(text.str().find(row), std::string::npos) << row;
+    }
+}
+
+}  // namespace
+}  // namespace plinth

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 namespace plinth {
@@ -44,6 +45,10 @@ TEST(Feed, RefusesWhatCantBeAFeed) {
         {"hash short", feed(R"({"version":"2","installer":"a","size":1,"sha256":")" + kHash.substr(1) + "\"}"), "no \"sha256\""},
         {"hash not hex", feed(R"({"version":"2","installer":"a","size":1,"sha256":")" + kHash.substr(1) + "g\"}"), "no \"sha256\""},
         {"hash missing", feed(R"({"version":"2","installer":"a","size":1})"), "no \"sha256\""},
+        {"rollout over 100", feed(release("2", R"("rollout":101)")), "release 1 has a \"rollout\" that isn't a percentage"},
+        {"rollout negative", feed(release("2", R"("rollout":-1)")), "isn't a percentage from 0 to 100"},
+        {"rollout fractional", feed(release("2", R"("rollout":50.5)")), "isn't a percentage from 0 to 100"},
+        {"rollout a string", feed(release("2", R"("rollout":"50")")), "isn't a percentage from 0 to 100"},
         {"over 1 MiB", feed(release("2", "\"notes\":\"" + std::string(kMaxFeedSize, 'x') + "\"")), "larger than 1 MiB"},
     };
     for (const auto& c : cases) {
@@ -94,6 +99,37 @@ TEST(Feed, ChoosesTheNewestNewerReleaseOnly) {
     const auto uncomparable = newest_update(releases, "com.example.notes", "1.0-beta");
     ASSERT_FALSE(uncomparable.ok());
     EXPECT_NE(uncomparable.error().text.find("\"1.0-beta\" isn't numbers"), std::string::npos);
+}
+
+TEST(Feed, AStagedReleaseIsOfferedToTheInstallsInsideItsPercentage) {
+    // 1.3 to 30 % of installs, 1.2 to every one, 1.4 to none yet.
+    const Feed staged = *read_feed(feed(release("1.4", R"("rollout":0)") + "," + release("1.3", R"("rollout":30)") + "," +
+                                        release("1.2", R"("rollout":100,"signer":"CN=Example")") + "," + release("1.1")));
+    EXPECT_EQ(staged.releases[2].signer, "CN=Example");
+    const struct {
+        std::optional<std::uint32_t> bucket;
+        const char* chosen;
+    } cases[] = {
+        {0u, "1.3"}, {29u, "1.3"}, {30u, "1.2"}, {99u, "1.2"},
+        {std::nullopt, "1.2"},  // an install without its number takes staged releases at 100 only
+    };
+    for (const auto& c : cases) {
+        const auto chosen = newest_update(staged, "com.example.notes", "1.0", c.bucket);
+        ASSERT_TRUE(chosen.ok()) << chosen.error().text;
+        ASSERT_LT(*chosen, staged.releases.size());
+        EXPECT_EQ(staged.releases[*chosen].version, c.chosen) << (c.bucket ? std::to_string(*c.bucket) : "none");
+    }
+    // The bucket is the number's own: the same number, the same bucket; raising a percentage
+    // keeps every install it had.
+    EXPECT_EQ(rollout_bucket(0), 0u);
+    EXPECT_EQ(rollout_bucket(4'294'967'295u), 95u);
+    EXPECT_EQ(rollout_bucket(1234), 34u);
+    Release release_at;
+    for (std::uint8_t percent : {0, 1, 50, 99}) {
+        release_at.rollout = percent;
+        EXPECT_FALSE(offered_to(release_at, percent)) << int{percent};
+        if (percent > 0) EXPECT_TRUE(offered_to(release_at, percent - 1u)) << int{percent};
+    }
 }
 
 }  // namespace
