@@ -52,7 +52,7 @@ bool TextLookup::has_text(Message message) const {
         if (resource.state != platform::PackageResource::State::found) return;
         const auto chosen = choose_language(preferred, resource.bytes);
         if (!chosen) return;
-        auto inflated = inflate_payload(chosen->table, kMaxTableSize);
+        auto inflated = inflate_zlib(chosen->table, kMaxTableSize);
         if (!inflated) return;
         tag = chosen->tag;
         table = std::move(*inflated);

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "package/payload.h"
+#include "compression/zlib_inflate.h"
 #include "platform/platform.h"
 #include "texts/messages.h"
 
