@@ -4,6 +4,7 @@
 
 #include "package/app_files.h"
 #include "package/link_rules.h"
+#include "log/run_log.h"
 #include "registry/document_types.h"
 #include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
@@ -17,7 +18,32 @@ std::string scheme_key(std::string_view scheme) {
     return key;
 }
 
-// Each scheme of `list` that `keep` doesn't have goes while its open command starts the app.
+constexpr char kUrlProtocol[] = "URL Protocol";
+constexpr char kCommand[] = "\\shell\\open\\command";
+
+// Whether the scheme's key is a URL protocol whose open command starts the app: only such a
+// key is ours to rewrite or delete.
+bool ours(platform::Platform& platform, const std::string& key, const std::u16string& folded_app) {
+    return read_text_value(platform, key, kUrlProtocol) &&
+           open_command_owner(platform, key, folded_app) == CommandOwner::app;
+}
+
+// Whether a class key of that name exists, the user's or the machine's: a scheme named like one
+// (a ProgID, CLSID, Directory) would turn that class into a URL protocol, or override it for the
+// user, and the removal would then delete what another program keeps there.
+bool class_key_exists(platform::Platform& platform, std::string_view scheme) {
+    using platform::RegistryRoot;
+    return platform.registry.key_counts(RegistryRoot::current_user, to_utf16(scheme_key(scheme))).ok() ||
+           platform.registry.key_counts(RegistryRoot::classes_root, to_utf16(scheme)).ok();
+}
+
+void delete_key_if_empty(platform::Platform& platform, const std::string& key) {
+    const auto counts = platform.registry.key_counts(platform::RegistryRoot::current_user, to_utf16(key));
+    if (counts && counts->subkeys == 0 && counts->values == 0) delete_key(platform, key);
+}
+
+// Each scheme of `list` that `keep` doesn't have goes while it is ours, and of its key only the
+// values the install wrote, and the subkeys they leave empty: what another program added stays.
 // One that a hand-edited entry turned into something else (a path to another key) is passed
 // over: only a usable scheme's key is touched.
 void remove_schemes(platform::Platform& platform, std::string_view list, std::string_view keep,
@@ -27,9 +53,14 @@ void remove_schemes(platform::Platform& platform, std::string_view list, std::st
         const std::string_view scheme = next_scheme(list);
         if (!usable_url_scheme(scheme) || lists_scheme(keep, scheme)) continue;
         const std::string key = scheme_key(scheme);
-        if (open_command_owner(platform, key, app) != CommandOwner::app) continue;
-        delete_tree(platform, key);
-        delete_key(platform, key);
+        if (!ours(platform, key, app)) continue;
+        delete_value(platform, key + kCommand, "");
+        delete_value(platform, key + "\\DefaultIcon", "");
+        delete_value(platform, key, kUrlProtocol);
+        delete_value(platform, key, "");
+        for (const char* subkey : {kCommand, "\\shell\\open", "\\shell", "\\DefaultIcon", ""}) {
+            delete_key_if_empty(platform, key + subkey);
+        }
     }
 }
 
@@ -45,7 +76,22 @@ Status write_url_protocols(platform::Platform& platform, const AppManifest& mani
     }
     // Remembered before they are made, so that an install that stops half-way leaves none
     // behind that the removal can't find.
-    if (auto done = write_key_value(platform, entry, kUrlProtocolsValue, manifest.protocols); !done) return done;
+    const std::u16string folded_app = fold_case(path_text(app_path));
+    std::string schemes;
+    for (std::string_view list = manifest.protocols; !list.empty();) {
+        const std::string_view scheme = next_scheme(list);
+        if (!ours(platform, scheme_key(scheme), folded_app) && class_key_exists(platform, scheme)) {
+            platform.log->write("Left out the URL scheme, whose key is another program's:", scheme);
+            continue;
+        }
+        if (!schemes.empty()) schemes += '|';
+        schemes += scheme;
+    }
+    if (schemes.empty()) {
+        if (before) delete_value(platform, entry, kUrlProtocolsValue);
+        return success();
+    }
+    if (auto done = write_key_value(platform, entry, kUrlProtocolsValue, schemes); !done) return done;
     const std::string app = path_text(app_path);
     const std::string description = "URL:" + manifest.name;
     const std::string none;
@@ -57,11 +103,11 @@ Status write_url_protocols(platform::Platform& platform, const AppManifest& mani
         const std::string& text;
     } values[] = {
         {"", "", description},
-        {"", "URL Protocol", none},
+        {"", kUrlProtocol, none},
         {"\\DefaultIcon", "", icon},
-        {"\\shell\\open\\command", "", command},
+        {kCommand, "", command},
     };
-    for (std::string_view list = manifest.protocols; !list.empty();) {
+    for (std::string_view list = schemes; !list.empty();) {
         const std::string key = scheme_key(next_scheme(list));
         for (const auto& value : values) {
             if (auto done = write_key_value(platform, key + value.subkey, value.name, value.text); !done) return done;
