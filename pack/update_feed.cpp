@@ -55,7 +55,13 @@ Result<std::string> updated_feed(std::optional<std::string_view> existing, const
     std::stable_sort(releases.begin(), releases.end(), [](const FeedEntry& a, const FeedEntry& b) {
         return compare_versions(a.version, b.version).value_or(0) > 0;
     });
-    return feed_text(id, releases);
+    // Every installed app refuses a larger feed: it would never see this release, nor any later.
+    std::string text = feed_text(id, releases);
+    if (text.size() > kMaxFeedSize) {
+        return fail("would be " + decimal_text(text.size()) + " bytes, more than the 1 MiB (" + decimal_text(kMaxFeedSize) +
+                    " bytes) an installed app reads; shorten the notes, or take old releases out of it");
+    }
+    return text;
 }
 
 std::string url_from_file_name(std::string_view name) {
