@@ -70,6 +70,7 @@ void seed_other_programs(fake::FakeRegistry& registry) {
     registry.put_text(kClasses + u"taken", u"URL Protocol", "");
     registry.put_text(kClasses + u"taken\\shell\\open\\command", u"", "\"C:\\Other\\other.exe\" \"%1\"");
     registry.put_text(kClasses + u"com.example.notes.txt\\shell\\open\\command", u"", "\"" + kAppText + "\" \"%1\"");
+    registry.put_value(kClasses + u"com.example.notes.txt", u"EditFlags", fake::kRegDword, {0, 0, 1, 0});
     registry.put_machine_class(u"Directory\\shell\\find");
 }
 
