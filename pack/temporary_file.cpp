@@ -28,6 +28,16 @@ constexpr std::size_t kMaxNameLength = 255;
 
 std::string system_reason(int code) { return std::error_code(code, std::system_category()).message(); }
 
+#ifdef _WIN32
+// A read or write at this offset of the file, whatever its pointer.
+OVERLAPPED at_offset(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+#endif
+
 std::uint64_t seed() {
     // The clock and the process id, and the kernel's random bytes where there are some.
     // std::random_device would link libstdc++'s code that calls arc4random, and so need
@@ -130,9 +140,7 @@ Status TemporaryFile::write_at(std::uint64_t offset, ByteView bytes) {
     for (std::size_t done = 0; done < bytes.size();) {
         const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, 1u << 30);
 #ifdef _WIN32
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        OVERLAPPED at = at_offset(offset + done);
         DWORD wrote = 0;
         if (!WriteFile(handle_, bytes.data() + done, static_cast<DWORD>(chunk), &wrote, &at)) {
             return fail(system_reason(static_cast<int>(GetLastError())));
@@ -151,9 +159,7 @@ Status TemporaryFile::read_at(std::uint64_t offset, std::span<std::uint8_t> into
     for (std::size_t done = 0; done < into.size();) {
         const std::size_t chunk = std::min<std::size_t>(into.size() - done, 1u << 30);
 #ifdef _WIN32
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset + done);
-        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        OVERLAPPED at = at_offset(offset + done);
         DWORD got = 0;
         if (!ReadFile(handle_, into.data() + done, static_cast<DWORD>(chunk), &got, &at)) {
             return fail(system_reason(static_cast<int>(GetLastError())));

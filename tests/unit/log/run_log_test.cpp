@@ -181,24 +181,21 @@ TEST(RunLog, LogThatIsAFileOfTheAppIsNotOpened) {
     EXPECT_EQ(lines_of(*fake, kFolder + u"\\notes.exe.log").back(), "Exit code 0");
 }
 
-// No Windows file name has a '"': one in /log= is refused before anything runs, since passed on
-// to an update's installer it could end the quotes and add switches of its own.
-TEST(RunLog, LogWithAQuoteIsRefusedBeforeAnythingRuns) {
-    fake::FakePlatform fake;
-    fake.module.package = package("1.0");
-    fake.session.command_line = {fake.module.path, u"/S", u"/log=C:\\x.log\" /uninstall \"x"};
-    EXPECT_EQ(run_setup(fake.platform()), 1);
-    EXPECT_EQ(fake.session.standard_error, "setup: The /log= file name has a \", which no file name can have.\n");
-    EXPECT_FALSE(fake.files.exists(kFolder));
-}
-
-TEST(RunLog, LogWithoutAFileIsRefusedBeforeAnythingRuns) {
-    fake::FakePlatform fake;
-    fake.module.package = package("1.0");
-    fake.session.command_line = {fake.module.path, u"/S", u"/LOG="};
-    EXPECT_EQ(run_setup(fake.platform()), 1);
-    EXPECT_EQ(fake.session.standard_error, "setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
-    EXPECT_FALSE(fake.files.exists(kFolder));
+// A /log= without a file, or with a '"' (no Windows file name has one; passed on to an update's
+// installer it could end the quotes and add switches of its own), is refused before anything runs.
+TEST(RunLog, LogWithoutAFileOrWithAQuoteIsRefusedBeforeAnythingRuns) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"/LOG=", "setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n"},
+        {u"/log=C:\\x.log\" /uninstall \"x", "setup: The /log= file name has a \", which no file name can have.\n"},
+    };
+    for (const auto& [argument, refusal] : cases) {
+        fake::FakePlatform fake;
+        fake.module.package = package("1.0");
+        fake.session.command_line = {fake.module.path, u"/S", argument};
+        EXPECT_EQ(run_setup(fake.platform()), 1);
+        EXPECT_EQ(fake.session.standard_error, refusal);
+        EXPECT_FALSE(fake.files.exists(kFolder));
+    }
 }
 
 TEST(RunLog, TimeStampsArePaddedToTheirWidths) {
