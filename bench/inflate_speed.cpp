@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "package/deflate_decoder.h"
+#include "compression/deflate_decoder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "package/deflate_decoder.h"
+#include "compression/deflate_decoder.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "content_pieces.h"
-#include "package/deflate_decoder.h"
+#include "compression/deflate_decoder.h"
 
 #if PLINTH_HAVE_LIBDEFLATE
 #include <libdeflate.h>

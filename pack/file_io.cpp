@@ -1,17 +1,13 @@
 #include "file_io.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <algorithm>
 #include <fstream>
-#include <random>
 #include <system_error>
 
 #ifdef _WIN32
-#include <process.h>
 #include <windows.h>
-#define plinth_getpid _getpid
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +15,6 @@
 
 #include <cerrno>
 #include <cstring>
-#define plinth_getpid getpid
 #endif
 
 namespace plinth::pack {
@@ -28,25 +23,6 @@ namespace {
 std::string shown(const std::filesystem::path& path) { return path_to_utf8(path); }
 
 }  // namespace
-
-std::filesystem::path temporary_beside(const std::filesystem::path& path, std::string_view ending) {
-    // Seeded from the clock and the process id: std::random_device would link libstdc++'s code
-    // that calls arc4random, and so need glibc 2.36, newer than the Linux packer may assume.
-    const auto ticks = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::mt19937_64 random(ticks ^ (static_cast<std::uint64_t>(plinth_getpid()) << 32));
-    static const char digits[] = "0123456789abcdef";
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        std::string suffix = ".";
-        for (int i = 0; i < 8; ++i) suffix.push_back(digits[random() % 16]);
-        std::filesystem::path candidate = path;
-        candidate += path_from_utf8(suffix + std::string(ending));
-        std::error_code error;
-        if (!std::filesystem::exists(candidate, error) && !error) return candidate;
-    }
-    std::filesystem::path fallback = path;
-    fallback += path_from_utf8(std::string(ending));
-    return fallback;
-}
 
 std::filesystem::path path_from_utf8(const std::string& text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
@@ -164,62 +140,51 @@ Result<Bytes> read_opened(const std::filesystem::path& path, const ReadRule& rul
 
 Result<Bytes> read_file(const std::filesystem::path& path, const ReadRule& rule) { return read_opened(path, rule); }
 
-ReplacingFile::~ReplacingFile() {
-    if (temporary_.empty()) return;
-    out_.close();
-    std::error_code ignored;
-    std::filesystem::remove(temporary_, ignored);
-}
+ReplacingFile::~ReplacingFile() = default;
 
 Status ReplacingFile::open() {
-    temporary_ = temporary_beside(path_);
-    out_.open(temporary_, std::ios::binary | std::ios::trunc);
-    if (!out_) {
-        temporary_.clear();
-        return fail(shown(path_) + ": Can't be written (the folder is missing or not writable).");
-    }
+    auto made = TemporaryFile::create(path_, ".partial");
+    if (!made) return fail(shown(path_) + ": Can't be written (" + made.error().text + ").");
+    temporary_.emplace(std::move(*made));
     return success();
 }
 
 Status ReplacingFile::write(ByteView bytes) {
-    if (!out_.is_open()) {
+    if (!temporary_) {
         if (auto opened = open(); !opened) return opened;
     }
-    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
+    if (auto wrote = temporary_->write_at(written_, bytes); !wrote) {
+        return fail(shown(path_) + ": Can't be written (" + wrote.error().text + ").");
+    }
     written_ += bytes.size();
     return success();
 }
 
 Status ReplacingFile::write_at(std::uint64_t offset, ByteView bytes) {
-    if (!out_.is_open() || !in_bounds(offset, bytes.size(), written_)) {
+    if (!temporary_ || !in_bounds(offset, bytes.size(), written_)) {
         return fail(shown(path_) + ": Can't be written (a write outside what was written).");
     }
-    out_.seekp(static_cast<std::streamoff>(offset));
-    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out_.seekp(0, std::ios::end);
-    if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
+    if (auto wrote = temporary_->write_at(offset, bytes); !wrote) {
+        return fail(shown(path_) + ": Can't be written (" + wrote.error().text + ").");
+    }
     return success();
 }
 
 Result<std::filesystem::path> ReplacingFile::complete() {
-    if (temporary_.empty()) {
+    if (!temporary_) {
         if (auto opened = open(); !opened) return fail(opened.error().text);
     }
-    if (out_.is_open()) {
-        out_.flush();
-        out_.close();
-        if (!out_) return fail(shown(path_) + ": Can't be written (is the disk full?).");
-    }
-    return temporary_;
+    temporary_->close();
+    return temporary_->path();
 }
 
 Status ReplacingFile::commit() {
-    if (auto completed = complete(); !completed) return fail(completed.error().text);
-    std::error_code error;
-    std::filesystem::rename(temporary_, path_, error);
-    if (error) return fail(shown(path_) + ": Can't be replaced (" + error.message() + ").");
-    temporary_.clear();
+    if (!temporary_) {
+        if (auto opened = open(); !opened) return opened;
+    }
+    if (auto renamed = temporary_->rename_to(path_); !renamed) {
+        return fail(shown(path_) + ": Can't be replaced (" + renamed.error().text + ").");
+    }
     return success();
 }
 

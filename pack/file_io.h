@@ -11,6 +11,7 @@
 #include "byte_io.h"
 #include "byte_sink.h"
 #include "common/result.h"
+#include "temporary_file.h"
 
 namespace plinth::pack {
 
@@ -33,11 +34,8 @@ struct ReadRule {
 Result<Bytes> read_file(const std::filesystem::path& path, std::uint64_t max_size);
 Result<Bytes> read_file(const std::filesystem::path& path, const ReadRule& rule);
 
-// A name beside `path` that is unlikely to exist, ending in `suffix`: the packer may run twice
-// in one folder.
-std::filesystem::path temporary_beside(const std::filesystem::path& path, std::string_view suffix = ".partial");
-
-// The output written in pieces to a temporary file beside `path`, made on the first write, and
+// The output written in pieces to a temporary file beside `path` (temporary_file.h), made on the
+// first write, and
 // renamed into place by `commit`, so that `path` is either the complete new file or left as it
 // was. Not committed, the temporary file is removed when this ends, on every path.
 class ReplacingFile final : public ByteSink {
@@ -58,8 +56,7 @@ private:
     Status open();
 
     std::filesystem::path path_;
-    std::filesystem::path temporary_;  // empty when none is left to remove
-    std::ofstream out_;
+    std::optional<TemporaryFile> temporary_;  // made on the first write
     std::uint64_t written_ = 0;
 };
 

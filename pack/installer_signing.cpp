@@ -1,9 +1,11 @@
 #include "installer_signing.h"
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "file_io.h"
+#include "temporary_file.h"
 #include "pe_image.h"
 #include "resource_writer.h"
 
@@ -60,21 +62,6 @@ Result<int> run_shell(const std::string& command) {
     return WEXITSTATUS(status);
 #endif
 }
-
-// Removes the file when this ends, unless it was kept.
-class RemovedAtEnd {
-public:
-    explicit RemovedAtEnd(std::filesystem::path path) : path_(std::move(path)) {}
-    ~RemovedAtEnd() {
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
-    RemovedAtEnd(const RemovedAtEnd&) = delete;
-    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
-
-private:
-    std::filesystem::path path_;
-};
 
 }  // namespace
 
@@ -160,8 +147,16 @@ std::optional<std::string> signature_added_problem(ByteView unsigned_image, Byte
 
 Status sign_installer_file(const std::filesystem::path& file, const std::string& command) {
     const bool new_file = sign_command_writes_new_file(command);
-    const std::filesystem::path out = new_file ? temporary_beside(file, ".signed") : file;
-    RemovedAtEnd out_removed(new_file ? out : std::filesystem::path());
+    // The tool's output goes to a file made exclusively beside the installer (no link planted
+    // there is followed), closed so that the tool can replace it; it is removed unless renamed.
+    std::optional<TemporaryFile> out_file;
+    if (new_file) {
+        auto made = TemporaryFile::create(file, ".signed");
+        if (!made) return fail("no file for the signed installer can be made (" + made.error().text + ").");
+        made->close();
+        out_file.emplace(std::move(*made));
+    }
+    const std::filesystem::path out = new_file ? out_file->path() : file;
 #ifdef _WIN32
     constexpr ShellQuoting quoting = ShellQuoting::cmd;
 #else
@@ -176,13 +171,15 @@ Status sign_installer_file(const std::filesystem::path& file, const std::string&
     if (*status != 0) return fail("the sign command failed (exit code " + std::to_string(*status) + ").");
     auto signed_image = read_file(out, kMaxImageSize + kMaxSignatureGrowth);
     if (!signed_image) return fail("the sign command's result can't be read: " + signed_image.error().text);
+    // {out} exists from the start, empty: a tool that wrote nothing leaves it so.
+    if (signed_image->empty()) return fail("the sign command's result can't be read: " + path_to_utf8(out) + " is empty.");
     if (auto problem = signature_added_problem(*unsigned_image, *signed_image)) {
         return fail("the sign command's result isn't the installer with a signature added: " + *problem + ".");
     }
     if (new_file) {
-        std::error_code error;
-        std::filesystem::rename(out, file, error);
-        if (error) return fail(path_to_utf8(file) + ": Can't be replaced by the signed file (" + error.message() + ").");
+        if (auto renamed = out_file->rename_to(file); !renamed) {
+            return fail(path_to_utf8(file) + ": Can't be replaced by the signed file (" + renamed.error().text + ").");
+        }
     }
     return success();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <system_error>
 
+#include "common/text.h"
 #include "compressor.h"
 #include "file_io.h"
 #include "package/strict_json.h"
@@ -35,6 +36,36 @@ std::string placeholder_list(std::string_view text) {
 }
 
 std::string in_quotes(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+// "U+0000 at character 13": the first control character of the text but tab and line feed (a
+// NUL would end the text in the table early and shift every later one onto the next message's
+// place; the others can't be shown), or nothing.
+std::optional<std::string> first_control_character(std::string_view text) {
+    std::size_t character = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const char32_t scalar = next_scalar(text, i);
+        ++character;
+        if (scalar == U'\t' || scalar == U'\n') continue;
+        if (scalar < 0x20 || (scalar >= 0x7F && scalar <= 0x9F)) {
+            static const char digits[] = "0123456789ABCDEF";
+            std::string code = "U+00";
+            code += digits[scalar >> 4];
+            code += digits[scalar & 15];
+            return code + " at character " + decimal_text(character);
+        }
+    }
+    return std::nullopt;
+}
+
+// The size of the table the texts make, as the installer inflates it: each text and its NUL.
+std::size_t table_size(const TextTable& table) {
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < kMessageCount; ++i) {
+        const auto text = table.find(std::string(kMessageKeys[i]));
+        size += (text == table.end() ? 0 : text->second.size()) + 1;
+    }
+    return size;
+}
 
 }  // namespace
 
@@ -111,6 +142,9 @@ std::vector<std::string> table_problems(std::string_view tag, const TextTable& t
         if (text.empty()) {
             problems.push_back(language + ": " + in_quotes(key) + " is empty; write the text for the English " + english +
                                (complete ? "." : ", or leave the key out to keep the shipped text."));
+        } else if (const auto control = first_control_character(text)) {
+            problems.push_back(language + ": " + in_quotes(key) + " has the control character " + *control +
+                               "; a text may hold tabs and line feeds, but no other control character. Remove it.");
         } else if (!same_placeholders(*message, text)) {
             problems.push_back(language + ": " + in_quotes(key) + " has the placeholders " + placeholder_list(text) +
                                "; it must have " + placeholder_list(*message) + ", as the English " + english +
@@ -175,6 +209,12 @@ Expected<TextTables, std::string> gather_languages(const TextTables& shipped, co
             continue;
         }
         for (const auto& [key, text] : table) tables[tag][key] = text;
+    }
+    for (const auto& [tag, table] : tables) {
+        if (const std::size_t size = table_size(table); size > kMaxTableSize) {
+            problems.push_back(tag + ": the texts come to " + decimal_text(size) + " bytes, more than the " +
+                               decimal_text(kMaxTableSize) + " an installer reads (it would show English); shorten them.");
+        }
     }
     if (chosen) {
         for (const std::string& tag : *chosen) {

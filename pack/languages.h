@@ -32,8 +32,8 @@ Expected<TextTables, std::string> parse_table_file(std::string_view json, const 
 Expected<TextTables, std::string> read_shipped_tables(const std::filesystem::path& folder);
 
 // What is wrong with one language's table, a sentence each naming the language and the key and
-// saying what to write: a key that is no message's, an empty text, placeholders other than the
-// English text's. A `complete` table (a language that isn't shipped) must also have every key.
+// saying what to write: a key that is no message's, an empty text, a control character but tab
+// and line feed (where it is), placeholders other than the English text's. A `complete` table (a language that isn't shipped) must also have every key.
 std::vector<std::string> table_problems(std::string_view tag, const TextTable& table, bool complete);
 
 // The languages asked for: nothing means "all". `--languages` ("all", "none" or tags separated
@@ -44,7 +44,8 @@ Expected<std::optional<std::vector<std::string>>, std::string> chosen_languages(
 // The tables to embed: the shipped ones with the developer's texts laid over them (a key of
 // theirs replaces the shipped text), cut down to the chosen languages. English is built in: asked
 // for, it adds nothing. Refuses (with every problem, one per line) a chosen language that nobody
-// has, a developer's language left out of the choice, and every table problem.
+// has, a developer's language left out of the choice, every table problem, and a table larger
+// than the installer reads (`kMaxTableSize`).
 Expected<TextTables, std::string> gather_languages(const TextTables& shipped, const TextTables& added,
                                                    const std::optional<std::vector<std::string>>& chosen);
 

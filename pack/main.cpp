@@ -95,6 +95,13 @@ int failed(const std::string& message) {
     return kExitFailed;
 }
 
+// A failure's text, which may end its sentence, with a clause that ends the sentence instead:
+// "... larger than 1 MiB; it was left as it was.", never "... 1 MiB.; it was left ...".
+std::string with_clause(std::string text, std::string_view clause) {
+    if (text.ends_with('.')) text.pop_back();
+    return text + std::string(clause);
+}
+
 Result<std::filesystem::path> find_stub(const CommandLine& options, const std::filesystem::path& self) {
     if (const auto given = options.values.find("--stub"); given != options.values.end()) {
         return path_from_utf8(given->second);
@@ -540,7 +547,10 @@ int run_feed(const CommandLine& options) {
         return failed("the warnings count as errors (--warnings-as-errors); " + feed_shown + " was left as it was.");
     }
     auto feed = updated_feed(existing_text, manifest->id, entry);
-    if (!feed) return failed(feed_shown + " " + feed.error().text + "; it was left as it was.");
+    if (!feed) {
+        return failed(with_clause(feed_shown + " " + feed.error().text,
+                                  *existing ? "; it was left as it was." : "; nothing was written."));
+    }
     if (auto written = write_file_replacing(map_path, *map); !written) return failed(written.error().text);
     const Bytes bytes(feed->begin(), feed->end());
     if (auto written = write_file_replacing(feed_path, bytes); !written) return failed(written.error().text);

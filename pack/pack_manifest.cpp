@@ -627,6 +627,15 @@ void review_protocols(Reviewer& reviewer, const JsonValue& root) {
                                   "\"examplenotes\" (docs/packer.md lists the schemes refused).");
             continue;
         }
+        if (class_key_scheme(scheme.text)) {
+            reviewer.error(element, false,
+                           what + " is the name of a class key that Windows or other programs keep (such as "
+                                  "CLSID, Directory or exefile): registering it would change that class for the "
+                                  "user, and removing it could delete another program's settings. Choose one of "
+                                  "the app's own, such as \"examplenotes\" (docs/packer.md lists the names "
+                                  "refused).");
+            continue;
+        }
         if (lists_scheme(seen, scheme.text)) {
             reviewer.error(element, false, what + " is given twice; URL schemes are compared without case. Keep one.");
             continue;
@@ -660,6 +669,27 @@ const std::vector<std::string_view>& reserved_url_schemes() {
     static const std::vector<std::string_view> list = {
         "http", "https", "ftp", "file", "ws", "wss", "about", "blob", "data", "javascript", "vbscript", "view-source",
         "ms-*", "microsoft-edge*", "shell", "search", "search-ms", "res", "mailto", "tel", "callto"};
+    return list;
+}
+
+bool class_key_scheme(std::string_view scheme) {
+    const std::string lowered = lower_ascii(scheme);
+    // Every "<type>file" class (exefile, lnkfile, batfile, txtfile) and the packaged apps' classes.
+    if (lowered.ends_with("file") || lowered.starts_with("appx")) return true;
+    const auto& names = class_key_names();
+    return std::find(names.begin(), names.end(), lowered) != names.end();
+}
+
+const std::vector<std::string_view>& class_key_names() {
+    // HKEY_CLASSES_ROOT's own keys: COM's tables, the shell's classes for every file, folder,
+    // drive and the desktop, the per-application and per-kind registrations, and Windows' other
+    // well-known classes. A scheme of one of these names would be written into that key.
+    static const std::vector<std::string_view> list = {
+        "clsid", "appid", "interface", "typelib", "record", "filetype", "mime", "protocols", "directory", "drive",
+        "folder", "*", "allfilesystemobjects", "applications", "systemfileassociations", "unknown", "network",
+        "printers", "desktopbackground", "libraryfolder", "compressedfolder", "internetshortcut", "extensions",
+        "activatableclasses", "packagedcom", "wow6432node", "installer", "mediafoundation", "directshow", "filter",
+        "msi.package", "msi.patch", "audiocd", "dvd"};
     return list;
 }
 

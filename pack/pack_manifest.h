@@ -46,7 +46,7 @@ struct AppFacts {
 // leading dot, empty, characters Windows forbids, the same extension twice, an owned extension
 // that Windows runs as a program), an "exe" not ending in ".exe", an "id" of only white space or
 // with a backslash or NUL, an "appUserModelId" Windows refuses, a "protocols" entry that isn't a
-// URL scheme, is reserved or repeated, or beyond the 16th. Warnings: a version whose numbers can't become the installer's file
+// URL scheme, is reserved, named like a well-known class key, repeated, or beyond the 16th. Warnings: a version whose numbers can't become the installer's file
 // version, a document type without a name, an "icon" the app has no icon group for, an
 // "appUserModelId" not of the form Company.Product[.SubProduct[.Version]].
 ManifestReview review_manifest(std::string_view json, const AppFacts& app = {});
@@ -64,6 +64,13 @@ const std::vector<std::string_view>& reserved_url_schemes();
 
 // Whether the scheme, in any case, is one of `reserved_url_schemes`.
 bool reserved_url_scheme(std::string_view scheme);
+
+// Well-known class keys of HKEY_CLASSES_ROOT that a scheme must not be named like, in lower case.
+const std::vector<std::string_view>& class_key_names();
+
+// Whether the scheme, in any case, is one of `class_key_names`, ends with "file" (exefile,
+// lnkfile) or starts with "appx" (packaged apps' classes).
+bool class_key_scheme(std::string_view scheme);
 
 // ProgIDs that common Windows programs register, as "ProgID|program": the packer warns when an
 // app's would be one of them.

@@ -6,11 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <span>
 
 #include "byte_io.h"
 #include "common/result.h"
+#include "temporary_file.h"
 
 namespace plinth::pack {
 
@@ -38,9 +39,9 @@ private:
     Bytes bytes_;
 };
 
-// A temporary file beside `output`, made on the first append and removed when the store ends,
-// on every path. On POSIX hosts its name is removed as soon as it is open, so that even a packer
-// killed mid-way leaves nothing behind.
+// A temporary file beside `output` (temporary_file.h), made on the first append and removed when
+// the store ends, on every path. On POSIX hosts its name is removed as soon as it is open, so that
+// even a packer killed mid-way leaves nothing behind.
 class FileStreamStore final : public StreamStore {
 public:
     explicit FileStreamStore(std::filesystem::path output) : output_(std::move(output)) {}
@@ -53,8 +54,7 @@ public:
 
 private:
     std::filesystem::path output_;
-    std::filesystem::path path_;  // empty until made
-    std::fstream file_;
+    std::optional<TemporaryFile> file_;  // made on the first append
     std::uint64_t size_ = 0;
 };
 

@@ -138,7 +138,13 @@ Result<std::string> updated_feed(std::optional<std::string_view> existing, const
     }
     std::erase_if(releases, [&](const FeedEntry& r) { return compare_versions(r.version, entry.version) == 0; });
     releases.push_back(entry);
-    return feed_text(id, std::move(releases));
+    // Every installed app refuses a larger feed: it would never see this release, nor any later.
+    std::string text = feed_text(id, std::move(releases));
+    if (text.size() > kMaxFeedSize) {
+        return fail("would be " + decimal_text(text.size()) + " bytes, more than the 1 MiB (" + decimal_text(kMaxFeedSize) +
+                    " bytes) an installed app reads; shorten the notes, or take old releases out of it");
+    }
+    return text;
 }
 
 std::string map_url_for(std::string_view installer_url) {

@@ -32,7 +32,7 @@ struct FeedEntry {
 // The feed's text with `entry` added, or put in place of the release of the same version; a new
 // feed when `existing` is nothing. Refused: an existing text that isn't an update feed, a feed of
 // another id, a version that isn't numbers separated by dots, an installer URL that updates
-// can't come from. The releases are written newest first, in one fixed layout: the same
+// can't come from, a feed larger than the runtime reads (its size said). The releases are written newest first, in one fixed layout: the same
 // releases give the same bytes.
 Result<std::string> updated_feed(std::optional<std::string_view> existing, const std::string& id, const FeedEntry& entry);
 

@@ -68,7 +68,8 @@ struct ComError {
 };
 
 // ---------------------------------------------------------------------------------------------
-// Registry: always HKEY_CURRENT_USER.
+// Registry: always HKEY_CURRENT_USER, but for the one question whether a class key exists,
+// asked of HKEY_CLASSES_ROOT too, where the machine's classes show beside the user's.
 
 // An open key (from RegCreateKeyExW). Destroying it closes it (RegCloseKey).
 class RegistryKey {
@@ -77,6 +78,15 @@ public:
     // RegSetValueExW(key, name, 0, type, data, size).
     virtual ErrorCode set_value(const std::u16string& name, std::uint32_t type,
                                 std::span<const std::uint8_t> data) = 0;
+};
+
+// Which root `Registry::key_counts` opens its path under.
+enum class RegistryRoot { current_user, classes_root };
+
+// How many subkeys and values a key holds (the default value counts once it is set).
+struct KeyCounts {
+    std::uint32_t subkeys = 0;
+    std::uint32_t values = 0;
 };
 
 class Registry {
@@ -96,6 +106,9 @@ public:
     virtual ErrorCode delete_key(const std::u16string& path) = 0;
     // RegDeleteKeyValueW(HKCU, path, name).
     virtual ErrorCode delete_key_value(const std::u16string& path, const std::u16string& name) = 0;
+    // RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE) and RegQueryInfoKeyW's subkey and value
+    // counts; ERROR_FILE_NOT_FOUND for a missing key.
+    virtual SysResult<KeyCounts> key_counts(RegistryRoot root, const std::u16string& path) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

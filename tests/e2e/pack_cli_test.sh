@@ -252,3 +252,18 @@ assert len(signed) > 10, len(signed)
 PY
 pack raw --package "$work/bad-manifest.bin" --stub "$work/signed.exe" --out "$work/resigned.exe"
 expect_refusal "a signed stub" 1 "already signed"
+
+# feed: a feed over the 1 MiB every installed app reads is refused before anything is written,
+# with its size; a failure's closing clause ends the sentence once.
+head -c $((2 * 1024 * 1024)) /dev/zero | tr '\0' n >"$work/notes.txt"
+pack feed --feed "$work/feed.json" --installer "$setup" --notes-file "$work/notes.txt"
+expect_refusal "a feed of 2 MiB of notes" 1 "would be 2097"
+e2e_check "the refusal says what an app reads" grep -qF "more than the 1 MiB (1048576 bytes) an installed app reads" \
+  "$work/stderr"
+e2e_check "nothing was written, and it says so once" grep -qE "take old releases out of it; nothing was written\.$" \
+  "$work/stderr"
+e2e_check "no feed was written" test ! -e "$work/feed.json"
+head -c $((1024 * 1024 + 1)) /dev/zero | tr '\0' ' ' >"$work/feed.json"
+pack feed --feed "$work/feed.json" --installer "$setup"
+expect_refusal "an existing feed over 1 MiB" 1 "larger than 1 MiB; it was left as it was."
+e2e_check "no stray full stop before the clause" bash -c "! grep -qF '.;' '$work/stderr'"

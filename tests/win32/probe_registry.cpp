@@ -75,6 +75,23 @@ void probe_registry(Context& context) {
                "the default value is still there");
     check_code(registry.delete_key_value(sub, u""), 0, "delete_key_value of the default value");
 
+    // "Number" is left: what the URL schemes' removal asks before it deletes a key it may
+    // share with another program.
+    using plinth::platform::RegistryRoot;
+    const auto counts = registry.key_counts(RegistryRoot::current_user, sub);
+    check(counts.ok() && counts->subkeys == 0 && counts->values == 1, "key_counts counts values and subkeys",
+          counts.ok() ? std::to_string(counts->subkeys) + " subkeys, " + std::to_string(counts->values) + " values"
+                      : "error " + std::to_string(counts.error()));
+    const auto parent = registry.key_counts(RegistryRoot::current_user, base);
+    check(parent.ok() && parent->subkeys == 1 && parent->values == 0, "key_counts of the parent: one subkey");
+    const auto missing = registry.key_counts(RegistryRoot::current_user, base + u"\\Nope");
+    check(!missing.ok() && missing.error() == ERROR_FILE_NOT_FOUND, "key_counts of a missing key",
+          missing.ok() ? "found" : std::to_string(missing.error()));
+    // HKEY_CLASSES_ROOT shows the machine's classes: "exefile" is Windows' own.
+    check(registry.key_counts(RegistryRoot::classes_root, u"exefile").ok(), "key_counts finds a machine class");
+    check(!registry.key_counts(RegistryRoot::classes_root, u"plinth-probe-no-such-class").ok(),
+          "key_counts of a class nobody has");
+
     check(registry.delete_key(base) != 0, "delete_key refuses a key that has subkeys");
     check_code(registry.delete_tree(u""), ERROR_INVALID_PARAMETER,
                "delete_tree of the empty path (all of HKEY_CURRENT_USER) is refused");

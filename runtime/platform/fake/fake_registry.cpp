@@ -66,8 +66,8 @@ private:
     std::u16string path_;
 };
 
-FakeRegistry::Key* FakeRegistry::find(const std::u16string& path) const {
-    const Key* key = &root_;
+FakeRegistry::Key* FakeRegistry::find_in(const Key& root, const std::u16string& path) {
+    const Key* key = &root;
     for (const auto& part : components(path)) {
         auto it = key->subkeys.find(ascii_lower(part));
         if (it == key->subkeys.end()) return nullptr;
@@ -76,8 +76,8 @@ FakeRegistry::Key* FakeRegistry::find(const std::u16string& path) const {
     return const_cast<Key*>(key);
 }
 
-FakeRegistry::Key* FakeRegistry::find_or_create(const std::u16string& path) {
-    Key* key = &root_;
+FakeRegistry::Key* FakeRegistry::find_or_create_in(Key& root, const std::u16string& path) {
+    Key* key = &root;
     for (const auto& part : components(path)) {
         auto& slot = key->subkeys[ascii_lower(part)];
         if (!slot) {
@@ -184,6 +184,25 @@ ErrorCode FakeRegistry::delete_key_value(const std::u16string& path, const std::
     std::erase(key->value_order, lower);
     return codes::kSuccess;
 }
+
+platform::SysResult<platform::KeyCounts> FakeRegistry::key_counts(platform::RegistryRoot root,
+                                                                  const std::u16string& path) {
+    if (auto code = faults_.check("registry.key_counts", path)) return unexpected(*code);
+    const std::u16string reached = as_windows_reads(path);
+    const Key* key = nullptr;
+    if (root == platform::RegistryRoot::classes_root) {
+        // The user's class key hides the machine's of the same name.
+        key = find(u"Software\\Classes\\" + reached);
+        if (key == nullptr) key = find_in(machine_classes_, reached);
+    } else {
+        key = find(reached);
+    }
+    if (key == nullptr) return unexpected(codes::kFileNotFound);
+    return platform::KeyCounts{static_cast<std::uint32_t>(key->subkeys.size()),
+                               static_cast<std::uint32_t>(key->values.size())};
+}
+
+void FakeRegistry::put_machine_class(const std::u16string& path) { find_or_create_in(machine_classes_, path); }
 
 void FakeRegistry::put_value(const std::u16string& path, const std::u16string& name,
                              std::uint32_t type, std::vector<std::uint8_t> data) {

@@ -1,4 +1,5 @@
 // An in-memory HKEY_CURRENT_USER: keys compared without case, typed values, open keys counted.
+// Beside it the machine's classes, which HKEY_CLASSES_ROOT shows under the user's own.
 #pragma once
 
 #include <functional>
@@ -33,6 +34,8 @@ public:
     platform::ErrorCode delete_tree(const std::u16string& path) override;
     platform::ErrorCode delete_key(const std::u16string& path) override;
     platform::ErrorCode delete_key_value(const std::u16string& path, const std::u16string& name) override;
+    platform::SysResult<platform::KeyCounts> key_counts(platform::RegistryRoot root,
+                                                        const std::u16string& path) override;
 
     // Seeding and inspection, for tests.
     void put_value(const std::u16string& path, const std::u16string& name, std::uint32_t type,
@@ -43,6 +46,8 @@ public:
     std::optional<std::string> text(const std::u16string& path, const std::u16string& name) const;
     std::optional<std::uint32_t> number(const std::u16string& path, const std::u16string& name) const;
     bool key_exists(const std::u16string& path) const;
+    // A class key of the machine's (HKLM\Software\Classes\path), seen only through classes_root.
+    void put_machine_class(const std::u16string& path);
     // Names of a key's values in the order they were first written.
     std::vector<std::u16string> value_names(const std::u16string& path) const;
     // The whole tree as text, sorted: equal dumps mean equal registries.
@@ -63,7 +68,8 @@ private:
     };
     class OpenKey;
 
-    Key* find(const std::u16string& path) const;
+    Key* find(const std::u16string& path) const { return find_in(root_, path); }
+    static Key* find_in(const Key& root, const std::u16string& path);
     // The parent of the key at `path` and the key's entry in it, for deleting it.
     struct Subkey {
         Key* parent;
@@ -71,13 +77,15 @@ private:
         platform::ErrorCode code;  // success, or why there is no such key
     };
     Subkey find_subkey(const std::u16string& path);
-    Key* find_or_create(const std::u16string& path);
+    Key* find_or_create(const std::u16string& path) { return find_or_create_in(root_, path); }
+    static Key* find_or_create_in(Key& root, const std::u16string& path);
     static void set(Key& key, const std::u16string& name, std::uint32_t type,
                     std::vector<std::uint8_t> data);
     static void dump_key(const Key& key, const std::string& path, std::string& out);
 
     FaultPlan& faults_;
     Key root_;
+    Key machine_classes_;
     int open_keys_ = 0;
     std::uint32_t last_options_ = 0;
     std::uint32_t last_access_ = 0;

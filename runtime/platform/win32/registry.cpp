@@ -57,4 +57,17 @@ ErrorCode Win32Registry::delete_key_value(const std::u16string& path, const std:
     return static_cast<ErrorCode>(RegDeleteKeyValueW(HKEY_CURRENT_USER, wide(path), wide(name)));
 }
 
+SysResult<KeyCounts> Win32Registry::key_counts(RegistryRoot root, const std::u16string& path) {
+    UniqueHkey key;
+    LSTATUS status = RegOpenKeyExW(root == RegistryRoot::classes_root ? HKEY_CLASSES_ROOT : HKEY_CURRENT_USER,
+                                   wide(path), 0, KEY_QUERY_VALUE, key.put());
+    if (status != ERROR_SUCCESS) return unexpected(static_cast<ErrorCode>(status));
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                              nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return unexpected(static_cast<ErrorCode>(status));
+    return KeyCounts{subkeys, values};
+}
+
 }  // namespace plinth::platform::win32

@@ -15,6 +15,7 @@ public:
     ErrorCode delete_tree(const std::u16string& path) override;
     ErrorCode delete_key(const std::u16string& path) override;
     ErrorCode delete_key_value(const std::u16string& path, const std::u16string& name) override;
+    SysResult<KeyCounts> key_counts(RegistryRoot root, const std::u16string& path) override;
 };
 
 }  // namespace plinth::platform::win32

@@ -10,6 +10,7 @@
 #include "entry/damaged_installer.h"
 #include "entry/exit_code.h"
 #include "entry/interactive_run.h"
+#include "entry/log_target.h"
 #include "entry/update_run.h"
 #include "log/run_log.h"
 #include "state/setup_state.h"
@@ -39,7 +40,7 @@ int run_silently(platform::Platform& platform, SetupState& state) {
     return exit_code_value(ExitCode::completed);
 }
 
-int run_package(platform::Platform& platform, const RunOptions& options) {
+int run_package(platform::Platform& platform, const RunOptions& options, FileLog* log) {
     // The shortcuts are made through a COM object; COM stays initialised until the process ends.
     platform.session.initialize_com(kCoinitApartmentThreaded);
 
@@ -48,12 +49,22 @@ int run_package(platform::Platform& platform, const RunOptions& options) {
 
     auto package = load_installer_package(platform);
     if (!package) {
+        if (log) log->open();  // nothing is installed: the page's failure is logged as it shows
         // The setup: line too when the page shows it: a script reads it either way.
         report_failure(platform, package.error(), true);
         if (!options.silent && !options.check_update) show_damaged_installer_page(platform, package.error(), texts);
         return exit_code_value(ExitCode::failed);
     }
 
+    // A log that would append to a file of the app, or hold it open while the run replaces it, is
+    // not opened: the run goes on as it would without /log.
+    if (log) {
+        if (log_is_app_file(platform, *options.log, package->manifest, package->files)) {
+            log->drop();
+        } else {
+            log->open();
+        }
+    }
     platform.log->write("App", package->manifest.name);
     if (options.check_update || options.update) return run_update_switches(platform, options, package->manifest, texts);
 
@@ -84,13 +95,21 @@ int run_setup(platform::Platform& outer) {
         outer.session.write_standard_error("setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
         return exit_code_value(ExitCode::failed);
     }
-    // Opened once, before anything happens, and closed when the run ends.
+    // Windows file names have no '"'; one here would end the quotes around the path passed on
+    // to the update's installer, and what follows would be switches of its own.
+    if (options.log && options.log->find(u'"') != std::u16string::npos) {
+        outer.session.write_standard_error("setup: The /log= file name has a \", which no file name can have.\n");
+        return exit_code_value(ExitCode::failed);
+    }
+    // Opened once the package tells which files the run installs, and closed when the run ends;
+    // the lines before wait. A run that stops before that opens it at the end.
     platform::Platform platform = outer;
     std::optional<FileLog> log;
-    if (options.log) platform.log = &log.emplace(outer, *options.log);
+    if (options.log) platform.log = &log.emplace(outer, *options.log, true);
 
     platform.log->started("plinth-setup " PLINTH_VERSION, arguments);
-    const int exit_code = run_package(platform, options);
+    const int exit_code = run_package(platform, options, log ? &*log : nullptr);
+    if (log) log->open();
     platform.log->write("Exit code", decimal_text(static_cast<unsigned>(exit_code)));
     return exit_code;
 }

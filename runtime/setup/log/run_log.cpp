@@ -77,12 +77,32 @@ std::string time_stamp(const platform::LocalTime& time) {
     return text;
 }
 
-FileLog::FileLog(platform::Platform& platform, const Path& path) : session_(platform.session) {
-    if (auto opened = platform.files.open_for_append(path)) file_ = std::move(*opened);
+FileLog::FileLog(platform::Platform& platform, const Path& path, bool held)
+    : session_(platform.session), files_(platform.files), path_(path), held_(true) {
+    if (!held) open();
+}
+
+void FileLog::open() {
+    if (!held_) return;
+    held_ = false;
+    if (auto opened = files_.open_for_append(path_)) file_ = std::move(*opened);
+    std::string waiting = std::move(waiting_);
+    waiting_.clear();
+    if (file_ && !waiting.empty()) {
+        if (file_->write({reinterpret_cast<const std::uint8_t*>(waiting.data()), waiting.size()}) !=
+            platform::codes::kSuccess) {
+            file_.reset();
+        }
+    }
+}
+
+void FileLog::drop() {
+    held_ = false;
+    waiting_.clear();
 }
 
 void FileLog::write(std::string_view phrase, std::string_view value) {
-    if (!file_) return;
+    if (!file_ && !held_) return;
     std::string line = time_stamp(session_.local_time());
     line.push_back(' ');
     line += phrase;
@@ -91,6 +111,10 @@ void FileLog::write(std::string_view phrase, std::string_view value) {
         line += visible_controls(value);
     }
     line += "\r\n";
+    if (held_) {
+        waiting_ += line;
+        return;
+    }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(line.data());
     if (file_->write({bytes, line.size()}) != platform::codes::kSuccess) file_.reset();
 }

@@ -36,13 +36,23 @@ Log& no_log();
 // more is written, and the run goes on as it would have without the log.
 class FileLog final : public Log {
 public:
-    FileLog(platform::Platform& platform, const Path& path);
+    // Opened at once; or, `held`, not before `open`: the lines wait in memory until the run knows
+    // whether the file is one it installs (entry/log_target.h), and `drop` then forgets them.
+    FileLog(platform::Platform& platform, const Path& path, bool held = false);
     void write(std::string_view phrase, std::string_view value = {}) override;
     using Log::write;
     bool is_open() const { return file_ != nullptr; }
+    // Opens a held log and writes what waited; nothing when it isn't held any more.
+    void open();
+    // A held log is never opened: nothing is written, then or later.
+    void drop();
 
 private:
     platform::Session& session_;
+    platform::Files& files_;
+    Path path_;
+    bool held_ = false;
+    std::string waiting_;
     std::unique_ptr<platform::NewFile> file_;
 };
 

@@ -1,50 +1,19 @@
 // Inflating the payload: the app's exe back from its zlib stream, entirely in memory.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "common/result.h"
+#include "compression/zlib_inflate.h"
 
 namespace plinth {
 
 // The largest app the packer puts into an installer (2^31 - 1 bytes), and so the most an intact
 // payload inflates to.
 inline constexpr std::size_t kMaxAppSize = 0x7fffffff;
-
-// Bytes whose room isn't zeroed when it is made: the inflater writes every byte it hands out, and
-// zeroing the first room (up to four times the stream) would make all its pages resident at once,
-// where only those written need be.
-template <class T>
-struct UninitializedAllocator : std::allocator<T> {
-    using value_type = T;
-    template <class U>
-    struct rebind {
-        using other = UninitializedAllocator<U>;
-    };
-    UninitializedAllocator() = default;
-    template <class U>
-    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
-    template <class U>
-    void construct(U* at) noexcept {
-        ::new (static_cast<void*>(at)) U;
-    }
-    template <class U, class... Args>
-    void construct(U* at, Args&&... args) {
-        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
-    }
-};
-using InflatedBytes = std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>>;
-
-inline bool operator==(const InflatedBytes& inflated, const std::vector<std::uint8_t>& bytes) {
-    return std::equal(inflated.begin(), inflated.end(), bytes.begin(), bytes.end());
-}
 
 // The exe's bytes from a zlib stream (RFC 1950: header, deflate data, verified Adler-32). Bytes
 // after the end of the stream are not looked at. A corrupt, truncated or empty stream, a gzip or
@@ -54,10 +23,6 @@ inline bool operator==(const InflatedBytes& inflated, const std::vector<std::uin
 // Only tests pass another `max_size`.
 Result<InflatedBytes> inflate_payload(std::span<const std::uint8_t> payload,
                                                   std::size_t max_size = kMaxAppSize);
-
-// Whether a zlib stream of this length can inflate to `size` bytes at all: deflate makes at most
-// 1032 bytes of one, and a larger claim is damage, refused before any room is taken for it.
-bool inflated_size_possible(std::span<const std::uint8_t> stream, std::size_t size);
 
 // Inflates an app folder's files one after another: into one buffer of its own, which grows to
 // the largest file and is reused, so that a thousand small files cost no thousand allocations;

@@ -18,14 +18,21 @@ namespace plinth {
 // None when there are none.
 inline constexpr std::string_view kUrlProtocolsValue = "UrlProtocols";
 
+// A scheme's key is ours while it is a URL protocol (it has the "URL Protocol" value) whose open
+// command starts the app: only such a key is rewritten or deleted, and of it only what is written
+// here.
+//
 // Removes the schemes the entry remembers and the manifest no longer has (only while ours), then
-// remembers the manifest's and registers each: default value "URL:{name}", "URL Protocol" empty,
-// DefaultIcon the app, open command "\"{app}\" \"%1\"". Stops at the first failure with the
-// registry's failure text. A manifest without schemes, after one without, only reads the entry.
+// remembers the manifest's that are ours or whose class key exists neither in the user's classes
+// nor in HKEY_CLASSES_ROOT, and registers each: default value "URL:{name}", "URL Protocol" empty,
+// DefaultIcon the app, open command "\"{app}\" \"%1\"". Another program's key is left out with
+// a log line, and the install goes on. Stops at the first failure with the registry's failure
+// text. A manifest without schemes, after one without, only reads the entry.
 Status write_url_protocols(platform::Platform& platform, const AppManifest& manifest, const Path& app_path);
 
-// Deletes the key of each scheme of the manifest and of the entry while its open command still
-// starts `app_path`: one that another program rewrote since, or that has no command, stays.
+// For each scheme of the manifest and of the entry whose key is still ours, deletes the values
+// written above, then each of its keys left empty: one that another program rewrote since, or
+// that isn't a URL protocol, stays whole, and what another program added to ours stays too.
 void remove_url_protocols(platform::Platform& platform, const AppManifest& manifest, const Path& app_path);
 
 }  // namespace plinth

@@ -11,13 +11,21 @@ namespace plinth {
 TextLookup::TextLookup(std::string_view tag, InflatedBytes table)
     : table_(std::move(table)), right_to_left_(is_right_to_left(tag)) {
     std::string_view rest(reinterpret_cast<const char*>(table_.data()), table_.size());
-    for (std::size_t i = 0; i < kMessageCount; ++i) {
+    std::size_t count = 0;
+    for (; count < kMessageCount; ++count) {
         const std::size_t end = rest.find('\0');
         if (end == std::string_view::npos) break;
         const std::string_view text(rest.data(), end);
         rest.remove_prefix(end + 1);
         // Its placeholders are checked as it is filled in.
-        if (is_valid_utf8(text)) texts_[i] = text;
+        if (is_valid_utf8(text)) texts_[count] = text;
+    }
+    // A table of more or fewer texts is damaged, or made for other messages: from the first text
+    // missing or too many, each would stand at another message's place. All English, then.
+    if (count != kMessageCount || !rest.empty()) {
+        texts_ = {};
+        table_ = {};
+        right_to_left_ = false;
     }
 }
 
@@ -52,7 +60,7 @@ bool TextLookup::has_text(Message message) const {
         if (resource.state != platform::PackageResource::State::found) return;
         const auto chosen = choose_language(preferred, resource.bytes);
         if (!chosen) return;
-        auto inflated = inflate_payload(chosen->table, kMaxTableSize);
+        auto inflated = inflate_zlib(chosen->table, kMaxTableSize);
         if (!inflated) return;
         tag = chosen->tag;
         table = std::move(*inflated);

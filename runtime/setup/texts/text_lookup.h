@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "package/payload.h"
+#include "compression/zlib_inflate.h"
 #include "platform/platform.h"
 #include "texts/messages.h"
 
@@ -20,8 +20,9 @@ class TextLookup {
 public:
     // English.
     TextLookup() = default;
-    // A language's inflated table (languages_resource.h), kept. A text that is missing, empty or
-    // not UTF-8 is left to English, as is one whose placeholders differ from the English text's.
+    // A language's inflated table (languages_resource.h), kept. A text that is empty or not UTF-8
+    // is left to English, as is one whose placeholders differ from the English text's; a table of
+    // more or fewer texts than there are messages is English throughout.
     TextLookup(std::string_view tag, InflatedBytes table);
     TextLookup(std::string_view tag, std::span<const std::uint8_t> table)
         : TextLookup(tag, InflatedBytes(table.begin(), table.end())) {}

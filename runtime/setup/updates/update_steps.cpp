@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/command_line_split.h"
 #include "package/version_order.h"
 #include "registry/uninstall_entry.h"
 #include "system_error/error_text.h"
@@ -294,14 +295,8 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
     platform::ProcessStart start;
     start.application = installer.path();
     start.command_line = quoted(installer.path(), u" /S");
-    if (log) {
-        // The installer appends its steps to the same log; a backslash before the closing quote
-        // is doubled so that it stays a backslash.
-        start.command_line += u" \"/log=";
-        start.command_line += *log;
-        for (auto c = log->rbegin(); c != log->rend() && *c == u'\\'; ++c) start.command_line += u'\\';
-        start.command_line += u'"';
-    }
+    // The installer appends its steps to the same log, its path one argument whatever it holds.
+    if (log) append_quoted_argument(start.command_line, u"/log=" + *log);
     // Its own "setup:" line reaches the same standard error as this program's.
     start.inherit_handles = true;
     auto exit_code = platform.processes.run_and_wait(start, kInstallerRunTimeoutMs);

@@ -63,5 +63,20 @@ TEST(CommandLineSplitUnits, KeepsEveryUnitAsItIs) {
               (std::vector<std::u16string>{u"p", u"\xD800x", u"\xDC00 \U0001F600"}));
 }
 
+// What is quoted comes back whole as one argument, whatever quotes, backslashes and spaces it
+// holds: a quote inside can't end it and start switches of its own.
+TEST(QuotedArgument, SplitsBackToTheSameOneArgument) {
+    for (const std::u16string argument :
+         {u"/log=C:\\My Logs\\a.log", u"/log=C:\\x.log\" /uninstall \"x", u"/log=C:\\Logs\\", u"/log=C:\\Logs\\\\",
+          u"a\\\"b", u"a\\\\\"b\\", u"\"", u"", u"\t \\\\\\"}) {
+        std::u16string line = u"p";
+        append_quoted_argument(line, argument);
+        EXPECT_EQ(split_command_line(line), (std::vector<std::u16string>{u"p", argument})) << path_text(line);
+    }
+    std::u16string line = u"p";
+    append_quoted_argument(line, u"C:\\x.log\" /uninstall \"x\\");
+    EXPECT_EQ(line, u"p \"C:\\x.log\\\" /uninstall \\\"x\\\\\"");
+}
+
 }  // namespace
 }  // namespace plinth

@@ -135,13 +135,67 @@ TEST(RunLog, LogThatCantBeWrittenChangesNothing) {
     EXPECT_EQ(lines_of(*broken, u"C:\\Logs\\a.log").size(), 2u);
 }
 
-TEST(RunLog, LogWithoutAFileIsRefusedBeforeAnythingRuns) {
-    fake::FakePlatform fake;
-    fake.module.package = package("1.0");
-    fake.session.command_line = {fake.module.path, u"/S", u"/LOG="};
-    EXPECT_EQ(run_setup(fake.platform()), 1);
-    EXPECT_EQ(fake.session.standard_error, "setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
-    EXPECT_FALSE(fake.files.exists(kFolder));
+// A log named like a file the run installs, replaces or deletes is never opened: the runs end as
+// the same runs without a log, the app's exe never grows, and nothing else changes.
+TEST(RunLog, LogThatIsAFileOfTheAppIsNotOpened) {
+    const auto scene = [] {
+        auto fake = std::make_unique<fake::FakePlatform>();
+        fake->module.package = package("1.0");
+        fake->files.add_file(fake->module.path, "setup");
+        fake->session.command_line = {fake->module.path, u"/S"};
+        EXPECT_EQ(run_setup(fake->platform()), 0);
+        // A file the installed version lists, which the next install deletes as dropped.
+        fake->files.add_file(kFolder + u"\\data\\old.txt", "old");
+        fake->registry.put_text(to_utf16(kKey), u"InstalledFiles", "data\\old.txt");
+        fake->files.add_short_name(kFolder + u"\\uninstall.exe", kFolder + u"\\UNINST~1.EXE");
+        return fake;
+    };
+    const auto with_log = scene();
+    const auto without_log = scene();
+    const std::u16string upper_folder = u"C:\\USERS\\ANN\\APPDATA\\LOCAL\\PROGRAMS\\NOTES";
+    const std::vector<std::u16string> runs[] = {
+        {u"/S", u"/log=" + kFolder + u"\\notes.exe"},
+        {u"/S", u"/log=" + upper_folder + u"\\Data\\OLD.TXT"},
+        {u"/S", u"/log=" + kFolder + u"\\UNINST~1.EXE"},
+        {u"/uninstall", u"/S", u"/log=" + kFolder + u"/Notes.exe"},
+    };
+    for (const auto& arguments : runs) {
+        SCOPED_TRACE(path_text(arguments.back()));
+        for (auto* fake : {with_log.get(), without_log.get()}) {
+            fake->session.command_line = {fake->module.path};
+            if (fake == with_log.get()) {
+                fake->session.command_line.insert(fake->session.command_line.end(), arguments.begin(), arguments.end());
+            } else {
+                fake->session.command_line.insert(fake->session.command_line.end(), arguments.begin(), arguments.end() - 1);
+            }
+            EXPECT_EQ(run_setup(fake->platform()), 0);
+        }
+        EXPECT_EQ(with_log->state_dump(), without_log->state_dump());
+        EXPECT_EQ(with_log->session.standard_error, "");
+    }
+
+    // Beside the app's files, in the same folder, a log is written as ever.
+    auto fake = scene();
+    fake->session.command_line = {fake->module.path, u"/S", u"/log=" + kFolder + u"\\notes.exe.log"};
+    EXPECT_EQ(run_setup(fake->platform()), 0);
+    EXPECT_EQ(lines_of(*fake, kFolder + u"\\notes.exe.log").back(), "Exit code 0");
+}
+
+// A /log= without a file, or with a '"' (no Windows file name has one; passed on to an update's
+// installer it could end the quotes and add switches of its own), is refused before anything runs.
+TEST(RunLog, LogWithoutAFileOrWithAQuoteIsRefusedBeforeAnythingRuns) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"/LOG=", "setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n"},
+        {u"/log=C:\\x.log\" /uninstall \"x", "setup: The /log= file name has a \", which no file name can have.\n"},
+    };
+    for (const auto& [argument, refusal] : cases) {
+        fake::FakePlatform fake;
+        fake.module.package = package("1.0");
+        fake.session.command_line = {fake.module.path, u"/S", argument};
+        EXPECT_EQ(run_setup(fake.platform()), 1);
+        EXPECT_EQ(fake.session.standard_error, refusal);
+        EXPECT_FALSE(fake.files.exists(kFolder));
+    }
 }
 
 TEST(RunLog, TimeStampsArePaddedToTheirWidths) {

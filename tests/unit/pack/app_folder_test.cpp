@@ -313,7 +313,7 @@ TEST_F(AppFolder, AFailedWriteLeavesTheOutputAsItWasAndNoTemporaryFile) {
     const Case cases[] = {
         {"a refused manifest", bad_manifest, false, root / "out" / "Setup.exe", "line 1"},
         {"a file changed after the walk", in, true, root / "out" / "Setup.exe", "words.txt: Changed while the packer worked"},
-        {"no folder", in, false, root / "out" / "missing" / "Setup.exe", "can't be kept beside it (the folder is missing"},
+        {"no folder", in, false, root / "out" / "missing" / "Setup.exe", "can't be kept beside it (no temporary file can be made beside it: No such file"},
         {"a folder in the way", in, false, root / "out" / "Folder.exe", "Folder.exe: Can't be replaced"},
     };
     const std::string last = "the last installer";

@@ -58,6 +58,46 @@ TEST_F(FileIo, AFailedWriteKeepsTheOldFileAndLeavesNothingElse) {
     EXPECT_EQ(listing(), std::vector<std::string>{"Setup.exe"});
 }
 
+#ifndef _WIN32
+// A link planted where the packer's temporary file would go is never followed: another name is
+// taken, and the link's target keeps its bytes. An output whose name leaves no room for a random
+// part once had one fixed name, <out>.partial, and truncated whatever it led to.
+TEST_F(FileIo, TemporaryFilesAreMadeAnewAndNeverThroughALink) {
+    const auto victim = folder_ / "victim";
+    write(victim, "another user's file");
+    const auto out = folder_ / "Setup.exe";
+    std::filesystem::create_symlink(victim, folder_ / "Setup.exe.aaaaaaaa.partial");
+    const std::vector<std::string> names = {"aaaaaaaa", "bbbbbbbb"};
+    std::size_t next = 0;
+    auto made = TemporaryFile::create(out, ".partial", [&] { return names[next++]; });
+    ASSERT_TRUE(made.ok()) << made.error().text;
+    EXPECT_EQ(made->path(), folder_ / "Setup.exe.bbbbbbbb.partial");
+    ASSERT_TRUE(made->write_at(0, Bytes{'n', 'e', 'w'}).ok());
+    ASSERT_TRUE(made->rename_to(out).ok());
+    EXPECT_EQ(*read_file(out, 100), (Bytes{'n', 'e', 'w'}));
+
+    // Every name taken: nothing is made, nothing followed, and the reason says so.
+    auto taken = TemporaryFile::create(out, ".partial", [] { return std::string("aaaaaaaa"); });
+    ASSERT_FALSE(taken.ok());
+    EXPECT_EQ(taken.error().text, "every one of the 16 temporary names tried beside it was taken");
+    auto missing = TemporaryFile::create(folder_ / "no-such-folder" / "Setup.exe", ".partial");
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().text, "no temporary file can be made beside it: No such file or directory");
+
+    std::filesystem::create_symlink(victim, folder_ / (std::string(245, 'S') + ".partial"));
+    for (const std::size_t length : {std::size_t{245}, std::size_t{255}}) {
+        const auto long_out = folder_ / std::string(length, 'S');
+        const auto written = write_file_replacing(long_out, Bytes{'x'});
+        ASSERT_TRUE(written.ok()) << length << ": " << written.error().text;
+        std::filesystem::remove(long_out);
+    }
+    EXPECT_EQ(*read_file(victim, 100), (Bytes{'a', 'n', 'o', 't', 'h', 'e', 'r', ' ', 'u', 's', 'e', 'r', '\'', 's', ' ',
+                                               'f', 'i', 'l', 'e'}));
+    EXPECT_EQ(listing(), (std::vector<std::string>{std::string(245, 'S') + ".partial", "Setup.exe",
+                                                   "Setup.exe.aaaaaaaa.partial", "victim"}));
+}
+#endif
+
 TEST_F(FileIo, ReadingNamesTheFileAndTheProblem) {
     write(folder_ / "ten", "0123456789");
     EXPECT_EQ(read_file(folder_ / "ten", 10)->size(), 10u);

@@ -51,6 +51,13 @@ TEST(LanguageGate, EachRefusalNamesTheKeyAndSaysWhatToWrite) {
          {"\"installed.open\" has the placeholders none; it must have {name}"}},
         {"an empty text", {{"remove.button", ""}}, false,
          {"eo: \"remove.button\" is empty; write the text for the English \"Remove\", or leave the key out"}},
+        {"a NUL, which would shift every later text", {{"install.button", std::string("Instal\0lieren", 13)}}, false,
+         {"eo: \"install.button\" has the control character U+0000 at character 7; a text may hold tabs and line feeds"}},
+        {"tabs and line feeds pass, a carriage return doesn't", {{"remove.note", "{name}\tw\u00fcrde\nentfernt\r"}}, false,
+         {"eo: \"remove.note\" has the control character U+000D at character 22;"}},
+        {"a DEL and a C1 control", {{"remove.button", "Entfernen\x7f"}, {"install.button", "\xc2\x85Los"}}, false,
+         {"\"install.button\" has the control character U+0085 at character 1;",
+          "\"remove.button\" has the control character U+007F at character 10;"}},
         {"keys missing from a language that isn't shipped", missing_two, true,
          {"eo: \"install.button\" is missing; add it with the text for the English \"Install\".",
           "eo: \"failure.app_open\" is missing; add it with the text for the English \"{name} is open. Quit it, then try "
@@ -118,6 +125,20 @@ TEST(GatherLanguages, DevelopersTextsOverShippedOnesCutToTheChoice) {
     EXPECT_NE(refused.error().find("eo: \"install.question\" is missing"), std::string::npos);
     EXPECT_NE(refused.error().find("eo is in --texts but not among the chosen languages"), std::string::npos);
     EXPECT_NE(refused.error().find("xx is chosen, but no table has it (the shipped ones are de, fr)"), std::string::npos);
+
+    // A table the installer would refuse to inflate, and so show English: one byte past its
+    // limit, beside one that just fits.
+    TextTable fits = complete_table();
+    std::size_t size = 0;
+    for (const auto& [key, text] : fits) size += text.size() + 1;
+    fits["remove.note"] += std::string(kMaxTableSize - size, 'x');
+    TextTable too_large = fits;
+    too_large["remove.note"] += 'x';
+    ASSERT_TRUE(gather_languages({}, {{"eo", fits}}, std::nullopt).ok());
+    const auto large = gather_languages({}, {{"eo", too_large}}, std::nullopt);
+    ASSERT_FALSE(large.ok());
+    EXPECT_EQ(large.error(), "eo: the texts come to 1048577 bytes, more than the 1048576 an installer reads (it would "
+                             "show English); shorten them.");
 }
 
 // The shipped tables, packed and read back as the installer reads them: complete, clean, and

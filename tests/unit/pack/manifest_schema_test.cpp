@@ -3,6 +3,7 @@
 // by python3-jsonschema (tests/unit/pack/schema_verdicts.py).
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -142,6 +143,9 @@ std::vector<Case> table() {
         {"16 schemes", manifest(R"("protocols": ["a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p"])"), false},
         {"17 schemes", manifest(R"("protocols": ["a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p", "q"])"), true},
         {"a scheme like a reserved one", manifest(R"("protocols": ["https2", "mailtox", "msx", "microsoft"])"), false},
+        {"a scheme like a class key", manifest(R"("protocols": ["clsids", "xdrive", "files", "file2", "myappx"])"), false},
+        {"a scheme of a <type>file class", manifest(R"("protocols": ["notes", "LnkFile"])"), true},
+        {"a scheme of a packaged app's class", manifest(R"("protocols": ["AppXnotes"])"), true},
         {"an array", "[]", true},
         {"a text", "\"Notes\"", true},
     };
@@ -157,6 +161,11 @@ std::vector<Case> table() {
         if (name.back() == '*') name.back() = 'x';
         name[0] = static_cast<char>(name[0] - 'a' + 'A');
         cases.push_back({"the reserved scheme " + name, manifest(R"("protocols": [")" + name + "\"]"), true});
+    }
+    for (std::string_view key : class_key_names()) {
+        std::string name(key);
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+        cases.push_back({"the class key " + name, manifest(R"("protocols": [")" + name + "\"]"), true});
     }
     for (std::string_view extension : program_extensions()) {
         cases.push_back({"owned " + std::string(extension),

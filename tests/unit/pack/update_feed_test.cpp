@@ -71,11 +71,13 @@ TEST(UpdateFeed, RefusesWhatWouldMakeABadFeed) {
         {"version with a suffix", std::nullopt, "com.example.notes", entry("2.0-rc1"), "isn't numbers separated by dots"},
         {"no version", std::nullopt, "com.example.notes", entry(""), "isn't numbers separated by dots"},
         {"http URL", std::nullopt, "com.example.notes", {"2.0", "http://example.com/S.exe", 1, std::string(64, 'b'), "", {}, 0, {}}, "uses http://"},
+        {"notes past what an app reads", std::nullopt, "com.example.notes", entry("2.0", std::string(2 << 20, 'n')),
+         "bytes, more than the 1 MiB (1048576 bytes) an installed app reads; shorten the notes"},
     };
     for (const auto& c : cases) {
         const auto result = updated_feed(c.existing, c.id, c.added);
         ASSERT_FALSE(result.ok()) << c.label;
-        EXPECT_NE(result.error().text.find(c.says), std::string::npos) << c.label << ": " << result.error().text;
+        EXPECT_NE(result.error().text.find(c.says), std::string::npos) << c.label << ": " << result.error().text.substr(0, 300);
     }
 }
 
@@ -158,6 +160,18 @@ TEST(UpdateFeed, WithdrawsAndRollsOutAReleaseItHas) {
     EXPECT_EQ(missing.error().text, "has no release 1.3 to withdraw");
     EXPECT_EQ(rolled_out_feed(*feed, "0.9", 50).error().text, "has no release 0.9 to roll out");
     EXPECT_NE(withdrawn_feed("<html>", "1.0").error().text.find("isn't an update feed plinth can change"), std::string::npos);
+}
+
+// The largest feed an app reads is written, a byte more is refused.
+TEST(UpdateFeed, AFeedIsWrittenUpToTheSizeAnAppReads) {
+    const std::size_t frame = updated_feed(std::nullopt, "com.example.notes", entry("1.0", "x"))->size() - 1;
+    const auto largest = updated_feed(std::nullopt, "com.example.notes", entry("1.0", std::string(kMaxFeedSize - frame, 'x')));
+    ASSERT_TRUE(largest.ok()) << largest.error().text;
+    EXPECT_EQ(largest->size(), kMaxFeedSize);
+    EXPECT_TRUE(read_feed(*largest).ok());
+    const auto over = updated_feed(std::nullopt, "com.example.notes", entry("1.0", std::string(kMaxFeedSize - frame + 1, 'x')));
+    ASSERT_FALSE(over.ok());
+    EXPECT_TRUE(over.error().text.starts_with("would be 1048577 bytes, more than the 1 MiB")) << over.error().text.substr(0, 200);
 }
 
 TEST(UpdateFeed, DefaultUrlIsTheFileNamePercentEncoded) {

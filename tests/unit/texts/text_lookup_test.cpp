@@ -105,12 +105,26 @@ TEST(TextLookup, EachTextTheTableLacksOrGetsWrongIsEnglish) {
         EXPECT_FALSE(lookup.has_text(wrong)) << english_text(wrong);
     }
 
-    // A table cut short, or without its last NUL: the texts it has, then English.
-    const std::string cut("{name}-Setup\0\0\0\0\0Los", 20);  // install.button's text without its NUL
-    const TextLookup short_table("de", std::vector<std::uint8_t>(cut.begin(), cut.end()));
-    EXPECT_EQ(short_table.text(Message::setup_title, {"Notes"}), "Notes-Setup");
-    EXPECT_EQ(short_table.text(Message::install_button), "Install");
-    EXPECT_EQ(short_table.text(Message::app_is_open, {"Notes"}), "Notes is open. Quit it, then try again.");
+    // A table of one text too few or too many, or without its last NUL, is all English: a NUL
+    // inside a text would otherwise shift every later one onto the next message's place.
+    std::vector<std::string> texts(kMessageCount);
+    texts[static_cast<std::size_t>(Message::setup_title)] = "{name}-Setup";
+    texts[static_cast<std::size_t>(Message::remove_button)] = "Entfernen";
+    texts[static_cast<std::size_t>(Message::install_button)] = "Installieren";
+    const auto whole = build_text_table(texts);
+    EXPECT_EQ(TextLookup("de", whole).text(Message::remove_button), "Entfernen");
+    texts[static_cast<std::size_t>(Message::setup_title)] = std::string("{name}-Setup\0Los", 16);
+    const auto shifted = build_text_table(texts);
+    std::vector<std::uint8_t> cut(whole.begin(), whole.end() - 1);
+    std::vector<std::uint8_t> short_one(whole.begin(), whole.end() - 2);
+    for (const auto& [label, table] : {std::pair{"one text too many", shifted}, std::pair{"without its last NUL", cut},
+                                       std::pair{"one text too few", short_one}}) {
+        const TextLookup lookup("ar", table);
+        EXPECT_EQ(lookup.text(Message::setup_title, {"Notes"}), "Notes Setup") << label;
+        EXPECT_EQ(lookup.text(Message::remove_button), "Remove") << label;
+        EXPECT_FALSE(lookup.has_text(Message::install_button)) << label;
+        EXPECT_FALSE(lookup.right_to_left()) << label;
+    }
 }
 
 TEST(TextLookup, FailurePagesShowAFailureThatIsAMessageInTheLanguage) {

@@ -1,4 +1,4 @@
-#include "package/deflate_decoder.h"
+#include "compression/deflate_decoder.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,4 +1,4 @@
-#include "package/deflate_decoder.h"
+#include "compression/deflate_decoder.h"
 
 #include <algorithm>
 #include <bit>
