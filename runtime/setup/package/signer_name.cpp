@@ -1,6 +1,7 @@
 #include "package/signer_name.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "common/text.h"
 #include "common/upper_case.h"
@@ -10,145 +11,98 @@ namespace {
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool is_separator(char c) { return c == ',' || c == ';' || c == '+'; }
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') return (c | 0x20) - 'a' + 10;
-    return -1;
+bool is_type_character(char c) {
+    return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
 }
 
 // Short names for the types Windows may print as numbers, and its own spellings of others.
 std::string canonical_type(std::string type) {
-    for (char& c : type) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
     if (type.starts_with("OID.")) type.erase(0, 4);
-    static constexpr std::pair<std::string_view, std::string_view> kAliases[] = {
+    static constexpr std::string_view kAliases[][2] = {
         {"2.5.4.3", "CN"},  {"2.5.4.6", "C"},   {"2.5.4.7", "L"},   {"2.5.4.8", "ST"},       {"S", "ST"},
         {"2.5.4.10", "O"},  {"2.5.4.11", "OU"}, {"2.5.4.9", "STREET"}, {"2.5.4.5", "SERIALNUMBER"},
-        {"1.2.840.113549.1.9.1", "E"}, {"EMAIL", "E"}, {"EMAILADDRESS", "E"}, {"0.9.2342.19200300.100.1.25", "DC"},
+        {"1.2.840.113549.1.9.1", "E"}, {"EMAIL", "E"}, {"EMAILADDRESS", "E"},
     };
-    for (const auto& [from, to] : kAliases) {
-        if (type == from) return std::string(to);
+    for (const auto& alias : kAliases) {
+        if (type == alias[0]) return std::string(alias[1]);
     }
     return type;
 }
 
-// The value as compared: runs of spaces made one, none at either end, case folded.
-std::u16string canonical_value(const std::string& value) {
-    std::string spaced;
-    for (char c : value) {
+// One attribute from `at` on, as "TYPE=VALUE" (see parse_x500_name); `at` is left after it.
+std::optional<std::u16string> read_attribute(std::string_view text, std::size_t& at) {
+    const auto skip_spaces = [&] {
+        while (at < text.size() && is_space(text[at])) ++at;
+    };
+    skip_spaces();
+    std::string type;
+    while (at < text.size() && is_type_character(text[at])) {
+        const char c = text[at++];
+        type += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    skip_spaces();
+    if (type.empty() || at == text.size() || text[at] != '=') return std::nullopt;
+    std::string attribute = canonical_type(std::move(type)) + '=';
+    const std::size_t value_start = attribute.size();
+    ++at;
+    skip_spaces();
+    // Windows quotes a value with a separator in it, a quote doubled inside; a backslash takes
+    // the next character as it is.
+    bool quoted = at < text.size() && text[at] == '"';
+    at += quoted;
+    bool space = false;
+    for (; at < text.size(); ++at) {
+        char c = text[at];
+        if (c == '"') {
+            if (!quoted) return std::nullopt;
+            if (at + 1 == text.size() || text[at + 1] != '"') {
+                quoted = false;
+                ++at;
+                break;
+            }
+            ++at;
+        } else if (!quoted && is_separator(c)) {
+            break;
+        } else if (c == '\\') {
+            if (++at == text.size()) return std::nullopt;
+            c = text[at];
+        }
         if (is_space(c)) {
-            if (!spaced.empty() && spaced.back() != ' ') spaced += ' ';
-        } else {
-            spaced += c;
+            space = true;
+            continue;
         }
+        if (space && attribute.size() > value_start) attribute += ' ';
+        space = false;
+        attribute += c;
     }
-    if (!spaced.empty() && spaced.back() == ' ') spaced.pop_back();
-    return upper_case(to_utf16(spaced));
+    if (quoted) return std::nullopt;
+    skip_spaces();
+    return upper_case(to_utf16(attribute));
 }
-
-class NameReader {
-public:
-    explicit NameReader(std::string_view text) : text_(text) {}
-
-    std::optional<std::vector<NameAttribute>> read() {
-        std::vector<NameAttribute> attributes;
-        for (;;) {
-            std::string type;
-            std::string value;
-            if (!read_type(type) || !read_value(value)) return std::nullopt;
-            attributes.emplace_back(to_utf16(canonical_type(std::move(type))), canonical_value(value));
-            skip_spaces();
-            if (at_ == text_.size()) break;
-            if (!is_separator(text_[at_])) return std::nullopt;
-            ++at_;
-        }
-        std::sort(attributes.begin(), attributes.end());
-        attributes.erase(std::unique(attributes.begin(), attributes.end()), attributes.end());
-        return attributes;
-    }
-
-private:
-    void skip_spaces() {
-        while (at_ < text_.size() && is_space(text_[at_])) ++at_;
-    }
-
-    bool read_type(std::string& type) {
-        skip_spaces();
-        bool ended = false;  // by a space: only more spaces may follow before the '='
-        while (at_ < text_.size() && text_[at_] != '=') {
-            const char c = text_[at_++];
-            if (is_space(c)) {
-                ended = !type.empty();
-                continue;
-            }
-            if (ended) return false;
-            const bool letter = (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
-            if (!letter && !(c >= '0' && c <= '9') && c != '.' && c != '-') return false;
-            type += c;
-        }
-        if (at_ == text_.size() || type.empty()) return false;
-        ++at_;  // '='
-        return true;
-    }
-
-    // A backslash escape (RFC 4514): a special character, or two hex digits of a byte.
-    bool read_escape(std::string& value) {
-        if (++at_ == text_.size()) return false;
-        if (at_ + 1 < text_.size() && hex_digit(text_[at_]) >= 0 && hex_digit(text_[at_ + 1]) >= 0) {
-            value += static_cast<char>(hex_digit(text_[at_]) * 16 + hex_digit(text_[at_ + 1]));
-            at_ += 2;
-            return true;
-        }
-        value += text_[at_++];
-        return true;
-    }
-
-    bool read_value(std::string& value) {
-        skip_spaces();
-        if (at_ < text_.size() && text_[at_] == '"') {
-            // Windows' quoting: everything up to the closing quote, "" for a quote.
-            for (++at_;; ) {
-                if (at_ == text_.size()) return false;
-                const char c = text_[at_];
-                if (c == '"' && at_ + 1 < text_.size() && text_[at_ + 1] == '"') {
-                    value += '"';
-                    at_ += 2;
-                } else if (c == '"') {
-                    ++at_;
-                    return true;
-                } else if (c == '\\') {
-                    if (!read_escape(value)) return false;
-                } else {
-                    value += c;
-                    ++at_;
-                }
-            }
-        }
-        while (at_ < text_.size() && !is_separator(text_[at_])) {
-            if (text_[at_] == '\\') {
-                if (!read_escape(value)) return false;
-            } else if (text_[at_] == '"') {
-                return false;
-            } else {
-                value += text_[at_++];
-            }
-        }
-        return true;
-    }
-
-    std::string_view text_;
-    std::size_t at_ = 0;
-};
 
 }  // namespace
 
-std::optional<std::vector<NameAttribute>> parse_x500_name(std::string_view text) { return NameReader(text).read(); }
+std::optional<std::vector<std::u16string>> parse_x500_name(std::string_view text) {
+    std::vector<std::u16string> attributes;
+    for (std::size_t at = 0;; ++at) {
+        auto attribute = read_attribute(text, at);
+        if (!attribute) return std::nullopt;
+        attributes.push_back(std::move(*attribute));
+        if (at == text.size()) return attributes;
+        if (!is_separator(text[at])) return std::nullopt;
+    }
+}
 
 bool same_x500_name(std::string_view a, std::string_view b) {
     const auto first = parse_x500_name(a);
     const auto second = parse_x500_name(b);
     if (!first || !second) return a == b;
-    return *first == *second;
+    // As sets: a name has a few attributes, so each is looked for in the other.
+    const auto within = [](const std::vector<std::u16string>& some, const std::vector<std::u16string>& all) {
+        return std::all_of(some.begin(), some.end(),
+                           [&](const std::u16string& one) { return std::find(all.begin(), all.end(), one) != all.end(); });
+    };
+    return within(*first, *second) && within(*second, *first);
 }
 
 bool accepted_signer(std::string_view signer, std::string_view own, const std::vector<std::string>& publishers) {

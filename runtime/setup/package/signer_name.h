@@ -3,27 +3,25 @@
 // make the same signer a stranger.
 //
 // The text is a distinguished name as Windows writes it (CertNameToStrW with CERT_X500_NAME_STR:
-// `CN=Example Ltd, O="Example, Inc.", C=GB`) or as RFC 4514 does (`CN=Example\, Inc.`).
+// `CN=Example Ltd, O="Example, Inc.", C=GB`), or with a backslash before a character that
+// would otherwise end the value (`CN=Example\, Inc.`).
 #pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace plinth {
 
-// One attribute: its type in capitals ("CN", "O", "ST", or a dotted OID that has no short name),
-// and its value with escapes and quotes undone, leading and trailing spaces dropped, each run of
-// spaces within it made one, and its case folded.
-using NameAttribute = std::pair<std::u16string, std::u16string>;
-
-// The name's attributes, sorted, each once (a multi-valued RDN's parts count as attributes of
-// their own). Nothing when the text isn't a name: an attribute without a type or "=", a type of
-// other characters than letters, digits, '.' and '-', a quote left open, a bad escape, or no
+// The name's attributes in their order, each as "TYPE=VALUE" (a multi-valued RDN's parts count
+// as attributes of their own): the type in capitals ("CN", "O", "ST", or a dotted OID that has
+// no short name), the value with escapes and quotes undone, leading and trailing spaces dropped,
+// each run of spaces within it made one, and its case folded. Nothing when the text isn't a
+// name: an attribute without a type or "=", a type of other characters than letters, digits,
+// '.' and '-', a quote left open or inside an unquoted value, a backslash at the end, or no
 // attribute at all.
-std::optional<std::vector<NameAttribute>> parse_x500_name(std::string_view text);
+std::optional<std::vector<std::u16string>> parse_x500_name(std::string_view text);
 
 // Whether two names are the same: the same attributes, whatever their order, the case of their
 // values or their spaces. A text that isn't a name is the same only as the identical text.

@@ -23,13 +23,12 @@ bool DownloadClock::on_track(std::uint64_t received) {
     const std::uint64_t now = network_.milliseconds();
     if (limits_.total_ms != 0 && now - start_ms_ >= limits_.total_ms) return false;
     if (limits_.least_bytes == 0) return true;
-    if (samples_.back().first == now) {
-        samples_.back().second = received;
-    } else {
-        samples_.emplace_back(now, received);
-    }
+    // A sample a second at most: the window's judgement needs no finer grain.
+    if (now - samples_.back().first >= 1000) samples_.emplace_back(now, received);
     // Only the newest sample a whole window old is needed to judge the last window.
-    while (samples_.size() > 1 && now - samples_[1].first >= limits_.window_ms) samples_.pop_front();
+    std::size_t old = 0;
+    while (old + 1 < samples_.size() && now - samples_[old + 1].first >= limits_.window_ms) ++old;
+    samples_.erase(samples_.begin(), samples_.begin() + static_cast<std::ptrdiff_t>(old));
     const auto& [then, bytes_then] = samples_.front();
     too_slow_ = now - then >= limits_.window_ms && received - bytes_then < limits_.least_bytes;
     return !too_slow_;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -44,7 +44,7 @@ private:
     std::uint64_t start_ms_;
     bool too_slow_ = false;
     // (time, bytes received by then): the newest one at least a window old, then those since.
-    std::deque<std::pair<std::uint64_t, std::uint64_t>> samples_;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> samples_;
 };
 
 }  // namespace plinth
