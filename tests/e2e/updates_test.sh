@@ -179,7 +179,7 @@ echo "/notes/feed.json http://127.0.0.2:$port/notes/feed.json" >"$site/redirects
 update_fails "a redirect to another host" "leads to \"http://127.0.0.2:$port/notes/feed.json\", which isn't a URL updates may come from"
 echo "/notes/feed.json /silent" >"$site/redirects"
 started=$SECONDS
-update_fails "a server that never answers" "didn't answer in time (WinHTTP error 12002)"
+update_fails "a server that never answers" "didn't answer in time"
 e2e_check "the silent server was given up on within the feed's minute" test $((SECONDS - started)) -lt 60
 rm "$site/redirects"
 stop_server

@@ -23,6 +23,8 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code) {
     switch (code) {
         case 12002: return "the server didn't answer in time (WinHTTP error 12002)";
+        // Wine passes the socket's own timeout on.
+        case 10060: return "the server didn't answer in time (error 10060)";
         case 12007: return "the server's name can't be resolved (WinHTTP error 12007)";
         case 12029: return "the server can't be reached (WinHTTP error 12029)";
         case 12030: return "the connection was cut (WinHTTP error 12030)";

@@ -61,6 +61,12 @@ struct Scene {
             R"(","notes":"Faster."}]})";
     }
 
+    // The feed's release 2.0, whose installer is this file.
+    void serve_installer(const std::string& installer) {
+        serve_feed("org.notes", "2.0", installer);
+        fake.network.served[kInstallerUrl].body = installer;
+    }
+
     int run(std::vector<std::u16string> extra) {
         fake.session.command_line = {u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\uninstall.exe"};
         fake.session.command_line.insert(fake.session.command_line.end(), extra.begin(), extra.end());
@@ -184,30 +190,23 @@ TEST_F(UpdateRun, EveryFailureExitsOneWithNothingChanged) {
          },
          "The update feed can't be downloaded from https://example.com/notes/feed.json: it took longer than 60 seconds."},
         {"feed server silent after connecting",
-         [](Scene& t) { t.fake.network.served[kFeedUrl].answer_delay_ms = 97'000; }, "didn't answer in time"},
+         [](Scene& t) { t.fake.network.served[kFeedUrl].answer_delay_ms = 97'000; }, "didn't answer in time (WinHTTP error 12002)"},
+        {"a socket's own timeout",
+         [](Scene& t) {
+             t.fake.network.served[kFeedUrl].refusal = platform::DownloadFailure{platform::DownloadFailure::Kind::system, 10060};
+         },
+         "the server didn't answer in time (error 10060)."},
         {"installer slower than 1 KiB/s",
          [](Scene& t) {
              t.fake.network.served[kInstallerUrl].read_chunk = 64;
              t.fake.network.served[kInstallerUrl].read_delay_ms = 3'000;
          },
          "fewer than 30 KiB arrived in 30 seconds"},
-        {"an old release labelled new",
-         [](Scene& t) {
-             t.serve_feed("org.notes", "2.0", installer_of("org.notes", "0.9"));
-             t.fake.network.served[kInstallerUrl].body = installer_of("org.notes", "0.9");
-         },
+        {"an old release labelled new", [](Scene& t) { t.serve_installer(installer_of("org.notes", "0.9")); },
          "The update from https://example.com/notes/Notes-2.0-Setup.exe is Notes 0.9, not the version 2.0 the feed says it is."},
-        {"another app's installer",
-         [](Scene& t) {
-             t.serve_feed("org.notes", "2.0", installer_of("org.other", "2.0"));
-             t.fake.network.served[kInstallerUrl].body = installer_of("org.other", "2.0");
-         },
+        {"another app's installer", [](Scene& t) { t.serve_installer(installer_of("org.other", "2.0")); },
          "is the installer of another app (Notes, id \"org.other\"), not of Notes."},
-        {"no installer at all",
-         [](Scene& t) {
-             t.serve_feed("org.notes", "2.0", "MZ but no more");
-             t.fake.network.served[kInstallerUrl].body = "MZ but no more";
-         },
+        {"no installer at all", [](Scene& t) { t.serve_installer("MZ but no more"); },
          "isn't an installer of Notes: no app package can be read from it."},
         {"the download can't be held",
          [](Scene& t) { t.fake.faults.fail("files.hold", 32); }, "can't be read back"},
