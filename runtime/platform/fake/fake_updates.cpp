@@ -8,15 +8,30 @@
 namespace plinth::fake {
 namespace {
 
+constexpr platform::DownloadFailure kTimedOut{platform::DownloadFailure::Kind::system, 12002, {}};
+
+// Whether a delay fits the wait it falls in; the clock moves by the delay, or by the wait when
+// the wait ends first.
+bool wait(FakeNetwork& network, std::uint32_t delay_ms, std::uint32_t limit_ms) {
+    network.clock_ms += std::min(delay_ms, limit_ms);
+    return delay_ms <= limit_ms;
+}
+
 class ServedDownload final : public platform::Download {
 public:
-    ServedDownload(const std::string& url, const Served& served) : url_(url), served_(served) {}
-    std::string final_url() override { return served_.redirected_to.value_or(url_); }
+    ServedDownload(FakeNetwork& network, const Served& served, std::uint32_t timeout_ms)
+        : network_(network), served_(served), limit_ms_(timeout_ms) {}
     std::optional<std::uint64_t> announced_size() override {
         if (!served_.announce) return std::nullopt;
         return served_.announced_size.value_or(served_.body.size());
     }
+    void limit_wait(std::uint32_t timeout_ms) override {
+        network_.wait_limits.push_back(timeout_ms);
+        limit_ms_ = timeout_ms;
+    }
     Expected<std::size_t, platform::DownloadFailure> read(std::span<std::uint8_t> into) override {
+        if (at_ < served_.body.size() && !wait(network_, served_.read_delay_ms, limit_ms_)) return unexpected(kTimedOut);
+        if (served_.read_chunk != 0) into = into.first(std::min(into.size(), served_.read_chunk));
         std::size_t end = served_.body.size();
         if (served_.cut_after) {
             if (at_ >= *served_.cut_after) return unexpected(served_.cut_with);
@@ -29,8 +44,9 @@ public:
     }
 
 private:
-    std::string url_;
+    FakeNetwork& network_;
     Served served_;
+    std::uint32_t limit_ms_;
     std::size_t at_ = 0;
 };
 
@@ -62,8 +78,12 @@ Expected<std::unique_ptr<platform::Download>, platform::DownloadFailure> FakeNet
     timeouts.push_back(timeout_ms);
     const auto found = served.find(url);
     if (found == served.end()) return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::system, 12029});
+    if (!wait(*this, found->second.answer_delay_ms, timeout_ms)) return unexpected(kTimedOut);
     if (found->second.refusal) return unexpected(*found->second.refusal);
-    return std::unique_ptr<platform::Download>(std::make_unique<ServedDownload>(url, found->second));
+    if (found->second.redirect_to) {
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::redirect, 302, *found->second.redirect_to});
+    }
+    return std::unique_ptr<platform::Download>(std::make_unique<ServedDownload>(*this, found->second, timeout_ms));
 }
 
 Expected<std::unique_ptr<platform::Hash>, std::uint32_t> FakeCrypto::sha256() {
@@ -77,7 +97,8 @@ platform::ErrorCode FakeCrypto::random(std::span<std::uint8_t> into) {
     return 0;
 }
 
-platform::Signature FakeCrypto::signature(const Path& file) {
+platform::Signature FakeCrypto::signature(const Path& file, platform::HeldFile* held) {
+    checked.emplace_back(file, held != nullptr);
     const auto found = signatures.find(file);
     return found == signatures.end() ? unlisted : found->second;
 }

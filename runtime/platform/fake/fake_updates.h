@@ -14,11 +14,16 @@
 
 namespace plinth::fake {
 
-// What the server does for one URL.
+// What the server does for one URL. Time passes only on the network's clock, by the delays
+// given here; a delay longer than the wait it falls in fails as WinHTTP's timeout (12002) once
+// that wait has passed.
 struct Served {
     std::string body;
-    std::optional<std::string> redirected_to;  // the final URL the response reports
+    std::optional<std::string> redirect_to;  // a 302 with this Location
     std::optional<platform::DownloadFailure> refusal;  // get() fails so
+    std::uint32_t answer_delay_ms = 0;  // before the response's headers
+    std::uint32_t read_delay_ms = 0;    // before each read's bytes
+    std::size_t read_chunk = 0;         // at most this many bytes a read; 0: as many as asked
     std::optional<std::uint64_t> announced_size;  // default: the body's size; 0 sends none
     bool announce = true;
     // After this many bytes, read() fails with `cut_with` (a server that stops answering).
@@ -32,10 +37,14 @@ public:
     Expected<std::unique_ptr<platform::Download>, platform::DownloadFailure> get(const std::string& url,
                                                                                std::uint32_t timeout_ms) override;
 
+    std::uint64_t milliseconds() override { return clock_ms; }
+
     // An unknown URL fails as an unreachable server (WinHTTP error 12029).
     std::map<std::string, Served> served;
     std::vector<std::string> requests;
     std::vector<std::uint32_t> timeouts;
+    std::vector<std::uint32_t> wait_limits;  // of every limit_wait, in order
+    std::uint64_t clock_ms = 1'000'000;
 };
 
 class FakeCrypto : public platform::Crypto {
@@ -43,11 +52,13 @@ public:
     explicit FakeCrypto(FaultPlan& faults) : faults_(faults) {}
     Expected<std::unique_ptr<platform::Hash>, std::uint32_t> sha256() override;
     platform::ErrorCode random(std::span<std::uint8_t> into) override;
-    platform::Signature signature(const Path& file) override;
+    platform::Signature signature(const Path& file, platform::HeldFile* held) override;
 
     // By path, compared exactly; any other file has `unlisted` (unsigned unless set).
     std::map<Path, platform::Signature> signatures;
     platform::Signature unlisted;
+    // The path of every check, and whether it was made through a held file.
+    std::vector<std::pair<Path, bool>> checked;
 
 private:
     FaultPlan& faults_;

@@ -8,6 +8,7 @@ namespace plinth::platform::win32 {
 class Win32Network final : public Network {
 public:
     Expected<std::unique_ptr<Download>, DownloadFailure> get(const std::string& url, std::uint32_t timeout_ms) override;
+    std::uint64_t milliseconds() override;
 };
 
 }  // namespace plinth::platform::win32

@@ -25,6 +25,7 @@ struct RecordedInstall {
     std::optional<std::string> exe;
     // The install's own random number, from which its rollout bucket comes; nothing without one.
     std::optional<std::uint32_t> rollout_number;
+    std::optional<std::string> folder;  // InstallLocation
 };
 
 // The uninstall entry's value that keeps the install's random number for staged rollouts. It
