@@ -172,6 +172,8 @@ public:
     // CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS): every
     // write goes to the file's end, whoever else appends to it; the file is created when missing.
     virtual SysResult<std::unique_ptr<NewFile>> open_for_append(const Path& path) = 0;
+    // GetDriveTypeW(root), for a root such as "C:\\": DRIVE_FIXED (3), DRIVE_REMOTE (4) and the rest.
+    virtual std::uint32_t drive_type(const Path& root) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -216,6 +218,7 @@ struct ProcessStart {
     std::uint32_t creation_flags = 0;
     bool inherit_handles = false;
     std::optional<Path> current_directory;  // lpCurrentDirectory, or NULL to inherit it
+    bool hidden = false;  // STARTUPINFOW's STARTF_USESHOWWINDOW with SW_HIDE: no window shown
 };
 
 class Processes {
@@ -229,6 +232,9 @@ public:
     // CreateProcessW as `start`, then a wait of at most `timeout_ms` for the child: its exit
     // code, or WAIT_TIMEOUT (258) with the child left running.
     virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
+    // CreateProcessW as `start`, then a wait of at most `timeout_ms`: the child's exit code, or
+    // WAIT_TIMEOUT (258) once the child, still running, has been ended (TerminateProcess).
+    virtual SysResult<std::uint32_t> run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;

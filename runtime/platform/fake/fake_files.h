@@ -43,6 +43,9 @@ public:
     // The file's writes are "files.write" of its path.
     platform::SysResult<std::unique_ptr<platform::NewFile>> create_new(const Path& path) override;
     platform::SysResult<std::unique_ptr<platform::NewFile>> open_for_append(const Path& path) override;
+    // `drive_types` by the root's drive letter in upper case; a fixed drive (3) when unset.
+    std::uint32_t drive_type(const Path& root) override;
+    std::map<char16_t, std::uint32_t> drive_types;
 
     // Seeding and inspection, for tests. Parents are created as needed.
     void add_folder(const Path& path);

@@ -355,4 +355,6 @@ SysResult<std::unique_ptr<NewFile>> Win32Files::open_for_append(const Path& path
     return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
 }
 
+std::uint32_t Win32Files::drive_type(const Path& root) { return GetDriveTypeW(wide(root)); }
+
 }  // namespace plinth::platform::win32

@@ -11,6 +11,10 @@
 #include "entry/exit_code.h"
 #include "entry/interactive_run.h"
 #include "entry/update_run.h"
+#include "dialog/dialog_config.h"
+#include "dialog/pages.h"
+#include "locations/chosen_folder.h"
+#include "locations/install_folder.h"
 #include "log/run_log.h"
 #include "state/setup_state.h"
 #include "operation/setup_operation.h"
@@ -39,6 +43,19 @@ int run_silently(platform::Platform& platform, SetupState& state) {
     return exit_code_value(ExitCode::completed);
 }
 
+// The folder of /dir=, for a fresh install: checked before anything is written. An installed
+// version keeps its folder, whatever the switch says.
+Status take_chosen_folder(platform::Platform& platform, SetupState& state, const std::u16string& chosen) {
+    if (auto installed = recorded_install_folder(platform, state.manifest)) {
+        platform.log->write("The folder chosen is ignored: the app is installed in", *installed);
+        return success();
+    }
+    auto checked = check_chosen_folder(platform, state.manifest, chosen);
+    if (!checked) return pass_on(std::move(checked.error()));
+    state.chosen_folder = std::move(*checked);
+    return success();
+}
+
 int run_package(platform::Platform& platform, const RunOptions& options) {
     // The shortcuts are made through a COM object; COM stays initialised until the process ends.
     platform.session.initialize_com(kCoinitApartmentThreaded);
@@ -65,6 +82,19 @@ int run_package(platform::Platform& platform, const RunOptions& options) {
     state.remove_mode = options.remove_mode;
     state.texts = std::move(texts);
 
+    if (options.folder && !state.remove_mode) {
+        if (Status chosen = take_chosen_folder(platform, state, *options.folder); !chosen) {
+            report_failure(platform, chosen.error(), true);
+            if (!options.silent) {
+                std::int32_t pressed = 0;
+                const platform::DialogConfig config = keep_page(
+                    platform, state.pages, failure_page(state.manifest, false, chosen.error(), state.texts), &state);
+                (void)platform.dialogs.show(config, &pressed);
+            }
+            return exit_code_value(ExitCode::failed);
+        }
+    }
+
     const int exit_code = options.silent ? run_silently(platform, state) : run_interactive(platform, state);
 
     // Only a removal that succeeded in this run sets the folder; the uninstaller then goes too.
@@ -82,6 +112,10 @@ int run_setup(platform::Platform& outer) {
     const RunOptions options = parse_command_line(arguments);
     if (options.log_without_file) {
         outer.session.write_standard_error("setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
+        return exit_code_value(ExitCode::failed);
+    }
+    if (options.dir_without_path) {
+        outer.session.write_standard_error("setup: /dir= needs a folder, as in /dir=C:\\Apps\\Notes.\n");
         return exit_code_value(ExitCode::failed);
     }
     // Opened once, before anything happens, and closed when the run ends.
