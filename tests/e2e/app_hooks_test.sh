@@ -85,5 +85,5 @@ e2e_assert_exit 0
 e2e_run "$folder/uninstall.exe" /uninstall /S
 e2e_assert_exit 1
 e2e_check "the refusal is said on standard error" grep -q "^setup: Plinth Sample refused to be removed:" "$E2E_STDERR_FILE"
-e2e_assert_file "the app stays" "$folder/PlinthSample.exe"
+e2e_assert_file "$folder/PlinthSample.exe"
 e2e_assert_reg 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample' DisplayVersion REG_SZ 4.0.0

@@ -50,7 +50,7 @@ chosen="$WINEPREFIX/drive_c/Apps/My Tools/Sample"
 e2e_run "$setup_v1" /S "/dir=$chosen_win"
 e2e_assert_exit 0
 e2e_assert_same_file "the app is in the folder chosen" "$E2E_SAMPLE_EXE" "$chosen/PlinthSample.exe"
-e2e_assert_file "uninstall.exe too" "$chosen/uninstall.exe"
+e2e_assert_file "$chosen/uninstall.exe"
 e2e_assert_reg "$uninstall_key" InstallLocation REG_SZ "$chosen_win"
 e2e_assert_absent "nothing in the default folder" "$E2E_PROGRAMS_DIR/Plinth Sample"
 
