@@ -15,23 +15,14 @@ export PLINTH_SAMPLE_HOOKS="$win_hooks_file"
 log_file="$E2E_WORK/setup.log"
 win_log=$(e2e_win_path "$log_file")
 
-# pack VERSION OUT HOOKS_JSON: the sample app's installer with that version and hooks.
-pack() {
-  local manifest="$E2E_WORK/app-$1.json"
-  jq --arg version "$1" --argjson hooks "$3" '.version = $version | .hooks = $hooks' "$E2E_SAMPLE_MANIFEST" \
-    >"$manifest" || e2e_die "Can't write $manifest."
-  "$E2E_PACK" build --manifest "$manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$2" \
-    >"$E2E_WORK/out/pack-$1.log" 2>&1 || e2e_die "The packer failed: $(cat "$E2E_WORK/out/pack-$1.log")"
-}
-
 hooks='{"installed": ["--register", "two words"], "updated": ["--migrate"], "removing": ["--unregister"]}'
 hanging='{"updated": ["--sample-hang"], "removing": ["--unregister", "--sample-exit=1"]}'
 setup_v1="$E2E_WORK/Setup 1.exe"
 setup_v2="$E2E_WORK/Setup 2.exe"
 setup_v3="$E2E_WORK/Setup 3.exe"
-pack 1.0.0 "$setup_v1" "$hooks"
-pack 2.0.0 "$setup_v2" "$hooks"
-pack 3.0.0 "$setup_v3" "$hanging"
+e2e_pack_sample "$setup_v1" ".version = \"1.0.0\" | .hooks = $hooks"
+e2e_pack_sample "$setup_v2" ".version = \"2.0.0\" | .hooks = $hooks"
+e2e_pack_sample "$setup_v3" ".version = \"3.0.0\" | .hooks = $hanging"
 
 win_folder=$(e2e_win_path "$folder")
 app="\"$win_folder\\PlinthSample.exe\""
@@ -75,11 +66,7 @@ e2e_assert_eq "four hooks ran in all" 4 "$(wc -l <"$hooks_file")"
 
 # A manifest that lets it refuse: the removal stops with the app's answer, and nothing goes.
 refusing="$E2E_WORK/Setup refusing.exe"
-manifest="$E2E_WORK/app-refusing.json"
-jq '.version = "4.0.0" | .hooks = {"removing": ["--sample-exit=1"]} | .removingMayRefuse = true' \
-  "$E2E_SAMPLE_MANIFEST" >"$manifest"
-"$E2E_PACK" build --manifest "$manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$refusing" \
-  >"$E2E_WORK/out/pack-refusing.log" 2>&1 || e2e_die "The packer failed."
+e2e_pack_sample "$refusing" '.version = "4.0.0" | .hooks = {"removing": ["--sample-exit=1"]} | .removingMayRefuse = true'
 e2e_run "$refusing" /S
 e2e_assert_exit 0
 e2e_run "$folder/uninstall.exe" /uninstall /S

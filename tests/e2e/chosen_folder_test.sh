@@ -9,16 +9,10 @@ e2e_prefix
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
 
-pack() {
-  local manifest="$E2E_WORK/app-$1.json"
-  jq --arg version "$1" '.version = $version' "$E2E_SAMPLE_MANIFEST" >"$manifest" || e2e_die "Can't write $manifest."
-  "$E2E_PACK" build --manifest "$manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$2" \
-    >"$E2E_WORK/out/pack-$1.log" 2>&1 || e2e_die "The packer failed: $(cat "$E2E_WORK/out/pack-$1.log")"
-}
 setup_v1="$E2E_WORK/Setup 1.exe"
 setup_v2="$E2E_WORK/Setup 2.exe"
-pack 1.0.0 "$setup_v1"
-pack 2.0.0 "$setup_v2"
+e2e_pack_sample "$setup_v1" '.version = "1.0.0"'
+e2e_pack_sample "$setup_v2" '.version = "2.0.0"'
 
 busy="$WINEPREFIX/drive_c/Busy"
 mkdir -p "$busy" && echo text >"$busy/letter.txt"
