@@ -26,8 +26,10 @@
 namespace plinth::pack {
 namespace {
 
-constexpr std::array<std::string_view, 11> kTopKeys = {
-    "$schema", "name", "id", "version", "publisher", "exe", "documents", "languages", "updates", "appUserModelId", "protocols"};
+constexpr std::array<std::string_view, 13> kTopKeys = {
+    "$schema", "name", "id", "version", "publisher", "exe", "documents", "languages", "updates", "appUserModelId", "protocols",
+    "hooks", "removingMayRefuse"};
+constexpr std::array<std::string_view, 3> kHookKeys = {"installed", "updated", "removing"};
 constexpr std::array<std::string_view, 2> kUpdatesKeys = {"feed", "publishers"};
 constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
 
@@ -187,13 +189,14 @@ private:
 };
 
 // "version", "documents[0].extensions[1]": the path as the messages show it. The only arrays
-// the review walks into are "documents", a document type's "extensions", "languages" and
-// "protocols".
+// the review walks into are "documents", a document type's "extensions", "languages",
+// "protocols" and each of "hooks".
 std::string path_text(const JsonPath& path) {
     std::string text;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const bool index = (i == 1 && (path[0] == "documents" || path[0] == "languages" || path[0] == "protocols")) ||
-                           (i == 3 && path[2] == "extensions") || (i == 2 && path[1] == "publishers");
+                           (i == 3 && path[2] == "extensions") || (i == 2 && path[1] == "publishers") ||
+                           (i == 2 && path[0] == "hooks");
         if (index) {
             text += "[" + path[i] + "]";
         } else {
@@ -683,6 +686,67 @@ void review_protocols(Reviewer& reviewer, const JsonValue& root) {
     }
 }
 
+// "hooks": each an array of at most 16 strings without a NUL; "removingMayRefuse" true or false.
+// The runtime would quietly start no hook at all for one it can't take as written.
+void review_hooks(Reviewer& reviewer, const JsonValue& root) {
+    const JsonValue* refuse = root.find("removingMayRefuse");
+    if (refuse != nullptr && !refuse->is_boolean()) {
+        const JsonPath at{"removingMayRefuse"};
+        reviewer.error(at, false, subject(at) + " is " + describe(*refuse, reviewer.place(at)) +
+                                      "; it must be true or false.");
+    }
+    const JsonValue* hooks = root.find("hooks");
+    const bool has_removing = hooks != nullptr && hooks->is_object() && hooks->find("removing") != nullptr;
+    if (refuse != nullptr && refuse->is_boolean() && refuse->boolean && !has_removing) {
+        reviewer.warning({"removingMayRefuse"}, false,
+                         "The manifest's \"removingMayRefuse\" is true, but there is no \"hooks\".\"removing\" to "
+                         "refuse with; add one, such as \"hooks\": {\"removing\": [\"--removing\"]}.");
+    }
+    if (hooks == nullptr) {
+        return;
+    }
+    const JsonPath at{"hooks"};
+    if (!hooks->is_object()) {
+        reviewer.error(at, false, subject(at) + " is " + describe(*hooks, reviewer.place(at)) +
+                                      "; it must be an object, such as {\"installed\": [\"--register\"]}.");
+        return;
+    }
+    review_keys(reviewer, *hooks, at, kHookKeys, false);
+    for (std::string_view key : kHookKeys) {
+        const JsonValue* list = hooks->find(std::string(key));
+        if (list == nullptr) continue;
+        const JsonPath list_at = child(at, std::string(key));
+        if (!list->is_array()) {
+            std::string fix = ", such as [\"--register\"]";
+            if (list->is_string()) fix = ": write [" + reviewer.place(list_at)->text + "]";
+            reviewer.error(list_at, false, subject(list_at) + " is " + describe(*list, reviewer.place(list_at)) +
+                                               "; it must be an array of the arguments the app's exe is started with" +
+                                               fix + ".");
+            continue;
+        }
+        if (list->elements.size() > kMaxHookArguments) {
+            reviewer.error(list_at, false, subject(list_at) + " has " + decimal_text(list->elements.size()) +
+                                               " arguments; a hook may have at most 16. Keep the ones the app needs, "
+                                               "or let it read the rest from a file of its own.");
+        }
+        for (std::size_t i = 0; i < list->elements.size(); ++i) {
+            const JsonValue& argument = list->elements[i];
+            const JsonPath element = child(list_at, std::to_string(i));
+            if (!argument.is_string()) {
+                std::string fix;
+                if (argument.is_number() || argument.is_boolean()) {
+                    fix = ": write " + as_string_literal(argument, reviewer.place(element));
+                }
+                reviewer.error(element, false, subject(element) + " is " + describe(argument, reviewer.place(element)) +
+                                                   "; each argument must be a string" + fix + ".");
+            } else if (argument.text.find('\0') != std::string::npos) {
+                reviewer.error(element, false, subject(element) + " has the character U+0000, which would cut the "
+                                                                  "command line short; leave it out.");
+            }
+        }
+    }
+}
+
 }  // namespace
 
 bool reserved_url_scheme(std::string_view scheme) {
@@ -771,6 +835,7 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     review_languages(reviewer, root);
     review_app_user_model_id(reviewer, root);
     review_protocols(reviewer, root);
+    review_hooks(reviewer, root);
 
     if (const JsonValue* documents = root.find("documents"); documents != nullptr) {
         const JsonPath at{"documents"};

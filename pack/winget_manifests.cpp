@@ -194,9 +194,10 @@ Expected<std::vector<WingetFile>, std::vector<std::string>> winget_manifests(con
 
     std::string installer = header("installer") + identity;
     // /S installs without a dialog; winget's "silent with progress" is the same run, as the
-    // installer shows no progress window when silent.
+    // installer shows no progress window when silent. winget's --location becomes /dir=, quoted
+    // so that a folder with spaces stays one argument.
     installer += "InstallerType: exe\nScope: user\nInstallModes:\n  - interactive\n  - silent\n  - silentWithProgress\n"
-                 "InstallerSwitches:\n  Silent: /S\n  SilentWithProgress: /S\n"
+                 "InstallerSwitches:\n  Silent: /S\n  SilentWithProgress: /S\n  InstallLocation: '/dir=\"<INSTALLPATH>\"'\n"
                  "ExpectedReturnCodes:\n  - InstallerReturnCode: " +
                  std::to_string(exit_code_value(ExitCode::cancelled)) +
                  "\n    ReturnResponse: cancelledByUser\n"

@@ -2,7 +2,10 @@
  *
  * Started with a document path, it shows the document's path and text. Started with the
  * environment variable PLINTH_SAMPLE_MARKER naming a file, it writes its command line there
- * (UTF-8) and exits at once: tests use that to see that the installer opened it, and how. */
+ * (UTF-8) and exits at once: tests use that to see that the installer opened it, and how.
+ * Started by the installer as a hook (with --plinth-version=) and with PLINTH_SAMPLE_HOOKS naming
+ * a file, it appends a line there: its command line, its current folder and how it was asked to
+ * show its window; --sample-hang then makes it wait ten minutes, and --sample-exit=N exit with N. */
 #define WIN32_LEAN_AND_MEAN
 #ifndef UNICODE
 #define UNICODE
@@ -12,6 +15,7 @@
 #endif
 #include <windows.h>
 #include <shellapi.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <wchar.h>
 
@@ -41,6 +45,47 @@ static int write_marker(const wchar_t *marker_path)
     }
     free(text);
     return result;
+}
+
+/* Appends "<command line>|<current folder>|show=<n>" and a line feed to the file; the exit code
+ * the hook's own arguments ask for. */
+static int append_hook_line(const wchar_t *path)
+{
+    const wchar_t *command_line = GetCommandLineW();
+    wchar_t folder[32768];
+    DWORD folder_units = GetCurrentDirectoryW(32768, folder);
+    if (folder_units == 0 || folder_units >= 32768)
+        folder[0] = 0;
+    STARTUPINFOW startup;
+    GetStartupInfoW(&startup);
+    int show = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : -1;
+    size_t units = wcslen(command_line) + wcslen(folder) + 32;
+    wchar_t *line = calloc(units, sizeof(wchar_t));
+    if (!line)
+        return 3;
+    swprintf(line, units, L"%ls|%ls|show=%d\n", command_line, folder, show);
+    int length = WideCharToMultiByte(CP_UTF8, 0, line, -1, NULL, 0, NULL, NULL);
+    char *text = length > 0 ? malloc((size_t)length) : NULL;
+    int result = 3;
+    if (text) {
+        WideCharToMultiByte(CP_UTF8, 0, line, -1, text, length, NULL, NULL);
+        HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            if (WriteFile(file, text, (DWORD)(length - 1), &written, NULL))
+                result = 0;
+            CloseHandle(file);
+        }
+    }
+    free(text);
+    free(line);
+    if (result != 0)
+        return result;
+    if (wcsstr(command_line, L"--sample-hang"))
+        Sleep(600000);
+    const wchar_t *exit_code = wcsstr(command_line, L"--sample-exit=");
+    return exit_code ? _wtoi(exit_code + wcslen(L"--sample-exit=")) : 0;
 }
 
 /* The text shown for a document: its path, then its first bytes as UTF-8 text. */
@@ -93,6 +138,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE previous, PWSTR command_line, 
 {
     (void)previous;
     (void)command_line;
+
+    wchar_t hooks[32768];
+    DWORD hooks_units = GetEnvironmentVariableW(L"PLINTH_SAMPLE_HOOKS", hooks, 32768);
+    if (hooks_units > 0 && hooks_units < 32768 && wcsstr(GetCommandLineW(), L"--plinth-version="))
+        return append_hook_line(hooks);
 
     wchar_t marker[32768];
     DWORD marker_units = GetEnvironmentVariableW(L"PLINTH_SAMPLE_MARKER", marker, 32768);

@@ -202,6 +202,8 @@ public:
     // CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING): the file held as it is.
     // A sharing violation (32) when someone else has it open for writing or deleting.
     virtual SysResult<std::unique_ptr<HeldFile>> hold(const Path& path) = 0;
+    // GetDriveTypeW(root), for a root such as "C:\\": DRIVE_FIXED (3), DRIVE_REMOTE (4) and the rest.
+    virtual std::uint32_t drive_type(const Path& root) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -246,6 +248,7 @@ struct ProcessStart {
     std::uint32_t creation_flags = 0;
     bool inherit_handles = false;
     std::optional<Path> current_directory;  // lpCurrentDirectory, or NULL to inherit it
+    bool hidden = false;  // STARTUPINFOW's STARTF_USESHOWWINDOW with SW_HIDE: no window shown
 };
 
 class Processes {
@@ -260,6 +263,9 @@ public:
     // code, or WAIT_TIMEOUT (258) once the child has been ended (TerminateProcess) and has
     // exited, so that nothing it does outlasts the call.
     virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
+    // CreateProcessW as `start`, then a wait of at most `timeout_ms`: the child's exit code, or
+    // WAIT_TIMEOUT (258) once the child, still running, has been ended (TerminateProcess).
+    virtual SysResult<std::uint32_t> run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;

@@ -570,3 +570,12 @@ e2e_assert_reg_absent() {
 }
 
 trap _e2e_cleanup EXIT
+
+# e2e_pack_sample OUT JQ_FILTER: the sample app's installer, its manifest changed by the jq filter
+# (such as '.version = "2.0.0"').
+e2e_pack_sample() {
+  local out=$1 manifest="$E2E_WORK/app-$RANDOM.json"
+  jq "$2" "$E2E_SAMPLE_MANIFEST" >"$manifest" || e2e_die "Can't write $manifest."
+  "$E2E_PACK" build --manifest "$manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$out" \
+    >"$manifest.log" 2>&1 || e2e_die "The packer failed: $(cat "$manifest.log")"
+}

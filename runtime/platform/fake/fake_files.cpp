@@ -473,4 +473,12 @@ void FakeFiles::remove_drive(const Path& drive) {
     }
 }
 
+std::uint32_t FakeFiles::drive_type(const Path& root) {
+    if (root.empty()) return 1;  // DRIVE_NO_ROOT_DIR
+    char16_t letter = root[0];
+    if (letter >= u'a' && letter <= u'z') letter = static_cast<char16_t>(letter - u'a' + u'A');
+    const auto found = drive_types.find(letter);
+    return found == drive_types.end() ? 3u : found->second;
+}
+
 }  // namespace plinth::fake

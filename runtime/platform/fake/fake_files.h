@@ -48,6 +48,9 @@ public:
     // "files.hold" to the fault plan; the file is `held` until the result is destroyed, and
     // reads through it see the file's bytes as they are.
     platform::SysResult<std::unique_ptr<platform::HeldFile>> hold(const Path& path) override;
+    // `drive_types` by the root's drive letter in upper case; a fixed drive (3) when unset.
+    std::uint32_t drive_type(const Path& root) override;
+    std::map<char16_t, std::uint32_t> drive_types;
 
     // Seeding and inspection, for tests. Parents are created as needed.
     void add_folder(const Path& path);

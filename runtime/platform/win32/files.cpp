@@ -399,5 +399,6 @@ SysResult<std::unique_ptr<HeldFile>> Win32Files::hold(const Path& path) {
     if (!held) return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
     return held;
 }
+std::uint32_t Win32Files::drive_type(const Path& root) { return GetDriveTypeW(wide(root)); }
 
 }  // namespace plinth::platform::win32

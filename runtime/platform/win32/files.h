@@ -22,6 +22,7 @@ public:
     SysResult<std::unique_ptr<NewFile>> create_new(const Path& path) override;
     SysResult<std::unique_ptr<NewFile>> open_for_append(const Path& path) override;
     SysResult<std::unique_ptr<HeldFile>> hold(const Path& path) override;
+    std::uint32_t drive_type(const Path& root) override;
 };
 
 // The length of the part of `path` that names a root and can't be created: "C:\", "\\?\C:\",

@@ -20,6 +20,10 @@ SysResult<UniqueKernelHandle> create_process(const ProcessStart& start) {
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    if (start.hidden) {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_HIDE;
+    }
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(start.application ? wide(*start.application) : nullptr,
                         reinterpret_cast<wchar_t*>(command_line.data()), nullptr, nullptr, start.inherit_handles ? TRUE : FALSE,
@@ -55,6 +59,22 @@ SysResult<std::uint32_t> Win32Processes::run_and_wait(const ProcessStart& start,
         // moments; the minute is for a child stuck in a driver.
         TerminateProcess(process->get(), WAIT_TIMEOUT);
         WaitForSingleObject(process->get(), 60'000);
+        return unexpected(ErrorCode{WAIT_TIMEOUT});
+    }
+    if (waited != WAIT_OBJECT_0) return unexpected(static_cast<ErrorCode>(GetLastError()));
+    DWORD exit_code = 0;
+    if (!GetExitCodeProcess(process->get(), &exit_code)) return unexpected(static_cast<ErrorCode>(GetLastError()));
+    return static_cast<std::uint32_t>(exit_code);
+}
+
+SysResult<std::uint32_t> Win32Processes::run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) {
+    SysResult<UniqueKernelHandle> process = create_process(start);
+    if (!process) return unexpected(process.error());
+    const DWORD waited = WaitForSingleObject(process->get(), timeout_ms);
+    if (waited == WAIT_TIMEOUT) {
+        // Ended, and waited for briefly, so that its exe is free again for what follows.
+        TerminateProcess(process->get(), ERROR_TIMEOUT);
+        WaitForSingleObject(process->get(), 5000);
         return unexpected(ErrorCode{WAIT_TIMEOUT});
     }
     if (waited != WAIT_OBJECT_0) return unexpected(static_cast<ErrorCode>(GetLastError()));

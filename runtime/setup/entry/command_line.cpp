@@ -36,6 +36,11 @@ RunOptions parse_command_line(const std::vector<std::u16string>& arguments) {
             options.log = arguments[i].substr(file_at);
             options.log_without_file = file_at == argument.size();
         }
+        const std::size_t folder_at = argument.starts_with(u"/dir=") ? 5 : argument.starts_with(u"--dir=") ? 6 : 0;
+        if (folder_at != 0) {
+            options.folder = arguments[i].substr(folder_at);
+            options.dir_without_path = folder_at == argument.size();
+        }
     }
     return options;
 }

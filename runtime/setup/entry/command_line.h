@@ -17,6 +17,8 @@ struct RunOptions {
     std::optional<std::u16string> log;  // "--log=FILE" or "/log=FILE": the install log's file
     bool log_without_file = false;      // "/log=" with nothing after it
     std::optional<std::u16string> feed;  // "--feed=URL" or "/feed=URL": another channel's feed
+    std::optional<std::u16string> folder;  // "--dir=PATH" or "/dir=PATH": where a fresh install goes
+    bool dir_without_path = false;         // "/dir=" with nothing after it
 };
 
 // `arguments` as the session gives them, the program's own path first (skipped). Each argument
@@ -24,6 +26,7 @@ struct RunOptions {
 // everything else, including arguments that aren't valid UTF-16, is ignored. The file of /log=
 // is taken as written (the last one counts); relative, it is relative to the current folder.
 // The URL of /feed= too, the last one counting.
+// The folder of /dir= is taken as written too (the last one counts); its rules are the install's.
 RunOptions parse_command_line(const std::vector<std::u16string>& arguments);
 
 }  // namespace plinth

@@ -16,7 +16,7 @@ DialogPage first_page(platform::Platform& platform, SetupState& state) {
     // A removal asks nothing of the registry: the page reads the same whatever is installed.
     if (state.remove_mode) return remove_page(state.manifest, state.texts);
     state.recorded = recorded_install(platform, state.manifest.id);
-    return install_page(state.manifest, state.recorded->version, install_folder(platform, state.manifest), state.texts);
+    return install_page(state.manifest, state.recorded->version, install_folder(platform, state.manifest, nullptr, state.chosen_folder), state.texts);
 }
 
 // Starts the installed app without waiting for it; a failure changes nothing about the run.

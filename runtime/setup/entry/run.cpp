@@ -12,6 +12,10 @@
 #include "entry/interactive_run.h"
 #include "entry/log_target.h"
 #include "entry/update_run.h"
+#include "dialog/dialog_config.h"
+#include "dialog/pages.h"
+#include "locations/chosen_folder.h"
+#include "locations/install_folder.h"
 #include "log/run_log.h"
 #include "state/setup_state.h"
 #include "operation/setup_operation.h"
@@ -38,6 +42,19 @@ void note_log_kept(platform::Platform& platform, const Path& log, const Path& fo
 int run_silently(platform::Platform& platform, SetupState& state) {
     if (!run_setup_operation(platform, state, true)) return exit_code_value(ExitCode::failed);
     return exit_code_value(ExitCode::completed);
+}
+
+// The folder of /dir=, for a fresh install: checked before anything is written. An installed
+// version keeps its folder, whatever the switch says.
+Status take_chosen_folder(platform::Platform& platform, SetupState& state, const std::u16string& chosen) {
+    if (auto installed = recorded_install_folder(platform, state.manifest)) {
+        platform.log->write("The folder chosen is ignored: the app is installed in", *installed);
+        return success();
+    }
+    auto checked = check_chosen_folder(platform, state.manifest, chosen);
+    if (!checked) return pass_on(std::move(checked.error()));
+    state.chosen_folder = std::move(*checked);
+    return success();
 }
 
 int run_package(platform::Platform& platform, const RunOptions& options, FileLog* log) {
@@ -76,6 +93,19 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
     state.remove_mode = options.remove_mode;
     state.texts = std::move(texts);
 
+    if (options.folder && !state.remove_mode) {
+        if (Status chosen = take_chosen_folder(platform, state, *options.folder); !chosen) {
+            report_failure(platform, chosen.error(), true);
+            if (!options.silent) {
+                std::int32_t pressed = 0;
+                const platform::DialogConfig config = keep_page(
+                    platform, state.pages, failure_page(state.manifest, false, chosen.error(), state.texts), &state);
+                (void)platform.dialogs.show(config, &pressed);
+            }
+            return exit_code_value(ExitCode::failed);
+        }
+    }
+
     const int exit_code = options.silent ? run_silently(platform, state) : run_interactive(platform, state);
 
     // Only a removal that succeeded in this run sets the folder; the uninstaller then goes too.
@@ -99,6 +129,10 @@ int run_setup(platform::Platform& outer) {
     // to the update's installer, and what follows would be switches of its own.
     if (options.log && options.log->find(u'"') != std::u16string::npos) {
         outer.session.write_standard_error("setup: The /log= file name has a \", which no file name can have.\n");
+        return exit_code_value(ExitCode::failed);
+    }
+    if (options.dir_without_path) {
+        outer.session.write_standard_error("setup: /dir= needs a folder, as in /dir=C:\\Apps\\Notes.\n");
         return exit_code_value(ExitCode::failed);
     }
     // Opened once the package tells which files the run installs, and closed when the run ends;

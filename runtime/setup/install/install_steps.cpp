@@ -9,6 +9,7 @@
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
 #include "failures/message_failure.h"
+#include "hooks/app_hooks.h"
 #include "install/replace_and_write.h"
 #include "install/shortcuts.h"
 #include "locations/install_folder.h"
@@ -89,7 +90,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     UninstallEntryFacts facts;
 
     Log& log = *platform.log;
-    facts.install_folder = logged_install_folder(platform, manifest);
+    facts.install_folder = logged_install_folder(platform, manifest, state.chosen_folder);
     if (!state.recorded) state.recorded = recorded_install(platform, manifest.id);
     log_kind_of_install(platform, manifest, state.recorded->version);
     // A folder this run creates holds no installed version to protect: the files at its root
@@ -206,6 +207,14 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     if (auto entry = write_uninstall_entry(platform, manifest, facts); !entry) return entry;
     log.write("Wrote the uninstall entry", uninstall_key_path(manifest.id));
     if (auto links = write_url_protocols(platform, manifest, facts.app_path); !links) return links;
+
+    // Everything is in place: the app's own step comes last, and its outcome is only logged. A
+    // reinstall is an install again, so that it repairs what the app set up the first time.
+    const std::optional<std::string>& installed = state.recorded->version;
+    const bool update = installed && *installed != manifest.version;
+    (void)run_app_hook(platform, manifest, facts.install_folder, facts.app_path,
+                       update ? HookKind::updated : HookKind::installed,
+                       update ? std::optional<std::string_view>(*installed) : std::nullopt);
 
     state.done = true;
     return success();

@@ -8,16 +8,26 @@
 
 namespace plinth {
 
-Path install_folder(platform::Platform& platform, const AppManifest& manifest, std::string_view* why) {
+std::optional<Path> recorded_install_folder(platform::Platform& platform, const AppManifest& manifest) {
+    if (auto recorded = read_text_value(platform, uninstall_key_path(manifest.id), "InstallLocation")) {
+        Path folder = to_utf16(*recorded);
+        auto info = platform.files.metadata(folder);
+        if (info && info->is_folder) return folder;
+    }
+    return std::nullopt;
+}
+
+Path install_folder(platform::Platform& platform, const AppManifest& manifest, std::string_view* why,
+                    const std::optional<Path>& chosen) {
     std::string_view reason = "(the existing entry's InstallLocation)";
     // An earlier installation's folder wins, so updates and the removal find it where it is.
-    if (auto recorded = read_text_value(platform, uninstall_key_path(manifest.id), "InstallLocation")) {
-        const Path folder = to_utf16(*recorded);
-        auto info = platform.files.metadata(folder);
-        if (info && info->is_folder) {
-            if (why) *why = reason;
-            return folder;
-        }
+    if (auto recorded = recorded_install_folder(platform, manifest)) {
+        if (why) *why = chosen ? "(the existing entry's InstallLocation; the folder chosen is ignored)" : reason;
+        return std::move(*recorded);
+    }
+    if (chosen) {
+        if (why) *why = "(chosen by the user)";
+        return *chosen;
     }
     Path base;
     if (auto programs = known_folder_path(platform, platform::KnownFolder::user_program_files)) {
@@ -31,9 +41,9 @@ Path install_folder(platform::Platform& platform, const AppManifest& manifest, s
     return join_path(base, to_utf16(folder_name(manifest.name)));
 }
 
-Path logged_install_folder(platform::Platform& platform, const AppManifest& manifest) {
+Path logged_install_folder(platform::Platform& platform, const AppManifest& manifest, const std::optional<Path>& chosen) {
     std::string_view why;
-    Path folder = install_folder(platform, manifest, &why);
+    Path folder = install_folder(platform, manifest, &why, chosen);
     std::string line = path_text(folder);
     line += ' ';
     line += why;

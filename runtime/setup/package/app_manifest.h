@@ -18,6 +18,18 @@ struct DocumentType {
     friend bool operator==(const DocumentType&, const DocumentType&) = default;
 };
 
+// The arguments the app's exe is started with after an install, after an update and before a
+// removal; each list is the manifest's own, and only ever that.
+struct AppHooks {
+    std::optional<std::vector<std::string>> installed;
+    std::optional<std::vector<std::string>> updated;
+    std::optional<std::vector<std::string>> removing;
+    // A removing hook that exits with 1 stops the removal.
+    bool removing_may_refuse = false;
+
+    friend bool operator==(const AppHooks&, const AppHooks&) = default;
+};
+
 // UTF-8 texts; name, id and exe are never empty once a manifest is accepted.
 struct AppManifest {
     std::string name;
@@ -37,6 +49,7 @@ struct AppManifest {
     // The URL schemes the app opens, as written, joined by '|': the usable ones, each once, at
     // most 16 (one text rather than a list: the uninstall entry keeps them so too).
     std::string protocols;
+    AppHooks hooks;
 
     friend bool operator==(const AppManifest&, const AppManifest&) = default;
 };

@@ -52,6 +52,32 @@ std::string read_protocols(const JsonValue& root) {
     return protocols;
 }
 
+// A hook's arguments: an array of at most 16 strings, none holding a NUL; anything else is no
+// hook at all, rather than a hook started with arguments other than those written.
+std::optional<std::vector<std::string>> read_hook(const JsonValue& hooks, const char* key) {
+    const JsonValue* list = hooks.find(key);
+    if (list == nullptr || !list->is_array() || list->elements.size() > kMaxHookArguments) return std::nullopt;
+    std::vector<std::string> arguments;
+    for (const JsonValue& element : list->elements) {
+        if (!element.is_string() || element.text.find('\0') != std::string::npos) return std::nullopt;
+        arguments.push_back(element.text);
+    }
+    return arguments;
+}
+
+AppHooks read_hooks(const JsonValue& root) {
+    AppHooks hooks;
+    if (const JsonValue* found = root.find("hooks"); found && found->is_object()) {
+        hooks.installed = read_hook(*found, "installed");
+        hooks.updated = read_hook(*found, "updated");
+        hooks.removing = read_hook(*found, "removing");
+    }
+    if (const JsonValue* refuse = root.find("removingMayRefuse"); refuse && refuse->is_boolean()) {
+        hooks.removing_may_refuse = refuse->boolean;
+    }
+    return hooks;
+}
+
 // Why a required text is unusable, or nothing when it is a non-empty string.
 std::optional<std::string> required_text_problem(const JsonValue& root, const char* key) {
     const JsonValue* value = root.find(key);
@@ -113,6 +139,7 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
         manifest.app_user_model_id = std::move(id);
     }
     manifest.protocols = read_protocols(root);
+    manifest.hooks = read_hooks(root);
     return manifest;
 }
 

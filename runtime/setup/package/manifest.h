@@ -18,6 +18,8 @@ inline constexpr std::string_view kUnreadablePackageText = english_text(Message:
 // The largest manifest, in bytes. A real one is a few KiB; the bound keeps what its parse takes
 // small (each JSON value is about a hundred bytes in memory, and "[0,0,0,..." has one every two).
 inline constexpr std::size_t kMaxManifestSize = 1024 * 1024;
+// The most arguments a hook may have.
+inline constexpr std::size_t kMaxHookArguments = 16;
 
 // The manifest, or the reason it's refused, written for the app's developer: a text of more than
 // `kMaxManifestSize` bytes (not parsed at all), the JSON error with its line and column, which of
@@ -30,7 +32,9 @@ inline constexpr std::size_t kMaxManifestSize = 1024 * 1024;
 // `update_url_problem` accepts; its "publishers" keeps the strings that `parse_x500_name` reads. "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
 // true or false; "extensions" keeps its string elements, empty ones included. "appUserModelId" is
 // kept only when `usable_app_user_model_id` takes it; "protocols" keeps the strings that
-// `usable_url_scheme` takes, each scheme once whatever its case, the first 16.
+// `usable_url_scheme` takes, each scheme once whatever its case, the first 16. Each of "hooks"'
+// "installed", "updated" and "removing" is kept only when it is an array of at most 16 strings
+// without a NUL; "removingMayRefuse" only when it is true or false.
 Expected<AppManifest, std::string> check_app_manifest(std::string_view json);
 
 // "The manifest is {size} bytes; it may be at most 1048576 bytes (1 MiB)."

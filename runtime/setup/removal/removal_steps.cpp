@@ -6,6 +6,7 @@
 #include "deletion/file_deletion.h"
 #include "deletion/leftover_sweep.h"
 #include "failures/message_failure.h"
+#include "hooks/app_hooks.h"
 #include "locations/install_folder.h"
 #include "log/run_log.h"
 #include "package/app_files.h"
@@ -99,6 +100,16 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
     const Path folder = logged_install_folder(platform, manifest);
     platform.log->write("Removal of version", manifest.version);
     const Path app_path = join_path(folder, to_utf16(manifest.exe));
+
+    // Before anything goes, the app may clear up what is its own, or, when the manifest lets it,
+    // say no by exiting with 1 (it is busy, or holds what the user hasn't saved).
+    if (run_app_hook(platform, manifest, folder, app_path, HookKind::removing) == 1u) {
+        if (manifest.hooks.removing_may_refuse) {
+            return fail({manifest.name, " refused to be removed: it answered 1 when asked before its removal. Try "
+                                        "again when it is ready, or ask its publisher why."});
+        }
+        platform.log->write("The removal goes on: the manifest doesn't let the app refuse it");
+    }
 
     // First, and alone able to fail: while the app runs its exe can't be deleted, and then
     // nothing else may go either, so that quitting the app and trying again finishes the job.

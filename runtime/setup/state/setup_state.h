@@ -34,6 +34,9 @@ struct SetupState {
     // What the uninstall entry says of the installed version, read once by the first step of the
     // run that needs it (the install page, or the install).
     std::optional<RecordedInstall> recorded;
+    // The folder the user chose for a fresh install (/dir=, or the install page), checked; an
+    // installed version's folder wins over it.
+    std::optional<Path> chosen_folder;
     // Set by a successful removal: the folder the self-deletion empties at the end of the run.
     std::optional<Path> folder_to_delete;
     bool remove_mode = false;

@@ -82,7 +82,7 @@ TEST(WingetManifests, PassThePublishedSchemasAndSayWhatTheInstallerDoes) {
     // What a YAML reader makes of the installer manifest: each value as the package has it.
     const std::string& installer = verdicts[1].second;
     for (const char* expected :
-         {R"("InstallerType": "exe")", R"("Scope": "user")", R"("Silent": "/S")", R"("SilentWithProgress": "/S")",
+         {R"("InstallerType": "exe")", R"("Scope": "user")", R"("Silent": "/S")", R"("SilentWithProgress": "/S")", R"("InstallLocation": "/dir=\"<INSTALLPATH>\"")",
           R"("UpgradeBehavior": "install")", R"("ProductCode": "Example.Notes")",
           R"("DisplayName": "Notes: \"the\" #1 \\ app")", R"("Publisher": "Ex\u00e4mple Ltd")",
           R"("DisplayVersion": "1.2.0")", R"("FileExtensions": ["note", "txt", "yes"])",
