@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "file_io.h"
 #include "temporary_file.h"
@@ -62,6 +63,34 @@ Result<int> run_shell(const std::string& command) {
     return WEXITSTATUS(status);
 #endif
 }
+
+// A new folder beside a file, "<its name>.<random>.signing", created exclusively (an existing
+// name, a link's included, is never used) and removed with its contents when this ends.
+class SigningFolder {
+public:
+    static Result<SigningFolder> create(const std::filesystem::path& beside) {
+        const TemporaryNames names = random_temporary_names();
+        std::error_code error;
+        for (int attempt = 0; attempt < TemporaryFile::kNamesTried; ++attempt) {
+            std::filesystem::path candidate = beside;
+            candidate += path_from_utf8("." + names() + ".signing");
+            if (std::filesystem::create_directory(candidate, error)) return SigningFolder(std::move(candidate));
+            if (error) return fail(error.message());
+        }
+        return fail("every name tried is taken");
+    }
+    SigningFolder(SigningFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+    SigningFolder& operator=(SigningFolder&&) = delete;
+    ~SigningFolder() {
+        std::error_code ignored;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+    }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    explicit SigningFolder(std::filesystem::path path) : path_(std::move(path)) {}
+    std::filesystem::path path_;
+};
 
 }  // namespace
 
@@ -147,16 +176,16 @@ std::optional<std::string> signature_added_problem(ByteView unsigned_image, Byte
 
 Status sign_installer_file(const std::filesystem::path& file, const std::string& command) {
     const bool new_file = sign_command_writes_new_file(command);
-    // The tool's output goes to a file made exclusively beside the installer (no link planted
-    // there is followed), closed so that the tool can replace it; it is removed unless renamed.
-    std::optional<TemporaryFile> out_file;
+    // The tool's output goes into a folder of its own, made exclusively beside the installer
+    // (nothing planted there is followed; signing tools refuse to overwrite a file, so the
+    // output's name itself can't be reserved), removed with whatever is left in it.
+    std::optional<SigningFolder> folder;
     if (new_file) {
-        auto made = TemporaryFile::create(file, ".signed");
-        if (!made) return fail("no file for the signed installer can be made (" + made.error().text + ").");
-        made->close();
-        out_file.emplace(std::move(*made));
+        auto made = SigningFolder::create(file);
+        if (!made) return fail("no folder for the signed installer can be made beside it (" + made.error().text + ").");
+        folder.emplace(std::move(*made));
     }
-    const std::filesystem::path out = new_file ? out_file->path() : file;
+    const std::filesystem::path out = new_file ? folder->path() / file.filename() : file;
 #ifdef _WIN32
     constexpr ShellQuoting quoting = ShellQuoting::cmd;
 #else
@@ -171,15 +200,13 @@ Status sign_installer_file(const std::filesystem::path& file, const std::string&
     if (*status != 0) return fail("the sign command failed (exit code " + std::to_string(*status) + ").");
     auto signed_image = read_file(out, kMaxImageSize + kMaxSignatureGrowth);
     if (!signed_image) return fail("the sign command's result can't be read: " + signed_image.error().text);
-    // {out} exists from the start, empty: a tool that wrote nothing leaves it so.
-    if (signed_image->empty()) return fail("the sign command's result can't be read: " + path_to_utf8(out) + " is empty.");
     if (auto problem = signature_added_problem(*unsigned_image, *signed_image)) {
         return fail("the sign command's result isn't the installer with a signature added: " + *problem + ".");
     }
     if (new_file) {
-        if (auto renamed = out_file->rename_to(file); !renamed) {
-            return fail(path_to_utf8(file) + ": Can't be replaced by the signed file (" + renamed.error().text + ").");
-        }
+        std::error_code error;
+        std::filesystem::rename(out, file, error);
+        if (error) return fail(path_to_utf8(file) + ": Can't be replaced by the signed file (" + error.message() + ").");
     }
     return success();
 }

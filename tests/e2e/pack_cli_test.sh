@@ -256,6 +256,7 @@ expect_refusal "a signed stub" 1 "already signed"
 # feed: a feed over the 1 MiB every installed app reads is refused before anything is written,
 # with its size; a failure's closing clause ends the sentence once.
 head -c $((2 * 1024 * 1024)) /dev/zero | tr '\0' n >"$work/notes.txt"
+rm -f "$work/feed.json"  # the map's checks above made one
 pack feed --feed "$work/feed.json" --installer "$setup" --notes-file "$work/notes.txt"
 expect_refusal "a feed of 2 MiB of notes" 1 "would be 2097"
 e2e_check "the refusal says what an app reads" grep -qF "more than the 1 MiB (1048576 bytes) an installed app reads" \

@@ -134,7 +134,7 @@ e2e_assert_reg "$uninstall_key" PlinthRolloutNumber REG_DWORD "$number"
 e2e_check "the log names the channel's feed" grep -qF "Update feed (from /feed=) $beta_url" "$log"
 e2e_check "the log names the download and its size" grep -qF \
   "Downloading the update from http://127.0.0.1:$port/notes/Sample-3.0.0-Setup.exe ($(stat -c %s "$site/notes/Sample-3.0.0-Setup.exe") bytes)" "$log"
-e2e_check "the log says the download was checked" grep -qF "Checked the download: the feed's size and SHA-256, and the signer" "$log"
+e2e_check "the log says the download was checked" grep -qF "Checked the download: the feed's size and SHA-256, the signer, and the package's own id and version" "$log"
 e2e_check "the log names the version installed" grep -qF "Installed the update to version 3.0.0" "$log"
 e2e_check "the running uninstall.exe is logged as moved aside" grep -qE "Moved aside .*uninstall\.exe to .*uninstall\.exe\.1\.old" "$log"
 e2e_check "... and not as a failure to delete it" bash -c "! grep -q \"Can't delete .*uninstall\.exe:\" '$log'"
