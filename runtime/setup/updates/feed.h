@@ -3,11 +3,13 @@
 //
 //   {"id": "com.example.notes",
 //    "releases": [{"version": "1.5.0", "installer": "Notes-1.5.0-Setup.exe",
-//                  "size": 1234567, "sha256": "<64 hex digits>", "notes": "..."}]}
+//                  "size": 1234567, "sha256": "<64 hex digits>", "notes": "...",
+//                  "map": "Notes-1.5.0-Setup.exe.map", "mapSize": 4321, "mapSha256": "<hex>"}]}
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,12 +24,22 @@ inline constexpr std::size_t kMaxFeedSize = 1024 * 1024;
 // An installer is a PE image, whose size a 32-bit field holds.
 inline constexpr std::uint64_t kMaxInstallerSize = 0xFFFFFFFFu;
 
+// Where a release's map is (updates/installer_map.h), and what it must be.
+struct ReleaseMap {
+    std::string url;  // as written: relative to the feed's URL, or absolute
+    std::uint64_t size = 0;  // 1 to kMaxMapSize
+    platform::Sha256 sha256{};
+};
+
 struct Release {
     std::string version;    // comparable (see package/version_order.h)
     std::string installer;  // as written: relative to the feed's URL, or absolute
     std::uint64_t size = 0;  // 1 to kMaxInstallerSize
     platform::Sha256 sha256{};
     std::string notes;
+    // Only when "map", "mapSize" and "mapSha256" are all there and valid: a release whose map
+    // keys are damaged is still a release, downloaded whole.
+    std::optional<ReleaseMap> map;
 };
 
 struct Feed {

@@ -7,6 +7,8 @@
 #include "package/version_order.h"
 #include "registry/uninstall_entry.h"
 #include "system_error/error_text.h"
+#include "log/run_log.h"
+#include "updates/map_download.h"
 #include "updates/release_url.h"
 
 namespace plinth {
@@ -215,8 +217,11 @@ std::u16string lock_name(const std::string& id) {
 
 }  // namespace
 
-DownloadedInstaller::~DownloadedInstaller() {
+DownloadedInstaller::~DownloadedInstaller() { discard(); }
+
+void DownloadedInstaller::discard() {
     if (!path_.empty()) files_->delete_file(path_);
+    path_.clear();
 }
 
 Status find_installed_app(platform::Platform& platform, const AppManifest& manifest, InstalledApp& app) {
@@ -244,15 +249,67 @@ Status check_for_update(platform::Platform& platform, const InstalledApp& app, U
     Release& release = feed->releases[*chosen];
     auto url = resolve_installer_url(app.feed_url, release.installer);
     if (!url) return pass_on(std::move(url.error()));
+    offer.map_url.clear();
+    if (release.map) {
+        // A map that can't be used costs only the bytes it would have saved.
+        auto map_url = resolve_installer_url(app.feed_url, release.map->url);
+        if (map_url) {
+            offer.map_url = std::move(*map_url);
+        } else {
+            platform.log->write("Ignoring the release's map:", map_url.error().text);
+        }
+    }
     offer.release = std::move(release);
     offer.url = std::move(*url);
     return success();
 }
 
+namespace {
+
+// The file's SHA-256 must be the feed's; its size was checked as it was written.
+Status check_sha256(platform::Platform& platform, const UpdateOffer& offer, const Path& path) {
+    platform::Sha256 hash;
+    if (Status hashed = hash_file(platform, path, hash); !hashed) return hashed;
+    if (hash != offer.release.sha256) {
+        return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
+                     sha256_text(hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
+    }
+    return success();
+}
+
+// The new installer assembled through the release's map. A failure is the user's cancelling:
+// anything else leaves `installer` without a file, or `whole` with the server's whole file.
+Status assemble_through_map(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
+                            Path& path, DownloadProgress* progress, std::unique_ptr<platform::Download>& whole) {
+    std::unique_ptr<platform::NewFile> file;
+    if (!create_download_file(platform, path, file)) return success();
+    MapOutcome outcome = download_through_map(platform, offer, *file, progress, whole);
+    file.reset();
+    if (outcome == MapOutcome::cancelled) return update_cancelled();
+    if (outcome == MapOutcome::assembled) {
+        // Checked here as well, so that a map that lied costs one more download, not the update.
+        const Status checked = check_sha256(platform, offer, path);
+        if (checked) return success();
+        platform.log->write("Downloading the whole installer:", checked.error().text);
+    }
+    installer.discard();
+    return success();
+}
+
+}  // namespace
+
 Status download_update(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
                        DownloadProgress* progress) {
     std::unique_ptr<platform::Download> download;
-    if (Status opened = open_download(platform, offer.url, "The update", download); !opened) return opened;
+    if (!offer.map_url.empty() && offer.release.map) {
+        if (Status assembled = assemble_through_map(platform, offer, installer, installer.path_, progress, download);
+            !assembled)
+            return assembled;
+        if (!installer.path_.empty()) return check_signer(platform, installer.path());
+    }
+    if (!download) {
+        if (Status opened = open_download(platform, offer.url, "The update", download); !opened) return opened;
+    }
     const std::uint64_t expected = offer.release.size;
     std::uint64_t received = 0;
     if (const auto announced = download->announced_size(); !announced || *announced == expected) {
@@ -268,12 +325,7 @@ Status download_update(platform::Platform& platform, const UpdateOffer& offer, D
         return fail({"The update from ", offer.url, " isn't the size the feed gives (", decimal_text(expected),
                      " bytes), so it isn't the release the feed describes."});
     }
-    platform::Sha256 hash;
-    if (Status hashed = hash_file(platform, installer.path(), hash); !hashed) return hashed;
-    if (hash != offer.release.sha256) {
-        return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
-                     sha256_text(hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
-    }
+    if (Status checked = check_sha256(platform, offer, installer.path()); !checked) return checked;
     return check_signer(platform, installer.path());
 }
 

@@ -45,6 +45,7 @@ Status find_installed_app(platform::Platform& platform, const AppManifest& manif
 struct UpdateOffer {
     Release release;
     std::string url;  // empty when the feed offers nothing newer
+    std::string map_url;  // empty when the release has no map, or its URL can't be used
 };
 
 // Downloads the feed (at most 1 MiB) and chooses from it: the newest newer release, or nothing
@@ -71,6 +72,8 @@ public:
     DownloadedInstaller& operator=(const DownloadedInstaller&) = delete;
     ~DownloadedInstaller();
     const Path& path() const { return path_; }
+    // Deletes the file now.
+    void discard();
 
 private:
     friend Status download_update(platform::Platform&, const UpdateOffer&, DownloadedInstaller&, DownloadProgress*);
@@ -81,7 +84,9 @@ private:
 // Downloads the offer into a new file of a unique name in the user's temporary folder, then
 // checks it: its size and SHA-256 must be the feed's and, when this program carries a valid
 // Authenticode signature, the download must carry one of the same signer. Any failure leaves no
-// file behind.
+// file behind. With a map, the file is first assembled from this program's own file and range
+// requests (updates/map_download.h); when that can't be done, or what it gives isn't the
+// release, the installer is downloaded whole.
 Status download_update(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
                        DownloadProgress* progress = nullptr);
 
