@@ -2,6 +2,11 @@
 //
 // zlib is always built in; libdeflate and zopfli when they were found at build time. All of
 // them write a standard zlib stream (RFC 1950), so the runtime inflates any of them with zlib.
+//
+// A file's stream is made of pieces: its bytes are cut where their content says
+// (content_pieces.h) and each piece is deflated on its own, with no reference to the bytes
+// before it, ending on a byte boundary in a block that isn't the last. The same piece of a file
+// thus gives the same compressed bytes in every release, which an update fetches only once.
 #pragma once
 
 #include <cstdint>
@@ -29,12 +34,23 @@ Compressor default_compressor();
 // Told how many input bytes are compressed so far.
 using CompressionProgress = std::function<void(std::uint64_t done)>;
 
-// Whether the compressor tells its progress while it works (zlib does; libdeflate and zopfli
-// take the whole input in one call and report nothing until they are done).
+// Whether the compressor tells its progress while it works (each does now, a piece at a time).
 bool reports_progress(Compressor compressor);
 
-// The zlib stream of `data`, checked by inflating it again with zlib and comparing. `progress`,
-// when given, is called from this thread as the input is consumed.
-Result<Bytes> compress(Compressor compressor, ByteView data, const CompressionProgress& progress = {});
+// A zlib stream and the lengths of its pieces, in order, summing to the stream's size: the first
+// holds the 2-byte zlib header and the first piece of data, the last is the stream's end alone
+// (a final empty block and the Adler-32). No data gives the header and the end.
+struct PiecedStream {
+    Bytes bytes;
+    std::vector<std::uint32_t> pieces;
+};
+
+// The pieced zlib stream of `data`, checked by inflating it again with zlib and comparing.
+// `progress`, when given, is called from this thread as the pieces are made.
+Result<PiecedStream> compress(Compressor compressor, ByteView data, const CompressionProgress& progress = {});
+
+// The zlib stream of `data` in one piece, as earlier packers wrote every stream, checked the same
+// way: for small tables that no update fetches apart, and the bench's measure of what pieces cost.
+Result<Bytes> compress_whole(Compressor compressor, ByteView data, const CompressionProgress& progress = {});
 
 }  // namespace plinth::pack

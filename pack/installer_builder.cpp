@@ -5,6 +5,7 @@
 #include "pack_manifest.h"
 #include "package/app_files.h"
 #include "package/container.h"
+#include "package/piece_table.h"
 #include "resource_writer.h"
 #include "version_record.h"
 
@@ -68,7 +69,8 @@ Bytes app_files_table(const std::vector<StreamedFile>& files) {
 // checks them one at a time. A file read here is freed once its stream is made, checked and
 // stored: the packer holds one file and its stream at a time. The streams follow each other in
 // the store; the resource is the table, in memory, followed by them.
-Status store_other_files(const InstallerInputs& inputs, StreamStore& store, ResourceTree& tree, BuiltInstaller& built) {
+Status store_other_files(const InstallerInputs& inputs, StreamStore& store, ResourceTree& tree, BuiltInstaller& built,
+                         std::vector<StreamPieces>& pieces) {
     if (inputs.other_files.size() > kMaxAppFiles) return fail("The app folder has too many files for an installer.");
     std::vector<StreamedFile> files;
     StoredSpan streams;
@@ -86,11 +88,12 @@ Status store_other_files(const InstallerInputs& inputs, StreamStore& store, Reso
         }
         auto stream = compress(inputs.compressor, data);
         if (!stream) return fail(stream.error().text);
-        total += kAppFileEntryHeaderSize + file.path.size() + stream->size();
+        total += kAppFileEntryHeaderSize + file.path.size() + stream->bytes.size();
         if (total > kMaxPackageSize) return fail("The app folder is too large for an installer.");
         built.other_files_size += data.size();
-        files.push_back({&file.path, static_cast<std::uint32_t>(data.size()), stream->size()});
-        auto stored = store.append(*stream);
+        files.push_back({&file.path, static_cast<std::uint32_t>(data.size()), stream->bytes.size()});
+        pieces.push_back(std::move(stream->pieces));
+        auto stored = store.append(stream->bytes);
         if (!stored) return fail(stored.error().text);
         if (files.size() == 1) streams.offset = stored->offset;
         streams.size += stored->size;
@@ -146,15 +149,16 @@ Result<BuiltInstaller> build_into(const InstallerInputs& inputs, StreamStore& st
     if (inputs.app.size() > kMaxPackageSize) return fail("The app is too large for an installer.");
     auto payload = compress(inputs.compressor, inputs.app, inputs.progress);
     if (!payload) return fail(payload.error().text);
-    built.payload_size = payload->size();
-    const std::uint64_t package_size = kPackageHeaderSize + inputs.manifest_json.size() + payload->size();
+    built.payload_size = payload->bytes.size();
+    const std::uint64_t package_size = kPackageHeaderSize + inputs.manifest_json.size() + payload->bytes.size();
     if (package_size > kMaxPackageSize) {
         return fail("The package (" + std::to_string(package_size) + " bytes) is too large for an installer.");
     }
     // The package's head in memory, its payload in the store: what build_package makes, in two.
-    auto stored = store.append(*payload);
+    auto stored = store.append(payload->bytes);
     if (!stored) return fail(stored.error().text);
-    *payload = Bytes();
+    std::vector<StreamPieces> pieces{std::move(payload->pieces)};
+    payload->bytes = Bytes();
     tree->set(ResourceName::number(kTypeRcData), ResourceName::number(1), kLangNeutral,
               build_package(inputs.manifest_json, {}), *stored);
 
@@ -167,8 +171,13 @@ Result<BuiltInstaller> build_into(const InstallerInputs& inputs, StreamStore& st
             paths.push_back(file.path);
         }
         if (auto problem = app_file_set_problem(paths, built.manifest.exe)) return fail(*problem);
-        if (auto files = store_other_files(inputs, store, *tree, built); !files) return fail(files.error().text);
+        if (auto files = store_other_files(inputs, store, *tree, built, pieces); !files) {
+            return fail(files.error().text);
+        }
     }
+    built.pieces = 0;
+    for (const StreamPieces& stream : pieces) built.pieces += stream.size();
+    tree->set(ResourceName::number(kTypeRcData), ResourceName::number(4), kLangNeutral, build_piece_table(pieces));
 
     if (!inputs.languages.empty()) {
         if (inputs.languages.size() > kMaxPackageSize) return fail("The languages are too large for an installer.");

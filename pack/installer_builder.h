@@ -48,6 +48,7 @@ struct BuiltInstaller {
     std::size_t payload_size = 0;
     std::uint64_t other_files_size = 0;       // inflated bytes of the other files
     std::size_t other_files_resource_size = 0;  // bytes of their resource
+    std::size_t pieces = 0;  // compressed pieces of every stream, each stream's end included
     IconSource icon_source = IconSource::stub;
     bool app_resources_unreadable = false;  // why the stub's icon stayed: not for want of one
 };
@@ -55,7 +56,8 @@ struct BuiltInstaller {
 // The installer: a copy of the stub with the package as RCDATA 1, icon group 1 from the icon
 // file, else the app's first icon group, else the stub's own, and a version record made from
 // the manifest; an app folder's other files as RCDATA 2, each compressed alone; the languages
-// resource, when there is one, as RCDATA 3. Fails with a
+// resource, when there is one, as RCDATA 3; the table of every stream's pieces as RCDATA 4.
+// Fails with a
 // sentence for the developer (for the manifest, the first error of `review_manifest`); nothing is
 // half done.
 Result<BuiltInstaller> build_installer(const InstallerInputs& inputs);

@@ -10,6 +10,7 @@
 #include "package/container.h"
 #include "package/load_package.h"
 #include "package/payload.h"
+#include "package/piece_table.h"
 #include "pe_image.h"
 #include "registry/document_types.h"
 #include "registry/uninstall_entry.h"
@@ -40,6 +41,23 @@ Result<Package> installer_package(const ResourceTree& tree) {
     const Bytes* resource = find_rcdata(tree, ResourceName::number(1));
     if (resource == nullptr) return fail(std::string(kNoPackageText));
     return read_package(*resource);
+}
+
+// The piece table's line: how many pieces, or why an update's map will see each stream whole.
+std::string pieces_line(const Bytes* table_bytes, ByteView payload, const AppFiles& files) {
+    if (table_bytes == nullptr) return "no table (each stream is one piece)";
+    const auto table = read_piece_table(*table_bytes);
+    if (!table || table->size() != 1 + files.size()) return "the table is damaged (each stream is one piece)";
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < table->size(); ++i) {
+        std::uint64_t sum = 0;
+        for (std::uint32_t length : (*table)[i]) sum += length;
+        if (sum != (i == 0 ? payload.size() : files[i - 1].stream.size())) {
+            return "the table doesn't match the streams (each stream is one piece)";
+        }
+        count += (*table)[i].size();
+    }
+    return std::to_string(count) + " in " + std::to_string(table->size()) + (table->size() == 1 ? " stream" : " streams");
 }
 
 }  // namespace
@@ -145,6 +163,8 @@ Result<std::string> describe_installer(ByteView installer) {
             << compressed << " of compressed data, " << packed - compressed << " of their table)\n";
         for (const AppFile& file : files) out << "  " << file.path << "  " << file.size << " bytes\n";
     }
+
+    out << "Pieces: " << pieces_line(find_rcdata(*tree, ResourceName::number(4)), package->payload, files) << "\n";
 
     // The page languages, each with its size and how many of the messages it has.
     const Bytes* texts = find_rcdata(*tree, ResourceName::number(3));

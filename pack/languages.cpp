@@ -202,7 +202,7 @@ LanguagesResource build_languages(const TextTables& tables) {
         for (std::size_t i = 0; i < kMessageCount; ++i) {
             if (auto text = table.find(std::string(kMessageKeys[i])); text != table.end()) texts[i] = text->second;
         }
-        auto stream = compress(Compressor::zlib, build_text_table(texts));
+        auto stream = compress_whole(Compressor::zlib, build_text_table(texts));
         if (!stream) continue;
         resource.costs.emplace_back(tag, 1 + tag.size() + 4 + stream->size());
         streams.emplace_back(tag, std::move(*stream));

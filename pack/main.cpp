@@ -29,6 +29,7 @@
 #include "resource_writer.h"
 #include "sha256.h"
 #include "winget_manifests.h"
+#include "installer_map.h"
 #include "update_feed.h"
 
 namespace plinth::pack {
@@ -435,6 +436,12 @@ int run_feed(const CommandLine& options) {
         if (!is_valid_utf8(entry.notes)) return failed(notes->second + ": the notes aren't UTF-8 text.");
     }
     entry.sha256 = sha256_hex(*installer, false);
+    // The map beside the installer, of the very bytes the feed lists; written before the feed,
+    // so that no feed names a map that isn't there.
+    auto map = installer_map(*installer);
+    if (!map) return failed(installer_shown + ": " + map.error().text);
+    std::filesystem::path map_path = installer_path;
+    map_path += ".map";
 
     std::optional<Bytes> existing;
     std::error_code error;
@@ -445,13 +452,18 @@ int run_feed(const CommandLine& options) {
     }
     std::optional<std::string_view> existing_text;
     if (existing) existing_text = std::string_view(reinterpret_cast<const char*>(existing->data()), existing->size());
+    entry.map = map_url_for(entry.installer);
+    entry.map_size = map->size();
+    entry.map_sha256 = sha256_hex(*map, false);
     auto feed = updated_feed(existing_text, manifest->id, entry);
     if (!feed) return failed(feed_shown + " " + feed.error().text + "; it was left as it was.");
+    if (auto written = write_file_replacing(map_path, *map); !written) return failed(written.error().text);
     const Bytes bytes(feed->begin(), feed->end());
     if (auto written = write_file_replacing(feed_path, bytes); !written) return failed(written.error().text);
     if (!options.flags.contains("--quiet")) {
         std::cout << feed_shown << ": " << manifest->id << " " << entry.version << " -> " << entry.installer << ", "
-                  << entry.size << " bytes, sha256 " << entry.sha256 << "\n";
+                  << entry.size << " bytes, sha256 " << entry.sha256 << "\n"
+                  << path_to_utf8(map_path) << ": " << map->size() << " bytes, uploaded after the installer, before the feed\n";
     }
     return kExitDone;
 }

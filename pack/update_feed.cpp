@@ -22,6 +22,10 @@ std::string feed_text(const std::string& id, const std::vector<FeedEntry>& relea
         out += "    {\n      \"version\": " + json_string(r.version) + ",\n      \"installer\": " + json_string(r.installer) +
                ",\n      \"size\": " + std::to_string(r.size) + ",\n      \"sha256\": " + json_string(r.sha256);
         if (!r.notes.empty()) out += ",\n      \"notes\": " + json_string(r.notes);
+        if (!r.map.empty()) {
+            out += ",\n      \"map\": " + json_string(r.map) + ",\n      \"mapSize\": " + std::to_string(r.map_size) +
+                   ",\n      \"mapSha256\": " + json_string(r.map_sha256);
+        }
         out += "\n    }";
     }
     out += releases.empty() ? "]\n}\n" : "\n  ]\n}\n";
@@ -47,7 +51,7 @@ Result<std::string> updated_feed(std::optional<std::string_view> existing, const
             return fail("is the feed of \"" + feed->id + "\", and the installer is of \"" + id + "\"");
         }
         for (const Release& r : feed->releases) {
-            releases.push_back({r.version, r.installer, r.size, sha256_text(r.sha256), r.notes});
+            releases.push_back({r.version, r.installer, r.size, sha256_text(r.sha256), r.notes, {}, 0, {}});
         }
     }
     std::erase_if(releases, [&](const FeedEntry& r) { return compare_versions(r.version, entry.version) == 0; });
@@ -56,6 +60,14 @@ Result<std::string> updated_feed(std::optional<std::string_view> existing, const
         return compare_versions(a.version, b.version).value_or(0) > 0;
     });
     return feed_text(id, releases);
+}
+
+std::string map_url_for(std::string_view installer_url) {
+    const std::size_t path_end = std::min(installer_url.find_first_of("?#"), installer_url.size());
+    std::string url(installer_url.substr(0, path_end));
+    url += ".map";
+    url += installer_url.substr(path_end);
+    return url;
 }
 
 std::string url_from_file_name(std::string_view name) {

@@ -19,6 +19,11 @@ struct FeedEntry {
     std::uint64_t size = 0;
     std::string sha256;     // 64 lower-case hex digits
     std::string notes;
+    // The installer's map (installer_map.h), when one was written: its URL, relative to the
+    // feed's or absolute, its size and SHA-256. No URL, no map keys.
+    std::string map;
+    std::uint64_t map_size = 0;
+    std::string map_sha256;
 };
 
 // The feed's text with `entry` added, or put in place of the release of the same version; a new
@@ -27,6 +32,10 @@ struct FeedEntry {
 // can't come from. The releases are written newest first, in one fixed layout: the same
 // releases give the same bytes.
 Result<std::string> updated_feed(std::optional<std::string_view> existing, const std::string& id, const FeedEntry& entry);
+
+// The map's URL for an installer's: ".map" added to the installer URL's path, before any query
+// or fragment, so that the map lies beside the installer wherever that is.
+std::string map_url_for(std::string_view installer_url);
 
 // A file name as a relative URL: every byte but letters, digits and "-._~" percent-encoded.
 std::string url_from_file_name(std::string_view name);

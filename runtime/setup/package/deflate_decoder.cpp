@@ -187,6 +187,11 @@ struct Decoder {
 
     std::size_t total() const { return static_cast<std::size_t>(out - out_start) + counted; }
 
+    // The bits used so far, from the input's start.
+    std::size_t bit_position(const std::uint8_t* start) const {
+        return (static_cast<std::size_t>(in - start) + past_end) * 8 - bit_count;
+    }
+
     // `n` bytes that don't fit the output: only counted, and from now on nothing more is kept.
     // False past the limit.
     bool count_only(std::size_t n) {
@@ -316,8 +321,10 @@ DeflateDecoded decode_deflate(std::span<const std::uint8_t> input, std::span<std
     std::uint8_t lengths[288 + 32];
     bool fixed_tables = false;  // the tables hold the fixed codes
     bool last;
+    std::size_t block_bit = 0;
     do {
         if (!d.refill()) return {};
+        block_bit = d.bit_position(input.data());
         last = d.take(1) != 0;
         const unsigned type = d.take(2);
         if (type == 0) {
@@ -342,8 +349,8 @@ DeflateDecoded decode_deflate(std::span<const std::uint8_t> input, std::span<std
         if (!d.huffman_block(literals, distances)) return {};
     } while (!last);
     if (d.past_end * 8 > d.bit_count) return {};
-    const std::size_t consumed = static_cast<std::size_t>(d.in - input.data()) + d.past_end - d.bit_count / 8;
-    return {true, consumed, d.total()};
+    const std::size_t end_bit = d.bit_position(input.data());
+    return {true, (end_bit + 7) / 8, d.total(), block_bit, end_bit};
 }
 
 std::uint32_t adler32_of(std::span<const std::uint8_t> data, std::uint32_t adler) {

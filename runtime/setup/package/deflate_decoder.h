@@ -12,6 +12,8 @@ struct DeflateDecoded {
     bool ok = false;          // the data ended with its last block and nothing went beyond a rule
     std::size_t consumed = 0; // input bytes up to the byte after the last block
     std::size_t total = 0;    // bytes the data makes, kept or only counted
+    std::size_t last_block_bit = 0;  // where the last block's header starts, in bits from the start
+    std::size_t end_bit = 0;         // the bit after the last block's last bit
 };
 
 // Decodes the deflate data at the start of `input` into `output`, which is also the history its

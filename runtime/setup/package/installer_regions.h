@@ -1,5 +1,8 @@
-// The regions of an installer, for the map an update is planned with: the file cut into
-// contiguous regions that cover it whole, in order, none empty.
+// An installer file cut into regions that the next release can share byte for byte: the headers,
+// each section, the resource directory, each resource, and inside the package's resources the
+// heads and each compressed piece of each stream; the tail after the sections (an overlay, the
+// signature) is one region. An update's map hashes these regions; the installed uninstall.exe is
+// cut the same way, so each region it shares with the new installer needs no download.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +12,14 @@
 namespace plinth {
 
 struct Region {
-    std::uint64_t offset;
-    std::uint64_t size;
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    friend bool operator==(const Region&, const Region&) = default;
 };
 
-// The PE headers, each section's raw data and the tail after the last section, as regions.
-// Whatever can't be parsed becomes larger regions, never a failure.
+// The file cut into contiguous regions covering it whole, in order, none empty (no regions for an
+// empty file). Whatever can't be read (not a PE, bounds that don't hold, no piece table or one
+// that doesn't add up) gives larger regions, never a failure; every read is bounded.
 std::vector<Region> installer_regions(std::span<const std::uint8_t> file);
 
 }  // namespace plinth

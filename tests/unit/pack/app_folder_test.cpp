@@ -199,6 +199,8 @@ TEST_F(AppFolder, TheOtherFilesTravelAsTheirOwnResourceAndInspectListsThem) {
     ASSERT_TRUE(report) << report.error().text;
     EXPECT_NE(report->find("Other files: 2, 3005 bytes"), std::string::npos) << *report;
     EXPECT_NE(report->find("  data\\words.txt  5 bytes\n"), std::string::npos) << *report;
+    // Small streams: each the header with its data, and the stream's end.
+    EXPECT_NE(report->find("Pieces: 6 in 3 streams\n"), std::string::npos) << *report;
 }
 
 // The packer hands the builder the walked files by path, to be read one at a time: the same

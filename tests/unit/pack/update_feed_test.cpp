@@ -16,7 +16,14 @@ namespace plinth::pack {
 namespace {
 
 FeedEntry entry(const std::string& version, const std::string& notes = "") {
-    return {version, "Notes-" + version + "-Setup.exe", 1000, std::string(64, 'b'), notes};
+    return {version, "Notes-" + version + "-Setup.exe", 1000, std::string(64, 'b'), notes, {}, 0, {}};
+}
+
+FeedEntry with_map(FeedEntry e) {
+    e.map = map_url_for(e.installer);
+    e.map_size = 4242;
+    e.map_sha256 = std::string(64, 'd');
+    return e;
 }
 
 std::string versions_of(const std::string& feed) {
@@ -63,13 +70,26 @@ TEST(UpdateFeed, RefusesWhatWouldMakeABadFeed) {
         {"not JSON", std::string("<html>"), "com.example.notes", entry("2.0"), "isn't an update feed"},
         {"version with a suffix", std::nullopt, "com.example.notes", entry("2.0-rc1"), "isn't numbers separated by dots"},
         {"no version", std::nullopt, "com.example.notes", entry(""), "isn't numbers separated by dots"},
-        {"http URL", std::nullopt, "com.example.notes", {"2.0", "http://example.com/S.exe", 1, std::string(64, 'b'), ""}, "uses http://"},
+        {"http URL", std::nullopt, "com.example.notes", {"2.0", "http://example.com/S.exe", 1, std::string(64, 'b'), "", {}, 0, {}}, "uses http://"},
     };
     for (const auto& c : cases) {
         const auto result = updated_feed(c.existing, c.id, c.added);
         ASSERT_FALSE(result.ok()) << c.label;
         EXPECT_NE(result.error().text.find(c.says), std::string::npos) << c.label << ": " << result.error().text;
     }
+}
+
+TEST(UpdateFeed, TheMapLiesBesideTheInstallerAndItsKeysComeTogether) {
+    EXPECT_EQ(map_url_for("Notes-1.0-Setup.exe"), "Notes-1.0-Setup.exe.map");
+    EXPECT_EQ(map_url_for("https://example.com/r/v1/Setup.exe?sig=a.b&x=1#top"),
+              "https://example.com/r/v1/Setup.exe.map?sig=a.b&x=1#top");
+    EXPECT_EQ(map_url_for("../Setup.exe#f"), "../Setup.exe.map#f");
+    const std::string feed = *updated_feed(std::nullopt, "n", with_map(entry("1.0", "x")));
+    EXPECT_NE(feed.find("\"notes\": \"x\",\n      \"map\": \"Notes-1.0-Setup.exe.map\",\n      \"mapSize\": 4242,\n"
+                        "      \"mapSha256\": \"" + std::string(64, 'd') + "\"\n    }"),
+              std::string::npos)
+        << feed;
+    EXPECT_EQ(updated_feed(std::nullopt, "n", entry("1.0"))->find("map"), std::string::npos);
 }
 
 TEST(UpdateFeed, DefaultUrlIsTheFileNamePercentEncoded) {
@@ -99,10 +119,11 @@ TEST(UpdateFeed, Sha256IsTheStandardOne) {
 // The schema in docs/ and the runtime's reader agree on the feeds of this table; python3-jsonschema
 // judges the schema.
 TEST(UpdateFeed, TheSchemaAndTheReaderAgree) {
-    const std::string written = *updated_feed(*updated_feed(std::nullopt, "n", entry("1.0", "x")), "n", entry("2"));
+    const std::string written = *updated_feed(*updated_feed(std::nullopt, "n", entry("1.0", "x")), "n", with_map(entry("2")));
+    ASSERT_NE(written.find("\"mapSha256\": \"" + std::string(64, 'd') + "\""), std::string::npos) << written;
     const std::string hash = std::string(64, 'C');
     const auto release = [&](const std::string& members) { return R"({"id":"n","releases":[{)" + members + "}]}"; };
-    const std::vector<std::string> feeds = {
+    std::vector<std::string> feeds = {
         written,
         R"({"id":"n","releases":[],"later":true})",
         release(R"("version":"1","installer":"a","size":4294967295,"sha256":")" + hash + "\""),
@@ -118,7 +139,21 @@ TEST(UpdateFeed, TheSchemaAndTheReaderAgree) {
         release(R"("version":"1","installer":"a","size":1,"sha256":")" + hash.substr(1) + "\""),
         release(R"("version":"1","installer":"a","size":1,"sha256":")" + hash.substr(1) + "x\""),
         release(R"("version":"1","installer":"a","size":1)"),
+        release(R"("version":"1","installer":"a","size":1,"sha256":")" + hash + R"(","map":"a.map","mapSize":268435456,"mapSha256":")" + hash + "\""),
     };
+    // Map keys that are malformed or incomplete: a feed shouldn't hold them (the schema refuses),
+    // yet the release stays one the installer takes, downloading it whole.
+    const std::string good = R"("version":"1","installer":"a","size":1,"sha256":")" + hash + "\"";
+    const std::vector<std::string> map_faults = {
+        release(good + R"(,"map":"a.map","mapSize":5)"),
+        release(good + R"(,"mapSha256":")" + hash + "\""),
+        release(good + R"(,"map":"","mapSize":5,"mapSha256":")" + hash + "\""),
+        release(good + R"(,"map":"a.map","mapSize":0,"mapSha256":")" + hash + "\""),
+        release(good + R"(,"map":"a.map","mapSize":268435457,"mapSha256":")" + hash + "\""),
+        release(good + R"(,"map":"a.map","mapSize":5,"mapSha256":"x")"),
+        release(good + R"(,"map":7,"mapSize":"5","mapSha256":")" + hash + "\""),
+    };
+    feeds.insert(feeds.end(), map_faults.begin(), map_faults.end());
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("plinth-feed-schema-" + std::to_string(std::rand()));
     std::filesystem::create_directories(folder);
@@ -141,6 +176,12 @@ TEST(UpdateFeed, TheSchemaAndTheReaderAgree) {
         std::string verdict;
         ASSERT_TRUE(std::getline(lines, verdict)) << output;
         const auto read = read_feed(feed);
+        const bool map_fault = std::find(map_faults.begin(), map_faults.end(), feed) != map_faults.end();
+        if (map_fault) {
+            EXPECT_NE(verdict, "valid") << feed;
+            EXPECT_TRUE(read.ok() && read->releases.size() == 1) << feed;
+            continue;
+        }
         EXPECT_EQ(verdict == "valid", read.ok()) << feed << "\n  schema: " << verdict
                                                  << "\n  reader: " << (read.ok() ? "valid" : read.error().text);
     }

@@ -252,5 +252,34 @@ TEST(DeflateDecoder, OutputEndsExactlyOrIsCounted) {
     EXPECT_FALSE(decode_deflate(stream, short_room, data.size() - 1).ok);
 }
 
+// Where the last block starts and where the data ends, in bits: what the packer needs to turn a
+// final block into one that isn't. Single and several blocks, of each kind, ending mid-byte and
+// on a byte boundary.
+TEST(DeflateDecoder, TellsTheLastBlocksStartAndTheDataEndInBits) {
+    struct Case {
+        const char* what;
+        Bytes data;
+        std::size_t last_block_bit;
+        std::size_t end_bit;
+    };
+    const Case cases[] = {
+        {"one fixed block", BitWriter().bits(1, 1).bits(1, 2).code(0x30 + 'a', 8).code(0, 7).bytes, 0, 18},
+        {"a stored block, then a fixed one",
+         BitWriter().bits(0, 1).bits(0, 2).raw({1, 0, 0xfe, 0xff}).raw({'x'}).bits(1, 1).bits(1, 2).code(0, 7).bytes,
+         48, 58},
+        {"a fixed block, then a stored one that ends on a byte",
+         BitWriter().bits(0, 1).bits(1, 2).code(0, 7).bits(1, 1).bits(0, 2).raw({0, 0, 0xff, 0xff}).bytes, 10, 48},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes out(16);
+        const auto decoded = decode_deflate(c.data, out, out.size());
+        ASSERT_TRUE(decoded.ok);
+        EXPECT_EQ(decoded.last_block_bit, c.last_block_bit);
+        EXPECT_EQ(decoded.end_bit, c.end_bit);
+        EXPECT_EQ(decoded.consumed, (c.end_bit + 7) / 8);
+    }
+}
+
 }  // namespace
 }  // namespace plinth
