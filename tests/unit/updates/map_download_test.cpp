@@ -11,6 +11,7 @@
 #include "entry/run.h"
 #include "package/container.h"
 #include "package/installer_regions.h"
+#include "installer_map.h"
 #include "pack/synthetic_pe.h"
 #include "platform/fake/fake_platform.h"
 #include "updates/feed.h"
@@ -135,6 +136,10 @@ struct Scene {
 class MapDownload : public testing::Test, public Scene {};
 
 TEST_F(MapDownload, FetchesOnlyTheChangedSectionAndRunsExactlyTheNewInstaller) {
+    // The map served is the one the packer writes.
+    const auto written = pack::installer_map(span_of(v2));
+    ASSERT_TRUE(written.ok()) << written.error().text;
+    EXPECT_EQ(std::string(written->begin(), written->end()), fake.network.served[kMapUrl].body);
     ASSERT_EQ(update(), 0) << fake.session.standard_error;
     EXPECT_EQ(installer_seen, v2);
     const std::uint64_t changed = section_offset(v2, 2);
