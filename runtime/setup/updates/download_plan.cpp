@@ -23,15 +23,17 @@ struct Stretch {
 std::vector<Stretch> merged(std::vector<Stretch> stretches, std::uint64_t merge_gap, std::size_t max_requests) {
     if (stretches.size() < 2) return stretches;
     // joined[i]: stretch i+1 is fetched with stretch i.
-    std::vector<bool> joined(stretches.size() - 1, false);
+    std::vector<std::uint8_t> joined(stretches.size() - 1, 0);
     std::vector<std::size_t> order(joined.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     const auto gap = [&](std::size_t i) { return stretches[i + 1].first - stretches[i].end; };
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return gap(a) < gap(b); });
+    // The smallest gaps first; of equal gaps, the earliest.
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return gap(a) < gap(b) || (gap(a) == gap(b) && a < b); });
     std::size_t requests = stretches.size();
     for (std::size_t i : order) {
         if (gap(i) >= merge_gap && requests <= std::max<std::size_t>(max_requests, 1)) break;
-        joined[i] = true;
+        joined[i] = 1;
         --requests;
     }
     std::vector<Stretch> result;
