@@ -117,9 +117,9 @@ update_to() {
     "$(find "$WINEPREFIX/drive_c" -name 'plinth-update-*' 2>/dev/null)"
 }
 logged() { grep -q -- "$2" "$update_log" && e2e_pass "$1" || e2e_fail "$1" "$(cat "$update_log")"; }
-# The bytes nginx sent of files named like $1, in answers of status $2.
-sent() { awk -v status="$2" -v name="$1" '$1 == status && index($NF, name) { sum += $2 } END { print sum + 0 }' "$3"; }
-count() { awk -v status="$2" -v name="$1" '$1 == status && index($NF, name) { n++ } END { print n + 0 }' "$3"; }
+# The bytes nginx sent of the file named $1, in answers of status $2, and how many answers.
+sent() { awk -v status="$2" -v uri="/notes/$1" '$1 == status && $NF == uri { sum += $2 } END { print sum + 0 }' "$3"; }
+count() { awk -v status="$2" -v uri="/notes/$1" '$1 == status && $NF == uri { n++ } END { print n + 0 }' "$3"; }
 # under_limit LABEL INSTALLER: what nginx sent for the update (ranges and map) is under 5%.
 under_limit() {
   local access=$E2E_WORK/nginx/access.log size ranges map

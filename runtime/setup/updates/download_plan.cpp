@@ -1,16 +1,31 @@
 #include "updates/download_plan.h"
 
 #include <algorithm>
-#include <numeric>
+#include <cstdlib>
+#include <cstring>
 
 namespace plinth {
 namespace {
 
-// The base's regions by hash, for lookups in O(log n).
-struct ByHash {
-    bool operator()(const BaseRegion* a, const BaseRegion* b) const { return a->sha256 < b->sha256; }
-    bool operator()(const BaseRegion* a, const platform::Sha256& b) const { return a->sha256 < b; }
+// The C library's sort and search: one copy of each, already in every process, where each
+// std::sort would add its own code to the stub.
+int by_hash(const void* a, const void* b) {
+    return std::memcmp(static_cast<const BaseRegion*>(a)->sha256.data(), static_cast<const BaseRegion*>(b)->sha256.data(),
+                       sizeof(platform::Sha256));
+}
+
+struct Gap {
+    std::uint64_t size;
+    std::size_t index;
 };
+
+// The smallest gaps first; of equal gaps, the earliest.
+int by_size(const void* a, const void* b) {
+    const auto& x = *static_cast<const Gap*>(a);
+    const auto& y = *static_cast<const Gap*>(b);
+    if (x.size != y.size) return x.size < y.size ? -1 : 1;
+    return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
+}
 
 // A stretch of the new installer to fetch: [first, end).
 struct Stretch {
@@ -24,16 +39,13 @@ std::vector<Stretch> merged(std::vector<Stretch> stretches, std::uint64_t merge_
     if (stretches.size() < 2) return stretches;
     // joined[i]: stretch i+1 is fetched with stretch i.
     std::vector<std::uint8_t> joined(stretches.size() - 1, 0);
-    std::vector<std::size_t> order(joined.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    const auto gap = [&](std::size_t i) { return stretches[i + 1].first - stretches[i].end; };
-    // The smallest gaps first; of equal gaps, the earliest.
-    std::sort(order.begin(), order.end(),
-              [&](std::size_t a, std::size_t b) { return gap(a) < gap(b) || (gap(a) == gap(b) && a < b); });
+    std::vector<Gap> gaps(joined.size());
+    for (std::size_t i = 0; i < gaps.size(); ++i) gaps[i] = {stretches[i + 1].first - stretches[i].end, i};
+    std::qsort(gaps.data(), gaps.size(), sizeof(Gap), by_size);
     std::size_t requests = stretches.size();
-    for (std::size_t i : order) {
-        if (gap(i) >= merge_gap && requests <= std::max<std::size_t>(max_requests, 1)) break;
-        joined[i] = 1;
+    for (const Gap& gap : gaps) {
+        if (gap.size >= merge_gap && requests <= std::max<std::size_t>(max_requests, 1)) break;
+        joined[gap.index] = 1;
         --requests;
     }
     std::vector<Stretch> result;
@@ -53,18 +65,19 @@ std::vector<Stretch> merged(std::vector<Stretch> stretches, std::uint64_t merge_
 
 std::optional<DownloadPlan> plan_download(const InstallerMap& map, std::span<const BaseRegion> base,
                                           std::uint64_t merge_gap, std::size_t max_requests) {
-    std::vector<const BaseRegion*> by_hash(base.size());
-    for (std::size_t i = 0; i < base.size(); ++i) by_hash[i] = &base[i];
-    std::sort(by_hash.begin(), by_hash.end(), ByHash{});
+    std::vector<BaseRegion> sorted(base.begin(), base.end());
+    std::qsort(sorted.data(), sorted.size(), sizeof(BaseRegion), by_hash);
 
     // Where each region of the map is in the base, or nothing.
     std::vector<const BaseRegion*> found(map.regions.size(), nullptr);
     std::vector<Stretch> missing;
     for (std::size_t i = 0; i < map.regions.size(); ++i) {
         const MapRegion& region = map.regions[i];
-        const auto at = std::lower_bound(by_hash.begin(), by_hash.end(), region.sha256, ByHash{});
-        if (at != by_hash.end() && (*at)->sha256 == region.sha256 && (*at)->size == region.size) {
-            found[i] = *at;
+        const BaseRegion key{0, region.size, region.sha256};
+        const auto* at = static_cast<const BaseRegion*>(
+            sorted.empty() ? nullptr : std::bsearch(&key, sorted.data(), sorted.size(), sizeof(BaseRegion), by_hash));
+        if (at != nullptr && at->size == region.size) {
+            found[i] = at;
             continue;
         }
         if (!missing.empty() && missing.back().end == region.offset) {
