@@ -17,6 +17,7 @@
 #include "package/strict_json.h"
 #include "registry/document_types.h"
 #include "texts/languages_resource.h"
+#include "package/signer_name.h"
 #include "package/update_url.h"
 #include "package/version_order.h"
 #include "json_string.h"
@@ -27,7 +28,7 @@ namespace {
 
 constexpr std::array<std::string_view, 11> kTopKeys = {
     "$schema", "name", "id", "version", "publisher", "exe", "documents", "languages", "updates", "appUserModelId", "protocols"};
-constexpr std::array<std::string_view, 1> kUpdatesKeys = {"feed"};
+constexpr std::array<std::string_view, 2> kUpdatesKeys = {"feed", "publishers"};
 constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
 
 // The characters Windows refuses in a file name; a backslash would also split a registry key.
@@ -192,7 +193,7 @@ std::string path_text(const JsonPath& path) {
     std::string text;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const bool index = (i == 1 && (path[0] == "documents" || path[0] == "languages" || path[0] == "protocols")) ||
-                           (i == 3 && path[2] == "extensions");
+                           (i == 3 && path[2] == "extensions") || (i == 2 && path[1] == "publishers");
         if (index) {
             text += "[" + path[i] + "]";
         } else {
@@ -474,6 +475,37 @@ void review_document(Reviewer& reviewer, const JsonValue& element, const JsonPat
     }
 }
 
+// "updates"."publishers": the further signers' subjects, each an X.500 name. The runtime would
+// quietly leave out one it can't read, and refuse the updates its renewal was meant to allow.
+void review_publishers(Reviewer& reviewer, const JsonValue& updates, const JsonPath& at) {
+    const JsonValue* publishers = updates.find("publishers");
+    if (publishers == nullptr) return;
+    const JsonPath list_at = child(at, "publishers");
+    const std::string example = "\"CN=Example Ltd, O=Example Ltd, C=GB\"";
+    if (!publishers->is_array()) {
+        std::string fix = ", such as [" + example + "]";
+        if (publishers->is_string()) fix = ": write [" + reviewer.place(list_at)->text + "]";
+        reviewer.error(list_at, false,
+                       subject(list_at) + " is " + describe(*publishers, reviewer.place(list_at)) +
+                           "; it must be an array of certificate subjects" + fix + ".");
+        return;
+    }
+    for (std::size_t i = 0; i < publishers->elements.size(); ++i) {
+        const JsonValue& publisher = publishers->elements[i];
+        const JsonPath item_at = child(list_at, std::to_string(i));
+        if (!publisher.is_string()) {
+            reviewer.error(item_at, false,
+                           subject(item_at) + " is " + describe(publisher, reviewer.place(item_at)) +
+                               "; each publisher must be a certificate subject as a string, such as " + example + ".");
+        } else if (!parse_x500_name(publisher.text)) {
+            reviewer.error(item_at, false,
+                           subject(item_at) + " " + json_string(publisher.text) +
+                               " isn't a certificate subject: write its attributes as TYPE=value separated by commas, "
+                               "as Windows shows the certificate's subject, such as " + example + ".");
+        }
+    }
+}
+
 // "updates": {"feed": URL}. The runtime would quietly take a bad one for no updates at all.
 void review_updates(Reviewer& reviewer, const JsonValue& root, const std::optional<std::string>& version) {
     const JsonValue* updates = root.find("updates");
@@ -486,6 +518,7 @@ void review_updates(Reviewer& reviewer, const JsonValue& root, const std::option
         return;
     }
     review_keys(reviewer, *updates, at, kUpdatesKeys, false);
+    review_publishers(reviewer, *updates, at);
     const auto feed = review_text(reviewer, *updates, at, "feed", true, "https://example.com/notes/feed.json");
     if (!feed) return;
     if (auto problem = update_url_problem(*feed)) {

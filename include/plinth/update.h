@@ -21,7 +21,8 @@
 #define PLINTH_UPDATE_AVAILABLE 3 /* a newer version exists */
 #define PLINTH_UPDATE_NOT_STARTED (-1) /* uninstall.exe couldn't be started */
 
-/* How long plinth_check_update waits for the check: its own network waits end sooner. */
+/* How long plinth_check_update waits for the check before it ends it: the check's own deadlines
+ * (the feed within 60 s) end it sooner. */
 #define PLINTH_UPDATE_CHECK_TIMEOUT_MS 120000
 
 #if defined(__cplusplus)
@@ -100,8 +101,12 @@ PLINTH_UPDATE_API int plinth_check_update(char* version, size_t size) {
     }
     CloseHandle(write_end);
     CloseHandle(process.hThread);
-    if (WaitForSingleObject(process.hProcess, PLINTH_UPDATE_CHECK_TIMEOUT_MS) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(process.hProcess, &exit_code)) {
+    if (WaitForSingleObject(process.hProcess, PLINTH_UPDATE_CHECK_TIMEOUT_MS) != WAIT_OBJECT_0) {
+        /* Given up on: the check is ended, not left running behind the app. */
+        TerminateProcess(process.hProcess, PLINTH_UPDATE_FAILED);
+        WaitForSingleObject(process.hProcess, 10000);
+        exit_code = PLINTH_UPDATE_FAILED;
+    } else if (!GetExitCodeProcess(process.hProcess, &exit_code)) {
         exit_code = PLINTH_UPDATE_FAILED;
     }
     CloseHandle(process.hProcess);

@@ -122,6 +122,20 @@ public:
     virtual ErrorCode write(std::span<const std::uint8_t> bytes) = 0;
 };
 
+// A file held open for reading that shares only reading: while it is held, no one can write,
+// rename or delete it, and what is read through it is what a program started from it runs.
+// Closed when destroyed.
+class HeldFile {
+public:
+    virtual ~HeldFile() = default;
+    virtual SysResult<std::uint64_t> size() = 0;
+    // Fills `into` from `offset` on, as far as the file goes: the count read, short only at
+    // the file's end.
+    virtual SysResult<std::size_t> read_at(std::uint64_t offset, std::span<std::uint8_t> into) = 0;
+    // The handle, for the checks made through it (WinVerifyTrust); 0 where there is none.
+    virtual std::uintptr_t handle() const = 0;
+};
+
 struct FileInfo {
     bool is_folder = false;
     std::uint64_t size = 0;
@@ -172,6 +186,9 @@ public:
     // CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS): every
     // write goes to the file's end, whoever else appends to it; the file is created when missing.
     virtual SysResult<std::unique_ptr<NewFile>> open_for_append(const Path& path) = 0;
+    // CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING): the file held as it is.
+    // A sharing violation (32) when someone else has it open for writing or deleting.
+    virtual SysResult<std::unique_ptr<HeldFile>> hold(const Path& path) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -227,7 +244,8 @@ public:
     // GetSystemDirectoryW: where the system's own programs live.
     virtual SysResult<Path> system_folder() = 0;
     // CreateProcessW as `start`, then a wait of at most `timeout_ms` for the child: its exit
-    // code, or WAIT_TIMEOUT (258) with the child left running.
+    // code, or WAIT_TIMEOUT (258) once the child has been ended (TerminateProcess) and has
+    // exited, so that nothing it does outlasts the call.
     virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
@@ -415,23 +433,25 @@ public:
 // Updates: downloads, hashes, signatures and a lock between processes, each loaded on first use.
 
 // Why a download failed. `code` is the WinHTTP or Win32 error for `system`, the HTTP status for
-// `status`.
+// `status` and `redirect`; a redirect's `location` is its Location header as sent.
 struct DownloadFailure {
-    enum class Kind { system, status, insecure_redirect, too_large };
+    enum class Kind { system, status, redirect, too_large };
     Kind kind = Kind::system;
     std::uint32_t code = 0;
+    std::string location;
 };
 
 // One HTTP GET in progress; the connection closes when it is destroyed.
 class Download {
 public:
     virtual ~Download() = default;
-    // The URL the response came from, after any redirect.
-    virtual std::string final_url() = 0;
     // The Content-Length the server announced, when it did.
     virtual std::optional<std::uint64_t> announced_size() = 0;
+    // Bounds each wait of the reads that follow (WINHTTP_OPTION_RECEIVE_TIMEOUT), in place of
+    // the request's timeout.
+    virtual void limit_wait(std::uint32_t timeout_ms) = 0;
     // Fills `into` with the next bytes of the body: the count, 0 at its end. Each wait is bounded
-    // by the request's timeout.
+    // by the request's timeout, or the one `limit_wait` set.
     virtual Expected<std::size_t, DownloadFailure> read(std::span<std::uint8_t> into) = 0;
 };
 
@@ -447,15 +467,18 @@ public:
     virtual ~Network() = default;
     // WinHttpOpen (the system's proxy settings), WinHttpConnect, WinHttpOpenRequest("GET"),
     // WinHttpSendRequest, WinHttpReceiveResponse: the response of a status 200, its body unread.
-    // TLS is validated by the system; redirects are followed, never from https to http
-    // (insecure_redirect). Resolving, connecting, sending and each receive wait at most
-    // `timeout_ms`.
+    // TLS is validated by the system. A redirect is never followed here: it fails as `redirect`
+    // with its status and Location, so that the logic checks each hop. Resolving, connecting,
+    // sending, waiting for the response and each receive wait at most `timeout_ms`.
     virtual Expected<std::unique_ptr<Download>, DownloadFailure> get(const std::string& url,
                                                                      std::uint32_t timeout_ms) = 0;
     // The same GET with the header "Range: bytes=first-last" (one range, never several): the
     // response of a status 206 or 200, which the logic judges; any other status is a failure.
     virtual Expected<RangeResponse, DownloadFailure> get_range(const std::string& url, std::uint64_t first,
                                                                std::uint64_t last, std::uint32_t timeout_ms) = 0;
+    // Milliseconds since an arbitrary start that never goes back (GetTickCount64): the clock of
+    // the downloads' deadlines.
+    virtual std::uint64_t milliseconds() = 0;
 };
 
 using Sha256 = std::array<std::uint8_t, 32>;
@@ -484,8 +507,9 @@ public:
     // BCryptGenRandom with the system's preferred generator.
     virtual ErrorCode random(std::span<std::uint8_t> into) = 0;
     // WinVerifyTrust(WINTRUST_ACTION_GENERIC_VERIFY_V2) of the file, revocation checks as the
-    // system's policy says, no user interface.
-    virtual Signature signature(const Path& file) = 0;
+    // system's policy says, no user interface; read through `held` when given (hFile), so that
+    // what is checked is what is held.
+    virtual Signature signature(const Path& file, HeldFile* held) = 0;
 };
 
 // A named mutex in the session's namespace, held until destroyed.

@@ -6,6 +6,9 @@
 # the app again. v2's feed is HTTPS: refused until the test's certificate is trusted by the prefix;
 # then an app calling plinth/update.h (C89) finds v3 and updates to it with a restart. /update
 # without /S shows its dialog: "Not now" exits 2; "Update" installs v2 and shows the result.
+# What the feed's server can't do: label v1's installer 9.0.0, serve another app's installer,
+# redirect to a host updates may not come from, answer never (each wait ends within 10 s); and an
+# installer that fails on its own leaves its one setup: line alone.
 # e2e-timeout: 300
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/dialog_lib.sh"
@@ -16,8 +19,32 @@ site="$E2E_WORK/site"
 mkdir -p "$site/notes"
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 server_pid=""
+# The site's files, with the redirects that "$site/redirects" lists ("PATH LOCATION" lines) and a
+# path that accepts the request and never answers.
 start_server() {
-  python3 -m http.server --bind 127.0.0.1 --directory "$site" "$port" >>"$E2E_WORK/out/server.log" 2>&1 &
+  python3 -c '
+import functools, http.server, os, sys, time
+class Handler(http.server.SimpleHTTPRequestHandler):
+    def do_GET(self):
+        if self.path == "/silent":
+            time.sleep(100)
+            return
+        try:
+            with open(os.path.join(sys.argv[2], "redirects")) as listed:
+                for line in listed:
+                    path, location = line.split()
+                    if path == self.path:
+                        self.send_response(302)
+                        self.send_header("Location", location)
+                        self.send_header("Content-Length", "0")
+                        self.end_headers()
+                        return
+        except FileNotFoundError:
+            pass
+        super().do_GET()
+server = http.server.ThreadingHTTPServer(("127.0.0.1", int(sys.argv[1])), functools.partial(Handler, directory=sys.argv[2]))
+server.daemon_threads = True
+server.serve_forever()' "$port" "$site" >>"$E2E_WORK/out/server.log" 2>&1 &
   server_pid=$!
   local tries
   for tries in $(seq 50); do
@@ -120,6 +147,41 @@ cp "$E2E_WORK/v2.good" "$setup_v2"
 jq '.id = "com.example.other"' "$E2E_WORK/feed.good" >"$feed"
 update_fails "a feed of another app" "is for another app"
 cp "$E2E_WORK/feed.good" "$feed"
+
+# release_as VERSION INSTALLER: the feed offers VERSION, whose installer is this file.
+release_as() {
+  cp "$2" "$site/notes/offered.exe"
+  jq --arg version "$1" --arg sha "$(sha256sum <"$2" | cut -d' ' -f1)" --argjson size "$(stat -c %s "$2")" \
+    '.releases[0] += {version: $version, installer: "offered.exe", sha256: $sha, size: $size}' "$E2E_WORK/feed.good" >"$feed"
+}
+release_as 9.0.0 "$setup_v1"
+update_fails "v1's installer labelled 9.0.0" "is Plinth Sample 1.0.0, not the version 9.0.0 the feed says it is."
+other_manifest="$E2E_WORK/other.json"
+jq '.id = "com.example.other" | .name = "Other App" | .version = "2.0.0"' "$E2E_SAMPLE_MANIFEST" >"$other_manifest"
+"$E2E_PACK" build --manifest "$other_manifest" --app "$E2E_SAMPLE_EXE" --stub "$E2E_SETUP_EXE" --out "$E2E_WORK/other.exe" \
+  --quiet >"$E2E_WORK/out/pack-other.log" 2>&1 || e2e_die "The packer failed: $(cat "$E2E_WORK/out/pack-other.log")"
+release_as 2.0.0 "$E2E_WORK/other.exe"
+update_fails "another app's installer" "is the installer of another app (Other App, id \"com.example.other\")"
+# v2's installer with a byte of its app changed, the feed's hash made to match: it starts, and
+# fails on its own.
+python3 -c '
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+package = data.rindex(b"PLNSETUP")  # the resource, after any copy of the magic in the code
+payload = package + 12 + struct.unpack_from("<I", data, package + 8)[0]
+data[payload + 1000] ^= 0xFF
+open(sys.argv[2], "wb").write(data)' "$E2E_WORK/v2.good" "$E2E_WORK/v2-damaged.exe"
+release_as 2.0.0 "$E2E_WORK/v2-damaged.exe"
+update_fails "an installer that fails on its own" "The app inside the installer is damaged."
+e2e_assert_eq "one setup: line, the new installer's own" 1 "$(grep -c '^setup: ' "$E2E_STDERR_FILE")"
+cp "$E2E_WORK/feed.good" "$feed"
+echo "/notes/feed.json http://127.0.0.2:$port/notes/feed.json" >"$site/redirects"
+update_fails "a redirect to another host" "leads to \"http://127.0.0.2:$port/notes/feed.json\", which isn't a URL updates may come from"
+echo "/notes/feed.json /silent" >"$site/redirects"
+started=$SECONDS
+update_fails "a server that never answers" "didn't answer in time"
+e2e_check "the silent server was given up on within the feed's minute" test $((SECONDS - started)) -lt 60
+rm "$site/redirects"
 stop_server
 update_fails "a stopped server" "can't be downloaded from http://127.0.0.1:$port/notes/feed.json"
 start_server

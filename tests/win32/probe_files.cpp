@@ -134,6 +134,35 @@ void probe_files(Context& context) {
     check_code(files.write_file(join_path(work, u"nope\\x.bin"), pattern(1)),
                ERROR_PATH_NOT_FOUND, "write_file into a missing folder is ERROR_PATH_NOT_FOUND");
 
+    // A held file: read at any offset, and no one can write, rename or delete it until let go.
+    {
+        Path held_path = join_path(work, u"held.bin");
+        check_code(files.write_file(held_path, big), 0, "write_file of the file to hold");
+        auto held = files.hold(held_path);
+        check(held.ok(), "hold opens the file");
+        if (held.ok()) {
+            auto size = (*held)->size();
+            check(size.ok() && *size == big.size(), "a held file gives its size");
+            std::vector<std::uint8_t> part(70000);
+            auto got = (*held)->read_at(big.size() - 100000, part);
+            check(got.ok() && *got == part.size() &&
+                      std::equal(part.begin(), part.end(), big.end() - 100000),
+                  "read_at reads across chunks from an offset");
+            got = (*held)->read_at(big.size() - 10, part);
+            check(got.ok() && *got == 10, "read_at stops at the file's end");
+            got = (*held)->read_at(big.size() + 5, part);
+            check(got.ok() && *got == 0, "read_at past the end reads nothing");
+            check_code(files.write_file(held_path, pattern(1)), ERROR_SHARING_VIOLATION, "a held file can't be written");
+            check_code(files.delete_file(held_path), ERROR_SHARING_VIOLATION, "nor deleted");
+            check_code(files.rename(held_path, join_path(work, u"held2.bin")), ERROR_SHARING_VIOLATION, "nor renamed");
+            check(read_whole(files, held_path).ok(), "but read by others");
+            held->reset();
+        }
+        check_code(files.delete_file(held_path), 0, "once let go, it is deleted");
+        auto missing = files.hold(held_path);
+        check(!missing.ok() && missing.error() == ERROR_FILE_NOT_FOUND, "hold of a missing file is ERROR_FILE_NOT_FOUND");
+    }
+
     // Streamed copies: every byte across several chunks, over an existing file, and from a source
     // renamed while it is open (the installed uninstall.exe copying itself).
     check_code(files.write_file(data, big), 0, "write_file of 3 MiB again");

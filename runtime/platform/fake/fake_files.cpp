@@ -150,7 +150,7 @@ ErrorCode FakeFiles::delete_file(const Path& path) {
     Node* node = find(path);
     if (!node) return missing_error(path);
     if (node->folder || node->attributes.running || node->attributes.read_only) return codes::kAccessDenied;
-    if (node->attributes.locked) return codes::kSharingViolation;
+    if (node->attributes.refuses_change()) return codes::kSharingViolation;
     nodes_.erase(resolve(path));
     return codes::kSuccess;
 }
@@ -172,7 +172,7 @@ ErrorCode FakeFiles::delete_file_by_handle(const Path& path, std::uint32_t dispo
     if (auto code = faults_.check("files.delete_file_by_handle", path)) return *code;
     Node* node = find(path);
     if (!node) return missing_error(path);
-    if (node->attributes.locked) return codes::kSharingViolation;
+    if (node->attributes.refuses_change()) return codes::kSharingViolation;
     // Opening a folder needs backup semantics, which this open doesn't ask for.
     if (node->folder) return codes::kAccessDenied;
     if (!disposition_ex_supported_) return codes::kInvalidParameter;
@@ -189,13 +189,13 @@ ErrorCode FakeFiles::rename(const Path& from, const Path& to) {
     if (auto code = faults_.check("files.rename", from)) return *code;
     Node* node = find(from);
     if (!node) return missing_error(from);
-    if (node->attributes.locked) return codes::kSharingViolation;
+    if (node->attributes.refuses_change()) return codes::kSharingViolation;
     if (find(to)) return codes::kAlreadyExists;
     // As on Windows, a folder holding a running program or an open file can't be renamed.
     if (node->folder) {
         const Path prefix = resolve(from) + u"\\";
         for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.starts_with(prefix); ++it) {
-            if (it->second.attributes.running || it->second.attributes.locked) return codes::kAccessDenied;
+            if (it->second.attributes.running || it->second.attributes.refuses_change()) return codes::kAccessDenied;
         }
     }
     return move_node(from, to);
@@ -227,10 +227,10 @@ ErrorCode FakeFiles::replace(const Path& from, const Path& to) {
     const Node* source = find(from);
     if (!source) return missing_error(from);
     if (source->folder) return codes::kAccessDenied;
-    if (source->attributes.locked) return codes::kSharingViolation;
+    if (source->attributes.refuses_change()) return codes::kSharingViolation;
     if (const Node* target = find(to)) {
         if (target->folder || target->attributes.running || target->attributes.read_only) return codes::kAccessDenied;
-        if (target->attributes.locked) return codes::kSharingViolation;
+        if (target->attributes.refuses_change()) return codes::kSharingViolation;
         if (resolve(to) == resolve(from)) return codes::kSuccess;
         // The file's own name, not the short one it may have been reached by; the short name
         // keeps standing for that place, so the new file takes it over.
@@ -262,7 +262,7 @@ ErrorCode FakeFiles::write_file(const Path& path, std::span<const std::uint8_t> 
     Node* node = find(path);
     if (node) {
         if (node->folder || node->attributes.read_only) return codes::kAccessDenied;
-        if (node->attributes.running || node->attributes.locked) return codes::kSharingViolation;
+        if (node->attributes.running || node->attributes.refuses_change()) return codes::kSharingViolation;
         node->bytes.assign(bytes.begin(), bytes.end());
         return codes::kSuccess;
     }
@@ -327,6 +327,37 @@ platform::SysResult<std::unique_ptr<platform::NewFile>> FakeFiles::open_for_appe
         if (const ErrorCode code = write_file(path, {}); code != codes::kSuccess) return unexpected(code);
     }
     return appender(path);
+}
+
+platform::SysResult<std::unique_ptr<platform::HeldFile>> FakeFiles::hold(const Path& path) {
+    if (auto code = faults_.check("files.hold", path)) return unexpected(*code);
+    Node* node = find(path);
+    if (!node) return unexpected(missing_error(path));
+    if (node->folder) return unexpected(codes::kAccessDenied);
+    if (node->attributes.locked || node->attributes.held) return unexpected(codes::kSharingViolation);
+    node->attributes.held = true;
+    class Held final : public platform::HeldFile {
+    public:
+        Held(FakeFiles& files, Path path) : files_(files), path_(std::move(path)) {}
+        ~Held() override {
+            if (Node* node = files_.find(path_)) node->attributes.held = false;
+        }
+        platform::SysResult<std::uint64_t> size() override { return files_.find(path_)->bytes.size(); }
+        platform::SysResult<std::size_t> read_at(std::uint64_t offset, std::span<std::uint8_t> into) override {
+            if (auto code = files_.faults_.check("files.read_at", path_)) return unexpected(*code);
+            const std::vector<std::uint8_t>& bytes = files_.find(path_)->bytes;
+            if (offset >= bytes.size()) return std::size_t{0};
+            const std::size_t count = std::min<std::uint64_t>(into.size(), bytes.size() - offset);
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset), count, into.begin());
+            return count;
+        }
+        std::uintptr_t handle() const override { return 0x4E1D; }
+
+    private:
+        FakeFiles& files_;
+        Path path_;
+    };
+    return std::unique_ptr<platform::HeldFile>(std::make_unique<Held>(*this, path));
 }
 
 std::unique_ptr<platform::NewFile> FakeFiles::appender(const Path& path) {
@@ -425,6 +456,7 @@ std::string FakeFiles::dump() const {
         if (node.attributes.read_only) out += ", read-only";
         if (node.attributes.running) out += ", running";
         if (node.attributes.locked) out += ", locked";
+        if (node.attributes.held) out += ", held";
         out += "]\n";
     }
     return out;

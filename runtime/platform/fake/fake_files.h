@@ -17,6 +17,8 @@ struct FileAttributes {
     bool read_only = false;
     bool running = false;  // a running program's image: delete refused, rename allowed
     bool locked = false;   // held open without delete sharing: delete, rename and write refused
+    bool held = false;     // held open sharing only reading (Files::hold): reading still allowed
+    bool refuses_change() const { return locked || held; }
 };
 
 class FakeFiles : public platform::Files {
@@ -43,6 +45,9 @@ public:
     // The file's writes are "files.write" of its path.
     platform::SysResult<std::unique_ptr<platform::NewFile>> create_new(const Path& path) override;
     platform::SysResult<std::unique_ptr<platform::NewFile>> open_for_append(const Path& path) override;
+    // "files.hold" to the fault plan; the file is `held` until the result is destroyed, and
+    // reads through it see the file's bytes as they are.
+    platform::SysResult<std::unique_ptr<platform::HeldFile>> hold(const Path& path) override;
 
     // Seeding and inspection, for tests. Parents are created as needed.
     void add_folder(const Path& path);

@@ -8,15 +8,30 @@
 namespace plinth::fake {
 namespace {
 
+constexpr platform::DownloadFailure kTimedOut{platform::DownloadFailure::Kind::system, 12002, {}};
+
+// Whether a delay fits the wait it falls in; the clock moves by the delay, or by the wait when
+// the wait ends first.
+bool wait(FakeNetwork& network, std::uint32_t delay_ms, std::uint32_t limit_ms) {
+    network.clock_ms += std::min(delay_ms, limit_ms);
+    return delay_ms <= limit_ms;
+}
+
 class ServedDownload final : public platform::Download {
 public:
-    ServedDownload(const std::string& url, const Served& served) : url_(url), served_(served) {}
-    std::string final_url() override { return served_.redirected_to.value_or(url_); }
+    ServedDownload(FakeNetwork& network, const Served& served, std::uint32_t timeout_ms)
+        : network_(network), served_(served), limit_ms_(timeout_ms) {}
     std::optional<std::uint64_t> announced_size() override {
         if (!served_.announce) return std::nullopt;
         return served_.announced_size.value_or(served_.body.size());
     }
+    void limit_wait(std::uint32_t timeout_ms) override {
+        network_.wait_limits.push_back(timeout_ms);
+        limit_ms_ = timeout_ms;
+    }
     Expected<std::size_t, platform::DownloadFailure> read(std::span<std::uint8_t> into) override {
+        if (at_ < served_.body.size() && !wait(network_, served_.read_delay_ms, limit_ms_)) return unexpected(kTimedOut);
+        if (served_.read_chunk != 0) into = into.first(std::min(into.size(), served_.read_chunk));
         std::size_t end = served_.body.size();
         if (served_.cut_after) {
             if (at_ >= *served_.cut_after) return unexpected(served_.cut_with);
@@ -29,8 +44,9 @@ public:
     }
 
 private:
-    std::string url_;
+    FakeNetwork& network_;
     Served served_;
+    std::uint32_t limit_ms_;
     std::size_t at_ = 0;
 };
 
@@ -62,9 +78,18 @@ Expected<Served*, platform::DownloadFailure> FakeNetwork::answer(const std::stri
     const auto found = served.find(url);
     if (found == served.end()) return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::system, 12029});
     Served& script = found->second;
+    if (!wait(*this, script.answer_delay_ms, timeout_ms)) return unexpected(kTimedOut);
     if (script.refusal) return unexpected(*script.refusal);
     if (script.expires_after && script.answered >= *script.expires_after) {
-        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::status, 403});
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::status, 403, {}});
+    }
+    if (script.redirect_to) {
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::redirect, 302, *script.redirect_to});
+    }
+    if (!script.redirects_in_turn.empty()) {
+        const std::size_t turn = std::min(script.answered++, script.redirects_in_turn.size() - 1);
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::redirect, 302,
+                                                    script.redirects_in_turn[turn]});
     }
     ++script.answered;
     return &script;
@@ -74,7 +99,7 @@ Expected<std::unique_ptr<platform::Download>, platform::DownloadFailure> FakeNet
                                                                                        std::uint32_t timeout_ms) {
     auto script = answer(url, timeout_ms);
     if (!script) return unexpected(script.error());
-    return std::unique_ptr<platform::Download>(std::make_unique<ServedDownload>(url, **script));
+    return std::unique_ptr<platform::Download>(std::make_unique<ServedDownload>(*this, **script, timeout_ms));
 }
 
 Expected<platform::RangeResponse, platform::DownloadFailure> FakeNetwork::get_range(const std::string& url,
@@ -89,13 +114,13 @@ Expected<platform::RangeResponse, platform::DownloadFailure> FakeNetwork::get_ra
     platform::RangeResponse response;
     if (whole.ranges == Ranges::ignored) {
         response.status = 200;
-        response.body = std::make_unique<ServedDownload>(url, whole);
+        response.body = std::make_unique<ServedDownload>(*this, whole, timeout_ms);
         return response;
     }
     const std::size_t size = whole.body.size();
     if (whole.ranges == Ranges::refused || first > last || first >= size) {
         return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::status,
-                                                    whole.ranges == Ranges::refused ? whole.refused_with : 416});
+                                                    whole.ranges == Ranges::refused ? whole.refused_with : 416, {}});
     }
     last = std::min<std::uint64_t>(last, size - 1);
     if (whole.ranges == Ranges::misplaced) {
@@ -108,7 +133,7 @@ Expected<platform::RangeResponse, platform::DownloadFailure> FakeNetwork::get_ra
     if (whole.ranges == Ranges::cut_short) part.cut_after = part.body.size() / 2;
     response.status = 206;
     response.content_range = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size);
-    response.body = std::make_unique<ServedDownload>(url, part);
+    response.body = std::make_unique<ServedDownload>(*this, part, timeout_ms);
     return response;
 }
 
@@ -123,7 +148,8 @@ platform::ErrorCode FakeCrypto::random(std::span<std::uint8_t> into) {
     return 0;
 }
 
-platform::Signature FakeCrypto::signature(const Path& file) {
+platform::Signature FakeCrypto::signature(const Path& file, platform::HeldFile* held) {
+    checked.emplace_back(file, held != nullptr);
     const auto found = signatures.find(file);
     return found == signatures.end() ? unlisted : found->second;
 }

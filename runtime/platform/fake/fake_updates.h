@@ -15,11 +15,16 @@
 
 namespace plinth::fake {
 
-// What the server does for one URL.
+// What the server does for one URL. Time passes only on the network's clock, by the delays
+// given here; a delay longer than the wait it falls in fails as WinHTTP's timeout (12002) once
+// that wait has passed.
 struct Served {
     std::string body;
-    std::optional<std::string> redirected_to;  // the final URL the response reports
+    std::optional<std::string> redirect_to;  // a 302 with this Location
     std::optional<platform::DownloadFailure> refusal;  // get() fails so
+    std::uint32_t answer_delay_ms = 0;  // before the response's headers
+    std::uint32_t read_delay_ms = 0;    // before each read's bytes
+    std::size_t read_chunk = 0;         // at most this many bytes a read; 0: as many as asked
     std::optional<std::uint64_t> announced_size;  // default: the body's size; 0 sends none
     bool announce = true;
     // After this many bytes, read() fails with `cut_with` (a server that stops answering).
@@ -33,6 +38,9 @@ struct Served {
     std::uint32_t refused_with = 416;
     // After this many answers, every request fails with status 403 (a signed URL that expired).
     std::optional<std::size_t> expires_after;
+    // Each answer a 302 to the next of these (the last one repeats), as a host that signs a new
+    // URL for each request.
+    std::vector<std::string> redirects_in_turn;
     std::size_t answered = 0;
 };
 
@@ -55,10 +63,14 @@ public:
                                                                            std::uint64_t last,
                                                                            std::uint32_t timeout_ms) override;
 
+    std::uint64_t milliseconds() override { return clock_ms; }
+
     // An unknown URL fails as an unreachable server (WinHTTP error 12029).
     std::map<std::string, Served> served;
     std::vector<std::string> requests;
     std::vector<std::uint32_t> timeouts;
+    std::vector<std::uint32_t> wait_limits;  // of every limit_wait, in order
+    std::uint64_t clock_ms = 1'000'000;
     std::vector<RangeAsked> ranges_asked;
 
 private:
@@ -71,11 +83,13 @@ public:
     explicit FakeCrypto(FaultPlan& faults) : faults_(faults) {}
     Expected<std::unique_ptr<platform::Hash>, std::uint32_t> sha256() override;
     platform::ErrorCode random(std::span<std::uint8_t> into) override;
-    platform::Signature signature(const Path& file) override;
+    platform::Signature signature(const Path& file, platform::HeldFile* held) override;
 
     // By path, compared exactly; any other file has `unlisted` (unsigned unless set).
     std::map<Path, platform::Signature> signatures;
     platform::Signature unlisted;
+    // The path of every check, and whether it was made through a held file.
+    std::vector<std::pair<Path, bool>> checked;
 
 private:
     FaultPlan& faults_;

@@ -115,7 +115,7 @@ ErrorCode Win32Crypto::random(std::span<std::uint8_t> into) {
     return status < 0 ? static_cast<ErrorCode>(status) : 0;
 }
 
-Signature Win32Crypto::signature(const Path& file) {
+Signature Win32Crypto::signature(const Path& file, HeldFile* held) {
     auto verify = find<decltype(WinVerifyTrust)>(wintrust(), "WinVerifyTrust");
     // Not looked up when the first isn't there, so the last error stays the first's.
     auto state_data = verify == nullptr ? nullptr : find<decltype(WTHelperProvDataFromStateData)>(wintrust(), "WTHelperProvDataFromStateData");
@@ -124,6 +124,7 @@ Signature Win32Crypto::signature(const Path& file) {
     WINTRUST_FILE_INFO file_info{};
     file_info.cbStruct = sizeof file_info;
     file_info.pcwszFilePath = wide(file);
+    if (held != nullptr) file_info.hFile = reinterpret_cast<HANDLE>(held->handle());
     WINTRUST_DATA data{};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;

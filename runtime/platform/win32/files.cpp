@@ -355,4 +355,49 @@ SysResult<std::unique_ptr<NewFile>> Win32Files::open_for_append(const Path& path
     return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
 }
 
+namespace {
+
+class Win32HeldFile final : public HeldFile {
+public:
+    explicit Win32HeldFile(UniqueFile file) : file_(std::move(file)) {}
+    SysResult<std::uint64_t> size() override {
+        LARGE_INTEGER size{};
+        if (!GetFileSizeEx(file_.get(), &size)) return unexpected(last_error());
+        return static_cast<std::uint64_t>(size.QuadPart);
+    }
+    SysResult<std::size_t> read_at(std::uint64_t offset, std::span<std::uint8_t> into) override {
+        std::size_t done = 0;
+        while (done < into.size()) {
+            // On a handle opened for synchronous access, the offset makes the read positional.
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset + done);
+            at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+            DWORD got = 0;
+            const auto want = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, kChunk));
+            if (!ReadFile(file_.get(), into.data() + done, want, &got, &at)) {
+                if (GetLastError() == ERROR_HANDLE_EOF) break;
+                return unexpected(last_error());
+            }
+            if (got == 0) break;
+            done += got;
+        }
+        return done;
+    }
+    std::uintptr_t handle() const override { return reinterpret_cast<std::uintptr_t>(file_.get()); }
+
+private:
+    UniqueFile file_;
+};
+
+}  // namespace
+
+SysResult<std::unique_ptr<HeldFile>> Win32Files::hold(const Path& path) {
+    UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
+    if (!file) return unexpected(last_error());
+    std::unique_ptr<HeldFile> held(new (std::nothrow) Win32HeldFile(std::move(file)));
+    if (!held) return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
+    return held;
+}
+
 }  // namespace plinth::platform::win32

@@ -21,6 +21,7 @@ public:
     Expected<void, CopyFailure> write_file_from(const Path& path, OpenFile& source) override;
     SysResult<std::unique_ptr<NewFile>> create_new(const Path& path) override;
     SysResult<std::unique_ptr<NewFile>> open_for_append(const Path& path) override;
+    SysResult<std::unique_ptr<HeldFile>> hold(const Path& path) override;
 };
 
 // The length of the part of `path` that names a root and can't be created: "C:\", "\\?\C:\",

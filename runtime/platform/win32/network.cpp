@@ -42,7 +42,6 @@ struct Api {
     decltype(WinHttpSendRequest)* send_request = nullptr;
     decltype(WinHttpReceiveResponse)* receive_response = nullptr;
     decltype(WinHttpQueryHeaders)* query_headers = nullptr;
-    decltype(WinHttpQueryOption)* query_option = nullptr;
     decltype(WinHttpReadData)* read_data = nullptr;
 };
 
@@ -54,7 +53,7 @@ constexpr std::size_t kHeaderChars = 2049;
 constexpr char kApiNames[] =
     "WinHttpOpen\0WinHttpCrackUrl\0WinHttpConnect\0WinHttpOpenRequest\0WinHttpSetTimeouts\0"
     "WinHttpSetOption\0WinHttpSendRequest\0WinHttpReceiveResponse\0WinHttpQueryHeaders\0"
-    "WinHttpQueryOption\0WinHttpReadData";
+    "WinHttpReadData";
 constexpr std::size_t count_names() {
     std::size_t count = 0;
     for (char c : kApiNames) count += c == '\0';
@@ -86,10 +85,10 @@ bool header_text(const Api& api, HINTERNET request, DWORD query, wchar_t (&buffe
 
 class Win32Download final : public Download {
 public:
-    Win32Download(const Api& api, std::string url, UniqueInternet session, UniqueInternet connection,
-                  UniqueInternet request, DWORD status)
-        : api_(api), url_(std::move(url)), session_(std::move(session)), connection_(std::move(connection)),
-          request_(std::move(request)), status_(status) {}
+    Win32Download(const Api& api, UniqueInternet session, UniqueInternet connection, UniqueInternet request,
+                  DWORD status)
+        : api_(api), session_(std::move(session)), connection_(std::move(connection)), request_(std::move(request)),
+          status_(status) {}
 
     std::uint32_t status() const { return status_; }
 
@@ -99,18 +98,6 @@ public:
         DWORD chars = 0;
         if (!header_text(api_, request_.get(), WINHTTP_QUERY_CONTENT_RANGE, text, chars)) return {};
         return to_utf8(wide_view(text, chars));
-    }
-
-    std::string final_url() override {
-        wchar_t buffer[kHeaderChars];
-        DWORD size = sizeof buffer;
-        if (api_.query_option(request_.get(), WINHTTP_OPTION_URL, buffer, &size) && size > 0)
-            return to_utf8(wide_view(buffer, size / sizeof(wchar_t)));
-        // Longer than any URL an update may come from: nothing, which no rule lets through.
-        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) return {};
-        // Wine answers nothing; a system that can't tell still followed no redirect from https to
-        // http (the policy).
-        return url_;
     }
 
     std::optional<std::uint64_t> announced_size() override {
@@ -126,6 +113,12 @@ public:
         return value;
     }
 
+    void limit_wait(std::uint32_t timeout_ms) override {
+        DWORD timeout = timeout_ms;
+        // Refused only for a handle of the wrong kind: the request's own timeout then stays.
+        (void)api_.set_option(request_.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    }
+
     Expected<std::size_t, DownloadFailure> read(std::span<std::uint8_t> into) override {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(into.size(), 1u << 20));
@@ -135,7 +128,6 @@ public:
 
 private:
     Api api_;
-    std::string url_;
     // Closed in the reverse order: the request, its connection, then the session.
     UniqueInternet session_;
     UniqueInternet connection_;
@@ -176,8 +168,9 @@ Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::st
     }
     const int timeout = static_cast<int>(timeout_ms);
     if (!api.set_timeouts(session.get(), timeout, timeout, timeout, timeout)) return last_failure();
-    DWORD policy = WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP;
-    if (!api.set_option(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof policy)) return last_failure();
+    // The wait for the response's headers has a timeout of its own (90 s unless set), which
+    // WinHttpSetTimeouts leaves as it is.
+    DWORD response_timeout = timeout_ms;
 
     UniqueInternet connection(api.connect(session.get(), wide(host), parts.nPort, 0));
     if (!connection) return last_failure();
@@ -185,6 +178,12 @@ Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::st
     UniqueInternet request(api.open_request(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
                                             WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return last_failure();
+    // Each hop of a redirect is the logic's to check and follow.
+    DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
+    if (!api.set_option(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects))
+        return last_failure();
+    if (!api.set_option(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout, sizeof response_timeout))
+        return last_failure();
     if (!api.send_request(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wide(headers),
                           static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
         return last_failure();
@@ -196,19 +195,18 @@ Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::st
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         return last_failure();
     if (status != 200 && !(partial && status == 206)) {
-        // A redirect the policy refused to follow arrives as itself.
-        if (status >= 300 && status < 400 && secure) {
-            wchar_t location[kHeaderChars];
-            DWORD chars = 0;
-            if (header_text(api, request.get(), WINHTTP_QUERY_LOCATION, location, chars) && chars >= 5 &&
-                (location[0] | 0x20) == L'h' && (location[1] | 0x20) == L't' && (location[2] | 0x20) == L't' &&
-                (location[3] | 0x20) == L'p' && location[4] == L':')
-                return unexpected(DownloadFailure{DownloadFailure::Kind::insecure_redirect, status});
+        DownloadFailure failure{DownloadFailure::Kind::status, status, {}};
+        wchar_t location[kHeaderChars];
+        DWORD chars = 0;
+        // A redirect without a Location (or with one longer than any update URL) is a status.
+        if ((status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+            header_text(api, request.get(), WINHTTP_QUERY_LOCATION, location, chars) && chars > 0) {
+            failure.kind = DownloadFailure::Kind::redirect;
+            failure.location = to_utf8(wide_view(location, chars));
         }
-        return unexpected(DownloadFailure{DownloadFailure::Kind::status, status});
+        return unexpected(std::move(failure));
     }
-    return std::make_unique<Win32Download>(api, url, std::move(session), std::move(connection), std::move(request),
-                                           status);
+    return std::make_unique<Win32Download>(api, std::move(session), std::move(connection), std::move(request), status);
 }
 
 }  // namespace
@@ -233,5 +231,7 @@ Expected<RangeResponse, DownloadFailure> Win32Network::get_range(const std::stri
     range.body = std::move(*response);
     return range;
 }
+
+std::uint64_t Win32Network::milliseconds() { return GetTickCount64(); }
 
 }  // namespace plinth::platform::win32

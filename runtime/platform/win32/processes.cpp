@@ -49,7 +49,14 @@ SysResult<std::uint32_t> Win32Processes::run_and_wait(const ProcessStart& start,
     SysResult<UniqueKernelHandle> process = create_process(start);
     if (!process) return unexpected(process.error());
     const DWORD waited = WaitForSingleObject(process->get(), timeout_ms);
-    if (waited == WAIT_TIMEOUT) return unexpected(ErrorCode{WAIT_TIMEOUT});
+    if (waited == WAIT_TIMEOUT) {
+        // Ended, and waited for: what called this may let go of what the child relied on (a
+        // lock, its file) only once the child can't act any more. Termination completes in
+        // moments; the minute is for a child stuck in a driver.
+        TerminateProcess(process->get(), WAIT_TIMEOUT);
+        WaitForSingleObject(process->get(), 60'000);
+        return unexpected(ErrorCode{WAIT_TIMEOUT});
+    }
     if (waited != WAIT_OBJECT_0) return unexpected(static_cast<ErrorCode>(GetLastError()));
     DWORD exit_code = 0;
     if (!GetExitCodeProcess(process->get(), &exit_code)) return unexpected(static_cast<ErrorCode>(GetLastError()));

@@ -61,7 +61,8 @@ private:
         // the stage says it is installing, or once this has ended.
         dialog.offer_.url.clear();
         dialog.result_ =
-            apply_update(dialog.platform_, dialog.options_, dialog.manifest_, dialog.app_, dialog.offer_, &dialog);
+            apply_update(dialog.platform_, dialog.options_, dialog.manifest_, dialog.app_, dialog.offer_, &dialog,
+                         dialog.reported_);
     }
 
     static platform::HResult notified(platform::WindowHandle window, std::uint32_t notification, std::uintptr_t wparam,
@@ -102,6 +103,7 @@ private:
     std::atomic<Stage> stage_ = Stage::checking;
     std::atomic<std::uint32_t> percent_ = 0;
     Status result_;  // the worker's, read once it has ended
+    bool reported_ = false;  // likewise
     // The dialog thread's own.
     bool installing_shown_ = false;
     bool ended_ = false;
@@ -231,7 +233,7 @@ void UpdateDialog::on_timer(platform::WindowHandle window) {
 
 void UpdateDialog::finish(platform::WindowHandle window) {
     ended_ = true;
-    exit_code_ = result_ ? exit_code_value(ExitCode::completed) : update_failed(platform_, result_.error());
+    exit_code_ = result_ ? exit_code_value(ExitCode::completed) : update_failed(platform_, result_.error(), reported_);
     Message heading = Message::update_failed;
     if (result_) heading = offer_.url.empty() ? Message::up_to_date : Message::update_installed;
     DialogPage page = update_page(manifest_, heading, offer_.release.version,

@@ -9,8 +9,8 @@
 
 namespace plinth {
 
-int update_failed(platform::Platform& platform, const Failure& failure) {
-    report_failure(platform, failure, true);
+int update_failed(platform::Platform& platform, const Failure& failure, bool reported) {
+    report_failure(platform, failure, !reported);
     return exit_code_value(ExitCode::failed);
 }
 
@@ -44,8 +44,9 @@ int check_only(platform::Platform& platform, const AppManifest& manifest) {
 int update_silently(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest) {
     InstalledApp app;
     UpdateOffer offer;
-    const Status done = apply_update(platform, options, manifest, app, offer, nullptr);
-    if (!done) return update_failed(platform, done.error());
+    bool reported = false;
+    const Status done = apply_update(platform, options, manifest, app, offer, nullptr, reported);
+    if (!done) return update_failed(platform, done.error(), reported);
     if (offer.url.empty()) platform.log->write("No newer version");
     return exit_code_value(ExitCode::completed);
 }
@@ -53,7 +54,7 @@ int update_silently(platform::Platform& platform, const RunOptions& options, con
 }  // namespace
 
 Status apply_update(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
-                    InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher) {
+                    InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher, bool& reported) {
     std::unique_ptr<platform::HeldLock> lock;
     DownloadedInstaller installer(platform.files);
     Status done = find_installed_app(platform, manifest, app);
@@ -63,10 +64,10 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     if (done) done = find_installed_app(platform, manifest, app);
     if (done) done = check_for_update(platform, app, offer);
     if (!done || offer.url.empty()) return done;
-    done = download_update(platform, offer, installer, watcher);
+    done = download_update(platform, app, offer, installer, watcher);
     // The last moment it can be stopped: nothing is installed yet.
     if (done && watcher && !watcher->installing()) done = update_cancelled();
-    if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr);
+    if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr, &reported);
     if (!done) return done;
     platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {

@@ -16,8 +16,9 @@ namespace plinth {
 int run_update_switches(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
                         const TextLookup& texts);
 
-// Reports a failed update in the log and on the "setup:" line; returns the exit code 1.
-int update_failed(platform::Platform& platform, const Failure& failure);
+// Reports a failed update in the log and, unless the new installer `reported` it already with
+// its own, on the "setup:" line; returns the exit code 1.
+int update_failed(platform::Platform& platform, const Failure& failure, bool reported = false);
 
 // What is installed and whether the feed offers a newer version (`offer.url` empty when not),
 // with the log's line for either.
@@ -35,8 +36,9 @@ protected:
 
 // The update itself: the lock, what is installed and what the feed offers (both checked again
 // under the lock), the download and its checks, the new installer's silent run, then the app's
-// restart when asked for. `offer.url` is left empty when nothing is newer.
+// restart when asked for. `offer.url` is left empty when nothing is newer. `reported` is set when
+// the new installer failed and said why on its own "setup:" line.
 Status apply_update(platform::Platform& platform, const RunOptions& options, const AppManifest& manifest,
-                    InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher);
+                    InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher, bool& reported);
 
 }  // namespace plinth

@@ -29,6 +29,9 @@ struct AppManifest {
     // "updates": {"feed": URL}; empty when the key is missing or its URL is unusable: the app
     // then has no updates.
     std::string update_feed;
+    // "updates": {"publishers": [...]}: further signer subjects (X.500 names) the app accepts
+    // for its updates, those that read as names; empty when missing.
+    std::vector<std::string> update_publishers;
     // The Start-menu shortcut's System.AppUserModel.ID; empty when missing or unusable.
     std::string app_user_model_id;
     // The URL schemes the app opens, as written, joined by '|': the usable ones, each once, at

@@ -7,6 +7,7 @@
 #include "package/file_name_rules.h"
 #include "package/link_rules.h"
 #include "package/strict_json.h"
+#include "package/signer_name.h"
 #include "package/update_url.h"
 
 namespace plinth {
@@ -102,6 +103,11 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
     if (const JsonValue* updates = root.find("updates"); updates && updates->is_object()) {
         std::string feed = text_member(*updates, "feed");
         if (!update_url_problem(feed)) manifest.update_feed = std::move(feed);
+        if (const JsonValue* publishers = updates->find("publishers"); publishers && publishers->is_array()) {
+            for (const JsonValue& element : publishers->elements) {
+                if (element.is_string() && parse_x500_name(element.text)) manifest.update_publishers.push_back(element.text);
+            }
+        }
     }
     if (std::string id = text_member(root, "appUserModelId"); usable_app_user_model_id(id)) {
         manifest.app_user_model_id = std::move(id);

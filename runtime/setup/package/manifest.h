@@ -27,7 +27,7 @@ inline constexpr std::size_t kMaxManifestSize = 1024 * 1024;
 // Keys are matched exactly; unknown keys are ignored; a key of another JSON type than expected
 // counts as missing. Each element of "documents" becomes one document type, whatever its type.
 // "updates" gives the feed only when it is an object whose "feed" is a URL that
-// `update_url_problem` accepts. "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
+// `update_url_problem` accepts; its "publishers" keeps the strings that `parse_x500_name` reads. "icon" is kept only when it is a non-negative integer (its low 16 bits); "owned" only when it is
 // true or false; "extensions" keeps its string elements, empty ones included. "appUserModelId" is
 // kept only when `usable_app_user_model_id` takes it; "protocols" keeps the strings that
 // `usable_url_scheme` takes, each scheme once whatever its case, the first 16.

@@ -89,6 +89,7 @@ RecordedInstall recorded_install(platform::Platform& platform, std::string_view 
     RecordedInstall recorded;
     recorded.version = read_text_value(platform, key, "DisplayVersion");
     recorded.exe = read_text_value(platform, key, "DisplayIcon");
+    recorded.folder = read_text_value(platform, key, "InstallLocation");
     // The icon is the exe's first, as write_values records it.
     if (recorded.exe && recorded.exe->ends_with(",0")) {
         recorded.exe->resize(recorded.exe->size() - 2);

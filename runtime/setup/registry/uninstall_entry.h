@@ -23,6 +23,7 @@ struct RecordedInstall {
     // The exe DisplayIcon names ("C:\...\App.exe,0"): nothing without DisplayIcon, empty when
     // the value names none.
     std::optional<std::string> exe;
+    std::optional<std::string> folder;  // InstallLocation
 };
 
 // Reads the entry of the app with this id; a value that can't be read counts as missing.

@@ -30,14 +30,31 @@ std::optional<platform::Sha256> sha256_of(platform::Platform& platform, std::spa
     return (*hash)->finish();
 }
 
+// The Location of a redirect from `at`, resolved, when it meets the rule every hop of an update's
+// download meets; otherwise nothing, and `why` says why.
+std::optional<std::string> next_hop(const std::string& at, const platform::DownloadFailure& failure, std::string& why) {
+    const auto next = resolve_url(at, failure.location);
+    const std::string_view location = next ? std::string_view(*next) : std::string_view(failure.location);
+    if (auto problem = redirect_problem(at, location)) {
+        why = *problem;
+        return std::nullopt;
+    }
+    return next;
+}
+
 // The map's bytes, exactly the size and SHA-256 the feed gives, or why not.
 Result<std::vector<std::uint8_t>> fetch_map(platform::Platform& platform, const UpdateOffer& offer) {
     const ReleaseMap& map = *offer.release.map;
-    auto download = platform.network.get(offer.map_url, kNetworkTimeoutMs);
-    if (!download) return fail({"its map can't be downloaded from ", offer.map_url});
-    if (auto problem = redirect_problem(offer.map_url, (*download)->final_url())) {
-        return fail({"its map can't be downloaded from ", offer.map_url, ": ", *problem});
+    std::string at = offer.map_url;
+    auto download = platform.network.get(at, kNetworkTimeoutMs);
+    for (int hop = 0; !download && download.error().kind == platform::DownloadFailure::Kind::redirect; ++hop) {
+        std::string why;
+        const auto next = next_hop(at, download.error(), why);
+        if (!next || hop == kMaxRedirects) return fail({"its map can't be downloaded from ", offer.map_url, ": ", why});
+        at = *next;
+        download = platform.network.get(at, kNetworkTimeoutMs);
     }
+    if (!download) return fail({"its map can't be downloaded from ", offer.map_url});
     const auto announced = (*download)->announced_size();
     if (announced && *announced != map.size) return fail("its map isn't the size the feed gives");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(map.size) + 1);
@@ -118,19 +135,34 @@ public:
 private:
     // A GET of the step's bytes: first from where the last one came (a redirect's signed URL),
     // and again from the offer's URL when that one no longer answers.
+    // One range GET, following redirects hop by hop, each hop meeting the URL rule; `url_` ends
+    // where the answer came from.
+    Expected<platform::RangeResponse, platform::DownloadFailure> get_range(const PlanStep& step, std::string& why) {
+        for (int hop = 0;; ++hop) {
+            ++requests_;
+            auto response = platform_.network.get_range(url_, step.offset, step.offset + step.size - 1, kNetworkTimeoutMs);
+            if (response || response.error().kind != platform::DownloadFailure::Kind::redirect || hop == kMaxRedirects) {
+                return response;
+            }
+            const auto next = next_hop(url_, response.error(), why);
+            if (!next) return response;
+            url_ = *next;
+        }
+    }
+
     MapOutcome fetch(const PlanStep& step, std::unique_ptr<platform::Download>& whole) {
         const std::uint64_t last = step.offset + step.size - 1;
-        ++requests_;
-        auto response = platform_.network.get_range(url_, step.offset, last, kNetworkTimeoutMs);
+        std::string why;
+        auto response = get_range(step, why);
         const auto expired = [&] {
             return !response && response.error().kind == platform::DownloadFailure::Kind::status &&
                    (response.error().code == 403 || response.error().code == 404 || response.error().code == 410);
         };
         if (url_ != offer_.url && expired()) {
             url_ = offer_.url;
-            ++requests_;
-            response = platform_.network.get_range(url_, step.offset, last, kNetworkTimeoutMs);
+            response = get_range(step, why);
         }
+        if (!why.empty()) return fall_back(platform_, concat({"a range request can't be used: ", why}));
         if (!response) {
             const platform::DownloadFailure& failure = response.error();
             return fall_back(platform_, concat({"the server didn't answer a range request (",
@@ -138,10 +170,6 @@ private:
                                                                                                        : "error ",
                                                 decimal_text(failure.code), ")"}));
         }
-        if (auto problem = redirect_problem(url_, response->body->final_url())) {
-            return fall_back(platform_, concat({"a range request can't be used: ", *problem}));
-        }
-        url_ = response->body->final_url();
         if (response->status == 200) {
             platform_.log->write("Downloading the whole installer:", "the server ignores range requests");
             whole = std::move(response->body);

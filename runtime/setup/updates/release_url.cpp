@@ -39,34 +39,30 @@ std::string without_dot_segments(std::string_view path_and_query) {
 
 }  // namespace
 
-Result<std::string> resolve_installer_url(std::string_view feed_url, std::string_view reference) {
-    const auto feed = split_update_url(feed_url);
-    if (!feed) return fail("The update feed's URL can't be used.");
-    const std::string origin = concat({feed->scheme, "://", feed->host, feed->port.empty() ? "" : ":", feed->port});
+std::optional<std::string> resolve_url(std::string_view base_url, std::string_view reference) {
+    const auto base = split_update_url(base_url);
+    if (!base) return std::nullopt;
+    const std::string origin = concat({base->scheme, "://", base->host, base->port.empty() ? "" : ":", base->port});
     // A URL without a path is the folder "/"; a query alone is on that folder.
-    const std::string_view feed_path = feed->path.empty() || feed->path.front() == '?' ? "/" : feed->path;
-    std::string url;
-    if (has_scheme(reference)) {
-        url = std::string(reference);
-    } else if (reference.starts_with("//")) {
-        url = concat({feed->scheme, ":", reference});
-    } else if (reference.starts_with("/")) {
-        url = concat({origin, without_dot_segments(reference)});
-    } else {
-        std::string_view base = feed_path.substr(0, feed_path.find('?'));
-        if (reference.starts_with("?")) {
-            url = concat({origin, base, reference});
-        } else {
-            base = base.substr(0, base.rfind('/') + 1);
-            url = concat({origin, without_dot_segments(concat({base, reference}))});
-        }
-    }
+    const std::string_view base_path = base->path.empty() || base->path.front() == '?' ? "/" : base->path;
+    if (has_scheme(reference)) return std::string(reference);
+    if (reference.starts_with("//")) return concat({base->scheme, ":", reference});
+    if (reference.starts_with("/")) return concat({origin, without_dot_segments(reference)});
+    std::string_view folder = base_path.substr(0, base_path.find('?'));
+    if (reference.starts_with("?")) return concat({origin, folder, reference});
+    folder = folder.substr(0, folder.rfind('/') + 1);
+    return concat({origin, without_dot_segments(concat({folder, reference}))});
+}
+
+Result<std::string> resolve_installer_url(std::string_view feed_url, std::string_view reference) {
+    auto url = resolve_url(feed_url, reference);
+    if (!url) return fail("The update feed's URL can't be used.");
     // The URL's own problem reads "it ...", as the redirect's already does.
-    auto problem = update_url_problem(url);
+    auto problem = update_url_problem(*url);
     const std::string_view it = problem ? "it " : "";
-    if (!problem) problem = redirect_problem(feed_url, url);
-    if (problem) return fail({"The update feed's installer URL \"", url, "\" can't be used: ", it, *problem, "."});
-    return url;
+    if (!problem) problem = redirect_problem(feed_url, *url);
+    if (problem) return fail({"The update feed's installer URL \"", *url, "\" can't be used: ", it, *problem, "."});
+    return std::move(*url);
 }
 
 std::optional<std::string> redirect_problem(std::string_view requested, std::string_view final) {

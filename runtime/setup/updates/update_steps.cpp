@@ -4,12 +4,15 @@
 #include <utility>
 #include <vector>
 
+#include "common/upper_case.h"
+#include "package/installer_file.h"
 #include "package/version_order.h"
 #include "registry/uninstall_entry.h"
 #include "system_error/error_text.h"
 #include "log/run_log.h"
 #include "updates/map_download.h"
 #include "updates/release_url.h"
+#include "package/signer_name.h"
 
 namespace plinth {
 namespace {
@@ -22,6 +25,8 @@ constexpr std::size_t kChunkSize = 64 * 1024;
 std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code) {
     switch (code) {
         case 12002: return "the server didn't answer in time (WinHTTP error 12002)";
+        // Wine passes the socket's own timeout on.
+        case 10060: return "the server didn't answer in time (error 10060)";
         case 12007: return "the server's name can't be resolved (WinHTTP error 12007)";
         case 12029: return "the server can't be reached (WinHTTP error 12029)";
         case 12030: return "the connection was cut (WinHTTP error 12030)";
@@ -38,7 +43,7 @@ std::string download_failure_text(platform::Platform& platform, const platform::
     using Kind = platform::DownloadFailure::Kind;
     switch (failure.kind) {
         case Kind::status: return concat({"the server answered with HTTP status ", decimal_text(failure.code)});
-        case Kind::insecure_redirect: return "it was redirected from https to plain http, which anyone on the way could change";
+        case Kind::redirect: return concat({"it was redirected more than ", decimal_text(kMaxRedirects), " times"});
         case Kind::too_large: return "it is larger than it may be";
         case Kind::system: break;
     }
@@ -50,31 +55,47 @@ std::string download_failure_text(platform::Platform& platform, const platform::
     return fail({what, " can't be downloaded from ", url, ": ", download_failure_text(platform, failure), "."});
 }
 
-// GET with the redirect rule applied to where the response came from.
+[[gnu::noinline]] Status late(std::string_view what, std::string_view url, const DownloadClock& clock) {
+    return fail({what, " can't be downloaded from ", url, ": ", clock.why_late(), "."});
+}
+
+// GET, following redirects here so that every hop meets the URL rule before it is asked.
 Status open_download(platform::Platform& platform, const std::string& url, std::string_view what,
-                     std::unique_ptr<platform::Download>& download) {
-    auto got = platform.network.get(url, kNetworkTimeoutMs);
-    if (!got) return download_problem(platform, what, url, got.error());
-    download = std::move(*got);
-    if (auto problem = redirect_problem(url, download->final_url())) {
-        return fail({what, " can't be downloaded from ", url, ": ", *problem, "."});
+                     DownloadClock& clock, std::unique_ptr<platform::Download>& download) {
+    std::string at = url;
+    for (int hop = 0;; ++hop) {
+        auto got = platform.network.get(at, clock.next_wait());
+        if (got) {
+            download = std::move(*got);
+            return success();
+        }
+        if (!clock.on_track(0)) return late(what, url, clock);
+        if (got.error().kind != platform::DownloadFailure::Kind::redirect || hop == kMaxRedirects) {
+            return download_problem(platform, what, url, got.error());
+        }
+        const auto next = resolve_url(at, got.error().location);
+        const std::string_view location = next ? std::string_view(*next) : std::string_view(got.error().location);
+        if (auto problem = redirect_problem(at, location)) return fail({what, " can't be downloaded from ", url, ": ", *problem, "."});
+        at = *next;
     }
-    return success();
 }
 
 [[gnu::noinline]] Status write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
     return fail({"The update can't be written to ", path_text(path), " (", os_error_text(platform.system_text, error), ")."});
 }
 
-// Reads the body to its end, into the feed's text or the new file. It stops as soon as the body
-// is longer than `limit`; `received` then says so.
+// Reads the body to its end, into the feed's text or the new file, within the clock's limits.
+// It stops as soon as the body is longer than `limit`; `received` then says so.
 Status receive(platform::Platform& platform, platform::Download& download, const std::string& url,
-               std::string_view what, std::uint64_t limit, std::uint64_t& received, std::string* text,
-               platform::NewFile* file, const Path& path, DownloadProgress* progress) {
+               std::string_view what, DownloadClock& clock, std::uint64_t limit, std::uint64_t& received,
+               std::string* text, platform::NewFile* file, const Path& path, DownloadProgress* progress) {
     std::vector<std::uint8_t> buffer(kChunkSize);
     received = 0;
     for (;;) {
+        download.limit_wait(clock.next_wait());
         auto count = download.read(buffer);
+        // A wait the deadline cut short failed for the deadline's sake.
+        if (!clock.on_track(received + (count ? *count : 0))) return late(what, url, clock);
         if (!count) return download_problem(platform, what, url, count.error());
         if (*count == 0) return success();
         received += *count;
@@ -95,12 +116,13 @@ Status receive(platform::Platform& platform, platform::Download& download, const
 namespace {
 
 Status download_feed(platform::Platform& platform, const std::string& url, std::string& text) {
+    DownloadClock clock(platform.network, {.total_ms = kFeedDeadlineMs});
     std::unique_ptr<platform::Download> download;
-    if (Status opened = open_download(platform, url, "The update feed", download); !opened) return opened;
+    if (Status opened = open_download(platform, url, "The update feed", clock, download); !opened) return opened;
     std::uint64_t received = 0;
     if (const auto announced = download->announced_size(); !announced || *announced <= kMaxFeedSize) {
-        if (Status read = receive(platform, *download, url, "The update feed", kMaxFeedSize, received, &text, nullptr,
-                                  {}, nullptr);
+        if (Status read = receive(platform, *download, url, "The update feed", clock, kMaxFeedSize, received, &text,
+                                  nullptr, {}, nullptr);
             !read)
             return read;
         if (received <= kMaxFeedSize) return success();
@@ -145,24 +167,63 @@ Status create_download_file(platform::Platform& platform, Path& path, std::uniqu
     return write_problem(platform, *folder, error);
 }
 
-// The file's SHA-256, read back from the disk: what is checked is what will run.
-Status hash_file(platform::Platform& platform, const Path& path, platform::Sha256& sha256) {
-    const auto unreadable = [&](std::string_view prefix, platform::ErrorCode error) {
-        return fail({"The downloaded update ", path_text(path), " can't be read back (", prefix,
-                     os_error_text(platform.system_text, error), ")."});
-    };
+[[gnu::noinline]] Status unreadable_download(platform::Platform& platform, const Path& path, std::string_view prefix,
+                                             platform::ErrorCode error) {
+    return fail({"The downloaded update ", path_text(path), " can't be read back (", prefix,
+                 os_error_text(platform.system_text, error), ")."});
+}
+
+// The held file's SHA-256: what is checked is what will run.
+Status hash_file(platform::Platform& platform, const DownloadedInstaller& installer, platform::Sha256& sha256) {
     auto hash = platform.crypto.sha256();
-    if (!hash) return unreadable("no SHA-256, ", hash.error());
-    auto file = platform.files.open_for_reading(path);
-    if (!file) return unreadable({}, file.error());
+    if (!hash) return unreadable_download(platform, installer.path(), "no SHA-256, ", hash.error());
     std::vector<std::uint8_t> buffer(kChunkSize);
-    for (;;) {
-        auto count = (*file)->read(buffer);
-        if (!count) return unreadable({}, count.error());
+    for (std::uint64_t at = 0;;) {
+        auto count = installer.held()->read_at(at, buffer);
+        if (!count) return unreadable_download(platform, installer.path(), {}, count.error());
         if (*count == 0) break;
         (*hash)->add(std::span<const std::uint8_t>(buffer.data(), *count));
+        at += *count;
     }
     sha256 = (*hash)->finish();
+    return success();
+}
+
+// The held file, for the package's reader.
+class HeldSource final : public PeSource {
+public:
+    HeldSource(platform::HeldFile& file, std::uint64_t size) : file_(file), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> into) override {
+        if (offset > size_ || into.size() > size_ - offset) return false;
+        const auto count = file_.read_at(offset, into);
+        return count && *count == into.size();
+    }
+
+private:
+    platform::HeldFile& file_;
+    std::uint64_t size_;
+};
+
+// The download must be the installer of this app's own, newer version: the feed's server could
+// otherwise label an old release (or another app by the same signer) as the new one.
+Status check_package(const InstalledApp& app, const UpdateOffer& offer, const DownloadedInstaller& installer) {
+    HeldSource source(*installer.held(), offer.release.size);
+    const auto manifest = read_installer_manifest(source);
+    const std::string_view from = offer.url;
+    if (!manifest) return fail({"The update from ", from, " isn't an installer of ", app.name, ": no app package can be read from it."});
+    if (manifest->id != app.id) {
+        return fail({"The update from ", from, " is the installer of another app (", manifest->name, ", id \"", manifest->id,
+                     "\"), not of ", app.name, "."});
+    }
+    if (compare_versions(manifest->version, offer.release.version) != 0) {
+        return fail({"The update from ", from, " is ", app.name, " ", manifest->version, ", not the version ",
+                     offer.release.version, " the feed says it is."});
+    }
+    if (compare_versions(manifest->version, app.version).value_or(0) <= 0) {
+        return fail({"The update from ", from, " is ", app.name, " ", manifest->version,
+                     ", which isn't newer than the installed version ", app.version, "."});
+    }
     return success();
 }
 
@@ -178,18 +239,18 @@ std::string signature_state_text(const platform::Signature& signature) {
     return concat({"signed, but its signature isn't valid (", code, ")"});
 }
 
-// When this program is signed, the update must be signed by the same signer; otherwise the
-// HTTPS feed and the SHA-256 are the trust.
-Status check_signer(platform::Platform& platform, const Path& download) {
+// When this program is signed, the update must be signed by the same signer (or one its
+// manifest lists); otherwise the HTTPS feed and the SHA-256 are the trust.
+Status check_signer(platform::Platform& platform, const InstalledApp& app, const DownloadedInstaller& download) {
     auto own_path = platform.module.own_path();
     if (!own_path) return fail({"This program's own file can't be found (", os_error_text(platform.system_text, own_path.error()), ")."});
-    const platform::Signature own = platform.crypto.signature(*own_path);
+    const platform::Signature own = platform.crypto.signature(*own_path, nullptr);
     if (own.state == platform::Signature::State::none) return success();
     if (own.state == platform::Signature::State::invalid) {
         return fail({"This program is ", signature_state_text(own), ", so no update can be trusted."});
     }
-    const platform::Signature theirs = platform.crypto.signature(download);
-    if (theirs.state != platform::Signature::State::valid || theirs.subject != own.subject) {
+    const platform::Signature theirs = platform.crypto.signature(download.path(), download.held());
+    if (theirs.state != platform::Signature::State::valid || !accepted_signer(theirs.subject, own.subject, app.publishers)) {
         return fail({"The update is ", signature_state_text(theirs), ", but this program is signed by \"", own.subject,
                      "\"; an update must come from the same signer."});
     }
@@ -202,6 +263,24 @@ std::u16string quoted(const Path& path, std::u16string_view after = {}) {
     text += u"\"";
     text += after;
     return text;
+}
+
+// Whether `path` names something below `folder`, compared as Windows compares names, with no
+// "." or ".." on the way that could lead out of it.
+bool lies_inside(std::u16string_view path, std::u16string_view folder) {
+    while (!folder.empty() && (folder.back() == u'\\' || folder.back() == u'/')) folder.remove_suffix(1);
+    if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != u'\\') return false;
+    if (upper_case(path.substr(0, folder.size())) != upper_case(folder)) return false;
+    std::u16string_view rest = path.substr(folder.size() + 1);
+    if (rest.find(u':') != std::u16string_view::npos) return false;
+    while (!rest.empty()) {
+        const std::size_t end = std::min(rest.find(u'\\'), rest.find(u'/'));
+        const std::u16string_view part = rest.substr(0, end);
+        if (part.empty() || part == u"." || part == u"..") return false;
+        rest = end == std::u16string_view::npos ? std::u16string_view() : rest.substr(end + 1);
+        if (end != std::u16string_view::npos && rest.empty()) return false;
+    }
+    return true;
 }
 
 // A mutex name may not hold a backslash beyond its namespace's, nor be longer than MAX_PATH.
@@ -220,6 +299,8 @@ std::u16string lock_name(const std::string& id) {
 DownloadedInstaller::~DownloadedInstaller() { discard(); }
 
 void DownloadedInstaller::discard() {
+    // Let go of first: a held file can't be deleted.
+    held_.reset();
     if (!path_.empty()) files_->delete_file(path_);
     path_.clear();
 }
@@ -233,6 +314,7 @@ Status find_installed_app(platform::Platform& platform, const AppManifest& manif
     app.id = manifest.id;
     app.name = manifest.name;
     app.feed_url = manifest.update_feed;
+    app.publishers = manifest.update_publishers;
     app.version = std::move(*recorded.version);
     return success();
 }
@@ -266,19 +348,9 @@ Status check_for_update(platform::Platform& platform, const InstalledApp& app, U
 
 namespace {
 
-// The file's SHA-256 must be the feed's; its size was checked as it was written.
-Status check_sha256(platform::Platform& platform, const UpdateOffer& offer, const Path& path) {
-    platform::Sha256 hash;
-    if (Status hashed = hash_file(platform, path, hash); !hashed) return hashed;
-    if (hash != offer.release.sha256) {
-        return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
-                     sha256_text(hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
-    }
-    return success();
-}
-
-// The new installer assembled through the release's map. A failure is the user's cancelling:
-// anything else leaves `installer` without a file, or `whole` with the server's whole file.
+// The new installer assembled through the release's map, held, and its SHA-256 the feed's. A
+// failure is the user's cancelling: anything else leaves `installer` without a file, or `whole`
+// with the server's whole file.
 Status assemble_through_map(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
                             Path& path, DownloadProgress* progress, std::unique_ptr<platform::Download>& whole) {
     std::unique_ptr<platform::NewFile> file;
@@ -288,9 +360,12 @@ Status assemble_through_map(platform::Platform& platform, const UpdateOffer& off
     if (outcome == MapOutcome::cancelled) return update_cancelled();
     if (outcome == MapOutcome::assembled) {
         // Checked here as well, so that a map that lied costs one more download, not the update.
-        const Status checked = check_sha256(platform, offer, path);
-        if (checked) return success();
-        platform.log->write("Downloading the whole installer:", checked.error().text);
+        platform::Sha256 hash{};
+        Status checked = hold_installer(platform, installer);
+        if (checked) checked = hash_file(platform, installer, hash);
+        if (checked && hash == offer.release.sha256) return success();
+        platform.log->write("Downloading the whole installer:",
+                            checked ? "what it assembled isn't the release the feed describes" : checked.error().text);
     }
     installer.discard();
     return success();
@@ -298,17 +373,18 @@ Status assemble_through_map(platform::Platform& platform, const UpdateOffer& off
 
 }  // namespace
 
-Status download_update(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
-                       DownloadProgress* progress) {
+Status receive_installer(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
+                         DownloadProgress* progress) {
     std::unique_ptr<platform::Download> download;
     if (!offer.map_url.empty() && offer.release.map) {
         if (Status assembled = assemble_through_map(platform, offer, installer, installer.path_, progress, download);
             !assembled)
             return assembled;
-        if (!installer.path_.empty()) return check_signer(platform, installer.path());
+        if (!installer.path_.empty()) return success();
     }
+    DownloadClock clock(platform.network, {.least_bytes = kLeastRateBytes, .window_ms = kLeastRateWindowMs});
     if (!download) {
-        if (Status opened = open_download(platform, offer.url, "The update", download); !opened) return opened;
+        if (Status opened = open_download(platform, offer.url, "The update", clock, download); !opened) return opened;
     }
     const std::uint64_t expected = offer.release.size;
     std::uint64_t received = 0;
@@ -316,7 +392,7 @@ Status download_update(platform::Platform& platform, const UpdateOffer& offer, D
         std::unique_ptr<platform::NewFile> file;
         // From here the installer deletes the file on every path, its owner's included.
         if (Status created = create_download_file(platform, installer.path_, file); !created) return created;
-        if (Status read = receive(platform, *download, offer.url, "The update", expected, received, nullptr,
+        if (Status read = receive(platform, *download, offer.url, "The update", clock, expected, received, nullptr,
                                   file.get(), installer.path_, progress);
             !read)
             return read;
@@ -325,8 +401,38 @@ Status download_update(platform::Platform& platform, const UpdateOffer& offer, D
         return fail({"The update from ", offer.url, " isn't the size the feed gives (", decimal_text(expected),
                      " bytes), so it isn't the release the feed describes."});
     }
-    if (Status checked = check_sha256(platform, offer, installer.path()); !checked) return checked;
-    return check_signer(platform, installer.path());
+    return success();
+}
+
+Status hold_installer(platform::Platform& platform, DownloadedInstaller& installer) {
+    // The writer is closed by now; whatever happened to the file since is what the checks see.
+    auto held = platform.files.hold(installer.path());
+    if (!held) return unreadable_download(platform, installer.path(), {}, held.error());
+    installer.held_ = std::move(*held);
+    return success();
+}
+
+Status check_installer(platform::Platform& platform, const InstalledApp& app, const UpdateOffer& offer,
+                       const DownloadedInstaller& installer) {
+    auto size = installer.held()->size();
+    if (!size) return unreadable_download(platform, installer.path(), {}, size.error());
+    platform::Sha256 hash;
+    if (Status hashed = hash_file(platform, installer, hash); !hashed) return hashed;
+    if (*size != offer.release.size || hash != offer.release.sha256) {
+        return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
+                     sha256_text(hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
+    }
+    if (Status package = check_package(app, offer, installer); !package) return package;
+    return check_signer(platform, app, installer);
+}
+
+Status download_update(platform::Platform& platform, const InstalledApp& app, const UpdateOffer& offer,
+                       DownloadedInstaller& installer, DownloadProgress* progress) {
+    Status done = receive_installer(platform, offer, installer, progress);
+    // An assembled installer is held already.
+    if (done && installer.held() == nullptr) done = hold_installer(platform, installer);
+    if (done) done = check_installer(platform, app, offer, installer);
+    return done;
 }
 
 Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::unique_ptr<platform::HeldLock>& lock) {
@@ -341,7 +447,8 @@ Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::
     return fail({"The update of ", app.name, " can't be started (", os_error_text(platform.system_text, acquired.error()), ")."});
 }
 
-Status install_update(platform::Platform& platform, const DownloadedInstaller& installer, const Path* log) {
+Status install_update(platform::Platform& platform, const DownloadedInstaller& installer, const Path* log,
+                      bool* reported) {
     platform::ProcessStart start;
     start.application = installer.path();
     start.command_line = quoted(installer.path(), u" /S");
@@ -361,6 +468,7 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
         return fail({"The new version's installer can't be started (", os_error_text(platform.system_text, exit_code.error()), ")."});
     }
     if (*exit_code != 0) {
+        if (reported != nullptr) *reported = *exit_code == 1;
         return fail({"The new version's installer failed (exit code ", decimal_text(*exit_code), ")."});
     }
     return success();
@@ -373,6 +481,11 @@ Status restart_app(platform::Platform& platform, const InstalledApp& app) {
         return fail({app.name, " can't be started again: its uninstall entry names no exe."});
     }
     const Path exe = to_utf16(*recorded.exe);
+    // The entry is the user's to change: only a program of the app's own folder is started.
+    if (!recorded.folder || !lies_inside(exe, to_utf16(*recorded.folder))) {
+        return fail({app.name, " can't be started again: its uninstall entry names ", path_text(exe),
+                     ", which isn't in its install folder."});
+    }
     platform.processes.wait_for_parent(kRestartWaitMs);
     platform::ProcessStart start;
     start.application = exe;

@@ -7,6 +7,8 @@
 #include <deque>
 #include <functional>
 
+#include "pack/hostile_pe.h"
+#include "pack/synthetic_pe.h"
 #include "package/container.h"
 #include "platform/fake/fake_platform.h"
 #include "updates/feed.h"
@@ -17,9 +19,19 @@ namespace {
 const std::u16string kKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\org.notes";
 const std::string kFeedUrl = "https://example.com/notes/feed.json";
 const std::string kInstallerUrl = "https://example.com/notes/Notes-2.0-Setup.exe";
-const std::string kNewInstaller = "MZ the new version's installer";
 const Path kTemp = u"C:\\Users\\Ann\\AppData\\Local\\Temp";
-const Path kApp = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes\\notes.exe";
+const Path kFolder = u"C:\\Users\\Ann\\AppData\\Local\\Programs\\Notes";
+const Path kApp = kFolder + u"\\notes.exe";
+
+// An installer as the packer makes one: a PE file whose RCDATA 1 is the app's package.
+std::string installer_of(const std::string& id, const std::string& version) {
+    pack::ResourceTree tree = pack::testing::plain_stub_tree();
+    tree.set(pack::ResourceName::number(pack::kTypeRcData), pack::ResourceName::number(1), 0,
+             build_package(R"({"name":"Notes","id":")" + id + R"(","version":")" + version + R"(","exe":"notes.exe"})", {}));
+    const pack::Bytes file = pack::testing::build_stub(tree);
+    return std::string(file.begin(), file.end());
+}
+const std::string kNewInstaller = installer_of("org.notes", "2.0");
 
 // An installed v1 whose feed offers v2.
 struct Scene {
@@ -28,6 +40,7 @@ struct Scene {
             R"({"name":"Notes","id":"org.notes","version":"1.0","exe":"notes.exe","updates":{"feed":")" + kFeedUrl + "\"}}", {});
         fake.registry.put_text(kKey, u"DisplayVersion", "1.0");
         fake.registry.put_text(kKey, u"DisplayIcon", path_text(kApp) + ",0");
+        fake.registry.put_text(kKey, u"InstallLocation", path_text(kFolder));
         fake.shell.set_environment(u"TEMP", kTemp);
         fake.files.add_folder(kTemp);
         serve_feed("org.notes", "2.0", kNewInstaller);
@@ -46,6 +59,12 @@ struct Scene {
             R"({"id":")" + id + R"(","releases":[{"version":")" + version + R"(","installer":"Notes-2.0-Setup.exe","size":)" +
             std::to_string(size != 0 ? size : installer.size()) + R"(,"sha256":")" + sha256_text(fake::sha256_of(installer)) +
             R"(","notes":"Faster."}]})";
+    }
+
+    // The feed's release 2.0, whose installer is this file.
+    void serve_installer(const std::string& installer) {
+        serve_feed("org.notes", "2.0", installer);
+        fake.network.served[kInstallerUrl].body = installer;
     }
 
     int run(std::vector<std::u16string> extra) {
@@ -151,11 +170,46 @@ TEST_F(UpdateRun, EveryFailureExitsOneWithNothingChanged) {
          },
          "HTTP status 404"},
         {"redirected to http",
-         [](Scene& t) { t.fake.network.served[kInstallerUrl].redirected_to = "http://127.0.0.1/Setup.exe"; },
+         [](Scene& t) { t.fake.network.served[kInstallerUrl].redirect_to = "http://127.0.0.1/Setup.exe"; },
          "from https to plain http"},
         {"feed redirected elsewhere",
-         [](Scene& t) { t.fake.network.served[kFeedUrl].redirected_to = "http://example.com/feed.json"; },
+         [](Scene& t) { t.fake.network.served[kFeedUrl].redirect_to = "http://example.com/feed.json"; },
          "isn't a URL updates may come from"},
+        {"redirected on to another loopback host",
+         [](Scene& t) {
+             t.fake.network.served[kInstallerUrl].redirect_to = "/mirror/Setup.exe";
+             t.fake.network.served["https://example.com/mirror/Setup.exe"].redirect_to = "http://127.0.0.2/Setup.exe";
+         },
+         "leads to \"http://127.0.0.2/Setup.exe\", which isn't a URL updates may come from"},
+        {"redirected in a loop",
+         [](Scene& t) { t.fake.network.served[kInstallerUrl].redirect_to = kInstallerUrl; }, "redirected more than 10 times"},
+        {"feed trickling past a minute",
+         [](Scene& t) {
+             t.fake.network.served[kFeedUrl].read_chunk = 16;
+             t.fake.network.served[kFeedUrl].read_delay_ms = 9'000;
+         },
+         "The update feed can't be downloaded from https://example.com/notes/feed.json: it took longer than 60 seconds."},
+        {"feed server silent after connecting",
+         [](Scene& t) { t.fake.network.served[kFeedUrl].answer_delay_ms = 97'000; }, "didn't answer in time (WinHTTP error 12002)"},
+        {"a socket's own timeout",
+         [](Scene& t) {
+             t.fake.network.served[kFeedUrl].refusal = platform::DownloadFailure{platform::DownloadFailure::Kind::system, 10060};
+         },
+         "the server didn't answer in time (error 10060)."},
+        {"installer slower than 1 KiB/s",
+         [](Scene& t) {
+             t.fake.network.served[kInstallerUrl].read_chunk = 64;
+             t.fake.network.served[kInstallerUrl].read_delay_ms = 3'000;
+         },
+         "fewer than 30 KiB arrived in 30 seconds"},
+        {"an old release labelled new", [](Scene& t) { t.serve_installer(installer_of("org.notes", "0.9")); },
+         "The update from https://example.com/notes/Notes-2.0-Setup.exe is Notes 0.9, not the version 2.0 the feed says it is."},
+        {"another app's installer", [](Scene& t) { t.serve_installer(installer_of("org.other", "2.0")); },
+         "is the installer of another app (Notes, id \"org.other\"), not of Notes."},
+        {"no installer at all", [](Scene& t) { t.serve_installer("MZ but no more"); },
+         "isn't an installer of Notes: no app package can be read from it."},
+        {"the download can't be held",
+         [](Scene& t) { t.fake.faults.fail("files.hold", 32); }, "can't be read back"},
         {"feed over 1 MiB",
          [](Scene& t) { t.fake.network.served[kFeedUrl].body.append(kMaxFeedSize, ' '); }, "larger than 1 MiB"},
         {"feed over 1 MiB, unannounced",
@@ -212,10 +266,109 @@ TEST_F(UpdateRun, TheSameSignerIsTrustedAndAFailedInstallerIsReported) {
     fake.session.standard_error.clear();
     EXPECT_EQ(run({u"/update", u"/S"}), 0) << fake.session.standard_error;
 
+    // Exit code 1 comes with the new installer's own "setup:" line: the run has that one alone.
     fake.processes.on_run = [](const platform::ProcessStart&) { return 1u; };
+    fake.session.standard_error.clear();
     EXPECT_EQ(run({u"/update", u"/S"}), 1);
-    EXPECT_NE(fake.session.standard_error.find("The new version's installer failed (exit code 1)."), std::string::npos);
+    EXPECT_EQ(fake.session.standard_error, "");
+    fake.processes.on_run = [](const platform::ProcessStart&) { return 0xC0000005u; };
+    EXPECT_EQ(run({u"/update", u"/S"}), 1);
+    EXPECT_EQ(fake.session.standard_error, "setup: The new version's installer failed (exit code 3221225477).\n");
     EXPECT_TRUE(fake.files.list_tree(kTemp).empty());
+}
+
+TEST_F(UpdateRun, SignersAreComparedAsNamesAndTheManifestMayListMore) {
+    fake.crypto.signatures[fake.module.path] = {platform::Signature::State::valid, "CN=Example Ltd, O=Example Ltd, C=GB", 0};
+    fake.crypto.unlisted = fake.crypto.signatures[fake.module.path];
+    const struct {
+        const char* subject;
+        bool listed;
+        int exit_code;
+    } cases[] = {
+        {"C=GB, O=EXAMPLE LTD, CN=Example  Ltd", false, 0},  // order, case and spaces
+        {"CN=Example Ltd, O=Example Ltd, C=GB, SERIALNUMBER=0123, OID.2.5.4.15=Private Organization", false, 1},
+        {"CN=Example Ltd, O=Example Ltd, C=GB, SERIALNUMBER=0123, OID.2.5.4.15=Private Organization", true, 0},
+        {"CN=Example Ltd, O=Example Ltd, C=US", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.subject);
+        fake.registry.put_text(kKey, u"DisplayVersion", "1.0");
+        fake.session.standard_error.clear();
+        fake.crypto.unlisted.subject = c.subject;
+        std::string manifest = R"({"name":"Notes","id":"org.notes","version":"1.0","exe":"notes.exe","updates":{"feed":")" + kFeedUrl + "\"";
+        if (c.listed) manifest += R"(,"publishers":["CN=Example Ltd, O=Example Ltd, C=GB, SERIALNUMBER=0123, 2.5.4.15=Private Organization"])";
+        fake.module.package = build_package(manifest + "}}", {});
+        EXPECT_EQ(run({u"/update", u"/S"}), c.exit_code) << fake.session.standard_error;
+    }
+    // Every check of the download was made through the file held for it.
+    for (const auto& [path, through_held] : fake.crypto.checked) EXPECT_EQ(through_held, path != fake.module.path);
+}
+
+TEST_F(UpdateRun, TheDownloadIsHeldFromItsChecksThroughItsRun) {
+    std::vector<platform::ErrorCode> refused;
+    fake.processes.on_run = [&](const platform::ProcessStart& start) {
+        const std::uint8_t byte = 0;
+        refused = {fake.files.write_file(*start.application, std::span(&byte, 1)), fake.files.delete_file(*start.application),
+                   fake.files.rename(*start.application, kTemp + u"\\moved.exe")};
+        return 0u;
+    };
+    EXPECT_EQ(run({u"/update", u"/S"}), 0);
+    EXPECT_EQ(refused, (std::vector<platform::ErrorCode>{32, 32, 32}));
+    EXPECT_TRUE(fake.files.list_tree(kTemp).empty());
+}
+
+TEST_F(UpdateRun, TheFeedsWaitsEndWithinItsMinute) {
+    fake.network.served[kFeedUrl].read_chunk = 16;
+    fake.network.served[kFeedUrl].read_delay_ms = 9'000;
+    const std::uint64_t start = fake.network.clock_ms;
+    EXPECT_EQ(run({u"/check-update"}), 1);
+    EXPECT_EQ(fake.network.clock_ms - start, 60'000u);
+    // Each wait is 10 s until fewer are left; the last ones are what is left.
+    ASSERT_GE(fake.network.wait_limits.size(), 7u);
+    EXPECT_EQ(fake.network.wait_limits.front(), 10'000u);
+    EXPECT_EQ(fake.network.wait_limits.back(), 60'000u - 6 * 9'000u);
+}
+
+TEST_F(UpdateRun, RedirectsAreFollowedHopByHop) {
+    fake.network.served[kInstallerUrl].redirect_to = "../mirror/Setup.exe?from=1";
+    fake.network.served["https://example.com/mirror/Setup.exe?from=1"].redirect_to = "https://cdn.example.net/Setup.exe";
+    fake.network.served["https://cdn.example.net/Setup.exe"].body = kNewInstaller;
+    EXPECT_EQ(run({u"/update", u"/S"}), 0) << fake.session.standard_error;
+    EXPECT_EQ(fake.network.requests,
+              (std::vector<std::string>{kFeedUrl, kInstallerUrl, "https://example.com/mirror/Setup.exe?from=1",
+                                        "https://cdn.example.net/Setup.exe"}));
+}
+
+TEST_F(UpdateRun, RestartStartsOnlyAnExeInTheRecordedInstallFolder) {
+    const struct {
+        std::string icon;
+        std::optional<std::string> folder;
+        bool started;
+    } cases[] = {
+        {path_text(kApp) + ",0", path_text(kFolder) + "\\", true},
+        {"c:\\users\\ann\\appdata\\local\\programs\\notes\\NOTES.EXE,0", path_text(kFolder), true},
+        {"C:\\Windows\\System32\\calc.exe,0", path_text(kFolder), false},
+        {path_text(kFolder) + "\\..\\Other\\other.exe,0", path_text(kFolder), false},
+        {path_text(kFolder) + "Evil\\notes.exe,0", path_text(kFolder), false},
+        {path_text(kApp) + ",0", std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.icon);
+        Scene t;
+        t.fake.processes.on_run = [&](const platform::ProcessStart&) {
+            t.fake.registry.put_text(kKey, u"DisplayVersion", "2.0");
+            t.fake.registry.put_text(kKey, u"DisplayIcon", c.icon);
+            if (c.folder) {
+                t.fake.registry.put_text(kKey, u"InstallLocation", *c.folder);
+            } else {
+                (void)t.fake.registry.delete_key_value(kKey, u"InstallLocation");
+            }
+            return 0u;
+        };
+        EXPECT_EQ(t.run({u"/update", u"/S", u"/restart"}), 0);
+        EXPECT_EQ(t.fake.processes.started.size(), c.started ? 2u : 1u);
+        EXPECT_EQ(t.fake.session.standard_error.find("isn't in its install folder") != std::string::npos, !c.started);
+    }
 }
 
 TEST_F(UpdateRun, AnAppWithoutAFeedHasNoUpdates) {
@@ -313,7 +466,7 @@ TEST_F(UpdateRun, TheDialogsOutcomesGiveTheirExitCodes) {
 }
 
 TEST_F(UpdateRun, TheDialogsBarFollowsTheBytesReceived) {
-    fake.network.served[kInstallerUrl].cut_after = 15;  // of 30
+    fake.network.served[kInstallerUrl].cut_after = kNewInstaller.size() / 2;
     fake.dialogs.script = {fake::UserAction::wait(), fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
     EXPECT_EQ(run({u"/update"}), 1);
     EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarMarquee, 1, 0},

@@ -59,9 +59,9 @@ TEST(PeFile, LayoutGivesSectionsAndIntegerNamedResourcesWithTheirFileBytes) {
 
     // Type, id, language, in the directory's order; the named type and name are left out.
     ASSERT_EQ(layout->resources.size(), 3u);
-    EXPECT_EQ(layout->resources[0].type, pack::kTypeManifest);
-    EXPECT_EQ(layout->resources[0].language, 1033u);
-    EXPECT_EQ(bytes_of(file, layout->resources[0]), Bytes(30, 'm'));
+    EXPECT_EQ(layout->resources[2].type, pack::kTypeManifest);
+    EXPECT_EQ(layout->resources[2].language, 1033u);
+    EXPECT_EQ(bytes_of(file, layout->resources[2]), Bytes(30, 'm'));
     const auto one = find_rcdata(*layout, 1);
     const auto three = find_rcdata(*layout, 3);
     ASSERT_TRUE(one && three);

@@ -1,0 +1,114 @@
+#include "package/signer_name.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "common/text.h"
+#include "common/upper_case.h"
+
+namespace plinth {
+namespace {
+
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_separator(char c) { return c == ',' || c == ';' || c == '+'; }
+bool is_type_character(char c) {
+    return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+}
+
+// Short names for the types Windows may print as numbers, and its own spellings of others.
+std::string canonical_type(std::string type) {
+    if (type.starts_with("OID.")) type.erase(0, 4);
+    static constexpr std::string_view kAliases[][2] = {
+        {"2.5.4.3", "CN"},  {"2.5.4.6", "C"},   {"2.5.4.7", "L"},   {"2.5.4.8", "ST"},       {"S", "ST"},
+        {"2.5.4.10", "O"},  {"2.5.4.11", "OU"}, {"2.5.4.9", "STREET"}, {"2.5.4.5", "SERIALNUMBER"},
+        {"1.2.840.113549.1.9.1", "E"}, {"EMAIL", "E"}, {"EMAILADDRESS", "E"},
+    };
+    for (const auto& alias : kAliases) {
+        if (type == alias[0]) return std::string(alias[1]);
+    }
+    return type;
+}
+
+// One attribute from `at` on, as "TYPE=VALUE" (see parse_x500_name); `at` is left after it.
+std::optional<std::u16string> read_attribute(std::string_view text, std::size_t& at) {
+    const auto skip_spaces = [&] {
+        while (at < text.size() && is_space(text[at])) ++at;
+    };
+    skip_spaces();
+    std::string type;
+    while (at < text.size() && is_type_character(text[at])) {
+        const char c = text[at++];
+        type += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    }
+    skip_spaces();
+    if (type.empty() || at == text.size() || text[at] != '=') return std::nullopt;
+    std::string attribute = canonical_type(std::move(type)) + '=';
+    const std::size_t value_start = attribute.size();
+    ++at;
+    skip_spaces();
+    // Windows quotes a value with a separator in it, a quote doubled inside; a backslash takes
+    // the next character as it is.
+    bool quoted = at < text.size() && text[at] == '"';
+    at += quoted;
+    bool space = false;
+    for (; at < text.size(); ++at) {
+        char c = text[at];
+        if (c == '"') {
+            if (!quoted) return std::nullopt;
+            if (at + 1 == text.size() || text[at + 1] != '"') {
+                quoted = false;
+                ++at;
+                break;
+            }
+            ++at;
+        } else if (!quoted && is_separator(c)) {
+            break;
+        } else if (c == '\\') {
+            if (++at == text.size()) return std::nullopt;
+            c = text[at];
+        }
+        if (is_space(c)) {
+            space = true;
+            continue;
+        }
+        if (space && attribute.size() > value_start) attribute += ' ';
+        space = false;
+        attribute += c;
+    }
+    if (quoted) return std::nullopt;
+    skip_spaces();
+    return upper_case(to_utf16(attribute));
+}
+
+}  // namespace
+
+std::optional<std::vector<std::u16string>> parse_x500_name(std::string_view text) {
+    std::vector<std::u16string> attributes;
+    for (std::size_t at = 0;; ++at) {
+        auto attribute = read_attribute(text, at);
+        if (!attribute) return std::nullopt;
+        attributes.push_back(std::move(*attribute));
+        if (at == text.size()) return attributes;
+        if (!is_separator(text[at])) return std::nullopt;
+    }
+}
+
+bool same_x500_name(std::string_view a, std::string_view b) {
+    const auto first = parse_x500_name(a);
+    const auto second = parse_x500_name(b);
+    if (!first || !second) return a == b;
+    // As sets: a name has a few attributes, so each is looked for in the other.
+    const auto within = [](const std::vector<std::u16string>& some, const std::vector<std::u16string>& all) {
+        return std::all_of(some.begin(), some.end(),
+                           [&](const std::u16string& one) { return std::find(all.begin(), all.end(), one) != all.end(); });
+    };
+    return within(*first, *second) && within(*second, *first);
+}
+
+bool accepted_signer(std::string_view signer, std::string_view own, const std::vector<std::string>& publishers) {
+    if (same_x500_name(signer, own)) return true;
+    return std::any_of(publishers.begin(), publishers.end(),
+                       [&](const std::string& publisher) { return same_x500_name(signer, publisher); });
+}
+
+}  // namespace plinth
