@@ -63,7 +63,7 @@ data = payload[100_000:]
 folder("data-1", {"DeltaBench.exe": exe, "data.bin": data})
 folder("data-2", {"DeltaBench.exe": exe, "data.bin": data[:1_000_000] + random.Random(3).randbytes(100 << 10) + data[1_000_000:]})
 open(os.path.join(out, "other-1.exe"), "wb").write(payload[:20 << 20])
-open(os.path.join(out, "other-2.exe"), "wb").write(payload[30 << 20:])
+open(os.path.join(out, "other-2.exe"), "wb").write(payload[:4096] + random.Random(4).randbytes(20 << 20))
 PY
 [[ $? -eq 0 ]] || die "can't make the delta bench's apps"
 for app in exe-1.exe exe-2.exe other-1.exe other-2.exe; do as_program "$DELTA/apps/$app"; done
