@@ -212,5 +212,43 @@ e2e_check "the signature verifies: ok" grep -q 'Signature verification: ok' "$wo
 pack inspect "$work/signed.exe"
 e2e_assert_eq "inspect of the signed installer: exit code" 0 "$rc"
 e2e_check "inspect of the signed installer shows the manifest" grep -qF 'name:       "Plinth Sample"' "$work/stdout"
+
+# feed maps the signed installer as it is: the map beside it, named in the feed by its size and
+# SHA-256, of the signed bytes; against the unsigned installer's map, only the headers (checksum,
+# signature entry) and the tail with the signature differ.
+pack feed --feed "$work/feed.json" --installer "$work/signed.exe"
+e2e_assert_eq "feed: exit code" 0 "$rc"
+pack feed --feed "$work/unsigned-feed.json" --installer "$setup"
+e2e_check "feed: the map is written beside the installer" test -s "$work/signed.exe.map"
+e2e_check "feed: the map and its release agree, and the map is of the signed file" python3 - "$work" <<'PY'
+import hashlib, json, struct, sys
+work = sys.argv[1]
+def read_map(path, installer):
+    data = open(path, "rb").read()
+    assert data[:8] == b"PLNMAP\0\1", data[:8]
+    size, = struct.unpack_from("<Q", data, 8)
+    count, = struct.unpack_from("<I", data, 48)
+    assert len(data) == 52 + 36 * count
+    blob = open(installer, "rb").read()
+    assert size == len(blob) and data[16:48] == hashlib.sha256(blob).digest()
+    regions, at = [], 0
+    for i in range(count):
+        length, = struct.unpack_from("<I", data, 52 + 36 * i)
+        digest = data[56 + 36 * i:88 + 36 * i]
+        assert length >= 1 and digest == hashlib.sha256(blob[at:at + length]).digest()
+        regions.append((at, length, digest))
+        at += length
+    assert at == size
+    return data, regions
+data, signed = read_map(work + "/signed.exe.map", work + "/signed.exe")
+release = json.load(open(work + "/feed.json"))["releases"][0]
+assert release["map"] == "signed.exe.map", release
+assert release["mapSize"] == len(data) and release["mapSha256"] == hashlib.sha256(data).hexdigest(), release
+_, unsigned = read_map(work + "/Sample-Setup.exe.map", work + "/Sample-Setup.exe")
+old = {digest for _, _, digest in unsigned}
+differ = [at for at, _, digest in signed if digest not in old]
+assert differ == [0, signed[-1][0]], (differ, len(signed))
+assert len(signed) > 10, len(signed)
+PY
 pack raw --package "$work/bad-manifest.bin" --stub "$work/signed.exe" --out "$work/resigned.exe"
 expect_refusal "a signed stub" 1 "already signed"

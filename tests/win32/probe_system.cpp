@@ -243,6 +243,15 @@ void probe_system(Context& context) {
     for (char& c : lower_got) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     check(lower_got.rfind("inherited " + lower_system, 0) == 0,
           "the child ran in the given current directory with the environment inherited", got);
+
+    // A child that outlasts run_and_wait's limit is ended before the call returns: the line it
+    // would write after its pause never comes.
+    Path late = join_path(context.work, u"cmd-late.txt");
+    start.command_line = u"\"cmd.exe\" /c ping -n 4 127.0.0.1 >NUL & echo late> \"" + late + u"\"";
+    auto waited = windows.processes.run_and_wait(start, 300);
+    check(!waited.ok() && waited.error() == WAIT_TIMEOUT, "run_and_wait gives up with WAIT_TIMEOUT");
+    std::this_thread::sleep_for(std::chrono::milliseconds(4000));
+    check(!windows.files.metadata(late).ok(), "and the child it gave up on was ended");
 }
 
 }  // namespace probe

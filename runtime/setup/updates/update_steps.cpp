@@ -252,7 +252,7 @@ Status check_signer(platform::Platform& platform, const InstalledApp& app, const
     const platform::Signature theirs = platform.crypto.signature(download.path(), download.held());
     if (theirs.state != platform::Signature::State::valid || !accepted_signer(theirs.subject, own.subject, app.publishers)) {
         return fail({"The update is ", signature_state_text(theirs), ", but this program is signed by \"", own.subject,
-                     "\"; an update must come from the same signer."});
+                     "\"; an update must come from the same signer, or one its manifest lists."});
     }
     return success();
 }

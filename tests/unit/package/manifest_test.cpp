@@ -273,6 +273,15 @@ TEST(Manifest, UpdatesFeedIsReadLeniently) {
     }
 }
 
+TEST(Manifest, UpdatePublishersKeepTheNamesThatCanBeRead) {
+    const auto manifest = parse_app_manifest(with(
+        R"("updates":{"feed":"https://example.com/f","publishers":["CN=A, O=B", "not a name", 7, "O=\"C, Ltd\""]})"));
+    ASSERT_TRUE(manifest.ok());
+    EXPECT_EQ(manifest->update_publishers, (std::vector<std::string>{"CN=A, O=B", "O=\"C, Ltd\""}));
+    // Publishers that aren't an array are none.
+    EXPECT_TRUE(parse_app_manifest(with(R"("updates":{"publishers":"CN=A"})"))->update_publishers.empty());
+}
+
 // What Windows would refuse, or a registry key name that isn't one scheme, is left out, never
 // handed on: the package still installs, without that link.
 TEST(Manifest, AppUserModelIdAndProtocolsAreReadLeniently) {
