@@ -36,7 +36,8 @@ trap 'kill "$DELTA_NGINX_PID" 2>/dev/null; stop_desktop; stop_server' EXIT
 
 # The apps: a 1,000-file folder of about 30 MB (the payload's bytes cut in files) with one file
 # changed; a 50 MB exe with 1 MiB rewritten in its middle; a 50 MB data file beside a small exe
-# with 100 KiB inserted near its start; and two exes with nothing in common.
+# with 100 KiB inserted near its start (the new bytes are other PE code, from the payload's end);
+# and two exes with nothing in common.
 make_payload 50 "$WORK/data/app-50.exe"
 as_program "$WORK/data/app-50.exe"
 python3 - "$WORK/data/app-50.exe" "$DELTA/apps" <<'PY'
@@ -54,14 +55,15 @@ files = {"DeltaBench.exe": exe}
 for i in range(1, 1000):
     files["lib%02d/f%04d.dll" % (i % 20, i)] = payload[100_000 + i * size:100_000 + (i + 1) * size]
 folder("files-1", files)
-files["lib07/f0507.dll"] = random.Random(1).randbytes(size)
+# A rebuilt file is other code, not noise: the changed bytes come from elsewhere in the payload.
+files["lib07/f0507.dll"] = payload[-size:]
 folder("files-2", files)
 middle = len(payload) // 2
 open(os.path.join(out, "exe-1.exe"), "wb").write(payload)
-open(os.path.join(out, "exe-2.exe"), "wb").write(payload[:middle] + random.Random(2).randbytes(1 << 20) + payload[middle + (1 << 20):])
+open(os.path.join(out, "exe-2.exe"), "wb").write(payload[:middle] + payload[-(1 << 20):] + payload[middle + (1 << 20):])
 data = payload[100_000:]
 folder("data-1", {"DeltaBench.exe": exe, "data.bin": data})
-folder("data-2", {"DeltaBench.exe": exe, "data.bin": data[:1_000_000] + random.Random(3).randbytes(100 << 10) + data[1_000_000:]})
+folder("data-2", {"DeltaBench.exe": exe, "data.bin": data[:1_000_000] + payload[-(100 << 10):] + data[1_000_000:]})
 open(os.path.join(out, "other-1.exe"), "wb").write(payload[:20 << 20])
 open(os.path.join(out, "other-2.exe"), "wb").write(payload[:4096] + random.Random(4).randbytes(20 << 20))
 PY

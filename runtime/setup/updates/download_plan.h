@@ -40,8 +40,8 @@ struct DownloadPlan {
 };
 
 // Two stretches to fetch with fewer than this between them are fetched as one: a request costs
-// about what this many bytes cost.
-inline constexpr std::uint64_t kMergeGap = 64 * 1024;
+// a round trip and its headers, about what this many bytes cost on a slow line.
+inline constexpr std::uint64_t kMergeGap = 16 * 1024;
 // At most this many range requests; beyond it, the nearest stretches are fetched together.
 inline constexpr std::size_t kMaxRangeRequests = 32;
 // A plan that would fetch more than this share of the file (in percent) is no better than one
