@@ -36,13 +36,16 @@ trap 'kill "$DELTA_NGINX_PID" 2>/dev/null; stop_desktop; stop_server' EXIT
 
 # The apps: a 1,000-file folder of about 30 MB (the payload's bytes cut in files) with one file
 # changed; a 50 MB exe with 1 MiB rewritten in its middle; a 50 MB data file beside a small exe
-# with 100 KiB inserted near its start (the new bytes are other PE code, from the payload's end);
+# with 100 KiB inserted near its start (the new bytes are PE code that v1 doesn't hold);
 # and two exes with nothing in common.
 make_payload 50 "$WORK/data/app-50.exe"
 as_program "$WORK/data/app-50.exe"
-python3 - "$WORK/data/app-50.exe" "$DELTA/apps" <<'PY'
+# The new code of each v2: PE bytes from beyond the 50 MB that v1 is made of.
+make_payload 52 "$DELTA/more.bin"
+python3 - "$WORK/data/app-50.exe" "$DELTA/apps" "$DELTA/more.bin" <<'PY'
 import os, random, shutil, sys
 payload, out = open(sys.argv[1], "rb").read(), sys.argv[2]
+fresh = open(sys.argv[3], "rb").read()[50 << 20:]
 exe = payload[:100_000]
 def folder(name, files):
     shutil.rmtree(os.path.join(out, name), ignore_errors=True)
@@ -55,15 +58,15 @@ files = {"DeltaBench.exe": exe}
 for i in range(1, 1000):
     files["lib%02d/f%04d.dll" % (i % 20, i)] = payload[100_000 + i * size:100_000 + (i + 1) * size]
 folder("files-1", files)
-# A rebuilt file is other code, not noise: the changed bytes come from elsewhere in the payload.
-files["lib07/f0507.dll"] = payload[-size:]
+# A rebuilt file is other code, not noise, and code v1 doesn't hold anywhere.
+files["lib07/f0507.dll"] = fresh[:size]
 folder("files-2", files)
 middle = len(payload) // 2
 open(os.path.join(out, "exe-1.exe"), "wb").write(payload)
-open(os.path.join(out, "exe-2.exe"), "wb").write(payload[:middle] + payload[-(1 << 20):] + payload[middle + (1 << 20):])
+open(os.path.join(out, "exe-2.exe"), "wb").write(payload[:middle] + fresh[:1 << 20] + payload[middle + (1 << 20):])
 data = payload[100_000:]
 folder("data-1", {"DeltaBench.exe": exe, "data.bin": data})
-folder("data-2", {"DeltaBench.exe": exe, "data.bin": data[:1_000_000] + payload[-(100 << 10):] + data[1_000_000:]})
+folder("data-2", {"DeltaBench.exe": exe, "data.bin": data[:1_000_000] + fresh[:100 << 10] + data[1_000_000:]})
 open(os.path.join(out, "other-1.exe"), "wb").write(payload[:20 << 20])
 open(os.path.join(out, "other-2.exe"), "wb").write(payload[:4096] + random.Random(4).randbytes(20 << 20))
 PY
