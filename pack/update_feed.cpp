@@ -49,6 +49,12 @@ FeedEntry entry_of(const Release& r) {
     FeedEntry entry{r.version, r.installer, r.size, sha256_text(r.sha256), r.notes};
     entry.signer = r.signer;
     if (r.rollout) entry.rollout = static_cast<int>(*r.rollout);
+    // An earlier release keeps its map through every later change of the feed.
+    if (r.map) {
+        entry.map = r.map->url;
+        entry.map_size = r.map->size;
+        entry.map_sha256 = sha256_text(r.map->sha256);
+    }
     return entry;
 }
 

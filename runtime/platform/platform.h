@@ -474,6 +474,13 @@ public:
     virtual Expected<std::size_t, DownloadFailure> read(std::span<std::uint8_t> into) = 0;
 };
 
+// The answer to a GET of one range of a file's bytes: the range (206), or the whole file (200).
+struct RangeResponse {
+    std::uint32_t status = 0;
+    std::string content_range;  // the Content-Range header as sent, empty when there is none
+    std::unique_ptr<Download> body;
+};
+
 class Network {
 public:
     virtual ~Network() = default;
@@ -484,6 +491,10 @@ public:
     // sending, waiting for the response and each receive wait at most `timeout_ms`.
     virtual Expected<std::unique_ptr<Download>, DownloadFailure> get(const std::string& url,
                                                                      std::uint32_t timeout_ms) = 0;
+    // The same GET with the header "Range: bytes=first-last" (one range, never several): the
+    // response of a status 206 or 200, which the logic judges; any other status is a failure.
+    virtual Expected<RangeResponse, DownloadFailure> get_range(const std::string& url, std::uint64_t first,
+                                                               std::uint64_t last, std::uint32_t timeout_ms) = 0;
     // Milliseconds since an arbitrary start that never goes back (GetTickCount64): the clock of
     // the downloads' deadlines.
     virtual std::uint64_t milliseconds() = 0;

@@ -72,18 +72,69 @@ private:
 
 }  // namespace
 
-Expected<std::unique_ptr<platform::Download>, platform::DownloadFailure> FakeNetwork::get(const std::string& url,
-                                                                                       std::uint32_t timeout_ms) {
+Expected<Served*, platform::DownloadFailure> FakeNetwork::answer(const std::string& url, std::uint32_t timeout_ms) {
     requests.push_back(url);
     timeouts.push_back(timeout_ms);
     const auto found = served.find(url);
     if (found == served.end()) return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::system, 12029});
-    if (!wait(*this, found->second.answer_delay_ms, timeout_ms)) return unexpected(kTimedOut);
-    if (found->second.refusal) return unexpected(*found->second.refusal);
-    if (found->second.redirect_to) {
-        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::redirect, 302, *found->second.redirect_to});
+    Served& script = found->second;
+    if (!wait(*this, script.answer_delay_ms, timeout_ms)) return unexpected(kTimedOut);
+    if (script.refusal) return unexpected(*script.refusal);
+    if (script.expires_after && script.answered >= *script.expires_after) {
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::status, 403, {}});
     }
-    return std::unique_ptr<platform::Download>(std::make_unique<ServedDownload>(*this, found->second, timeout_ms));
+    if (script.redirect_to) {
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::redirect, 302, *script.redirect_to});
+    }
+    if (!script.redirects_in_turn.empty()) {
+        const std::size_t turn = std::min(script.answered++, script.redirects_in_turn.size() - 1);
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::redirect, 302,
+                                                    script.redirects_in_turn[turn]});
+    }
+    ++script.answered;
+    return &script;
+}
+
+Expected<std::unique_ptr<platform::Download>, platform::DownloadFailure> FakeNetwork::get(const std::string& url,
+                                                                                       std::uint32_t timeout_ms) {
+    auto script = answer(url, timeout_ms);
+    if (!script) return unexpected(script.error());
+    return std::unique_ptr<platform::Download>(std::make_unique<ServedDownload>(*this, **script, timeout_ms));
+}
+
+Expected<platform::RangeResponse, platform::DownloadFailure> FakeNetwork::get_range(const std::string& url,
+                                                                                   std::uint64_t first,
+                                                                                   std::uint64_t last,
+                                                                                   std::uint32_t timeout_ms) {
+    ranges_asked.push_back({url, first, last});
+    auto script = answer(url, timeout_ms);
+    if (!script) return unexpected(script.error());
+    const Served& whole = **script;
+    using Ranges = Served::Ranges;
+    platform::RangeResponse response;
+    if (whole.ranges == Ranges::ignored) {
+        response.status = 200;
+        response.body = std::make_unique<ServedDownload>(*this, whole, timeout_ms);
+        return response;
+    }
+    const std::size_t size = whole.body.size();
+    if (whole.ranges == Ranges::refused || first > last || first >= size) {
+        return unexpected(platform::DownloadFailure{platform::DownloadFailure::Kind::status,
+                                                    whole.ranges == Ranges::refused ? whole.refused_with : 416, {}});
+    }
+    last = std::min<std::uint64_t>(last, size - 1);
+    if (whole.ranges == Ranges::misplaced) {
+        last -= first;
+        first = 0;
+    }
+    Served part = whole;
+    part.body = whole.body.substr(first, last - first + 1);
+    part.announced_size.reset();
+    if (whole.ranges == Ranges::cut_short) part.cut_after = part.body.size() / 2;
+    response.status = 206;
+    response.content_range = "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size);
+    response.body = std::make_unique<ServedDownload>(*this, part, timeout_ms);
+    return response;
 }
 
 Expected<std::unique_ptr<platform::Hash>, std::uint32_t> FakeCrypto::sha256() {
@@ -101,6 +152,10 @@ platform::Signature FakeCrypto::signature(const Path& file, platform::HeldFile* 
     checked.emplace_back(file, held != nullptr);
     const auto found = signatures.find(file);
     return found == signatures.end() ? unlisted : found->second;
+}
+
+void PrintTo(const RangeAsked& asked, std::ostream* out) {
+    *out << asked.url << " bytes=" << asked.first << "-" << asked.last;
 }
 
 platform::Sha256 sha256_of(std::string_view bytes) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <ostream>
 #include <optional>
 #include <set>
 #include <string>
@@ -29,13 +30,38 @@ struct Served {
     // After this many bytes, read() fails with `cut_with` (a server that stops answering).
     std::optional<std::size_t> cut_after;
     platform::DownloadFailure cut_with{platform::DownloadFailure::Kind::system, 12002};
+    // How it answers a GET of a range: with exactly that range, with the whole file (200), with
+    // a status (`refused_with`), with fewer bytes than its Content-Range says, or with another
+    // range than the one asked.
+    enum class Ranges { honoured, ignored, refused, cut_short, misplaced };
+    Ranges ranges = Ranges::honoured;
+    std::uint32_t refused_with = 416;
+    // After this many answers, every request fails with status 403 (a signed URL that expired).
+    std::optional<std::size_t> expires_after;
+    // Each answer a 302 to the next of these (the last one repeats), as a host that signs a new
+    // URL for each request.
+    std::vector<std::string> redirects_in_turn;
+    std::size_t answered = 0;
 };
+
+// A GET of a range, as the server saw it.
+struct RangeAsked {
+    std::string url;
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    bool operator==(const RangeAsked&) const = default;
+};
+// For test failures: "url bytes=first-last".
+void PrintTo(const RangeAsked& asked, std::ostream* out);
 
 class FakeNetwork : public platform::Network {
 public:
     explicit FakeNetwork(FaultPlan&) {}
     Expected<std::unique_ptr<platform::Download>, platform::DownloadFailure> get(const std::string& url,
                                                                                std::uint32_t timeout_ms) override;
+    Expected<platform::RangeResponse, platform::DownloadFailure> get_range(const std::string& url, std::uint64_t first,
+                                                                           std::uint64_t last,
+                                                                           std::uint32_t timeout_ms) override;
 
     std::uint64_t milliseconds() override { return clock_ms; }
 
@@ -45,6 +71,11 @@ public:
     std::vector<std::uint32_t> timeouts;
     std::vector<std::uint32_t> wait_limits;  // of every limit_wait, in order
     std::uint64_t clock_ms = 1'000'000;
+    std::vector<RangeAsked> ranges_asked;
+
+private:
+    // The URL's script, counted as answered, or why it is not answered.
+    Expected<Served*, platform::DownloadFailure> answer(const std::string& url, std::uint32_t timeout_ms);
 };
 
 class FakeCrypto : public platform::Crypto {

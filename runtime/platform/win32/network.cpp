@@ -85,9 +85,20 @@ bool header_text(const Api& api, HINTERNET request, DWORD query, wchar_t (&buffe
 
 class Win32Download final : public Download {
 public:
-    Win32Download(const Api& api, UniqueInternet session, UniqueInternet connection, UniqueInternet request)
-        : api_(api), session_(std::move(session)), connection_(std::move(connection)),
-          request_(std::move(request)) {}
+    Win32Download(const Api& api, UniqueInternet session, UniqueInternet connection, UniqueInternet request,
+                  DWORD status)
+        : api_(api), session_(std::move(session)), connection_(std::move(connection)), request_(std::move(request)),
+          status_(status) {}
+
+    std::uint32_t status() const { return status_; }
+
+    // The Content-Range header, empty when there is none or it is longer than any range's.
+    std::string content_range() {
+        wchar_t text[kHeaderChars];
+        DWORD chars = 0;
+        if (!header_text(api_, request_.get(), WINHTTP_QUERY_CONTENT_RANGE, text, chars)) return {};
+        return to_utf8(wide_view(text, chars));
+    }
 
     std::optional<std::uint64_t> announced_size() override {
         wchar_t text[kHeaderChars];
@@ -121,11 +132,13 @@ private:
     UniqueInternet session_;
     UniqueInternet connection_;
     UniqueInternet request_;
+    DWORD status_;
 };
 
-}  // namespace
-
-Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std::string& url, std::uint32_t timeout_ms) {
+// The GET of `url` with `headers` added (none when empty): the response of a status 200, or of
+// a 206 when `partial` allows it.
+Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::string& url, std::uint32_t timeout_ms,
+                                                                   const std::u16string& headers, bool partial) {
     Api api;
     if (const ErrorCode error = load_api(api); error != 0) return system_failure(error);
 
@@ -171,7 +184,8 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
         return last_failure();
     if (!api.set_option(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout, sizeof response_timeout))
         return last_failure();
-    if (!api.send_request(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+    if (!api.send_request(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wide(headers),
+                          static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
         return last_failure();
     if (!api.receive_response(request.get(), nullptr)) return last_failure();
 
@@ -180,7 +194,7 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
     if (!api.query_headers(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                            WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         return last_failure();
-    if (status != 200) {
+    if (status != 200 && !(partial && status == 206)) {
         DownloadFailure failure{DownloadFailure::Kind::status, status, {}};
         wchar_t location[kHeaderChars];
         DWORD chars = 0;
@@ -192,8 +206,30 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
         }
         return unexpected(std::move(failure));
     }
-    return std::unique_ptr<Download>(
-        std::make_unique<Win32Download>(api, std::move(session), std::move(connection), std::move(request)));
+    return std::make_unique<Win32Download>(api, std::move(session), std::move(connection), std::move(request), status);
+}
+
+}  // namespace
+
+Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std::string& url, std::uint32_t timeout_ms) {
+    auto response = send_get(url, timeout_ms, {}, false);
+    if (!response) return unexpected(response.error());
+    return std::unique_ptr<Download>(std::move(*response));
+}
+
+Expected<RangeResponse, DownloadFailure> Win32Network::get_range(const std::string& url, std::uint64_t first,
+                                                                 std::uint64_t last, std::uint32_t timeout_ms) {
+    std::u16string header = u"Range: bytes=";
+    header += to_utf16(decimal_text(first));
+    header += u'-';
+    header += to_utf16(decimal_text(last));
+    auto response = send_get(url, timeout_ms, header, true);
+    if (!response) return unexpected(response.error());
+    RangeResponse range;
+    range.status = (*response)->status();
+    range.content_range = (*response)->content_range();
+    range.body = std::move(*response);
+    return range;
 }
 
 std::uint64_t Win32Network::milliseconds() { return GetTickCount64(); }

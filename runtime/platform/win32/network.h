@@ -8,6 +8,8 @@ namespace plinth::platform::win32 {
 class Win32Network final : public Network {
 public:
     Expected<std::unique_ptr<Download>, DownloadFailure> get(const std::string& url, std::uint32_t timeout_ms) override;
+    Expected<RangeResponse, DownloadFailure> get_range(const std::string& url, std::uint64_t first, std::uint64_t last,
+                                                       std::uint32_t timeout_ms) override;
     std::uint64_t milliseconds() override;
 };
 

@@ -15,6 +15,7 @@
 namespace plinth {
 namespace {
 
+constexpr std::uint32_t kNotificationCreated = 0;               // TDN_CREATED
 constexpr std::uint32_t kNotificationNavigated = 1;             // TDN_NAVIGATED
 constexpr std::uint32_t kNotificationTimer = 4;                 // TDN_TIMER
 constexpr std::uint32_t kSetProgressBarPos = 0x0400 + 106;      // TDM_SET_PROGRESS_BAR_POS
@@ -22,9 +23,10 @@ constexpr std::uint32_t kSetProgressBarMarquee = 0x0400 + 107;  // TDM_SET_PROGR
 constexpr std::uint32_t kEnableButton = 0x0400 + 111;           // TDM_ENABLE_BUTTON
 constexpr std::uintptr_t kIdCancel = 2;
 
-// Where the update is. The dialog's thread moves it from offered to downloading, and to cancelled;
-// the worker from downloading to installing. Once installing, it can't be cancelled.
-enum class Stage : std::uint8_t { offered, downloading, installing, cancelled };
+// Where the update is. The dialog's thread moves it from checking to offered once the worker has
+// read the feed, from offered to downloading, and to cancelled; the worker from downloading to
+// installing. Once installing, it can't be cancelled.
+enum class Stage : std::uint8_t { checking, offered, downloading, installing, cancelled };
 
 // The download and the installation run on a worker thread, so that the dialog keeps answering;
 // the dialog's timer shows their progress and, once the worker has ended, the result.
@@ -47,6 +49,12 @@ private:
         return stage_.compare_exchange_strong(expected, Stage::installing);
     }
 
+    // Reads the feed while the dialog shows that it does.
+    static void check(void* self) {
+        auto& dialog = *static_cast<UpdateDialog*>(self);
+        dialog.result_ = find_update(dialog.platform_, dialog.manifest_, dialog.app_, dialog.offer_);
+    }
+
     static void work(void* self) {
         auto& dialog = *static_cast<UpdateDialog*>(self);
         // Chosen again under the lock. Meanwhile the dialog's thread reads the offer only once
@@ -63,6 +71,8 @@ private:
     }
 
     platform::HResult on_notification(platform::WindowHandle window, std::uint32_t notification, std::uintptr_t wparam);
+    DialogPage offer_page();
+    void checked(platform::WindowHandle window);
     void start(platform::WindowHandle window);
     void on_timer(platform::WindowHandle window);
     void finish(platform::WindowHandle window);
@@ -90,7 +100,7 @@ private:
     InstalledApp app_;
     UpdateOffer offer_;
     std::unique_ptr<platform::Worker> worker_;
-    std::atomic<Stage> stage_ = Stage::offered;
+    std::atomic<Stage> stage_ = Stage::checking;
     std::atomic<std::uint32_t> percent_ = 0;
     Status result_;  // the worker's, read once it has ended
     bool reported_ = false;  // likewise
@@ -106,8 +116,9 @@ platform::DialogConfig UpdateDialog::keep(DialogPage page) {
     return config;
 }
 
-int UpdateDialog::run() {
-    const Status checked = find_update(platform_, manifest_, app_, offer_);
+// What the feed offers, or why nothing can be offered; `result_` is the check's.
+DialogPage UpdateDialog::offer_page() {
+    const Status& checked = result_;
     Message heading = Message::update_available;
     if (!checked) {
         exit_code_ = update_failed(platform_, checked.error());
@@ -127,12 +138,30 @@ int UpdateDialog::run() {
         add_button(page, kNotNowButton, texts_.text(Message::not_now_button));
         page.common_buttons = 0;
     }
-    const bool offered = heading == Message::update_available && checked;
+    return page;
+}
+
+int UpdateDialog::run() {
+    // The feed is read on the worker while the first page says so; without a second thread,
+    // before the dialog shows.
+    worker_ = platform_.session.start_worker(&UpdateDialog::check, this);
+    DialogPage page;
+    if (worker_) {
+        page = update_page(manifest_, Message::update_checking, {}, {}, texts_);
+        page.flags = kCallbackTimer | kShowMarqueeProgressBar;
+        page.common_buttons = kCommonButtonCancel;
+    } else {
+        check(this);
+        stage_ = Stage::offered;
+        page = offer_page();
+    }
     // A dialog that can't be shown counts as one closed before anything ran.
     std::int32_t pressed = 0;
     (void)platform_.dialogs.show(keep(std::move(page)), &pressed);
     // Cancelled, the download stops at its next chunk; nothing is installed.
     worker_.reset();
+    // Still on the offer when the dialog closed: the user chose not to update now.
+    const bool offered = result_ && !offer_.url.empty();
     if (offered && stage_ == Stage::offered) {
         platform_.log->write("Chosen in the dialog:", pressed == kNotNowButton ? "Not now" : "closed the offer");
     }
@@ -149,16 +178,28 @@ platform::HResult UpdateDialog::on_notification(platform::WindowHandle window, s
                 start(window);
                 return kSFalse;
             }
+            if (stage_ == Stage::checking) {
+                // The check ends on its own, within the network's timeout; nothing was changed.
+                stage_ = Stage::cancelled;
+                return kSOk;
+            }
             if (ended_ || stage_ == Stage::offered) return kSOk;
             // Cancel or Close while it downloads; once it installs, the dialog stays.
             Stage expected = Stage::downloading;
             return stage_.compare_exchange_strong(expected, Stage::cancelled) ? kSOk : kSFalse;
         }
         case kNotificationTimer:
-            if (worker_ && !ended_) on_timer(window);
+            if (stage_ == Stage::checking) {
+                if (worker_ && worker_->finished()) checked(window);
+            } else if (worker_ && !ended_) {
+                on_timer(window);
+            }
             return kSOk;
+        case kNotificationCreated:
         case kNotificationNavigated:
-            if (installing_shown_ && !ended_) {
+            if (stage_ == Stage::checking) {
+                send(window, kSetProgressBarMarquee, 1, 0);
+            } else if (installing_shown_ && !ended_) {
                 send(window, kSetProgressBarMarquee, 1, 0);
                 send(window, kEnableButton, kIdCancel, 0);
             }
@@ -166,6 +207,12 @@ platform::HResult UpdateDialog::on_notification(platform::WindowHandle window, s
         default:
             return kSOk;
     }
+}
+
+void UpdateDialog::checked(platform::WindowHandle window) {
+    worker_.reset();
+    stage_ = Stage::offered;
+    navigate(window, offer_page());
 }
 
 void UpdateDialog::start(platform::WindowHandle window) {

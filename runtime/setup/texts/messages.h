@@ -54,9 +54,10 @@ enum class Message : std::uint8_t {
     update_installing,
     update_installed,
     update_failed,
+    update_checking,
 };
 
-inline constexpr std::size_t kMessageCount = 38;
+inline constexpr std::size_t kMessageCount = 39;
 
 // The English wordings, each ended by a NUL, in the order of the messages: one string with
 // offsets rather than an array of views, whose every pointer costs the stub a relocation.
@@ -98,7 +99,8 @@ inline constexpr char kEnglishWordings[] =
     "Downloading {name} {version}…\0"
     "Installing {name} {version}…\0"
     "{name} {version} is installed\0"
-    "{name} couldn't be updated\0";
+    "{name} couldn't be updated\0"
+    "Checking for updates…\0";
 
 // Where each message's wording starts in kEnglishWordings, and where the one after it would.
 inline constexpr std::array<std::uint16_t, kMessageCount + 1> kEnglishStarts = [] {
@@ -175,6 +177,7 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "update.installing",
     "update.installed",
     "update.failed",
+    "update.checking",
 };
 
 }  // namespace plinth

@@ -5,6 +5,7 @@
 #include "common/text.h"
 #include "package/strict_json.h"
 #include "package/version_order.h"
+#include "updates/installer_map.h"
 
 namespace plinth {
 namespace {
@@ -44,6 +45,18 @@ Status read_release_management(const JsonValue& element, std::size_t index, Rele
     return success();
 }
 
+std::optional<ReleaseMap> read_release_map(const JsonValue& element) {
+    const std::string* url = string_member(element, "map");
+    const JsonValue* size = element.find("mapSize");
+    const std::string* sha256 = string_member(element, "mapSha256");
+    if (url == nullptr || url->empty() || size == nullptr || !size->is_unsigned_integer() || size->integer == 0 ||
+        size->integer > kMaxMapSize || sha256 == nullptr)
+        return std::nullopt;
+    const auto hash = parse_sha256(*sha256);
+    if (!hash) return std::nullopt;
+    return ReleaseMap{*url, size->integer, *hash};
+}
+
 Status read_release(const JsonValue& element, std::size_t index, Release& release) {
     if (!element.is_object()) return release_problem(index, "isn't an object");
     const std::string* version = string_member(element, "version");
@@ -65,6 +78,7 @@ Status read_release(const JsonValue& element, std::size_t index, Release& releas
     if (!hash) return release_problem(index, "has no \"sha256\" of 64 hex digits");
     release.sha256 = *hash;
     if (const std::string* notes = string_member(element, "notes")) release.notes = *notes;
+    release.map = read_release_map(element);
     return read_release_management(element, index, release);
 }
 

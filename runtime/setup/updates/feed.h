@@ -4,7 +4,8 @@
 //   {"id": "com.example.notes",
 //    "releases": [{"version": "1.5.0", "installer": "Notes-1.5.0-Setup.exe",
 //                  "size": 1234567, "sha256": "<64 hex digits>", "notes": "...",
-//                  "signer": "CN=...", "rollout": 20}]}
+//                  "signer": "CN=...", "rollout": 20,
+//                  "map": "Notes-1.5.0-Setup.exe.map", "mapSize": 4321, "mapSha256": "<hex>"}]}
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,13 @@ inline constexpr std::size_t kMaxFeedSize = 1024 * 1024;
 // An installer is a PE image, whose size a 32-bit field holds.
 inline constexpr std::uint64_t kMaxInstallerSize = 0xFFFFFFFFu;
 
+// Where a release's map is (updates/installer_map.h), and what it must be.
+struct ReleaseMap {
+    std::string url;  // as written: relative to the feed's URL, or absolute
+    std::uint64_t size = 0;  // 1 to kMaxMapSize
+    platform::Sha256 sha256{};
+};
+
 struct Release {
     std::string version;    // comparable (see package/version_order.h)
     std::string installer;  // as written: relative to the feed's URL, or absolute
@@ -32,6 +40,9 @@ struct Release {
     std::string notes;
     std::string signer;  // who signed it, as plinth-pack read it: kept for the packer's checks
     std::optional<std::uint8_t> rollout;  // 0 to 100: the share of installs offered it; none: all
+    // Only when "map", "mapSize" and "mapSha256" are all there and valid: a release whose map
+    // keys are damaged is still a release, downloaded whole.
+    std::optional<ReleaseMap> map;
 };
 
 struct Feed {

@@ -10,6 +10,8 @@
 #include "package/version_order.h"
 #include "registry/uninstall_entry.h"
 #include "system_error/error_text.h"
+#include "log/run_log.h"
+#include "updates/map_download.h"
 #include "updates/release_url.h"
 #include "package/signer_name.h"
 
@@ -295,10 +297,13 @@ std::u16string lock_name(const std::string& id) {
 
 }  // namespace
 
-DownloadedInstaller::~DownloadedInstaller() {
+DownloadedInstaller::~DownloadedInstaller() { discard(); }
+
+void DownloadedInstaller::discard() {
     // Let go of first: a held file can't be deleted.
     held_.reset();
     if (!path_.empty()) files_->delete_file(path_);
+    path_.clear();
 }
 
 Status find_installed_app(platform::Platform& platform, const AppManifest& manifest, InstalledApp& app) {
@@ -328,16 +333,61 @@ Status check_for_update(platform::Platform& platform, const InstalledApp& app, U
     Release& release = feed->releases[*chosen];
     auto url = resolve_installer_url(app.feed_url, release.installer);
     if (!url) return pass_on(std::move(url.error()));
+    offer.map_url.clear();
+    if (release.map) {
+        // A map that can't be used costs only the bytes it would have saved.
+        auto map_url = resolve_installer_url(app.feed_url, release.map->url);
+        if (map_url) {
+            offer.map_url = std::move(*map_url);
+        } else {
+            platform.log->write("Ignoring the release's map:", map_url.error().text);
+        }
+    }
     offer.release = std::move(release);
     offer.url = std::move(*url);
     return success();
 }
 
+namespace {
+
+// The new installer assembled through the release's map, held, and its SHA-256 the feed's. A
+// failure is the user's cancelling: anything else leaves `installer` without a file, or `whole`
+// with the server's whole file.
+Status assemble_through_map(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
+                            Path& path, DownloadProgress* progress, std::unique_ptr<platform::Download>& whole) {
+    std::unique_ptr<platform::NewFile> file;
+    if (!create_download_file(platform, path, file)) return success();
+    MapOutcome outcome = download_through_map(platform, offer, *file, progress, whole);
+    file.reset();
+    if (outcome == MapOutcome::cancelled) return update_cancelled();
+    if (outcome == MapOutcome::assembled) {
+        // Checked here as well, so that a map that lied costs one more download, not the update.
+        platform::Sha256 hash{};
+        Status checked = hold_installer(platform, installer);
+        if (checked) checked = hash_file(platform, installer, hash);
+        if (checked && hash == offer.release.sha256) return success();
+        platform.log->write("Downloading the whole installer:",
+                            checked ? "what it assembled isn't the release the feed describes" : checked.error().text);
+    }
+    installer.discard();
+    return success();
+}
+
+}  // namespace
+
 Status receive_installer(platform::Platform& platform, const UpdateOffer& offer, DownloadedInstaller& installer,
                          DownloadProgress* progress) {
-    DownloadClock clock(platform.network, {.least_bytes = kLeastRateBytes, .window_ms = kLeastRateWindowMs});
     std::unique_ptr<platform::Download> download;
-    if (Status opened = open_download(platform, offer.url, "The update", clock, download); !opened) return opened;
+    if (!offer.map_url.empty() && offer.release.map) {
+        if (Status assembled = assemble_through_map(platform, offer, installer, installer.path_, progress, download);
+            !assembled)
+            return assembled;
+        if (!installer.path_.empty()) return success();
+    }
+    DownloadClock clock(platform.network, {.least_bytes = kLeastRateBytes, .window_ms = kLeastRateWindowMs});
+    if (!download) {
+        if (Status opened = open_download(platform, offer.url, "The update", clock, download); !opened) return opened;
+    }
     const std::uint64_t expected = offer.release.size;
     std::uint64_t received = 0;
     if (const auto announced = download->announced_size(); !announced || *announced == expected) {
@@ -381,7 +431,8 @@ Status check_installer(platform::Platform& platform, const InstalledApp& app, co
 Status download_update(platform::Platform& platform, const InstalledApp& app, const UpdateOffer& offer,
                        DownloadedInstaller& installer, DownloadProgress* progress) {
     Status done = receive_installer(platform, offer, installer, progress);
-    if (done) done = hold_installer(platform, installer);
+    // An assembled installer is held already.
+    if (done && installer.held() == nullptr) done = hold_installer(platform, installer);
     if (done) done = check_installer(platform, app, offer, installer);
     return done;
 }

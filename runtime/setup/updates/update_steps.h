@@ -49,6 +49,7 @@ Status find_installed_app(platform::Platform& platform, const AppManifest& manif
 struct UpdateOffer {
     Release release;
     std::string url;  // empty when the feed offers nothing newer
+    std::string map_url;  // empty when the release has no map, or its URL can't be used
 };
 
 // Downloads the feed (at most 1 MiB, within 60 s in all) and chooses from it: the newest newer release, or nothing
@@ -77,6 +78,8 @@ public:
     ~DownloadedInstaller();
     const Path& path() const { return path_; }
     platform::HeldFile* held() const { return held_.get(); }
+    // Deletes the file now.
+    void discard();
 
 private:
     friend Status receive_installer(platform::Platform&, const UpdateOffer&, DownloadedInstaller&, DownloadProgress*);
@@ -91,7 +94,9 @@ private:
 // package must be the installed app's (the same id), of the release's version, newer than the
 // installed one; and when this program carries a valid Authenticode signature, the download
 // must carry one of a signer it accepts (see signer_name.h). The download must keep at least
-// 30 KiB in any 30 s. Any failure leaves no file behind.
+// 30 KiB in any 30 s. Any failure leaves no file behind. With a map, the file is first assembled
+// from this program's own file and range requests (updates/map_download.h); when that can't be
+// done, or what it gives isn't the release, the installer is downloaded whole.
 Status download_update(platform::Platform& platform, const InstalledApp& app, const UpdateOffer& offer,
                        DownloadedInstaller& installer, DownloadProgress* progress = nullptr);
 

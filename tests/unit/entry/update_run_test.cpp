@@ -385,11 +385,17 @@ TEST_F(UpdateRun, AnAppWithoutAFeedHasNoUpdates) {
 constexpr std::int32_t kUpdateButton = 100;
 constexpr std::int32_t kNotNowButton = 102;
 constexpr std::uint32_t kSetProgressBarPos = 0x0400 + 106;
+constexpr std::uint32_t kSetProgressBarMarquee = 0x0400 + 107;
 
 TEST_F(UpdateRun, TheDialogOffersTheUpdateThenShowsItsProgressAndResult) {
-    fake.dialogs.script = {fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
+    fake.dialogs.script = {fake::UserAction::wait(), fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
     EXPECT_EQ(run({u"/update", u"/restart"}), 0);
-    ASSERT_EQ(fake.dialogs.pages.size(), 3u);
+    ASSERT_EQ(fake.dialogs.pages.size(), 4u);
+    // At once, while the feed is read: a marquee and Cancel.
+    const fake::ShownPage& checking = fake.dialogs.pages[0];
+    EXPECT_EQ(checking.main_instruction, "Checking for updates\u2026");
+    EXPECT_EQ(checking.config.flags & 0x0C00, 0x0C00u);  // a moving bar, and the timer
+    fake.dialogs.pages.erase(fake.dialogs.pages.begin());
     const fake::ShownPage& offer = fake.dialogs.pages[0];
     EXPECT_EQ(offer.main_instruction, "Notes 2.0 is available");
     EXPECT_EQ(offer.content, "You have version 1.0.");
@@ -398,10 +404,11 @@ TEST_F(UpdateRun, TheDialogOffersTheUpdateThenShowsItsProgressAndResult) {
                                                                                {kNotNowButton, "Not now"}}));
     EXPECT_EQ(fake.dialogs.pages[1].main_instruction, "Downloading Notes 2.0\u2026");
     EXPECT_EQ(fake.dialogs.pages[1].config.flags & 0x0A00, 0x0A00u);  // a progress bar, and the timer
-    EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarPos, 100, 0}}));
+    EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarMarquee, 1, 0},
+                                                                        {kSetProgressBarPos, 100, 0}}));
     EXPECT_EQ(fake.dialogs.pages[2].main_instruction, "Notes 2.0 is installed");
     EXPECT_TRUE(fake.dialogs.refused_actions.empty());
-    EXPECT_EQ(fake.session.workers_started, 1);
+    EXPECT_EQ(fake.session.workers_started, 2);
     // Installed silently as /update /S does, with the same restart, and nothing left behind.
     EXPECT_EQ(installer_seen, kNewInstaller);
     ASSERT_EQ(fake.processes.started.size(), 2u);
@@ -424,18 +431,21 @@ TEST_F(UpdateRun, TheDialogsOutcomesGiveTheirExitCodes) {
         bool installed;
         const char* choice_logged;  // null: none
     } cases[] = {
-        {"not now", nullptr, {UserAction::click(kNotNowButton)}, 2, "Notes 2.0 is available", false, "Chosen in the dialog: Not now"},
-        {"the offer closed", nullptr, {UserAction::close()}, 2, "Notes 2.0 is available", false,
+        {"closed while it checks", nullptr, {UserAction::close()}, 2, "Checking for updates\u2026", false, nullptr},
+        {"not now", nullptr, {UserAction::wait(), UserAction::click(kNotNowButton)}, 2, "Notes 2.0 is available", false,
+         "Chosen in the dialog: Not now"},
+        {"the offer closed", nullptr, {UserAction::wait(), UserAction::close()}, 2, "Notes 2.0 is available", false,
          "Chosen in the dialog: closed the offer"},
         // The worker, waited for when the dialog closes, stops at the download's first chunk.
-        {"cancelled while it downloads", nullptr, {UserAction::click(kUpdateButton), UserAction::close()}, 2,
-         "Downloading Notes 2.0\u2026", false, "Chosen in the dialog: Update"},
-        {"nothing newer", [](Scene& t) { t.fake.registry.put_text(kKey, u"DisplayVersion", "2.0"); }, {}, 0,
-         "Notes is up to date", false, nullptr},
-        {"the feed unreachable", [](Scene& t) { t.fake.network.served.clear(); }, {}, 1, "Notes couldn't be updated",
-         false, nullptr},
+        {"cancelled while it downloads", nullptr,
+         {UserAction::wait(), UserAction::click(kUpdateButton), UserAction::close()}, 2, "Downloading Notes 2.0\u2026",
+         false, "Chosen in the dialog: Update"},
+        {"nothing newer", [](Scene& t) { t.fake.registry.put_text(kKey, u"DisplayVersion", "2.0"); }, {UserAction::wait()},
+         0, "Notes is up to date", false, nullptr},
+        {"the feed unreachable", [](Scene& t) { t.fake.network.served.clear(); }, {UserAction::wait()}, 1,
+         "Notes couldn't be updated", false, nullptr},
         {"the download cut half-way", [](Scene& t) { t.fake.network.served[kInstallerUrl].cut_after = 15; },
-         {UserAction::click(kUpdateButton), UserAction::wait()}, 1, "Notes couldn't be updated", false,
+         {UserAction::wait(), UserAction::click(kUpdateButton), UserAction::wait()}, 1, "Notes couldn't be updated", false,
          "Chosen in the dialog: Update"},
         {"no second thread", [](Scene& t) { t.fake.session.second_thread = false; },
          {UserAction::click(kUpdateButton)}, 0, "Notes 2.0 is installed", true, "Chosen in the dialog: Update"},
@@ -465,9 +475,10 @@ TEST_F(UpdateRun, TheDialogsOutcomesGiveTheirExitCodes) {
 
 TEST_F(UpdateRun, TheDialogsBarFollowsTheBytesReceived) {
     fake.network.served[kInstallerUrl].cut_after = kNewInstaller.size() / 2;
-    fake.dialogs.script = {fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
+    fake.dialogs.script = {fake::UserAction::wait(), fake::UserAction::click(kUpdateButton), fake::UserAction::wait()};
     EXPECT_EQ(run({u"/update"}), 1);
-    EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarPos, 50, 0}}));
+    EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarMarquee, 1, 0},
+                                                                        {kSetProgressBarPos, 50, 0}}));
 }
 
 }  // namespace

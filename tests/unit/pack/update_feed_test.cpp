@@ -92,6 +92,10 @@ TEST(UpdateFeed, TheMapLiesBesideTheInstallerAndItsKeysComeTogether) {
               std::string::npos)
         << feed;
     EXPECT_EQ(updated_feed(std::nullopt, "n", entry("1.0"))->find("map"), std::string::npos);
+    // A later release added, or one withdrawn, leaves the earlier release its map.
+    const std::string later = *updated_feed(feed, "n", entry("1.1"));
+    EXPECT_NE(later.find("\"mapSha256\": \"" + std::string(64, 'd') + "\""), std::string::npos) << later;
+    EXPECT_NE(withdrawn_feed(later, "1.1")->find("\"mapSize\": 4242"), std::string::npos);
 }
 
 FeedEntry signed_entry(const std::string& version, const std::string& signer) {

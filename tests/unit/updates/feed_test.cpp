@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace plinth {
 namespace {
@@ -70,6 +71,34 @@ TEST(Feed, ReadsReleasesAndIgnoresUnknownKeys) {
                                       std::string(64, 'A') + "\"}"));
     ASSERT_TRUE(upper.ok()) << upper.error().text;
     EXPECT_EQ(upper->releases[0].sha256, read->releases[0].sha256);
+}
+
+TEST(Feed, ReadsAMapOnlyWhenAllItsKeysAreValid) {
+    const std::string map = R"("map":"Setup-2.exe.map","mapSize":4321,"mapSha256":")" + std::string(64, 'b') + "\"";
+    const auto with = read_feed(feed(release("2", map)));
+    ASSERT_TRUE(with.ok()) << with.error().text;
+    ASSERT_TRUE(with->releases[0].map.has_value());
+    EXPECT_EQ(with->releases[0].map->url, "Setup-2.exe.map");
+    EXPECT_EQ(with->releases[0].map->size, 4321u);
+    EXPECT_EQ(sha256_text(with->releases[0].map->sha256), std::string(64, 'b'));
+    // Any damage leaves a valid release without a map.
+    const std::string hash = std::string(64, 'b');
+    for (const std::string& damaged : std::vector<std::string>{
+             R"("map":"a.map","mapSize":4321)",
+             R"("map":"a.map","mapSha256":")" + hash + "\"",
+             R"("mapSize":4321,"mapSha256":")" + hash + "\"",
+             R"("map":"","mapSize":4321,"mapSha256":")" + hash + "\"",
+             R"("map":7,"mapSize":4321,"mapSha256":")" + hash + "\"",
+             R"("map":"a.map","mapSize":0,"mapSha256":")" + hash + "\"",
+             R"("map":"a.map","mapSize":268435457,"mapSha256":")" + hash + "\"",
+             R"("map":"a.map","mapSize":"4321","mapSha256":")" + hash + "\"",
+             R"("map":"a.map","mapSize":4321,"mapSha256":")" + hash.substr(2) + "\"",
+             R"("map":"a.map","mapSize":4321,"mapSha256":")" + hash.substr(1) + "x\"",
+         }) {
+        const auto read = read_feed(feed(release("2", damaged)));
+        ASSERT_TRUE(read.ok()) << damaged << ": " << read.error().text;
+        EXPECT_FALSE(read->releases[0].map.has_value()) << damaged;
+    }
 }
 
 TEST(Feed, ChoosesTheNewestNewerReleaseOnly) {
