@@ -66,21 +66,4 @@ std::vector<std::u16string> split_command_line(std::u16string_view line) {
     return arguments;
 }
 
-void append_quoted_argument(std::u16string& line, std::u16string_view argument) {
-    line += u" \"";
-    std::size_t backslashes = 0;
-    for (const char16_t unit : argument) {
-        if (unit == u'\\') {
-            ++backslashes;
-        } else {
-            // Before a quote, each backslash stands doubled, and the quote itself escaped.
-            if (unit == u'"') line.append(backslashes + 1, u'\\');
-            backslashes = 0;
-        }
-        line += unit;
-    }
-    line.append(backslashes, u'\\');
-    line += u'"';
-}
-
 }  // namespace plinth

@@ -20,9 +20,4 @@ namespace plinth {
 // gives the program's own path then, which the caller has to ask Windows for.
 std::vector<std::u16string> split_command_line(std::u16string_view line);
 
-// Appends a space and the argument in quotes, written so that `split_command_line` (and so
-// CommandLineToArgvW) gives it back whole: each quote inside becomes \", and the backslashes
-// before it, and those at the end before the closing quote, are doubled.
-void append_quoted_argument(std::u16string& line, std::u16string_view argument);
-
 }  // namespace plinth

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/command_line_split.h"
+#include "common/command_line_quote.h"
 #include "common/upper_case.h"
 #include "package/installer_file.h"
 #include "package/version_order.h"
@@ -455,7 +455,7 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
     start.application = installer.path();
     start.command_line = quoted(installer.path(), u" /S");
     // The installer appends its steps to the same log, its path one argument whatever it holds.
-    if (log) append_quoted_argument(start.command_line, u"/log=" + *log);
+    if (log) append_argument(start.command_line, u"/log=" + *log);
     // Its own "setup:" line reaches the same standard error as this program's.
     start.inherit_handles = true;
     auto exit_code = platform.processes.run_and_wait(start, kInstallerRunTimeoutMs);

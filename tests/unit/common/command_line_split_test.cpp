@@ -1,3 +1,4 @@
+#include "common/command_line_quote.h"
 #include "common/command_line_split.h"
 
 #include <gtest/gtest.h>
@@ -70,11 +71,11 @@ TEST(QuotedArgument, SplitsBackToTheSameOneArgument) {
          {u"/log=C:\\My Logs\\a.log", u"/log=C:\\x.log\" /uninstall \"x", u"/log=C:\\Logs\\", u"/log=C:\\Logs\\\\",
           u"a\\\"b", u"a\\\\\"b\\", u"\"", u"", u"\t \\\\\\"}) {
         std::u16string line = u"p";
-        append_quoted_argument(line, argument);
+        append_argument(line, argument);
         EXPECT_EQ(split_command_line(line), (std::vector<std::u16string>{u"p", argument})) << path_text(line);
     }
     std::u16string line = u"p";
-    append_quoted_argument(line, u"C:\\x.log\" /uninstall \"x\\");
+    append_argument(line, u"C:\\x.log\" /uninstall \"x\\");
     EXPECT_EQ(line, u"p \"C:\\x.log\\\" /uninstall \\\"x\\\\\"");
 }
 

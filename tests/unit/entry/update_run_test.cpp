@@ -7,6 +7,7 @@
 #include <deque>
 #include <functional>
 
+#include "common/command_line_split.h"
 #include "pack/hostile_pe.h"
 #include "pack/synthetic_pe.h"
 #include "package/container.h"
@@ -119,14 +120,17 @@ TEST_F(UpdateRun, SilentUpdateRunsTheVerifiedInstallerAndDeletesIt) {
 }
 
 TEST_F(UpdateRun, TheInstallerAppendsToTheSameLog) {
-    // A trailing backslash would otherwise escape the closing quote.
-    for (const std::u16string& log : {std::u16string(u"C:\\My Logs\\update.log"), std::u16string(u"C:\\Logs\\")}) {
+    // Quoted where it must be: a space would split it, and a trailing backslash inside quotes
+    // would escape the closing one.
+    for (const std::u16string& log : {std::u16string(u"C:\\My Logs\\update.log"), std::u16string(u"C:\\My Logs\\"),
+                                      std::u16string(u"C:\\Logs\\")}) {
         Scene t;
         EXPECT_EQ(t.run({u"/update", u"/S", u"/log=" + log}), 0);
         ASSERT_EQ(t.fake.processes.started.size(), 1u);
-        const std::u16string tail = log.ends_with(u'\\') ? u"\\" : u"";
-        EXPECT_TRUE(t.fake.processes.started[0].command_line.ends_with(u"\" /S \"/log=" + log + tail + u"\""))
-            << path_text(t.fake.processes.started[0].command_line);
+        const auto arguments = split_command_line(t.fake.processes.started[0].command_line);
+        ASSERT_EQ(arguments.size(), 3u) << path_text(t.fake.processes.started[0].command_line);
+        EXPECT_EQ(arguments[1], u"/S");
+        EXPECT_EQ(arguments[2], u"/log=" + log);
     }
 }
 
