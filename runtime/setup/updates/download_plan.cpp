@@ -66,7 +66,8 @@ std::vector<Stretch> merged(std::vector<Stretch> stretches, std::uint64_t merge_
 std::optional<DownloadPlan> plan_download(const InstallerMap& map, std::span<const BaseRegion> base,
                                           std::uint64_t merge_gap, std::size_t max_requests) {
     std::vector<BaseRegion> sorted(base.begin(), base.end());
-    std::qsort(sorted.data(), sorted.size(), sizeof(BaseRegion), by_hash);
+    // qsort may not be given the null pointer of an empty vector, whatever the count.
+    if (!sorted.empty()) std::qsort(sorted.data(), sorted.size(), sizeof(BaseRegion), by_hash);
 
     // Where each region of the map is in the base, or nothing.
     std::vector<const BaseRegion*> found(map.regions.size(), nullptr);
