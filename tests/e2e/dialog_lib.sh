@@ -138,10 +138,15 @@ dlg_static_count() {
   awk -F'\t' '$1 == "control" && $2 == "Static" && $7 == 1 { n++ } END { print n + 0 }' "$DLG_PROBE_FILE"
 }
 
-# dlg_click TEXT: a real mouse click at the centre of the control showing TEXT (from the last
-# probe).
+# dlg_click TEXT: a real mouse click at the centre of the control showing TEXT. A page that
+# replaces another is probed while Wine still creates its controls: its text can be on screen a
+# moment before its buttons, so a control missing from the last probe is waited for.
 dlg_click() {
   local line
+  if ! DLG_WANT=$1 awk -F'\t' '$1 == "control" && $9 == ENVIRON["DLG_WANT"] && $7 == 1 { found = 1 } END { exit !found }' \
+    "$DLG_PROBE_FILE"; then
+    e2e_wait_until 10 _dlg_has_text "$1"
+  fi
   line=$(DLG_WANT=$1 awk -F'\t' '$1 == "control" && $9 == ENVIRON["DLG_WANT"] && $7 == 1 { print $3, $4, $5, $6; exit }' \
     "$DLG_PROBE_FILE")
   if [[ -z "$line" ]]; then
