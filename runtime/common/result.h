@@ -6,11 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <type_traits>
 #include <utility>
-#include <variant>
+#include <new>
 
 #include "common/text.h"
 
@@ -47,44 +46,108 @@ Unexpected<std::decay_t<E>> unexpected(E&& error) {
 template <class T, class E>
 class [[nodiscard]] Expected {
 public:
-    Expected(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Expected(T value) : ok_(true) { new (&value_) T(std::move(value)); }
     template <class U>
-    Expected(Unexpected<U> error) : state_(std::in_place_index<1>, E(std::move(error.error))) {}
+    Expected(Unexpected<U> error) : ok_(false) { new (&error_) E(std::move(error.error)); }
     // A failed Status's error, carried on: what fail() makes.
-    Expected(Expected<void, E>&& failed) : state_(std::in_place_index<1>, std::move(failed.error())) {}
+    Expected(Expected<void, E>&& failed) : ok_(false) { new (&error_) E(std::move(failed.error())); }
+    Expected(Expected&& other) noexcept : ok_(other.ok_) {
+        if (ok_) new (&value_) T(std::move(other.value_));
+        else new (&error_) E(std::move(other.error_));
+    }
+    Expected(const Expected& other) : ok_(other.ok_) {
+        if (ok_) new (&value_) T(other.value_);
+        else new (&error_) E(other.error_);
+    }
+    Expected& operator=(Expected&& other) noexcept {
+        if (this != &other) {
+            destroy();
+            ok_ = other.ok_;
+            if (ok_) new (&value_) T(std::move(other.value_));
+            else new (&error_) E(std::move(other.error_));
+        }
+        return *this;
+    }
+    Expected& operator=(const Expected& other) {
+        if (this != &other) {
+            destroy();
+            ok_ = other.ok_;
+            if (ok_) new (&value_) T(other.value_);
+            else new (&error_) E(other.error_);
+        }
+        return *this;
+    }
+    ~Expected() { destroy(); }
 
-    bool ok() const { return state_.index() == 0; }
+    bool ok() const { return ok_; }
     explicit operator bool() const { return ok(); }
 
-    T& value() & { return std::get<0>(state_); }
-    const T& value() const& { return std::get<0>(state_); }
-    T&& value() && { return std::get<0>(std::move(state_)); }
+    T& value() & { return value_; }
+    const T& value() const& { return value_; }
+    T&& value() && { return std::move(value_); }
     T& operator*() & { return value(); }
     const T& operator*() const& { return value(); }
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
 
-    const E& error() const { return std::get<1>(state_); }
-    E& error() { return std::get<1>(state_); }
+    const E& error() const { return error_; }
+    E& error() { return error_; }
 
 private:
-    std::variant<T, E> state_;
+    void destroy() {
+        if (ok_) value_.~T();
+        else error_.~E();
+    }
+    union {
+        T value_;
+        E error_;
+    };
+    bool ok_;
 };
 
 template <class E>
 class [[nodiscard]] Expected<void, E> {
 public:
-    Expected() = default;
+    Expected() {}
     template <class U>
-    Expected(Unexpected<U> error) : error_(E(std::move(error.error))) {}
+    Expected(Unexpected<U> error) : failed_(true) { new (&error_) E(std::move(error.error)); }
+    Expected(Expected&& other) noexcept : failed_(other.failed_) {
+        if (failed_) new (&error_) E(std::move(other.error_));
+    }
+    Expected(const Expected& other) : failed_(other.failed_) {
+        if (failed_) new (&error_) E(other.error_);
+    }
+    Expected& operator=(Expected&& other) noexcept {
+        if (this != &other) {
+            destroy();
+            failed_ = other.failed_;
+            if (failed_) new (&error_) E(std::move(other.error_));
+        }
+        return *this;
+    }
+    Expected& operator=(const Expected& other) {
+        if (this != &other) {
+            destroy();
+            failed_ = other.failed_;
+            if (failed_) new (&error_) E(other.error_);
+        }
+        return *this;
+    }
+    ~Expected() { destroy(); }
 
-    bool ok() const { return !error_.has_value(); }
+    bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
-    const E& error() const { return *error_; }
-    E& error() { return *error_; }
+    const E& error() const { return error_; }
+    E& error() { return error_; }
 
 private:
-    std::optional<E> error_;
+    void destroy() {
+        if (failed_) error_.~E();
+    }
+    union {
+        E error_;
+    };
+    bool failed_ = false;
 };
 
 template <class T>
