@@ -75,28 +75,36 @@ Status write_number_value(platform::RegistryKey& key, std::string_view value_nam
     return success();
 }
 
-std::optional<std::string> read_text_value(platform::Platform& platform, std::string_view key_path,
-                                           std::string_view value_name) {
-    if (has_nul(key_path) || has_nul(value_name)) return std::nullopt;
+platform::ErrorCode read_text_value(platform::Platform& platform, std::string_view key_path,
+                                    std::string_view value_name, std::string& text, bool& sized) {
+    sized = false;
+    if (has_nul(key_path) || has_nul(value_name)) return platform::codes::kFileNotFound;
     const std::u16string path = to_utf16(key_path);
     const std::u16string name = to_utf16(value_name);
     std::uint32_t count = 0;
-    if (platform.registry.get_value(path, name, kRestrictSz, nullptr, &count) != platform::codes::kSuccess) {
-        return std::nullopt;
-    }
+    platform::ErrorCode code = platform.registry.get_value(path, name, kRestrictSz, nullptr, &count);
+    if (code != platform::codes::kSuccess) return code;
+    sized = true;
     // One unit more than the value needs, so an odd byte count still fits whole and the buffer
     // is never empty.
     std::vector<char16_t> buffer(count / 2 + 1, u'\0');
     std::uint32_t returned = count;
-    if (platform.registry.get_value(path, name, kRestrictSz, buffer.data(), &returned) !=
-        platform::codes::kSuccess) {
-        return std::nullopt;  // also when the value grew in between
-    }
+    code = platform.registry.get_value(path, name, kRestrictSz, buffer.data(), &returned);
+    if (code != platform::codes::kSuccess) return code;  // also when the value grew in between
     // A success that claims more bytes than were offered would point past the buffer.
-    if (returned > count) return std::nullopt;
+    if (returned > count) return platform::codes::kMoreData;
     std::u16string_view units(buffer.data(), returned / 2);
     while (!units.empty() && units.back() == u'\0') units.remove_suffix(1);
-    return to_utf8(units);
+    text = to_utf8(units);
+    return platform::codes::kSuccess;
+}
+
+std::optional<std::string> read_text_value(platform::Platform& platform, std::string_view key_path,
+                                           std::string_view value_name) {
+    std::string text;
+    bool sized;
+    if (read_text_value(platform, key_path, value_name, text, sized) != platform::codes::kSuccess) return std::nullopt;
+    return text;
 }
 
 std::optional<std::uint32_t> read_number_value(platform::Platform& platform, std::string_view key_path,

@@ -98,10 +98,11 @@ void remove_schemes(platform::Platform& platform, std::string_view list, std::st
         if (!usable_url_scheme(scheme) || lists_scheme(keep, scheme)) continue;
         if (!ours_or_left(platform, scheme, remembered, app)) continue;
         const std::string key = scheme_key(scheme);
-        delete_value(platform, key, "");
-        delete_value(platform, key + "\\DefaultIcon", "");
-        delete_value(platform, key + kCommand, "");
-        delete_value(platform, key, kUrlProtocol);
+        const struct {
+            const char* subkey;
+            const char* name;
+        } written[] = {{"", ""}, {"\\DefaultIcon", ""}, {kCommand, ""}, {"", kUrlProtocol}};
+        for (const auto& value : written) delete_value(platform, key + value.subkey, value.name);
         for (const char* subkey : {kCommand, "\\shell\\open", "\\shell", "\\DefaultIcon", ""}) {
             delete_key_if_empty(platform, key + subkey);
         }
@@ -163,10 +164,12 @@ Status write_url_protocols(platform::Platform& platform, const AppManifest& mani
 void remove_url_protocols(platform::Platform& platform, const AppManifest& manifest, const Path& app_path) {
     // The manifest's schemes count as begun too: a removal stopped half-way has deleted the
     // entry's list with the entry, and the next one finds what is left through the manifest.
+    // Only whether a list names a scheme counts, not where: one list serves both passes.
     std::string remembered = manifest.protocols;
     if (auto before = read_text_value(platform, uninstall_key_path(manifest.id), kUrlProtocolsValue)) {
-        remove_schemes(platform, *before, {}, *before + "|" + remembered, app_path);
-        remembered += "|" + *before;
+        remembered += '|';
+        remembered += *before;
+        remove_schemes(platform, *before, {}, remembered, app_path);
     }
     remove_schemes(platform, manifest.protocols, {}, remembered, app_path);
 }
