@@ -117,8 +117,7 @@ void delete_staged(platform::Platform& platform, const Path& folder, const AppFi
 // The folders of the install seen so far, folded as Windows compares names, each list sorted: a
 // sorted vector rather than a std::set, whose tree code costs the stub 3 KiB.
 struct SeenFolders {
-    SeenFolders() { swept.push_back(std::u16string()); }  // the install folder is swept already
-    std::vector<std::u16string> swept;
+    std::vector<std::u16string> swept;  // the install folder, swept already, isn't listed
     std::vector<std::u16string> known;                   // looked at
     std::vector<std::u16string> whole;                   // of those, the ones staged whole (few)
 };
@@ -175,7 +174,7 @@ std::size_t find_whole(platform::Platform& platform, const Path& folder, std::st
 Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
                                       StagedFolders& staged, bool sweep, bool direct) {
     std::uint64_t written = 0;
-    staged.whole = std::vector<std::uint16_t>(files.size());
+    staged.whole.clear();
     staged.firsts.clear();
     staged.direct_until = 0;
     // A folder is swept once only: a second sweep would take the files staged in it.
@@ -190,7 +189,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         if (parent != last_parent) {
             last_parent = parent;
             whole = find_whole(platform, folder, path, end, seen, staged, i);
-            if (add_folder(seen.swept, fold_case(parent))) {
+            if (!parent.empty() && add_folder(seen.swept, fold_case(parent))) {
                 const Path target = path_in(folder, parent);
                 if (const auto code = platform.files.create_folder_tree(whole ? staged_in(folder, parent, whole) : target);
                     code != platform::codes::kSuccess) {
@@ -201,7 +200,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
                 if (!whole && sweep && !passes_link(platform, folder, target, true)) sweep_leftovers(platform, target);
             }
         }
-        staged.whole[i] = static_cast<std::uint16_t>(whole);
+        staged.whole.push_back(whole);
         auto bytes = inflated.next();
         if (!bytes) {
             delete_staged(platform, folder, files, staged, 0, i, 0);
@@ -241,7 +240,7 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
         const std::size_t whole = staged.whole[first];
         const std::u16string key = folder_key(files, first, whole);
         const auto in_folder = [&](std::size_t i) { return in_staged_folder(files, staged, i, whole, key); };
-        if (std::binary_search(staged.ours.begin(), staged.ours.end(), key)) {
+        if (std::binary_search(staged.ours.cbegin(), staged.ours.cend(), key)) {
             Path aside = move_folder_aside(platform, target);
             if (!aside.empty()) {
                 staged.aside.push_back(std::move(aside));
@@ -330,7 +329,7 @@ void folders_wholly_ours(platform::Platform& platform, const Path& folder, const
     // Per entry: whether the folder holds something not ours, or isn't there. Deepest first, so
     // that a folder's verdict reaches its parent before the parent is looked at.
     enum : char { whole, mixed, absent };
-    std::vector<char> verdict(known.size(), whole);
+    std::string verdict(known.size(), whole);  // a string: its code is in the library already
     for (std::size_t i = known.size(); i-- > 0;) {
         const std::u16string& key = known[i];
         if (key.back() != u'\\') continue;

@@ -75,12 +75,17 @@ bool is_apps_folder(platform::Platform& platform, const Path& folder, const Reco
 // Fresh, a reinstall of the same version, or a change from the installed one.
 void log_kind_of_install(platform::Platform& platform, const AppManifest& manifest,
                          const std::optional<std::string>& installed) {
-    if (!installed) return platform.log->write("Fresh install of version", manifest.version);
-    if (*installed == manifest.version) return platform.log->write("Reinstall of version", manifest.version);
+    // One line written at one place, its phrase and value chosen.
+    std::string_view phrase = "Fresh install of version";
     std::string line = manifest.version;
-    line += " from ";
-    line += *installed;
-    platform.log->write("Update to version", line);
+    if (installed && *installed == manifest.version) {
+        phrase = "Reinstall of version";
+    } else if (installed) {
+        phrase = "Update to version";
+        line += " from ";
+        line += *installed;
+    }
+    platform.log->write(phrase, line);
 }
 
 }  // namespace

@@ -110,11 +110,11 @@ std::string uninstall_key_path(std::string_view id) {
 
 RecordedInstall recorded_install(platform::Platform& platform, std::string_view id) {
     const std::string key = uninstall_key_path(id);
-    RecordedInstall recorded;
-    recorded.version = read_text_value(platform, key, "DisplayVersion");
-    recorded.exe = read_text_value(platform, key, "DisplayIcon");
-    recorded.rollout_number = read_number_value(platform, key, kRolloutNumberValue);
-    recorded.folder = read_text_value(platform, key, "InstallLocation");
+    // Read in place, in the order of the members (a braced list is evaluated in order).
+    RecordedInstall recorded{read_text_value(platform, key, "DisplayVersion"),
+                             read_text_value(platform, key, "DisplayIcon"),
+                             read_number_value(platform, key, kRolloutNumberValue),
+                             read_text_value(platform, key, "InstallLocation")};
     // The icon is the exe's first, as write_values records it.
     if (recorded.exe && recorded.exe->ends_with(",0")) {
         recorded.exe->resize(recorded.exe->size() - 2);
