@@ -99,10 +99,19 @@ std::u16string folder_key(const AppFiles& files, std::size_t i, std::size_t whol
     return staged.whole[i] == whole && folder_key(files, i, whole) == key;
 }
 
+// What staging works on, handed to the clean-up as one: it is called at every failure, and four
+// arguments fewer at each call are some bytes of the stub each.
+struct Staging {
+    platform::Platform& platform;
+    const Path& folder;
+    const AppFiles& files;
+    const StagedFolders& staged;
+};
+
 // Deletes the files staged under their own names in [from, to), and the staged folders from
 // `from_folder` on.
-void delete_staged(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                   const StagedFolders& staged, std::size_t from, std::size_t to, std::size_t from_folder) {
+void delete_staged(const Staging& staging, std::size_t from, std::size_t to, std::size_t from_folder) {
+    auto& [platform, folder, files, staged] = staging;
     for (std::size_t i = from; i < to; ++i) {
         if (whole_of(staged, i) != 0) continue;
         Path path = path_in(folder, files[i].path);
@@ -182,6 +191,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
     std::string_view last_parent;
     std::size_t whole = 0;
     InflatedFiles inflated(platform, files);
+    const Staging staging{platform, folder, files, staged};
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string_view path = files[i].path;
         const std::size_t end = path.rfind('\\');
@@ -193,7 +203,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
                 const Path target = path_in(folder, parent);
                 if (const auto code = platform.files.create_folder_tree(whole ? staged_in(folder, parent, whole) : target);
                     code != platform::codes::kSuccess) {
-                    delete_staged(platform, folder, files, staged, 0, i, 0);
+                    delete_staged(staging, 0, i, 0);
                     return fail(platform, Message::cant_create_folder, target, code);
                 }
                 // Never through a link: the .old files where it leads aren't ours.
@@ -203,7 +213,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         staged.whole.push_back(whole);
         auto bytes = inflated.next();
         if (!bytes) {
-            delete_staged(platform, folder, files, staged, 0, i, 0);
+            delete_staged(staging, 0, i, 0);
             return pass_on(std::move(bytes.error()));
         }
         const Path target = path_in(folder, path);
@@ -216,7 +226,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         }
         if (!status) {
             // A failed write may have left part of the file.
-            delete_staged(platform, folder, files, staged, 0, i + 1, 0);
+            delete_staged(staging, 0, i + 1, 0);
             return pass_on(std::move(status.error()));
         }
         written += bytes->size();
@@ -226,10 +236,11 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
 
 Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
                               StagedFolders& staged) {
+    const Staging staging{platform, folder, files, staged};
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (whole_of(staged, i) != 0 || in_place_already(staged, files, i)) continue;
         if (auto status = put_in_place(platform, path_in(folder, files[i].path)); !status) {
-            delete_staged(platform, folder, files, staged, i + 1, files.size(), 0);
+            delete_staged(staging, i + 1, files.size(), 0);
             return status;
         }
     }
@@ -269,7 +280,7 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
             }
         }
         if (!status) {
-            delete_staged(platform, folder, files, staged, 0, 0, r);
+            delete_staged(staging, 0, 0, r);
             return status;
         }
         (void)delete_staged_entry(platform, from);  // its emptied folders
@@ -279,7 +290,7 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
 
 void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
                              const StagedFolders& staged) {
-    delete_staged(platform, folder, files, staged, 0, files.size(), 0);
+    delete_staged({platform, folder, files, staged}, 0, files.size(), 0);
 }
 
 std::vector<std::string> dropped_app_files(const std::vector<std::string>& previous, const AppFiles& files,
