@@ -25,7 +25,7 @@ AppPathRule broken_app_path_rule(std::string_view path, std::string_view& part) 
         const std::size_t end = std::min(path.find('\\', start), path.size());
         part = path.substr(start, end - start);
         if (part.empty()) return AppPathRule::empty;
-        if (file_name_problem(part)) return AppPathRule::name;
+        if (!is_file_name(part)) return AppPathRule::name;
         if (part.back() == '.' || part.back() == ' ') return AppPathRule::trailing;
         if (fold_case(part).ends_with(u".OLD")) return AppPathRule::old;
         if (end == path.size()) break;

@@ -95,26 +95,47 @@ std::string manifest_size_problem(std::size_t size) {
            decimal_text(kMaxManifestSize) + " bytes (1 MiB).";
 }
 
-Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
-    if (text.size() > kMaxManifestSize) return unexpected(manifest_size_problem(text.size()));
+namespace {
+
+// The packer explains a refusal to the app's developer; the runtime shows one text for every
+// refusal, so its instance composes no reason and the texts stay out of the stub.
+template <bool kExplain>
+Expected<AppManifest, std::string> read_manifest(std::string_view text) {
+    const auto refuse = [](const auto& reason) -> Expected<AppManifest, std::string> {
+        if constexpr (kExplain) {
+            return unexpected(reason());
+        } else {
+            return unexpected(std::string());
+        }
+    };
+    if (text.size() > kMaxManifestSize) return refuse([&] { return manifest_size_problem(text.size()); });
     auto parsed = parse_strict_json(text);
-    if (!parsed) return unexpected("The manifest isn't valid JSON: " + parsed.error() + ".");
+    if (!parsed) return refuse([&] { return "The manifest isn't valid JSON: " + parsed.error() + "."; });
     const JsonValue& root = *parsed;
 
     if (!root.is_object()) {
-        return unexpected(std::string("The manifest is a JSON ") + json_type_name(root.type) +
-                          ", not an object, so \"name\", \"id\" and \"exe\" are missing.");
+        return refuse([&] {
+            return std::string("The manifest is a JSON ") + json_type_name(root.type) +
+                   ", not an object, so \"name\", \"id\" and \"exe\" are missing.";
+        });
     }
     for (const char* key : {"name", "id", "exe"}) {
-        if (auto problem = required_text_problem(root, key)) {
-            return unexpected("The manifest's " + *problem + "; it must be a non-empty string.");
+        if constexpr (kExplain) {
+            if (auto problem = required_text_problem(root, key)) {
+                return unexpected("The manifest's " + *problem + "; it must be a non-empty string.");
+            }
+        } else {
+            const JsonValue* value = root.find(key);
+            if (value == nullptr || !value->is_string() || value->text.empty()) return refuse(0);
         }
     }
 
     // The exe is joined to the install folder and written, swept and deleted there: a path, the
     // installer's own name or a leftover's name would reach another file.
-    if (auto problem = app_exe_problem(root.find("exe")->text)) {
-        return unexpected(std::move(*problem));
+    if constexpr (kExplain) {
+        if (auto problem = app_exe_problem(root.find("exe")->text)) return unexpected(std::move(*problem));
+    } else {
+        if (!usable_app_exe(root.find("exe")->text)) return refuse(0);
     }
 
     AppManifest manifest;
@@ -143,8 +164,13 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
     return manifest;
 }
 
+}  // namespace
+
+Expected<AppManifest, std::string> check_app_manifest(std::string_view text) { return read_manifest<true>(text); }
+
+
 Result<AppManifest> parse_app_manifest(std::string_view text) {
-    auto checked = check_app_manifest(text);
+    auto checked = read_manifest<false>(text);
     if (!checked) return fail(Message::unreadable_package);
     return std::move(*checked);
 }
