@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "common/text.h"
-#include "common/upper_case.h"
 #include "entry/command_line.h"
 #include "entry/damaged_installer.h"
 #include "entry/exit_code.h"
@@ -16,6 +15,7 @@
 #include "dialog/pages.h"
 #include "locations/chosen_folder.h"
 #include "locations/install_folder.h"
+#include "locations/path_within.h"
 #include "log/run_log.h"
 #include "state/setup_state.h"
 #include "operation/setup_operation.h"
@@ -34,9 +34,9 @@ void note_log_kept(platform::Platform& platform, const Path& log, const Path& fo
     const auto log_path = platform.files.canonical_path(log);
     const auto folder_path = platform.files.canonical_path(folder);
     if (!log_path || !folder_path) return;
-    const std::u16string inside = upper_case(join_path(*folder_path, u""));
-    if (!upper_case(*log_path).starts_with(inside)) return;
-    platform.log->write("Kept the log, and the folder with it:", join_path(folder, log_path->substr(inside.size())));
+    const auto within = path_within(*log_path, *folder_path);
+    if (!within || within->empty()) return;
+    platform.log->write("Kept the log, and the folder with it:", join_path(folder, *within));
 }
 
 int run_silently(platform::Platform& platform, SetupState& state) {

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "common/upper_case.h"
+#include "locations/path_within.h"
 
 namespace plinth {
 namespace {
@@ -17,11 +17,8 @@ bool is_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c 
 
 // Whether `folder` is `base` or inside it, compared as Windows compares file names.
 bool is_within(const Path& folder, const Path& base, bool or_itself) {
-    const std::u16string a = upper_case(normal_folder_path(folder));
-    const std::u16string b = upper_case(normal_folder_path(base));
-    if (b.empty()) return false;
-    if (a == b) return or_itself;
-    return a.starts_with(b.back() == u'\\' ? b : b + u'\\');
+    const auto rest = path_within(normal_folder_path(folder), normal_folder_path(base));
+    return rest && (or_itself || !rest->empty());
 }
 
 // Why the path can be no local folder, or null.
