@@ -85,13 +85,13 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
     platform.log->write("App", package->manifest.name);
     if (options.check_update || options.update) return run_update_switches(platform, options, package->manifest, texts);
 
-    SetupState state;
-    state.platform = &platform;
-    state.manifest = std::move(package->manifest);
-    state.payload = package->payload;
-    state.files = std::move(package->files);
-    state.remove_mode = options.remove_mode;
-    state.texts = std::move(texts);
+    // Built in place: each member moved in once rather than made empty and then assigned.
+    SetupState state{.platform = &platform,
+                     .manifest = std::move(package->manifest),
+                     .payload = package->payload,
+                     .files = std::move(package->files),
+                     .texts = std::move(texts),
+                     .remove_mode = options.remove_mode};
 
     if (options.folder && !state.remove_mode) {
         if (Status chosen = take_chosen_folder(platform, state, *options.folder); !chosen) {

@@ -49,7 +49,8 @@ std::optional<std::uint32_t> run_app_hook(platform::Platform& platform, const Ap
 
     platform::ProcessStart start;
     start.application = app_path;
-    start.command_line = u"\"";
+    // Appended to the empty line, not assigned: GCC 12 takes the assignment for an overlapping copy.
+    start.command_line += u'"';
     start.command_line += app_path;
     start.command_line += u'"';
     const auto append = [&start](std::initializer_list<std::string_view> parts) {
