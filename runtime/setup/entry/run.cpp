@@ -121,18 +121,17 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
 int run_setup(platform::Platform& outer) {
     const std::vector<std::u16string> arguments = outer.session.arguments();
     const RunOptions options = parse_command_line(arguments);
-    if (options.log_without_file) {
-        outer.session.write_standard_error("setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
-        return exit_code_value(ExitCode::failed);
-    }
-    // Windows file names have no '"'; one here would end the quotes around the path passed on
+    // A switch that can't be used ends the run before anything else; one line says why.
+    // Windows file names have no '"'; one in /log= would end the quotes around the path passed on
     // to the update's installer, and what follows would be switches of its own.
-    if (options.log && options.log->find(u'"') != std::u16string::npos) {
-        outer.session.write_standard_error("setup: The /log= file name has a \", which no file name can have.\n");
-        return exit_code_value(ExitCode::failed);
-    }
-    if (options.dir_without_path) {
-        outer.session.write_standard_error("setup: /dir= needs a folder, as in /dir=C:\\Apps\\Notes.\n");
+    const char* const refused =
+        options.log_without_file ? "setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n"
+        : options.log && options.log->find(u'"') != std::u16string::npos
+            ? "setup: The /log= file name has a \", which no file name can have.\n"
+        : options.dir_without_path ? "setup: /dir= needs a folder, as in /dir=C:\\Apps\\Notes.\n"
+                                   : nullptr;
+    if (refused) {
+        outer.session.write_standard_error(refused);
         return exit_code_value(ExitCode::failed);
     }
     // Opened once the package tells which files the run installs, and closed when the run ends;
