@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "dialog/dialog_config.h"
 #include "dialog/pages.h"
@@ -33,13 +34,16 @@ void open_installed_app(platform::Platform& platform, const SetupState& state) {
 
 }  // namespace
 
-int run_interactive(platform::Platform& platform, SetupState& state) {
-    const platform::DialogConfig config = keep_page(platform, state.pages, first_page(platform, state), &state);
+std::int32_t show_first_page(platform::Platform& platform, SetupState& state, DialogPage&& page) {
+    const platform::DialogConfig config = keep_page(platform, state.pages, std::move(page), &state);
     std::int32_t pressed = 0;
     // A dialog that can't be shown counts as one closed before anything ran.
     if (platform.dialogs.show(config, &pressed) < 0) pressed = 0;
+    return pressed;
+}
 
-    if (pressed == kOpenButton) open_installed_app(platform, state);
+int run_interactive(platform::Platform& platform, SetupState& state) {
+    if (show_first_page(platform, state, first_page(platform, state)) == kOpenButton) open_installed_app(platform, state);
     if (state.done) return exit_code_value(ExitCode::completed);
     if (state.failed) return exit_code_value(ExitCode::failed);
     return exit_code_value(ExitCode::cancelled);

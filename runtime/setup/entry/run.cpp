@@ -96,12 +96,7 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
     if (options.folder && !state.remove_mode) {
         if (Status chosen = take_chosen_folder(platform, state, *options.folder); !chosen) {
             report_failure(platform, chosen.error(), true);
-            if (!options.silent) {
-                std::int32_t pressed = 0;
-                const platform::DialogConfig config = keep_page(
-                    platform, state.pages, failure_page(state.manifest, false, chosen.error(), state.texts), &state);
-                (void)platform.dialogs.show(config, &pressed);
-            }
+            if (!options.silent) (void)show_first_page(platform, state, failure_page(state.manifest, false, chosen.error(), state.texts));
             return exit_code_value(ExitCode::failed);
         }
     }

@@ -14,16 +14,17 @@ bool is_type_character(char c) {
     return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
 }
 
-// Short names for the types Windows may print as numbers, and its own spellings of others.
+// Short names for the types Windows may print as numbers, and its own spellings of others; in any
+// case, as the whole attribute is upper-cased once it is read.
 std::string_view canonical_type(std::string_view type) {
-    if (type.starts_with("OID.")) type.remove_prefix(4);
+    if (equal_ascii_case_blind(type.substr(0, 4), "OID.")) type.remove_prefix(4);
     static constexpr std::string_view kAliases[][2] = {
         {"2.5.4.3", "CN"},  {"2.5.4.6", "C"},   {"2.5.4.7", "L"},   {"2.5.4.8", "ST"},       {"S", "ST"},
         {"2.5.4.10", "O"},  {"2.5.4.11", "OU"}, {"2.5.4.9", "STREET"}, {"2.5.4.5", "SERIALNUMBER"},
         {"1.2.840.113549.1.9.1", "E"}, {"EMAIL", "E"}, {"EMAILADDRESS", "E"},
     };
     for (const auto& alias : kAliases) {
-        if (type == alias[0]) return alias[1];
+        if (equal_ascii_case_blind(type, alias[0])) return alias[1];
     }
     return type;
 }
@@ -34,11 +35,9 @@ std::optional<std::u16string> read_attribute(std::string_view text, std::size_t&
         while (at < text.size() && is_space(text[at])) ++at;
     };
     skip_spaces();
-    std::string type;
-    while (at < text.size() && is_type_character(text[at])) {
-        const char c = text[at++];
-        type += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-    }
+    const std::size_t type_start = at;
+    while (at < text.size() && is_type_character(text[at])) ++at;
+    const std::string_view type = text.substr(type_start, at - type_start);
     skip_spaces();
     if (type.empty() || at == text.size() || text[at] != '=') return std::nullopt;
     std::string attribute(canonical_type(type));
