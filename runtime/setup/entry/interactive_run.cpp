@@ -26,7 +26,8 @@ void open_installed_app(platform::Platform& platform, const SetupState& state) {
     platform::ProcessStart start;
     start.application = app;
     // The program's own path as its first argument, quoted as Windows programs expect; no more.
-    start.command_line = u"\"";
+    // Appended to the empty line, not assigned: GCC 12 takes the assignment for an overlapping copy.
+    start.command_line += u'"';
     start.command_line += app;
     start.command_line += u'"';
     (void)platform.processes.start(start);
