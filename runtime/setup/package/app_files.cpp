@@ -19,7 +19,11 @@ std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
 
 AppPathRule broken_app_path_rule(std::string_view path, std::string_view& part) {
     if (!is_valid_utf8(path)) return AppPathRule::utf8;
-    if (to_utf16(path).size() > kMaxAppFilePathUnits) return AppPathRule::length;
+    // Its length in UTF-16 units, counted on the valid UTF-8: one per character, two for one
+    // beyond the BMP (a four-byte sequence).
+    std::size_t units = 0;
+    for (const char c : path) units += ((c & 0xC0) != 0x80) + ((c & 0xF8) == 0xF0);
+    if (units > kMaxAppFilePathUnits) return AppPathRule::length;
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = std::min(path.find('\\', start), path.size());
