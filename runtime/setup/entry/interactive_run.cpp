@@ -4,6 +4,8 @@
 #include <string>
 
 #include "dialog/dialog_config.h"
+#include "dialog/folder_choice.h"
+#include "dialog/license_page.h"
 #include "dialog/pages.h"
 #include "entry/exit_code.h"
 #include "locations/install_folder.h"
@@ -15,8 +17,7 @@ namespace {
 DialogPage first_page(platform::Platform& platform, SetupState& state) {
     // A removal asks nothing of the registry: the page reads the same whatever is installed.
     if (state.remove_mode) return remove_page(state.manifest, state.texts);
-    state.recorded = recorded_install(platform, state.manifest.id);
-    return install_page(state.manifest, state.recorded->version, install_folder(platform, state.manifest, nullptr, state.chosen_folder), state.texts);
+    return first_install_page(platform, state);
 }
 
 // Starts the installed app without waiting for it; a failure changes nothing about the run.
@@ -34,6 +35,7 @@ void open_installed_app(platform::Platform& platform, const SetupState& state) {
 }  // namespace
 
 int run_interactive(platform::Platform& platform, SetupState& state) {
+    if (!state.remove_mode && !license_accepted(platform, state)) return exit_code_value(ExitCode::cancelled);
     const platform::DialogConfig config = keep_page(platform, state.pages, first_page(platform, state), &state);
     std::int32_t pressed = 0;
     // A dialog that can't be shown counts as one closed before anything ran.

@@ -140,6 +140,9 @@ Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
     }
     manifest.protocols = read_protocols(root);
     manifest.hooks = read_hooks(root);
+    if (const JsonValue* choice = root.find("allowFolderChoice"); choice && choice->is_boolean()) {
+        manifest.allow_folder_choice = choice->boolean;
+    }
     return manifest;
 }
 
