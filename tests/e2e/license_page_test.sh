@@ -3,6 +3,8 @@
 # German declined (exit 2, nothing written), in English accepted (the install page follows, with
 # "Change folder..." as the manifest allows); not shown again for the same text, shown for an
 # update whose text changed, never for a silent run or a removal. The packer's inspect names it.
+# "Change folder..." drives Wine's own folder picker: the Windows folder is refused with its reason
+# on the page, then a folder holding other things gets the app's own folder inside it.
 # e2e-timeout: 300
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/dialog_lib.sh"
@@ -29,6 +31,25 @@ expected_text=$(tr -d '\r' <"$license" | awk 'BEGIN { ORS = "" } { gsub(/\\/, "\
 license_window() {  # TITLE HEADING ACCEPT CANCEL
   printf 'Static|%s\nEdit|%s\nButton|%s\nButton|%s' "$2" "$expected_text" "$3" "$4"
 }
+
+# pick_folder PATH: "Change folder...", then PATH typed into the picker's file name box and Return.
+_picker_open() { dlg_probe && awk -F'\t' '$1 == "window" && $9 == "Select Folder" { f = 1 } END { exit !f }' "$DLG_PROBE_FILE"; }
+pick_folder() {
+  dlg_click "Change folder..." || return 1
+  if ! e2e_wait_until 20 _picker_open; then
+    e2e_fail "the folder picker opened" "no window 'Select Folder'"
+    return 1
+  fi
+  local left top right bottom
+  read -r left top right bottom <<<"$(awk -F'\t' '$1 == "control" && $2 == "Edit" && $7 == 1 { print $3, $4, $5, $6; exit }' \
+    "$DLG_PROBE_FILE")"
+  xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+  xdotool type --delay 20 "$1"
+  xdotool key Return
+}
+page_says() { dlg_probe && grep -qF "$1" "$DLG_PROBE_FILE"; }
+mkdir -p "$WINEPREFIX/drive_c/Tools" && echo other >"$WINEPREFIX/drive_c/Tools/notes.txt"
+chosen="$WINEPREFIX/drive_c/Tools/Plinth Sample"
 
 e2e_log "--- German: the licence window, then Cancel"
 { LANG=de_DE.UTF-8 LC_ALL=de_DE.UTF-8 dlg_launch "$installer"; } 2>/dev/null
@@ -59,6 +80,12 @@ Button|Change folder...
 Button|Cancel"
     dlg_screenshot install-page-folder-choice
     e2e_assert_absent "nothing written before Install" "$DLG_FOLDER"
+    pick_folder 'C:\windows'
+    e2e_check "a refused folder says why" e2e_wait_until 20 page_says "it is the Windows folder or inside it."
+    dlg_screenshot folder-refused
+    pick_folder 'C:\Tools'
+    dlg_wait_page "$(dlg_escape "It's installed for you only, in C:\Tools\Plinth Sample.")"
+    dlg_screenshot folder-chosen
     dlg_click Install
     if dlg_wait_page "Plinth Sample is installed"; then
       dlg_click_closing "&Close"
@@ -66,8 +93,9 @@ Button|Cancel"
   fi
 fi
 dlg_wait_exit && e2e_assert_exit 0
-e2e_assert_file "$DLG_FOLDER/PlinthSample.exe"
-e2e_assert_reg "$DLG_KEY" DisplayVersion REG_SZ 1.0.0
+e2e_assert_file "$chosen/PlinthSample.exe"
+e2e_assert_reg "$DLG_KEY" InstallLocation REG_SZ 'C:\Tools\Plinth Sample'
+e2e_assert_absent "nothing in the default folder" "$DLG_FOLDER"
 
 e2e_log "--- The same licence again: the reinstall page first, without the folder choice"
 dlg_launch "$installer"
@@ -92,7 +120,7 @@ e2e_log "--- A silent run takes it as accepted; a removal never shows it"
 e2e_run "$update" /S
 e2e_assert_exit 0
 e2e_assert_reg "$DLG_KEY" DisplayVersion REG_SZ 2.0.0
-dlg_launch "$DLG_FOLDER/uninstall.exe" /uninstall
+dlg_launch "$chosen/uninstall.exe" /uninstall
 if dlg_wait_page "Remove Plinth Sample?"; then
   e2e_check "no licence before the removal" bash -c "! grep -q 'I accept' '$DLG_PROBE_FILE'"
   dlg_click_closing Cancel
