@@ -4,8 +4,6 @@
 // lets the text be selected and copied, under Wine as on Windows.
 #include <windows.h>
 
-#include <vector>
-
 #include "platform/win32/dialogs.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
@@ -13,31 +11,32 @@
 namespace plinth::platform::win32 {
 namespace {
 
-constexpr WORD kTextId = 10;
-constexpr WORD kButtonClass = 0x0080;
-constexpr WORD kEditClass = 0x0081;
-constexpr WORD kStaticClass = 0x0082;
+constexpr char16_t kTextId = 10;
+constexpr char16_t kButtonClass = 0x0080;
+constexpr char16_t kEditClass = 0x0081;
+constexpr char16_t kStaticClass = 0x0082;
 
-// A DLGTEMPLATE and its items, as the words the dialog manager reads.
+// A DLGTEMPLATE and its items, as the words the dialog manager reads (kept in a string of
+// 16-bit units, a type the program has already).
 struct Template {
-    std::vector<WORD> words;
+    std::u16string words;
 
     void dword(DWORD value) {
-        words.push_back(LOWORD(value));
-        words.push_back(HIWORD(value));
+        words += static_cast<char16_t>(LOWORD(value));
+        words += static_cast<char16_t>(HIWORD(value));
     }
-    void text(const std::u16string& value) {
-        words.insert(words.end(), value.begin(), value.end());
-        words.push_back(0);
-    }
+    // The text and its terminating NUL.
+    void text(const std::u16string& value) { words.append(value.c_str(), value.size() + 1); }
     // Each item starts on a DWORD boundary; its class is an atom, it has no creation data.
-    void item(DWORD style, WORD x, WORD y, WORD cx, WORD cy, WORD id, WORD atom, const std::u16string& title) {
-        if (words.size() % 2) words.push_back(0);
+    void item(DWORD style, char16_t x, char16_t y, char16_t cx, char16_t cy, char16_t id, char16_t atom,
+              const std::u16string& title) {
+        if (words.size() % 2) words += u'\0';
         dword(style | WS_CHILD | WS_VISIBLE);
         dword(0);
-        words.insert(words.end(), {x, y, cx, cy, id, 0xFFFF, atom});
+        const char16_t place[] = {x, y, cx, cy, id, 0xFFFF, atom};
+        words.append(place, 7);
         text(title);
-        words.push_back(0);
+        words += u'\0';
     }
 };
 
@@ -78,16 +77,16 @@ bool Win32Dialogs::accept_text(const AcceptWindow& window) {
     Template made;
     made.dword(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU);
     made.dword(window.right_to_left ? WS_EX_LAYOUTRTL : 0);
-    made.words.insert(made.words.end(), {4, 0, 0, 300, 210, 0, 0});  // items, x, y, cx, cy, no menu, class
+    made.words.append(u"\4\0\0\u012C\u00D2\0\0", 7);  // 4 items, x, y, 300 x 210, no menu, no class
     made.text(window.title);
-    made.words.push_back(9);
+    made.words += u'\11';  // 9 points
     made.text(u"Segoe UI");
     made.item(SS_LEFT | SS_NOPREFIX, 7, 7, 286, 18, 11, kStaticClass, window.heading);
     made.item(ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 7, 28, 286, 152, kTextId,
               kEditClass, {});
     made.item(BS_DEFPUSHBUTTON | WS_TABSTOP, 153, 189, 68, 14, IDOK, kButtonClass, window.accept);
     made.item(BS_PUSHBUTTON | WS_TABSTOP, 225, 189, 68, 14, IDCANCEL, kButtonClass, window.cancel);
-    const INT_PTR pressed = (*show)(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(made.words.data()),
+    const INT_PTR pressed = (*show)(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(made.words.c_str()),
                                     nullptr, accept_procedure, reinterpret_cast<LPARAM>(text.c_str()));
     return pressed == IDOK;
 }
