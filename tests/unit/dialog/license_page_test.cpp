@@ -29,7 +29,7 @@ protected:
         fake.files.add_folder(u"C:\\Users\\Ann\\AppData\\Local\\Programs");
         fake.files.add_folder(u"C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs");
         fake.files.add_folder(u"C:\\Users\\Ann\\Desktop");
-        package(R"(})", "MZ the installer");
+        package("}", std::nullopt);
     }
 
     // The package with the manifest's end as given; the installer's own file, which the install
