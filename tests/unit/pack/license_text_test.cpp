@@ -25,7 +25,7 @@ TEST(LicenseText, KeepsTextAndRefusesWhatTheWindowCantShow) {
         {"Terms\n\tof use \xC3\xBC", "Terms\n\tof use \xC3\xBC"},
         {"\xEF\xBB\xBFTerms\r\nend\r\n", "Terms\nend\n"},  // as Notepad saves it
         {std::string(65536, 'a'), std::string(65536, 'a')},
-        {std::string(65536, 'a') + "\r\n", std::string(65536, 'a') + "\n"},
+        {std::string(65535, 'a') + "\r\n", std::string(65535, 'a') + "\n"},
         {std::string(65537, 'a'), "it is 65537 bytes; a licence may be at most 65536 bytes (64 KiB). Shorten it, or link to "
                                   "the full text from a shorter one."},
         {"", "it is empty; write the licence's text in it, or leave \"license\" out of the manifest."},
@@ -42,7 +42,8 @@ TEST(LicenseText, KeepsTextAndRefusesWhatTheWindowCantShow) {
     };
     for (const Row& row : rows) {
         const auto result = check(row.file);
-        EXPECT_EQ(result ? *result : result.error(), row.text_or_problem) << row.file.substr(0, 40);
+        EXPECT_TRUE((result ? *result : result.error()) == row.text_or_problem)
+            << row.file.substr(0, 40) << ": " << (result ? result->substr(0, 40) : result.error());
     }
 }
 
@@ -58,7 +59,8 @@ TEST(LicenseText, TheInstallerCarriesItAndInspectNamesItsFirstLine) {
     EXPECT_TRUE(built->manifest.allow_folder_choice);
     const auto report = describe_installer(built->installer);
     ASSERT_TRUE(report.ok()) << report.error().text;
-    EXPECT_NE(report->find("License: \"Notes licence \xE2\x80\x93 \\\"terms\\\"\", 41 bytes\n"), std::string::npos) << *report;
+    EXPECT_NE(report->find("License: \"Notes licence \xE2\x80\x93 \\\"terms\\\"\", 37 bytes\n"), std::string::npos)
+        << report->substr(report->find("License"), 80);
 
     in.license.clear();
     const auto without = build_installer(in);
