@@ -185,6 +185,11 @@ Result<BuiltInstaller> build_into(const InstallerInputs& inputs, StreamStore& st
         tree->set(ResourceName::number(kTypeRcData), ResourceName::number(3), kLangNeutral, inputs.languages);
     }
 
+    if (!inputs.license.empty()) {
+        tree->set(ResourceName::number(kTypeRcData), ResourceName::number(5), kLangNeutral,
+                  Bytes(inputs.license.begin(), inputs.license.end()));
+    }
+
     CountingSink counted(out);
     if (auto written = write_with_resources(inputs.stub, *tree, &store, counted); !written) {
         return fail(counted.tried() ? written.error().text : "The installer can't be built: " + written.error().text + ".");

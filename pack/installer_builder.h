@@ -37,6 +37,7 @@ struct InstallerInputs {
     std::optional<Bytes> icon_file;  // a .ico file's bytes, when one was given
     Bytes stub;
     Bytes languages;  // the languages resource; none when empty
+    std::string license;  // the licence text (license_text.h); none when empty
     Compressor compressor = Compressor::zlib;
     CompressionProgress progress;  // told as the app is compressed, when set
 };
@@ -56,7 +57,8 @@ struct BuiltInstaller {
 // The installer: a copy of the stub with the package as RCDATA 1, icon group 1 from the icon
 // file, else the app's first icon group, else the stub's own, and a version record made from
 // the manifest; an app folder's other files as RCDATA 2, each compressed alone; the languages
-// resource, when there is one, as RCDATA 3; the table of every stream's pieces as RCDATA 4.
+// resource, when there is one, as RCDATA 3; the table of every stream's pieces as RCDATA 4; the
+// licence text, when there is one, as RCDATA 5.
 // Fails with a
 // sentence for the developer (for the manifest, the first error of `review_manifest`); nothing is
 // half done.

@@ -237,6 +237,14 @@ Result<std::string> describe_installer(ByteView installer) {
         }
         out << "Languages: English and " << count << " more, " << bytes.size() << " bytes\n" << list.str();
     }
+    // The licence window's text: its first line, and its size.
+    if (const Bytes* license = find_rcdata(*tree, ResourceName::number(5))) {
+        const std::string_view text(reinterpret_cast<const char*>(license->data()), license->size());
+        out << "License: " << quoted(visible_controls(text.substr(0, text.find('\n')))) << ", " << license->size()
+            << " bytes\n";
+    } else {
+        out << "License: none\n";
+    }
     describe_signature(out, installer);
     return out.str();
 }

@@ -24,6 +24,8 @@
 #include "input_roles.h"
 #include "installer_report.h"
 #include "languages.h"
+#include "license_text.h"
+#include "package/strict_json.h"
 #include "package/manifest.h"
 #include "pack_manifest.h"
 #include "progress_line.h"
@@ -242,6 +244,22 @@ std::optional<LanguagesResource> gather_build_languages(const CommandLine& optio
     return build_languages(*gathered);
 }
 
+// The licence file the manifest names, beside the manifest, checked; nothing when it names none
+// (the manifest's review tells a "license" that isn't a file name). Problems are printed and counted.
+std::optional<std::string> read_license(const std::filesystem::path& manifest_path, const Bytes& manifest, int& problems) {
+    const auto root = parse_strict_json(std::string_view(reinterpret_cast<const char*>(manifest.data()), manifest.size()));
+    const JsonValue* name = root ? root->find("license") : nullptr;
+    if (name == nullptr || !name->is_string() || name->text.empty()) return std::nullopt;
+    const std::filesystem::path path = manifest_path.parent_path() / path_from_utf8(name->text);
+    auto bytes = read_input(path, kMaxSmallInputSize, problems);
+    if (!bytes) return std::nullopt;
+    auto text = license_text(*bytes);
+    if (text) return std::move(*text);
+    std::cerr << "plinth-pack: " << path_to_utf8(path) << ": " << text.error() << "\n";
+    ++problems;
+    return std::nullopt;
+}
+
 // The summary's line for the languages: each one's cost in the installer.
 std::string languages_summary(const LanguagesResource& languages, std::size_t size, const std::filesystem::path& found) {
     if (languages.costs.empty()) {
@@ -318,6 +336,8 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     if (stub) report_role(path_to_utf8(*stub_path), stub_problem(*stub, PLINTH_VERSION), problems);
     std::filesystem::path languages_found;
     auto languages = gather_build_languages(options, self, manifest, languages_found, problems);
+    std::optional<std::string> license;
+    if (manifest) license = read_license(manifest_path, *manifest, problems);
     ManifestCounts counts;
     if (manifest) {
         const std::string_view text(reinterpret_cast<const char*>(manifest->data()), manifest->size());
@@ -336,6 +356,7 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
     inputs.app = std::move(*app);
     inputs.icon_file = std::move(icon_file);
     inputs.stub = std::move(*stub);
+    if (license) inputs.license = std::move(*license);
     const std::size_t languages_size = languages->bytes.size();
     inputs.languages = std::move(languages->bytes);
     Result<BuiltInstaller> built = fail("");
@@ -366,6 +387,7 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
                   << built->other_files_resource_size << " bytes packed (compressed data and their table)\n";
     }
     std::cout << "  texts: " << languages_summary(*languages, languages_size, languages_found) << "\n"
+              << (inputs.license.empty() ? std::string() : "  licence: " + std::to_string(inputs.license.size()) + " bytes\n")
               << "  icon:  " << icon_source_text(*built) << "\n"
               << "  stub:  " << path_to_utf8(*stub_path) << "\n";
     return kExitDone;

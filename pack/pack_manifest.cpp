@@ -26,9 +26,9 @@
 namespace plinth::pack {
 namespace {
 
-constexpr std::array<std::string_view, 13> kTopKeys = {
+constexpr std::array<std::string_view, 15> kTopKeys = {
     "$schema", "name", "id", "version", "publisher", "exe", "documents", "languages", "updates", "appUserModelId", "protocols",
-    "hooks", "removingMayRefuse"};
+    "hooks", "removingMayRefuse", "license", "allowFolderChoice"};
 constexpr std::array<std::string_view, 3> kHookKeys = {"installed", "updated", "removing"};
 constexpr std::array<std::string_view, 2> kUpdatesKeys = {"feed", "publishers"};
 constexpr std::array<std::string_view, 4> kDocumentKeys = {"name", "extensions", "owned", "icon"};
@@ -686,6 +686,22 @@ void review_protocols(Reviewer& reviewer, const JsonValue& root) {
     }
 }
 
+// "license": the licence file's name, beside the manifest; "allowFolderChoice": true or false.
+// The file itself is read and judged by the build (license_text.h).
+void review_install_page(Reviewer& reviewer, const JsonValue& root) {
+    if (auto license = review_text(reviewer, root, {}, "license", false, "LICENSE.txt"); license && license->empty()) {
+        reviewer.error({"license"}, false,
+                       "The manifest's \"license\" is empty; name the licence file beside the manifest, such as "
+                       "\"LICENSE.txt\", or leave the key out.");
+    }
+    const JsonValue* choice = root.find("allowFolderChoice");
+    if (choice != nullptr && !choice->is_boolean()) {
+        const JsonPath at{"allowFolderChoice"};
+        reviewer.error(at, false, subject(at) + " is " + describe(*choice, reviewer.place(at)) +
+                                      "; it must be true or false.");
+    }
+}
+
 // "hooks": each an array of at most 16 strings without a NUL; "removingMayRefuse" true or false.
 // The runtime would quietly start no hook at all for one it can't take as written.
 void review_hooks(Reviewer& reviewer, const JsonValue& root) {
@@ -836,6 +852,7 @@ ManifestReview review_manifest(std::string_view text, const AppFacts& app) {
     review_app_user_model_id(reviewer, root);
     review_protocols(reviewer, root);
     review_hooks(reviewer, root);
+    review_install_page(reviewer, root);
 
     if (const JsonValue* documents = root.find("documents"); documents != nullptr) {
         const JsonPath at{"documents"};

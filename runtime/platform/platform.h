@@ -316,6 +316,16 @@ struct DialogConfig {
     std::uint32_t width = 0;
 };
 
+// The texts of Dialogs::accept_text; line breaks are line feeds.
+struct AcceptWindow {
+    std::u16string title;
+    std::u16string heading;
+    std::u16string text;
+    std::u16string accept;
+    std::u16string cancel;
+    bool right_to_left = false;
+};
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -327,6 +337,14 @@ public:
     // SendMessageW(window, message, wparam, lparam), for the TDM_ messages that take no pointer
     // (the progress bar's position and marquee, a button's state).
     virtual void send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
+    // A modal window of its own (DialogBoxIndirectParamW) for a long text to accept: the heading,
+    // the text in a read-only multi-line edit that scrolls, and the two buttons. True only when
+    // `accept` was pressed; Cancel, Esc, closing it or a window that can't be shown give false.
+    virtual bool accept_text(const AcceptWindow& window) = 0;
+    // IFileOpenDialog with FOS_PICKFOLDERS, owned by `owner`, opening at `start` or the nearest
+    // folder above it that exists: the folder chosen, or nothing when the user cancelled or the
+    // picker couldn't be shown.
+    virtual std::optional<Path> pick_folder(WindowHandle owner, const Path& start) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -352,6 +370,8 @@ public:
     virtual PackageResource files_resource(ModuleHandle module) = 0;
     // The same for RCDATA 3, the translated texts.
     virtual PackageResource languages_resource(ModuleHandle module) = 0;
+    // The same for RCDATA 5, the app's licence text.
+    virtual PackageResource license_resource(ModuleHandle module) = 0;
     // GetModuleFileNameW(NULL), however long the path.
     virtual SysResult<Path> own_path() = 0;
     // GetDpiForSystem().

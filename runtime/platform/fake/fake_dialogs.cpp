@@ -18,7 +18,7 @@ constexpr platform::HResult kSOk = 0;
 
 void FakeDialogs::show_page(const platform::DialogConfig& config) {
     current_ = config;
-    checked_ = false;
+    checked_ = (config.flags & 0x0100) != 0;  // TDF_VERIFICATION_FLAG_CHECKED
     disabled_.clear();
     ShownPage page;
     page.config = config;
@@ -125,6 +125,23 @@ void FakeDialogs::send(platform::WindowHandle window, std::uint32_t message, std
     if (window != kWindow) refused_actions.push_back("message sent to an unknown window");
     sent.push_back({message, wparam, lparam});
     if (message == 0x0400 + 111 && lparam == 0) disabled_.push_back(static_cast<std::int32_t>(wparam));  // TDM_ENABLE_BUTTON
+}
+
+bool FakeDialogs::accept_text(const platform::AcceptWindow& window) {
+    accept_windows.push_back(window);
+    if (accept_answers.empty()) return false;
+    const bool accepted = accept_answers.front();
+    accept_answers.pop_front();
+    return accepted;
+}
+
+std::optional<Path> FakeDialogs::pick_folder(platform::WindowHandle owner, const Path& start) {
+    if (owner != kWindow) refused_actions.push_back("folder picker owned by an unknown window");
+    picker_starts.push_back(start);
+    if (picked_folders.empty()) return std::nullopt;
+    std::optional<Path> picked = std::move(picked_folders.front());
+    picked_folders.pop_front();
+    return picked;
 }
 
 }  // namespace plinth::fake

@@ -55,6 +55,16 @@ public:
     platform::HResult show(const platform::DialogConfig& config, std::int32_t* pressed_button) override;
     void navigate(platform::WindowHandle window, const platform::DialogConfig& config) override;
     void send(platform::WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
+    bool accept_text(const platform::AcceptWindow& window) override;
+    std::optional<Path> pick_folder(platform::WindowHandle owner, const Path& start) override;
+
+    // The accept windows shown, and the answers the user gives them in turn (none left: Cancel).
+    std::vector<platform::AcceptWindow> accept_windows;
+    std::deque<bool> accept_answers;
+    // The folders the user picks in turn (nothing: the picker cancelled; none left: likewise),
+    // and where each picker opened.
+    std::deque<std::optional<Path>> picked_folders;
+    std::vector<Path> picker_starts;
 
     // The user's actions, played in order; when they run out the user closes the dialog.
     std::deque<UserAction> script;

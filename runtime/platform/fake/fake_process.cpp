@@ -49,6 +49,14 @@ platform::PackageResource FakeModule::languages_resource(platform::ModuleHandle)
     return resource;
 }
 
+platform::PackageResource FakeModule::license_resource(platform::ModuleHandle) {
+    platform::PackageResource resource;
+    if (!license) return resource;
+    resource.state = platform::PackageResource::State::found;
+    resource.bytes = std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(license->data()), license->size());
+    return resource;
+}
+
 platform::SysResult<Path> FakeModule::own_path() {
     if (auto code = faults_.check("module.own_path")) return unexpected(*code);
     return path;

@@ -20,6 +20,7 @@ public:
     platform::PackageResource package_resource(platform::ModuleHandle module) override;
     platform::PackageResource files_resource(platform::ModuleHandle module) override;
     platform::PackageResource languages_resource(platform::ModuleHandle module) override;
+    platform::PackageResource license_resource(platform::ModuleHandle module) override;
     platform::SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override { return dpi; }
     std::optional<std::uintptr_t> load_app_icon(platform::ModuleHandle module, int side) override;
@@ -35,6 +36,8 @@ public:
     // The RCDATA 3 resource (translated texts), and how often it was asked for.
     std::optional<std::vector<std::uint8_t>> languages;
     int languages_reads = 0;
+    // The RCDATA 5 resource (the licence text).
+    std::optional<std::string> license;
     Path path = u"C:\\Users\\Ann\\Downloads\\Setup.exe";
     std::uint32_t dpi = 96;
     bool icon_available = true;

@@ -15,6 +15,8 @@ public:
     HResult show(const DialogConfig& config, std::int32_t* pressed_button) override;
     void navigate(WindowHandle window, const DialogConfig& config) override;
     void send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) override;
+    bool accept_text(const AcceptWindow& window) override;          // accept_window.cpp
+    std::optional<Path> pick_folder(WindowHandle owner, const Path& start) override;  // folder_picker.cpp
 
     struct Converted;
 

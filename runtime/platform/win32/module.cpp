@@ -48,6 +48,8 @@ PackageResource Win32Module::files_resource(ModuleHandle handle) { return rcdata
 
 PackageResource Win32Module::languages_resource(ModuleHandle handle) { return rcdata_resource(handle, 3); }
 
+PackageResource Win32Module::license_resource(ModuleHandle handle) { return rcdata_resource(handle, 5); }
+
 SysResult<Path> Win32Module::own_path() {
     std::u16string buffer;
     buffer.resize(MAX_PATH);

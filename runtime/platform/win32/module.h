@@ -11,6 +11,7 @@ public:
     PackageResource package_resource(ModuleHandle module) override;
     PackageResource files_resource(ModuleHandle module) override;
     PackageResource languages_resource(ModuleHandle module) override;
+    PackageResource license_resource(ModuleHandle module) override;
     SysResult<Path> own_path() override;
     std::uint32_t system_dpi() override;
     std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) override;

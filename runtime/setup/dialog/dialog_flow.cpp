@@ -1,6 +1,7 @@
 #include "dialog/dialog_flow.h"
 
 #include "dialog/dialog_config.h"
+#include "dialog/folder_choice.h"
 #include "dialog/pages.h"
 #include "state/setup_state.h"
 #include "operation/setup_operation.h"
@@ -30,6 +31,10 @@ platform::HResult on_dialog_notification(platform::WindowHandle window, std::uin
     if (!state || !state->platform) return kSOk;
     switch (notification) {
         case kNotificationButtonClicked:
+            if (wparam == static_cast<std::uintptr_t>(kChangeFolderButton)) {
+                change_folder(window, *state);
+                return kSFalse;
+            }
             if (wparam != static_cast<std::uintptr_t>(kActionButton)) return kSOk;
             run_operation_and_navigate(window, *state);
             return kSFalse;

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "dialog/dialog_config.h"
+#include "dialog/folder_choice.h"
+#include "dialog/license_page.h"
 #include "dialog/pages.h"
 #include "entry/exit_code.h"
 #include "locations/install_folder.h"
@@ -16,8 +18,7 @@ namespace {
 DialogPage first_page(platform::Platform& platform, SetupState& state) {
     // A removal asks nothing of the registry: the page reads the same whatever is installed.
     if (state.remove_mode) return remove_page(state.manifest, state.texts);
-    state.recorded = recorded_install(platform, state.manifest.id);
-    return install_page(state.manifest, state.recorded->version, install_folder(platform, state.manifest, nullptr, state.chosen_folder), state.texts);
+    return first_install_page(platform, state);
 }
 
 // Starts the installed app without waiting for it; a failure changes nothing about the run.
@@ -44,6 +45,7 @@ std::int32_t show_first_page(platform::Platform& platform, SetupState& state, Di
 }
 
 int run_interactive(platform::Platform& platform, SetupState& state) {
+    if (!state.remove_mode && !license_accepted(platform, state)) return exit_code_value(ExitCode::cancelled);
     if (show_first_page(platform, state, first_page(platform, state)) == kOpenButton) open_installed_app(platform, state);
     if (state.done) return exit_code_value(ExitCode::completed);
     if (state.failed) return exit_code_value(ExitCode::failed);

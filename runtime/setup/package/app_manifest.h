@@ -50,6 +50,8 @@ struct AppManifest {
     // most 16 (one text rather than a list: the uninstall entry keeps them so too).
     std::string protocols;
     AppHooks hooks;
+    // "allowFolderChoice": true: a fresh interactive install offers "Change folder...".
+    bool allow_folder_choice = false;
 
     friend bool operator==(const AppManifest&, const AppManifest&) = default;
 };

@@ -161,6 +161,9 @@ std::optional<std::string> read_manifest(std::string_view text, AppManifest& man
     if (!usable_app_user_model_id(manifest.app_user_model_id)) manifest.app_user_model_id.clear();
     manifest.protocols = read_protocols(root);
     manifest.hooks = read_hooks(root);
+    if (const JsonValue* choice = root.find("allowFolderChoice"); choice && choice->is_boolean()) {
+        manifest.allow_folder_choice = choice->boolean;
+    }
     return std::nullopt;
 }
 

@@ -34,7 +34,7 @@ inline constexpr std::size_t kMaxHookArguments = 16;
 // kept only when `usable_app_user_model_id` takes it; "protocols" keeps the strings that
 // `usable_url_scheme` takes, each scheme once whatever its case, the first 16. Each of "hooks"'
 // "installed", "updated" and "removing" is kept only when it is an array of at most 16 strings
-// without a NUL; "removingMayRefuse" only when it is true or false.
+// without a NUL; "removingMayRefuse" and "allowFolderChoice" only when true or false.
 Expected<AppManifest, std::string> check_app_manifest(std::string_view json);
 
 // "The manifest is {size} bytes; it may be at most 1048576 bytes (1 MiB)."

@@ -55,9 +55,14 @@ enum class Message : std::uint8_t {
     update_installed,
     update_failed,
     update_checking,
+    // The licence window, and the install page's folder choice.
+    license_heading,
+    accept_button,
+    cancel_button,
+    change_folder_button,
 };
 
-inline constexpr std::size_t kMessageCount = 39;
+inline constexpr std::size_t kMessageCount = 43;
 
 // The English wordings, each ended by a NUL, in the order of the messages: one string with
 // offsets rather than an array of views, whose every pointer costs the stub a relocation.
@@ -100,7 +105,11 @@ inline constexpr char kEnglishWordings[] =
     "Installing {name} {version}…\0"
     "{name} {version} is installed\0"
     "{name} couldn't be updated\0"
-    "Checking for updates…\0";
+    "Checking for updates…\0"
+    "To install {name}, you must accept its license.\0"
+    "I accept\0"
+    "Cancel\0"
+    "Change folder...\0";
 
 // Where each message's wording starts in kEnglishWordings, and where the one after it would.
 inline constexpr std::array<std::uint16_t, kMessageCount + 1> kEnglishStarts = [] {
@@ -178,6 +187,10 @@ inline constexpr std::array<std::string_view, kMessageCount> kMessageKeys = {
     "update.installed",
     "update.failed",
     "update.checking",
+    "license.heading",
+    "license.accept",
+    "license.cancel",
+    "install.change_folder",
 };
 
 }  // namespace plinth

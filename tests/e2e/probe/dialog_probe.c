@@ -41,11 +41,21 @@ static void print_window(const char *kind, HWND window)
 {
     wchar_t class_name[256] = L"";
     GetClassNameW(window, class_name, 256);
-    int units = GetWindowTextLengthW(window);
+    /* An edit control keeps its text to itself: only WM_GETTEXT reads it from another process. */
+    int is_edit = lstrcmpiW(class_name, L"Edit") == 0;
+    DWORD_PTR units = 0;
+    if (is_edit)
+        SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &units);
+    else
+        units = (DWORD_PTR)GetWindowTextLengthW(window);
     wchar_t *text = calloc((size_t)units + 2, sizeof(wchar_t));
     if (!text)
         return;
-    GetWindowTextW(window, text, units + 1);
+    DWORD_PTR ignored = 0;
+    if (is_edit)
+        SendMessageTimeoutW(window, WM_GETTEXT, units + 1, (LPARAM)text, SMTO_ABORTIFHUNG, 5000, &ignored);
+    else
+        GetWindowTextW(window, text, (int)units + 1);
     RECT rect = {0, 0, 0, 0};
     GetWindowRect(window, &rect);
     const char *checked = "-";

@@ -160,6 +160,9 @@ std::vector<Case> table() {
         {"a hook argument with a NUL", manifest(R"("hooks": {"updated": ["a\u0000b"]})"), true},
         {"a hook of another name", manifest(R"("hooks": {"uninstalled": []})"), true},
         {"removingMayRefuse as a text", manifest(R"("removingMayRefuse": "true")"), true},
+        {"a licence and the folder choice", manifest(R"("license": "LICENSE.txt", "allowFolderChoice": true)"), false},
+        {"an empty licence name", manifest(R"("license": "")"), true},
+        {"allowFolderChoice as a text", manifest(R"("allowFolderChoice": "true")"), true},
         {"an array", "[]", true},
         {"a text", "\"Notes\"", true},
     };
