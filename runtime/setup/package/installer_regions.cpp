@@ -89,8 +89,14 @@ std::vector<Region> installer_regions(std::span<const std::uint8_t> file) {
             adds_up = sum == streams[i].size;
         }
         for (std::size_t i = 0; adds_up && i < streams.size(); ++i) {
+            const StreamPieces& pieces = (*table)[i];
             std::uint64_t at = streams[i].offset;
-            for (std::uint32_t length : (*table)[i]) cut(at += length);
+            // A stream of one piece and its end (a small file) is one region: its end changes
+            // whenever its piece does, and as a region of its own it would cost the map an entry.
+            for (std::size_t p = 0; p < pieces.size(); ++p) {
+                at += pieces[p];
+                if (p != 0 || pieces.size() != 2) cut(at);
+            }
         }
     }
     std::sort(cuts.begin(), cuts.end());

@@ -8,10 +8,10 @@ namespace plinth {
 namespace {
 
 // The C library's sort and search: one copy of each, already in every process, where each
-// std::sort would add its own code to the stub.
+// std::sort would add its own code to the stub. A map holds only the start of each hash.
 int by_hash(const void* a, const void* b) {
     return std::memcmp(static_cast<const BaseRegion*>(a)->sha256.data(), static_cast<const BaseRegion*>(b)->sha256.data(),
-                       sizeof(platform::Sha256));
+                       kRegionHashSize);
 }
 
 struct Gap {
