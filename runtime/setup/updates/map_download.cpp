@@ -71,31 +71,20 @@ Result<std::vector<std::uint8_t>> fetch_map(platform::Platform& platform, const 
     return bytes;
 }
 
-// The running program's own file, which is the installed version's installer, and its regions
-// hashed.
-Result<std::vector<BaseRegion>> read_base(platform::Platform& platform, std::vector<std::uint8_t>& bytes) {
-    auto path = platform.module.own_path();
-    if (!path) return fail("this program's own file can't be found");
-    auto info = platform.files.metadata(*path);
-    if (!info || info->size > kMaxBaseSize) return fail("this program's own file can't be read or is larger than 1 GiB");
-    auto file = platform.files.open_for_reading(*path);
-    if (!file) return fail("this program's own file can't be read");
-    bytes.resize(static_cast<std::size_t>(info->size));
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) bytes.resize(std::min<std::size_t>(filled + kChunkSize, kMaxBaseSize + 1));
-        auto count = (*file)->read(std::span(bytes).subspan(filled));
-        if (!count) return fail("this program's own file can't be read");
-        if (*count == 0) break;
-        filled += *count;
-        if (filled > kMaxBaseSize) return fail("this program's own file can't be read or is larger than 1 GiB");
-    }
-    bytes.resize(filled);
+// The regions of the running program's own file (the installed version's installer), each
+// hashed: the file is read once, a chunk at a time, never held in memory whole.
+Result<std::vector<BaseRegion>> hash_base(platform::Platform& platform, HeldSource& base, std::span<std::uint8_t> buffer) {
     std::vector<BaseRegion> regions;
-    for (const Region& region : installer_regions(bytes)) {
-        auto hash = sha256_of(platform, std::span(bytes).subspan(region.offset, region.size));
+    for (const Region& region : installer_regions(base)) {
+        auto hash = platform.crypto.sha256();
         if (!hash) return fail("no SHA-256 can be computed");
-        regions.push_back({region.offset, region.size, *hash});
+        for (std::uint64_t at = region.offset; at < region.offset + region.size;) {
+            const auto chunk = buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(region.offset + region.size - at, buffer.size())));
+            if (!base.read(at, chunk)) return fail("this program's own file can't be read");
+            (*hash)->add(chunk);
+            at += chunk.size();
+        }
+        regions.push_back({region.offset, region.size, (*hash)->finish()});
     }
     return regions;
 }
@@ -111,21 +100,15 @@ bool is_content_range(std::string_view text, std::uint64_t first, std::uint64_t 
 // Writes the plan's steps into the file, the fetched ones with one range request each.
 class Assembly {
 public:
-    Assembly(platform::Platform& platform, const UpdateOffer& offer, platform::NewFile& file,
-             std::span<const std::uint8_t> base, const DownloadPlan& plan, DownloadProgress* progress)
-        : platform_(platform), offer_(offer), file_(file), base_(base), plan_(plan), progress_(progress),
-          url_(offer.url) {}
+    Assembly(platform::Platform& platform, const UpdateOffer& offer, platform::NewFile& file, HeldSource& base,
+             std::span<std::uint8_t> buffer, const DownloadPlan& plan, DownloadProgress* progress)
+        : platform_(platform), offer_(offer), file_(file), base_(base), buffer_(buffer), plan_(plan),
+          progress_(progress), url_(offer.url) {}
 
     MapOutcome run(std::unique_ptr<platform::Download>& whole) {
         for (const PlanStep& step : plan_.steps) {
-            if (!step.fetch) {
-                if (file_.write(base_.subspan(step.base_offset, step.size)) != 0) {
-                    return fall_back(platform_, "the new file can't be written");
-                }
-                continue;
-            }
-            const MapOutcome fetched = fetch(step, whole);
-            if (fetched != MapOutcome::assembled) return fetched;
+            const MapOutcome done = step.fetch ? fetch(step, whole) : copy(step);
+            if (done != MapOutcome::assembled) return done;
         }
         return MapOutcome::assembled;
     }
@@ -148,6 +131,17 @@ private:
             if (!next) return response;
             url_ = *next;
         }
+    }
+
+    // The step's bytes from the base, a chunk at a time.
+    MapOutcome copy(const PlanStep& step) {
+        for (std::uint64_t done = 0; done < step.size;) {
+            const auto chunk = buffer_.first(static_cast<std::size_t>(std::min<std::uint64_t>(step.size - done, buffer_.size())));
+            if (!base_.read(step.base_offset + done, chunk)) return fall_back(platform_, "this program's own file can't be read");
+            if (file_.write(chunk) != 0) return fall_back(platform_, "the new file can't be written");
+            done += chunk.size();
+        }
+        return MapOutcome::assembled;
     }
 
     MapOutcome fetch(const PlanStep& step, std::unique_ptr<platform::Download>& whole) {
@@ -185,12 +179,11 @@ private:
     }
 
     MapOutcome receive(platform::Download& body, std::uint64_t size) {
-        std::vector<std::uint8_t> buffer(kChunkSize);
         std::uint64_t left = size;
         while (left > 0) {
-            auto count = body.read(std::span(buffer).first(static_cast<std::size_t>(std::min<std::uint64_t>(left, kChunkSize))));
+            auto count = body.read(buffer_.first(static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer_.size()))));
             if (!count || *count == 0) return fall_back(platform_, "the server cut a range short");
-            if (file_.write(std::span(buffer).first(*count)) != 0) return fall_back(platform_, "the new file can't be written");
+            if (file_.write(buffer_.first(*count)) != 0) return fall_back(platform_, "the new file can't be written");
             left -= *count;
             received_ += *count;
             if (progress_ != nullptr && !progress_->received(received_, plan_.fetched)) return MapOutcome::cancelled;
@@ -201,7 +194,8 @@ private:
     platform::Platform& platform_;
     const UpdateOffer& offer_;
     platform::NewFile& file_;
-    std::span<const std::uint8_t> base_;
+    HeldSource& base_;
+    std::span<std::uint8_t> buffer_;
     const DownloadPlan& plan_;
     DownloadProgress* progress_;
     std::string url_;
@@ -220,12 +214,23 @@ MapOutcome download_through_map(platform::Platform& platform, const UpdateOffer&
     if (map->installer_size != offer.release.size || map->installer_sha256 != offer.release.sha256) {
         return fall_back(platform, "its map describes another installer than the feed");
     }
-    std::vector<std::uint8_t> base;
-    auto base_regions = read_base(platform, base);
+    // The running program's own file, which is the installed version's installer, held while it
+    // is read: no one can change it meanwhile.
+    auto own = platform.module.own_path();
+    if (!own) return fall_back(platform, "this program's own file can't be found");
+    auto held = platform.files.hold(*own);
+    std::optional<std::uint64_t> base_size;
+    if (held) {
+        if (auto size = (*held)->size()) base_size = *size;
+    }
+    if (!base_size) return fall_back(platform, "this program's own file can't be read");
+    HeldSource base(**held, *base_size);
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    auto base_regions = hash_base(platform, base, buffer);
     if (!base_regions) return fall_back(platform, base_regions.error().text);
     const auto plan = plan_download(*map, *base_regions);
     if (!plan) return fall_back(platform, "it has too little in common with the installed version");
-    Assembly assembly(platform, offer, file, base, *plan, progress);
+    Assembly assembly(platform, offer, file, base, buffer, *plan, progress);
     const MapOutcome outcome = assembly.run(whole);
     if (outcome == MapOutcome::assembled) {
         platform.log->write("Update assembled:",

@@ -190,22 +190,6 @@ Status hash_file(platform::Platform& platform, const DownloadedInstaller& instal
     return success();
 }
 
-// The held file, for the package's reader.
-class HeldSource final : public PeSource {
-public:
-    HeldSource(platform::HeldFile& file, std::uint64_t size) : file_(file), size_(size) {}
-    std::uint64_t size() const override { return size_; }
-    bool read(std::uint64_t offset, std::span<std::uint8_t> into) override {
-        if (offset > size_ || into.size() > size_ - offset) return false;
-        const auto count = file_.read_at(offset, into);
-        return count && *count == into.size();
-    }
-
-private:
-    platform::HeldFile& file_;
-    std::uint64_t size_;
-};
-
 // The download must be the installer of this app's own, newer version: the feed's server could
 // otherwise label an old release (or another app by the same signer) as the new one.
 Status check_package(const InstalledApp& app, const UpdateOffer& offer, const DownloadedInstaller& installer) {
@@ -296,6 +280,12 @@ std::u16string lock_name(const std::string& id) {
 }
 
 }  // namespace
+
+bool HeldSource::read(std::uint64_t offset, std::span<std::uint8_t> into) {
+    if (offset > size_ || into.size() > size_ - offset) return false;
+    const auto count = file_.read_at(offset, into);
+    return count && *count == into.size();
+}
 
 DownloadedInstaller::~DownloadedInstaller() { discard(); }
 

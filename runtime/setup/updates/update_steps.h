@@ -14,6 +14,7 @@
 #include "common/result.h"
 #include "common/text.h"
 #include "package/app_manifest.h"
+#include "package/pe_file.h"
 #include "platform/platform.h"
 #include "updates/download_clock.h"
 #include "updates/feed.h"
@@ -44,6 +45,18 @@ struct InstalledApp {
 // The installed app, or why there is nothing to update: the manifest has no feed, or the app
 // isn't installed for this user.
 Status find_installed_app(platform::Platform& platform, const AppManifest& manifest, InstalledApp& app);
+
+// A held file, for the package's and the regions' readers.
+class HeldSource final : public PeSource {
+public:
+    HeldSource(platform::HeldFile& file, std::uint64_t size) : file_(file), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    bool read(std::uint64_t offset, std::span<std::uint8_t> into) override;
+
+private:
+    platform::HeldFile& file_;
+    std::uint64_t size_;
+};
 
 // A release to install and where its installer is.
 struct UpdateOffer {
