@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <optional>
 
 #include "package/app_files.h"
@@ -20,6 +21,13 @@ struct StreamPlace {
 // A piece table longer than this (4 million pieces, some 256 GiB of files) is left aside: the
 // file is read a piece at a time, and so is its table.
 constexpr std::uint64_t kMaxPieceTableSize = 16u * 1024 * 1024;
+
+// For the C library's qsort, already in every process: std::sort would add its own code to the stub.
+int by_offset(const void* a, const void* b) {
+    const std::uint64_t x = *static_cast<const std::uint64_t*>(a);
+    const std::uint64_t y = *static_cast<const std::uint64_t*>(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+}
 
 std::uint32_t u32_of(const std::uint8_t* bytes) {
     return bytes[0] | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
@@ -128,11 +136,12 @@ std::vector<Region> installer_regions(PeSource& file) {
             }
         }
     }
-    std::sort(cuts.begin(), cuts.end());
-    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    std::qsort(cuts.data(), cuts.size(), sizeof cuts[0], by_offset);
     std::vector<Region> regions;
     regions.reserve(cuts.size());
-    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) regions.push_back({cuts[i], cuts[i + 1] - cuts[i]});
+    for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
+        if (cuts[i + 1] != cuts[i]) regions.push_back({cuts[i], cuts[i + 1] - cuts[i]});
+    }
     return regions;
 }
 

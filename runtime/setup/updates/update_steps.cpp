@@ -22,19 +22,27 @@ constexpr platform::ErrorCode kFileExists = 80;  // ERROR_FILE_EXISTS
 constexpr platform::ErrorCode kWaitTimeout = 258;  // WAIT_TIMEOUT
 constexpr std::size_t kChunkSize = 64 * 1024;
 
-// The WinHTTP errors a user meets, in words; the system's message table has none of them.
+// The WinHTTP errors a user meets, in words; the system's message table has none of them. One
+// table rather than a case each: each case would build its own string.
+struct KnownError {
+    std::uint16_t code;
+    const char* text;
+};
+constexpr KnownError kKnownErrors[] = {
+    {12002, "the server didn't answer in time (WinHTTP error 12002)"},
+    // Wine passes the socket's own timeout on.
+    {10060, "the server didn't answer in time (error 10060)"},
+    {12007, "the server's name can't be resolved (WinHTTP error 12007)"},
+    {12029, "the server can't be reached (WinHTTP error 12029)"},
+    {12030, "the connection was cut (WinHTTP error 12030)"},
+    {12152, "the server's answer can't be read (WinHTTP error 12152)"},
+    {12157, "no secure connection can be made with the server (WinHTTP error 12157)"},
+    {12175, "the server's certificate isn't trusted (WinHTTP error 12175)"},
+};
+
 std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code) {
-    switch (code) {
-        case 12002: return "the server didn't answer in time (WinHTTP error 12002)";
-        // Wine passes the socket's own timeout on.
-        case 10060: return "the server didn't answer in time (error 10060)";
-        case 12007: return "the server's name can't be resolved (WinHTTP error 12007)";
-        case 12029: return "the server can't be reached (WinHTTP error 12029)";
-        case 12030: return "the connection was cut (WinHTTP error 12030)";
-        case 12152: return "the server's answer can't be read (WinHTTP error 12152)";
-        case 12157: return "no secure connection can be made with the server (WinHTTP error 12157)";
-        case 12175: return "the server's certificate isn't trusted (WinHTTP error 12175)";
-        default: break;
+    for (const KnownError& known : kKnownErrors) {
+        if (known.code == code) return known.text;
     }
     if (code >= 12000 && code < 13000) return concat({"WinHTTP error ", decimal_text(code)});
     return os_error_text(platform.system_text, code);
