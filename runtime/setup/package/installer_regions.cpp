@@ -12,12 +12,6 @@
 namespace plinth {
 namespace {
 
-// A stream of the package and where it lies in the file.
-struct StreamPlace {
-    std::uint64_t offset;
-    std::uint64_t size;
-};
-
 // A piece table longer than this (4 million pieces, some 256 GiB of files) is left aside: the
 // file is read a piece at a time, and so is its table.
 constexpr std::uint64_t kMaxPieceTableSize = 16u * 1024 * 1024;
@@ -35,7 +29,7 @@ std::uint32_t u32_of(const std::uint8_t* bytes) {
 
 // Where the app exe's stream lies: after the container's head and manifest, to the resource's end.
 // The head and manifest are then a region of their own.
-std::optional<StreamPlace> payload_place(PeSource& file, const PeResource& package) {
+std::optional<Region> payload_place(PeSource& file, const PeResource& package) {
     std::array<std::uint8_t, kPackageHeaderSize> header;
     if (package.size < header.size() || !file.read(package.offset, header) ||
         !std::equal(kPackageMagic.begin(), kPackageMagic.end(), header.begin())) {
@@ -43,12 +37,12 @@ std::optional<StreamPlace> payload_place(PeSource& file, const PeResource& packa
     }
     const std::uint64_t head = kPackageHeaderSize + std::uint64_t{u32_of(header.data() + kPackageMagic.size())};
     if (head > package.size) return std::nullopt;
-    return StreamPlace{package.offset + head, package.size - head};
+    return Region{package.offset + head, package.size - head};
 }
 
 // The streams of the other files' resource, in its table's order (app_files.h), read an entry at
 // a time; none when the table doesn't hold or the streams don't fill the rest exactly.
-std::vector<StreamPlace> other_streams(PeSource& file, const PeResource& resource) {
+std::vector<Region> other_streams(PeSource& file, const PeResource& resource) {
     std::array<std::uint8_t, kAppFilesHeaderSize> header;
     if (resource.size < header.size() || !file.read(resource.offset, header) ||
         !std::equal(kAppFilesMagic.begin(), kAppFilesMagic.end(), header.begin())) {
@@ -56,10 +50,10 @@ std::vector<StreamPlace> other_streams(PeSource& file, const PeResource& resourc
     }
     const std::uint32_t count = u32_of(header.data() + 8);
     if (count == 0 || count > kMaxAppFiles) return {};
-    std::vector<StreamPlace> streams(count);
+    std::vector<Region> streams(count);
     std::uint64_t at = kAppFilesHeaderSize;
     std::uint64_t total = 0;
-    for (StreamPlace& stream : streams) {
+    for (Region& stream : streams) {
         std::array<std::uint8_t, kAppFileEntryHeaderSize> entry;
         if (resource.size - at < entry.size() || !file.read(resource.offset + at, entry)) return {};
         at += entry.size() + (entry[0] | std::uint64_t{entry[1]} << 8);
@@ -69,7 +63,7 @@ std::vector<StreamPlace> other_streams(PeSource& file, const PeResource& resourc
     }
     // 10000 streams of at most 4 GiB each can't wrap 64 bits.
     if (total != resource.size - at) return {};
-    for (StreamPlace& stream : streams) {
+    for (Region& stream : streams) {
         stream.offset = resource.offset + at;
         at += stream.size;
     }
@@ -100,17 +94,17 @@ std::vector<Region> installer_regions(PeSource& file) {
         cut(layout->end_of_sections);
 
         // The streams in the piece table's order: the app exe's, then each other file's.
-        std::vector<StreamPlace> streams;
+        std::vector<Region> streams;
         if (const auto package = find_rcdata(*layout, 1)) {
             if (const auto payload = payload_place(file, *package)) {
                 cut(payload->offset);
-                streams.push_back(*payload);
+                streams.push_back(Region{*payload});
             }
         }
         if (const auto resource = find_rcdata(*layout, 2); resource && !streams.empty()) {
-            for (const StreamPlace& other : other_streams(file, *resource)) {
+            for (const Region& other : other_streams(file, *resource)) {
                 cut(other.offset);
-                streams.push_back(other);
+                streams.push_back(Region{other});
             }
         }
         std::optional<std::vector<StreamPieces>> table;
@@ -140,7 +134,7 @@ std::vector<Region> installer_regions(PeSource& file) {
     std::vector<Region> regions;
     regions.reserve(cuts.size());
     for (std::size_t i = 0; i + 1 < cuts.size(); ++i) {
-        if (cuts[i + 1] != cuts[i]) regions.push_back({cuts[i], cuts[i + 1] - cuts[i]});
+        if (cuts[i + 1] != cuts[i]) regions.push_back(Region{cuts[i], cuts[i + 1] - cuts[i]});
     }
     return regions;
 }

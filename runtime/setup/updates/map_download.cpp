@@ -74,8 +74,10 @@ Result<std::vector<std::uint8_t>> fetch_map(platform::Platform& platform, const 
 // The regions of the running program's own file (the installed version's installer), each
 // hashed: the file is read once, a chunk at a time, never held in memory whole.
 Result<std::vector<BaseRegion>> hash_base(platform::Platform& platform, HeldSource& base, std::span<std::uint8_t> buffer) {
-    std::vector<BaseRegion> regions;
-    for (const Region& region : installer_regions(base)) {
+    const std::vector<Region> cut = installer_regions(base);
+    std::vector<BaseRegion> regions(cut.size());
+    for (std::size_t i = 0; i < cut.size(); ++i) {
+        const Region& region = cut[i];
         auto hash = platform.crypto.sha256();
         if (!hash) return fail("no SHA-256 can be computed");
         for (std::uint64_t at = region.offset; at < region.offset + region.size;) {
@@ -84,7 +86,7 @@ Result<std::vector<BaseRegion>> hash_base(platform::Platform& platform, HeldSour
             (*hash)->add(chunk);
             at += chunk.size();
         }
-        regions.push_back({region.offset, region.size, (*hash)->finish()});
+        regions[i] = {region.offset, region.size, (*hash)->finish()};
     }
     return regions;
 }
