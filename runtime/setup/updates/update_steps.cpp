@@ -263,7 +263,10 @@ std::u16string quoted(const Path& path, std::u16string_view after = {}) {
 bool lies_inside(std::u16string_view path, std::u16string_view folder) {
     while (!folder.empty() && (folder.back() == u'\\' || folder.back() == u'/')) folder.remove_suffix(1);
     if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != u'\\') return false;
-    if (upper_case(path.substr(0, folder.size())) != upper_case(folder)) return false;
+    // Unit by unit, as upper_case maps a name: no copy of either.
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+        if (upper_case(path[i]) != upper_case(folder[i])) return false;
+    }
     std::u16string_view rest = path.substr(folder.size() + 1);
     if (rest.find(u':') != std::u16string_view::npos) return false;
     while (!rest.empty()) {
