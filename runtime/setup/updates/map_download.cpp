@@ -11,6 +11,7 @@
 #include "updates/download_plan.h"
 #include "updates/installer_map.h"
 #include "updates/release_url.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 namespace {
@@ -50,7 +51,9 @@ Result<std::vector<std::uint8_t>> fetch_map(platform::Platform& platform, const 
     for (int hop = 0; !download && download.error().kind == platform::DownloadFailure::Kind::redirect; ++hop) {
         std::string why;
         const auto next = next_hop(at, download.error(), why);
-        if (!next || hop == kMaxRedirects) return fail({"its map can't be downloaded from ", offer.map_url, ": ", why});
+        if (!next || hop == kMaxRedirects) {
+            return fail_with("its map can't be downloaded from %: %", {offer.map_url, why});
+        }
         at = *next;
         download = platform.network.get(at, kNetworkTimeoutMs);
     }
@@ -93,7 +96,7 @@ Result<std::vector<BaseRegion>> hash_base(platform::Platform& platform, HeldSour
 
 // "bytes FIRST-LAST/TOTAL" (or "/*"), exactly: anything else is another range than the one asked.
 bool is_content_range(std::string_view text, std::uint64_t first, std::uint64_t last, std::uint64_t total) {
-    const std::string asked = concat({"bytes ", decimal_text(first), "-", decimal_text(last), "/"});
+    const std::string asked = sentence("bytes %-%/", {decimal_text(first), decimal_text(last)});
     if (!text.starts_with(asked)) return false;
     text.remove_prefix(asked.size());
     return text == "*" || text == decimal_text(total);
@@ -161,10 +164,10 @@ private:
         if (!why.empty()) return fall_back(platform_, concat({"a range request can't be used: ", why}));
         if (!response) {
             const platform::DownloadFailure& failure = response.error();
-            return fall_back(platform_, concat({"the server didn't answer a range request (",
-                                                failure.kind == platform::DownloadFailure::Kind::status ? "status "
-                                                                                                       : "error ",
-                                                decimal_text(failure.code), ")"}));
+            return fall_back(platform_,
+                             sentence("the server didn't answer a range request (%%)",
+                                      {failure.kind == platform::DownloadFailure::Kind::status ? "status " : "error ",
+                                       decimal_text(failure.code)}));
         }
         if (response->status == 200) {
             platform_.log->write("Downloading the whole installer:", "the server ignores range requests");
@@ -174,8 +177,8 @@ private:
         const auto announced = response->body->announced_size();
         if (!is_content_range(response->content_range, step.offset, last, offer_.release.size) ||
             (announced && *announced != step.size)) {
-            return fall_back(platform_, concat({"the server answered a range request with another range (\"",
-                                                response->content_range, "\")"}));
+            return fall_back(platform_, sentence("the server answered a range request with another range (\"%\")",
+                                                 {response->content_range}));
         }
         return receive(*response->body, step.size);
     }
@@ -236,10 +239,9 @@ MapOutcome download_through_map(platform::Platform& platform, const UpdateOffer&
     const MapOutcome outcome = assembly.run(whole);
     if (outcome == MapOutcome::assembled) {
         platform.log->write("Update assembled:",
-                            concat({"reused ", decimal_text(plan->reused), " bytes, fetched ",
-                                    decimal_text(plan->fetched + map_bytes->size()), " bytes (the map's ",
-                                    decimal_text(map_bytes->size()), " included) in ",
-                                    decimal_text(assembly.requests() + 1), " requests"}));
+                            sentence("reused % bytes, fetched % bytes (the map's % included) in % requests",
+                                     {decimal_text(plan->reused), decimal_text(plan->fetched + map_bytes->size()),
+                                      decimal_text(map_bytes->size()), decimal_text(assembly.requests() + 1)}));
     }
     return outcome;
 }
