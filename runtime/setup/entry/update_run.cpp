@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "log/run_log.h"
 #include "package/update_url.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 
@@ -32,11 +33,8 @@ namespace {
 
 // What support needs to find the release again: where it came from and how large it is.
 void log_download(platform::Platform& platform, const UpdateOffer& offer) {
-    std::string text = offer.url;
-    text += " (";
-    text += decimal_text(offer.release.size);
-    text += " bytes)";
-    platform.log->write("Downloading the update from", text);
+    platform.log->write("Downloading the update from",
+                        sentence("% (% bytes)", {offer.url, decimal_text(offer.release.size)}));
 }
 
 int check_only(platform::Platform& platform, const AppManifest& manifest) {

@@ -162,12 +162,13 @@ Status create_download_file(platform::Platform& platform, Path& path, std::uniqu
             return fail_with("The update can't be downloaded: no random name can be made (%).",
                              {os_error_text(platform.system_text, failed)});
         }
-        std::u16string name = u"plinth-update-";
+        // The random bytes in hex, written into their place in the name.
+        char16_t name[] = u"plinth-update-0123456789abcdef.exe";
+        char16_t* digit = name + 14;
         for (std::uint8_t byte : random) {
-            name += u"0123456789abcdef"[byte >> 4];
-            name += u"0123456789abcdef"[byte & 15];
+            *digit++ = u"0123456789abcdef"[byte >> 4];
+            *digit++ = u"0123456789abcdef"[byte & 15];
         }
-        name += u".exe";
         // Named in `path` only once it is ours: the installer deletes what `path` names.
         Path candidate = join_path(*folder, name);
         auto created = platform.files.create_new(candidate);
