@@ -47,7 +47,9 @@ Result<InstallerMap> read_installer_map(std::span<const std::uint8_t> bytes) {
             if ((*entry++ & 0x80) == 0) break;
         }
         if (size == 0 || size > 0xFFFFFFFFu) return map_problem("has an empty region or one of 4 GiB or more");
-        if (static_cast<std::size_t>(end - entry) < kRegionHashSize) return map_problem("isn't as long as its count of regions says");
+        if (static_cast<std::size_t>(end - entry) < kRegionHashSize) {
+            return map_problem("isn't as long as its count of regions says");
+        }
         region.offset = offset;
         region.size = static_cast<std::uint32_t>(size);
         std::copy_n(entry, kRegionHashSize, region.sha256.begin());

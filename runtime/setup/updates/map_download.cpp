@@ -74,17 +74,24 @@ Result<std::vector<std::uint8_t>> fetch_map(platform::Platform& platform, const 
     return bytes;
 }
 
+// As much of `buffer` as `left` bytes need.
+std::span<std::uint8_t> chunk_of(std::span<std::uint8_t> buffer, std::uint64_t left) {
+    return buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
+}
+
 // The regions of the running program's own file (the installed version's installer), each
 // hashed: the file is read once, a chunk at a time, never held in memory whole.
-Result<std::vector<BaseRegion>> hash_base(platform::Platform& platform, HeldSource& base, std::span<std::uint8_t> buffer) {
+Result<std::vector<BaseRegion>> hash_base(platform::Platform& platform, HeldSource& base,
+                                          std::span<std::uint8_t> buffer) {
     const std::vector<Region> cut = installer_regions(base);
     std::vector<BaseRegion> regions(cut.size());
     for (std::size_t i = 0; i < cut.size(); ++i) {
         const Region& region = cut[i];
         auto hash = platform.crypto.sha256();
         if (!hash) return fail("no SHA-256 can be computed");
-        for (std::uint64_t at = region.offset; at < region.offset + region.size;) {
-            const auto chunk = buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(region.offset + region.size - at, buffer.size())));
+        const std::uint64_t end = region.offset + region.size;
+        for (std::uint64_t at = region.offset; at < end;) {
+            const auto chunk = chunk_of(buffer, end - at);
             if (!base.read(at, chunk)) return fail("this program's own file can't be read");
             (*hash)->add(chunk);
             at += chunk.size();
@@ -141,8 +148,10 @@ private:
     // The step's bytes from the base, a chunk at a time.
     MapOutcome copy(const PlanStep& step) {
         for (std::uint64_t done = 0; done < step.size;) {
-            const auto chunk = buffer_.first(static_cast<std::size_t>(std::min<std::uint64_t>(step.size - done, buffer_.size())));
-            if (!base_.read(step.base_offset + done, chunk)) return fall_back(platform_, "this program's own file can't be read");
+            const auto chunk = chunk_of(buffer_, step.size - done);
+            if (!base_.read(step.base_offset + done, chunk)) {
+                return fall_back(platform_, "this program's own file can't be read");
+            }
             if (file_.write(chunk) != 0) return fall_back(platform_, "the new file can't be written");
             done += chunk.size();
         }
@@ -186,7 +195,7 @@ private:
     MapOutcome receive(platform::Download& body, std::uint64_t size) {
         std::uint64_t left = size;
         while (left > 0) {
-            auto count = body.read(buffer_.first(static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer_.size()))));
+            auto count = body.read(chunk_of(buffer_, left));
             if (!count || *count == 0) return fall_back(platform_, "the server cut a range short");
             if (file_.write(buffer_.first(*count)) != 0) return fall_back(platform_, "the new file can't be written");
             left -= *count;

@@ -445,11 +445,12 @@ Status check_installer(platform::Platform& platform, const InstalledApp& app, co
 
 Status download_update(platform::Platform& platform, const InstalledApp& app, const UpdateOffer& offer,
                        DownloadedInstaller& installer, DownloadProgress* progress) {
-    Status done = receive_installer(platform, offer, installer, progress);
+    if (Status received = receive_installer(platform, offer, installer, progress); !received) return received;
     // An assembled installer is held already.
-    if (done && installer.held() == nullptr) done = hold_installer(platform, installer);
-    if (done) done = check_installer(platform, app, offer, installer);
-    return done;
+    if (installer.held() == nullptr) {
+        if (Status held = hold_installer(platform, installer); !held) return held;
+    }
+    return check_installer(platform, app, offer, installer);
 }
 
 Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::unique_ptr<platform::HeldLock>& lock) {
