@@ -215,6 +215,8 @@ TEST_F(MapDownload, EveryFailureOfTheMapOrTheRangesFallsBackToOneWholeDownload) 
         {"nothing in common", [](Scene& t) { t.fake.files.add_file(kUninstaller, std::string(5000, 'x')); },
          "too little in common", 0},
         {"own file gone", [](Scene& t) { (void)t.fake.files.delete_file(kUninstaller); }, "own file can't be read", 0},
+        {"own file held by another program",
+         [](Scene& t) { t.fake.faults.fail_on_path("files.hold", kUninstaller, 32); }, "own file can't be read", 0},
         {"map whose hashes lie", [](Scene& t) { t.serve_map(map_of(t.v2, t.v1)); }, "isn't the release the feed describes", 0},
     };
     for (const auto& c : cases) {
