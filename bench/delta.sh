@@ -14,7 +14,7 @@ worker_processes 1;
 pid $DELTA/nginx/nginx.pid;
 events { worker_connections 64; }
 http {
-  log_format ranges '\$status \$body_bytes_sent "\$http_range" \$uri';
+  log_format ranges '\$status \$body_bytes_sent "\$http_range" \$connection \$uri';
   access_log $DELTA/nginx/access.log ranges;
   client_body_temp_path $DELTA/nginx/body;
   proxy_temp_path $DELTA/nginx/proxy;
@@ -103,16 +103,18 @@ delta_row() {
   [[ $T_RC -eq 0 ]] || die "the update of $label failed ($T_RC): $(cat "$WORK/out/run.stderr")"
   cmp -s "$DELTA/site/setup-2.exe" "$delta_installed/uninstall.exe" || die "the update of $label didn't install v2"
   sleep 0.2  # nginx writes its log line once the answer is sent
-  read -r ranges requests whole map < <(awk '
+  # The connections the map and the ranges came over: WinHTTP keeps one alive between requests.
+  read -r ranges requests whole map connections < <(awk '
     $NF == "/setup-2.exe" && $1 == 206 { ranges += $2; requests++ }
     $NF == "/setup-2.exe" && $1 == 200 { whole += $2 }
     $NF == "/setup-2.exe.map" { map += $2 }
-    END { print ranges + 0, requests + 0, whole + 0, map + 0 }' "$DELTA/nginx/access.log")
+    $NF ~ /^\/setup-2\.exe/ && !seen[$(NF - 1)]++ { connections++ }
+    END { print ranges + 0, requests + 0, whole + 0, map + 0, connections + 0 }' "$DELTA/nginx/access.log")
   sent=$((ranges + whole + map))
   local percent
   percent=$(awk -v a="$sent" -v b="$size" 'BEGIN { printf "%.2f", a * 100 / b }')
   row "delta: $label" "$(kib "$sent") of $(mib "$size")" \
-    "$percent% ($requests ranges$([[ $whole -gt 0 ]] && echo ", 1 whole"); map $(kib "$map")) (<= $limit%)" \
+    "$percent% ($requests ranges$([[ $whole -gt 0 ]] && echo ", 1 whole"); map $(kib "$map"); $connections conn.) (<= $limit%)" \
     "$(verdict "$percent" "$limit")"
   [[ $timed -eq 1 ]] || return 0
   # The same update's time, then a full download of v2 (the feed without the map), from the same server.

@@ -14,9 +14,14 @@ void append_u64(Bytes& out, std::uint64_t value) {
     for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-void append_digest(Bytes& out, ByteView bytes) {
+void append_digest(Bytes& out, ByteView bytes, std::size_t length) {
     const Sha256Digest digest = sha256(bytes);
-    out.insert(out.end(), digest.begin(), digest.end());
+    out.insert(out.end(), digest.begin(), digest.begin() + static_cast<std::ptrdiff_t>(length));
+}
+
+void append_leb128(Bytes& out, std::uint32_t value) {
+    for (; value >= 0x80; value >>= 7) out.push_back(static_cast<std::uint8_t>(value | 0x80));
+    out.push_back(static_cast<std::uint8_t>(value));
 }
 
 }  // namespace
@@ -37,13 +42,13 @@ Result<Bytes> installer_map(ByteView installer) {
                     std::to_string(kMaxMapRegions) + ".");
     }
     Bytes map(kMapMagic.begin(), kMapMagic.end());
-    map.reserve(map.size() + 8 + 32 + 4 + regions.size() * 36);
+    map.reserve(map.size() + 8 + 32 + 4 + regions.size() * (5 + kMapHashSize));
     append_u64(map, installer.size());
-    append_digest(map, installer);
+    append_digest(map, installer, 32);
     append_u32(map, static_cast<std::uint32_t>(regions.size()));
     for (const Region& region : regions) {
-        append_u32(map, static_cast<std::uint32_t>(region.size));
-        append_digest(map, installer.subspan(region.offset, region.size));
+        append_leb128(map, static_cast<std::uint32_t>(region.size));
+        append_digest(map, installer.subspan(region.offset, region.size), kMapHashSize);
     }
     return map;
 }

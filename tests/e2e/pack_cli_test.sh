@@ -225,20 +225,25 @@ import hashlib, json, struct, sys
 work = sys.argv[1]
 def read_map(path, installer):
     data = open(path, "rb").read()
-    assert data[:8] == b"PLNMAP\0\1", data[:8]
+    assert data[:8] == b"PLNMAP\0\2", data[:8]
     size, = struct.unpack_from("<Q", data, 8)
     count, = struct.unpack_from("<I", data, 48)
-    assert len(data) == 52 + 36 * count
     blob = open(installer, "rb").read()
     assert size == len(blob) and data[16:48] == hashlib.sha256(blob).digest()
-    regions, at = [], 0
+    regions, at, entry = [], 0, 52
     for i in range(count):
-        length, = struct.unpack_from("<I", data, 52 + 36 * i)
-        digest = data[56 + 36 * i:88 + 36 * i]
-        assert length >= 1 and digest == hashlib.sha256(blob[at:at + length]).digest()
+        length, shift = 0, 0
+        while True:
+            length |= (data[entry] & 0x7F) << shift
+            entry, shift = entry + 1, shift + 7
+            if not data[entry - 1] & 0x80:
+                break
+        digest = data[entry:entry + 8]
+        entry += 8
+        assert length >= 1 and digest == hashlib.sha256(blob[at:at + length]).digest()[:8]
         regions.append((at, length, digest))
         at += length
-    assert at == size
+    assert at == size and entry == len(data)
     return data, regions
 data, signed = read_map(work + "/signed.exe.map", work + "/signed.exe")
 release = json.load(open(work + "/feed.json"))["releases"][0]

@@ -85,10 +85,8 @@ bool header_text(const Api& api, HINTERNET request, DWORD query, wchar_t (&buffe
 
 class Win32Download final : public Download {
 public:
-    Win32Download(const Api& api, UniqueInternet session, UniqueInternet connection, UniqueInternet request,
-                  DWORD status)
-        : api_(api), session_(std::move(session)), connection_(std::move(connection)), request_(std::move(request)),
-          status_(status) {}
+    Win32Download(const Api& api, UniqueInternet connection, UniqueInternet request, DWORD status)
+        : api_(api), connection_(std::move(connection)), request_(std::move(request)), status_(status) {}
 
     std::uint32_t status() const { return status_; }
 
@@ -128,17 +126,17 @@ public:
 
 private:
     Api api_;
-    // Closed in the reverse order: the request, its connection, then the session.
-    UniqueInternet session_;
+    // Closed in the reverse order: the request, then its connection (the session is the network's).
     UniqueInternet connection_;
     UniqueInternet request_;
     DWORD status_;
 };
 
 // The GET of `url` with `headers` added (none when empty): the response of a status 200, or of
-// a 206 when `partial` allows it.
+// a 206 when `partial` allows it. `session` is opened on the first call and kept.
 Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::string& url, std::uint32_t timeout_ms,
-                                                                   const std::u16string& headers, bool partial) {
+                                                                   const std::u16string& headers, bool partial,
+                                                                   HINTERNET& session) {
     Api api;
     if (const ErrorCode error = load_api(api); error != 0) return system_failure(error);
 
@@ -158,21 +156,22 @@ Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::st
                                                          : L"/";
 
     // The proxy the system is set to use, as other programs use it; before Windows 8.1 the
-    // automatic kind doesn't exist, and the default one is the closest.
-    UniqueInternet session;
-    for (DWORD access = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY;; access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY) {
-        session.reset(api.open(L"plinth-setup", access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-        if (session) break;
-        if (access == WINHTTP_ACCESS_TYPE_DEFAULT_PROXY || GetLastError() != ERROR_INVALID_PARAMETER)
+    // automatic kind doesn't exist, and the default one is the closest. One session serves every
+    // request: WinHTTP keeps a connection alive within its session, so an update's range requests
+    // share one instead of each making its own (and its TLS handshake).
+    for (DWORD access = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY; session == nullptr; access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY) {
+        session = api.open(L"plinth-setup", access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+        if (session == nullptr && (access == WINHTTP_ACCESS_TYPE_DEFAULT_PROXY || GetLastError() != ERROR_INVALID_PARAMETER))
             return last_failure();
     }
+    // Set on the session, they apply to the handles made from it next: this request's.
     const int timeout = static_cast<int>(timeout_ms);
-    if (!api.set_timeouts(session.get(), timeout, timeout, timeout, timeout)) return last_failure();
+    if (!api.set_timeouts(session, timeout, timeout, timeout, timeout)) return last_failure();
     // The wait for the response's headers has a timeout of its own (90 s unless set), which
     // WinHttpSetTimeouts leaves as it is.
     DWORD response_timeout = timeout_ms;
 
-    UniqueInternet connection(api.connect(session.get(), wide(host), parts.nPort, 0));
+    UniqueInternet connection(api.connect(session, wide(host), parts.nPort, 0));
     if (!connection) return last_failure();
     // Certificates are checked by the system; no SECURITY_FLAG_IGNORE_* is ever set.
     UniqueInternet request(api.open_request(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
@@ -206,13 +205,17 @@ Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::st
         }
         return unexpected(std::move(failure));
     }
-    return std::make_unique<Win32Download>(api, std::move(session), std::move(connection), std::move(request), status);
+    return std::make_unique<Win32Download>(api, std::move(connection), std::move(request), status);
 }
 
 }  // namespace
 
+Win32Network::~Win32Network() {
+    if (session_ != nullptr) InternetTraits::close(session_);
+}
+
 Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std::string& url, std::uint32_t timeout_ms) {
-    auto response = send_get(url, timeout_ms, {}, false);
+    auto response = send_get(url, timeout_ms, {}, false, session_);
     if (!response) return unexpected(response.error());
     return std::unique_ptr<Download>(std::move(*response));
 }
@@ -223,7 +226,7 @@ Expected<RangeResponse, DownloadFailure> Win32Network::get_range(const std::stri
     header += to_utf16(decimal_text(first));
     header += u'-';
     header += to_utf16(decimal_text(last));
-    auto response = send_get(url, timeout_ms, header, true);
+    auto response = send_get(url, timeout_ms, header, true, session_);
     if (!response) return unexpected(response.error());
     RangeResponse range;
     range.status = (*response)->status();

@@ -78,7 +78,8 @@ private:
     void finish(platform::WindowHandle window);
     platform::DialogConfig keep(DialogPage page);
     // While it downloads (a bar) or installs (a marquee, Cancel greyed out); both ask for the timer.
-    DialogPage progress_page(Message heading, const std::string& version) {
+    // Out of line: both callers are inlined into the notification handler.
+    [[gnu::noinline]] DialogPage progress_page(Message heading, const std::string& version) {
         DialogPage page = update_page(manifest_, heading, version, {}, texts_);
         page.flags = kCallbackTimer | (heading == Message::update_installing ? kShowMarqueeProgressBar : kShowProgressBar);
         page.common_buttons = kCommonButtonCancel;

@@ -8,6 +8,7 @@
 #include "common/text.h"
 #include "log/run_log.h"
 #include "package/update_url.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 
@@ -32,11 +33,8 @@ namespace {
 
 // What support needs to find the release again: where it came from and how large it is.
 void log_download(platform::Platform& platform, const UpdateOffer& offer) {
-    std::string text = offer.url;
-    text += " (";
-    text += decimal_text(offer.release.size);
-    text += " bytes)";
-    platform.log->write("Downloading the update from", text);
+    platform.log->write("Downloading the update from",
+                        sentence("% (% bytes)", {offer.url, decimal_text(offer.release.size)}));
 }
 
 int check_only(platform::Platform& platform, const AppManifest& manifest) {
@@ -68,19 +66,19 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
                     InstalledApp& app, UpdateOffer& offer, UpdateWatcher* watcher, bool& reported) {
     std::unique_ptr<platform::HeldLock> lock;
     DownloadedInstaller installer(platform.files);
-    Status done = find_installed_app(platform, manifest, app);
+    if (Status found = find_installed_app(platform, manifest, app); !found) return found;
     // Held until the new version is installed; a second update then finds nothing newer.
-    if (done) done = lock_updates(platform, app, lock);
+    if (Status locked = lock_updates(platform, app, lock); !locked) return locked;
     // What is installed may have changed while this waited for the lock.
-    if (done) done = find_installed_app(platform, manifest, app);
-    if (done) done = check_for_update(platform, app, offer);
+    if (Status found = find_installed_app(platform, manifest, app); !found) return found;
+    Status done = check_for_update(platform, app, offer);
     if (!done || offer.url.empty()) return done;
     log_download(platform, offer);
-    done = download_update(platform, app, offer, installer, watcher);
-    if (done) platform.log->write("Checked the download: the feed's size and SHA-256, the signer, and the package's own id and version");
+    if (Status downloaded = download_update(platform, app, offer, installer, watcher); !downloaded) return downloaded;
+    platform.log->write("Checked the download: the feed's size and SHA-256, the signer, and the package's own id and version");
     // The last moment it can be stopped: nothing is installed yet.
-    if (done && watcher && !watcher->installing()) done = update_cancelled();
-    if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr, &reported);
+    if (watcher && !watcher->installing()) return update_cancelled();
+    done = install_update(platform, installer, options.log ? &*options.log : nullptr, &reported);
     if (!done) return done;
     platform.log->write("Installed the update to version", offer.release.version);
     if (options.restart) {

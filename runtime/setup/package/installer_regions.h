@@ -9,6 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "package/pe_file.h"
+
 namespace plinth {
 
 struct Region {
@@ -19,7 +21,9 @@ struct Region {
 
 // The file cut into contiguous regions covering it whole, in order, none empty (no regions for an
 // empty file). Whatever can't be read (not a PE, bounds that don't hold, no piece table or one
-// that doesn't add up) gives larger regions, never a failure; every read is bounded.
+// that doesn't add up) gives larger regions, never a failure; every read is bounded. Only the
+// headers and tables are read, never the streams: a file on disk needn't be in memory.
+std::vector<Region> installer_regions(PeSource& file);
 std::vector<Region> installer_regions(std::span<const std::uint8_t> file);
 
 }  // namespace plinth

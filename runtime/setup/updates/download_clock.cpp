@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 
@@ -36,10 +37,10 @@ bool DownloadClock::on_track(std::uint64_t received) {
 
 std::string DownloadClock::why_late() const {
     if (too_slow_) {
-        return concat({"fewer than ", decimal_text(limits_.least_bytes / 1024), " KiB arrived in ",
-                       decimal_text(limits_.window_ms / 1000), " seconds"});
+        return sentence("fewer than % KiB arrived in % seconds",
+                        {decimal_text(limits_.least_bytes / 1024), decimal_text(limits_.window_ms / 1000)});
     }
-    return concat({"it took longer than ", decimal_text(limits_.total_ms / 1000), " seconds"});
+    return sentence("it took longer than % seconds", {decimal_text(limits_.total_ms / 1000)});
 }
 
 }  // namespace plinth

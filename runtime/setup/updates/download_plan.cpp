@@ -8,10 +8,10 @@ namespace plinth {
 namespace {
 
 // The C library's sort and search: one copy of each, already in every process, where each
-// std::sort would add its own code to the stub.
+// std::sort would add its own code to the stub. A map holds only the start of each hash.
 int by_hash(const void* a, const void* b) {
     return std::memcmp(static_cast<const BaseRegion*>(a)->sha256.data(), static_cast<const BaseRegion*>(b)->sha256.data(),
-                       sizeof(platform::Sha256));
+                       kRegionHashSize);
 }
 
 struct Gap {
@@ -27,20 +27,16 @@ int by_size(const void* a, const void* b) {
     return x.index < y.index ? -1 : x.index > y.index ? 1 : 0;
 }
 
-// A stretch of the new installer to fetch: [first, end).
-struct Stretch {
-    std::uint64_t first = 0;
-    std::uint64_t end = 0;
-};
+std::uint64_t end_of(const PlanStep& step) { return step.offset + step.size; }
 
-// Joins the stretches whose gap is below `merge_gap`, then, while there are more than
-// `max_requests`, those with the smallest gaps.
-std::vector<Stretch> merged(std::vector<Stretch> stretches, std::uint64_t merge_gap, std::size_t max_requests) {
+// Joins the stretches to fetch (steps, in order) whose gap is below `merge_gap`, then, while
+// there are more than `max_requests`, those with the smallest gaps.
+std::vector<PlanStep> merged(std::vector<PlanStep> stretches, std::uint64_t merge_gap, std::size_t max_requests) {
     if (stretches.size() < 2) return stretches;
     // joined[i]: stretch i+1 is fetched with stretch i.
     std::vector<std::uint8_t> joined(stretches.size() - 1, 0);
     std::vector<Gap> gaps(joined.size());
-    for (std::size_t i = 0; i < gaps.size(); ++i) gaps[i] = {stretches[i + 1].first - stretches[i].end, i};
+    for (std::size_t i = 0; i < gaps.size(); ++i) gaps[i] = {stretches[i + 1].offset - end_of(stretches[i]), i};
     std::qsort(gaps.data(), gaps.size(), sizeof(Gap), by_size);
     std::size_t requests = stretches.size();
     for (const Gap& gap : gaps) {
@@ -48,12 +44,12 @@ std::vector<Stretch> merged(std::vector<Stretch> stretches, std::uint64_t merge_
         joined[gap.index] = 1;
         --requests;
     }
-    std::vector<Stretch> result;
+    std::vector<PlanStep> result;
     result.reserve(requests);
     result.push_back(stretches[0]);
     for (std::size_t i = 1; i < stretches.size(); ++i) {
         if (joined[i - 1]) {
-            result.back().end = stretches[i].end;
+            result.back().size = end_of(stretches[i]) - result.back().offset;
         } else {
             result.push_back(stretches[i]);
         }
@@ -71,7 +67,7 @@ std::optional<DownloadPlan> plan_download(const InstallerMap& map, std::span<con
 
     // Where each region of the map is in the base, or nothing.
     std::vector<const BaseRegion*> found(map.regions.size(), nullptr);
-    std::vector<Stretch> missing;
+    std::vector<PlanStep> missing;
     for (std::size_t i = 0; i < map.regions.size(); ++i) {
         const MapRegion& region = map.regions[i];
         const BaseRegion key{0, region.size, region.sha256};
@@ -81,23 +77,23 @@ std::optional<DownloadPlan> plan_download(const InstallerMap& map, std::span<con
             found[i] = at;
             continue;
         }
-        if (!missing.empty() && missing.back().end == region.offset) {
-            missing.back().end += region.size;
+        if (!missing.empty() && end_of(missing.back()) == region.offset) {
+            missing.back().size += region.size;
         } else {
-            missing.push_back({region.offset, region.offset + region.size});
+            missing.push_back({region.offset, region.size, true, 0});
         }
     }
-    const std::vector<Stretch> fetched = merged(std::move(missing), merge_gap, max_requests);
+    const std::vector<PlanStep> fetched = merged(std::move(missing), merge_gap, max_requests);
 
     DownloadPlan plan;
     std::size_t next = 0;  // the next stretch to fetch
     for (std::size_t i = 0; i < map.regions.size();) {
         const MapRegion& region = map.regions[i];
-        if (next < fetched.size() && fetched[next].first == region.offset) {
-            const Stretch& stretch = fetched[next++];
-            plan.steps.push_back({stretch.first, stretch.end - stretch.first, true, 0});
-            plan.fetched += stretch.end - stretch.first;
-            while (i < map.regions.size() && map.regions[i].offset < stretch.end) ++i;
+        if (next < fetched.size() && fetched[next].offset == region.offset) {
+            const PlanStep& stretch = fetched[next++];
+            plan.steps.push_back(stretch);
+            plan.fetched += stretch.size;
+            while (i < map.regions.size() && map.regions[i].offset < end_of(stretch)) ++i;
             continue;
         }
         // Copied: a region that follows the previous copy in the base extends it.
@@ -105,7 +101,7 @@ std::optional<DownloadPlan> plan_download(const InstallerMap& map, std::span<con
         if (last != nullptr && !last->fetch && last->base_offset + last->size == found[i]->offset) {
             last->size += region.size;
         } else {
-            plan.steps.push_back({region.offset, region.size, false, found[i]->offset});
+            plan.steps.push_back(PlanStep{region.offset, region.size, false, found[i]->offset});
         }
         plan.reused += region.size;
         ++i;

@@ -6,6 +6,7 @@
 #include "package/strict_json.h"
 #include "package/version_order.h"
 #include "updates/installer_map.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 namespace {
@@ -30,7 +31,7 @@ const std::string* string_member(const JsonValue& object, std::string_view key) 
 }
 
 [[gnu::noinline]] Status release_problem(std::size_t index, std::string_view what) {
-    return fail({"The update feed's release ", decimal_text(index + 1), " ", what, "."});
+    return fail_with("The update feed's release % %.", {decimal_text(index + 1), what});
 }
 
 // The optional keys that manage a release: its signer and its rollout.
@@ -87,7 +88,7 @@ Status read_release(const JsonValue& element, std::size_t index, Release& releas
 Result<Feed> read_feed(std::string_view json) {
     if (json.size() > kMaxFeedSize) return fail("The update feed is larger than 1 MiB.");
     auto parsed = parse_strict_json(json);
-    if (!parsed) return fail({"The update feed isn't valid JSON (", parsed.error(), ")."});
+    if (!parsed) return fail_with("The update feed isn't valid JSON (%).", {parsed.error()});
     const JsonValue& root = *parsed;
     if (!root.is_object()) return fail("The update feed isn't a JSON object.");
     Feed feed;
@@ -107,11 +108,12 @@ Result<Feed> read_feed(std::string_view json) {
 Result<std::size_t> newest_update(const Feed& feed, std::string_view app_id, std::string_view installed_version,
                                   std::optional<std::uint32_t> bucket) {
     if (feed.id != app_id) {
-        return fail({"The update feed is for another app (\"", feed.id, "\", not \"", app_id, "\")."});
+        return fail_with("The update feed is for another app (\"%\", not \"%\").", {feed.id, app_id});
     }
     if (!is_comparable_version(installed_version)) {
-        return fail({"The installed version \"", installed_version,
-                     "\" isn't numbers separated by dots, so no update can be compared with it."});
+        return fail_with(
+            "The installed version \"%\" isn't numbers separated by dots, so no update can be compared with it.",
+            {installed_version});
     }
     const std::size_t none = feed.releases.size();
     std::size_t newest = none;

@@ -8,9 +8,9 @@
 namespace plinth {
 namespace {
 
-constexpr std::uint8_t kSignature[8] = {'P', 'L', 'N', 'M', 'A', 'P', 0, 1};
+constexpr std::uint8_t kSignature[8] = {'P', 'L', 'N', 'M', 'A', 'P', 0, 2};
 constexpr std::size_t kHeaderSize = 8 + 8 + 32 + 4;
-constexpr std::size_t kEntrySize = 4 + 32;
+constexpr std::size_t kShortestEntry = 1 + kRegionHashSize;
 
 std::uint64_t little_endian(const std::uint8_t* bytes, int count) {
     std::uint64_t value = 0;
@@ -31,19 +31,33 @@ Result<InstallerMap> read_installer_map(std::span<const std::uint8_t> bytes) {
     std::copy_n(bytes.data() + 16, 32, map.installer_sha256.begin());
     const std::uint64_t count = little_endian(bytes.data() + 48, 4);
     if (count == 0 || count > kMaxMapRegions) return map_problem("has no region or more than 4000000");
-    if (bytes.size() - kHeaderSize != count * kEntrySize) return map_problem("isn't as long as its count of regions says");
+    const std::uint8_t* entry = bytes.data() + kHeaderSize;
+    const std::uint8_t* const end = bytes.data() + bytes.size();
+    // Checked before anything is allocated for them: a count its bytes can't hold.
+    if (static_cast<std::uint64_t>(end - entry) < count * kShortestEntry) {
+        return map_problem("isn't as long as its count of regions says");
+    }
     map.regions.resize(count);
     std::uint64_t offset = 0;
-    const std::uint8_t* entry = bytes.data() + kHeaderSize;
     for (MapRegion& region : map.regions) {
+        std::uint64_t size = 0;
+        for (int shift = 0;; shift += 7) {
+            if (entry == end || shift > 28) return map_problem("isn't as long as its count of regions says");
+            size |= std::uint64_t{*entry & 0x7Fu} << shift;
+            if ((*entry++ & 0x80) == 0) break;
+        }
+        if (size == 0 || size > 0xFFFFFFFFu) return map_problem("has an empty region or one of 4 GiB or more");
+        if (static_cast<std::size_t>(end - entry) < kRegionHashSize) {
+            return map_problem("isn't as long as its count of regions says");
+        }
         region.offset = offset;
-        region.size = static_cast<std::uint32_t>(little_endian(entry, 4));
-        if (region.size == 0) return map_problem("has an empty region");
-        std::copy_n(entry + 4, 32, region.sha256.begin());
+        region.size = static_cast<std::uint32_t>(size);
+        std::copy_n(entry, kRegionHashSize, region.sha256.begin());
         // At most 4 million regions of less than 4 GiB each: the sum can't overflow.
-        offset += region.size;
-        entry += kEntrySize;
+        offset += size;
+        entry += kRegionHashSize;
     }
+    if (entry != end) return map_problem("isn't as long as its count of regions says");
     if (offset != map.installer_size) {
         return fail({"The update's map has regions of ", decimal_text(offset), " bytes in all, not the installer's ",
                      decimal_text(map.installer_size), "."});

@@ -11,6 +11,7 @@
 #include "updates/download_plan.h"
 #include "updates/installer_map.h"
 #include "updates/release_url.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 namespace {
@@ -50,7 +51,9 @@ Result<std::vector<std::uint8_t>> fetch_map(platform::Platform& platform, const 
     for (int hop = 0; !download && download.error().kind == platform::DownloadFailure::Kind::redirect; ++hop) {
         std::string why;
         const auto next = next_hop(at, download.error(), why);
-        if (!next || hop == kMaxRedirects) return fail({"its map can't be downloaded from ", offer.map_url, ": ", why});
+        if (!next || hop == kMaxRedirects) {
+            return fail_with("its map can't be downloaded from %: %", {offer.map_url, why});
+        }
         at = *next;
         download = platform.network.get(at, kNetworkTimeoutMs);
     }
@@ -71,38 +74,36 @@ Result<std::vector<std::uint8_t>> fetch_map(platform::Platform& platform, const 
     return bytes;
 }
 
-// The running program's own file, which is the installed version's installer, and its regions
-// hashed.
-Result<std::vector<BaseRegion>> read_base(platform::Platform& platform, std::vector<std::uint8_t>& bytes) {
-    auto path = platform.module.own_path();
-    if (!path) return fail("this program's own file can't be found");
-    auto info = platform.files.metadata(*path);
-    if (!info || info->size > kMaxBaseSize) return fail("this program's own file can't be read or is larger than 1 GiB");
-    auto file = platform.files.open_for_reading(*path);
-    if (!file) return fail("this program's own file can't be read");
-    bytes.resize(static_cast<std::size_t>(info->size));
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) bytes.resize(std::min<std::size_t>(filled + kChunkSize, kMaxBaseSize + 1));
-        auto count = (*file)->read(std::span(bytes).subspan(filled));
-        if (!count) return fail("this program's own file can't be read");
-        if (*count == 0) break;
-        filled += *count;
-        if (filled > kMaxBaseSize) return fail("this program's own file can't be read or is larger than 1 GiB");
-    }
-    bytes.resize(filled);
-    std::vector<BaseRegion> regions;
-    for (const Region& region : installer_regions(bytes)) {
-        auto hash = sha256_of(platform, std::span(bytes).subspan(region.offset, region.size));
+// As much of `buffer` as `left` bytes need.
+std::span<std::uint8_t> chunk_of(std::span<std::uint8_t> buffer, std::uint64_t left) {
+    return buffer.first(static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
+}
+
+// The regions of the running program's own file (the installed version's installer), each
+// hashed: the file is read once, a chunk at a time, never held in memory whole.
+Result<std::vector<BaseRegion>> hash_base(platform::Platform& platform, HeldSource& base,
+                                          std::span<std::uint8_t> buffer) {
+    const std::vector<Region> cut = installer_regions(base);
+    std::vector<BaseRegion> regions(cut.size());
+    for (std::size_t i = 0; i < cut.size(); ++i) {
+        const Region& region = cut[i];
+        auto hash = platform.crypto.sha256();
         if (!hash) return fail("no SHA-256 can be computed");
-        regions.push_back({region.offset, region.size, *hash});
+        const std::uint64_t end = region.offset + region.size;
+        for (std::uint64_t at = region.offset; at < end;) {
+            const auto chunk = chunk_of(buffer, end - at);
+            if (!base.read(at, chunk)) return fail("this program's own file can't be read");
+            (*hash)->add(chunk);
+            at += chunk.size();
+        }
+        regions[i] = {region.offset, region.size, (*hash)->finish()};
     }
     return regions;
 }
 
 // "bytes FIRST-LAST/TOTAL" (or "/*"), exactly: anything else is another range than the one asked.
 bool is_content_range(std::string_view text, std::uint64_t first, std::uint64_t last, std::uint64_t total) {
-    const std::string asked = concat({"bytes ", decimal_text(first), "-", decimal_text(last), "/"});
+    const std::string asked = sentence("bytes %-%/", {decimal_text(first), decimal_text(last)});
     if (!text.starts_with(asked)) return false;
     text.remove_prefix(asked.size());
     return text == "*" || text == decimal_text(total);
@@ -111,21 +112,15 @@ bool is_content_range(std::string_view text, std::uint64_t first, std::uint64_t 
 // Writes the plan's steps into the file, the fetched ones with one range request each.
 class Assembly {
 public:
-    Assembly(platform::Platform& platform, const UpdateOffer& offer, platform::NewFile& file,
-             std::span<const std::uint8_t> base, const DownloadPlan& plan, DownloadProgress* progress)
-        : platform_(platform), offer_(offer), file_(file), base_(base), plan_(plan), progress_(progress),
-          url_(offer.url) {}
+    Assembly(platform::Platform& platform, const UpdateOffer& offer, platform::NewFile& file, HeldSource& base,
+             std::span<std::uint8_t> buffer, const DownloadPlan& plan, DownloadProgress* progress)
+        : platform_(platform), offer_(offer), file_(file), base_(base), buffer_(buffer), plan_(plan),
+          progress_(progress), url_(offer.url) {}
 
     MapOutcome run(std::unique_ptr<platform::Download>& whole) {
         for (const PlanStep& step : plan_.steps) {
-            if (!step.fetch) {
-                if (file_.write(base_.subspan(step.base_offset, step.size)) != 0) {
-                    return fall_back(platform_, "the new file can't be written");
-                }
-                continue;
-            }
-            const MapOutcome fetched = fetch(step, whole);
-            if (fetched != MapOutcome::assembled) return fetched;
+            const MapOutcome done = step.fetch ? fetch(step, whole) : copy(step);
+            if (done != MapOutcome::assembled) return done;
         }
         return MapOutcome::assembled;
     }
@@ -150,6 +145,19 @@ private:
         }
     }
 
+    // The step's bytes from the base, a chunk at a time.
+    MapOutcome copy(const PlanStep& step) {
+        for (std::uint64_t done = 0; done < step.size;) {
+            const auto chunk = chunk_of(buffer_, step.size - done);
+            if (!base_.read(step.base_offset + done, chunk)) {
+                return fall_back(platform_, "this program's own file can't be read");
+            }
+            if (file_.write(chunk) != 0) return fall_back(platform_, "the new file can't be written");
+            done += chunk.size();
+        }
+        return MapOutcome::assembled;
+    }
+
     MapOutcome fetch(const PlanStep& step, std::unique_ptr<platform::Download>& whole) {
         const std::uint64_t last = step.offset + step.size - 1;
         std::string why;
@@ -165,10 +173,10 @@ private:
         if (!why.empty()) return fall_back(platform_, concat({"a range request can't be used: ", why}));
         if (!response) {
             const platform::DownloadFailure& failure = response.error();
-            return fall_back(platform_, concat({"the server didn't answer a range request (",
-                                                failure.kind == platform::DownloadFailure::Kind::status ? "status "
-                                                                                                       : "error ",
-                                                decimal_text(failure.code), ")"}));
+            return fall_back(platform_,
+                             sentence("the server didn't answer a range request (%%)",
+                                      {failure.kind == platform::DownloadFailure::Kind::status ? "status " : "error ",
+                                       decimal_text(failure.code)}));
         }
         if (response->status == 200) {
             platform_.log->write("Downloading the whole installer:", "the server ignores range requests");
@@ -178,19 +186,18 @@ private:
         const auto announced = response->body->announced_size();
         if (!is_content_range(response->content_range, step.offset, last, offer_.release.size) ||
             (announced && *announced != step.size)) {
-            return fall_back(platform_, concat({"the server answered a range request with another range (\"",
-                                                response->content_range, "\")"}));
+            return fall_back(platform_, sentence("the server answered a range request with another range (\"%\")",
+                                                 {response->content_range}));
         }
         return receive(*response->body, step.size);
     }
 
     MapOutcome receive(platform::Download& body, std::uint64_t size) {
-        std::vector<std::uint8_t> buffer(kChunkSize);
         std::uint64_t left = size;
         while (left > 0) {
-            auto count = body.read(std::span(buffer).first(static_cast<std::size_t>(std::min<std::uint64_t>(left, kChunkSize))));
+            auto count = body.read(chunk_of(buffer_, left));
             if (!count || *count == 0) return fall_back(platform_, "the server cut a range short");
-            if (file_.write(std::span(buffer).first(*count)) != 0) return fall_back(platform_, "the new file can't be written");
+            if (file_.write(buffer_.first(*count)) != 0) return fall_back(platform_, "the new file can't be written");
             left -= *count;
             received_ += *count;
             if (progress_ != nullptr && !progress_->received(received_, plan_.fetched)) return MapOutcome::cancelled;
@@ -201,7 +208,8 @@ private:
     platform::Platform& platform_;
     const UpdateOffer& offer_;
     platform::NewFile& file_;
-    std::span<const std::uint8_t> base_;
+    HeldSource& base_;
+    std::span<std::uint8_t> buffer_;
     const DownloadPlan& plan_;
     DownloadProgress* progress_;
     std::string url_;
@@ -220,19 +228,29 @@ MapOutcome download_through_map(platform::Platform& platform, const UpdateOffer&
     if (map->installer_size != offer.release.size || map->installer_sha256 != offer.release.sha256) {
         return fall_back(platform, "its map describes another installer than the feed");
     }
-    std::vector<std::uint8_t> base;
-    auto base_regions = read_base(platform, base);
+    // The running program's own file, which is the installed version's installer, held while it
+    // is read: no one can change it meanwhile.
+    auto own = platform.module.own_path();
+    if (!own) return fall_back(platform, "this program's own file can't be found");
+    auto held = platform.files.hold(*own);
+    std::optional<std::uint64_t> base_size;
+    if (held) {
+        if (auto size = (*held)->size()) base_size = *size;
+    }
+    if (!base_size) return fall_back(platform, "this program's own file can't be read");
+    HeldSource base(**held, *base_size);
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    auto base_regions = hash_base(platform, base, buffer);
     if (!base_regions) return fall_back(platform, base_regions.error().text);
     const auto plan = plan_download(*map, *base_regions);
     if (!plan) return fall_back(platform, "it has too little in common with the installed version");
-    Assembly assembly(platform, offer, file, base, *plan, progress);
+    Assembly assembly(platform, offer, file, base, buffer, *plan, progress);
     const MapOutcome outcome = assembly.run(whole);
     if (outcome == MapOutcome::assembled) {
         platform.log->write("Update assembled:",
-                            concat({"reused ", decimal_text(plan->reused), " bytes, fetched ",
-                                    decimal_text(plan->fetched + map_bytes->size()), " bytes (the map's ",
-                                    decimal_text(map_bytes->size()), " included) in ",
-                                    decimal_text(assembly.requests() + 1), " requests"}));
+                            sentence("reused % bytes, fetched % bytes (the map's % included) in % requests",
+                                     {decimal_text(plan->reused), decimal_text(plan->fetched + map_bytes->size()),
+                                      decimal_text(map_bytes->size()), decimal_text(assembly.requests() + 1)}));
     }
     return outcome;
 }

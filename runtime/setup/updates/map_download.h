@@ -13,10 +13,6 @@
 
 namespace plinth {
 
-// Beyond this, the installed installer isn't read into memory as a base: the update downloads
-// the new one whole.
-inline constexpr std::uint64_t kMaxBaseSize = 1024u * 1024 * 1024;
-
 enum class MapOutcome {
     assembled,  // `file` holds the new installer, not yet checked
     whole,      // the server sent the whole file for a range: `whole` is that download

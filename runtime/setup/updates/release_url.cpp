@@ -1,6 +1,7 @@
 #include "updates/release_url.h"
 
 #include "package/update_url.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 namespace {
@@ -61,16 +62,16 @@ Result<std::string> resolve_installer_url(std::string_view feed_url, std::string
     auto problem = update_url_problem(*url);
     const std::string_view it = problem ? "it " : "";
     if (!problem) problem = redirect_problem(feed_url, *url);
-    if (problem) return fail({"The update feed's installer URL \"", *url, "\" can't be used: ", it, *problem, "."});
+    if (problem) return fail_with("The update feed's installer URL \"%\" can't be used: %%.", {*url, it, *problem});
     return std::move(*url);
 }
 
 std::optional<std::string> redirect_problem(std::string_view requested, std::string_view final) {
     const auto from = split_update_url(requested);
     const auto to = split_update_url(final);
-    if (!to) return concat({"it leads to \"", final, "\", which isn't a URL updates may come from"});
+    if (!to) return sentence("it leads to \"%\", which isn't a URL updates may come from", {final});
     if (from && from->scheme == "https" && to->scheme == "http") {
-        return concat({"it leads from https to plain http (\"", final, "\"), which anyone on the way could change"});
+        return sentence("it leads from https to plain http (\"%\"), which anyone on the way could change", {final});
     }
     return std::nullopt;
 }

@@ -6,15 +6,15 @@
 
 #include "common/command_line_quote.h"
 #include "common/upper_case.h"
-#include "package/held_source.h"
+#include "log/run_log.h"
 #include "package/installer_file.h"
+#include "package/signer_name.h"
 #include "package/version_order.h"
 #include "registry/uninstall_entry.h"
 #include "system_error/error_text.h"
-#include "log/run_log.h"
 #include "updates/map_download.h"
 #include "updates/release_url.h"
-#include "package/signer_name.h"
+#include "updates/sentence.h"
 
 namespace plinth {
 namespace {
@@ -23,19 +23,27 @@ constexpr platform::ErrorCode kFileExists = 80;  // ERROR_FILE_EXISTS
 constexpr platform::ErrorCode kWaitTimeout = 258;  // WAIT_TIMEOUT
 constexpr std::size_t kChunkSize = 64 * 1024;
 
-// The WinHTTP errors a user meets, in words; the system's message table has none of them.
+// The WinHTTP errors a user meets, in words; the system's message table has none of them. One
+// table rather than a case each: each case would build its own string.
+struct KnownError {
+    std::uint16_t code;
+    const char* text;
+};
+constexpr KnownError kKnownErrors[] = {
+    {12002, "the server didn't answer in time (WinHTTP error 12002)"},
+    // Wine passes the socket's own timeout on.
+    {10060, "the server didn't answer in time (error 10060)"},
+    {12007, "the server's name can't be resolved (WinHTTP error 12007)"},
+    {12029, "the server can't be reached (WinHTTP error 12029)"},
+    {12030, "the connection was cut (WinHTTP error 12030)"},
+    {12152, "the server's answer can't be read (WinHTTP error 12152)"},
+    {12157, "no secure connection can be made with the server (WinHTTP error 12157)"},
+    {12175, "the server's certificate isn't trusted (WinHTTP error 12175)"},
+};
+
 std::string winhttp_error_text(platform::Platform& platform, std::uint32_t code) {
-    switch (code) {
-        case 12002: return "the server didn't answer in time (WinHTTP error 12002)";
-        // Wine passes the socket's own timeout on.
-        case 10060: return "the server didn't answer in time (error 10060)";
-        case 12007: return "the server's name can't be resolved (WinHTTP error 12007)";
-        case 12029: return "the server can't be reached (WinHTTP error 12029)";
-        case 12030: return "the connection was cut (WinHTTP error 12030)";
-        case 12152: return "the server's answer can't be read (WinHTTP error 12152)";
-        case 12157: return "no secure connection can be made with the server (WinHTTP error 12157)";
-        case 12175: return "the server's certificate isn't trusted (WinHTTP error 12175)";
-        default: break;
+    for (const KnownError& known : kKnownErrors) {
+        if (known.code == code) return known.text;
     }
     if (code >= 12000 && code < 13000) return concat({"WinHTTP error ", decimal_text(code)});
     return os_error_text(platform.system_text, code);
@@ -45,7 +53,8 @@ std::string download_failure_text(platform::Platform& platform, const platform::
     using Kind = platform::DownloadFailure::Kind;
     switch (failure.kind) {
         case Kind::status: return concat({"the server answered with HTTP status ", decimal_text(failure.code)});
-        case Kind::redirect: return concat({"it was redirected more than ", decimal_text(kMaxRedirects), " times"});
+        case Kind::redirect:
+            return sentence("it was redirected more than % times", {decimal_text(kMaxRedirects)});
         case Kind::too_large: return "it is larger than it may be";
         case Kind::system: break;
     }
@@ -54,11 +63,11 @@ std::string download_failure_text(platform::Platform& platform, const platform::
 
 [[gnu::noinline]] Status download_problem(platform::Platform& platform, std::string_view what,
                                                      std::string_view url, const platform::DownloadFailure& failure) {
-    return fail({what, " can't be downloaded from ", url, ": ", download_failure_text(platform, failure), "."});
+    return fail_with("% can't be downloaded from %: %.", {what, url, download_failure_text(platform, failure)});
 }
 
 [[gnu::noinline]] Status late(std::string_view what, std::string_view url, const DownloadClock& clock) {
-    return fail({what, " can't be downloaded from ", url, ": ", clock.why_late(), "."});
+    return fail_with("% can't be downloaded from %: %.", {what, url, clock.why_late()});
 }
 
 // GET, following redirects here so that every hop meets the URL rule before it is asked.
@@ -77,13 +86,16 @@ Status open_download(platform::Platform& platform, const std::string& url, std::
         }
         const auto next = resolve_url(at, got.error().location);
         const std::string_view location = next ? std::string_view(*next) : std::string_view(got.error().location);
-        if (auto problem = redirect_problem(at, location)) return fail({what, " can't be downloaded from ", url, ": ", *problem, "."});
+        if (auto problem = redirect_problem(at, location)) {
+            return fail_with("% can't be downloaded from %: %.", {what, url, *problem});
+        }
         at = *next;
     }
 }
 
 [[gnu::noinline]] Status write_problem(platform::Platform& platform, const Path& path, platform::ErrorCode error) {
-    return fail({"The update can't be written to ", path_text(path), " (", os_error_text(platform.system_text, error), ")."});
+    return fail_with("The update can't be written to % (%).",
+                     {path_text(path), os_error_text(platform.system_text, error)});
 }
 
 // Reads the body to its end, into the feed's text or the new file, within the clock's limits.
@@ -129,7 +141,7 @@ Status download_feed(platform::Platform& platform, const std::string& url, std::
             return read;
         if (received <= kMaxFeedSize) return success();
     }
-    return fail({"The update feed at ", url, " is larger than 1 MiB."});
+    return fail_with("The update feed at % is larger than 1 MiB.", {url});
 }
 
 std::optional<Path> temporary_folder(platform::Platform& platform) {
@@ -147,15 +159,16 @@ Status create_download_file(platform::Platform& platform, Path& path, std::uniqu
     for (int attempt = 0; attempt < 4 && error == kFileExists; ++attempt) {
         std::array<std::uint8_t, 8> random{};
         if (const platform::ErrorCode failed = platform.crypto.random(random); failed != 0) {
-            return fail({"The update can't be downloaded: no random name can be made (",
-                         os_error_text(platform.system_text, failed), ")."});
+            return fail_with("The update can't be downloaded: no random name can be made (%).",
+                             {os_error_text(platform.system_text, failed)});
         }
-        std::u16string name = u"plinth-update-";
+        // The random bytes in hex, written into their place in the name.
+        char16_t name[] = u"plinth-update-0123456789abcdef.exe";
+        char16_t* digit = name + 14;
         for (std::uint8_t byte : random) {
-            name += u"0123456789abcdef"[byte >> 4];
-            name += u"0123456789abcdef"[byte & 15];
+            *digit++ = u"0123456789abcdef"[byte >> 4];
+            *digit++ = u"0123456789abcdef"[byte & 15];
         }
-        name += u".exe";
         // Named in `path` only once it is ours: the installer deletes what `path` names.
         Path candidate = join_path(*folder, name);
         auto created = platform.files.create_new(candidate);
@@ -171,8 +184,8 @@ Status create_download_file(platform::Platform& platform, Path& path, std::uniqu
 
 [[gnu::noinline]] Status unreadable_download(platform::Platform& platform, const Path& path, std::string_view prefix,
                                              platform::ErrorCode error) {
-    return fail({"The downloaded update ", path_text(path), " can't be read back (", prefix,
-                 os_error_text(platform.system_text, error), ")."});
+    return fail_with("The downloaded update % can't be read back (%%).",
+                     {path_text(path), prefix, os_error_text(platform.system_text, error)});
 }
 
 // The held file's SHA-256: what is checked is what will run.
@@ -197,48 +210,55 @@ Status check_package(const InstalledApp& app, const UpdateOffer& offer, const Do
     HeldSource source(*installer.held(), offer.release.size);
     const auto manifest = read_installer_manifest(source);
     const std::string_view from = offer.url;
-    if (!manifest) return fail({"The update from ", from, " isn't an installer of ", app.name, ": no app package can be read from it."});
+    if (!manifest)
+        return fail_with("The update from % isn't an installer of %: no app package can be read from it.",
+                         {from, app.name});
     if (manifest->id != app.id) {
-        return fail({"The update from ", from, " is the installer of another app (", manifest->name, ", id \"", manifest->id,
-                     "\"), not of ", app.name, "."});
+        return fail_with("The update from % is the installer of another app (%, id \"%\"), not of %.",
+                         {from, manifest->name, manifest->id, app.name});
     }
     if (compare_versions(manifest->version, offer.release.version) != 0) {
-        return fail({"The update from ", from, " is ", app.name, " ", manifest->version, ", not the version ",
-                     offer.release.version, " the feed says it is."});
+        return fail_with("The update from % is % %, not the version % the feed says it is.",
+                         {from, app.name, manifest->version, offer.release.version});
     }
     if (compare_versions(manifest->version, app.version).value_or(0) <= 0) {
-        return fail({"The update from ", from, " is ", app.name, " ", manifest->version,
-                     ", which isn't newer than the installed version ", app.version, "."});
+        return fail_with("The update from % is % %, which isn't newer than the installed version %.",
+                         {from, app.name, manifest->version, app.version});
     }
     return success();
 }
 
 std::string signature_state_text(const platform::Signature& signature) {
     switch (signature.state) {
-        case platform::Signature::State::valid: return concat({"signed by \"", signature.subject, "\""});
+        case platform::Signature::State::valid:
+            return sentence("signed by \"%\"", {signature.subject});
         case platform::Signature::State::none: return "not signed";
         case platform::Signature::State::invalid: break;
     }
     static const char digits[] = "0123456789ABCDEF";
     std::string code = "0x";
     for (int shift = 28; shift >= 0; shift -= 4) code += digits[(static_cast<std::uint32_t>(signature.code) >> shift) & 15];
-    return concat({"signed, but its signature isn't valid (", code, ")"});
+    return sentence("signed, but its signature isn't valid (%)", {code});
 }
 
 // When this program is signed, the update must be signed by the same signer (or one its
 // manifest lists); otherwise the HTTPS feed and the SHA-256 are the trust.
 Status check_signer(platform::Platform& platform, const InstalledApp& app, const DownloadedInstaller& download) {
     auto own_path = platform.module.own_path();
-    if (!own_path) return fail({"This program's own file can't be found (", os_error_text(platform.system_text, own_path.error()), ")."});
+    if (!own_path)
+        return fail_with("This program's own file can't be found (%).",
+                         {os_error_text(platform.system_text, own_path.error())});
     const platform::Signature own = platform.crypto.signature(*own_path, nullptr);
     if (own.state == platform::Signature::State::none) return success();
     if (own.state == platform::Signature::State::invalid) {
-        return fail({"This program is ", signature_state_text(own), ", so no update can be trusted."});
+        return fail_with("This program is %, so no update can be trusted.", {signature_state_text(own)});
     }
     const platform::Signature theirs = platform.crypto.signature(download.path(), download.held());
     if (theirs.state != platform::Signature::State::valid || !accepted_signer(theirs.subject, own.subject, app.publishers)) {
-        return fail({"The update is ", signature_state_text(theirs), ", but this program is signed by \"", own.subject,
-                     "\"; an update must come from the same signer, or one its manifest lists."});
+        return fail_with(
+            "The update is %, but this program is signed by \"%\"; an update must come from the same signer, or one "
+            "its manifest lists.",
+            {signature_state_text(theirs), own.subject});
     }
     return success();
 }
@@ -256,7 +276,10 @@ std::u16string quoted(const Path& path, std::u16string_view after = {}) {
 bool lies_inside(std::u16string_view path, std::u16string_view folder) {
     while (!folder.empty() && (folder.back() == u'\\' || folder.back() == u'/')) folder.remove_suffix(1);
     if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != u'\\') return false;
-    if (upper_case(path.substr(0, folder.size())) != upper_case(folder)) return false;
+    // Unit by unit, as upper_case maps a name: no copy of either.
+    for (std::size_t i = 0; i < folder.size(); ++i) {
+        if (upper_case(path[i]) != upper_case(folder[i])) return false;
+    }
     std::u16string_view rest = path.substr(folder.size() + 1);
     if (rest.find(u':') != std::u16string_view::npos) return false;
     while (!rest.empty()) {
@@ -385,8 +408,9 @@ Status receive_installer(platform::Platform& platform, const UpdateOffer& offer,
             return read;
     }
     if (received != expected) {
-        return fail({"The update from ", offer.url, " isn't the size the feed gives (", decimal_text(expected),
-                     " bytes), so it isn't the release the feed describes."});
+        return fail_with(
+            "The update from % isn't the size the feed gives (% bytes), so it isn't the release the feed describes.",
+            {offer.url, decimal_text(expected)});
     }
     return success();
 }
@@ -406,8 +430,8 @@ Status check_installer(platform::Platform& platform, const InstalledApp& app, co
     platform::Sha256 hash;
     if (Status hashed = hash_file(platform, installer, hash); !hashed) return hashed;
     if (*size != offer.release.size || hash != offer.release.sha256) {
-        return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
-                     sha256_text(hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
+        return fail_with("The update from % isn't the release the feed describes: its SHA-256 is %, the feed's is %.",
+                         {offer.url, sha256_text(hash), sha256_text(offer.release.sha256)});
     }
     if (Status package = check_package(app, offer, installer); !package) return package;
     return check_signer(platform, app, installer);
@@ -415,11 +439,12 @@ Status check_installer(platform::Platform& platform, const InstalledApp& app, co
 
 Status download_update(platform::Platform& platform, const InstalledApp& app, const UpdateOffer& offer,
                        DownloadedInstaller& installer, DownloadProgress* progress) {
-    Status done = receive_installer(platform, offer, installer, progress);
+    if (Status received = receive_installer(platform, offer, installer, progress); !received) return received;
     // An assembled installer is held already.
-    if (done && installer.held() == nullptr) done = hold_installer(platform, installer);
-    if (done) done = check_installer(platform, app, offer, installer);
-    return done;
+    if (installer.held() == nullptr) {
+        if (Status held = hold_installer(platform, installer); !held) return held;
+    }
+    return check_installer(platform, app, offer, installer);
 }
 
 Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::unique_ptr<platform::HeldLock>& lock) {
@@ -429,9 +454,10 @@ Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::
         return success();
     }
     if (acquired.error() == kWaitTimeout) {
-        return fail({"Another update of ", app.name, " is still running; try again when it has finished."});
+        return fail_with("Another update of % is still running; try again when it has finished.", {app.name});
     }
-    return fail({"The update of ", app.name, " can't be started (", os_error_text(platform.system_text, acquired.error()), ")."});
+    return fail_with("The update of % can't be started (%).",
+                     {app.name, os_error_text(platform.system_text, acquired.error())});
 }
 
 Status install_update(platform::Platform& platform, const DownloadedInstaller& installer, const Path* log,
@@ -446,11 +472,12 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
     auto exit_code = platform.processes.run_and_wait(start, kInstallerRunTimeoutMs);
     if (!exit_code) {
         if (exit_code.error() == kWaitTimeout) return fail("The new version's installer didn't finish within 30 minutes.");
-        return fail({"The new version's installer can't be started (", os_error_text(platform.system_text, exit_code.error()), ")."});
+        return fail_with("The new version's installer can't be started (%).",
+                         {os_error_text(platform.system_text, exit_code.error())});
     }
     if (*exit_code != 0) {
         if (reported != nullptr) *reported = *exit_code == 1;
-        return fail({"The new version's installer failed (exit code ", decimal_text(*exit_code), ")."});
+        return fail_with("The new version's installer failed (exit code %).", {decimal_text(*exit_code)});
     }
     return success();
 }
@@ -464,8 +491,8 @@ Status restart_app(platform::Platform& platform, const InstalledApp& app) {
     const Path exe = to_utf16(*recorded.exe);
     // The entry is the user's to change: only a program of the app's own folder is started.
     if (!recorded.folder || !lies_inside(exe, to_utf16(*recorded.folder))) {
-        return fail({app.name, " can't be started again: its uninstall entry names ", path_text(exe),
-                     ", which isn't in its install folder."});
+        return fail_with("% can't be started again: its uninstall entry names %, which isn't in its install folder.",
+                         {app.name, path_text(exe)});
     }
     platform.processes.wait_for_parent(kRestartWaitMs);
     platform::ProcessStart start;
@@ -473,7 +500,8 @@ Status restart_app(platform::Platform& platform, const InstalledApp& app) {
     start.command_line = quoted(exe);
     start.current_directory = parent_folder(exe);
     if (const platform::ErrorCode error = platform.processes.start(start); error != 0) {
-        return fail({app.name, " can't be started again (", path_text(exe), ": ", os_error_text(platform.system_text, error), ")."});
+        return fail_with("% can't be started again (%: %).",
+                         {app.name, path_text(exe), os_error_text(platform.system_text, error)});
     }
     return success();
 }

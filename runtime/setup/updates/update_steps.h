@@ -14,6 +14,8 @@
 #include "common/result.h"
 #include "common/text.h"
 #include "package/app_manifest.h"
+#include "package/held_source.h"
+#include "package/pe_file.h"
 #include "platform/platform.h"
 #include "updates/download_clock.h"
 #include "updates/feed.h"

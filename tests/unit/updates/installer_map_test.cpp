@@ -12,15 +12,20 @@ void put(std::vector<std::uint8_t>& bytes, std::uint64_t value, int count) {
     for (int i = 0; i < count; ++i) bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
+void put_leb128(std::vector<std::uint8_t>& bytes, std::uint64_t value) {
+    for (; value >= 0x80; value >>= 7) bytes.push_back(static_cast<std::uint8_t>(value | 0x80));
+    bytes.push_back(static_cast<std::uint8_t>(value));
+}
+
 // A map of regions of these sizes, region i's hash all bytes i.
-std::vector<std::uint8_t> map_of(const std::vector<std::uint32_t>& sizes, std::uint64_t total) {
-    std::vector<std::uint8_t> bytes = {'P', 'L', 'N', 'M', 'A', 'P', 0, 1};
+std::vector<std::uint8_t> map_of(const std::vector<std::uint64_t>& sizes, std::uint64_t total) {
+    std::vector<std::uint8_t> bytes = {'P', 'L', 'N', 'M', 'A', 'P', 0, 2};
     put(bytes, total, 8);
     bytes.insert(bytes.end(), 32, 0xEE);
     put(bytes, sizes.size(), 4);
     for (std::size_t i = 0; i < sizes.size(); ++i) {
-        put(bytes, sizes[i], 4);
-        bytes.insert(bytes.end(), 32, static_cast<std::uint8_t>(i));
+        put_leb128(bytes, sizes[i]);
+        bytes.insert(bytes.end(), kRegionHashSize, static_cast<std::uint8_t>(i));
     }
     return bytes;
 }
@@ -36,7 +41,8 @@ TEST(MapReader, ReadsRegionsWithTheirOffsets) {
     EXPECT_EQ(map->regions[1].offset, 1024u);
     EXPECT_EQ(map->regions[1].size, 1u);
     EXPECT_EQ(map->regions[2].offset, 1025u);
-    EXPECT_EQ(map->regions[2].sha256[31], 2);
+    EXPECT_EQ(map->regions[2].sha256[kRegionHashSize - 1], 2);
+    EXPECT_EQ(map->regions[2].sha256[kRegionHashSize], 0) << "only the start of a hash is in the map";
 }
 
 TEST(MapReader, RefusesAnythingElse) {
@@ -53,12 +59,16 @@ TEST(MapReader, RefusesAnythingElse) {
     } cases[] = {
         {"empty", {}, "isn't a map"},
         {"header only, short", std::vector<std::uint8_t>(good.begin(), good.begin() + 51), "isn't a map"},
-        {"another version", with([](auto& b) { b[7] = 2; }), "isn't a map"},
+        {"the first format", with([](auto& b) { b[7] = 1; }), "isn't a map"},
+        {"a later format", with([](auto& b) { b[7] = 3; }), "isn't a map"},
         {"no regions", map_of({}, 0), "no region"},
         {"too many regions", with([](auto& b) { b[48] = 0x01; b[49] = 0x09; b[50] = 0x3D; b[51] = 0; }), "no region or more"},
         {"count beyond the bytes", with([](auto& b) { b[48] = 3; }), "isn't as long"},
         {"a byte more", with([](auto& b) { b.push_back(0); }), "isn't as long"},
         {"a byte less", with([](auto& b) { b.pop_back(); }), "isn't as long"},
+        {"a hash cut short", [] { auto b = map_of({10, 200}, 210); b.pop_back(); return b; }(), "isn't as long"},
+        {"a size of six bytes", map_of({1ull << 35, 1}, (1ull << 35) + 1), "isn't as long"},
+        {"a size of 4 GiB", map_of({1ull << 32, 1}, (1ull << 32) + 1), "4 GiB or more"},
         {"empty region", map_of({10, 0, 20}, 30), "an empty region"},
         {"sizes short of the total", map_of({10, 19}, 30), "29 bytes in all, not the installer's 30"},
         {"sizes beyond the total", map_of({10, 21}, 30), "31 bytes in all"},

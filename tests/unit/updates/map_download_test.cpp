@@ -16,6 +16,7 @@
 #include "pack/synthetic_pe.h"
 #include "platform/fake/fake_platform.h"
 #include "updates/feed.h"
+#include "updates/installer_map.h"
 
 namespace plinth {
 namespace {
@@ -65,16 +66,16 @@ std::span<const std::uint8_t> span_of(const std::string& text) {
 // The map of `file` as its publisher writes it, each region's hash taken from `hashed`
 // (`file` itself, unless a test makes the map lie).
 std::string map_of(const std::string& file, const std::string& hashed) {
-    std::string map("PLNMAP\0\1", 8);
+    std::string map("PLNMAP\0\2", 8);
     put(map, file.size(), 8);
     const auto whole = sha256(span_of(file));
     map.append(whole.begin(), whole.end());
     const auto regions = installer_regions(span_of(file));
     put(map, regions.size(), 4);
     for (const Region& region : regions) {
-        put(map, region.size, 4);
+        for (std::uint64_t size = region.size; size != 0; size >>= 7) map += static_cast<char>((size & 0x7F) | (size >= 0x80 ? 0x80 : 0));
         const auto hash = sha256(span_of(hashed).subspan(region.offset, region.size));
-        map.append(hash.begin(), hash.end());
+        map.append(hash.begin(), hash.begin() + kRegionHashSize);
     }
     return map;
 }
@@ -187,6 +188,13 @@ TEST_F(MapDownload, EveryFailureOfTheMapOrTheRangesFallsBackToOneWholeDownload) 
         {"map cut short", [](Scene& t) { t.fake.network.served[kMapUrl].cut_after = 40; }, "its map can't be downloaded", 0},
         {"map of another size", [](Scene& t) { t.fake.network.served[kMapUrl].body += "x"; }, "isn't the size the feed gives", 0},
         {"not a map", [](Scene& t) { t.serve_map("PLNMAP\1\1 and more"); }, "isn't a map", 0},
+        {"a map of another format",
+         [](Scene& t) {
+             std::string map = map_of(t.v2, t.v2);
+             map[7] = 1;
+             t.serve_map(map);
+         },
+         "isn't a map", 0},
         {"map of another installer", [](Scene& t) { t.serve_map(map_of(t.v1, t.v1)); }, "describes another installer", 0},
         {"map URL leaves https", [](Scene& t) { t.serve_map(map_of(t.v2, t.v2), "http://example.com/a.map"); },
          "Ignoring the release's map", 0},
@@ -207,6 +215,8 @@ TEST_F(MapDownload, EveryFailureOfTheMapOrTheRangesFallsBackToOneWholeDownload) 
         {"nothing in common", [](Scene& t) { t.fake.files.add_file(kUninstaller, std::string(5000, 'x')); },
          "too little in common", 0},
         {"own file gone", [](Scene& t) { (void)t.fake.files.delete_file(kUninstaller); }, "own file can't be read", 0},
+        {"own file held by another program",
+         [](Scene& t) { t.fake.faults.fail_on_path("files.hold", kUninstaller, 32); }, "own file can't be read", 0},
         {"map whose hashes lie", [](Scene& t) { t.serve_map(map_of(t.v2, t.v1)); }, "isn't the release the feed describes", 0},
     };
     for (const auto& c : cases) {
