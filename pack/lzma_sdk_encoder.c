@@ -12,25 +12,15 @@
 #include PLINTH_LZ_FIND_C
 #include PLINTH_LZMA_ENC_C
 
+#include "compression/lzma_sdk.h"
 #include "lzma_sdk_encoder.h"
 
-#ifndef PLINTH_LZMA_FAST_BYTES
+/* Level 9's own number of fast bytes. */
 #define PLINTH_LZMA_FAST_BYTES 64
-#endif
-
-static void* lzma_alloc(void* unused, size_t size) {
-    (void)unused;
-    return malloc(size);
-}
-
-static void lzma_free(void* unused, void* address) {
-    (void)unused;
-    free(address);
-}
 
 int plinth_lzma_encode(unsigned char* dest, size_t* dest_size, const unsigned char* src, size_t src_size,
                        unsigned dictionary, unsigned char* properties) {
-    ISzAlloc alloc = {lzma_alloc, lzma_free};
+    ISzAlloc alloc = {plinth_lzma_alloc, plinth_lzma_free};
     CLzmaEncProps props;
     LzmaEncProps_Init(&props);
     props.level = 9;

@@ -10,13 +10,8 @@ source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
 e2e_prefix
 
-site="$E2E_WORK/site"
-mkdir -p "$site/notes" "$E2E_WORK/nginx"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-server_pid=""
 # shellcheck source=nginx_lib.sh
 source "$(dirname "$0")/nginx_lib.sh"
-trap 'status=$?; stop_server; (exit $status); _e2e_cleanup' EXIT
 
 folder="$E2E_PROGRAMS_DIR/Plinth Sample"
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'

@@ -1,6 +1,11 @@
-# Sourced by the update tests: a local nginx that answers range requests, serving $site on
-# 127.0.0.1:$port (both set by the test), its access log in $E2E_WORK/nginx/access.log
-# ("<status> <bytes sent> "<Range>" <path>"); $server_pid is the server the test runs.
+# Sourced by the update tests after e2e_prefix: a local nginx that answers range requests,
+# serving $site ($E2E_WORK/site, with its notes/ folder) on 127.0.0.1:$port (a free port), its
+# access log in $E2E_WORK/nginx/access.log ("<status> <bytes sent> "<Range>" <path>");
+# $server_pid is the server the test runs, stopped on exit.
+site="$E2E_WORK/site"
+mkdir -p "$site/notes" "$E2E_WORK/nginx"
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+server_pid=""
 wait_for_port() {
   local tries
   for tries in $(seq 50); do
@@ -36,3 +41,4 @@ CONF
   server_pid=$!
   wait_for_port
 }
+trap 'status=$?; stop_server; (exit $status); _e2e_cleanup' EXIT

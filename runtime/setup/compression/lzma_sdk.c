@@ -11,19 +11,19 @@
 
 #include "lzma_sdk.h"
 
-static void* lzma_alloc(void* unused, size_t size) {
+void* plinth_lzma_alloc(void* unused, size_t size) {
     (void)unused;
     return malloc(size);
 }
 
-static void lzma_free(void* unused, void* address) {
+void plinth_lzma_free(void* unused, void* address) {
     (void)unused;
     free(address);
 }
 
 int plinth_lzma_decode(unsigned char* dest, size_t dest_size, const unsigned char* src, size_t src_size,
                        const unsigned char* properties) {
-    ISzAlloc alloc = {lzma_alloc, lzma_free};
+    ISzAlloc alloc = {plinth_lzma_alloc, plinth_lzma_free};
     SizeT out = dest_size;
     SizeT in = src_size;
     ELzmaStatus status;

@@ -10,6 +10,10 @@ extern "C" {
 /* 1 when the raw LZMA data `src` (no end mark, properties `properties`: 5 bytes) decodes to
    exactly `dest_size` bytes and uses every byte of `src`; 0 for anything else. The dictionary is
    `dest` itself: the decoder allocates only its probability tables. */
+/* The SDK's allocator, malloc and free, for its encoder too. */
+void* plinth_lzma_alloc(void* unused, size_t size);
+void plinth_lzma_free(void* unused, void* address);
+
 int plinth_lzma_decode(unsigned char* dest, size_t dest_size, const unsigned char* src, size_t src_size,
                        const unsigned char* properties);
 
