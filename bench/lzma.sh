@@ -3,17 +3,14 @@
 #    (Debian's makensis: Target amd64-unicode, SetCompressor /SOLID lzma, the same file, an
 #    uninstaller, a shortcut and an uninstall entry, RequestExecutionLevel user): the installers'
 #    sizes, and their silent installs under Wine, alternated, medians; the same install against
-#    its floor (bench/lzma_floor.c: decode the same stream on one thread and write it, copy the
+#    its floor (bench/floor.c: decode the same stream on one thread and write it, copy the
 #    installer).
-#  - A folder of real PE code (Wine's 25 largest x86-64 DLLs, about 56 MB) packed with LZMA
+#  - A folder of real PE code (Wine's 25 largest x86-64 DLLs, 182 MiB) packed with LZMA
 #    against the same folder packed as today (the default deflate compressor).
 #  - The updates through a map (bench/delta.sh), every installer packed with LZMA.
 
 LZ=$WORK/lzma
 mkdir -p "$LZ"
-LZMA_SDK=/usr/include/lzma
-$MINGW_CC -O2 -municode -static -s -iquote "$LZMA_SDK" "$BENCH_DIR/lzma_floor.c" "$LZMA_SDK/LzmaDec.c" \
-  -o "$WORK/bin/lzma_floor.exe" || die "can't build the LZMA floor"
 command -v makensis >/dev/null || die "makensis is missing: install nsis (scripts/debian-packages)"
 sample=$ROOT/build/windows/examples/sample-app/PlinthSample.exe
 [[ -f $sample ]] || die "missing $sample (cmake --build --preset windows --target PlinthSample.exe)"
@@ -105,7 +102,7 @@ for ((i = 0; i < RUNS; i++)); do
   [[ $T_RC -eq 0 ]] || die "the LZMA install failed ($T_RC): $(cat "$WORK/out/run.stderr")"
   echo "$T_MS" >>"$LZ/plinth.txt"
   rm -f "$LZ/floor-app.exe" "$LZ/floor-copy.exe"
-  run_timed "$WORK/bin/lzma_floor.exe" "$(win_path "$LZ/setup-lzma.exe")" "$lzma_offset" "$lzma_length" \
+  run_timed "$WORK/bin/floor.exe" "$(win_path "$LZ/setup-lzma.exe")" "$lzma_offset" "$lzma_length" \
     "$(win_path "$LZ/floor-app.exe")" "$(win_path "$LZ/floor-copy.exe")"
   [[ $T_RC -eq 0 ]] || die "the LZMA floor failed: $(cat "$WORK/out/run.stderr")"
   echo "$T_MS" >>"$LZ/floor.txt"
