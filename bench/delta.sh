@@ -1,4 +1,5 @@
-# Sourced by bench/run: updates that download only what changed. For each pair of versions, v1 is
+# Sourced by bench/run: updates that download only what changed. DELTA_COMPRESSION, when set,
+# is the packer's --compression (bench/run --only lzma sets lzma). For each pair of versions, v1 is
 # installed, v2 published with its map on a local nginx, and /update /S run; the figure is what
 # nginx sent for the update (the ranges and the map; the feed left out) against v2's installer.
 # Then the same update's time against a full download of v2 from the same server (its feed without
@@ -85,7 +86,8 @@ delta_row() {
       '{name: "Delta Bench", id: "DeltaBench", version: $version, exe: "DeltaBench.exe", updates: {feed: $feed}}' \
       -n >"$DELTA/app-$v.json" || die "jq failed"
     local app=$DELTA/apps/$([[ $v == 1 ]] && echo "$v1" || echo "$v2")
-    "$PACK" build --manifest "$DELTA/app-$v.json" --app "$app" --stub "$STUB" --out "$DELTA/site/setup-$v.exe" --quiet ||
+    "$PACK" build --manifest "$DELTA/app-$v.json" --app "$app" --stub "$STUB" --out "$DELTA/site/setup-$v.exe" --quiet \
+      ${DELTA_COMPRESSION:+--compression "$DELTA_COMPRESSION"} ||
       die "plinth-pack failed for $label v$v"
   done
   rm -f "$DELTA/site/feed.json" "$DELTA/site/"*.map

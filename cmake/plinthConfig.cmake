@@ -2,6 +2,7 @@
 #
 #   find_package(plinth 0.1 REQUIRED)
 #   plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>]
+#                        [COMPRESSION deflate|lzma]
 #                        [RUNTIME_DLLS] [FILES <file>... [DESTINATION <folder>]]...
 #                        [DIRECTORY <folder> [DESTINATION <folder>]]...
 #                        [SIGN_COMMAND <command>] [FEED <file>])
@@ -64,6 +65,7 @@ unset(_plinth_stub)
 unset(_plinth_prefix)
 
 # plinth_add_installer(<target> MANIFEST <file> [ICON <file>] [OUTPUT <file>] [COMPRESSOR <name>]
+#                      [COMPRESSION deflate|lzma]
 #                      [RUNTIME_DLLS] [FILES <file>... [DESTINATION <folder>]]...
 #                      [DIRECTORY <folder> [DESTINATION <folder>]]...
 #                      [SIGN_COMMAND <command>] [FEED <file>])
@@ -78,13 +80,18 @@ unset(_plinth_prefix)
 # again. FEED (relative to the current binary folder) is the app's update feed, which each pack
 # then refreshes with `plinth-pack feed`, after signing: the feed records the signed file.
 #
+# COMPRESSION lzma packs every stream with LZMA (`plinth-pack build --compression lzma`): a
+# quarter smaller than deflate for program code, slower to install (docs/packer.md). It is an
+# option of the pack, not of the manifest: the same app may ship both ways, and each stream says
+# which it is.
+#
 # With RUNTIME_DLLS, FILES or DIRECTORY the app is a folder: the exe, the target's runtime DLLs
 # beside it, and the other files at their DESTINATION (a folder relative to the exe's), staged
 # in <target>-app/ of the current binary folder (PLINTH_APP_FOLDER) and packed from there.
 function(plinth_add_installer target)
   set(fn plinth_add_installer)
   set(flags RUNTIME_DLLS)
-  set(one_value MANIFEST ICON OUTPUT COMPRESSOR SIGN_COMMAND FEED)
+  set(one_value MANIFEST ICON OUTPUT COMPRESSOR COMPRESSION SIGN_COMMAND FEED)
   # FILES and DIRECTORY may come again and again, each with its own DESTINATION, which
   # cmake_parse_arguments can't tell apart: they are taken out here into groups 1..groups
   # (group_<n>: the keyword, then its values; group_<n>_to: its DESTINATION), and the rest is
@@ -274,6 +281,9 @@ function(plinth_add_installer target)
   list(APPEND options --stub "${stub}")
   if(arg_COMPRESSOR)
     list(APPEND options --compressor "${arg_COMPRESSOR}")
+  endif()
+  if(arg_COMPRESSION)
+    list(APPEND options --compression "${arg_COMPRESSION}")
   endif()
   list(APPEND options --out "${output}")
   if(arg_SIGN_COMMAND)

@@ -24,6 +24,7 @@ struct CommandForm {
 std::vector<OptionForm> build_options(std::initializer_list<OptionForm> output) {
     std::vector<OptionForm> options = {{"--manifest", true, true},  {"--app", true, true},     {"--icon", true, false},
                                        {"--stub", true, false},     {"--compressor", true, false},
+                                       {"--compression", true, false},
                                        {"--languages", true, false}, {"--texts", true, false}, {"--quiet", false, false},
                                        {"--warnings-as-errors", false, false}};
     options.insert(options.end(), output);
@@ -190,7 +191,9 @@ std::string command_help(std::string_view command) {
                "  --out FILE             the installer to write; not a folder, and not one of the inputs\n"
                "  --icon FILE            a .ico file for the installer (default: the app's own first icon)\n"
                "  --stub FILE            the plinth runtime to pack into (default: see plinth-pack --help)\n"
-               "  --compressor NAME      zlib, libdeflate or zopfli, as this build has them\n"
+               "  --compression NAME     deflate (default: every Windows stub reads it) or lzma (smaller,\n"
+               "                         slower to install; needs a stub that reads LZMA, see docs/packer.md)\n"
+               "  --compressor NAME      deflate's compressor: zlib, libdeflate or zopfli, as this build has them\n"
                "  --languages LIST       the page languages to carry: all (default), none, or tags such as\n"
                "                         de,fr,pt-BR; overrides the manifest's \"languages\"\n"
                "  --texts FILE           a table file of texts: adds languages, or rewords shipped ones\n"
@@ -212,7 +215,7 @@ std::string command_help(std::string_view command) {
                "would write the installer, 1 when it would refuse (every problem is reported), 2 when the\n"
                "command line was wrong.\n"
                "\n"
-               "  --manifest, --app, --icon, --stub, --compressor, --languages, --texts,\n"
+               "  --manifest, --app, --icon, --stub, --compression, --compressor, --languages, --texts,\n"
                "  --warnings-as-errors, --quiet   as for build (plinth-pack build --help)\n";
     }
     if (command == "raw") {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "content_pieces.h"
+#include "lzma_compressor.h"
 #include "compression/deflate_decoder.h"
 
 #if PLINTH_HAVE_LIBDEFLATE
@@ -245,6 +246,7 @@ std::string_view compressor_name(Compressor compressor) {
         case Compressor::zlib: return "zlib";
         case Compressor::libdeflate: return "libdeflate";
         case Compressor::zopfli: return "zopfli";
+        case Compressor::lzma: return "lzma";
     }
     return "zlib";
 }
@@ -280,6 +282,7 @@ bool reports_progress(Compressor) { return true; }
 Result<PiecedStream> compress(Compressor compressor, ByteView data, const CompressionProgress& progress) {
     // The packer refuses apps of 2 GiB and more before this; each piece's length is 32-bit.
     if (data.size() > std::numeric_limits<uInt>::max() / 2) return fail("The app is too large to compress.");
+    if (compressor == Compressor::lzma) return compress_lzma(data, progress);
     auto deflater = piece_deflater(compressor);
     if (!deflater) return fail("The compressor " + std::string(compressor_name(compressor)) + " is not in this build.");
     PiecedStream stream;

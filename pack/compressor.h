@@ -20,7 +20,10 @@
 
 namespace plinth::pack {
 
-enum class Compressor { zlib, libdeflate, zopfli };
+// lzma is not deflate: its streams are LZMA's (lzma_compressor.h), which only stubs that know
+// them read. It is chosen with --compression, never by default, and isn't among the deflate
+// compressors that --compressor names and available_compressors() lists.
+enum class Compressor { zlib, libdeflate, zopfli, lzma };
 
 std::string_view compressor_name(Compressor compressor);
 std::optional<Compressor> compressor_from_name(std::string_view name);

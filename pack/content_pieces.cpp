@@ -22,27 +22,26 @@ constexpr std::array<std::uint64_t, 256> make_gear() {
 }
 constexpr std::array<std::uint64_t, 256> kGear = make_gear();
 
-// The hash's top bits: shifted left once a byte, bit 63 depends on the last 64 bytes, the low
-// bits on only the last few.
-constexpr unsigned kMaskBits = std::countr_zero(kPieceSpread);
-constexpr std::uint64_t kMask = ~std::uint64_t{0} << (64 - kMaskBits);
 static_assert(std::has_single_bit(kPieceSpread));
 
 }  // namespace
 
-std::vector<std::uint32_t> content_pieces(ByteView data) {
+std::vector<std::uint32_t> content_pieces(ByteView data, const PieceSizes& sizes) {
+    // The hash's top bits: shifted left once a byte, bit 63 depends on the last 64 bytes, the low
+    // bits on only the last few.
+    const std::uint64_t mask = ~std::uint64_t{0} << (64 - std::countr_zero(sizes.spread));
     std::vector<std::uint32_t> pieces;
     std::size_t start = 0;
     while (start < data.size()) {
         const std::size_t left = data.size() - start;
-        std::size_t length = left <= kPieceMaximum ? left : kPieceMaximum;
-        if (left > kPieceMinimum) {
+        std::size_t length = left <= sizes.maximum ? left : sizes.maximum;
+        if (left > sizes.minimum) {
             // The hash warms up over the 64 bytes before the earliest cut allowed.
             std::uint64_t hash = 0;
             const std::size_t end = start + length;
-            for (std::size_t i = start + kPieceMinimum - 64; i < end; ++i) {
+            for (std::size_t i = start + sizes.minimum - 64; i < end; ++i) {
                 hash = (hash << 1) + kGear[data[i]];
-                if (i >= start + kPieceMinimum - 1 && (hash & kMask) == 0) {
+                if (i >= start + sizes.minimum - 1 && (hash & mask) == 0) {
                     length = i + 1 - start;
                     break;
                 }

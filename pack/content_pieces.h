@@ -21,8 +21,15 @@ inline constexpr std::size_t kPieceMinimum = 64 * 1024;
 inline constexpr std::size_t kPieceSpread = 64 * 1024;  // a power of two: the hash's mask
 inline constexpr std::size_t kPieceMaximum = 256 * 1024;
 
+// Another choice of the three: LZMA's pieces are larger (lzma_compressor.h). The spread is a power
+// of two, the minimum at least 64.
+struct PieceSizes {
+    std::size_t minimum, spread, maximum;
+};
+inline constexpr PieceSizes kDeflatePieces{kPieceMinimum, kPieceSpread, kPieceMaximum};
+
 // The lengths of the pieces of `data`, in order, each at least 1, summing to its size; none for
 // no data.
-std::vector<std::uint32_t> content_pieces(ByteView data);
+std::vector<std::uint32_t> content_pieces(ByteView data, const PieceSizes& sizes = kDeflatePieces);
 
 }  // namespace plinth::pack

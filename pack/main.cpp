@@ -59,7 +59,8 @@ std::string compressor_list() {
 void print_usage(std::ostream& out, const std::filesystem::path& argv0) {
     out << "Usage:\n"
            "  plinth-pack build --manifest app.json --app MyApp.exe|AppFolder [--icon app.ico]\n"
-           "                    [--stub plinth-setup.exe] [--compressor NAME] [--languages LIST]\n"
+           "                    [--stub plinth-setup.exe] [--compression deflate|lzma] [--compressor NAME]\n"
+           "                    [--languages LIST]\n"
            "                    [--texts texts.json] --out MyApp-Setup.exe [--sign-command CMD]\n"
            "                    [--warnings-as-errors] [--quiet]\n"
            "  plinth-pack check --manifest app.json --app MyApp.exe|AppFolder [the options of build but --out]\n"
@@ -290,6 +291,16 @@ int run_build(const CommandLine& options, const std::filesystem::path& self) {
             return usage_error("compressor " + name->second + " is not in this build (it has " + compressor_list() + ")");
         }
         inputs.compressor = *chosen;
+    }
+    if (const auto name = options.values.find("--compression"); name != options.values.end()) {
+        if (name->second == "lzma") {
+            if (options.values.contains("--compressor")) {
+                return usage_error("--compressor chooses deflate's compressor; it can't be given with --compression lzma");
+            }
+            inputs.compressor = Compressor::lzma;
+        } else if (name->second != "deflate") {
+            return usage_error("unknown compression " + name->second + " (deflate or lzma)");
+        }
     }
 
     // A sign command that can't work is a wrong command line, told before any compressing.

@@ -8,6 +8,7 @@
 #include "failures/message_failure.h"
 #include "install/replace_and_write.h"
 #include "log/run_log.h"
+#include "package/lzma_payload.h"
 #include "package/payload.h"
 #include "common/upper_case.h"
 
@@ -49,7 +50,7 @@ private:
     // A size its stream can't make is taken as none, so that no room is taken for it.
     std::size_t size_of(std::size_t index) const override {
         const AppFile& file = files_[index];
-        return inflated_size_possible(file.stream, file.size) ? file.size : 0;
+        return stream_size_possible(file.stream, file.size) ? file.size : 0;
     }
     bool make(std::size_t index, std::span<std::uint8_t> out) override {
         const AppFile& file = files_[index];

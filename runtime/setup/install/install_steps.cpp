@@ -14,6 +14,8 @@
 #include "install/shortcuts.h"
 #include "locations/install_folder.h"
 #include "log/run_log.h"
+#include "compression/lzma_stream.h"
+#include "package/lzma_payload.h"
 #include "package/payload.h"
 #include "registry/installed_files.h"
 #include "registry/registry_access.h"
@@ -139,7 +141,8 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // Every new file is written under its staged name first; the installed version stays whole
     // until all of them are.
     {
-        auto app = inflate_payload(state.payload);
+        auto app = is_lzma_stream(state.payload) ? decode_lzma_payload(state.payload, kMaxAppSize, &platform.session)
+                                                 : inflate_payload(state.payload);
         if (!app) return fail(Message::damaged_app);
         facts.app_size = app->size();
         auto written = write_or_stage(platform, facts.app_path, staged_path(facts.app_path), *app, direct);

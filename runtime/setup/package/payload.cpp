@@ -2,7 +2,9 @@
 
 #include <new>
 
+#include "compression/lzma_stream.h"
 #include "failures/message_failure.h"
+#include "package/lzma_payload.h"
 
 namespace plinth {
 
@@ -15,7 +17,7 @@ FileInflater::FileInflater() : state_(std::make_unique<State>()) {}
 FileInflater::~FileInflater() = default;
 
 Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std::uint8_t> stream, std::size_t size) {
-    if (!inflated_size_possible(stream, size)) return fail(Message::damaged_app);
+    if (!stream_size_possible(stream, size)) return fail(Message::damaged_app);
     if (size > state_->capacity) {
         // Exactly the size: growing a vector would round it up to twice what it held. The old
         // room goes first, so that both are never held at once.
@@ -31,11 +33,14 @@ Result<std::span<const std::uint8_t>> FileInflater::inflate(std::span<const std:
 }
 
 Status FileInflater::inflate_into(std::span<const std::uint8_t> stream, std::span<std::uint8_t> out) {
-    if (!inflate_zlib_into(stream, out)) return fail(Message::damaged_app);
+    if (!(is_lzma_stream(stream) ? decode_lzma_into(stream, out) : inflate_zlib_into(stream, out))) {
+        return fail(Message::damaged_app);
+    }
     return success();
 }
 
 Result<InflatedBytes> inflate_payload(std::span<const std::uint8_t> payload, std::size_t max_size) {
+    if (is_lzma_stream(payload)) return decode_lzma_payload(payload, max_size);
     auto inflated = inflate_zlib(payload, max_size);
     if (!inflated) return fail(Message::damaged_app);
     return std::move(*inflated);
