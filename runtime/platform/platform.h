@@ -259,13 +259,10 @@ public:
     virtual ErrorCode start(const ProcessStart& start) = 0;
     // GetSystemDirectoryW: where the system's own programs live.
     virtual SysResult<Path> system_folder() = 0;
-    // CreateProcessW as `start`, then a wait of at most `timeout_ms` for the child: its exit
-    // code, or WAIT_TIMEOUT (258) once the child has been ended (TerminateProcess) and has
-    // exited, so that nothing it does outlasts the call.
-    virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
-    // CreateProcessW as `start`, then a wait of at most `timeout_ms`: the child's exit code, or
-    // WAIT_TIMEOUT (258) once the child, still running, has been ended (TerminateProcess).
-    virtual SysResult<std::uint32_t> run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
+    // CreateProcessW as `start`, then a wait for the child, of at most `timeout_ms` when given:
+    // its exit code, or WAIT_TIMEOUT (258) once the child has been ended (TerminateProcess) and
+    // has exited, so that nothing it does outlasts the call.
+    virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::optional<std::uint32_t> timeout_ms) = 0;
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;
