@@ -8,6 +8,11 @@
 //
 // Two implementations: platform/win32 (the real calls) and platform/fake (an in-memory Windows
 // for the unit tests, with fault injection).
+//
+// The services gathered in `Platform` are held by reference and never deleted through the seam:
+// their destructors are protected and not virtual, which spares every implementation the two
+// destructors a virtual one puts in its table. What the seam hands out by pointer (an open key,
+// a file, a download) keeps a virtual destructor.
 #pragma once
 
 #include <array>
@@ -91,7 +96,6 @@ struct KeyCounts {
 
 class Registry {
 public:
-    virtual ~Registry() = default;
     // RegCreateKeyExW(HKCU, path, 0, NULL, options, access, NULL, &key, NULL).
     virtual Expected<std::unique_ptr<RegistryKey>, ErrorCode> create_key(const std::u16string& path,
                                                                          std::uint32_t options,
@@ -109,6 +113,9 @@ public:
     // RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE) and RegQueryInfoKeyW's subkey and value
     // counts; ERROR_FILE_NOT_FOUND for a missing key.
     virtual SysResult<KeyCounts> key_counts(RegistryRoot root, const std::u16string& path) = 0;
+
+protected:
+    ~Registry() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -160,7 +167,6 @@ struct FileInfo {
 
 class Files {
 public:
-    virtual ~Files() = default;
     // Creates the folder and every missing parent; an existing folder is success.
     virtual ErrorCode create_folder_tree(const Path& path) = 0;
     // The names of a folder's entries (no "." or ".."); entries that can't be read are left out.
@@ -204,6 +210,9 @@ public:
     virtual SysResult<std::unique_ptr<HeldFile>> hold(const Path& path) = 0;
     // GetDriveTypeW(root), for a root such as "C:\\": DRIVE_FIXED (3), DRIVE_REMOTE (4) and the rest.
     virtual std::uint32_t drive_type(const Path& root) = 0;
+
+protected:
+    ~Files() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -226,7 +235,6 @@ struct ShortcutSpec {
 
 class Shell {
 public:
-    virtual ~Shell() = default;
     // SHGetKnownFolderPath(folder, flags, NULL, &path), the buffer freed with CoTaskMemFree. An
     // invalid UTF-16 path is still success: the logic decides what to make of it.
     virtual Expected<Path, ComError> known_folder(KnownFolder folder, std::uint32_t flags) = 0;
@@ -237,6 +245,9 @@ public:
     virtual void change_notify(std::int32_t event_id, std::uint32_t flags) = 0;
     // The value of an environment variable, or nothing when it is not set.
     virtual std::optional<std::u16string> environment_variable(const std::u16string& name) = 0;
+
+protected:
+    ~Shell() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -253,7 +264,6 @@ struct ProcessStart {
 
 class Processes {
 public:
-    virtual ~Processes() = default;
     // CreateProcessW with the environment inherited; the process and thread handles are closed
     // at once, nothing waits for the child.
     virtual ErrorCode start(const ProcessStart& start) = 0;
@@ -266,6 +276,9 @@ public:
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;
+
+protected:
+    ~Processes() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -315,7 +328,6 @@ struct DialogConfig {
 
 class Dialogs {
 public:
-    virtual ~Dialogs() = default;
     // TaskDialogIndirect(config, pressed_button, NULL, NULL); returns its HRESULT. The callback
     // runs inside this call.
     virtual HResult show(const DialogConfig& config, std::int32_t* pressed_button) = 0;
@@ -324,6 +336,9 @@ public:
     // SendMessageW(window, message, wparam, lparam), for the TDM_ messages that take no pointer
     // (the progress bar's position and marquee, a button's state).
     virtual void send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
+
+protected:
+    ~Dialogs() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -340,7 +355,6 @@ struct PackageResource {
 
 class Module {
 public:
-    virtual ~Module() = default;
     // GetModuleHandleW(NULL).
     virtual SysResult<ModuleHandle> own_handle() = 0;
     // FindResourceW(module, 1, RT_RCDATA), SizeofResource, LoadResource, LockResource.
@@ -357,6 +371,9 @@ public:
     virtual std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) = 0;
     // DestroyIcon(icon), for an icon that load_app_icon gave.
     virtual void destroy_icon(std::uintptr_t icon) = 0;
+
+protected:
+    ~Module() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -364,12 +381,14 @@ public:
 
 class SystemText {
 public:
-    virtual ~SystemText() = default;
     // FormatMessageW(flags, source, code, 0, buffer of 2048 units, NULL); the source is the
     // module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
     // FormatMessageW itself.
     virtual SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
                                                      std::uint32_t code) = 0;
+
+protected:
+    ~SystemText() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -419,7 +438,6 @@ struct LocalTime : LocalDate {
 
 class Session {
 public:
-    virtual ~Session() = default;
     // CommandLineToArgvW(GetCommandLineW()), the program's own path first.
     virtual std::vector<std::u16string> arguments() = 0;
     // CoInitializeEx(NULL, coinit) for the calling thread, made before the first call that may
@@ -443,6 +461,9 @@ public:
     // The user's display languages as tags separated by commas, most preferred first ("de-DE,en-US"):
     // GetUserPreferredUILanguages(MUI_LANGUAGE_NAME), or GetUserDefaultUILanguage's name.
     virtual std::string preferred_ui_languages() = 0;
+
+protected:
+    ~Session() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -480,7 +501,6 @@ struct RangeResponse {
 
 class Network {
 public:
-    virtual ~Network() = default;
     // WinHttpOpen (the system's proxy settings), WinHttpConnect, WinHttpOpenRequest("GET"),
     // WinHttpSendRequest, WinHttpReceiveResponse: the response of a status 200, its body unread.
     // TLS is validated by the system. A redirect is never followed here: it fails as `redirect`
@@ -495,6 +515,9 @@ public:
     // Milliseconds since an arbitrary start that never goes back (GetTickCount64): the clock of
     // the downloads' deadlines.
     virtual std::uint64_t milliseconds() = 0;
+
+protected:
+    ~Network() = default;
 };
 
 using Sha256 = std::array<std::uint8_t, 32>;
@@ -517,7 +540,6 @@ struct Signature {
 
 class Crypto {
 public:
-    virtual ~Crypto() = default;
     // BCryptOpenAlgorithmProvider(SHA256) and BCryptCreateHash; the error as an NTSTATUS.
     virtual Expected<std::unique_ptr<Hash>, std::uint32_t> sha256() = 0;
     // BCryptGenRandom with the system's preferred generator.
@@ -526,6 +548,9 @@ public:
     // system's policy says, no user interface; read through `held` when given (hFile), so that
     // what is checked is what is held.
     virtual Signature signature(const Path& file, HeldFile* held) = 0;
+
+protected:
+    ~Crypto() = default;
 };
 
 // A named mutex in the session's namespace, held until destroyed.
@@ -536,11 +561,13 @@ public:
 
 class Locks {
 public:
-    virtual ~Locks() = default;
     // CreateMutexW(NULL, FALSE, "Local\<name>") and a wait of at most `timeout_ms` for it; an
     // abandoned mutex counts as acquired. WAIT_TIMEOUT (258) when another process holds it.
     virtual Expected<std::unique_ptr<HeldLock>, ErrorCode> acquire(const std::u16string& name,
                                                                    std::uint32_t timeout_ms) = 0;
+
+protected:
+    ~Locks() = default;
 };
 
 // Everything the logic may call, handed to it by reference.

@@ -30,11 +30,15 @@ bool is_folder(const Path& path) {
            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// One folder; an existing folder (whatever CreateDirectoryW said about it) is success.
-ErrorCode create_one_folder(const Path& path) {
-    if (CreateDirectoryW(wide(path), nullptr)) return ERROR_SUCCESS;
-    ErrorCode error = last_error();
-    if (is_folder(path)) return ERROR_SUCCESS;
+// One folder, named by the first `end` units of `path`: the path is cut there for the calls and
+// then made whole again, so that no folder on the way needs a string of its own. An existing
+// folder (whatever CreateDirectoryW said about it) is success.
+ErrorCode create_one_folder(Path& path, std::size_t end) {
+    const char16_t kept = path[end];
+    path[end] = u'\0';
+    ErrorCode error = CreateDirectoryW(wide(path), nullptr) ? ERROR_SUCCESS : last_error();
+    if (error != ERROR_SUCCESS && is_folder(path)) error = ERROR_SUCCESS;
+    path[end] = kept;
     return error;
 }
 
@@ -132,21 +136,23 @@ ErrorCode Win32Files::create_folder_tree(const Path& path) {
     if (end <= root) return is_folder(path) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
 
     // Walk up until a folder can be made (or exists), then come back down making the rest.
-    std::vector<std::size_t> missing;
+    const std::size_t last = end;
+    Path cut = path;
     for (;;) {
-        ErrorCode error = create_one_folder(path.substr(0, end));
+        ErrorCode error = create_one_folder(cut, end);
         if (error == ERROR_SUCCESS) break;
         if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return error;
         std::size_t parent = end;
         while (parent > root && !is_separator(path[parent - 1])) --parent;
         while (parent > root && is_separator(path[parent - 1])) --parent;
         if (parent <= root) return error;
-        missing.push_back(end);
         end = parent;
     }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        ErrorCode error = create_one_folder(path.substr(0, *it));
-        if (error != ERROR_SUCCESS) return error;
+    // Down again, a component at a time: the same ends the walk up stopped at.
+    while (end < last) {
+        while (is_separator(path[end])) ++end;
+        while (end < last && !is_separator(path[end])) ++end;
+        if (ErrorCode error = create_one_folder(cut, end); error != ERROR_SUCCESS) return error;
     }
     return ERROR_SUCCESS;
 }
@@ -162,10 +168,10 @@ SysResult<std::vector<Path>> Win32Files::list_folder(const Path& path, bool mark
     }
     std::vector<Path> names;
     do {
-        std::u16string name = from_wide(entry.cFileName);
-        if (name == u"." || name == u"..") continue;
-        if (mark_folders && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) name += u'\\';
-        names.push_back(std::move(name));
+        const wchar_t* name = entry.cFileName;
+        if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
+        Path& added = names.emplace_back(from_wide(name));
+        if (mark_folders && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) added += u'\\';
     } while (FindNextFileW(find.get(), &entry));
     ErrorCode error = last_error();
     if (error != ERROR_NO_MORE_FILES) return unexpected(error);
