@@ -43,8 +43,13 @@ const GUID& folder_id(KnownFolder folder) {
     return kFolderDesktop;
 }
 
-// A library or function that can't be had, as the failed COM call the caller reports.
-ComError missing(ErrorCode error) { return ComError{library_hresult(error), {}}; }
+// A failed shell call, made out of line rather than at each of its exits: the HRESULT with the
+// description of the thread's error information when `described`, bare otherwise (a library or
+// function that can't be had, an interface that came back null).
+template <class T>
+[[gnu::noinline]] Expected<T, ComError> failed(HResult code, bool described) {
+    return unexpected(described ? com_error(code) : ComError{code, {}});
+}
 
 // System.AppUserModel.ID into the link's property store, committed so that Save writes it. The
 // value points at the caller's text: nothing is allocated, so there is nothing to clear.
@@ -65,26 +70,26 @@ HRESULT set_app_user_model_id(IShellLinkW& link, const std::u16string& id) {
 Expected<Path, ComError> Win32Shell::known_folder(KnownFolder folder, std::uint32_t flags) {
     enter_com_apartment();
     // The path comes in memory that only ole32 can free.
-    if (auto loaded = ole32().module(); !loaded) return unexpected(missing(loaded.error()));
+    if (auto loaded = ole32().module(); !loaded) return failed<Path>(library_hresult(loaded.error()), false);
     auto get_path = shell32().function<decltype(SHGetKnownFolderPath)>("SHGetKnownFolderPath");
-    if (!get_path) return unexpected(missing(get_path.error()));
+    if (!get_path) return failed<Path>(library_hresult(get_path.error()), false);
     clear_com_error_info();
     UniqueCoTaskMem<wchar_t> path;
     HRESULT hr = (*get_path)(folder_id(folder), flags, nullptr, path.put());
-    if (FAILED(hr)) return unexpected(com_error(hr));
-    if (!path) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
+    if (FAILED(hr)) return failed<Path>(hr, true);
+    if (!path) return failed<Path>(E_POINTER, false);
     return from_wide(path.get());
 }
 
 Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted) {
     enter_com_apartment();
     auto create = ole32().function<decltype(CoCreateInstance)>("CoCreateInstance");
-    if (!create) return unexpected(missing(create.error()));
+    if (!create) return failed<void>(library_hresult(create.error()), false);
     clear_com_error_info();
     ComPtr<IShellLinkW> link;
     HRESULT hr = (*create)(kClassShellLink, nullptr, CLSCTX_INPROC_SERVER, kInterfaceShellLinkW,
                            put_void(link));
-    if (SUCCEEDED(hr) && !link) return unexpected(ComError{0, {}});
+    if (SUCCEEDED(hr) && !link) return failed<void>(0, false);
 
     // Each call only after the last one succeeded: the first failure is the one reported.
     if (SUCCEEDED(hr)) hr = link->SetPath(wide(wanted.target_path));
@@ -96,10 +101,10 @@ Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted)
     ComPtr<IPersistFile> file;
     if (SUCCEEDED(hr)) hr = link->QueryInterface(kInterfacePersistFile, put_void(file));
     if (SUCCEEDED(hr)) {
-        if (!file) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
+        if (!file) return failed<void>(E_POINTER, false);
         hr = file->Save(wide(wanted.shortcut_path), TRUE);
     }
-    if (FAILED(hr)) return unexpected(com_error(hr));
+    if (FAILED(hr)) return failed<void>(hr, true);
     return {};
 }
 
