@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/win32/grown_text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
@@ -231,7 +232,8 @@ ErrorCode Win32Files::remove_folder(const Path& path) {
 }
 
 ErrorCode Win32Files::rename(const Path& from, const Path& to) {
-    return MoveFileW(wide(from), wide(to)) ? ERROR_SUCCESS : last_error();
+    // What MoveFileW does, through the import that replace() needs anyway.
+    return MoveFileExW(wide(from), wide(to), MOVEFILE_COPY_ALLOWED) ? ERROR_SUCCESS : last_error();
 }
 
 ErrorCode Win32Files::replace(const Path& from, const Path& to) {
@@ -242,17 +244,11 @@ SysResult<Path> Win32Files::canonical_path(const Path& path) {
     UniqueFile file = open_existing(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
     if (!file) return unexpected(last_error());
     // Small at first, so that the growing is exercised by ordinary paths too.
-    std::u16string buffer;
-    buffer.resize(128);
-    for (;;) {
-        DWORD length = GetFinalPathNameByHandleW(file.get(), wide_buffer(buffer),
-                                                 static_cast<DWORD>(buffer.size()),
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return unexpected(last_error());
-        // Too small: the result is the size needed, terminating NUL included.
-        if (length < buffer.size()) return filled(buffer, length);
-        buffer.resize(length);
-    }
+    const HANDLE handle = file.get();
+    return grown_text(128, &handle, [](const void* context, wchar_t* buffer, DWORD size) -> DWORD {
+        return GetFinalPathNameByHandleW(*static_cast<const HANDLE*>(context), buffer, size,
+                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
 }
 
 ErrorCode Win32Files::write_file(const Path& path, std::span<const std::uint8_t> bytes) {

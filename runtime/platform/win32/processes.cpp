@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 
+#include "platform/win32/grown_text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
@@ -91,15 +92,9 @@ bool Win32Processes::wait_for_parent(std::uint32_t timeout_ms) {
 }
 
 SysResult<Path> Win32Processes::system_folder() {
-    std::u16string buffer;
-    buffer.resize(MAX_PATH);
-    for (;;) {
-        UINT length = GetSystemDirectoryW(wide_buffer(buffer), static_cast<UINT>(buffer.size()));
-        if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
-        if (length < buffer.size()) return filled(buffer, length);
-        // Too small: the result is the size needed, terminating NUL included.
-        buffer.resize(length);
-    }
+    return grown_text(MAX_PATH, nullptr, [](const void*, wchar_t* buffer, DWORD size) -> DWORD {
+        return GetSystemDirectoryW(buffer, size);
+    });
 }
 
 }  // namespace plinth::platform::win32

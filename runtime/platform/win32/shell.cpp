@@ -7,6 +7,7 @@
 
 
 #include "platform/win32/com_error.h"
+#include "platform/win32/grown_text.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
@@ -116,22 +117,14 @@ void Win32Shell::change_notify(std::int32_t event_id, std::uint32_t flags) {
 }
 
 std::optional<std::u16string> Win32Shell::environment_variable(const std::u16string& name) {
-    std::u16string buffer;
-    buffer.resize(256);
-    for (;;) {
+    const auto value = grown_text(256, &name, [](const void* context, wchar_t* buffer, DWORD size) -> DWORD {
         SetLastError(ERROR_SUCCESS);
-        DWORD length = GetEnvironmentVariableW(wide(name), wide_buffer(buffer),
-                                               static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            // Zero with no error is a variable set to the empty text.
-            if (GetLastError() == ERROR_SUCCESS) return std::u16string();
-            return std::nullopt;
-        }
-        if (length < buffer.size()) return filled(buffer, length);
-        // Too small: the result is the size needed, terminating NUL included. The value may
-        // change between calls, so ask again.
-        buffer.resize(length);
-    }
+        return GetEnvironmentVariableW(wide(*static_cast<const std::u16string*>(context)), buffer, size);
+    });
+    if (value) return *value;
+    // Zero with no error is a variable set to the empty text.
+    if (value.error() == ERROR_SUCCESS) return std::u16string();
+    return std::nullopt;
 }
 
 }  // namespace plinth::platform::win32
