@@ -43,10 +43,15 @@ ErrorCode create_one_folder(Path& path, std::size_t end) {
     return error;
 }
 
-UniqueFile open_existing(const Path& path, DWORD access, DWORD flags) {
-    return UniqueFile(CreateFileW(wide(path), access,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, flags, nullptr));
+// CreateFileW without security attributes or template: one call site for the file's every
+// opening rather than seven arguments at each.
+[[gnu::noinline]] UniqueFile create_file(const Path& path, DWORD access, DWORD share, DWORD disposition,
+                                         DWORD flags) {
+    return UniqueFile(CreateFileW(wide(path), access, share, nullptr, disposition, flags, nullptr));
+}
+
+[[gnu::noinline]] UniqueFile open_existing(const Path& path, DWORD access, DWORD flags) {
+    return create_file(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, flags);
 }
 
 // FileDispositionInfoEx (Windows 10 1607 and later); mingw's header hides it behind a version
@@ -55,6 +60,18 @@ constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(2
 
 // Each read or write call moves at most this much, so that the DWORD count can't overflow.
 constexpr DWORD kChunk = 1u << 30;
+
+// Writes every byte, a chunk at a time.
+[[gnu::noinline]] ErrorCode write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kChunk));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), want, &written, nullptr)) return last_error();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        bytes = bytes.subspan(written);
+    }
+    return ERROR_SUCCESS;
+}
 
 // Deletes through FileDispositionInfo where the Ex class is not available (Windows 10 before
 // 1809, FAT volumes, Wine): the read-only attribute is cleared first when the flags say to
@@ -252,19 +269,9 @@ SysResult<Path> Win32Files::canonical_path(const Path& path) {
 }
 
 ErrorCode Win32Files::write_file(const Path& path, std::span<const std::uint8_t> bytes) {
-    UniqueFile file(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = create_file(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!file) return last_error();
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data() + done, want, &written, nullptr))
-            return last_error();
-        if (written == 0) return ERROR_WRITE_FAULT;
-        done += written;
-    }
-    return ERROR_SUCCESS;
+    return write_all(file.get(), bytes);
 }
 
 namespace {
@@ -286,8 +293,8 @@ private:
 }  // namespace
 
 SysResult<std::unique_ptr<OpenFile>> Win32Files::open_for_reading(const Path& path) {
-    UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile file =
+        create_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) return unexpected(last_error());
     std::unique_ptr<OpenFile> open(new (std::nothrow) Win32OpenFile(std::move(file)));
     if (!open) return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
@@ -297,8 +304,7 @@ SysResult<std::unique_ptr<OpenFile>> Win32Files::open_for_reading(const Path& pa
 Expected<void, CopyFailure> Win32Files::write_file_from(const Path& path, OpenFile& source) {
     // Only the bytes: CopyFileW would carry the source's other streams along, the download's
     // Mark of the Web among them.
-    UniqueFile target(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    UniqueFile target = create_file(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!target) return unexpected(CopyFailure{.reading = false, .code = last_error()});
     constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
     const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
@@ -307,15 +313,8 @@ Expected<void, CopyFailure> Win32Files::write_file_from(const Path& path, OpenFi
         const auto got = source.read({buffer.get(), kCopyChunk});
         if (!got) return unexpected(CopyFailure{.reading = true, .code = got.error()});
         if (*got == 0) return {};
-        std::size_t done = 0;
-        while (done < *got) {
-            DWORD written = 0;
-            if (!WriteFile(target.get(), buffer.get() + done, static_cast<DWORD>(*got - done), &written, nullptr)) {
-                return unexpected(CopyFailure{.reading = false, .code = last_error()});
-            }
-            if (written == 0) return unexpected(CopyFailure{.reading = false, .code = ERROR_WRITE_FAULT});
-            done += written;
-        }
+        if (const ErrorCode error = write_all(target.get(), {buffer.get(), *got}); error != ERROR_SUCCESS)
+            return unexpected(CopyFailure{.reading = false, .code = error});
     }
 }
 
@@ -324,16 +323,7 @@ namespace {
 class Win32NewFile final : public NewFile {
 public:
     explicit Win32NewFile(UniqueFile file) : file_(std::move(file)) {}
-    ErrorCode write(std::span<const std::uint8_t> bytes) override {
-        while (!bytes.empty()) {
-            DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kChunk));
-            DWORD written = 0;
-            if (!WriteFile(file_.get(), bytes.data(), want, &written, nullptr)) return last_error();
-            if (written == 0) return ERROR_WRITE_FAULT;
-            bytes = bytes.subspan(written);
-        }
-        return ERROR_SUCCESS;
-    }
+    ErrorCode write(std::span<const std::uint8_t> bytes) override { return write_all(file_.get(), bytes); }
 
 private:
     UniqueFile file_;
@@ -343,16 +333,15 @@ private:
 
 SysResult<std::unique_ptr<NewFile>> Win32Files::create_new(const Path& path) {
     // CREATE_NEW never opens what is already there, a link planted under the name included.
-    UniqueFile file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = create_file(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (!file) return unexpected(last_error());
     return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
 }
 
 SysResult<std::unique_ptr<NewFile>> Win32Files::open_for_append(const Path& path) {
     // Shared for writing too: an update's installer appends to the same log while this one has it.
-    UniqueFile file(CreateFileW(wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file =
+        create_file(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!file) return unexpected(last_error());
     return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
 }
@@ -394,8 +383,7 @@ private:
 }  // namespace
 
 SysResult<std::unique_ptr<HeldFile>> Win32Files::hold(const Path& path) {
-    UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    UniqueFile file = create_file(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (!file) return unexpected(last_error());
     std::unique_ptr<HeldFile> held(new (std::nothrow) Win32HeldFile(std::move(file)));
     if (!held) return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
