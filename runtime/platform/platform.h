@@ -95,6 +95,9 @@ struct KeyCounts {
 };
 
 class Registry {
+protected:
+    ~Registry() = default;
+
 public:
     // RegCreateKeyExW(HKCU, path, 0, NULL, options, access, NULL, &key, NULL).
     virtual Expected<std::unique_ptr<RegistryKey>, ErrorCode> create_key(const std::u16string& path,
@@ -113,9 +116,6 @@ public:
     // RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE) and RegQueryInfoKeyW's subkey and value
     // counts; ERROR_FILE_NOT_FOUND for a missing key.
     virtual SysResult<KeyCounts> key_counts(RegistryRoot root, const std::u16string& path) = 0;
-
-protected:
-    ~Registry() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -166,6 +166,9 @@ struct FileInfo {
 };
 
 class Files {
+protected:
+    ~Files() = default;
+
 public:
     // Creates the folder and every missing parent; an existing folder is success.
     virtual ErrorCode create_folder_tree(const Path& path) = 0;
@@ -210,9 +213,6 @@ public:
     virtual SysResult<std::unique_ptr<HeldFile>> hold(const Path& path) = 0;
     // GetDriveTypeW(root), for a root such as "C:\\": DRIVE_FIXED (3), DRIVE_REMOTE (4) and the rest.
     virtual std::uint32_t drive_type(const Path& root) = 0;
-
-protected:
-    ~Files() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -234,6 +234,9 @@ struct ShortcutSpec {
 };
 
 class Shell {
+protected:
+    ~Shell() = default;
+
 public:
     // SHGetKnownFolderPath(folder, flags, NULL, &path), the buffer freed with CoTaskMemFree. An
     // invalid UTF-16 path is still success: the logic decides what to make of it.
@@ -245,9 +248,6 @@ public:
     virtual void change_notify(std::int32_t event_id, std::uint32_t flags) = 0;
     // The value of an environment variable, or nothing when it is not set.
     virtual std::optional<std::u16string> environment_variable(const std::u16string& name) = 0;
-
-protected:
-    ~Shell() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -263,6 +263,9 @@ struct ProcessStart {
 };
 
 class Processes {
+protected:
+    ~Processes() = default;
+
 public:
     // CreateProcessW with the environment inherited; the process and thread handles are closed
     // at once, nothing waits for the child.
@@ -276,9 +279,6 @@ public:
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;
-
-protected:
-    ~Processes() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -327,6 +327,9 @@ struct DialogConfig {
 };
 
 class Dialogs {
+protected:
+    ~Dialogs() = default;
+
 public:
     // TaskDialogIndirect(config, pressed_button, NULL, NULL); returns its HRESULT. The callback
     // runs inside this call.
@@ -336,9 +339,6 @@ public:
     // SendMessageW(window, message, wparam, lparam), for the TDM_ messages that take no pointer
     // (the progress bar's position and marquee, a button's state).
     virtual void send(WindowHandle window, std::uint32_t message, std::uintptr_t wparam, std::intptr_t lparam) = 0;
-
-protected:
-    ~Dialogs() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -354,6 +354,9 @@ struct PackageResource {
 };
 
 class Module {
+protected:
+    ~Module() = default;
+
 public:
     // GetModuleHandleW(NULL).
     virtual SysResult<ModuleHandle> own_handle() = 0;
@@ -371,24 +374,21 @@ public:
     virtual std::optional<std::uintptr_t> load_app_icon(ModuleHandle module, int side) = 0;
     // DestroyIcon(icon), for an icon that load_app_icon gave.
     virtual void destroy_icon(std::uintptr_t icon) = 0;
-
-protected:
-    ~Module() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
 // System texts: FormatMessageW.
 
 class SystemText {
+protected:
+    ~SystemText() = default;
+
 public:
     // FormatMessageW(flags, source, code, 0, buffer of 2048 units, NULL); the source is the
     // module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
     // FormatMessageW itself.
     virtual SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
                                                      std::uint32_t code) = 0;
-
-protected:
-    ~SystemText() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -437,6 +437,9 @@ struct LocalTime : LocalDate {
 };
 
 class Session {
+protected:
+    ~Session() = default;
+
 public:
     // CommandLineToArgvW(GetCommandLineW()), the program's own path first.
     virtual std::vector<std::u16string> arguments() = 0;
@@ -461,9 +464,6 @@ public:
     // The user's display languages as tags separated by commas, most preferred first ("de-DE,en-US"):
     // GetUserPreferredUILanguages(MUI_LANGUAGE_NAME), or GetUserDefaultUILanguage's name.
     virtual std::string preferred_ui_languages() = 0;
-
-protected:
-    ~Session() = default;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -500,6 +500,9 @@ struct RangeResponse {
 };
 
 class Network {
+protected:
+    ~Network() = default;
+
 public:
     // WinHttpOpen (the system's proxy settings), WinHttpConnect, WinHttpOpenRequest("GET"),
     // WinHttpSendRequest, WinHttpReceiveResponse: the response of a status 200, its body unread.
@@ -515,9 +518,6 @@ public:
     // Milliseconds since an arbitrary start that never goes back (GetTickCount64): the clock of
     // the downloads' deadlines.
     virtual std::uint64_t milliseconds() = 0;
-
-protected:
-    ~Network() = default;
 };
 
 using Sha256 = std::array<std::uint8_t, 32>;
@@ -539,6 +539,9 @@ struct Signature {
 };
 
 class Crypto {
+protected:
+    ~Crypto() = default;
+
 public:
     // BCryptOpenAlgorithmProvider(SHA256) and BCryptCreateHash; the error as an NTSTATUS.
     virtual Expected<std::unique_ptr<Hash>, std::uint32_t> sha256() = 0;
@@ -548,9 +551,6 @@ public:
     // system's policy says, no user interface; read through `held` when given (hFile), so that
     // what is checked is what is held.
     virtual Signature signature(const Path& file, HeldFile* held) = 0;
-
-protected:
-    ~Crypto() = default;
 };
 
 // A named mutex in the session's namespace, held until destroyed.
@@ -560,14 +560,14 @@ public:
 };
 
 class Locks {
+protected:
+    ~Locks() = default;
+
 public:
     // CreateMutexW(NULL, FALSE, "Local\<name>") and a wait of at most `timeout_ms` for it; an
     // abandoned mutex counts as acquired. WAIT_TIMEOUT (258) when another process holds it.
     virtual Expected<std::unique_ptr<HeldLock>, ErrorCode> acquire(const std::u16string& name,
                                                                    std::uint32_t timeout_ms) = 0;
-
-protected:
-    ~Locks() = default;
 };
 
 // Everything the logic may call, handed to it by reference.
