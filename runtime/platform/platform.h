@@ -10,7 +10,7 @@
 // for the unit tests, with fault injection).
 //
 // The services gathered in `Platform` are held by reference and never deleted through the seam:
-// their destructors are protected and not virtual, which spares every implementation the two
+// their destructors are protected and not virtual (SystemText's aside), which spares every implementation the two
 // destructors a virtual one puts in its table. What the seam hands out by pointer (an open key,
 // a file, a download) keeps a virtual destructor.
 #pragma once
@@ -380,10 +380,8 @@ public:
 // System texts: FormatMessageW.
 
 class SystemText {
-protected:
-    ~SystemText() = default;
-
 public:
+    virtual ~SystemText() = default;
     // FormatMessageW(flags, source, code, 0, buffer of 2048 units, NULL); the source is the
     // module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
     // FormatMessageW itself.
