@@ -25,11 +25,20 @@ struct InternetTraits {
 };
 using UniqueInternet = UniqueHandle<InternetTraits>;
 
-Unexpected<DownloadFailure> system_failure(DWORD code) {
-    return unexpected(DownloadFailure{DownloadFailure::Kind::system, static_cast<std::uint32_t>(code)});
-}
+// A system failure, which becomes whichever result the caller returns (`return last_failure();`)
+// out of line: each of the request's many exits is then a call, not a DownloadFailure moved into
+// the result and destroyed. Made before the caller's handles close, which keep the last error.
+struct SystemFailure {
+    DWORD code;
+    template <class T>
+    [[gnu::noinline]] operator Expected<T, DownloadFailure>() const {
+        return unexpected(DownloadFailure{DownloadFailure::Kind::system, static_cast<std::uint32_t>(code)});
+    }
+};
 
-Unexpected<DownloadFailure> last_failure() { return system_failure(GetLastError()); }
+SystemFailure system_failure(DWORD code) { return {code}; }
+
+SystemFailure last_failure() { return {GetLastError()}; }
 
 // The WinHTTP functions the download calls, found once.
 struct Api {
@@ -85,24 +94,25 @@ bool header_text(const Api& api, HINTERNET request, DWORD query, wchar_t (&buffe
 
 class Win32Download final : public Download {
 public:
-    // Cracks the URL, opens the session, connection and request, sends it, waits for the
-    // response's headers and reads its status: false with the thread's last error at the first
-    // step that fails, so that the caller has one failure exit rather than one per step.
-    bool send(const std::string& url, std::uint32_t timeout_ms, const std::u16string& headers);
+    Win32Download(const Api& api, UniqueInternet session, UniqueInternet connection, UniqueInternet request,
+                  DWORD status)
+        : api_(api), session_(std::move(session)), connection_(std::move(connection)), request_(std::move(request)),
+          status_(status) {}
 
-    // A header's text, empty when there is none or it is longer than the buffer (than any
-    // update URL or range).
-    std::string header(DWORD query) {
+    std::uint32_t status() const { return status_; }
+
+    // The Content-Range header, empty when there is none or it is longer than any range's.
+    std::string content_range() {
         wchar_t text[kHeaderChars];
         DWORD chars = 0;
-        if (!header_text(api, request_.get(), query, text, chars)) return {};
+        if (!header_text(api_, request_.get(), WINHTTP_QUERY_CONTENT_RANGE, text, chars)) return {};
         return to_utf8(wide_view(text, chars));
     }
 
     std::optional<std::uint64_t> announced_size() override {
         wchar_t text[kHeaderChars];
         DWORD chars = 0;
-        if (!header_text(api, request_.get(), WINHTTP_QUERY_CONTENT_LENGTH, text, chars) || chars == 0 || chars > 19)
+        if (!header_text(api_, request_.get(), WINHTTP_QUERY_CONTENT_LENGTH, text, chars) || chars == 0 || chars > 19)
             return std::nullopt;
         std::uint64_t value = 0;
         for (wchar_t c : std::wstring_view(text, chars)) {
@@ -115,27 +125,32 @@ public:
     void limit_wait(std::uint32_t timeout_ms) override {
         DWORD timeout = timeout_ms;
         // Refused only for a handle of the wrong kind: the request's own timeout then stays.
-        (void)api.set_option(request_.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+        (void)api_.set_option(request_.get(), WINHTTP_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
     }
 
     Expected<std::size_t, DownloadFailure> read(std::span<std::uint8_t> into) override {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(into.size(), 1u << 20));
-        if (!api.read_data(request_.get(), into.data(), want, &got)) return last_failure();
+        if (!api_.read_data(request_.get(), into.data(), want, &got)) return last_failure();
         return static_cast<std::size_t>(got);
     }
 
-    Api api;
-    DWORD status = 0;
-
 private:
+    Api api_;
     // Closed in the reverse order: the request, its connection, then the session.
     UniqueInternet session_;
     UniqueInternet connection_;
     UniqueInternet request_;
+    DWORD status_;
 };
 
-bool Win32Download::send(const std::string& url, std::uint32_t timeout_ms, const std::u16string& headers) {
+// The GET of `url` with `headers` added (none when empty): the response of a status 200, or of
+// a 206 when `partial` allows it.
+Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::string& url, std::uint32_t timeout_ms,
+                                                                   const std::u16string& headers, bool partial) {
+    Api api;
+    if (const ErrorCode error = load_api(api); error != 0) return system_failure(error);
+
     const std::u16string wide_url = to_utf16(url);
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -143,7 +158,7 @@ bool Win32Download::send(const std::string& url, std::uint32_t timeout_ms, const
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
     parts.dwSchemeLength = static_cast<DWORD>(-1);
-    if (!api.crack_url(wide(wide_url), 0, 0, &parts)) return false;
+    if (!api.crack_url(wide(wide_url), 0, 0, &parts)) return last_failure();
     const bool secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
     const std::u16string host = from_wide(parts.lpszHostName, parts.dwHostNameLength);
     // The path runs on into the query to the URL's end, which has no fragment (the update rule).
@@ -153,54 +168,54 @@ bool Win32Download::send(const std::string& url, std::uint32_t timeout_ms, const
 
     // The proxy the system is set to use, as other programs use it; before Windows 8.1 the
     // automatic kind doesn't exist, and the default one is the closest.
+    UniqueInternet session;
     for (DWORD access = WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY;; access = WINHTTP_ACCESS_TYPE_DEFAULT_PROXY) {
-        session_.reset(api.open(L"plinth-setup", access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-        if (session_) break;
-        if (access == WINHTTP_ACCESS_TYPE_DEFAULT_PROXY || GetLastError() != ERROR_INVALID_PARAMETER) return false;
+        session.reset(api.open(L"plinth-setup", access, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+        if (session) break;
+        if (access == WINHTTP_ACCESS_TYPE_DEFAULT_PROXY || GetLastError() != ERROR_INVALID_PARAMETER)
+            return last_failure();
     }
     const int timeout = static_cast<int>(timeout_ms);
-    if (!api.set_timeouts(session_.get(), timeout, timeout, timeout, timeout)) return false;
+    if (!api.set_timeouts(session.get(), timeout, timeout, timeout, timeout)) return last_failure();
     // The wait for the response's headers has a timeout of its own (90 s unless set), which
     // WinHttpSetTimeouts leaves as it is.
     DWORD response_timeout = timeout_ms;
 
-    connection_.reset(api.connect(session_.get(), wide(host), parts.nPort, 0));
-    if (!connection_) return false;
+    UniqueInternet connection(api.connect(session.get(), wide(host), parts.nPort, 0));
+    if (!connection) return last_failure();
     // Certificates are checked by the system; no SECURITY_FLAG_IGNORE_* is ever set.
-    request_.reset(api.open_request(connection_.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
-                                    WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!request_) return false;
+    UniqueInternet request(api.open_request(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                                            WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) return last_failure();
     // Each hop of a redirect is the logic's to check and follow.
     DWORD no_redirects = WINHTTP_DISABLE_REDIRECTS;
-    DWORD size = sizeof status;
-    return api.set_option(request_.get(), WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects) &&
-           api.set_option(request_.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout,
-                          sizeof response_timeout) &&
-           api.send_request(request_.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wide(headers),
-                            static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
-           api.receive_response(request_.get(), nullptr) &&
-           api.query_headers(request_.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                             WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-}
+    if (!api.set_option(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &no_redirects, sizeof no_redirects))
+        return last_failure();
+    if (!api.set_option(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &response_timeout, sizeof response_timeout))
+        return last_failure();
+    if (!api.send_request(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : wide(headers),
+                          static_cast<DWORD>(headers.size()), WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
+        return last_failure();
+    if (!api.receive_response(request.get(), nullptr)) return last_failure();
 
-// The GET of `url` with `headers` added (none when empty): the response of a status 200, or of
-// a 206 when `partial` allows it.
-Expected<std::unique_ptr<Win32Download>, DownloadFailure> send_get(const std::string& url, std::uint32_t timeout_ms,
-                                                                   const std::u16string& headers, bool partial) {
-    auto download = std::make_unique<Win32Download>();
-    if (const ErrorCode error = load_api(download->api); error != 0) return system_failure(error);
-    if (!download->send(url, timeout_ms, headers)) return last_failure();
-    const DWORD status = download->status;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!api.query_headers(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
+        return last_failure();
     if (status != 200 && !(partial && status == 206)) {
         DownloadFailure failure{DownloadFailure::Kind::status, status, {}};
+        wchar_t location[kHeaderChars];
+        DWORD chars = 0;
         // A redirect without a Location (or with one longer than any update URL) is a status.
-        if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
-            failure.location = download->header(WINHTTP_QUERY_LOCATION);
-            if (!failure.location.empty()) failure.kind = DownloadFailure::Kind::redirect;
+        if ((status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
+            header_text(api, request.get(), WINHTTP_QUERY_LOCATION, location, chars) && chars > 0) {
+            failure.kind = DownloadFailure::Kind::redirect;
+            failure.location = to_utf8(wide_view(location, chars));
         }
         return unexpected(std::move(failure));
     }
-    return download;
+    return std::make_unique<Win32Download>(api, std::move(session), std::move(connection), std::move(request), status);
 }
 
 }  // namespace
@@ -213,24 +228,15 @@ Expected<std::unique_ptr<Download>, DownloadFailure> Win32Network::get(const std
 
 Expected<RangeResponse, DownloadFailure> Win32Network::get_range(const std::string& url, std::uint64_t first,
                                                                  std::uint64_t last, std::uint32_t timeout_ms) {
-    // "Range: bytes=first-last", its digits written as UTF-16 straight away.
     std::u16string header = u"Range: bytes=";
-    for (std::uint64_t number : {first, last}) {
-        char16_t digits[20];
-        std::size_t count = 0;
-        do {
-            digits[count++] = static_cast<char16_t>(u'0' + number % 10);
-            number /= 10;
-        } while (number != 0);
-        while (count != 0) header += digits[--count];
-        header += u'-';
-    }
-    header.pop_back();
+    header += to_utf16(decimal_text(first));
+    header += u'-';
+    header += to_utf16(decimal_text(last));
     auto response = send_get(url, timeout_ms, header, true);
     if (!response) return unexpected(response.error());
     RangeResponse range;
-    range.status = (*response)->status;
-    range.content_range = (*response)->header(WINHTTP_QUERY_CONTENT_RANGE);
+    range.status = (*response)->status();
+    range.content_range = (*response)->content_range();
     range.body = std::move(*response);
     return range;
 }
