@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <iterator>
+
 namespace plinth::platform::win32 {
 
 SysResult<HMODULE> SystemLibrary::module() {
@@ -11,9 +13,13 @@ SysResult<HMODULE> SystemLibrary::module() {
         // path to system32 would give the old comctl32 5, which has no task dialog). Any name
         // the activation context doesn't redirect is searched for in the system folder alone,
         // never beside the installer.
-        // The ANSI entry takes the names at half the bytes of UTF-16 ones, and hands them on to
-        // LoadLibraryExW as they are.
-        module_.reset(LoadLibraryExA(file_name_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+        // The names are kept in ASCII, at half the bytes of UTF-16 ones, and widened here.
+        wchar_t name[64];
+        std::size_t length = 0;
+        for (; length + 1 < std::size(name) && file_name_[length] != '\0'; ++length)
+            name[length] = static_cast<unsigned char>(file_name_[length]);
+        name[length] = L'\0';
+        module_.reset(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!module_) return unexpected(static_cast<ErrorCode>(GetLastError()));
     }
     return module_.get();

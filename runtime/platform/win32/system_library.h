@@ -53,7 +53,7 @@ private:
 
     SysResult<FARPROC> address_of(const char* name);
 
-    const char* file_name_ = nullptr;  // ASCII, as every system DLL's name is
+    const char* file_name_ = nullptr;  // ASCII, as every system DLL's name is; at most 63 characters
     UniqueModule module_;
 };
 
