@@ -8,6 +8,11 @@
 //
 // Two implementations: platform/win32 (the real calls) and platform/fake (an in-memory Windows
 // for the unit tests, with fault injection).
+//
+// The services gathered in `Platform` are held by reference and never deleted through the seam:
+// their destructors are protected and not virtual (SystemText's aside), which spares every implementation the two
+// destructors a virtual one puts in its table. What the seam hands out by pointer (an open key,
+// a file, a download) keeps a virtual destructor.
 #pragma once
 
 #include <array>
@@ -90,8 +95,10 @@ struct KeyCounts {
 };
 
 class Registry {
+protected:
+    ~Registry() = default;
+
 public:
-    virtual ~Registry() = default;
     // RegCreateKeyExW(HKCU, path, 0, NULL, options, access, NULL, &key, NULL).
     virtual Expected<std::unique_ptr<RegistryKey>, ErrorCode> create_key(const std::u16string& path,
                                                                          std::uint32_t options,
@@ -159,8 +166,10 @@ struct FileInfo {
 };
 
 class Files {
+protected:
+    ~Files() = default;
+
 public:
-    virtual ~Files() = default;
     // Creates the folder and every missing parent; an existing folder is success.
     virtual ErrorCode create_folder_tree(const Path& path) = 0;
     // The names of a folder's entries (no "." or ".."); entries that can't be read are left out.
@@ -225,8 +234,10 @@ struct ShortcutSpec {
 };
 
 class Shell {
+protected:
+    ~Shell() = default;
+
 public:
-    virtual ~Shell() = default;
     // SHGetKnownFolderPath(folder, flags, NULL, &path), the buffer freed with CoTaskMemFree. An
     // invalid UTF-16 path is still success: the logic decides what to make of it.
     virtual Expected<Path, ComError> known_folder(KnownFolder folder, std::uint32_t flags) = 0;
@@ -252,20 +263,19 @@ struct ProcessStart {
 };
 
 class Processes {
+protected:
+    ~Processes() = default;
+
 public:
-    virtual ~Processes() = default;
     // CreateProcessW with the environment inherited; the process and thread handles are closed
     // at once, nothing waits for the child.
     virtual ErrorCode start(const ProcessStart& start) = 0;
     // GetSystemDirectoryW: where the system's own programs live.
     virtual SysResult<Path> system_folder() = 0;
-    // CreateProcessW as `start`, then a wait of at most `timeout_ms` for the child: its exit
-    // code, or WAIT_TIMEOUT (258) once the child has been ended (TerminateProcess) and has
-    // exited, so that nothing it does outlasts the call.
-    virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
-    // CreateProcessW as `start`, then a wait of at most `timeout_ms`: the child's exit code, or
-    // WAIT_TIMEOUT (258) once the child, still running, has been ended (TerminateProcess).
-    virtual SysResult<std::uint32_t> run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) = 0;
+    // CreateProcessW as `start`, then a wait for the child, of at most `timeout_ms` when given:
+    // its exit code, or WAIT_TIMEOUT (258) once the child has been ended (TerminateProcess) and
+    // has exited, so that nothing it does outlasts the call.
+    virtual SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::optional<std::uint32_t> timeout_ms) = 0;
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;
@@ -327,8 +337,10 @@ struct AcceptWindow {
 };
 
 class Dialogs {
+protected:
+    ~Dialogs() = default;
+
 public:
-    virtual ~Dialogs() = default;
     // TaskDialogIndirect(config, pressed_button, NULL, NULL); returns its HRESULT. The callback
     // runs inside this call.
     virtual HResult show(const DialogConfig& config, std::int32_t* pressed_button) = 0;
@@ -360,8 +372,10 @@ struct PackageResource {
 };
 
 class Module {
+protected:
+    ~Module() = default;
+
 public:
-    virtual ~Module() = default;
     // GetModuleHandleW(NULL).
     virtual SysResult<ModuleHandle> own_handle() = 0;
     // FindResourceW(module, 1, RT_RCDATA), SizeofResource, LoadResource, LockResource.
@@ -441,8 +455,10 @@ struct LocalTime : LocalDate {
 };
 
 class Session {
+protected:
+    ~Session() = default;
+
 public:
-    virtual ~Session() = default;
     // CommandLineToArgvW(GetCommandLineW()), the program's own path first.
     virtual std::vector<std::u16string> arguments() = 0;
     // CoInitializeEx(NULL, coinit) for the calling thread, made before the first call that may
@@ -502,8 +518,10 @@ struct RangeResponse {
 };
 
 class Network {
+protected:
+    ~Network() = default;
+
 public:
-    virtual ~Network() = default;
     // WinHttpOpen (the system's proxy settings), WinHttpConnect, WinHttpOpenRequest("GET"),
     // WinHttpSendRequest, WinHttpReceiveResponse: the response of a status 200, its body unread.
     // TLS is validated by the system. A redirect is never followed here: it fails as `redirect`
@@ -539,8 +557,10 @@ struct Signature {
 };
 
 class Crypto {
+protected:
+    ~Crypto() = default;
+
 public:
-    virtual ~Crypto() = default;
     // BCryptOpenAlgorithmProvider(SHA256) and BCryptCreateHash; the error as an NTSTATUS.
     virtual Expected<std::unique_ptr<Hash>, std::uint32_t> sha256() = 0;
     // BCryptGenRandom with the system's preferred generator.
@@ -558,8 +578,10 @@ public:
 };
 
 class Locks {
+protected:
+    ~Locks() = default;
+
 public:
-    virtual ~Locks() = default;
     // CreateMutexW(NULL, FALSE, "Local\<name>") and a wait of at most `timeout_ms` for it; an
     // abandoned mutex counts as acquired. WAIT_TIMEOUT (258) when another process holds it.
     virtual Expected<std::unique_ptr<HeldLock>, ErrorCode> acquire(const std::u16string& name,

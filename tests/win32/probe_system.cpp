@@ -79,7 +79,7 @@ void probe_planted_library() {
     check(planted != nullptr, "the default search loads plinth-planted.dll from beside the probe",
           planted ? "" : "error " + std::to_string(GetLastError()));
     if (planted) FreeLibrary(planted);
-    plinth::platform::win32::SystemLibrary library(L"plinth-planted.dll");
+    plinth::platform::win32::SystemLibrary library("plinth-planted.dll");
     auto loaded = library.module();
     check(!loaded.ok() && loaded.error() == ERROR_MOD_NOT_FOUND,
           "a SystemLibrary doesn't load it (ERROR_MOD_NOT_FOUND)",

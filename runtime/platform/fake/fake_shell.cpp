@@ -83,18 +83,12 @@ platform::ErrorCode FakeProcesses::start(const platform::ProcessStart& start) {
     return platform::codes::kSuccess;
 }
 
-platform::SysResult<std::uint32_t> FakeProcesses::run_and_wait(const platform::ProcessStart& start, std::uint32_t) {
+platform::SysResult<std::uint32_t> FakeProcesses::run_and_wait(const platform::ProcessStart& start,
+                                                               std::optional<std::uint32_t> timeout_ms) {
     if (auto code = faults_.check("processes.run_and_wait", start.command_line)) return unexpected(*code);
     started.push_back(start);
-    return on_run ? on_run(start) : 0;
-}
-
-platform::SysResult<std::uint32_t> FakeProcesses::run_at_most(const platform::ProcessStart& start,
-                                                              std::uint32_t timeout_ms) {
-    if (auto code = faults_.check("processes.run_at_most", start.command_line)) return unexpected(*code);
-    started.push_back(start);
-    bounded_waits.push_back(timeout_ms);
-    const std::optional<std::uint32_t> exit_code = on_bounded_run ? on_bounded_run(start) : 0u;
+    if (timeout_ms) bounded_waits.push_back(*timeout_ms);
+    const std::optional<std::uint32_t> exit_code = on_run ? on_run(start) : 0u;
     if (exit_code) return *exit_code;
     ended.push_back(start);
     return unexpected(platform::ErrorCode{258});

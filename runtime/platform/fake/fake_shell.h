@@ -58,19 +58,16 @@ public:
     explicit FakeProcesses(FaultPlan& faults) : faults_(faults) {}
     platform::ErrorCode start(const platform::ProcessStart& start) override;
     platform::SysResult<Path> system_folder() override;
-    // Records the start in `started` too; the child is `on_run`, which gives its exit code (0
-    // when unset).
-    platform::SysResult<std::uint32_t> run_and_wait(const platform::ProcessStart& start, std::uint32_t timeout_ms) override;
-    // Records the start in `started` and its timeout in `bounded_waits`; the child is
-    // `on_bounded_run`, which gives its exit code, or nothing for a child that outlives the wait
-    // and is ended (recorded in `ended` too). Without it the child exits with 0.
-    platform::SysResult<std::uint32_t> run_at_most(const platform::ProcessStart& start, std::uint32_t timeout_ms) override;
+    // Records the start in `started` and a time limit in `bounded_waits`; the child is `on_run`,
+    // which gives its exit code, or nothing for a child that outlives the limit and is ended
+    // (recorded in `ended` too). Without it the child exits with 0.
+    platform::SysResult<std::uint32_t> run_and_wait(const platform::ProcessStart& start,
+                                                    std::optional<std::uint32_t> timeout_ms) override;
     bool wait_for_parent(std::uint32_t timeout_ms) override;
     std::vector<platform::ProcessStart> started;
-    std::function<std::optional<std::uint32_t>(const platform::ProcessStart&)> on_bounded_run;
+    std::function<std::optional<std::uint32_t>(const platform::ProcessStart&)> on_run;
     std::vector<std::uint32_t> bounded_waits;
     std::vector<platform::ProcessStart> ended;
-    std::function<std::uint32_t(const platform::ProcessStart&)> on_run;
     bool parent_exits = true;
     std::vector<std::uint32_t> parent_waits;  // the timeout of each wait_for_parent
     Path system_folder_path = u"C:\\Windows\\system32";

@@ -10,7 +10,7 @@ namespace plinth::platform::win32 {
 class Win32Dialogs final : public Dialogs {
 public:
     Win32Dialogs();
-    ~Win32Dialogs() override;
+    ~Win32Dialogs();
 
     HResult show(const DialogConfig& config, std::int32_t* pressed_button) override;
     void navigate(WindowHandle window, const DialogConfig& config) override;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/win32/grown_text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
@@ -30,18 +31,27 @@ bool is_folder(const Path& path) {
            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// One folder; an existing folder (whatever CreateDirectoryW said about it) is success.
-ErrorCode create_one_folder(const Path& path) {
-    if (CreateDirectoryW(wide(path), nullptr)) return ERROR_SUCCESS;
-    ErrorCode error = last_error();
-    if (is_folder(path)) return ERROR_SUCCESS;
+// One folder, named by the first `end` units of `path`: the path is cut there for the calls and
+// then made whole again, so that no folder on the way needs a string of its own. An existing
+// folder (whatever CreateDirectoryW said about it) is success.
+ErrorCode create_one_folder(Path& path, std::size_t end) {
+    const char16_t kept = path[end];
+    path[end] = u'\0';
+    ErrorCode error = CreateDirectoryW(wide(path), nullptr) ? ERROR_SUCCESS : last_error();
+    if (error != ERROR_SUCCESS && is_folder(path)) error = ERROR_SUCCESS;
+    path[end] = kept;
     return error;
 }
 
-UniqueFile open_existing(const Path& path, DWORD access, DWORD flags) {
-    return UniqueFile(CreateFileW(wide(path), access,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, flags, nullptr));
+// CreateFileW without security attributes or template: one call site for the file's every
+// opening rather than seven arguments at each.
+[[gnu::noinline]] UniqueFile create_file(const Path& path, DWORD access, DWORD share, DWORD disposition,
+                                         DWORD flags) {
+    return UniqueFile(CreateFileW(wide(path), access, share, nullptr, disposition, flags, nullptr));
+}
+
+[[gnu::noinline]] UniqueFile open_existing(const Path& path, DWORD access, DWORD flags) {
+    return create_file(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING, flags);
 }
 
 // FileDispositionInfoEx (Windows 10 1607 and later); mingw's header hides it behind a version
@@ -50,6 +60,18 @@ constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(2
 
 // Each read or write call moves at most this much, so that the DWORD count can't overflow.
 constexpr DWORD kChunk = 1u << 30;
+
+// Writes every byte, a chunk at a time.
+[[gnu::noinline]] ErrorCode write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kChunk));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), want, &written, nullptr)) return last_error();
+        if (written == 0) return ERROR_WRITE_FAULT;
+        bytes = bytes.subspan(written);
+    }
+    return ERROR_SUCCESS;
+}
 
 // Deletes through FileDispositionInfo where the Ex class is not available (Windows 10 before
 // 1809, FAT volumes, Wine): the read-only attribute is cleared first when the flags say to
@@ -132,21 +154,23 @@ ErrorCode Win32Files::create_folder_tree(const Path& path) {
     if (end <= root) return is_folder(path) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
 
     // Walk up until a folder can be made (or exists), then come back down making the rest.
-    std::vector<std::size_t> missing;
+    const std::size_t last = end;
+    Path cut = path;
     for (;;) {
-        ErrorCode error = create_one_folder(path.substr(0, end));
+        ErrorCode error = create_one_folder(cut, end);
         if (error == ERROR_SUCCESS) break;
         if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return error;
         std::size_t parent = end;
         while (parent > root && !is_separator(path[parent - 1])) --parent;
         while (parent > root && is_separator(path[parent - 1])) --parent;
         if (parent <= root) return error;
-        missing.push_back(end);
         end = parent;
     }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        ErrorCode error = create_one_folder(path.substr(0, *it));
-        if (error != ERROR_SUCCESS) return error;
+    // Down again, a component at a time: the same ends the walk up stopped at.
+    while (end < last) {
+        while (is_separator(path[end])) ++end;
+        while (end < last && !is_separator(path[end])) ++end;
+        if (ErrorCode error = create_one_folder(cut, end); error != ERROR_SUCCESS) return error;
     }
     return ERROR_SUCCESS;
 }
@@ -162,10 +186,10 @@ SysResult<std::vector<Path>> Win32Files::list_folder(const Path& path, bool mark
     }
     std::vector<Path> names;
     do {
-        std::u16string name = from_wide(entry.cFileName);
-        if (name == u"." || name == u"..") continue;
-        if (mark_folders && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) name += u'\\';
-        names.push_back(std::move(name));
+        const wchar_t* name = entry.cFileName;
+        if (name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'))) continue;
+        Path& added = names.emplace_back(from_wide(name));
+        if (mark_folders && (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) added += u'\\';
     } while (FindNextFileW(find.get(), &entry));
     ErrorCode error = last_error();
     if (error != ERROR_NO_MORE_FILES) return unexpected(error);
@@ -225,7 +249,8 @@ ErrorCode Win32Files::remove_folder(const Path& path) {
 }
 
 ErrorCode Win32Files::rename(const Path& from, const Path& to) {
-    return MoveFileW(wide(from), wide(to)) ? ERROR_SUCCESS : last_error();
+    // What MoveFileW does, through the import that replace() needs anyway.
+    return MoveFileExW(wide(from), wide(to), MOVEFILE_COPY_ALLOWED) ? ERROR_SUCCESS : last_error();
 }
 
 ErrorCode Win32Files::replace(const Path& from, const Path& to) {
@@ -236,33 +261,17 @@ SysResult<Path> Win32Files::canonical_path(const Path& path) {
     UniqueFile file = open_existing(path, 0, FILE_FLAG_BACKUP_SEMANTICS);
     if (!file) return unexpected(last_error());
     // Small at first, so that the growing is exercised by ordinary paths too.
-    std::u16string buffer;
-    buffer.resize(128);
-    for (;;) {
-        DWORD length = GetFinalPathNameByHandleW(file.get(), wide_buffer(buffer),
-                                                 static_cast<DWORD>(buffer.size()),
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return unexpected(last_error());
-        // Too small: the result is the size needed, terminating NUL included.
-        if (length < buffer.size()) return filled(buffer, length);
-        buffer.resize(length);
-    }
+    const HANDLE handle = file.get();
+    return grown_text(128, &handle, [](const void* context, wchar_t* buffer, DWORD size) -> DWORD {
+        return GetFinalPathNameByHandleW(*static_cast<const HANDLE*>(context), buffer, size,
+                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
 }
 
 ErrorCode Win32Files::write_file(const Path& path, std::span<const std::uint8_t> bytes) {
-    UniqueFile file(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = create_file(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!file) return last_error();
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kChunk));
-        DWORD written = 0;
-        if (!WriteFile(file.get(), bytes.data() + done, want, &written, nullptr))
-            return last_error();
-        if (written == 0) return ERROR_WRITE_FAULT;
-        done += written;
-    }
-    return ERROR_SUCCESS;
+    return write_all(file.get(), bytes);
 }
 
 namespace {
@@ -284,8 +293,8 @@ private:
 }  // namespace
 
 SysResult<std::unique_ptr<OpenFile>> Win32Files::open_for_reading(const Path& path) {
-    UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    UniqueFile file =
+        create_file(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) return unexpected(last_error());
     std::unique_ptr<OpenFile> open(new (std::nothrow) Win32OpenFile(std::move(file)));
     if (!open) return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));
@@ -295,8 +304,7 @@ SysResult<std::unique_ptr<OpenFile>> Win32Files::open_for_reading(const Path& pa
 Expected<void, CopyFailure> Win32Files::write_file_from(const Path& path, OpenFile& source) {
     // Only the bytes: CopyFileW would carry the source's other streams along, the download's
     // Mark of the Web among them.
-    UniqueFile target(CreateFileW(wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
+    UniqueFile target = create_file(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!target) return unexpected(CopyFailure{.reading = false, .code = last_error()});
     constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
     const std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[kCopyChunk]);
@@ -305,15 +313,8 @@ Expected<void, CopyFailure> Win32Files::write_file_from(const Path& path, OpenFi
         const auto got = source.read({buffer.get(), kCopyChunk});
         if (!got) return unexpected(CopyFailure{.reading = true, .code = got.error()});
         if (*got == 0) return {};
-        std::size_t done = 0;
-        while (done < *got) {
-            DWORD written = 0;
-            if (!WriteFile(target.get(), buffer.get() + done, static_cast<DWORD>(*got - done), &written, nullptr)) {
-                return unexpected(CopyFailure{.reading = false, .code = last_error()});
-            }
-            if (written == 0) return unexpected(CopyFailure{.reading = false, .code = ERROR_WRITE_FAULT});
-            done += written;
-        }
+        if (const ErrorCode error = write_all(target.get(), {buffer.get(), *got}); error != ERROR_SUCCESS)
+            return unexpected(CopyFailure{.reading = false, .code = error});
     }
 }
 
@@ -322,16 +323,7 @@ namespace {
 class Win32NewFile final : public NewFile {
 public:
     explicit Win32NewFile(UniqueFile file) : file_(std::move(file)) {}
-    ErrorCode write(std::span<const std::uint8_t> bytes) override {
-        while (!bytes.empty()) {
-            DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), kChunk));
-            DWORD written = 0;
-            if (!WriteFile(file_.get(), bytes.data(), want, &written, nullptr)) return last_error();
-            if (written == 0) return ERROR_WRITE_FAULT;
-            bytes = bytes.subspan(written);
-        }
-        return ERROR_SUCCESS;
-    }
+    ErrorCode write(std::span<const std::uint8_t> bytes) override { return write_all(file_.get(), bytes); }
 
 private:
     UniqueFile file_;
@@ -341,16 +333,15 @@ private:
 
 SysResult<std::unique_ptr<NewFile>> Win32Files::create_new(const Path& path) {
     // CREATE_NEW never opens what is already there, a link planted under the name included.
-    UniqueFile file(CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = create_file(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (!file) return unexpected(last_error());
     return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
 }
 
 SysResult<std::unique_ptr<NewFile>> Win32Files::open_for_append(const Path& path) {
     // Shared for writing too: an update's installer appends to the same log while this one has it.
-    UniqueFile file(CreateFileW(wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file =
+        create_file(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (!file) return unexpected(last_error());
     return std::unique_ptr<NewFile>(std::make_unique<Win32NewFile>(std::move(file)));
 }
@@ -392,8 +383,7 @@ private:
 }  // namespace
 
 SysResult<std::unique_ptr<HeldFile>> Win32Files::hold(const Path& path) {
-    UniqueFile file(CreateFileW(wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    UniqueFile file = create_file(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (!file) return unexpected(last_error());
     std::unique_ptr<HeldFile> held(new (std::nothrow) Win32HeldFile(std::move(file)));
     if (!held) return unexpected(static_cast<ErrorCode>(ERROR_NOT_ENOUGH_MEMORY));

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 
+#include "platform/win32/grown_text.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/wide.h"
 
@@ -51,16 +52,16 @@ PackageResource Win32Module::languages_resource(ModuleHandle handle) { return rc
 PackageResource Win32Module::license_resource(ModuleHandle handle) { return rcdata_resource(handle, 5); }
 
 SysResult<Path> Win32Module::own_path() {
-    std::u16string buffer;
-    buffer.resize(MAX_PATH);
-    for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, wide_buffer(buffer), static_cast<DWORD>(buffer.size()));
-        if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
-        // A full buffer means the path was cut short.
-        if (length < buffer.size()) return filled(buffer, length);
-        if (buffer.size() >= 0x10000) return unexpected(static_cast<ErrorCode>(ERROR_INSUFFICIENT_BUFFER));
-        buffer.resize(buffer.size() * 2);
-    }
+    return grown_text(MAX_PATH, nullptr, [](const void*, wchar_t* buffer, DWORD size) -> DWORD {
+        const DWORD length = GetModuleFileNameW(nullptr, buffer, size);
+        // A full buffer means the path was cut short: twice the room, up to the longest path.
+        if (length == 0 || length < size) return length;
+        if (size >= 0x10000) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        return size * 2;
+    });
 }
 
 std::uint32_t Win32Module::system_dpi() {

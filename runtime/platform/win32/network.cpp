@@ -25,11 +25,20 @@ struct InternetTraits {
 };
 using UniqueInternet = UniqueHandle<InternetTraits>;
 
-Unexpected<DownloadFailure> system_failure(DWORD code) {
-    return unexpected(DownloadFailure{DownloadFailure::Kind::system, static_cast<std::uint32_t>(code)});
-}
+// A system failure, which becomes whichever result the caller returns (`return last_failure();`)
+// out of line: each of the request's many exits is then a call, not a DownloadFailure moved into
+// the result and destroyed. Made before the caller's handles close, which keep the last error.
+struct SystemFailure {
+    DWORD code;
+    template <class T>
+    [[gnu::noinline]] operator Expected<T, DownloadFailure>() const {
+        return unexpected(DownloadFailure{DownloadFailure::Kind::system, static_cast<std::uint32_t>(code)});
+    }
+};
 
-Unexpected<DownloadFailure> last_failure() { return system_failure(GetLastError()); }
+SystemFailure system_failure(DWORD code) { return {code}; }
+
+SystemFailure last_failure() { return {GetLastError()}; }
 
 // The WinHTTP functions the download calls, found once.
 struct Api {

@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 
+#include "platform/win32/grown_text.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
 
@@ -49,32 +50,17 @@ ErrorCode Win32Processes::start(const ProcessStart& start) {
     return process ? ERROR_SUCCESS : process.error();
 }
 
-SysResult<std::uint32_t> Win32Processes::run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) {
+SysResult<std::uint32_t> Win32Processes::run_and_wait(const ProcessStart& start,
+                                                      std::optional<std::uint32_t> timeout_ms) {
     SysResult<UniqueKernelHandle> process = create_process(start);
     if (!process) return unexpected(process.error());
-    const DWORD waited = WaitForSingleObject(process->get(), timeout_ms);
+    const DWORD waited = WaitForSingleObject(process->get(), timeout_ms ? *timeout_ms : INFINITE);
     if (waited == WAIT_TIMEOUT) {
         // Ended, and waited for: what called this may let go of what the child relied on (a
         // lock, its file) only once the child can't act any more. Termination completes in
         // moments; the minute is for a child stuck in a driver.
         TerminateProcess(process->get(), WAIT_TIMEOUT);
         WaitForSingleObject(process->get(), 60'000);
-        return unexpected(ErrorCode{WAIT_TIMEOUT});
-    }
-    if (waited != WAIT_OBJECT_0) return unexpected(static_cast<ErrorCode>(GetLastError()));
-    DWORD exit_code = 0;
-    if (!GetExitCodeProcess(process->get(), &exit_code)) return unexpected(static_cast<ErrorCode>(GetLastError()));
-    return static_cast<std::uint32_t>(exit_code);
-}
-
-SysResult<std::uint32_t> Win32Processes::run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) {
-    SysResult<UniqueKernelHandle> process = create_process(start);
-    if (!process) return unexpected(process.error());
-    const DWORD waited = WaitForSingleObject(process->get(), timeout_ms);
-    if (waited == WAIT_TIMEOUT) {
-        // Ended, and waited for briefly, so that its exe is free again for what follows.
-        TerminateProcess(process->get(), ERROR_TIMEOUT);
-        WaitForSingleObject(process->get(), 5000);
         return unexpected(ErrorCode{WAIT_TIMEOUT});
     }
     if (waited != WAIT_OBJECT_0) return unexpected(static_cast<ErrorCode>(GetLastError()));
@@ -106,15 +92,9 @@ bool Win32Processes::wait_for_parent(std::uint32_t timeout_ms) {
 }
 
 SysResult<Path> Win32Processes::system_folder() {
-    std::u16string buffer;
-    buffer.resize(MAX_PATH);
-    for (;;) {
-        UINT length = GetSystemDirectoryW(wide_buffer(buffer), static_cast<UINT>(buffer.size()));
-        if (length == 0) return unexpected(static_cast<ErrorCode>(GetLastError()));
-        if (length < buffer.size()) return filled(buffer, length);
-        // Too small: the result is the size needed, terminating NUL included.
-        buffer.resize(length);
-    }
+    return grown_text(MAX_PATH, nullptr, [](const void*, wchar_t* buffer, DWORD size) -> DWORD {
+        return GetSystemDirectoryW(buffer, size);
+    });
 }
 
 }  // namespace plinth::platform::win32

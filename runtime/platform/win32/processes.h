@@ -9,8 +9,7 @@ class Win32Processes final : public Processes {
 public:
     ErrorCode start(const ProcessStart& start) override;
     SysResult<Path> system_folder() override;
-    SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) override;
-    SysResult<std::uint32_t> run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) override;
+    SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::optional<std::uint32_t> timeout_ms) override;
     bool wait_for_parent(std::uint32_t timeout_ms) override;
 };
 

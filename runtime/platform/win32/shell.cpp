@@ -7,6 +7,7 @@
 
 
 #include "platform/win32/com_error.h"
+#include "platform/win32/grown_text.h"
 #include "platform/win32/system_library.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/wide.h"
@@ -43,8 +44,13 @@ const GUID& folder_id(KnownFolder folder) {
     return kFolderDesktop;
 }
 
-// A library or function that can't be had, as the failed COM call the caller reports.
-ComError missing(ErrorCode error) { return ComError{library_hresult(error), {}}; }
+// A failed shell call, made out of line rather than at each of its exits: the HRESULT with the
+// description of the thread's error information when `described`, bare otherwise (a library or
+// function that can't be had, an interface that came back null).
+template <class T>
+[[gnu::noinline]] Expected<T, ComError> failed(HResult code, bool described) {
+    return unexpected(described ? com_error(code) : ComError{code, {}});
+}
 
 // System.AppUserModel.ID into the link's property store, committed so that Save writes it. The
 // value points at the caller's text: nothing is allocated, so there is nothing to clear.
@@ -65,26 +71,26 @@ HRESULT set_app_user_model_id(IShellLinkW& link, const std::u16string& id) {
 Expected<Path, ComError> Win32Shell::known_folder(KnownFolder folder, std::uint32_t flags) {
     enter_com_apartment();
     // The path comes in memory that only ole32 can free.
-    if (auto loaded = ole32().module(); !loaded) return unexpected(missing(loaded.error()));
+    if (auto loaded = ole32().module(); !loaded) return failed<Path>(library_hresult(loaded.error()), false);
     auto get_path = shell32().function<decltype(SHGetKnownFolderPath)>("SHGetKnownFolderPath");
-    if (!get_path) return unexpected(missing(get_path.error()));
+    if (!get_path) return failed<Path>(library_hresult(get_path.error()), false);
     clear_com_error_info();
     UniqueCoTaskMem<wchar_t> path;
     HRESULT hr = (*get_path)(folder_id(folder), flags, nullptr, path.put());
-    if (FAILED(hr)) return unexpected(com_error(hr));
-    if (!path) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
+    if (FAILED(hr)) return failed<Path>(hr, true);
+    if (!path) return failed<Path>(E_POINTER, false);
     return from_wide(path.get());
 }
 
 Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted) {
     enter_com_apartment();
     auto create = ole32().function<decltype(CoCreateInstance)>("CoCreateInstance");
-    if (!create) return unexpected(missing(create.error()));
+    if (!create) return failed<void>(library_hresult(create.error()), false);
     clear_com_error_info();
     ComPtr<IShellLinkW> link;
     HRESULT hr = (*create)(kClassShellLink, nullptr, CLSCTX_INPROC_SERVER, kInterfaceShellLinkW,
                            put_void(link));
-    if (SUCCEEDED(hr) && !link) return unexpected(ComError{0, {}});
+    if (SUCCEEDED(hr) && !link) return failed<void>(0, false);
 
     // Each call only after the last one succeeded: the first failure is the one reported.
     if (SUCCEEDED(hr)) hr = link->SetPath(wide(wanted.target_path));
@@ -96,10 +102,10 @@ Expected<void, ComError> Win32Shell::create_shortcut(const ShortcutSpec& wanted)
     ComPtr<IPersistFile> file;
     if (SUCCEEDED(hr)) hr = link->QueryInterface(kInterfacePersistFile, put_void(file));
     if (SUCCEEDED(hr)) {
-        if (!file) return unexpected(ComError{static_cast<HResult>(E_POINTER), {}});
+        if (!file) return failed<void>(E_POINTER, false);
         hr = file->Save(wide(wanted.shortcut_path), TRUE);
     }
-    if (FAILED(hr)) return unexpected(com_error(hr));
+    if (FAILED(hr)) return failed<void>(hr, true);
     return {};
 }
 
@@ -111,22 +117,14 @@ void Win32Shell::change_notify(std::int32_t event_id, std::uint32_t flags) {
 }
 
 std::optional<std::u16string> Win32Shell::environment_variable(const std::u16string& name) {
-    std::u16string buffer;
-    buffer.resize(256);
-    for (;;) {
+    const auto value = grown_text(256, &name, [](const void* context, wchar_t* buffer, DWORD size) -> DWORD {
         SetLastError(ERROR_SUCCESS);
-        DWORD length = GetEnvironmentVariableW(wide(name), wide_buffer(buffer),
-                                               static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            // Zero with no error is a variable set to the empty text.
-            if (GetLastError() == ERROR_SUCCESS) return std::u16string();
-            return std::nullopt;
-        }
-        if (length < buffer.size()) return filled(buffer, length);
-        // Too small: the result is the size needed, terminating NUL included. The value may
-        // change between calls, so ask again.
-        buffer.resize(length);
-    }
+        return GetEnvironmentVariableW(wide(*static_cast<const std::u16string*>(context)), buffer, size);
+    });
+    if (value) return *value;
+    // Zero with no error is a variable set to the empty text.
+    if (value.error() == ERROR_SUCCESS) return std::u16string();
+    return std::nullopt;
 }
 
 }  // namespace plinth::platform::win32

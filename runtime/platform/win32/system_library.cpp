@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <iterator>
+
 namespace plinth::platform::win32 {
 
 SysResult<HMODULE> SystemLibrary::module() {
@@ -11,7 +13,13 @@ SysResult<HMODULE> SystemLibrary::module() {
         // path to system32 would give the old comctl32 5, which has no task dialog). Any name
         // the activation context doesn't redirect is searched for in the system folder alone,
         // never beside the installer.
-        module_.reset(LoadLibraryExW(file_name_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+        // The names are kept in ASCII, at half the bytes of UTF-16 ones, and widened here.
+        wchar_t name[64];
+        std::size_t length = 0;
+        for (; length + 1 < std::size(name) && file_name_[length] != '\0'; ++length)
+            name[length] = static_cast<unsigned char>(file_name_[length]);
+        name[length] = L'\0';
+        module_.reset(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
         if (!module_) return unexpected(static_cast<ErrorCode>(GetLastError()));
     }
     return module_.get();
@@ -62,16 +70,16 @@ constinit SystemLibrary libraries[9];
 constinit ComApartment apartment;
 
 // The libraries' names, in the order of `libraries`.
-constexpr wchar_t kNames[] =
-    L"user32.dll\0ole32.dll\0oleaut32.dll\0shell32.dll\0comctl32.dll\0winhttp.dll\0bcrypt.dll\0"
-    L"wintrust.dll\0crypt32.dll";
+constexpr char kNames[] =
+    "user32.dll\0ole32.dll\0oleaut32.dll\0shell32.dll\0comctl32.dll\0winhttp.dll\0bcrypt.dll\0"
+    "wintrust.dll\0crypt32.dll";
 
 }  // namespace
 
 [[gnu::noinline]] SystemLibrary& system_library(int index) {
-    const wchar_t* name = kNames;
+    const char* name = kNames;
     for (int i = 0; i < index; ++i) {
-        while (*name++ != L'\0') {}
+        while (*name++ != '\0') {}
     }
     libraries[index].file_name_ = name;
     return libraries[index];

@@ -29,7 +29,7 @@ using UniqueModule = UniqueHandle<ModuleTraits>;
 // is tried again by the next call.
 class SystemLibrary {
 public:
-    explicit constexpr SystemLibrary(const wchar_t* file_name) : file_name_(file_name) {}
+    explicit constexpr SystemLibrary(const char* file_name) : file_name_(file_name) {}
     // Nameless until system_library gives it one: the process's own libraries are zero-initialised,
     // so that they take no room in the file (system_library.cpp).
     constexpr SystemLibrary() = default;
@@ -53,7 +53,7 @@ private:
 
     SysResult<FARPROC> address_of(const char* name);
 
-    const wchar_t* file_name_ = nullptr;
+    const char* file_name_ = nullptr;  // ASCII, as every system DLL's name is; at most 63 characters
     UniqueModule module_;
 };
 

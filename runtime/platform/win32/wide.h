@@ -40,8 +40,9 @@ inline std::u16string from_wide(const wchar_t* text, std::size_t count) {
     return std::u16string(reinterpret_cast<const char16_t*>(text), count);
 }
 
+// Measured with char16_t's traits, as wide_view is: msvcrt's wcslen would be one import more.
 inline std::u16string from_wide(const wchar_t* text) {
-    return text ? from_wide(text, std::wstring_view(text).size()) : std::u16string();
+    return text ? std::u16string(wide_view(text)) : std::u16string();
 }
 
 }  // namespace plinth::platform::win32

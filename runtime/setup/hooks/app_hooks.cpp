@@ -64,7 +64,7 @@ std::optional<std::uint32_t> run_app_hook(platform::Platform& platform, const Ap
 
     note(" started:", start.command_line);
     const platform::LocalTime began = platform.session.local_time();
-    const auto exit_code = platform.processes.run_at_most(start, kHookTimeoutMs);
+    const auto exit_code = platform.processes.run_and_wait(start, kHookTimeoutMs);
     const std::string took = elapsed_text(began, platform.session.local_time());
     if (exit_code) {
         note(" exited with code", concat({decimal_text(*exit_code), " after ", took}));

@@ -101,12 +101,12 @@ TEST_F(Hooks, AFailingHangingOrMissingHookNeverFailsTheRun) {
     const Case cases[] = {
         {"fails", 3, nullptr, "Hook installed exited with code 3"},
         {"hangs", std::nullopt, nullptr, "Hook installed didn't finish in 30 s and was ended after"},
-        {"cant_start", 0, "processes.run_at_most", "Hook installed couldn't start:"},
+        {"cant_start", 0, "processes.run_and_wait", "Hook installed couldn't start:"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         fake::FakePlatform fresh;
-        fresh.processes.on_bounded_run = [&](const platform::ProcessStart&) { return c.exit_code; };
+        fresh.processes.on_run = [&](const platform::ProcessStart&) { return c.exit_code; };
         if (c.fault) fresh.faults.fail(c.fault, 2);
         fresh.module.package = package("1.0");
         fresh.files.add_file(fresh.module.path, "setup");
@@ -131,7 +131,7 @@ TEST_F(Hooks, ARemovingHookThatAnswersOneStopsTheRemovalOnlyWhenTheManifestLetsI
         fresh.session.command_line = {fresh.module.path, u"/S"};
         ASSERT_EQ(run_setup(fresh.platform()), 0);
 
-        fresh.processes.on_bounded_run = [](const platform::ProcessStart&) { return 1u; };
+        fresh.processes.on_run = [](const platform::ProcessStart&) { return 1u; };
         fresh.module.path = kFolder + u"\\uninstall.exe";
         fresh.session.command_line = {fresh.module.path, u"/uninstall", u"/S"};
         const std::string before = fresh.state_dump();
@@ -148,7 +148,7 @@ TEST_F(Hooks, ARemovingHookThatAnswersOneStopsTheRemovalOnlyWhenTheManifestLetsI
         }
         // Any other answer never stops it.
         if (may_refuse) {
-            fresh.processes.on_bounded_run = [](const platform::ProcessStart&) { return 2u; };
+            fresh.processes.on_run = [](const platform::ProcessStart&) { return 2u; };
             EXPECT_EQ(run_setup(fresh.platform()), 0);
         }
     }
