@@ -10,7 +10,7 @@ public:
     Win32Network() = default;
     Win32Network(const Win32Network&) = delete;
     Win32Network& operator=(const Win32Network&) = delete;
-    ~Win32Network() override;
+    ~Win32Network();
     Expected<std::unique_ptr<Download>, DownloadFailure> get(const std::string& url, std::uint32_t timeout_ms) override;
     Expected<RangeResponse, DownloadFailure> get_range(const std::string& url, std::uint64_t first, std::uint64_t last,
                                                        std::uint32_t timeout_ms) override;

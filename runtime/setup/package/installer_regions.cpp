@@ -16,6 +16,9 @@ namespace {
 // file is read a piece at a time, and so is its table.
 constexpr std::uint64_t kMaxPieceTableSize = 16u * 1024 * 1024;
 
+// A deflate stream's end: a final empty block and the Adler-32, a few bytes.
+constexpr std::uint32_t kLongestStreamEnd = 16;
+
 // For the C library's qsort, already in every process: std::sort would add its own code to the stub.
 int by_offset(const void* a, const void* b) {
     const std::uint64_t x = *static_cast<const std::uint64_t*>(a);
@@ -122,11 +125,13 @@ std::vector<Region> installer_regions(PeSource& file) {
         for (std::size_t i = 0; adds_up && i < streams.size(); ++i) {
             const StreamPieces& pieces = (*table)[i];
             std::uint64_t at = streams[i].offset;
-            // A stream of one piece and its end (a small file) is one region: its end changes
-            // whenever its piece does, and as a region of its own it would cost the map an entry.
+            // A deflate stream of one piece and its end (a small file) is one region: its end
+            // changes whenever its piece does, and as a region of its own it would cost the map an
+            // entry. An LZMA stream has no end piece: its second piece is data of its own.
+            const bool piece_and_end = pieces.size() == 2 && pieces[1] <= kLongestStreamEnd;
             for (std::size_t p = 0; p < pieces.size(); ++p) {
                 at += pieces[p];
-                if (p != 0 || pieces.size() != 2) cut(at);
+                if (p != 0 || !piece_and_end) cut(at);
             }
         }
     }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/command_line_quote.h"
-#include "common/upper_case.h"
+#include "locations/path_within.h"
 #include "log/run_log.h"
 #include "package/installer_file.h"
 #include "package/signer_name.h"
@@ -274,13 +274,9 @@ std::u16string quoted(const Path& path, std::u16string_view after = {}) {
 // Whether `path` names something below `folder`, compared as Windows compares names, with no
 // "." or ".." on the way that could lead out of it.
 bool lies_inside(std::u16string_view path, std::u16string_view folder) {
-    while (!folder.empty() && (folder.back() == u'\\' || folder.back() == u'/')) folder.remove_suffix(1);
-    if (folder.empty() || path.size() <= folder.size() + 1 || path[folder.size()] != u'\\') return false;
-    // Unit by unit, as upper_case maps a name: no copy of either.
-    for (std::size_t i = 0; i < folder.size(); ++i) {
-        if (upper_case(path[i]) != upper_case(folder[i])) return false;
-    }
-    std::u16string_view rest = path.substr(folder.size() + 1);
+    const auto within = path_within(path, folder);
+    if (!within || within->empty()) return false;
+    std::u16string_view rest = *within;
     if (rest.find(u':') != std::u16string_view::npos) return false;
     while (!rest.empty()) {
         const std::size_t end = std::min(rest.find(u'\\'), rest.find(u'/'));

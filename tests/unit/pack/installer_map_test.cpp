@@ -135,6 +135,31 @@ TEST(InstallerRegions, LineUpWithEveryPieceOfEveryStream) {
     }));
 }
 
+// An LZMA stream has no end piece: each of its pieces is a region, two-piece streams included
+// (a deflate stream's piece and end are one).
+TEST(InstallerRegions, EveryLzmaPieceIsARegion) {
+    InstallerInputs in = inputs("1.0", {{"big.bin", app_bytes(1300000, 5), {}, 0}});
+    in.compressor = Compressor::lzma;
+    const Bytes installer = built(in);
+    const auto regions = installer_regions(installer);
+    std::set<std::uint64_t> starts;
+    for (const Region& r : regions) starts.insert(r.offset);
+    const auto layout = read_pe_layout(installer);
+    ASSERT_TRUE(layout);
+    const auto files = find_rcdata(*layout, 2), table = find_rcdata(*layout, 4);
+    ASSERT_TRUE(files && table);
+    const auto streams = read_piece_table(ByteView(installer).subspan(table->offset, table->size));
+    ASSERT_TRUE(streams && streams->size() == 2);
+    const StreamPieces& big = (*streams)[1];
+    ASSERT_EQ(big.size(), 2u);
+    std::uint64_t at = files->offset + files->size;
+    for (std::uint32_t length : big) at -= length;
+    for (std::uint32_t length : big) {
+        EXPECT_TRUE(starts.contains(at)) << "piece at " << at;
+        at += length;
+    }
+}
+
 // A signature appended to the file (as signing does, after the last section) is its own region;
 // what it doesn't touch keeps its regions.
 TEST(InstallerRegions, ASignedInstallersTailIsItsOwnRegion) {
