@@ -368,11 +368,11 @@ public:
 class SystemText {
 public:
     virtual ~SystemText() = default;
-    // FormatMessageW(flags, source, code, 0, buffer of 2048 units, NULL); the source is the
-    // module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
-    // FormatMessageW itself.
+    // FormatMessageW(flags, source, code, language, buffer of 2048 units, NULL); the source is
+    // the module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
+    // FormatMessageW itself (ERROR_RESOURCE_LANG_NOT_FOUND, 1815, for a language it hasn't).
     virtual SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
-                                                     std::uint32_t code) = 0;
+                                                     std::uint32_t code, std::uint32_t language = 0) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -523,7 +523,7 @@ public:
     virtual ~Crypto() = default;
     // BCryptOpenAlgorithmProvider(SHA256) and BCryptCreateHash; the error as an NTSTATUS.
     virtual Expected<std::unique_ptr<Hash>, std::uint32_t> sha256() = 0;
-    // BCryptGenRandom with the system's preferred generator.
+    // RtlGenRandom (SystemFunction036): the system's generator.
     virtual ErrorCode random(std::span<std::uint8_t> into) = 0;
     // WinVerifyTrust(WINTRUST_ACTION_GENERIC_VERIFY_V2) of the file, revocation checks as the
     // system's policy says, no user interface; read through `held` when given (hFile), so that

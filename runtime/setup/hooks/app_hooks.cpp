@@ -64,7 +64,7 @@ std::optional<std::uint32_t> run_app_hook(platform::Platform& platform, const Ap
     if (exit_code.error() == kWaitTimeout) {
         log.write(hook_phrase(kind, " didn't finish in 30 s and was ended after"), took);
     } else {
-        log.write(hook_phrase(kind, " couldn't start:"), os_error_text(platform.system_text, exit_code.error()));
+        log.write(hook_phrase(kind, " couldn't start:"), english_os_error_text(platform.system_text, exit_code.error()));
     }
     return std::nullopt;
 }

@@ -125,12 +125,15 @@ void delete_key(platform::Platform& platform, std::string_view key_path) {
 void delete_value(platform::Platform& platform, std::string_view key_path, std::string_view value_name) {
     if (has_nul(key_path) || has_nul(value_name)) return;
     const platform::ErrorCode code = platform.registry.delete_key_value(to_utf16(key_path), to_utf16(value_name));
+    log_deletion(platform, "the registry value ", registry_value_path(key_path, value_name), code);
+}
+
+std::string registry_value_path(std::string_view key_path, std::string_view value_name) {
     // The key's default value has no name; regedit calls it "(Default)".
-    const std::string_view shown = value_name.empty() ? std::string_view("(Default)") : value_name;
     std::string path(key_path);
     path += '\\';
-    path += shown;
-    log_deletion(platform, "the registry value ", path, code);
+    path += value_name.empty() ? std::string_view("(Default)") : value_name;
+    return path;
 }
 
 }  // namespace plinth

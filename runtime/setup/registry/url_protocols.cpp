@@ -6,6 +6,7 @@
 #include "package/app_files.h"
 #include "package/link_rules.h"
 #include "log/run_log.h"
+#include "registry/created_keys.h"
 #include "registry/document_types.h"
 #include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
@@ -36,11 +37,6 @@ bool class_key_exists(platform::Platform& platform, std::string_view scheme) {
     using platform::RegistryRoot;
     return platform.registry.key_counts(RegistryRoot::current_user, to_utf16(scheme_key(scheme))).ok() ||
            platform.registry.key_counts(RegistryRoot::classes_root, to_utf16(scheme)).ok();
-}
-
-void delete_key_if_empty(platform::Platform& platform, const std::string& key) {
-    const auto counts = platform.registry.key_counts(platform::RegistryRoot::current_user, to_utf16(key));
-    if (counts && counts->subkeys == 0 && counts->values == 0) delete_key(platform, key);
 }
 
 // Whether the key holds nothing but some of what the install writes, its command (if it has one
