@@ -251,6 +251,12 @@ struct ProcessStart {
     bool hidden = false;  // STARTUPINFOW's STARTF_USESHOWWINDOW with SW_HIDE: no window shown
 };
 
+// What Processes::close_programs_in did.
+struct ClosedPrograms {
+    std::uint32_t asked = 0;
+    std::uint32_t still_running = 0;
+};
+
 class Processes {
 public:
     virtual ~Processes() = default;
@@ -269,6 +275,11 @@ public:
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;
+    // Every process but this one that has a visible top-level window without an owner and whose
+    // exe lies in `folder` (QueryFullProcessImageNameW starts with it and a backslash, compared
+    // without case) gets WM_CLOSE posted to those windows; then a wait of at most `timeout_ms` for
+    // them to end. Nothing is ever ended. How many were asked, and how many still run.
+    virtual ClosedPrograms close_programs_in(const Path& folder, std::uint32_t timeout_ms) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -12,6 +12,7 @@ public:
     SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::uint32_t timeout_ms) override;
     SysResult<std::uint32_t> run_at_most(const ProcessStart& start, std::uint32_t timeout_ms) override;
     bool wait_for_parent(std::uint32_t timeout_ms) override;
+    ClosedPrograms close_programs_in(const Path& folder, std::uint32_t timeout_ms) override;  // program_closing.cpp
 };
 
 }  // namespace plinth::platform::win32

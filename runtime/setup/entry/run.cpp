@@ -91,6 +91,7 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
     state.payload = package->payload;
     state.files = std::move(package->files);
     state.remove_mode = options.remove_mode;
+    state.close_app = options.close_app;
     state.texts = std::move(texts);
 
     if (options.folder && !state.remove_mode) {

@@ -7,6 +7,7 @@
 #include "entry/update_dialog.h"
 #include "common/text.h"
 #include "log/run_log.h"
+#include "operation/app_closing.h"
 #include "package/update_url.h"
 
 namespace plinth {
@@ -80,6 +81,7 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     if (done) platform.log->write("Checked the download: the feed's size and SHA-256, the signer, and the package's own id and version");
     // The last moment it can be stopped: nothing is installed yet.
     if (done && watcher && !watcher->installing()) done = update_cancelled();
+    if (done && options.close_app) close_running_app(platform, manifest);
     if (done) done = install_update(platform, installer, options.log ? &*options.log : nullptr, &reported);
     if (!done) return done;
     platform.log->write("Installed the update to version", offer.release.version);

@@ -246,7 +246,10 @@ Status check_signer(platform::Platform& platform, const InstalledApp& app, const
     auto own_path = platform.module.own_path();
     if (!own_path) return fail({"This program's own file can't be found (", os_error_text(platform.system_text, own_path.error()), ")."});
     const platform::Signature own = platform.crypto.signature(*own_path, nullptr);
-    if (own.state == platform::Signature::State::none) return success();
+    if (own.state == platform::Signature::State::none) {
+        platform.log->write("Signer not checked: this program isn't signed");
+        return success();
+    }
     if (own.state == platform::Signature::State::invalid) {
         return fail({"This program is ", signature_state_text(own), ", so no update can be trusted."});
     }
@@ -255,6 +258,7 @@ Status check_signer(platform::Platform& platform, const InstalledApp& app, const
         return fail({"The update is ", signature_state_text(theirs), ", but this program is signed by \"", own.subject,
                      "\"; an update must come from the same signer, or one its manifest lists."});
     }
+    platform.log->write("The update is", signature_state_text(theirs));
     return success();
 }
 
@@ -424,6 +428,7 @@ Status check_installer(platform::Platform& platform, const InstalledApp& app, co
         return fail({"The update from ", offer.url, " isn't the release the feed describes: its SHA-256 is ",
                      sha256_text(hash), ", the feed's is ", sha256_text(offer.release.sha256), "."});
     }
+    platform.log->write("SHA-256 as the feed gives it:", sha256_text(hash));
     if (Status package = check_package(app, offer, installer); !package) return package;
     return check_signer(platform, app, installer);
 }
@@ -470,7 +475,7 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
     return success();
 }
 
-Status restart_app(platform::Platform& platform, const InstalledApp& app) {
+Status restart_app(platform::Platform& platform, const InstalledApp& app, bool after_parent) {
     // The new version's entry: its exe may have another name.
     const RecordedInstall recorded = recorded_install(platform, app.id);
     if (!recorded.exe || recorded.exe->empty()) {
@@ -482,7 +487,7 @@ Status restart_app(platform::Platform& platform, const InstalledApp& app) {
         return fail({app.name, " can't be started again: its uninstall entry names ", path_text(exe),
                      ", which isn't in its install folder."});
     }
-    platform.processes.wait_for_parent(kRestartWaitMs);
+    if (after_parent) platform.processes.wait_for_parent(kRestartWaitMs);
     platform::ProcessStart start;
     start.application = exe;
     start.command_line = quoted(exe);
