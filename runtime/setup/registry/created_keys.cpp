@@ -13,8 +13,11 @@ namespace {
 constexpr char kClasses[] = "Software\\Classes\\";
 constexpr std::string_view kOpenWith = "\\OpenWithProgids";
 
-bool key_exists(platform::Platform& platform, const std::string& name) {
-    return platform.registry.key_counts(platform::RegistryRoot::current_user, to_utf16(kClasses + name)).ok();
+// Only a key known to be missing is one the install makes: one it can't look at may be another
+// program's.
+bool missing(platform::Platform& platform, const std::string& name) {
+    const auto counts = platform.registry.key_counts(platform::RegistryRoot::current_user, to_utf16(kClasses + name));
+    return !counts && counts.error() == platform::codes::kFileNotFound;
 }
 
 void add(std::string& list, const std::string& name) {
@@ -40,8 +43,8 @@ Status remember_created_keys(platform::Platform& platform, std::string_view app_
         for (const std::string& extension : type.extensions) {
             const std::string key = "." + extension;
             const std::string open_with = key + std::string(kOpenWith);
-            const bool made = !key_exists(platform, key);
-            if (made || !key_exists(platform, open_with)) add(list, open_with);
+            const bool made = missing(platform, key);
+            if (made || missing(platform, open_with)) add(list, open_with);
             if (made) add(list, key);
         }
     }
