@@ -13,11 +13,15 @@ namespace {
 constexpr char kClasses[] = "Software\\Classes\\";
 constexpr std::string_view kOpenWith = "\\OpenWithProgids";
 
-// Only a key known to be missing is one the install makes: one it can't look at may be another
-// program's.
-bool missing(platform::Platform& platform, const std::string& name) {
-    const auto counts = platform.registry.key_counts(platform::RegistryRoot::current_user, to_utf16(kClasses + name));
-    return !counts && counts.error() == platform::codes::kFileNotFound;
+// Whether the key is missing, so that the install makes it. One that can't be looked at may be
+// another program's and is never taken for one the install makes: the install stops there, as
+// the write that follows would.
+Status look_up(platform::Platform& platform, const std::string& name, bool& missing) {
+    const std::string path = kClasses + name;
+    const auto counts = platform.registry.key_counts(platform::RegistryRoot::current_user, to_utf16(path));
+    missing = !counts && counts.error() == platform::codes::kFileNotFound;
+    if (!counts && !missing) return registry_failure(path, counts.error());
+    return success();
 }
 
 void add(std::string& list, const std::string& name) {
@@ -43,8 +47,13 @@ Status remember_created_keys(platform::Platform& platform, std::string_view app_
         for (const std::string& extension : type.extensions) {
             const std::string key = "." + extension;
             const std::string open_with = key + std::string(kOpenWith);
-            const bool made = missing(platform, key);
-            if (made || missing(platform, open_with)) add(list, open_with);
+            bool made = false;
+            bool open_with_missing = false;
+            if (auto looked = look_up(platform, key, made); !looked) return looked;
+            if (!made) {
+                if (auto looked = look_up(platform, open_with, open_with_missing); !looked) return looked;
+            }
+            if (made || open_with_missing) add(list, open_with);
             if (made) add(list, key);
         }
     }
