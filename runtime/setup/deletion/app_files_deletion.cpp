@@ -16,6 +16,8 @@ bool known_missing(const platform::SysResult<platform::FileInfo>& info) {
 
 }  // namespace
 
+[[gnu::noinline]] Path path_in(const Path& folder, std::string_view path) { return join_path(folder, to_utf16(path)); }
+
 bool passes_link(platform::Platform& platform, const Path& folder, const Path& path, bool itself) {
     for (std::size_t end = folder.size() + 1;; ++end) {
         end = path.find(u'\\', end);
@@ -30,11 +32,17 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
                                           const std::vector<std::string>& paths,
                                           const std::vector<std::u16string>& in_use) {
     std::vector<std::string> still_there;
+    delete_app_files(platform, folder, paths, in_use, still_there);
+    return still_there;
+}
+
+void delete_app_files(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths,
+                      const std::vector<std::u16string>& in_use, std::vector<std::string>& still_there) {
     // The folders of the last path found free of links, with the backslash after them: the
     // paths come sorted, so most share it and aren't examined again.
     std::string_view free_of_links;
     for (const std::string& path : paths) {
-        const Path full = join_path(folder, to_utf16(path));
+        const Path full = path_in(folder, path);
         const std::size_t last = path.rfind('\\') + 1;
         if (!(last <= free_of_links.size() && std::string_view(path).starts_with(free_of_links))) {
             if (passes_link(platform, folder, full, false)) {
@@ -69,14 +77,13 @@ std::vector<std::string> delete_app_files(platform::Platform& platform, const Pa
                 std::binary_search(in_use.begin(), in_use.end(), fold_case(std::string_view(path.data(), end + 1)))) {
                 break;
             }
-            const Path full = join_path(folder, to_utf16(subfolder));
+            const Path full = path_in(folder, subfolder);
             // A folder of ours that became a link is the user's now, and so is all it leads to.
             if (passes_link(platform, folder, full, true)) continue;
             sweep_leftovers(platform, full);
             (void)platform.files.remove_folder(full);
         }
     }
-    return still_there;
 }
 
 }  // namespace plinth

@@ -3,12 +3,17 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/text.h"
 #include "platform/platform.h"
 
 namespace plinth {
+
+// The relative `path` (UTF-8, as the tables and the entry keep it) under `folder`. Out of line:
+// the install and the removal build such paths at many places, each a conversion and a join.
+Path path_in(const Path& folder, std::string_view path);
 
 // Whether a folder on the way from `folder` to `path`, a path below it, is a link (a symbolic
 // link, a junction, a mount point); `path` itself too when `itself`.
@@ -26,5 +31,9 @@ bool passes_link(platform::Platform& platform, const Path& folder, const Path& p
 std::vector<std::string> delete_app_files(platform::Platform& platform, const Path& folder,
                                           const std::vector<std::string>& paths,
                                           const std::vector<std::u16string>& in_use = {});
+// The same, appending the paths still there to `still_there`: an update gathers them from
+// several passes.
+void delete_app_files(platform::Platform& platform, const Path& folder, const std::vector<std::string>& paths,
+                      const std::vector<std::u16string>& in_use, std::vector<std::string>& still_there);
 
 }  // namespace plinth

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "dialog/dialog_config.h"
 #include "dialog/pages.h"
@@ -25,7 +26,8 @@ void open_installed_app(platform::Platform& platform, const SetupState& state) {
     platform::ProcessStart start;
     start.application = app;
     // The program's own path as its first argument, quoted as Windows programs expect; no more.
-    start.command_line = u"\"";
+    // Appended to the empty line, not assigned: GCC 12 takes the assignment for an overlapping copy.
+    start.command_line += u'"';
     start.command_line += app;
     start.command_line += u'"';
     (void)platform.processes.start(start);
@@ -33,13 +35,16 @@ void open_installed_app(platform::Platform& platform, const SetupState& state) {
 
 }  // namespace
 
-int run_interactive(platform::Platform& platform, SetupState& state) {
-    const platform::DialogConfig config = keep_page(platform, state.pages, first_page(platform, state), &state);
+std::int32_t show_first_page(platform::Platform& platform, SetupState& state, DialogPage&& page) {
+    const platform::DialogConfig config = keep_page(platform, state.pages, std::move(page), &state);
     std::int32_t pressed = 0;
     // A dialog that can't be shown counts as one closed before anything ran.
     if (platform.dialogs.show(config, &pressed) < 0) pressed = 0;
+    return pressed;
+}
 
-    if (pressed == kOpenButton) open_installed_app(platform, state);
+int run_interactive(platform::Platform& platform, SetupState& state) {
+    if (show_first_page(platform, state, first_page(platform, state)) == kOpenButton) open_installed_app(platform, state);
     if (state.done) return exit_code_value(ExitCode::completed);
     if (state.failed) return exit_code_value(ExitCode::failed);
     return exit_code_value(ExitCode::cancelled);

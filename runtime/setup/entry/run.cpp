@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "common/text.h"
-#include "common/upper_case.h"
 #include "entry/command_line.h"
 #include "entry/damaged_installer.h"
 #include "entry/exit_code.h"
@@ -16,6 +15,7 @@
 #include "dialog/pages.h"
 #include "locations/chosen_folder.h"
 #include "locations/install_folder.h"
+#include "locations/path_within.h"
 #include "log/run_log.h"
 #include "state/setup_state.h"
 #include "operation/setup_operation.h"
@@ -34,9 +34,9 @@ void note_log_kept(platform::Platform& platform, const Path& log, const Path& fo
     const auto log_path = platform.files.canonical_path(log);
     const auto folder_path = platform.files.canonical_path(folder);
     if (!log_path || !folder_path) return;
-    const std::u16string inside = upper_case(join_path(*folder_path, u""));
-    if (!upper_case(*log_path).starts_with(inside)) return;
-    platform.log->write("Kept the log, and the folder with it:", join_path(folder, log_path->substr(inside.size())));
+    const auto within = path_within(*log_path, *folder_path);
+    if (!within || within->empty()) return;
+    platform.log->write("Kept the log, and the folder with it:", join_path(folder, *within));
 }
 
 int run_silently(platform::Platform& platform, SetupState& state) {
@@ -85,24 +85,19 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
     platform.log->write("App", package->manifest.name);
     if (options.check_update || options.update) return run_update_switches(platform, options, package->manifest, texts);
 
-    SetupState state;
-    state.platform = &platform;
-    state.manifest = std::move(package->manifest);
-    state.payload = package->payload;
-    state.files = std::move(package->files);
-    state.remove_mode = options.remove_mode;
-    state.close_app = options.close_app;
-    state.texts = std::move(texts);
+    // Built in place: each member moved in once rather than made empty and then assigned.
+    SetupState state{.platform = &platform,
+                     .manifest = std::move(package->manifest),
+                     .payload = package->payload,
+                     .files = std::move(package->files),
+                     .texts = std::move(texts),
+                     .remove_mode = options.remove_mode,
+                     .close_app = options.close_app};
 
     if (options.folder && !state.remove_mode) {
         if (Status chosen = take_chosen_folder(platform, state, *options.folder); !chosen) {
             report_failure(platform, chosen.error(), true);
-            if (!options.silent) {
-                std::int32_t pressed = 0;
-                const platform::DialogConfig config = keep_page(
-                    platform, state.pages, failure_page(state.manifest, false, chosen.error(), state.texts), &state);
-                (void)platform.dialogs.show(config, &pressed);
-            }
+            if (!options.silent) (void)show_first_page(platform, state, failure_page(state.manifest, false, chosen.error(), state.texts));
             return exit_code_value(ExitCode::failed);
         }
     }
@@ -122,18 +117,17 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
 int run_setup(platform::Platform& outer) {
     const std::vector<std::u16string> arguments = outer.session.arguments();
     const RunOptions options = parse_command_line(arguments);
-    if (options.log_without_file) {
-        outer.session.write_standard_error("setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n");
-        return exit_code_value(ExitCode::failed);
-    }
-    // Windows file names have no '"'; one here would end the quotes around the path passed on
+    // A switch that can't be used ends the run before anything else; one line says why.
+    // Windows file names have no '"'; one in /log= would end the quotes around the path passed on
     // to the update's installer, and what follows would be switches of its own.
-    if (options.log && options.log->find(u'"') != std::u16string::npos) {
-        outer.session.write_standard_error("setup: The /log= file name has a \", which no file name can have.\n");
-        return exit_code_value(ExitCode::failed);
-    }
-    if (options.dir_without_path) {
-        outer.session.write_standard_error("setup: /dir= needs a folder, as in /dir=C:\\Apps\\Notes.\n");
+    const char* const refused =
+        options.log_without_file ? "setup: /log= needs a file name, as in /log=C:\\Temp\\setup.log.\n"
+        : options.log && options.log->find(u'"') != std::u16string::npos
+            ? "setup: The /log= file name has a \", which no file name can have.\n"
+        : options.dir_without_path ? "setup: /dir= needs a folder, as in /dir=C:\\Apps\\Notes.\n"
+                                   : nullptr;
+    if (refused) {
+        outer.session.write_standard_error(refused);
         return exit_code_value(ExitCode::failed);
     }
     // Opened once the package tells which files the run installs, and closed when the run ends;

@@ -37,34 +37,43 @@ std::optional<std::uint32_t> run_app_hook(platform::Platform& platform, const Ap
                             : kind == HookKind::updated ? manifest.hooks.updated
                                                         : manifest.hooks.removing;
     if (!arguments) return std::nullopt;
-    Log& log = *platform.log;
+    // "Hook installed not run: ...": each line's phrase names the hook.
+    const auto note = [&platform, kind](const char* rest, const auto& value) {
+        platform.log->write(hook_phrase(kind, rest), value);
+    };
     const auto info = platform.files.metadata(app_path);
     if (!info || info->is_folder) {
-        log.write(hook_phrase(kind, " not run: the app isn't in"), folder);
+        note(" not run: the app isn't in", folder);
         return std::nullopt;
     }
 
     platform::ProcessStart start;
     start.application = app_path;
-    start.command_line = u"\"" + app_path + u"\"";
+    // Appended to the empty line, not assigned: GCC 12 takes the assignment for an overlapping copy.
+    start.command_line += u'"';
+    start.command_line += app_path;
+    start.command_line += u'"';
+    const auto append = [&start](std::initializer_list<std::string_view> parts) {
+        append_argument(start.command_line, to_utf16(concat(parts)));
+    };
     for (const std::string& argument : *arguments) append_argument(start.command_line, to_utf16(argument));
-    append_argument(start.command_line, to_utf16("--plinth-version=" + manifest.version));
-    if (from) append_argument(start.command_line, to_utf16("--plinth-from=" + std::string(*from)));
+    append({"--plinth-version=", manifest.version});
+    if (from) append({"--plinth-from=", *from});
     start.current_directory = folder;
     start.hidden = true;
 
-    log.write(hook_phrase(kind, " started:"), start.command_line);
+    note(" started:", start.command_line);
     const platform::LocalTime began = platform.session.local_time();
     const auto exit_code = platform.processes.run_at_most(start, kHookTimeoutMs);
     const std::string took = elapsed_text(began, platform.session.local_time());
     if (exit_code) {
-        log.write(hook_phrase(kind, " exited with code"), concat({decimal_text(*exit_code), " after ", took}));
+        note(" exited with code", concat({decimal_text(*exit_code), " after ", took}));
         return *exit_code;
     }
     if (exit_code.error() == kWaitTimeout) {
-        log.write(hook_phrase(kind, " didn't finish in 30 s and was ended after"), took);
+        note(" didn't finish in 30 s and was ended after", took);
     } else {
-        log.write(hook_phrase(kind, " couldn't start:"), english_os_error_text(platform.system_text, exit_code.error()));
+        note(" couldn't start:", english_os_error_text(platform.system_text, exit_code.error()));
     }
     return std::nullopt;
 }

@@ -75,7 +75,7 @@ bool in_place_already(const StagedFolders& staged, const AppFiles& files, std::s
 // under its own staged name.
 Path staged_in(const Path& folder, std::string_view path, std::size_t whole) {
     const std::size_t cut = whole == 0 ? path.size() : whole;
-    Path staged = join_path(folder, to_utf16(path.substr(0, cut)));
+    Path staged = path_in(folder, path.substr(0, cut));
     staged += kStagedSuffix;
     staged += to_utf16(path.substr(cut));
     return staged;
@@ -83,16 +83,38 @@ Path staged_in(const Path& folder, std::string_view path, std::size_t whole) {
 
 Path staged_folder_target(const Path& folder, const AppFiles& files, const StagedFolders& staged, std::size_t r) {
     const std::size_t first = staged.firsts[r];
-    return join_path(folder, to_utf16(std::string_view(files[first].path).substr(0, staged.whole[first])));
+    return path_in(folder, std::string_view(files[first].path).substr(0, staged.whole[first]));
 }
+
+// The folder that file `i` is staged in, `whole` bytes of its path, folded and with its
+// backslash, as `ours` has it.
+std::u16string folder_key(const AppFiles& files, std::size_t i, std::size_t whole) {
+    return fold_case(std::string_view(files[i].path).substr(0, whole + 1));
+}
+
+// Whether file `i` is staged in the folder `key` names. Out of line: both ways of putting a
+// staged folder in place ask it.
+[[gnu::noinline]] bool in_staged_folder(const AppFiles& files, const StagedFolders& staged, std::size_t i,
+                                        std::size_t whole, const std::u16string& key) {
+    return staged.whole[i] == whole && folder_key(files, i, whole) == key;
+}
+
+// What staging works on, handed to the clean-up as one: it is called at every failure, and four
+// arguments fewer at each call are some bytes of the stub each.
+struct Staging {
+    platform::Platform& platform;
+    const Path& folder;
+    const AppFiles& files;
+    const StagedFolders& staged;
+};
 
 // Deletes the files staged under their own names in [from, to), and the staged folders from
 // `from_folder` on.
-void delete_staged(platform::Platform& platform, const Path& folder, const AppFiles& files,
-                   const StagedFolders& staged, std::size_t from, std::size_t to, std::size_t from_folder) {
+void delete_staged(const Staging& staging, std::size_t from, std::size_t to, std::size_t from_folder) {
+    auto& [platform, folder, files, staged] = staging;
     for (std::size_t i = from; i < to; ++i) {
         if (whole_of(staged, i) != 0) continue;
-        Path path = join_path(folder, to_utf16(files[i].path));
+        Path path = path_in(folder, files[i].path);
         if (!in_place_already(staged, files, i)) path += kStagedSuffix;
         (void)delete_file(platform, path);
     }
@@ -104,7 +126,7 @@ void delete_staged(platform::Platform& platform, const Path& folder, const AppFi
 // The folders of the install seen so far, folded as Windows compares names, each list sorted: a
 // sorted vector rather than a std::set, whose tree code costs the stub 3 KiB.
 struct SeenFolders {
-    std::vector<std::u16string> swept{std::u16string()};  // the install folder is swept already
+    std::vector<std::u16string> swept;  // the install folder, swept already, isn't listed
     std::vector<std::u16string> known;                   // looked at
     std::vector<std::u16string> whole;                   // of those, the ones staged whole (few)
 };
@@ -133,7 +155,7 @@ std::size_t find_whole(platform::Platform& platform, const Path& folder, std::st
             }
             continue;
         }
-        const Path target = join_path(folder, to_utf16(path.substr(0, at)));
+        const Path target = path_in(folder, path.substr(0, at));
         const auto ours = std::lower_bound(staged.ours.begin(), staged.ours.end(), key);
         const bool swapped = ours != staged.ours.end() && *ours == key;
         if (swapped) {
@@ -161,7 +183,7 @@ std::size_t find_whole(platform::Platform& platform, const Path& folder, std::st
 Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
                                       StagedFolders& staged, bool sweep, bool direct) {
     std::uint64_t written = 0;
-    staged.whole.assign(files.size(), 0);
+    staged.whole.clear();
     staged.firsts.clear();
     staged.direct_until = 0;
     // A folder is swept once only: a second sweep would take the files staged in it.
@@ -169,6 +191,7 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
     std::string_view last_parent;
     std::size_t whole = 0;
     InflatedFiles inflated(platform, files);
+    const Staging staging{platform, folder, files, staged};
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string_view path = files[i].path;
         const std::size_t end = path.rfind('\\');
@@ -176,24 +199,24 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         if (parent != last_parent) {
             last_parent = parent;
             whole = find_whole(platform, folder, path, end, seen, staged, i);
-            if (add_folder(seen.swept, fold_case(parent))) {
-                const Path target = join_path(folder, to_utf16(parent));
+            if (!parent.empty() && add_folder(seen.swept, fold_case(parent))) {
+                const Path target = path_in(folder, parent);
                 if (const auto code = platform.files.create_folder_tree(whole ? staged_in(folder, parent, whole) : target);
                     code != platform::codes::kSuccess) {
-                    delete_staged(platform, folder, files, staged, 0, i, 0);
+                    delete_staged(staging, 0, i, 0);
                     return fail(platform, Message::cant_create_folder, target, code);
                 }
                 // Never through a link: the .old files where it leads aren't ours.
                 if (!whole && sweep && !passes_link(platform, folder, target, true)) sweep_leftovers(platform, target);
             }
         }
-        staged.whole[i] = static_cast<std::uint16_t>(whole);
+        staged.whole.push_back(whole);
         auto bytes = inflated.next();
         if (!bytes) {
-            delete_staged(platform, folder, files, staged, 0, i, 0);
-            return unexpected(std::move(bytes.error()));
+            delete_staged(staging, 0, i, 0);
+            return pass_on(std::move(bytes.error()));
         }
-        const Path target = join_path(folder, to_utf16(path));
+        const Path target = path_in(folder, path);
         Status status = success();
         if (direct && parent.empty()) {
             status = write_or_stage(platform, target, staged_path(target), *bytes, direct);
@@ -203,8 +226,8 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
         }
         if (!status) {
             // A failed write may have left part of the file.
-            delete_staged(platform, folder, files, staged, 0, i + 1, 0);
-            return unexpected(std::move(status.error()));
+            delete_staged(staging, 0, i + 1, 0);
+            return pass_on(std::move(status.error()));
         }
         written += bytes->size();
     }
@@ -213,10 +236,11 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
 
 Status put_app_files_in_place(platform::Platform& platform, const Path& folder, const AppFiles& files,
                               StagedFolders& staged) {
+    const Staging staging{platform, folder, files, staged};
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (whole_of(staged, i) != 0 || in_place_already(staged, files, i)) continue;
-        if (auto status = put_in_place(platform, join_path(folder, to_utf16(files[i].path))); !status) {
-            delete_staged(platform, folder, files, staged, i + 1, files.size(), 0);
+        if (auto status = put_in_place(platform, path_in(folder, files[i].path)); !status) {
+            delete_staged(staging, i + 1, files.size(), 0);
             return status;
         }
     }
@@ -225,24 +249,21 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
         const Path from = staged_path(target);
         const std::size_t first = staged.firsts[r];
         const std::size_t whole = staged.whole[first];
-        // With its backslash, as `ours` has it.
-        const std::u16string key = fold_case(std::string_view(files[first].path).substr(0, whole + 1));
-        const auto in_folder = [&](std::size_t i) {
-            return staged.whole[i] == whole && fold_case(std::string_view(files[i].path).substr(0, whole + 1)) == key;
-        };
-        if (std::binary_search(staged.ours.begin(), staged.ours.end(), key)) {
+        const std::u16string key = folder_key(files, first, whole);
+        const auto in_folder = [&](std::size_t i) { return in_staged_folder(files, staged, i, whole, key); };
+        if (std::binary_search(staged.ours.cbegin(), staged.ours.cend(), key)) {
             Path aside = move_folder_aside(platform, target);
             if (!aside.empty()) {
                 staged.aside.push_back(std::move(aside));
             } else {
                 // In use: the installed folder stays, and takes the new files one by one.
                 std::vector<std::string> inside = take_paths_inside(staged.dropped, {&key, 1});
-                for (std::string& path : delete_app_files(platform, folder, inside)) staged.left.push_back(std::move(path));
+                delete_app_files(platform, folder, inside, {}, staged.left);
             }
         }
         if (platform.files.rename(from, target) == platform::codes::kSuccess) {
             for (std::size_t i = first; i < files.size(); ++i) {
-                if (in_folder(i)) platform.log->write("Wrote", join_path(folder, to_utf16(files[i].path)));
+                if (in_folder(i)) platform.log->write("Wrote", path_in(folder, files[i].path));
             }
             continue;
         }
@@ -251,15 +272,15 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
         for (std::size_t i = first; i < files.size() && status; ++i) {
             const std::string_view path = files[i].path;
             if (!in_folder(i)) continue;
-            const Path parent = join_path(folder, to_utf16(path.substr(0, path.rfind('\\'))));
+            const Path parent = path_in(folder, path.substr(0, path.rfind('\\')));
             if (const auto code = platform.files.create_folder_tree(parent); code != platform::codes::kSuccess) {
                 status = fail(platform, Message::cant_create_folder, parent, code);
             } else {
-                status = put_in_place(platform, join_path(folder, to_utf16(path)), staged_in(folder, path, whole));
+                status = put_in_place(platform, path_in(folder, path), staged_in(folder, path, whole));
             }
         }
         if (!status) {
-            delete_staged(platform, folder, files, staged, 0, 0, r);
+            delete_staged(staging, 0, 0, r);
             return status;
         }
         (void)delete_staged_entry(platform, from);  // its emptied folders
@@ -269,12 +290,13 @@ Status put_app_files_in_place(platform::Platform& platform, const Path& folder, 
 
 void delete_staged_app_files(platform::Platform& platform, const Path& folder, const AppFiles& files,
                              const StagedFolders& staged) {
-    delete_staged(platform, folder, files, staged, 0, files.size(), 0);
+    delete_staged({platform, folder, files, staged}, 0, files.size(), 0);
 }
 
 std::vector<std::string> dropped_app_files(const std::vector<std::string>& previous, const AppFiles& files,
                                            std::string_view exe) {
-    std::vector<std::string> kept{std::string(exe)};
+    std::vector<std::string> kept;
+    kept.push_back(std::string(exe));
     for (const AppFile& file : files) kept.push_back(file.path);
     return paths_not_in(previous, kept);
 }
@@ -318,7 +340,7 @@ void folders_wholly_ours(platform::Platform& platform, const Path& folder, const
     // Per entry: whether the folder holds something not ours, or isn't there. Deepest first, so
     // that a folder's verdict reaches its parent before the parent is looked at.
     enum : char { whole, mixed, absent };
-    std::vector<char> verdict(known.size(), whole);
+    std::string verdict(known.size(), whole);  // a string: its code is in the library already
     for (std::size_t i = known.size(); i-- > 0;) {
         const std::u16string& key = known[i];
         if (key.back() != u'\\') continue;

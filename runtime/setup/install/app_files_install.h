@@ -25,7 +25,9 @@ namespace plinth {
 // folder aside to "{folder}.{n}.old", the staged one into its name. The installed version's files
 // that the new one drops there go with the old tree, deleted after the swap.
 struct StagedFolders {
-    std::vector<std::uint16_t> whole;  // per file: bytes of its path naming its staged folder, 0 none
+    // Per file staged so far: bytes of its path naming its staged folder, 0 none. Of the type of
+    // `firsts`, so that both share one vector's code.
+    std::vector<std::size_t> whole;
     std::vector<std::size_t> firsts;   // per staged folder: the first file in it
     std::size_t direct_until = 0;      // the root files before this one are in place already
     std::vector<std::u16string> ours;  // folded, each with a backslash after it, sorted

@@ -56,7 +56,7 @@ struct StagedFiles {
 };
 
 bool holds_file(platform::Platform& platform, const Path& folder, std::string_view name) {
-    const auto info = platform.files.metadata(join_path(folder, to_utf16(name)));
+    const auto info = platform.files.metadata(path_in(folder, name));
     return info && !info->is_folder;
 }
 
@@ -75,22 +75,27 @@ bool is_apps_folder(platform::Platform& platform, const Path& folder, const Reco
 // Fresh, a reinstall of the same version, or a change from the installed one.
 void log_kind_of_install(platform::Platform& platform, const AppManifest& manifest,
                          const std::optional<std::string>& installed) {
-    if (!installed) return platform.log->write("Fresh install of version", manifest.version);
-    if (*installed == manifest.version) return platform.log->write("Reinstall of version", manifest.version);
+    // One line written at one place, its phrase and value chosen.
+    std::string_view phrase = "Fresh install of version";
     std::string line = manifest.version;
-    line += " from ";
-    line += *installed;
-    platform.log->write("Update to version", line);
+    if (installed && *installed == manifest.version) {
+        phrase = "Reinstall of version";
+    } else if (installed) {
+        phrase = "Update to version";
+        line += " from ";
+        line += *installed;
+    }
+    platform.log->write(phrase, line);
 }
 
 }  // namespace
 
 Status install_app(platform::Platform& platform, SetupState& state) {
     const AppManifest& manifest = state.manifest;
-    UninstallEntryFacts facts;
-
     Log& log = *platform.log;
-    facts.install_folder = logged_install_folder(platform, manifest, state.chosen_folder);
+    // Built in place: the paths are joined once and never assigned over.
+    const Path folder = logged_install_folder(platform, manifest, state.chosen_folder);
+    UninstallEntryFacts facts{folder, path_in(folder, manifest.exe), path_in(folder, "uninstall.exe")};
     if (!state.recorded) state.recorded = recorded_install(platform, manifest.id);
     log_kind_of_install(platform, manifest, state.recorded->version);
     // A folder this run creates holds no installed version to protect: the files at its root
@@ -104,8 +109,6 @@ Status install_app(platform::Platform& platform, SetupState& state) {
 
     const bool app_is_here = is_apps_folder(platform, facts.install_folder, *state.recorded);
     if (app_is_here) sweep_leftovers(platform, facts.install_folder);
-    facts.app_path = join_path(facts.install_folder, to_utf16(manifest.exe));
-    facts.uninstall_path = join_path(facts.install_folder, u"uninstall.exe");
 
     // What the previous version of an app folder installed and this one doesn't have. The entry,
     // written last, keeps the previous list until then, so a rerun finds the same. A dropped
@@ -121,14 +124,14 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     StagedFiles staged(platform, facts, state.files);
     if (!state.files.empty() && app_is_here) {
         auto previous = read_installed_files(platform, manifest.id);
-        if (!previous) return unexpected(std::move(previous.error()));
+        if (!previous) return pass_on(std::move(previous.error()));
         if (*previous) {
             dropped = dropped_app_files(**previous, state.files, manifest.exe);
             folders_in_use = folders_of(state.files);
             folders_wholly_ours(platform, facts.install_folder, **previous, folders_in_use, staged.folders.ours);
             const std::vector<std::string> in_the_way = take_paths_in_the_way(dropped, folders_in_use);
             if (!in_the_way.empty()) {
-                still_there = delete_app_files(platform, facts.install_folder, in_the_way, folders_in_use);
+                delete_app_files(platform, facts.install_folder, in_the_way, folders_in_use, still_there);
             }
         }
     }
@@ -148,7 +151,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
 
     if (!state.files.empty()) {
         auto written = stage_app_files(platform, facts.install_folder, state.files, staged.folders, app_is_here, direct);
-        if (!written) return unexpected(std::move(written.error()));
+        if (!written) return pass_on(std::move(written.error()));
         staged.others = true;
         facts.app_size += *written;
     }
@@ -168,11 +171,7 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     // The swap: the dropped files go, then each staged file is renamed into place, and each
     // staged folder; the dropped files inside a folder swapped whole go with its old tree.
     staged.folders.dropped = take_paths_inside(dropped, staged.folders.ours);
-    if (!dropped.empty()) {
-        for (std::string& path : delete_app_files(platform, facts.install_folder, dropped, folders_in_use)) {
-            still_there.push_back(std::move(path));
-        }
-    }
+    if (!dropped.empty()) delete_app_files(platform, facts.install_folder, dropped, folders_in_use, still_there);
     staged.app = false;
     if (!staged.app_direct) {
         if (auto placed = put_in_place(platform, facts.app_path); !placed) return placed;
@@ -205,7 +204,6 @@ Status install_app(platform::Platform& platform, SetupState& state) {
     }
 
     if (auto entry = write_uninstall_entry(platform, manifest, facts); !entry) return entry;
-    log.write("Wrote the uninstall entry", uninstall_key_path(manifest.id));
     if (auto links = write_url_protocols(platform, manifest, facts.app_path); !links) return links;
 
     // Everything is in place: the app's own step comes last, and its outcome is only logged. A

@@ -116,15 +116,15 @@ Path move_folder_aside(platform::Platform& platform, const Path& folder) {
 
 Status put_in_place(platform::Platform& platform, const Path& target, const Path& staged) {
     platform::ErrorCode code = platform.files.replace(staged, target);
-    if (code == platform::codes::kSuccess) return written(platform, target);
     if (code == platform::codes::kAccessDenied || code == platform::codes::kSharingViolation) {
         if (!clear_target(platform, target)) {
             (void)delete_file(platform, staged);
             return fail(Message::cant_replace, {path_text(target)});
         }
         code = platform.files.rename(staged, target);
-        if (code == platform::codes::kSuccess) return written(platform, target);
     }
+    // Replaced at once, or renamed once the target made room.
+    if (code == platform::codes::kSuccess) return written(platform, target);
     (void)delete_file(platform, staged);
     return write_failure(platform, target, code);
 }

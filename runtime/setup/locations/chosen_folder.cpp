@@ -1,9 +1,9 @@
 #include "locations/chosen_folder.h"
 
+#include <optional>
 #include <string_view>
-#include <vector>
 
-#include "common/upper_case.h"
+#include "locations/path_within.h"
 
 namespace plinth {
 namespace {
@@ -14,15 +14,6 @@ constexpr std::uint32_t kDriveRemote = 4;     // DRIVE_REMOTE
 constexpr std::uint32_t kDriveRamDisk = 6;    // DRIVE_RAMDISK
 
 bool is_letter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
-
-// Whether `folder` is `base` or inside it, compared as Windows compares file names.
-bool is_within(const Path& folder, const Path& base, bool or_itself) {
-    const std::u16string a = upper_case(normal_folder_path(folder));
-    const std::u16string b = upper_case(normal_folder_path(base));
-    if (b.empty()) return false;
-    if (a == b) return or_itself;
-    return a.starts_with(b.back() == u'\\' ? b : b + u'\\');
-}
 
 // Why the path can be no local folder, or null.
 const char* path_problem(const Path& folder) {
@@ -57,27 +48,29 @@ const char* path_problem(const Path& folder) {
 }
 
 // The folders no per-user app belongs in: what the environment and the system say they are.
+// `folder` is a normal folder path already.
 const char* system_folder_problem(platform::Platform& platform, const Path& folder) {
-    std::vector<Path> windows;
+    // Whether the folder is `base` or inside it, compared as Windows compares file names.
+    const auto within = [&folder](const std::optional<Path>& base, bool or_itself = true) {
+        if (!base) return false;
+        const auto rest = path_within(folder, normal_folder_path(*base));
+        return rest && (or_itself || !rest->empty());
+    };
+    std::optional<Path> windows;
     if (auto system = platform.processes.system_folder()) {
         const std::size_t cut = system->find_last_of(u'\\');
-        if (cut != Path::npos && cut > 2) windows.push_back(system->substr(0, cut));
+        if (cut != Path::npos && cut > 2) windows = system->substr(0, cut);
     }
-    for (const char16_t* name : {u"SystemRoot", u"windir"}) {
-        if (auto value = platform.shell.environment_variable(name)) windows.push_back(*value);
-    }
-    for (const Path& base : windows) {
-        if (is_within(folder, base, true)) return "it is the Windows folder or inside it";
-    }
+    const auto root = platform.shell.environment_variable(u"SystemRoot");
+    const auto windir = platform.shell.environment_variable(u"windir");
+    if (within(windows) || within(root) || within(windir)) return "it is the Windows folder or inside it";
     for (const char16_t* name : {u"ProgramFiles", u"ProgramFiles(x86)", u"ProgramW6432"}) {
-        auto value = platform.shell.environment_variable(name);
-        if (value && is_within(folder, *value, true)) {
+        if (within(platform.shell.environment_variable(name))) {
             return "it is in Program Files, which is for programs installed for every user; choose a "
                                "folder of your own";
         }
     }
-    if (auto profile = platform.shell.environment_variable(u"USERPROFILE"); profile && is_within(folder, *profile, true) &&
-                                                                            !is_within(folder, *profile, false)) {
+    if (const auto profile = platform.shell.environment_variable(u"USERPROFILE"); within(profile) && !within(profile, false)) {
         return "it is your profile folder itself; choose a folder inside it";
     }
     return nullptr;

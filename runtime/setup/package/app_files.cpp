@@ -19,13 +19,17 @@ std::uint32_t read_u32(std::span<const std::uint8_t> bytes, std::size_t at) {
 
 AppPathRule broken_app_path_rule(std::string_view path, std::string_view& part) {
     if (!is_valid_utf8(path)) return AppPathRule::utf8;
-    if (to_utf16(path).size() > kMaxAppFilePathUnits) return AppPathRule::length;
+    // Its length in UTF-16 units, counted on the valid UTF-8: one per character, two for one
+    // beyond the BMP (a four-byte sequence).
+    std::size_t units = 0;
+    for (const char c : path) units += ((c & 0xC0) != 0x80) + ((c & 0xF8) == 0xF0);
+    if (units > kMaxAppFilePathUnits) return AppPathRule::length;
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = std::min(path.find('\\', start), path.size());
         part = path.substr(start, end - start);
         if (part.empty()) return AppPathRule::empty;
-        if (file_name_problem(part)) return AppPathRule::name;
+        if (!is_file_name(part)) return AppPathRule::name;
         if (part.back() == '.' || part.back() == ' ') return AppPathRule::trailing;
         if (fold_case(part).ends_with(u".OLD")) return AppPathRule::old;
         if (end == path.size()) break;

@@ -21,10 +21,13 @@ Result<Package> read_package(std::span<const std::uint8_t> resource) {
     if (size - 8 < length + 4) return unreadable();
 
     const auto manifest_bytes = resource.subspan(kPackageHeaderSize, static_cast<std::size_t>(length));
-    auto manifest = parse_app_manifest(std::string_view(
-        reinterpret_cast<const char*>(manifest_bytes.data()), manifest_bytes.size()));
-    if (!manifest) return unexpected(std::move(manifest.error()));
-    return Package{std::move(*manifest), resource.subspan(kPackageHeaderSize + manifest_bytes.size())};
+    Package package;
+    if (!read_app_manifest(std::string_view(reinterpret_cast<const char*>(manifest_bytes.data()), manifest_bytes.size()),
+                           package.manifest)) {
+        return unreadable();
+    }
+    package.payload = resource.subspan(kPackageHeaderSize + manifest_bytes.size());
+    return package;
 }
 
 std::vector<std::uint8_t> build_package(std::string_view manifest_json,

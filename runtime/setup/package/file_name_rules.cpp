@@ -1,6 +1,7 @@
 #include "package/file_name_rules.h"
 
 #include <array>
+#include <cstdint>
 
 #include "common/text.h"
 
@@ -39,14 +40,59 @@ std::string lower_ascii(std::string_view text) {
     return lowered;
 }
 
+// Which rule a file name breaks. The runtime only asks whether one is broken; the packer's
+// texts are composed from it, so the stub carries the rules without the sentences.
+enum class NameFault : std::uint8_t { none, separator, character, empty, dots, device };
+
+// The broken rule; for a character one, `at` is where the character is.
+NameFault name_fault(std::string_view name, std::size_t& at) {
+    for (at = 0; at < name.size(); ++at) {
+        const char c = name[at];
+        if (c == '/' || c == '\\') return NameFault::separator;
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f || kForbidden.find(c) != std::string_view::npos) return NameFault::character;
+    }
+    if (name.empty()) return NameFault::empty;
+    if (name == "." || name == "..") return NameFault::dots;
+    std::string stem = lower_ascii(name.substr(0, name.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    if (is_device_name(stem)) return NameFault::device;
+    return NameFault::none;
+}
+
+enum class ExeFault : std::uint8_t { none, name, uninstaller, old };
+
+ExeFault exe_fault(std::string_view exe) {
+    std::size_t at;
+    if (name_fault(exe, at) != NameFault::none) return ExeFault::name;
+    // Windows drops trailing dots and spaces when it opens a file, so "uninstall.exe." is the
+    // installer's own copy too.
+    std::string_view opened = exe;
+    while (!opened.empty() && (opened.back() == '.' || opened.back() == ' ')) opened.remove_suffix(1);
+    const std::string lowered = lower_ascii(opened);
+    if (lowered == "uninstall.exe") return ExeFault::uninstaller;
+    if (lowered.ends_with(".old")) return ExeFault::old;
+    return ExeFault::none;
+}
+
 }  // namespace
 
+bool is_file_name(std::string_view name) {
+    std::size_t at;
+    return name_fault(name, at) == NameFault::none;
+}
+
+bool usable_app_exe(std::string_view exe) { return exe_fault(exe) == ExeFault::none; }
+
 std::optional<std::string> file_name_problem(std::string_view name) {
-    for (const char& c : name) {
-        if (c == '/' || c == '\\') return std::string("has a path separator");
-        const auto byte = static_cast<unsigned char>(c);
-        const bool control = byte < 0x20 || byte == 0x7f;
-        if (control || kForbidden.find(c) != std::string_view::npos) {
+    std::size_t at;
+    switch (name_fault(name, at)) {
+        case NameFault::none: return std::nullopt;
+        case NameFault::separator: return std::string("has a path separator");
+        case NameFault::character: {
+            const char& c = name[at];
+            const auto byte = static_cast<unsigned char>(c);
+            const bool control = byte < 0x20 || byte == 0x7f;
             // A control character shows as U+00XX.
             static constexpr char kDigits[] = "0123456789ABCDEF";
             const char code[] = {kDigits[byte >> 4], kDigits[byte & 15]};
@@ -54,13 +100,11 @@ std::optional<std::string> file_name_problem(std::string_view name) {
                            control ? std::string_view(code, 2) : std::string_view(&c, 1),
                            ", which Windows doesn't allow in file names"});
         }
+        case NameFault::empty: return std::string("is empty");
+        case NameFault::dots: return concat({"is \"", name, "\", which names a folder"});
+        case NameFault::device: break;
     }
-    if (name.empty()) return std::string("is empty");
-    if (name == "." || name == "..") return concat({"is \"", name, "\", which names a folder"});
-    std::string stem = lower_ascii(name.substr(0, name.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    if (is_device_name(stem)) return std::string("is a name Windows reserves for a device");
-    return std::nullopt;
+    return std::string("is a name Windows reserves for a device");
 }
 
 std::optional<std::string> app_exe_problem(std::string_view exe) {
@@ -68,27 +112,23 @@ std::optional<std::string> app_exe_problem(std::string_view exe) {
     std::string quoted = "\"";
     quoted += visible_controls(exe);
     quoted += '"';
-    if (auto problem = file_name_problem(exe)) {
-        if (problem->starts_with("has a path separator")) {
-            return "The manifest's \"exe\" must be a file name, not a path: " + quoted + " has a path separator.";
+    switch (exe_fault(exe)) {
+        case ExeFault::none: return std::nullopt;
+        case ExeFault::name: {
+            auto problem = file_name_problem(exe);
+            if (problem->starts_with("has a path separator")) {
+                return "The manifest's \"exe\" must be a file name, not a path: " + quoted + " has a path separator.";
+            }
+            if (exe == "." || exe == "..") return "The manifest's \"exe\" must name a file, not " + quoted + ".";
+            return "The manifest's \"exe\" " + quoted + " " + *problem + ".";
         }
-        if (exe == "." || exe == "..") return "The manifest's \"exe\" must name a file, not " + quoted + ".";
-        return "The manifest's \"exe\" " + quoted + " " + *problem + ".";
+        case ExeFault::uninstaller:
+            return "The manifest's \"exe\" can't be \"uninstall.exe\": the installer keeps its own copy under that "
+                   "name in the install folder.";
+        case ExeFault::old: break;
     }
-    // Windows drops trailing dots and spaces when it opens a file, so "uninstall.exe." is the
-    // installer's own copy too.
-    std::string_view opened = exe;
-    while (!opened.empty() && (opened.back() == '.' || opened.back() == ' ')) opened.remove_suffix(1);
-    const std::string lowered = lower_ascii(opened);
-    if (lowered == "uninstall.exe") {
-        return "The manifest's \"exe\" can't be \"uninstall.exe\": the installer keeps its own copy under that "
-               "name in the install folder.";
-    }
-    if (lowered.ends_with(".old")) {
-        return "The manifest's \"exe\" can't end in \".old\": the installer deletes such files as leftovers of "
-               "an earlier update.";
-    }
-    return std::nullopt;
+    return "The manifest's \"exe\" can't end in \".old\": the installer deletes such files as leftovers of "
+           "an earlier update.";
 }
 
 }  // namespace plinth

@@ -13,14 +13,15 @@
 namespace plinth {
 namespace {
 
-std::string text_member(const JsonValue& object, const char* key) {
+// The member's text copied into `into`, which stays empty when it is missing or no string.
+void take_text(const JsonValue& object, const char* key, std::string& into) {
     const JsonValue* value = object.find(key);
-    return value != nullptr && value->is_string() ? value->text : std::string();
+    if (value != nullptr && value->is_string()) into = value->text;
 }
 
 DocumentType read_document_type(const JsonValue& element) {
     DocumentType document;
-    document.name = text_member(element, "name");
+    take_text(element, "name", document.name);
     if (const JsonValue* extensions = element.find("extensions"); extensions && extensions->is_array()) {
         for (const JsonValue& extension : extensions->elements) {
             if (extension.is_string()) document.extensions.push_back(extension.text);
@@ -95,58 +96,90 @@ std::string manifest_size_problem(std::size_t size) {
            decimal_text(kMaxManifestSize) + " bytes (1 MiB).";
 }
 
-Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
-    if (text.size() > kMaxManifestSize) return unexpected(manifest_size_problem(text.size()));
+namespace {
+
+// The packer explains a refusal to the app's developer; the runtime shows one text for every
+// refusal, so its instance composes no reason and the texts stay out of the stub. The manifest is
+// filled in place: it is moved nowhere on its way into the package.
+template <bool kExplain>
+std::optional<std::string> read_manifest(std::string_view text, AppManifest& manifest) {
+    const auto refuse = [](const auto& reason) -> std::optional<std::string> {
+        if constexpr (kExplain) {
+            return reason();
+        } else {
+            return std::string();
+        }
+    };
+    if (text.size() > kMaxManifestSize) return refuse([&] { return manifest_size_problem(text.size()); });
     auto parsed = parse_strict_json(text);
-    if (!parsed) return unexpected("The manifest isn't valid JSON: " + parsed.error() + ".");
+    if (!parsed) return refuse([&] { return "The manifest isn't valid JSON: " + parsed.error() + "."; });
     const JsonValue& root = *parsed;
 
     if (!root.is_object()) {
-        return unexpected(std::string("The manifest is a JSON ") + json_type_name(root.type) +
-                          ", not an object, so \"name\", \"id\" and \"exe\" are missing.");
+        return refuse([&] {
+            return std::string("The manifest is a JSON ") + json_type_name(root.type) +
+                   ", not an object, so \"name\", \"id\" and \"exe\" are missing.";
+        });
     }
     for (const char* key : {"name", "id", "exe"}) {
-        if (auto problem = required_text_problem(root, key)) {
-            return unexpected("The manifest's " + *problem + "; it must be a non-empty string.");
+        if constexpr (kExplain) {
+            if (auto problem = required_text_problem(root, key)) {
+                return "The manifest's " + *problem + "; it must be a non-empty string.";
+            }
+        } else {
+            const JsonValue* value = root.find(key);
+            if (value == nullptr || !value->is_string() || value->text.empty()) return refuse(0);
         }
     }
 
     // The exe is joined to the install folder and written, swept and deleted there: a path, the
     // installer's own name or a leftover's name would reach another file.
-    if (auto problem = app_exe_problem(root.find("exe")->text)) {
-        return unexpected(std::move(*problem));
+    if constexpr (kExplain) {
+        if (auto problem = app_exe_problem(root.find("exe")->text)) return problem;
+    } else {
+        if (!usable_app_exe(root.find("exe")->text)) return refuse(0);
     }
 
-    AppManifest manifest;
     if (const JsonValue* documents = root.find("documents"); documents && documents->is_array()) {
         for (const JsonValue& element : documents->elements) manifest.documents.push_back(read_document_type(element));
     }
-    manifest.name = text_member(root, "name");
-    manifest.id = text_member(root, "id");
-    manifest.version = text_member(root, "version");
-    manifest.publisher = text_member(root, "publisher");
-    manifest.exe = text_member(root, "exe");
+    take_text(root, "name", manifest.name);
+    take_text(root, "id", manifest.id);
+    take_text(root, "version", manifest.version);
+    take_text(root, "publisher", manifest.publisher);
+    take_text(root, "exe", manifest.exe);
     if (const JsonValue* updates = root.find("updates"); updates && updates->is_object()) {
-        std::string feed = text_member(*updates, "feed");
-        if (!update_url_problem(feed)) manifest.update_feed = std::move(feed);
+        take_text(*updates, "feed", manifest.update_feed);
+        if (!split_update_url(manifest.update_feed)) manifest.update_feed.clear();
         if (const JsonValue* publishers = updates->find("publishers"); publishers && publishers->is_array()) {
             for (const JsonValue& element : publishers->elements) {
                 if (element.is_string() && parse_x500_name(element.text)) manifest.update_publishers.push_back(element.text);
             }
         }
     }
-    if (std::string id = text_member(root, "appUserModelId"); usable_app_user_model_id(id)) {
-        manifest.app_user_model_id = std::move(id);
-    }
+    take_text(root, "appUserModelId", manifest.app_user_model_id);
+    if (!usable_app_user_model_id(manifest.app_user_model_id)) manifest.app_user_model_id.clear();
     manifest.protocols = read_protocols(root);
     manifest.hooks = read_hooks(root);
+    return std::nullopt;
+}
+
+}  // namespace
+
+Expected<AppManifest, std::string> check_app_manifest(std::string_view text) {
+    AppManifest manifest;
+    if (auto problem = read_manifest<true>(text, manifest)) return unexpected(std::move(*problem));
     return manifest;
 }
 
+bool read_app_manifest(std::string_view text, AppManifest& manifest) {
+    return !read_manifest<false>(text, manifest);
+}
+
 Result<AppManifest> parse_app_manifest(std::string_view text) {
-    auto checked = check_app_manifest(text);
-    if (!checked) return fail(Message::unreadable_package);
-    return std::move(*checked);
+    AppManifest manifest;
+    if (!read_app_manifest(text, manifest)) return fail(Message::unreadable_package);
+    return manifest;
 }
 
 }  // namespace plinth

@@ -44,4 +44,8 @@ std::string manifest_size_problem(std::size_t size);
 // "Its contents can't be read." in place of the reason.
 Result<AppManifest> parse_app_manifest(std::string_view json);
 
+// The same decision again, read into `manifest` (a new one): false when it is refused, and
+// `manifest` is then half filled.
+bool read_app_manifest(std::string_view json, AppManifest& manifest);
+
 }  // namespace plinth

@@ -12,13 +12,35 @@ constexpr bool in_bounds(std::uint64_t offset, std::uint64_t size, std::uint64_t
     return offset <= total && size <= total - offset;
 }
 
-std::optional<std::uint32_t> read_u32(PeSource& file, std::uint64_t offset, std::size_t width = 4) {
-    std::array<std::uint8_t, 4> bytes{};
-    if (!file.read(offset, std::span(bytes.data(), width))) return std::nullopt;
-    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) | std::uint32_t{bytes[3]} << 24;
-}
+// Little-endian words read from the file. A read that fails refuses the file, so the first
+// failure sticks and a run of reads is checked once, rather than each read being an optional.
+class WordReader {
+public:
+    explicit WordReader(PeSource& file) : file_(file) {}
 
-std::optional<std::uint32_t> read_u16(PeSource& file, std::uint64_t offset) { return read_u32(file, offset, 2); }
+    // `count` consecutive 32-bit words at `offset`, in one read.
+    void words(std::uint64_t offset, std::uint32_t* out, std::size_t count) {
+        std::array<std::uint8_t, 16> bytes{};
+        if (!file_.read(offset, std::span(bytes.data(), count * 4))) failed_ = true;
+        for (std::size_t i = 0; i < count; ++i) out[i] = little_endian(&bytes[i * 4]);
+    }
+    std::uint32_t u32(std::uint64_t offset, std::size_t width = 4) {
+        std::array<std::uint8_t, 4> bytes{};
+        if (!file_.read(offset, std::span(bytes.data(), width))) failed_ = true;
+        return little_endian(bytes.data());
+    }
+    std::uint32_t u16(std::uint64_t offset) { return u32(offset, 2); }
+    bool ok() const { return !failed_; }
+    std::uint64_t size() const { return file_.size(); }
+
+private:
+    static std::uint32_t little_endian(const std::uint8_t* b) {
+        return static_cast<std::uint32_t>(b[0] | b[1] << 8 | b[2] << 16) | std::uint32_t{b[3]} << 24;
+    }
+
+    PeSource& file_;
+    bool failed_ = false;
+};
 
 constexpr std::uint32_t kHighBit = 0x80000000u;
 constexpr std::size_t kMaxSections = 96;  // the loader's own limit
@@ -38,7 +60,7 @@ std::optional<std::uint64_t> file_offset_of(const std::vector<PeSection>& sectio
 // against the resource section's raw data from the root on.
 class ResourceWalk {
 public:
-    ResourceWalk(PeSource& file, PeLayout& layout, std::uint64_t root, std::uint64_t limit)
+    ResourceWalk(WordReader& file, PeLayout& layout, std::uint64_t root, std::uint64_t limit)
         : file_(file), layout_(layout), root_(root), limit_(limit) {}
 
     bool walk() { return table(0, 0, {}); }
@@ -51,48 +73,50 @@ private:
         extent_ = std::max(extent_, offset + size);
         return true;
     }
-    std::optional<std::uint32_t> u32(std::uint64_t offset) { return read_u32(file_, root_ + offset); }
 
     bool table(std::uint64_t offset, int level, PeResource resource) {
         if (++tables_ > kMaxPeResources || !take(offset, 16)) return false;
-        const auto named = read_u16(file_, root_ + offset + 12);
-        const auto numbered = read_u16(file_, root_ + offset + 14);
-        if (!named || !numbered) return false;
-        const std::uint64_t count = std::uint64_t{*named} + *numbered;
+        // The counts of named and of numbered entries, 16 bits each.
+        const std::uint32_t counts = file_.u32(root_ + offset + 12);
+        if (!file_.ok()) return false;
+        const std::uint64_t count = std::uint64_t{counts & 0xFFFF} + (counts >> 16);
         if (!take(offset + 16, count * 8)) return false;
         for (std::uint64_t entry = offset + 16; entry < offset + 16 + count * 8; entry += 8) {
-            const auto name = u32(entry);
-            const auto target = u32(entry + 4);
-            if (!name || !target) return false;
-            if ((*name & kHighBit) != 0) {
+            std::uint32_t name_and_target[2];
+            file_.words(root_ + entry, name_and_target, 2);
+            if (!file_.ok()) return false;
+            const std::uint32_t name = name_and_target[0];
+            const std::uint32_t target = name_and_target[1];
+            if ((name & kHighBit) != 0) {
                 // Named: not one of ours, but its name is part of the directory.
-                const std::uint64_t at = *name & ~kHighBit;
-                const auto length = take(at, 2) ? read_u16(file_, root_ + at) : std::nullopt;
-                if (!length || !take(at + 2, std::uint64_t{*length} * 2)) return false;
+                const std::uint64_t at = name & ~kHighBit;
+                if (!take(at, 2)) return false;
+                const std::uint32_t length = file_.u16(root_ + at);
+                if (!file_.ok() || !take(at + 2, std::uint64_t{length} * 2)) return false;
                 continue;
             }
-            (level == 0 ? resource.type : level == 1 ? resource.id : resource.language) = *name;
-            const bool subdirectory = (*target & kHighBit) != 0;
+            (level == 0 ? resource.type : level == 1 ? resource.id : resource.language) = name;
+            const bool subdirectory = (target & kHighBit) != 0;
             if (subdirectory != (level < 2)) return false;
-            if (subdirectory ? !table(*target & ~kHighBit, level + 1, resource) : !data(*target, resource)) return false;
+            if (subdirectory ? !table(target & ~kHighBit, level + 1, resource) : !data(target, resource)) return false;
         }
         return true;
     }
 
     bool data(std::uint64_t offset, PeResource resource) {
         if (layout_.resources.size() >= kMaxPeResources || !take(offset, 16)) return false;
-        const auto rva = u32(offset);
-        const auto size = u32(offset + 4);
-        if (!rva || !size) return false;
-        const auto at = file_offset_of(layout_.sections, *rva, *size);
+        std::uint32_t rva_and_size[2];
+        file_.words(root_ + offset, rva_and_size, 2);
+        if (!file_.ok()) return false;
+        const auto at = file_offset_of(layout_.sections, rva_and_size[0], rva_and_size[1]);
         if (!at) return false;
         resource.offset = *at;
-        resource.size = *size;
+        resource.size = rva_and_size[1];
         layout_.resources.push_back(resource);
         return true;
     }
 
-    PeSource& file_;
+    WordReader& file_;
     PeLayout& layout_;
     std::uint64_t root_;
     std::uint64_t limit_;
@@ -101,16 +125,14 @@ private:
 };
 
 // The sections from the table at `table`, each one's raw data inside the file.
-bool read_sections(PeSource& file, std::uint64_t table, std::size_t count, PeLayout& layout) {
+bool read_sections(WordReader& file, std::uint64_t table, std::size_t count, PeLayout& layout) {
     layout.end_of_sections = layout.headers_size;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::uint64_t header = table + i * 40;
-        const auto virtual_size = read_u32(file, header + 8);
-        const auto rva = read_u32(file, header + 12);
-        const auto raw_size = read_u32(file, header + 16);
-        const auto raw_pointer = read_u32(file, header + 20);
-        if (!virtual_size || !rva || !raw_size || !raw_pointer) return false;
-        const PeSection section{*rva, *virtual_size, *raw_size == 0 ? 0 : *raw_pointer, *raw_size};
+        // VirtualSize, VirtualAddress, SizeOfRawData, PointerToRawData.
+        std::uint32_t field[4];
+        file.words(table + i * 40 + 8, field, 4);
+        if (!file.ok()) return false;
+        const PeSection section{field[1], field[0], field[2] == 0 ? 0 : field[3], field[2]};
         if (!in_bounds(section.file_offset, section.file_size, file.size())) return false;
         if (section.file_size != 0) {
             layout.end_of_sections = std::max<std::uint64_t>(layout.end_of_sections, std::uint64_t{section.file_offset} + section.file_size);
@@ -121,7 +143,7 @@ bool read_sections(PeSource& file, std::uint64_t table, std::size_t count, PeLay
 }
 
 // The resources, from the data directory's entry for them.
-bool read_resources(PeSource& file, std::uint32_t rva, std::uint32_t size, PeLayout& layout) {
+bool read_resources(WordReader& file, std::uint32_t rva, std::uint32_t size, PeLayout& layout) {
     if (rva == 0 || size == 0) return true;
     for (std::size_t i = 0; i < layout.sections.size(); ++i) {
         const PeSection& section = layout.sections[i];
@@ -140,35 +162,34 @@ bool read_resources(PeSource& file, std::uint32_t rva, std::uint32_t size, PeLay
 
 }  // namespace
 
-std::optional<PeLayout> read_pe_layout(PeSource& file) {
-    const auto pe_at = read_u32(file, 0x3c);
-    const auto mz = read_u16(file, 0);
-    if (!mz || *mz != 0x5a4d || !pe_at) return std::nullopt;
-    const auto signature = read_u32(file, *pe_at);
-    const auto section_count = read_u16(file, std::uint64_t{*pe_at} + 6);
-    const auto optional_size = read_u16(file, std::uint64_t{*pe_at} + 20);
-    if (!signature || *signature != 0x00004550 || !section_count || !optional_size || *section_count > kMaxSections)
-        return std::nullopt;
-    const std::uint64_t optional_at = std::uint64_t{*pe_at} + 24;
-    const auto magic = read_u16(file, optional_at);
-    if (!magic || (*magic != 0x10b && *magic != 0x20b)) return std::nullopt;
-    const std::uint64_t directories = optional_at + (*magic == 0x20b ? 112 : 96);
-    const auto directory_count = read_u32(file, directories - 4);
-    const auto headers_size = read_u32(file, optional_at + 60);
-    if (!directory_count || !headers_size || *headers_size > file.size()) return std::nullopt;
+std::optional<PeLayout> read_pe_layout(PeSource& source) {
+    WordReader file(source);
+    const std::uint64_t pe_at = file.u32(0x3c);
+    if (file.u16(0) != 0x5a4d || !file.ok()) return std::nullopt;
+    const std::uint32_t signature = file.u32(pe_at);
+    const std::uint32_t section_count = file.u16(pe_at + 6);
+    const std::uint32_t optional_size = file.u16(pe_at + 20);
+    if (!file.ok() || signature != 0x00004550 || section_count > kMaxSections) return std::nullopt;
+    const std::uint64_t optional_at = pe_at + 24;
+    const std::uint32_t magic = file.u16(optional_at);
+    if (!file.ok() || (magic != 0x10b && magic != 0x20b)) return std::nullopt;
+    const std::uint64_t directories = optional_at + (magic == 0x20b ? 112 : 96);
+    const std::uint32_t directory_count = file.u32(directories - 4);
+    const std::uint32_t headers_size = file.u32(optional_at + 60);
+    if (!file.ok() || headers_size > source.size()) return std::nullopt;
 
     PeLayout layout;
-    layout.headers_size = *headers_size;
-    const std::uint64_t table = optional_at + *optional_size;
-    if (!in_bounds(table, std::uint64_t{*section_count} * 40, file.size())) return std::nullopt;
-    if (!read_sections(file, table, *section_count, layout)) return std::nullopt;
+    layout.headers_size = headers_size;
+    const std::uint64_t table = optional_at + optional_size;
+    if (!in_bounds(table, std::uint64_t{section_count} * 40, source.size())) return std::nullopt;
+    if (!read_sections(file, table, section_count, layout)) return std::nullopt;
 
     // A directory entry counts only when the optional header holds it.
     const std::uint64_t entry = directories + kDirectoryResource * 8;
-    if (*directory_count > kDirectoryResource && entry + 8 <= table) {
-        const auto rva = read_u32(file, entry);
-        const auto size = read_u32(file, entry + 4);
-        if (!rva || !size || !read_resources(file, *rva, *size, layout)) return std::nullopt;
+    if (directory_count > kDirectoryResource && entry + 8 <= table) {
+        std::uint32_t rva_and_size[2];
+        file.words(entry, rva_and_size, 2);
+        if (!file.ok() || !read_resources(file, rva_and_size[0], rva_and_size[1], layout)) return std::nullopt;
     }
     return layout;
 }

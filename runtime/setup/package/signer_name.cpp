@@ -1,6 +1,5 @@
 #include "package/signer_name.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "common/text.h"
@@ -15,16 +14,17 @@ bool is_type_character(char c) {
     return ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
 }
 
-// Short names for the types Windows may print as numbers, and its own spellings of others.
-std::string canonical_type(std::string type) {
-    if (type.starts_with("OID.")) type.erase(0, 4);
+// Short names for the types Windows may print as numbers, and its own spellings of others; in any
+// case, as the whole attribute is upper-cased once it is read.
+std::string_view canonical_type(std::string_view type) {
+    if (equal_ascii_case_blind(type.substr(0, 4), "OID.")) type.remove_prefix(4);
     static constexpr std::string_view kAliases[][2] = {
         {"2.5.4.3", "CN"},  {"2.5.4.6", "C"},   {"2.5.4.7", "L"},   {"2.5.4.8", "ST"},       {"S", "ST"},
         {"2.5.4.10", "O"},  {"2.5.4.11", "OU"}, {"2.5.4.9", "STREET"}, {"2.5.4.5", "SERIALNUMBER"},
         {"1.2.840.113549.1.9.1", "E"}, {"EMAIL", "E"}, {"EMAILADDRESS", "E"},
     };
     for (const auto& alias : kAliases) {
-        if (type == alias[0]) return std::string(alias[1]);
+        if (equal_ascii_case_blind(type, alias[0])) return alias[1];
     }
     return type;
 }
@@ -35,14 +35,13 @@ std::optional<std::u16string> read_attribute(std::string_view text, std::size_t&
         while (at < text.size() && is_space(text[at])) ++at;
     };
     skip_spaces();
-    std::string type;
-    while (at < text.size() && is_type_character(text[at])) {
-        const char c = text[at++];
-        type += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-    }
+    const std::size_t type_start = at;
+    while (at < text.size() && is_type_character(text[at])) ++at;
+    const std::string_view type = text.substr(type_start, at - type_start);
     skip_spaces();
     if (type.empty() || at == text.size() || text[at] != '=') return std::nullopt;
-    std::string attribute = canonical_type(std::move(type)) + '=';
+    std::string attribute(canonical_type(type));
+    attribute += '=';
     const std::size_t value_start = attribute.size();
     ++at;
     skip_spaces();
@@ -93,22 +92,34 @@ std::optional<std::vector<std::u16string>> parse_x500_name(std::string_view text
     }
 }
 
+namespace {
+
+// Whether each attribute of `some` is one of `all`'s: a name has a few, so each is looked for.
+bool all_within(const std::vector<std::u16string>& some, const std::vector<std::u16string>& all) {
+    for (const std::u16string& one : some) {
+        bool found = false;
+        for (const std::u16string& other : all) found = found || other == one;
+        if (!found) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool same_x500_name(std::string_view a, std::string_view b) {
     const auto first = parse_x500_name(a);
     const auto second = parse_x500_name(b);
     if (!first || !second) return a == b;
-    // As sets: a name has a few attributes, so each is looked for in the other.
-    const auto within = [](const std::vector<std::u16string>& some, const std::vector<std::u16string>& all) {
-        return std::all_of(some.begin(), some.end(),
-                           [&](const std::u16string& one) { return std::find(all.begin(), all.end(), one) != all.end(); });
-    };
-    return within(*first, *second) && within(*second, *first);
+    // As sets.
+    return all_within(*first, *second) && all_within(*second, *first);
 }
 
 bool accepted_signer(std::string_view signer, std::string_view own, const std::vector<std::string>& publishers) {
     if (same_x500_name(signer, own)) return true;
-    return std::any_of(publishers.begin(), publishers.end(),
-                       [&](const std::string& publisher) { return same_x500_name(signer, publisher); });
+    for (const std::string& publisher : publishers) {
+        if (same_x500_name(signer, publisher)) return true;
+    }
+    return false;
 }
 
 }  // namespace plinth

@@ -27,13 +27,18 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
                   const std::string& app) {
     const std::string id = prog_id(app_id, type);
     const std::string id_path = kClasses + id;
-    if (auto done = write_default_value(platform, id_path, type.name); !done) return done;
-    if (auto done = write_default_value(platform, id_path + "\\DefaultIcon", app + icon_suffix(type)); !done) {
-        return done;
-    }
+    const std::string icon = app + icon_suffix(type);
     const std::string command = "\"" + app + "\" \"%1\"";
-    if (auto done = write_default_value(platform, id_path + "\\shell\\open\\command", command); !done) {
-        return done;
+    const struct {
+        const char* subkey;
+        std::string_view text;
+    } defaults[] = {
+        {"", type.name},
+        {"\\DefaultIcon", icon},
+        {"\\shell\\open\\command", command},
+    };
+    for (const auto& value : defaults) {
+        if (auto done = write_default_value(platform, id_path + value.subkey, value.text); !done) return done;
     }
     for (const std::string& extension : type.extensions) {
         const std::string extension_path = std::string(kClasses) + "." + extension;

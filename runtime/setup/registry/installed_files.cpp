@@ -4,6 +4,7 @@
 
 #include "failures/message_failure.h"
 #include "package/app_files.h"
+#include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
 
 namespace plinth {
@@ -11,27 +12,14 @@ namespace plinth {
 Result<std::optional<std::vector<std::string>>> read_installed_files(platform::Platform& platform,
                                                                      std::string_view id) {
     using Listed = std::optional<std::vector<std::string>>;
-    constexpr std::uint32_t kRestrictSz = 0x00000002;  // RRF_RT_REG_SZ
-    if (id.find('\0') != std::string_view::npos) return Listed();
-    const std::u16string key = to_utf16(uninstall_key_path(id));
-    const std::u16string name = to_utf16(kInstalledFilesValue);
-    std::uint32_t count = 0;
-    platform::ErrorCode code = platform.registry.get_value(key, name, kRestrictSz, nullptr, &count);
-    if (code == platform::codes::kFileNotFound) return Listed();  // no key, or no list in it
-    std::vector<char16_t> buffer(count / 2 + 1, u'\0');
-    std::uint32_t returned = count;
-    if (code == platform::codes::kSuccess) {
-        code = platform.registry.get_value(key, name, kRestrictSz, buffer.data(), &returned);
-        // Also when it grew in between, or claims more than was offered.
-        if (code == platform::codes::kSuccess && returned > count) code = platform::codes::kMoreData;
-    }
-    if (code != platform::codes::kSuccess) {
-        return fail(Message::cant_read_registry, {decimal_text(code)});
-    }
-    std::u16string_view units(buffer.data(), returned / 2);
-    while (!units.empty() && units.back() == u'\0') units.remove_suffix(1);
+    std::string text;
+    bool sized;
+    const platform::ErrorCode code =
+        read_text_value(platform, uninstall_key_path(id), kInstalledFilesValue, text, sized);
+    if (code == platform::codes::kFileNotFound && !sized) return Listed();  // no key, or no list in it
+    if (code != platform::codes::kSuccess) return fail(Message::cant_read_registry, {decimal_text(code)});
     // A list no install of ours wrote (tampered, or cut short) names nothing to delete.
-    return split_installed_paths(to_utf8(units));
+    return split_installed_paths(text);
 }
 
 }  // namespace plinth

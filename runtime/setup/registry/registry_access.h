@@ -36,6 +36,12 @@ Status write_number_value(platform::RegistryKey& key, std::string_view value_nam
 std::optional<std::string> read_text_value(platform::Platform& platform, std::string_view key_path,
                                            std::string_view value_name);
 
+// The same as a system answer: 0 with `text` set, or the error of the size query (ERROR_FILE_NOT_FOUND
+// for a missing key or value, or a name with a NUL) or, `sized` then true, of the read that
+// follows it (ERROR_MORE_DATA when the value grew in between).
+platform::ErrorCode read_text_value(platform::Platform& platform, std::string_view key_path,
+                                    std::string_view value_name, std::string& text, bool& sized);
+
 // A REG_DWORD value, or nothing when the key or value is missing, of another type or unreadable.
 std::optional<std::uint32_t> read_number_value(platform::Platform& platform, std::string_view key_path,
                                                std::string_view value_name);

@@ -6,6 +6,7 @@
 #include "registry/document_types.h"
 #include "registry/installed_files.h"
 #include "registry/registry_access.h"
+#include "log/run_log.h"
 
 namespace plinth {
 namespace {
@@ -35,8 +36,9 @@ std::string date_text(const platform::LocalDate& date) {
 
 // An app with updates gets its random number once, at its first install, and keeps it through
 // every update. An app without updates never asks for randomness (it loads no crypto library).
-Status write_rollout_number(platform::Platform& platform, platform::RegistryKey& key, const AppManifest& manifest) {
-    if (manifest.update_feed.empty() || read_number_value(platform, uninstall_key_path(manifest.id), kRolloutNumberValue)) {
+Status write_rollout_number(platform::Platform& platform, platform::RegistryKey& key, std::string_view key_path,
+                            const AppManifest& manifest) {
+    if (manifest.update_feed.empty() || read_number_value(platform, key_path, kRolloutNumberValue)) {
         return success();
     }
     std::array<std::uint8_t, 4> random{};
@@ -47,24 +49,29 @@ Status write_rollout_number(platform::Platform& platform, platform::RegistryKey&
                               random[0] | (random[1] << 8) | (random[2] << 16) | (static_cast<std::uint32_t>(random[3]) << 24));
 }
 
-Status write_values(platform::Platform& platform, platform::RegistryKey& key,
+Status write_values(platform::Platform& platform, platform::RegistryKey& key, std::string_view key_path,
                     const AppManifest& manifest, const UninstallEntryFacts& facts) {
-    const std::string app = path_text(facts.app_path);
+    std::string icon = path_text(facts.app_path);
+    icon += ",0";
     // Appended, not "\"" + ...: GCC 12 at -O3 takes that for an overlapping copy (-Wrestrict).
-    std::string uninstaller = "\"";
-    uninstaller += path_text(facts.uninstall_path);
-    uninstaller += '"';
+    std::string uninstall = "\"";
+    uninstall += path_text(facts.uninstall_path);
+    uninstall += "\" /uninstall";
+    const std::string quiet_uninstall = uninstall + " /S";
+    const std::string folder = path_text(facts.install_folder);
+    const std::string date = date_text(platform.session.local_date());
+    // Views of the texts above and of the manifest's: the table copies none of them.
     const struct {
         const char* name;
-        std::string text;
+        std::string_view text;
     } texts[] = {
         {"DisplayName", manifest.name},
         {"DisplayVersion", manifest.version},
-        {"DisplayIcon", app + ",0"},
-        {"InstallLocation", path_text(facts.install_folder)},
-        {"UninstallString", uninstaller + " /uninstall"},
-        {"QuietUninstallString", uninstaller + " /uninstall /S"},
-        {"InstallDate", date_text(platform.session.local_date())},
+        {"DisplayIcon", icon},
+        {"InstallLocation", folder},
+        {"UninstallString", uninstall},
+        {"QuietUninstallString", quiet_uninstall},
+        {"InstallDate", date},
     };
     for (const auto& value : texts) {
         if (auto written = write_text_value(key, value.name, value.text); !written) return written;
@@ -86,7 +93,7 @@ Status write_values(platform::Platform& platform, platform::RegistryKey& key,
     for (const auto& value : numbers) {
         if (auto written = write_number_value(key, value.name, value.number); !written) return written;
     }
-    if (auto written = write_rollout_number(platform, key, manifest); !written) return written;
+    if (auto written = write_rollout_number(platform, key, key_path, manifest); !written) return written;
     if (!facts.app_files.empty()) {
         return write_text_value(key, kInstalledFilesValue, join_installed_paths(facts.app_files));
     }
@@ -103,11 +110,11 @@ std::string uninstall_key_path(std::string_view id) {
 
 RecordedInstall recorded_install(platform::Platform& platform, std::string_view id) {
     const std::string key = uninstall_key_path(id);
-    RecordedInstall recorded;
-    recorded.version = read_text_value(platform, key, "DisplayVersion");
-    recorded.exe = read_text_value(platform, key, "DisplayIcon");
-    recorded.rollout_number = read_number_value(platform, key, kRolloutNumberValue);
-    recorded.folder = read_text_value(platform, key, "InstallLocation");
+    // Read in place, in the order of the members (a braced list is evaluated in order).
+    RecordedInstall recorded{read_text_value(platform, key, "DisplayVersion"),
+                             read_text_value(platform, key, "DisplayIcon"),
+                             read_number_value(platform, key, kRolloutNumberValue),
+                             read_text_value(platform, key, "InstallLocation")};
     // The icon is the exe's first, as write_values records it.
     if (recorded.exe && recorded.exe->ends_with(",0")) {
         recorded.exe->resize(recorded.exe->size() - 2);
@@ -119,11 +126,16 @@ RecordedInstall recorded_install(platform::Platform& platform, std::string_view 
 
 Status write_uninstall_entry(platform::Platform& platform, const AppManifest& manifest,
                              const UninstallEntryFacts& facts) {
-    auto key = create_key(platform, uninstall_key_path(manifest.id));
+    const std::string key_path = uninstall_key_path(manifest.id);
+    auto key = create_key(platform, key_path);
     if (!key) return pass_on(std::move(key.error()));
-    if (auto written = write_values(platform, **key, manifest, facts); !written) return written;
+    if (auto written = write_values(platform, **key, key_path, manifest, facts); !written) return written;
     // The associations are written while the entry's key is still open; it closes on return.
-    return write_associations(platform, manifest.id, manifest.documents, facts.app_path);
+    if (auto written = write_associations(platform, manifest.id, manifest.documents, facts.app_path); !written) {
+        return written;
+    }
+    platform.log->write("Wrote the uninstall entry", key_path);
+    return success();
 }
 
 }  // namespace plinth

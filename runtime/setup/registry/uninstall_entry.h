@@ -45,8 +45,9 @@ struct UninstallEntryFacts {
     std::vector<std::string> app_files;  // an app folder's other files; none for one exe
 };
 
-// Writes the entry's values, then, with its key still open, the document type associations.
-// Stops at the first failure; nothing written before is undone.
+// Writes the entry's values, then, with its key still open, the document type associations, and
+// logs "Wrote the uninstall entry {key}". Stops at the first failure; nothing written before is
+// undone.
 Status write_uninstall_entry(platform::Platform& platform, const AppManifest& manifest,
                              const UninstallEntryFacts& facts);
 

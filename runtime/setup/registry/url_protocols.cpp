@@ -20,6 +20,15 @@ std::string scheme_key(std::string_view scheme) {
     return key;
 }
 
+using platform::RegistryRoot;
+
+// The counts of a key, the user's unless `root` says. Out of line: every check of a scheme's keys
+// asks it.
+[[gnu::noinline]] platform::SysResult<platform::KeyCounts> counts_of(platform::Platform& platform, std::string_view key,
+                                                                     RegistryRoot root = RegistryRoot::current_user) {
+    return platform.registry.key_counts(root, to_utf16(key));
+}
+
 constexpr char kUrlProtocol[] = "URL Protocol";
 constexpr char kCommand[] = "\\shell\\open\\command";
 
@@ -34,9 +43,7 @@ bool ours(platform::Platform& platform, const std::string& key, const std::u16st
 // (a ProgID, CLSID, Directory) would turn that class into a URL protocol, or override it for the
 // user, and the removal would then delete what another program keeps there.
 bool class_key_exists(platform::Platform& platform, std::string_view scheme) {
-    using platform::RegistryRoot;
-    return platform.registry.key_counts(RegistryRoot::current_user, to_utf16(scheme_key(scheme))).ok() ||
-           platform.registry.key_counts(RegistryRoot::classes_root, to_utf16(scheme)).ok();
+    return counts_of(platform, scheme_key(scheme)).ok() || counts_of(platform, scheme, RegistryRoot::classes_root).ok();
 }
 
 // Whether the key holds nothing but some of what the install writes, its command (if it has one
@@ -53,12 +60,9 @@ bool only_what_is_written(platform::Platform& platform, const std::string& key, 
         {"\\shell\\open", {}, {"command"}},
         {kCommand, {""}, {}},
     };
-    const auto counts_of = [&](const std::string& path) {
-        return platform.registry.key_counts(platform::RegistryRoot::current_user, to_utf16(path));
-    };
     for (const auto& part : parts) {
         const std::string path = key + part.subkey;
-        const auto counts = counts_of(path);
+        const auto counts = counts_of(platform, path);
         if (!counts) {
             if (counts.error() == platform::codes::kFileNotFound) continue;
             return false;
@@ -66,7 +70,7 @@ bool only_what_is_written(platform::Platform& platform, const std::string& key, 
         std::uint32_t values = 0;
         for (const char* name : part.values) values += read_text_value(platform, path, name) ? 1 : 0;
         std::uint32_t subkeys = 0;
-        for (const char* name : part.subkeys) subkeys += counts_of(path + "\\" + name) ? 1 : 0;
+        for (const char* name : part.subkeys) subkeys += counts_of(platform, path + "\\" + name) ? 1 : 0;
         if (counts->values != values || counts->subkeys != subkeys) return false;
     }
     return open_command_owner(platform, key, folded_app) != CommandOwner::other;
@@ -94,10 +98,11 @@ void remove_schemes(platform::Platform& platform, std::string_view list, std::st
         if (!usable_url_scheme(scheme) || lists_scheme(keep, scheme)) continue;
         if (!ours_or_left(platform, scheme, remembered, app)) continue;
         const std::string key = scheme_key(scheme);
-        delete_value(platform, key, "");
-        delete_value(platform, key + "\\DefaultIcon", "");
-        delete_value(platform, key + kCommand, "");
-        delete_value(platform, key, kUrlProtocol);
+        const struct {
+            const char* subkey;
+            const char* name;
+        } written[] = {{"", ""}, {"\\DefaultIcon", ""}, {kCommand, ""}, {"", kUrlProtocol}};
+        for (const auto& value : written) delete_value(platform, key + value.subkey, value.name);
         for (const char* subkey : {kCommand, "\\shell\\open", "\\shell", "\\DefaultIcon", ""}) {
             delete_key_if_empty(platform, key + subkey);
         }
@@ -110,17 +115,15 @@ Status write_url_protocols(platform::Platform& platform, const AppManifest& mani
     const std::string entry = uninstall_key_path(manifest.id);
     const auto before = read_text_value(platform, entry, kUrlProtocolsValue);
     if (before) remove_schemes(platform, *before, manifest.protocols, *before, app_path);
-    if (manifest.protocols.empty()) {
-        if (before) delete_value(platform, entry, kUrlProtocolsValue);
-        return success();
-    }
     // Remembered before they are made, so that an install that stops half-way leaves none
-    // behind that the removal can't find.
-    const std::u16string folded_app = fold_case(path_text(app_path));
+    // behind that the removal can't find. A manifest without schemes lists none.
+    const std::string app = path_text(app_path);
+    const std::u16string folded_app = fold_case(app);
+    const std::string_view remembered = before ? std::string_view(*before) : std::string_view();
     std::string schemes;
     for (std::string_view list = manifest.protocols; !list.empty();) {
         const std::string_view scheme = next_scheme(list);
-        if (!ours_or_left(platform, scheme, before.value_or(""), folded_app) && class_key_exists(platform, scheme)) {
+        if (!ours_or_left(platform, scheme, remembered, folded_app) && class_key_exists(platform, scheme)) {
             platform.log->write("Left out the URL scheme, whose key is another program's:", scheme);
             continue;
         }
@@ -132,18 +135,16 @@ Status write_url_protocols(platform::Platform& platform, const AppManifest& mani
         return success();
     }
     if (auto done = write_key_value(platform, entry, kUrlProtocolsValue, schemes); !done) return done;
-    const std::string app = path_text(app_path);
     const std::string description = "URL:" + manifest.name;
-    const std::string none;
     const std::string icon = app + ",0";
     const std::string command = "\"" + app + "\" \"%1\"";
     const struct {
         const char* subkey;
         const char* name;
-        const std::string& text;
+        std::string_view text;
     } values[] = {
         {"", "", description},
-        {"", kUrlProtocol, none},
+        {"", kUrlProtocol, {}},
         {"\\DefaultIcon", "", icon},
         {kCommand, "", command},
     };
@@ -159,10 +160,12 @@ Status write_url_protocols(platform::Platform& platform, const AppManifest& mani
 void remove_url_protocols(platform::Platform& platform, const AppManifest& manifest, const Path& app_path) {
     // The manifest's schemes count as begun too: a removal stopped half-way has deleted the
     // entry's list with the entry, and the next one finds what is left through the manifest.
+    // Only whether a list names a scheme counts, not where: one list serves both passes.
     std::string remembered = manifest.protocols;
     if (auto before = read_text_value(platform, uninstall_key_path(manifest.id), kUrlProtocolsValue)) {
-        remove_schemes(platform, *before, {}, *before + "|" + remembered, app_path);
-        remembered += "|" + *before;
+        remembered += '|';
+        remembered += *before;
+        remove_schemes(platform, *before, {}, remembered, app_path);
     }
     remove_schemes(platform, manifest.protocols, {}, remembered, app_path);
 }

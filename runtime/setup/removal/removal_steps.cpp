@@ -100,7 +100,7 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
     const AppManifest& manifest = state.manifest;
     const Path folder = logged_install_folder(platform, manifest);
     platform.log->write("Removal of version", manifest.version);
-    const Path app_path = join_path(folder, to_utf16(manifest.exe));
+    const Path app_path = path_in(folder, manifest.exe);
 
     // Before anything goes, the app may clear up what is its own, or, when the manifest lets it,
     // say no by exiting with 1 (it is busy, or holds what the user hasn't saved).
