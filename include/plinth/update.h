@@ -75,22 +75,66 @@ PLINTH_UPDATE_API wchar_t* plinth_update_command_line_(const wchar_t* switches, 
     return line;
 }
 
-/* Starts uninstall.exe with the switches; `output`, when not NULL, receives its standard output. */
+/* Starts uninstall.exe with the switches; `output`, when not NULL, receives its standard output.
+ * The child inherits that pipe (and standard error, when it is inheritable) and no other handle
+ * of the app's, where the headers know PROC_THREAD_ATTRIBUTE_HANDLE_LIST (Windows Vista on). */
 PLINTH_UPDATE_API int plinth_update_start_(const wchar_t* switches, const wchar_t* feed, HANDLE output,
                                            PROCESS_INFORMATION* process) {
-    STARTUPINFOW startup;
+#if defined(PROC_THREAD_ATTRIBUTE_HANDLE_LIST)
+    STARTUPINFOEXW extended;
+    HANDLE inherited[2];
+    DWORD count = 0, handle_flags = 0, creation = 0;
+    SIZE_T list_size = 0;
+    LPPROC_THREAD_ATTRIBUTE_LIST list = NULL;
+#else
+    STARTUPINFOW plain;
+#endif
+    STARTUPINFOW* startup;
     BOOL started;
     wchar_t* line = plinth_update_command_line_(switches, feed);
     if (line == NULL) return 0;
-    ZeroMemory(&startup, sizeof startup);
-    startup.cb = sizeof startup;
+#if defined(PROC_THREAD_ATTRIBUTE_HANDLE_LIST)
+    ZeroMemory(&extended, sizeof extended);
+    startup = &extended.StartupInfo;
+#else
+    ZeroMemory(&plain, sizeof plain);
+    startup = &plain;
+#endif
+    startup->cb = sizeof *startup;
     if (output != NULL) {
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdInput = NULL;
-        startup.hStdOutput = output;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup->dwFlags = STARTF_USESTDHANDLES;
+        startup->hStdInput = NULL;
+        startup->hStdOutput = output;
+        startup->hStdError = GetStdHandle(STD_ERROR_HANDLE);
+#if defined(PROC_THREAD_ATTRIBUTE_HANDLE_LIST)
+        inherited[count++] = output;
+        if (startup->hStdError != NULL && startup->hStdError != INVALID_HANDLE_VALUE &&
+            GetHandleInformation(startup->hStdError, &handle_flags) && (handle_flags & HANDLE_FLAG_INHERIT) != 0) {
+            inherited[count++] = startup->hStdError;
+        }
+        InitializeProcThreadAttributeList(NULL, 1, 0, &list_size);
+        list = list_size > 0 ? (LPPROC_THREAD_ATTRIBUTE_LIST)HeapAlloc(GetProcessHeap(), 0, list_size) : NULL;
+        if (list != NULL && !InitializeProcThreadAttributeList(list, 1, 0, &list_size)) {
+            HeapFree(GetProcessHeap(), 0, list);
+            list = NULL;
+        }
+        if (list != NULL && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                                      count * sizeof(HANDLE), NULL, NULL)) {
+            startup->cb = sizeof extended;
+            extended.lpAttributeList = list;
+            creation = EXTENDED_STARTUPINFO_PRESENT;
+        }
+#endif
     }
-    started = CreateProcessW(NULL, line, NULL, NULL, output != NULL, 0, NULL, NULL, &startup, process);
+#if defined(PROC_THREAD_ATTRIBUTE_HANDLE_LIST)
+    started = CreateProcessW(NULL, line, NULL, NULL, output != NULL, creation, NULL, NULL, startup, process);
+    if (list != NULL) {
+        DeleteProcThreadAttributeList(list);
+        HeapFree(GetProcessHeap(), 0, list);
+    }
+#else
+    started = CreateProcessW(NULL, line, NULL, NULL, output != NULL, 0, NULL, NULL, startup, process);
+#endif
     HeapFree(GetProcessHeap(), 0, line);
     return started != 0;
 }

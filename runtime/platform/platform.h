@@ -262,6 +262,12 @@ struct ProcessStart {
     bool hidden = false;  // STARTUPINFOW's STARTF_USESHOWWINDOW with SW_HIDE: no window shown
 };
 
+// What Processes::close_programs_in did.
+struct ClosedPrograms {
+    std::uint32_t asked = 0;
+    std::uint32_t still_running = 0;
+};
+
 class Processes {
 protected:
     ~Processes() = default;
@@ -279,6 +285,11 @@ public:
     // Waits at most `timeout_ms` for the process that started this one to end (true), or gives
     // up (false); a parent already gone counts as ended.
     virtual bool wait_for_parent(std::uint32_t timeout_ms) = 0;
+    // Every process but this one that has a visible top-level window without an owner and whose
+    // exe lies in `folder` (QueryFullProcessImageNameW starts with it and a backslash, compared
+    // without case) gets WM_CLOSE posted to those windows; then a wait of at most `timeout_ms` for
+    // them to end. Nothing is ever ended. How many were asked, and how many still run.
+    virtual ClosedPrograms close_programs_in(const Path& folder, std::uint32_t timeout_ms) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -402,11 +413,11 @@ public:
 class SystemText {
 public:
     virtual ~SystemText() = default;
-    // FormatMessageW(flags, source, code, 0, buffer of 2048 units, NULL); the source is the
-    // module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
-    // FormatMessageW itself.
+    // FormatMessageW(flags, source, code, language, buffer of 2048 units, NULL); the source is
+    // the module "NTDLL.DLL" when `from_ntdll` is set. Returns the units written, or the error of
+    // FormatMessageW itself (ERROR_RESOURCE_LANG_NOT_FOUND, 1815, for a language it hasn't).
     virtual SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
-                                                     std::uint32_t code) = 0;
+                                                     std::uint32_t code, std::uint32_t language = 0) = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -563,7 +574,7 @@ protected:
 public:
     // BCryptOpenAlgorithmProvider(SHA256) and BCryptCreateHash; the error as an NTSTATUS.
     virtual Expected<std::unique_ptr<Hash>, std::uint32_t> sha256() = 0;
-    // BCryptGenRandom with the system's preferred generator.
+    // RtlGenRandom (SystemFunction036): the system's generator.
     virtual ErrorCode random(std::span<std::uint8_t> into) = 0;
     // WinVerifyTrust(WINTRUST_ACTION_GENERIC_VERIFY_V2) of the file, revocation checks as the
     // system's policy says, no user interface; read through `held` when given (hFile), so that

@@ -3,7 +3,9 @@
 # test certificate made as docs/packer.md makes one), what inspect shows of them, a result that
 # isn't signed refused; the feed's signer warnings, a withdrawn release, a staged rollout at 0 %
 # (not taken) then raised to 100 % (taken) without its installer, and a beta channel asked with
-# /feed=, against a local HTTP server under Wine; the install log read back.
+# /feed=, against a local HTTP server under Wine; the update's log read back, with the install's
+# registry values in it; then /close-app closing the running app before a silent removal, which
+# deletes the extension keys the install made.
 # e2e-timeout: 300
 source "$(dirname "$0")/lib.sh"
 e2e_require setup sample packer
@@ -106,6 +108,7 @@ e2e_assert_eq "the feed has 2.0.0 alone, at 0 %" "2.0.0 0" "$(jq -r '.releases[]
   --url ../Sample-3.0.0-Setup.exe >>"$E2E_WORK/feed.log" 2>&1 || e2e_die "The beta feed failed: $(cat "$E2E_WORK/feed.log")"
 
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample'
+e2e_xvfb  # for the app's window, at the end; every Wine program of the test sees the one display
 e2e_run "$setup_v1" /S
 e2e_assert_exit 0
 e2e_reg_value "$uninstall_key" PlinthRolloutNumber
@@ -136,8 +139,34 @@ e2e_check "the log names the download and its size" grep -qF \
   "Downloading the update from http://127.0.0.1:$port/notes/Sample-3.0.0-Setup.exe ($(stat -c %s "$site/notes/Sample-3.0.0-Setup.exe") bytes)" "$log"
 e2e_check "the log says the download was checked" grep -qF "Checked the download: the feed's size and SHA-256, the signer, and the package's own id and version" "$log"
 e2e_check "the log names the version installed" grep -qF "Installed the update to version 3.0.0" "$log"
+e2e_check "the log has the hash" grep -qF "SHA-256 as the feed gives it: $(sha256sum "$site/notes/Sample-3.0.0-Setup.exe" | cut -c1-64)" "$log"
+e2e_check "... and the signer's check" grep -qF "Signer not checked: this program isn't signed" "$log"
+for value in 'Classes\plinth-sample\shell\open\command\(Default)' 'Classes\plinth-sample\URL Protocol' \
+    'Classes\.plnote\OpenWithProgids\PlinthSample.plnote' 'Microsoft\Windows\CurrentVersion\Uninstall\PlinthSample\UrlProtocols'; do
+  e2e_check "the new version's install logs the value $value" grep -qF "Wrote the registry value Software\\$value" "$log"
+done
 e2e_check "the running uninstall.exe is logged as moved aside" grep -qE "Moved aside .*uninstall\.exe to .*uninstall\.exe\.1\.old" "$log"
 e2e_check "... and not as a failure to delete it" bash -c "! grep -q \"Can't delete .*uninstall\.exe:\" '$log'"
 e2e_run "$uninstaller" /check-update
 e2e_assert_exit 0
 e2e_assert_file_bytes "back on the release feed, nothing is newer than the beta" "$E2E_STDOUT_FILE" ""
+
+e2e_log "== /close-app: the running app asked to close before a silent removal"
+folder="$E2E_PROGRAMS_DIR/Plinth Sample"
+e2e_assert_reg "$uninstall_key" CreatedClassKeys REG_SZ '.plnote\OpenWithProgids|.plnote'
+"$E2E_WINE" "$(e2e_win_path "$folder/PlinthSample.exe")" </dev/null >/dev/null 2>&1 &
+app_pid=$!
+e2e_find_window "Plinth Sample" 30 || e2e_die "The sample app's window did not appear."
+log="$E2E_WORK/removal.log"
+e2e_run "$uninstaller" /uninstall /S /close-app "/log=$(e2e_win_path "$log")"
+e2e_assert_exit 0
+e2e_wait_until 10 bash -c "! kill -0 $app_pid 2>/dev/null" || kill "$app_pid" 2>/dev/null
+wait "$app_pid"
+e2e_assert_eq "the app closed on its own, with its exit code 0" 0 "$?"
+e2e_assert_absent "$folder/PlinthSample.exe"
+e2e_check "the log says the app was asked to close" grep -qF "Asked the app's programs to close: 1 running from" "$log"
+e2e_check "... and none stayed" bash -c "! grep -q 'Still running' '$log'"
+for key in '.plnote\OpenWithProgids' '.plnote' 'plinth-sample'; do
+  e2e_check "the removal deletes the key it made, empty now: $key" grep -qF "Deleted the registry key Software\\Classes\\$key" "$log"
+  e2e_check "... which is gone" bash -c "! \"$E2E_WINE\" reg query 'HKCU\\Software\\Classes\\$key' </dev/null >/dev/null 2>&1"
+done

@@ -52,7 +52,7 @@ expect_installed() {
   e2e_assert_eq "the install folder holds the app and uninstall.exe only" \
     $'PlinthSample.exe\nuninstall.exe' "$(ls "$folder")"
 
-  # The uninstall entry: eleven values with their types.
+  # The uninstall entry: twelve values with their types.
   local size=$((($(stat -c %s "$E2E_SAMPLE_EXE") + $(stat -c %s "$installer")) / 1024))
   e2e_assert_reg "$uninstall_key" DisplayName REG_SZ 'Plinth Sample'
   e2e_assert_reg "$uninstall_key" DisplayVersion REG_SZ "$version"
@@ -70,9 +70,11 @@ expect_installed() {
   e2e_assert_reg "$uninstall_key" EstimatedSize REG_DWORD "$(printf '0x%x' "$size")"
   e2e_assert_reg "$uninstall_key" NoModify REG_DWORD 0x1
   e2e_assert_reg "$uninstall_key" NoRepair REG_DWORD 0x1
+  # The extension keys the install made, which the removal deletes once they are empty.
+  e2e_assert_reg "$uninstall_key" CreatedClassKeys REG_SZ '.plnote\OpenWithProgids|.plnote'
   local count
   count=$(_e2e_reg_export "$uninstall_key" | grep -c '=')
-  e2e_assert_eq "the uninstall entry has exactly eleven values" 11 "$count"
+  e2e_assert_eq "the uninstall entry has exactly twelve values" 12 "$count"
 
   # The document type: ProgID with name, icon and open command; the extension owned by it.
   e2e_assert_reg "$progid_key" '' REG_SZ 'Plinth Sample Note'

@@ -204,7 +204,10 @@ expect_v1
 dlg_launch "$win_uninstaller" /update
 if dlg_wait_page "Plinth Sample 2.0.0 is available"; then
   dlg_click "Update"
-  dlg_wait_page "Plinth Sample 2.0.0 is installed" && dlg_screenshot update-installed
+  if dlg_wait_page "Plinth Sample 2.0.0 is installed"; then
+    dlg_screenshot update-installed
+    e2e_check "the result page offers Open beside Close" grep -qxF "Button|Open Plinth Sample" <(dlg_page_texts)
+  fi
   dlg_click_closing "&Close"
 fi
 dlg_wait_exit && e2e_assert_exit 0

@@ -169,6 +169,13 @@ void probe_system(Context& context) {
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, false, 0x80070057u);
     check(com.ok() && !com->empty(), "format_message of E_INVALIDARG",
           com.ok() ? text(*com) : std::to_string(com.error()));
+    auto english = windows.system_text.format_message(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, false, ERROR_ACCESS_DENIED,
+        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    check(english.ok() && text(*english).starts_with("Access"), "format_message of error 5 in English",
+          english.ok() ? text(*english) : std::to_string(english.error()));
+    std::uint8_t random[8] = {};
+    check(windows.crypto.random(random) == 0, "random bytes from RtlGenRandom");
     auto unknown = windows.system_text.format_message(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, false, 0x2FFFFFFFu);
     check(!unknown.ok() && unknown.error() == ERROR_MR_MID_NOT_FOUND,

@@ -97,9 +97,14 @@ FakeSystemText::FakeSystemText(FaultPlan& faults) : faults_(faults) {
 }
 
 platform::SysResult<std::u16string> FakeSystemText::format_message(std::uint32_t flags, bool from_ntdll,
-                                                                   std::uint32_t code) {
-    calls.push_back({flags, from_ntdll, code});
+                                                                   std::uint32_t code, std::uint32_t language) {
+    calls.push_back({flags, from_ntdll, code, language});
     if (auto error = faults_.check("system_text.format_message")) return unexpected(*error);
+    if (language == 0x0409 && !from_ntdll) {
+        auto english = english_messages.find(code);
+        if (english == english_messages.end()) return unexpected(platform::ErrorCode{1815});  // ERROR_RESOURCE_LANG_NOT_FOUND
+        return english->second;
+    }
     const auto& table = from_ntdll ? ntdll_messages : messages;
     auto it = table.find(code);
     if (it == table.end()) return unexpected(platform::ErrorCode{317});  // ERROR_MR_MID_NOT_FOUND

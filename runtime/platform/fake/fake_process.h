@@ -55,15 +55,18 @@ class FakeSystemText : public platform::SystemText {
 public:
     explicit FakeSystemText(FaultPlan& faults);
     platform::SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
-                                                       std::uint32_t code) override;
+                                                       std::uint32_t code, std::uint32_t language = 0) override;
 
-    // Messages by code, with the CR LF the real table ends them with.
+    // Messages by code, with the CR LF the real table ends them with: the user's language's,
+    // and those of English (US) where a test gives them (1815 for the others).
     std::map<std::uint32_t, std::u16string> messages;
+    std::map<std::uint32_t, std::u16string> english_messages;
     std::map<std::uint32_t, std::u16string> ntdll_messages;
     struct Call {
         std::uint32_t flags;
         bool from_ntdll;
         std::uint32_t code;
+        std::uint32_t language;
     };
     std::vector<Call> calls;
 

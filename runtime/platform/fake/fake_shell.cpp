@@ -1,6 +1,7 @@
 #include "platform/fake/fake_shell.h"
 
 #include "common/text.h"
+#include "common/upper_case.h"
 
 namespace plinth::fake {
 
@@ -92,6 +93,26 @@ platform::SysResult<std::uint32_t> FakeProcesses::run_and_wait(const platform::P
     if (exit_code) return *exit_code;
     ended.push_back(start);
     return unexpected(platform::ErrorCode{258});
+}
+
+platform::ClosedPrograms FakeProcesses::close_programs_in(const Path& folder, std::uint32_t timeout_ms) {
+    closing_waits.push_back(timeout_ms);
+    const std::u16string inside = upper_case(folder + u"\\");
+    platform::ClosedPrograms result;
+    std::vector<Running> left;
+    for (Running& program : running) {
+        if (!upper_case(program.exe).starts_with(inside)) {
+            left.push_back(program);
+            continue;
+        }
+        ++result.asked;
+        if (!program.closes) {
+            ++result.still_running;
+            left.push_back(program);
+        }
+    }
+    running = std::move(left);
+    return result;
 }
 
 bool FakeProcesses::wait_for_parent(std::uint32_t timeout_ms) {

@@ -64,6 +64,14 @@ public:
     platform::SysResult<std::uint32_t> run_and_wait(const platform::ProcessStart& start,
                                                     std::optional<std::uint32_t> timeout_ms) override;
     bool wait_for_parent(std::uint32_t timeout_ms) override;
+    // Asks each of `running` whose exe lies in the folder (case-blind): those that close go.
+    platform::ClosedPrograms close_programs_in(const Path& folder, std::uint32_t timeout_ms) override;
+    struct Running {
+        Path exe;
+        bool closes = true;  // on WM_CLOSE; one that doesn't is never ended
+    };
+    std::vector<Running> running;
+    std::vector<std::uint32_t> closing_waits;  // the timeout of each close_programs_in
     std::vector<platform::ProcessStart> started;
     std::function<std::optional<std::uint32_t>(const platform::ProcessStart&)> on_run;
     std::vector<std::uint32_t> bounded_waits;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <ntsecapi.h>
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
@@ -108,11 +109,11 @@ Expected<std::unique_ptr<Hash>, std::uint32_t> Win32Crypto::sha256() {
 }
 
 ErrorCode Win32Crypto::random(std::span<std::uint8_t> into) {
-    auto generate = find<decltype(BCryptGenRandom)>(bcrypt(), "BCryptGenRandom");
-    if (!generate) return GetLastError();
-    const NTSTATUS status =
-        (*generate)(nullptr, into.data(), static_cast<ULONG>(into.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
-    return status < 0 ? static_cast<ErrorCode>(status) : 0;
+    // RtlGenRandom, from advapi32, which the registry calls have loaded already: the system's
+    // generator, as BCryptGenRandom's preferred one is, without loading bcrypt.dll into a first
+    // install for four bytes.
+    if (!SystemFunction036(into.data(), static_cast<ULONG>(into.size()))) return ERROR_GEN_FAILURE;
+    return 0;
 }
 
 Signature Win32Crypto::signature(const Path& file, HeldFile* held) {

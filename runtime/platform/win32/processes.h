@@ -11,6 +11,7 @@ public:
     SysResult<Path> system_folder() override;
     SysResult<std::uint32_t> run_and_wait(const ProcessStart& start, std::optional<std::uint32_t> timeout_ms) override;
     bool wait_for_parent(std::uint32_t timeout_ms) override;
+    ClosedPrograms close_programs_in(const Path& folder, std::uint32_t timeout_ms) override;  // program_closing.cpp
 };
 
 }  // namespace plinth::platform::win32

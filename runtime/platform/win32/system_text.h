@@ -8,7 +8,7 @@ namespace plinth::platform::win32 {
 class Win32SystemText final : public SystemText {
 public:
     SysResult<std::u16string> format_message(std::uint32_t flags, bool from_ntdll,
-                                             std::uint32_t code) override;
+                                             std::uint32_t code, std::uint32_t language = 0) override;
 };
 
 }  // namespace plinth::platform::win32

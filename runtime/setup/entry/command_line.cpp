@@ -9,14 +9,14 @@ namespace {
 // Each flag's two spellings, in the order of the flags in parse_command_line, each ended by a NUL:
 // one comparison in a loop rather than ten at their own call sites.
 constexpr char16_t kSwitches[] = u"--silent\0/s\0--uninstall\0/uninstall\0--check-update\0/check-update\0"
-                                 u"--update\0/update\0--restart\0/restart";
+                                 u"--update\0/update\0--restart\0/restart\0--close-app\0/close-app";
 
 }  // namespace
 
 RunOptions parse_command_line(const std::vector<std::u16string>& arguments) {
     RunOptions options;
     bool* const flags[] = {&options.silent, &options.remove_mode, &options.check_update, &options.update,
-                           &options.restart};
+                           &options.restart, &options.close_app};
     // Compared as UTF-16 units: an unpaired surrogate simply never equals a switch.
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::u16string argument = ascii_lower(arguments[i]);

@@ -14,6 +14,7 @@ struct RunOptions {
     bool check_update = false;  // "--check-update" or "/check-update": ask the feed, change nothing
     bool update = false;        // "--update" or "/update": install the feed's newer version
     bool restart = false;       // "--restart" or "/restart", with update: start the app again after it
+    bool close_app = false;     // "--close-app" or "/close-app": ask the running app to close first
     std::optional<std::u16string> log;  // "--log=FILE" or "/log=FILE": the install log's file
     bool log_without_file = false;      // "/log=" with nothing after it
     std::optional<std::u16string> feed;  // "--feed=URL" or "/feed=URL": another channel's feed

@@ -91,7 +91,8 @@ int run_package(platform::Platform& platform, const RunOptions& options, FileLog
                      .payload = package->payload,
                      .files = std::move(package->files),
                      .texts = std::move(texts),
-                     .remove_mode = options.remove_mode};
+                     .remove_mode = options.remove_mode,
+                     .close_app = options.close_app};
 
     if (options.folder && !state.remove_mode) {
         if (Status chosen = take_chosen_folder(platform, state, *options.folder); !chosen) {

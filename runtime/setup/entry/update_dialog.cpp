@@ -167,6 +167,12 @@ int UpdateDialog::run() {
         platform_.log->write("Chosen in the dialog:", pressed == kNotNowButton ? "Not now" : "closed the offer");
     }
     if (stage_ == Stage::cancelled) platform_.log->write("Cancelled");
+    // The result page's "Open {name}": the user, not the app, started this run, so nothing
+    // waits for the program that did.
+    if (pressed == kOpenButton && ended_) {
+        platform_.log->write("Chosen in the dialog:", "Open");
+        if (Status opened = restart_app(platform_, app_, false); !opened) report_failure(platform_, opened.error(), false);
+    }
     return exit_code_;
 }
 
@@ -247,6 +253,7 @@ void UpdateDialog::finish(platform::WindowHandle window) {
     DialogPage page = update_page(manifest_, heading, offer_.release.version,
                                   result_ ? std::string() : failure_content(result_.error(), texts_), texts_);
     page.error_icon = !result_;
+    if (heading == Message::update_installed) add_button(page, kOpenButton, texts_.text(Message::open_button, {visible_controls(manifest_.name)}));
     navigate(window, std::move(page));
 }
 

@@ -7,6 +7,7 @@
 #include "entry/update_dialog.h"
 #include "common/text.h"
 #include "log/run_log.h"
+#include "operation/app_closing.h"
 #include "package/update_url.h"
 #include "updates/sentence.h"
 
@@ -78,6 +79,7 @@ Status apply_update(platform::Platform& platform, const RunOptions& options, con
     platform.log->write("Checked the download: the feed's size and SHA-256, the signer, and the package's own id and version");
     // The last moment it can be stopped: nothing is installed yet.
     if (watcher && !watcher->installing()) return update_cancelled();
+    if (options.close_app) close_running_app(platform, manifest);
     done = install_update(platform, installer, options.log ? &*options.log : nullptr, &reported);
     if (!done) return done;
     platform.log->write("Installed the update to version", offer.release.version);

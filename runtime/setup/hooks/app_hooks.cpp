@@ -73,7 +73,7 @@ std::optional<std::uint32_t> run_app_hook(platform::Platform& platform, const Ap
     if (exit_code.error() == kWaitTimeout) {
         note(" didn't finish in 30 s and was ended after", took);
     } else {
-        note(" couldn't start:", os_error_text(platform.system_text, exit_code.error()));
+        note(" couldn't start:", english_os_error_text(platform.system_text, exit_code.error()));
     }
     return std::nullopt;
 }

@@ -41,7 +41,7 @@ void Log::write(std::string_view phrase, const Path& path) { write(phrase, path_
 void Log::failed(platform::Platform& platform, std::string_view phrase, const Path& path, platform::ErrorCode code) {
     std::string text = path_text(path);
     text += ": ";
-    text += os_error_text(platform.system_text, code);
+    text += english_os_error_text(platform.system_text, code);
     write(phrase, text);
 }
 

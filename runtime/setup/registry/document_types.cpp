@@ -1,6 +1,8 @@
 #include "registry/document_types.h"
 
+#include "log/run_log.h"
 #include "package/app_files.h"
+#include "registry/created_keys.h"
 #include "registry/registry_access.h"
 
 namespace plinth {
@@ -40,15 +42,10 @@ Status write_type(platform::Platform& platform, std::string_view app_id, const D
     }
     for (const std::string& extension : type.extensions) {
         const std::string extension_path = std::string(kClasses) + "." + extension;
-        auto extension_key = create_key(platform, extension_path);
-        if (!extension_key) return pass_on(std::move(extension_key.error()));
         if (type.owned) {
-            if (auto done = write_text_value(**extension_key, "", id); !done) return done;
+            if (auto done = write_default_value(platform, extension_path, id); !done) return done;
         }
-        auto open_with = create_key(platform, extension_path + "\\OpenWithProgids");
-        if (!open_with) return pass_on(std::move(open_with.error()));
-        if (auto done = write_text_value(**open_with, id, ""); !done) return done;
-        // Both keys close here, the open-with key first.
+        if (auto done = write_key_value(platform, extension_path + "\\OpenWithProgids", id, ""); !done) return done;
     }
     return success();
 }
@@ -59,7 +56,9 @@ Status write_key_value(platform::Platform& platform, const std::string& key_path
                        std::string_view text) {
     auto key = create_key(platform, key_path);
     if (!key) return pass_on(std::move(key.error()));
-    return write_text_value(**key, value_name, text);
+    if (auto done = write_text_value(**key, value_name, text); !done) return done;
+    platform.log->write("Wrote the registry value", registry_value_path(key_path, value_name));
+    return success();
 }
 
 CommandOwner open_command_owner(platform::Platform& platform, const std::string& key_path,
@@ -86,6 +85,7 @@ std::string prog_id(std::string_view app_id, const DocumentType& type) {
 
 Status write_associations(platform::Platform& platform, std::string_view app_id,
                           const std::vector<DocumentType>& types, const Path& app_path) {
+    if (auto remembered = remember_created_keys(platform, app_id, types); !remembered) return remembered;
     const std::string app = path_text(app_path);
     for (const DocumentType& type : types) {
         if (auto done = write_type(platform, app_id, type, app); !done) return done;

@@ -153,4 +153,12 @@ void delete_value(platform::Platform& platform, std::string_view key_path, std::
     log_deletion(platform, "the registry value ", key_path, &shown, code);
 }
 
+std::string registry_value_path(std::string_view key_path, std::string_view value_name) {
+    // The key's default value has no name; regedit calls it "(Default)".
+    std::string path(key_path);
+    path += '\\';
+    path += value_name.empty() ? std::string_view("(Default)") : value_name;
+    return path;
+}
+
 }  // namespace plinth

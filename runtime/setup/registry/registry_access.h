@@ -51,4 +51,7 @@ void delete_tree(platform::Platform& platform, std::string_view key_path);
 void delete_key(platform::Platform& platform, std::string_view key_path);
 void delete_value(platform::Platform& platform, std::string_view key_path, std::string_view value_name);
 
+// "KEY\NAME" as the log names a value, the default value "KEY\(Default)".
+std::string registry_value_path(std::string_view key_path, std::string_view value_name);
+
 }  // namespace plinth

@@ -6,6 +6,7 @@
 #include "package/app_files.h"
 #include "package/link_rules.h"
 #include "log/run_log.h"
+#include "registry/created_keys.h"
 #include "registry/document_types.h"
 #include "registry/registry_access.h"
 #include "registry/uninstall_entry.h"
@@ -43,11 +44,6 @@ bool ours(platform::Platform& platform, const std::string& key, const std::u16st
 // user, and the removal would then delete what another program keeps there.
 bool class_key_exists(platform::Platform& platform, std::string_view scheme) {
     return counts_of(platform, scheme_key(scheme)).ok() || counts_of(platform, scheme, RegistryRoot::classes_root).ok();
-}
-
-void delete_key_if_empty(platform::Platform& platform, const std::string& key) {
-    const auto counts = counts_of(platform, key);
-    if (counts && counts->subkeys == 0 && counts->values == 0) delete_key(platform, key);
 }
 
 // Whether the key holds nothing but some of what the install writes, its command (if it has one

@@ -11,6 +11,7 @@
 #include "log/run_log.h"
 #include "package/app_files.h"
 #include "locations/shortcut_list.h"
+#include "registry/created_keys.h"
 #include "registry/document_types.h"
 #include "registry/installed_files.h"
 #include "registry/registry_access.h"
@@ -135,6 +136,7 @@ Status remove_app(platform::Platform& platform, SetupState& state) {
     // The desktop path too, whether or not a desktop shortcut was ever made.
     for (const Path& shortcut : shortcut_list(platform, manifest.name)) (void)delete_file(platform, shortcut);
     remove_associations(platform, manifest, app_path);
+    remove_created_keys(platform, manifest.id);
     remove_url_protocols(platform, manifest, app_path);
     delete_key_and_tree(platform, uninstall_key_path(manifest.id));
 

@@ -40,6 +40,7 @@ struct SetupState {
     // Set by a successful removal: the folder the self-deletion empties at the end of the run.
     std::optional<Path> folder_to_delete;
     bool remove_mode = false;
+    bool close_app = false;  // /close-app
     bool desktop_shortcut = false;
     bool done = false;
     bool failed = false;

@@ -7,6 +7,7 @@ constexpr std::uint32_t kFromHmodule = 0x00000800;      // FORMAT_MESSAGE_FROM_H
 constexpr std::uint32_t kFromSystem = 0x00001000;       // FORMAT_MESSAGE_FROM_SYSTEM
 constexpr std::uint32_t kIgnoreInserts = 0x00000200;    // FORMAT_MESSAGE_IGNORE_INSERTS
 constexpr std::uint32_t kFacilityNtBit = 0x10000000;    // FACILITY_NT_BIT
+constexpr std::uint32_t kEnglishUs = 0x0409;            // MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)
 
 std::u16string_view trim_trailing_space(std::u16string_view text) {
     while (!text.empty()) {
@@ -41,6 +42,26 @@ std::string hex_text(std::uint32_t value) {
     return text;
 }
 
+std::string system_error_text(platform::SystemText& system_text, platform::ErrorCode code, std::uint32_t language) {
+    std::uint32_t flags = kFromSystem | kIgnoreInserts;
+    std::uint32_t message_id = code;
+    const bool from_ntdll = (code & kFacilityNtBit) != 0;
+    if (from_ntdll) {
+        flags |= kFromHmodule;
+        message_id &= ~kFacilityNtBit;
+    }
+    auto message = system_text.format_message(flags, from_ntdll, message_id, language);
+    // A system without the English text has the user's language's (the neutral one's first).
+    if (!message && language != 0) message = system_text.format_message(flags, from_ntdll, message_id);
+    if (!message) {
+        return "OS Error " + decimal(code) + " (FormatMessageW() returned error " +
+               decimal(message.error()) + ")";
+    }
+    const auto text = to_utf8_strict(one_line(*message));
+    if (!text) return "OS Error " + decimal(code) + " (FormatMessageW() returned invalid UTF-16)";
+    return *text + " (os error " + decimal(code) + ")";
+}
+
 }  // namespace
 
 platform::HResult hresult_from_win32(platform::ErrorCode code) {
@@ -49,21 +70,11 @@ platform::HResult hresult_from_win32(platform::ErrorCode code) {
 }
 
 std::string os_error_text(platform::SystemText& system_text, platform::ErrorCode code) {
-    std::uint32_t flags = kFromSystem | kIgnoreInserts;
-    std::uint32_t message_id = code;
-    const bool from_ntdll = (code & kFacilityNtBit) != 0;
-    if (from_ntdll) {
-        flags |= kFromHmodule;
-        message_id &= ~kFacilityNtBit;
-    }
-    const auto message = system_text.format_message(flags, from_ntdll, message_id);
-    if (!message) {
-        return "OS Error " + decimal(code) + " (FormatMessageW() returned error " +
-               decimal(message.error()) + ")";
-    }
-    const auto text = to_utf8_strict(one_line(*message));
-    if (!text) return "OS Error " + decimal(code) + " (FormatMessageW() returned invalid UTF-16)";
-    return *text + " (os error " + decimal(code) + ")";
+    return system_error_text(system_text, code, 0);
+}
+
+std::string english_os_error_text(platform::SystemText& system_text, platform::ErrorCode code) {
+    return system_error_text(system_text, code, kEnglishUs);
 }
 
 std::string com_error_text(platform::SystemText& system_text, platform::HResult result) {

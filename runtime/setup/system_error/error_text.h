@@ -14,6 +14,10 @@ platform::HResult hresult_from_win32(platform::ErrorCode code);
 // space removed, then " (os error N)".
 std::string os_error_text(platform::SystemText& system_text, platform::ErrorCode code);
 
+// The same in English whatever the user's language, for the log: the system's English (US)
+// message, or where it has none the one above.
+std::string english_os_error_text(platform::SystemText& system_text, platform::ErrorCode code);
+
 // The COM error text: the system's message for the HRESULT, trailing white space removed, no
 // number added.
 std::string com_error_text(platform::SystemText& system_text, platform::HResult result);

@@ -249,7 +249,10 @@ Status check_signer(platform::Platform& platform, const InstalledApp& app, const
         return fail_with("This program's own file can't be found (%).",
                          {os_error_text(platform.system_text, own_path.error())});
     const platform::Signature own = platform.crypto.signature(*own_path, nullptr);
-    if (own.state == platform::Signature::State::none) return success();
+    if (own.state == platform::Signature::State::none) {
+        platform.log->write("Signer not checked: this program isn't signed");
+        return success();
+    }
     if (own.state == platform::Signature::State::invalid) {
         return fail_with("This program is %, so no update can be trusted.", {signature_state_text(own)});
     }
@@ -260,6 +263,7 @@ Status check_signer(platform::Platform& platform, const InstalledApp& app, const
             "its manifest lists.",
             {signature_state_text(theirs), own.subject});
     }
+    platform.log->write("The update is", signature_state_text(theirs));
     return success();
 }
 
@@ -429,6 +433,7 @@ Status check_installer(platform::Platform& platform, const InstalledApp& app, co
         return fail_with("The update from % isn't the release the feed describes: its SHA-256 is %, the feed's is %.",
                          {offer.url, sha256_text(hash), sha256_text(offer.release.sha256)});
     }
+    platform.log->write("SHA-256 as the feed gives it:", sha256_text(hash));
     if (Status package = check_package(app, offer, installer); !package) return package;
     return check_signer(platform, app, installer);
 }
@@ -478,7 +483,7 @@ Status install_update(platform::Platform& platform, const DownloadedInstaller& i
     return success();
 }
 
-Status restart_app(platform::Platform& platform, const InstalledApp& app) {
+Status restart_app(platform::Platform& platform, const InstalledApp& app, bool after_parent) {
     // The new version's entry: its exe may have another name.
     const RecordedInstall recorded = recorded_install(platform, app.id);
     if (!recorded.exe || recorded.exe->empty()) {
@@ -490,7 +495,7 @@ Status restart_app(platform::Platform& platform, const InstalledApp& app) {
         return fail_with("% can't be started again: its uninstall entry names %, which isn't in its install folder.",
                          {app.name, path_text(exe)});
     }
-    platform.processes.wait_for_parent(kRestartWaitMs);
+    if (after_parent) platform.processes.wait_for_parent(kRestartWaitMs);
     platform::ProcessStart start;
     start.application = exe;
     start.command_line = quoted(exe);

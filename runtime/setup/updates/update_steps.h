@@ -119,9 +119,9 @@ Status lock_updates(platform::Platform& platform, const InstalledApp& app, std::
 Status install_update(platform::Platform& platform, const DownloadedInstaller& installer, const Path* log = nullptr,
                       bool* reported = nullptr);
 
-// Waits (at most a minute) for the program that started this one to exit, then starts the
-// installed app's exe, as its uninstall entry now records it, when it lies in the install
-// folder the entry records.
-Status restart_app(platform::Platform& platform, const InstalledApp& app);
+// Waits (at most a minute) for the program that started this one to exit, unless not
+// `after_parent`, then starts the installed app's exe, as its uninstall entry now records it,
+// when it lies in the install folder the entry records.
+Status restart_app(platform::Platform& platform, const InstalledApp& app, bool after_parent = true);
 
 }  // namespace plinth

@@ -66,17 +66,18 @@ TEST(CommandLine, LogKeepsItsFileAsWritten) {
 TEST(CommandLine, EachSpellingSetsItsOwnFlagAlone) {
     const struct {
         const char16_t* argument;
-        int flag;  // silent, remove_mode, check_update, update, restart; -1 none
+        int flag;  // silent, remove_mode, check_update, update, restart, close_app; -1 none
     } cases[] = {
         {u"--silent", 0}, {u"/S", 0},         {u"--uninstall", 1}, {u"/Uninstall", 1},   {u"--check-update", 2},
         {u"/CHECK-UPDATE", 2}, {u"--update", 3}, {u"/update", 3},  {u"--Restart", 4},     {u"/restart", 4},
+        {u"--close-app", 5}, {u"/Close-App", 5}, {u"/close", -1},
         {u"/check", -1},   {u"--s", -1},      {u"/update-", -1},   {u"--check-updates", -1}, {u"/", -1},
     };
     for (const auto& c : cases) {
         const RunOptions options = parse_command_line({u"C:\\Setup.exe", c.argument});
         const bool flags[] = {options.silent, options.remove_mode, options.check_update, options.update,
-                              options.restart};
-        for (int flag = 0; flag < 5; ++flag) {
+                              options.restart, options.close_app};
+        for (int flag = 0; flag < 6; ++flag) {
             EXPECT_EQ(flags[flag], flag == c.flag) << "case " << (&c - cases) << ", flag " << flag;
         }
     }

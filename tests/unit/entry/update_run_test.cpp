@@ -411,6 +411,7 @@ TEST_F(UpdateRun, TheDialogOffersTheUpdateThenShowsItsProgressAndResult) {
     EXPECT_EQ(fake.dialogs.sent, (std::vector<fake::FakeDialogs::Sent>{{kSetProgressBarMarquee, 1, 0},
                                                                         {kSetProgressBarPos, 100, 0}}));
     EXPECT_EQ(fake.dialogs.pages[2].main_instruction, "Notes 2.0 is installed");
+    EXPECT_EQ(fake.dialogs.pages[2].buttons, (std::vector<std::pair<std::int32_t, std::string>>{{101, "Open Notes"}}));
     EXPECT_TRUE(fake.dialogs.refused_actions.empty());
     EXPECT_EQ(fake.session.workers_started, 2);
     // Installed silently as /update /S does, with the same restart, and nothing left behind.
@@ -475,6 +476,20 @@ TEST_F(UpdateRun, TheDialogsOutcomesGiveTheirExitCodes) {
             EXPECT_NE(t.fake.session.standard_error.find(*t.fake.dialogs.pages.back().content), std::string::npos);
         }
     }
+}
+
+// "Open Notes" on the result page starts the new version at once: the user started this run,
+// and the program that did (a shell) isn't waited for.
+TEST_F(UpdateRun, TheResultPageOpensTheNewVersion) {
+    fake.files.add_folder(u"C:\\Logs");
+    fake.dialogs.script = {fake::UserAction::wait(), fake::UserAction::click(kUpdateButton), fake::UserAction::wait(),
+                           fake::UserAction::click(101)};
+    EXPECT_EQ(run({u"/update", u"/log=C:\\Logs\\update.log"}), 0);
+    ASSERT_EQ(fake.processes.started.size(), 2u);
+    EXPECT_EQ(fake.processes.started[1].application, kApp);
+    EXPECT_TRUE(fake.processes.parent_waits.empty());
+    const std::string log = fake.files.text(u"C:\\Logs\\update.log").value_or("");
+    EXPECT_NE(log.find("Chosen in the dialog: Open\r\n"), std::string::npos) << log;
 }
 
 TEST_F(UpdateRun, TheDialogsBarFollowsTheBytesReceived) {

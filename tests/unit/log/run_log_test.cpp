@@ -49,6 +49,14 @@ struct LoggedRun {
 TEST(RunLog, InstallUpdateAndRemovalEachLogTheirEvents) {
     fake::FakePlatform fake;
     fake.files.add_folder(u"C:\\Logs");
+    // A German Windows: the log still reads English.
+    fake.system_text.messages[5] = u"Zugriff verweigert\r\n";
+    fake.system_text.english_messages[5] = u"Access is denied.\r\n";
+    const std::string classes = "Wrote the registry value Software\\Classes\\";
+    const std::vector<std::string> types = {
+        classes + "org.notes.note\\(Default)", classes + "org.notes.note\\DefaultIcon\\(Default)",
+        classes + "org.notes.note\\shell\\open\\command\\(Default)", classes + ".note\\(Default)",
+        classes + ".note\\OpenWithProgids\\org.notes.note", "Wrote the uninstall entry " + kKey};
     const std::string start = "Started plinth-setup " PLINTH_VERSION;
     const std::string menu = "C:\\Users\\Ann\\AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Notes.lnk";
     const LoggedRun runs[] = {
@@ -57,7 +65,8 @@ TEST(RunLog, InstallUpdateAndRemovalEachLogTheirEvents) {
          {start + " /S /Log=C:\\Logs\\Setup.log", "App Notes",
           "Install folder " + kFolderText + " (default: the user's Programs folder)", "Fresh install of version 1.0",
           "Wrote " + kFolderText + "\\notes.exe", "Wrote " + kFolderText + "\\uninstall.exe",
-          "Created the shortcut " + menu, "Wrote the uninstall entry " + kKey, "Completed", "Exit code 0"}},
+          "Created the shortcut " + menu, "Wrote the registry value " + kKey + "\\CreatedClassKeys", types[0],
+          types[1], types[2], types[3], types[4], types[5], "Completed", "Exit code 0"}},
         // The app runs: its exe can't be replaced or deleted, so it moves aside, which is no
         // failure to log.
         {"update_while_the_app_runs", "2.0", u"C:\\Users\\Ann\\Downloads\\Setup.exe",
@@ -67,18 +76,23 @@ TEST(RunLog, InstallUpdateAndRemovalEachLogTheirEvents) {
           "Update to version 2.0 from 1.0",
           "Moved aside " + kFolderText + "\\notes.exe to " + kFolderText + "\\notes.exe.1.old",
           "Wrote " + kFolderText + "\\notes.exe", "Wrote " + kFolderText + "\\uninstall.exe",
-          "Created the shortcut " + menu, "Wrote the uninstall entry " + kKey, "Completed", "Exit code 0"}},
+          "Created the shortcut " + menu, types[0], types[1], types[2], types[3], types[4], types[5], "Completed",
+          "Exit code 0"}},
         // The removal's log inside the install folder; a second one goes on appending to it.
-        {"removal", "2.0", kFolder + u"\\uninstall.exe", {u"/uninstall", u"/S", u"/log=" + kFolder + u"\\removal.log"},
-         kFolder + u"\\removal.log", 0,
-         {start + " /uninstall /S /log=" + kFolderText + "\\removal.log", "App Notes",
+        // Asked to close, the app does, and the update's old exe, which has no window, doesn't.
+        {"removal", "2.0", kFolder + u"\\uninstall.exe",
+         {u"/uninstall", u"/S", u"/log=" + kFolder + u"\\removal.log", u"/close-app"}, kFolder + u"\\removal.log", 0,
+         {start + " /uninstall /S /log=" + kFolderText + "\\removal.log /close-app", "App Notes",
+          "Asked the app's programs to close: 2 running from " + kFolderText, "Still running after 10 s, not ended: 1",
           "Install folder " + kFolderText + " (the existing entry's InstallLocation)", "Removal of version 2.0",
           // The update's old exe still runs: the removal passes over it.
           "Deleted " + kFolderText + "\\notes.exe",
           "Can't delete " + kFolderText + "\\notes.exe.1.old: Access is denied. (os error 5)", "Deleted " + menu,
           "Deleted the registry key Software\\Classes\\org.notes.note",
           "Deleted the registry value Software\\Classes\\.note\\OpenWithProgids\\org.notes.note",
-          "Deleted the registry value Software\\Classes\\.note\\(Default)", "Deleted the registry key " + kKey,
+          "Deleted the registry value Software\\Classes\\.note\\(Default)",
+          "Deleted the registry key Software\\Classes\\.note\\OpenWithProgids",
+          "Deleted the registry key Software\\Classes\\.note", "Deleted the registry key " + kKey,
           "Completed",
           "Started the self-deletion of " + kFolderText,
           "Kept the log, and the folder with it: " + kFolderText + "\\removal.log", "Exit code 0"}},
@@ -106,6 +120,7 @@ TEST(RunLog, InstallUpdateAndRemovalEachLogTheirEvents) {
         }
         // The running app of the update is quit before the removal.
         fake.files.set_attributes(kFolder + u"\\notes.exe", {.running = std::string(run.label) == "fresh_install"});
+        fake.processes.running = {{kFolder + u"\\NOTES.EXE"}, {kFolder + u"\\notes.exe.1.old", false}, {u"C:\\Notes\\notes.exe"}};
     }
 }
 

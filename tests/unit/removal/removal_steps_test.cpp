@@ -66,15 +66,11 @@ protected:
 
     Status remove() { return remove_app(fake.platform(), state); }
 
-    // The registry of a machine where only the other program and the now empty extension keys
-    // of the app remain.
+    // The registry of a machine where only the other program remains: the extension keys the
+    // install made went once empty.
     std::string registry_after_removal() {
         fake::FakePlatform expected;
         seed_other_program(expected);
-        for (const char16_t* key : {u"Software\\Classes\\.note\\OpenWithProgids",
-                                    u"Software\\Classes\\.nt\\OpenWithProgids"}) {
-            (void)expected.registry.create_key(key, 0, 0x20006);
-        }
         return expected.registry.dump();
     }
 
@@ -135,6 +131,10 @@ TEST_F(Removal, DeletesInItsOrderTreeBeforeKeyAndTheUninstallKeyLast) {
         "registry.delete_key Software\\Classes\\com.example.notes.txt",
         "registry.delete_key_value Software\\Classes\\.txt\\OpenWithProgids",
         "registry.get_value Software\\Classes\\.txt",
+        "registry.delete_key Software\\Classes\\.note\\OpenWithProgids",
+        "registry.delete_key Software\\Classes\\.note",
+        "registry.delete_key Software\\Classes\\.nt\\OpenWithProgids",
+        "registry.delete_key Software\\Classes\\.nt",
         "registry.delete_tree " + to_utf8(kUninstallKey),
         "registry.delete_key " + to_utf8(kUninstallKey),
     }));
@@ -318,6 +318,25 @@ TEST_F(Removal, TypeNeverOwnedLosesOnlyItsOpenWithEntry) {
     EXPECT_FALSE(fake.registry.key_exists(u"Software\\Classes\\com.example.notes.txt"));
 }
 
+// Only a key the install made goes, and only empty: one that was there before (even empty), or
+// that holds another program's value, stays; so does any name a hand-edited list adds.
+TEST_F(Removal, ExtensionKeysGoOnlyWhereTheInstallMadeThemAndLeftThemEmpty) {
+    (void)fake.registry.create_key(u"Software\\Classes\\.note", 0, 0x20006);
+    (void)fake.registry.create_key(u"Software\\Classes\\emptyclass", 0, 0x20006);
+    install();
+    EXPECT_EQ(fake.registry.text(kUninstallKey, u"CreatedClassKeys"),
+              ".note\\OpenWithProgids|.nt\\OpenWithProgids|.nt");
+    fake.registry.put_text(u"Software\\Classes\\.nt\\OpenWithProgids", u"other.nt", "");
+    fake.registry.put_text(kUninstallKey, u"CreatedClassKeys", ".note\\OpenWithProgids|.nt\\OpenWithProgids|.nt|emptyclass|.x\\y");
+    (void)fake.registry.create_key(u"Software\\Classes\\.x\\y", 0, 0x20006);
+    ASSERT_TRUE(remove().ok());
+    EXPECT_TRUE(fake.registry.key_exists(u"Software\\Classes\\.note"));
+    EXPECT_FALSE(fake.registry.key_exists(u"Software\\Classes\\.note\\OpenWithProgids"));
+    EXPECT_EQ(fake.registry.value_names(u"Software\\Classes\\.nt\\OpenWithProgids"), std::vector<std::u16string>{u"other.nt"});
+    EXPECT_TRUE(fake.registry.key_exists(u"Software\\Classes\\emptyclass"));
+    EXPECT_TRUE(fake.registry.key_exists(u"Software\\Classes\\.x\\y"));
+}
+
 TEST_F(Removal, SecondRemovalFindsNothingAndSucceedsForTheSameFolder) {
     install();
     ASSERT_TRUE(remove().ok());
@@ -454,8 +473,7 @@ TEST(NamesWithANul, NeitherInstallNorRemovalReachesAnotherProgramsKeys) {
 }
 
 // The removal undoes exactly what the real installation writes: afterwards the machine is the
-// one where nothing was ever installed, but for uninstall.exe (the self-deletion's) and the
-// emptied extension keys.
+// one where nothing was ever installed, but for uninstall.exe (the self-deletion's).
 TEST(RemovalAfterInstall, LeavesTheMachineAsBeforeButForTheUninstaller) {
     const std::vector<std::uint8_t> payload = testing_support::zlib_stream("the app", 6);
 
@@ -478,9 +496,6 @@ TEST(RemovalAfterInstall, LeavesTheMachineAsBeforeButForTheUninstaller) {
     nothing_installed.manifest = notes();
     ASSERT_TRUE(remove_app(untouched.platform(), nothing_installed).ok());
     untouched.files.add_file(kUninstaller, "installer");
-    for (const char16_t* key : {u"Software\\Classes\\.note\\OpenWithProgids", u"Software\\Classes\\.nt\\OpenWithProgids"}) {
-        (void)untouched.registry.create_key(key, 0, 0x20006);
-    }
     EXPECT_EQ(fake.state_dump(), untouched.state_dump());
 }
 

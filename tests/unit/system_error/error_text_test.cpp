@@ -44,6 +44,21 @@ TEST(OsErrorText, FallbackTexts) {
               "OS Error 4242 (FormatMessageW() returned invalid UTF-16)");
 }
 
+// The log's texts: English (US) asked first, then the user's language where Windows has no
+// English one, then the code.
+TEST(OsErrorText, EnglishWhereTheSystemHasItThenTheUsersThenTheCode) {
+    fake::FakePlatform fake;
+    fake.system_text.messages[5] = u"Zugriff verweigert\r\n";
+    fake.system_text.english_messages[5] = u"Access is denied.\r\n";
+    EXPECT_EQ(english_os_error_text(fake.system_text, 5), "Access is denied. (os error 5)");
+    EXPECT_EQ(fake.system_text.calls.back().language, 0x0409u);
+    EXPECT_EQ(os_error_text(fake.system_text, 5), "Zugriff verweigert (os error 5)");
+    fake.system_text.english_messages.clear();
+    EXPECT_EQ(english_os_error_text(fake.system_text, 5), "Zugriff verweigert (os error 5)");
+    EXPECT_EQ(fake.system_text.calls.back().language, 0u);
+    EXPECT_EQ(english_os_error_text(fake.system_text, 99999), "OS Error 99999 (FormatMessageW() returned error 317)");
+}
+
 TEST(ComErrorText, PrefersTheErrorInformationDescription) {
     fake::FakePlatform fake;
     EXPECT_EQ(com_error_text(fake.system_text, platform::ComError{platform::codes::kEFail, u"Disk is offline.\r\n"}),
