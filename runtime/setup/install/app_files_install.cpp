@@ -204,6 +204,8 @@ Result<std::uint64_t> stage_app_files(platform::Platform& platform, const Path& 
                 const Path target = path_in(folder, parent);
                 if (const auto code = platform.files.create_folder_tree(whole ? staged_in(folder, parent, whole) : target);
                     code != platform::codes::kSuccess) {
+                    // This file's folder may be listed already: its clean-up reads the file's entry.
+                    staged.whole.push_back(whole);
                     delete_staged(staging, 0, i, 0);
                     return fail(platform, Message::cant_create_folder, target, code);
                 }
