@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <string_view>
-#include <vector>
 
 #include "dialog/pages.h"
 #include "locations/install_folder.h"
 #include "log/run_log.h"
 #include "package/held_source.h"
+#include "package/installer_file.h"
 
 namespace plinth {
 namespace {
@@ -21,11 +21,7 @@ bool installed_copy_carries(platform::Platform& platform, const AppManifest& man
     const auto size = (*held)->size();
     if (!size) return false;
     HeldSource source(**held, *size);
-    const auto layout = read_pe_layout(source);
-    const auto resource = layout ? find_rcdata(*layout, kLicenseResource) : std::nullopt;
-    if (!resource || resource->size != text.size()) return false;
-    std::vector<std::uint8_t> installed(text.size());
-    return source.read(resource->offset, installed) && std::equal(installed.begin(), installed.end(), text.begin());
+    return installer_resource_is(source, kLicenseResource, text);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "package/installer_file.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "package/container.h"
@@ -23,6 +24,14 @@ std::optional<AppManifest> read_installer_manifest(PeSource& file) {
     auto package = read_package(head);
     if (!package) return std::nullopt;
     return std::move(package->manifest);
+}
+
+bool installer_resource_is(PeSource& file, std::uint32_t id, std::span<const std::uint8_t> bytes) {
+    const auto layout = read_pe_layout(file);
+    const auto resource = layout ? find_rcdata(*layout, id) : std::nullopt;
+    if (!resource || resource->size != bytes.size()) return false;
+    std::vector<std::uint8_t> held(bytes.size());
+    return file.read(resource->offset, held) && std::equal(held.begin(), held.end(), bytes.begin());
 }
 
 }  // namespace plinth
