@@ -93,7 +93,8 @@ for ((kill = 1; kill <= kills; kill++)); do
   fi
   # A rerun converges; the next kill goes the other way.
   e2e_run "${setup[$to]}" /S
-  [[ $E2E_RC == 0 && "$(snapshot)" == "${state[$to]}" ]] || e2e_fail "kill $kill: the rerun doesn't converge"
+  [[ $E2E_RC == 0 && "$(snapshot)" == "${state[$to]}" ]] ||
+    e2e_fail "kill $kill: the rerun doesn't converge" "exit code $E2E_RC; standard error: $(head -c 300 "$E2E_STDERR_FILE")"
   from=$to to=$((3 - to))
 done
 # The swap is two renames per folder of the app's own and a rename per file at the root, so at
